@@ -1,0 +1,42 @@
+#pragma once
+// Every file the model reads or writes (the project file aside) is held in a
+// safe_file: a buffered stream that remembers the resolved name it was opened
+// under, notices when its own memory has been overwritten, and closes itself.
+
+#include <cstdio>
+
+constexpr int path_capacity = 1024;
+
+class safe_file {
+ public:
+  safe_file();
+  ~safe_file();
+  safe_file(const safe_file&) = default;  // copied only by the array templates
+  safe_file& operator=(const safe_file&) = default;
+
+  // Resolves name (run prefix, project and output directories) and opens it.
+  // Returns false when nothing could be opened; the caller reports the role.
+  bool open(const char* name, const char* mode);
+  int close();
+  bool is_open() const { return stream != nullptr; }
+
+  std::FILE* stream;         // the open file, null when closed
+  std::FILE* shadow;         // copy of stream; a difference means overwritten memory
+  char path[path_capacity];  // resolved name the file was opened under
+  char mode[5];              // mode string it was opened with
+};
+
+// Process-wide resolution settings; not reset between the runs of one process.
+extern char project_directory[path_capacity];  // ends in '/' once set
+extern char output_directory[path_capacity];   // ends in '/' once set
+extern int output_directory_set;
+extern int run_prefix_flag;     // 1: written files get "%04d_" on their last name part
+extern int run_prefix_number;   // the batch index or calibration process number
+extern int replace_line_index;  // 0-based line of the replacement value file
+
+void set_project_directory(char* text, int length);
+void set_output_directory(const char* text);
+void get_new_filename(const char* name, const char* mode, char* result);
+bool resolve_file_path(const char* out_dir, const char* name, const char* mode, int written,
+                       char* result);
+void make_output_subdirectory(const char* out_dir, char* result);

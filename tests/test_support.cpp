@@ -1,0 +1,90 @@
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace test_support {
+
+temp_dir::temp_dir() {
+  static std::atomic<int> counter{0};
+  std::random_device rd;
+  for (;;) {
+    auto candidate = std::filesystem::temp_directory_path() /
+                     ("valto_test_" + std::to_string(::getpid()) + "_" +
+                      std::to_string(counter++) + "_" + std::to_string(rd() % 100000));
+    std::error_code ec;
+    if (std::filesystem::create_directory(candidate, ec)) {
+      path_ = candidate;
+      return;
+    }
+  }
+}
+
+temp_dir::~temp_dir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string temp_dir::write(const std::string& name, const std::string& text) const {
+  auto p = path_ / name;
+  std::filesystem::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary);
+  out << text;
+  return p.string();
+}
+
+scoped_cwd::scoped_cwd(const std::filesystem::path& dir) : old_(std::filesystem::current_path()) {
+  std::filesystem::current_path(dir);
+}
+
+scoped_cwd::~scoped_cwd() {
+  std::error_code ec;
+  std::filesystem::current_path(old_, ec);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+stdout_capture::stdout_capture() : active_(true) {
+  std::fflush(stdout);
+  testing::internal::CaptureStdout();
+}
+
+stdout_capture::~stdout_capture() {
+  if (active_) stop();
+}
+
+std::string stdout_capture::stop() {
+  if (!active_) return {};
+  active_ = false;
+  std::fflush(stdout);
+  return testing::internal::GetCapturedStdout();
+}
+
+program_result run_program(const std::string& args, const std::filesystem::path& dir,
+                           const std::string& env) {
+  std::string cmd = "cd '" + dir.string() + "' && " + env + (env.empty() ? "" : " ") + "'" +
+                    VALTO_BINARY + "' " + args + " 2>&1 </dev/null";
+  program_result result{-1, {}};
+  FILE* pipe = popen(cmd.c_str(), "r");
+  if (!pipe) return result;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) result.output.append(buf, n);
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+}  // namespace test_support
