@@ -4,11 +4,9 @@
 
 #include <string>
 
-#include "input/project_settings.h"
+#include "input/input_state.h"
 
 struct model_state {
   std::string project_file;  // path of the project file this run reads
-  project_settings settings;
-  run_parameters params;
-  precip_settings precip;
+  input_state input;
 };
