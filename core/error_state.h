@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "core/message_table.h"
+
 class safe_file;
 
 struct error_record {
@@ -30,11 +32,13 @@ extern int pause_flag;
 void report_error();
 
 // Writes one composed message to standard output and, when open, to the
-// summary file.
+// summary file. The text is written as it stands, never used as a format;
+// serialised with the raises.
 void print_message(safe_file* summary, const char* text);
 
-// Store code, numbers and texts (texts are cut to fit, never overrun) and
-// report at once. Serialised under one lock, so worker threads may call it.
+// Store code, numbers and texts (texts are cut to fit, never overrun; a null
+// text leaves its field as it stands) and report at once. Serialised under
+// one lock, so worker threads may call it.
 void raise_error(int code, int number1 = 0, int number2 = 0, const char* text1 = nullptr,
                  const char* text2 = nullptr);
 
@@ -43,6 +47,7 @@ void raise_error(int code, int number1 = 0, int number2 = 0, const char* text1 =
 void raise_message(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Store a code for the driver to report after the step, without reporting now.
+// Sets stop_flag for an error code; fields are stored as by raise_error.
 void set_error(int code, int number1 = 0, int number2 = 0, const char* text1 = nullptr,
                const char* text2 = nullptr);
 
@@ -52,3 +57,13 @@ void copy_text(char* field, int capacity, const char* text);
 // The fixed text of a message-table code (with its quoted fields left out),
 // or null for a code without message; for tests and tools.
 const char* message_template(int code);
+
+// True for the eight warning codes, whose report leaves the run going.
+bool is_warning_code(int code);
+
+// Points the reporter at the run's summary file, under the reporter's lock.
+void set_summary_file(safe_file* file);
+
+// Withdraws summary_file when it refers to file; the wrapper calls this when
+// it closes or is destroyed, so no message is written through a dead wrapper.
+void withdraw_summary_file(const safe_file* file);

@@ -16,7 +16,11 @@ class safe_file {
 
   // Resolves name (run prefix, project and output directories) and opens it.
   // Returns false when nothing could be opened; the caller reports the role.
+  // Opening an open wrapper warns and closes the earlier file first; a name
+  // longer than a path is refused ("Error.... name too long!!!").
   bool open(const char* name, const char* mode);
+  // Closes the file when open and returns the wrapper to closed; harmless on
+  // a closed wrapper. Withdraws summary_file when it refers here. Always 0.
   int close();
   bool is_open() const { return stream != nullptr; }
 

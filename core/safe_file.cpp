@@ -1,0 +1,84 @@
+#include "core/safe_file.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/error_state.h"
+
+namespace {
+
+void print_corrupt(const safe_file& file) {
+  // The path is read no further than its own field: overwritten memory may
+  // have taken its terminator too.
+  std::printf("\n\n\nError with the file %.*s. The file pointer is corrupt.\n\n\n\n",
+              static_cast<int>(strnlen(file.path, path_capacity)), file.path);
+}
+
+// Closes the stream and returns the wrapper to closed. A stream that differs
+// from its shadow cannot be trusted to be a stream at all, so it is dropped
+// unclosed rather than handed to fclose.
+void release(safe_file& file) {
+  if (file.stream && file.stream == file.shadow) std::fclose(file.stream);
+  file.stream = nullptr;
+  file.shadow = nullptr;
+  file.path[0] = '\0';
+  file.mode[0] = '\0';
+}
+
+}  // namespace
+
+safe_file::safe_file() : stream(nullptr), shadow(nullptr), path{}, mode{} {}
+
+safe_file::~safe_file() {
+  if (summary_file == this) withdraw_summary_file(this);
+  if (stream) close();
+}
+
+bool safe_file::open(const char* name, const char* open_mode) {
+  if (stream != shadow) print_corrupt(*this);
+  if (!name || name[0] == '\0') return false;
+  if (!open_mode || (open_mode[0] != 'w' && open_mode[0] != 'a' && open_mode[0] != 'r'))
+    return false;
+
+  // The name is copied before anything is closed: it may be this wrapper's
+  // own path, which closing clears.
+  size_t name_length = strnlen(name, path_capacity);
+  char requested[path_capacity];
+  if (name_length < path_capacity) std::memcpy(requested, name, name_length + 1);
+
+  if (stream) {
+    std::printf(
+        "\n\nError!!!!!!! opening a file when the previous file was not closed.\nOriginal "
+        "file: %.*s\nNew file: %s\n\n\n",
+        static_cast<int>(strnlen(path, path_capacity)), path, name);
+    // The earlier stream would be unreachable from here on; close it now.
+    if (summary_file == this) withdraw_summary_file(this);
+    release(*this);
+  }
+
+  // A name that does not fit the path field is refused, never cut: a cut
+  // name would open some other file.
+  if (name_length >= path_capacity) {
+    std::fputs("Error.... name too long!!!\n\n\n", stdout);
+    return false;
+  }
+
+  char resolved[path_capacity];
+  get_new_filename(requested, open_mode, resolved);
+  if (resolved[0] == '\0') return false;
+
+  std::FILE* opened = std::fopen(resolved, open_mode);
+  if (!opened) return false;
+  stream = opened;
+  shadow = opened;
+  copy_text(path, sizeof path, resolved);
+  copy_text(mode, sizeof mode, open_mode);
+  return true;
+}
+
+int safe_file::close() {
+  if (summary_file == this) withdraw_summary_file(this);
+  if (stream != shadow) print_corrupt(*this);
+  release(*this);
+  return 0;
+}
