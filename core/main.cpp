@@ -1,6 +1,3 @@
-#include <cstdio>
+#include "core/driver/program_entry.h"
 
-int main() {
-  std::printf("Parallel version of VALTO (5.7a) with SCE (OpenMP).\n");
-  return 0;
-}
+int main(int argc, char** argv) { return program_entry(argc, argv); }

@@ -1,0 +1,14 @@
+#pragma once
+// The calibration, analyzer and framework-exchange part of the run record.
+
+#include <vector>
+
+#include "calibration/analyzers.h"
+#include "core/safe_file.h"
+
+struct calibration_state {
+  analyzer_list analyzers;  // built from the analyzer file after set-up
+  safe_file optim_out;      // optimisation output: one row per event
+  std::vector<double> loc_peak;    // current event's peak per hydrograph location [1..n], m3/s
+  std::vector<double> loc_volume;  // current event's routed volume per location, m3
+};

@@ -1,0 +1,13 @@
+#pragma once
+// Channel network, structures and lakes: the set-up phase and time-loop
+// steps of the channel subsystem, as the run driver calls them.
+
+struct model_state;
+
+// Set-up phase.
+void read_chan_point_sources(model_state& state);
+
+// Time-loop steps.
+void olake_extent_step(model_state& state);
+void channel_step(model_state& state);
+void read_chan_point_input(model_state& state);

@@ -1,0 +1,80 @@
+#include "core/driver/program_entry.h"
+
+#include <cstdio>
+
+#include "core/command_line.h"
+#include "core/driver/run_simulation.h"
+#include "core/parallel_context.h"
+#include "core/safe_file.h"
+
+namespace {
+
+// Modes whose drivers this version does not have: the run is refused.
+int refuse_mode(const char* name) {
+  std::printf("Error: %s is not available in this version.\n", name);
+  return 1;
+}
+
+int run_batch(const command_line& cmd, int count) {
+  std::printf("VALTO is running in batch mode, and is running %d runs...\n", count);
+  for (int i = 0; i < count; ++i) {
+    replace_line_index = i;
+    run_prefix_flag = 1;
+    run_prefix_number = i;
+    // A failed run does not stop the batch; it has reported itself.
+    run_simulation(cmd.filename, nullptr);
+  }
+  return 0;
+}
+
+int dispatch(const command_line& cmd, int count) {
+  switch (cmd.mode) {
+    case mode_single:
+      parallel.threads_per_run = 1;
+      parallel.run_group = 0;
+      return run_simulation(cmd.filename, nullptr);
+    case mode_sce:
+      parallel.threads_per_run = 1;
+      parallel.run_group = 0;
+      return refuse_mode("run_sce_calibration");
+    case mode_batch:
+      parallel.threads_per_run = 1;
+      parallel.run_group = 0;
+      return run_batch(cmd, count);
+    case mode_version:
+      print_version();
+      return 0;
+    case mode_montecarlo:
+      parallel.threads_per_run = 1;
+      parallel.run_group = 0;
+      return refuse_mode("run_montecarlo_calibration");
+    case mode_sensitivity:
+      return refuse_mode("the sensitivity mode");
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+int program_entry(int argc, char** argv) {
+  if (argc > 0 && is_web_name(argv[0])) {
+    web_mode = 1;
+    print_web_head();
+  } else {
+    print_banner(parallel.total_threads);
+  }
+
+  command_line cmd;
+  const int count = parse_command_line(argc, argv, cmd);
+  int status = 0;
+  if (count >= 0) {
+    status = dispatch(cmd, count);
+  } else if (count == -2) {
+    status = 1;
+  }
+
+  if (web_mode) print_web_tail();
+  std::fflush(stdout);
+  return status;
+}

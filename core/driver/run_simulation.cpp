@@ -1,0 +1,152 @@
+#include "core/driver/run_simulation.h"
+
+#include <cstdio>
+
+#include "calibration/analyzers.h"
+#include "calibration/calibration_steps.h"
+#include "calibration/run_results.h"
+#include "channel/channel_steps.h"
+#include "core/error_state.h"
+#include "core/event_control.h"
+#include "core/model_state.h"
+#include "core/not_available.h"
+#include "core/progress.h"
+#include "core/sim_clock.h"
+#include "input/project_reader.h"
+#include "output/output_steps.h"
+#include "quality/quality_steps.h"
+#include "soil/soil_steps.h"
+#include "subsurface/subsurface_steps.h"
+#include "surface/surface_steps.h"
+
+namespace {
+
+// Set-up phases of the input subsystem that this version does not have yet.
+void open_project_files(model_state&) { raise_not_available("open_project_files"); }
+void read_grid_inputs(model_state&) { raise_not_available("read_grid_inputs"); }
+
+void read_run_parameters_phase(model_state& state) {
+  read_run_parameters(state.project_file.c_str(), state);
+}
+
+// Replacement values are shown in the summary at start-up and their use at
+// the end of set-up; the replacement lists are not built yet.
+void replacement_report_phase(model_state& state) {
+  if (state.input.settings.replace_params_given) raise_not_available("print_replace_usage");
+}
+
+void open_contam_outputs(model_state& state) {
+  const input_state& in = state.input;
+  if (!in.all_contam_output) return;
+  if (in.ov_con_trans) setup_contam_map_writers(state);
+  if (state.channel.constituents || in.chan_con_trans) open_contam_link_files(state);
+}
+
+// Series given in times relative to the start are moved onto the run's
+// clock once the start is known; no series can be read yet.
+void shift_relative_time_series(model_state& state) {
+  if (state.input.settings.time_series_file_given) {
+    raise_not_available("shift_relative_time_series");
+  }
+}
+
+constexpr run_phase setup_phases[] = {
+    {"read_run_parameters", read_run_parameters_phase},
+    {"reassert_trial_optimize", reassert_trial_optimize},
+    {"check_project_options", check_project_options},
+    {"open_project_files", open_project_files},
+    {"write_startup_header", write_startup_header},
+    {"setup_time_steps", setup_time_steps},
+    {"read_grid_inputs", read_grid_inputs},
+    {"open_map_outputs", open_map_outputs},
+    {"write_linknode_headers", write_linknode_headers},
+    {"open_contam_outputs", open_contam_outputs},
+    {"build_cell_connectivity", build_cell_connectivity},
+    {"compute_cell_slopes", compute_cell_slopes},
+    {"setup_precip_and_hmet", setup_precip_and_hmet},
+    {"init_cell_states", init_cell_states},
+    {"read_chan_point_sources", read_chan_point_sources},
+    {"alloc_run_results", alloc_run_results},
+    {"read_vune_exchange_maps", read_vune_exchange_maps},
+    {"open_xy_outputs", open_xy_outputs},
+    {"sum_initial_surface_volume", sum_initial_surface_volume},
+    {"convert_nsm_soil_units", convert_nsm_soil_units},
+    {"init_constituent_state", init_constituent_state},
+    {"init_process_clocks", init_process_clocks},
+    {"shift_relative_time_series", shift_relative_time_series},
+    {"read_analyzers_and_notify", read_analyzers_and_notify},
+    {"print_replace_usage", replacement_report_phase},
+};
+
+constexpr run_phase loop_steps[] = {
+    {"advance_clock", advance_clock},
+    {"read_precip_step", read_precip_step},
+    {"initialize_event", initialize_event},
+    {"update_rain_rates", update_rain_rates},
+    {"apply_rainfall", apply_rainfall},
+    {"check_inf_redist_init", check_inf_redist_init},
+    {"longterm_hmet_step", longterm_hmet_step},
+    {"update_soil_evap", update_soil_evap},
+    {"infiltration_step", infiltration_step},
+    {"sacramento_step", sacramento_step},
+    {"soil_layer_contam_step", soil_layer_contam_step},
+    {"overland_step", overland_step},
+    {"drain_exchange_step", drain_exchange_step},
+    {"sed_contam_source_step", sed_contam_source_step},
+    {"overland_contam_step", overland_contam_step},
+    {"cell_contam_mass_step", cell_contam_mass_step},
+    {"groundwater_step", groundwater_step},
+    {"olake_extent_step", olake_extent_step},
+    {"channel_step", channel_step},
+    {"read_chan_point_input", read_chan_point_input},
+    {"track_peak_outflow", track_peak_outflow},
+    {"chan_sed_contam_step", chan_sed_contam_step},
+    {"contam_decay_step", contam_decay_step},
+    {"channel_contam_step", channel_contam_step},
+    {"print_progress", print_progress},
+    {"check_end_of_event", check_end_of_event},
+    {"event_end_exchange_step", event_end_exchange_step},
+    {"finish_event", finish_event},
+    {"write_timeseries_step", write_timeseries_step},
+    {"write_map_step", write_map_step},
+};
+
+}  // namespace
+
+// A calibration trial runs with OPTIMIZE whatever its project file says.
+void reassert_trial_optimize(model_state& state) {
+  if (state.results) state.input.optimize = 1;
+}
+
+void write_startup_header(model_state& state) {
+  safe_file& summary = state.output.summary;
+  if (!summary.is_open()) return;
+  std::fputs("\n\n", summary.stream);
+  std::fputs("_________VALTO start-up information________\n", summary.stream);
+  std::fprintf(summary.stream, "Run parameters read from TPG project file: %s\n",
+               state.project_file.c_str());
+  if (state.input.settings.replace_params_given) raise_not_available("print_replace_values");
+}
+
+void read_analyzers_and_notify(model_state& state) {
+  if (state.input.analyzers) read_analyzer_file(state, state.input.analyzer_file.c_str());
+  if (error_state.stop_flag) return;
+  run_analyzers(state, analyzer_setup);
+}
+
+std::span<const run_phase> production_setup_phases() { return setup_phases; }
+
+std::span<const run_phase> production_steps() { return loop_steps; }
+
+run_lists production_lists() {
+  run_lists lists;
+  lists.setup = setup_phases;
+  lists.steps = loop_steps;
+  lists.write_summary = write_summary;
+  lists.close_files = close_model_files;
+  return lists;
+}
+
+int run_simulation(const char* project_file, run_results* results) {
+  return run_model(project_file, results, production_lists());
+}

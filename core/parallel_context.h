@@ -1,0 +1,24 @@
+#pragma once
+// The process-wide record of the parallel set-up. It exists before main runs:
+// its initialiser gives the OpenMP runtime one thread per processor. The
+// watershed is never split, so every run works on the whole grid as
+// partition 0 of 1, process 0, one thread group per run.
+
+struct parallel_context {
+  int total_threads = 1;    // threads of the parallel loops (processors, or NUM_THREADS)
+  int process_number = 0;   // run number of calibration trials, seed part, process-0 tests
+  int threads_per_run = 1;  // always 1: one run at a time uses every thread
+  int run_group = 0;        // run-group number (result-merge flag), part of log names
+  int partition_index = 0;  // only partition 0 writes time series and maps
+  int partition_count = 1;  // the mask is never partitioned
+};
+
+extern parallel_context parallel;
+
+// Resets the record to its start-up state and hands the processor count to the
+// OpenMP runtime. Runs once before main; callable again by tests.
+void init_parallel_context();
+
+// Thread count for the parallel loops (NUM_THREADS card): n must be 1 or more;
+// the caller reports a refused value.
+void set_thread_count(int n);

@@ -1,0 +1,37 @@
+#pragma once
+// The loop engine of one run: it builds the run record, runs the set-up
+// phases, then passes of the step routines until a step clears the run flag,
+// and always cleans up and records the run time. The order of the work lives
+// in the lists it is given: the driver passes the production lists, tests
+// pass doubles.
+
+#include <span>
+
+#include "core/run_control.h"
+
+struct model_state;
+struct run_results;
+
+// One set-up phase or step routine, with the name it is known by.
+struct run_phase {
+  const char* name;
+  state_routine run;
+};
+
+struct run_lists {
+  std::span<const run_phase> setup;  // each followed by the error test
+  std::span<const run_phase> steps;  // one pass, each followed by the error test
+  state_routine write_summary = nullptr;  // after the last pass of a run that was not stopped
+  state_routine close_files = nullptr;    // at the end of every run
+  run_services services;                  // installed into the run record
+};
+
+// Runs one simulation of project_file. A results record (calibration trial)
+// forces the OPTIMIZE flag on and receives the event peaks and volumes.
+// Returns 0 when the run ended normally (warnings included), 1 when an error
+// stopped it.
+int run_model(const char* project_file, run_results* results, const run_lists& lists);
+
+// The error test that follows every phase and step: a pending code is
+// reported; true when the stop flag is set.
+bool run_must_stop();

@@ -1,0 +1,134 @@
+// The gate for processes not built yet: one list of unbuilt features, read
+// against the feature and effect columns of the card table.
+
+#include "input/card_gate.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "core/error_state.h"
+#include "input/project_settings.h"
+
+namespace {
+
+using enum card_feature;
+
+// Remove a feature from this list when its process or output is built.
+constexpr card_feature unbuilt[] = {
+    gauge_rain,       interception,    overland_boundary, dikes,
+    time_series,      elev_series,     replacement,       xy_inputs,
+    mapping_tables,   channels,        lakes,             pumps,
+    point_inputs,     infiltration,    long_term,         snow,
+    sacramento,       groundwater,     water_table,       storm_sewer,
+    erosion,          contaminants,    nutrients,         optimize_sed,
+    analyzers,        framework,       q7,                map_output,
+    channel_output,   location_output, outlet_output,     flood_output,
+    daily_output,     xy_output,       hotstart_output,   soil_output,
+    groundwater_output, lake_output,   sewer_output,      sediment_output,
+    contaminant_output, nutrient_output, q7_output,
+};
+
+}  // namespace
+
+std::span<const card_feature> unbuilt_features() { return unbuilt; }
+
+bool feature_unbuilt(card_feature feature) {
+  for (card_feature f : unbuilt)
+    if (f == feature) return true;
+  return false;
+}
+
+card_mode gate_mode(const card_row& row) {
+  if (!feature_unbuilt(row.feature)) return card_mode::apply;
+  switch (row.effect) {
+    case card_effect::switch_card:
+      return card_mode::store_only;
+    case card_effect::output:
+      return card_mode::clear;
+    default:
+      return card_mode::apply;
+  }
+}
+
+const char* feature_text(card_feature feature) {
+  switch (feature) {
+    case built: return "the core model";
+    case gauge_rain: return "gauge and radar rain";
+    case interception: return "interception";
+    case overland_boundary: return "overland boundary conditions";
+    case dikes: return "dikes and low spots";
+    case time_series: return "time series";
+    case elev_series: return "elevation series";
+    case replacement: return "replacement parameters";
+    case xy_inputs: return "XY boundary inputs";
+    case mapping_tables: return "mapping tables";
+    case channels: return "channel routing";
+    case lakes: return "overland lakes";
+    case pumps: return "pumps";
+    case point_inputs: return "point inputs";
+    case infiltration: return "infiltration";
+    case long_term: return "long-term simulation";
+    case snow: return "the snow model";
+    case sacramento: return "Sacramento soil-moisture accounting";
+    case groundwater: return "the groundwater model";
+    case water_table: return "the water-table coupling";
+    case storm_sewer: return "the storm sewer network";
+    case erosion: return "soil erosion";
+    case contaminants: return "contaminant transport";
+    case nutrients: return "the nutrient model";
+    case optimize_sed: return "sediment calibration output";
+    case analyzers: return "analyzers";
+    case framework: return "the land-management framework";
+    case q7: return "the reservoir water-quality coupling";
+    case calibration: return "calibration";
+    case map_output: return "grid maps";
+    case channel_output: return "channel outputs";
+    case location_output: return "location outputs";
+    case outlet_output: return "extra outlet hydrographs";
+    case flood_output: return "flood stage outputs";
+    case daily_output: return "the daily output";
+    case xy_output: return "XY point outputs";
+    case hotstart_output: return "hot-start files";
+    case soil_output: return "soil moisture outputs";
+    case groundwater_output: return "groundwater outputs";
+    case lake_output: return "lake outputs";
+    case sewer_output: return "storm sewer outputs";
+    case sediment_output: return "sediment outputs";
+    case contaminant_output: return "contaminant outputs";
+    case nutrient_output: return "nutrient outputs";
+    case q7_output: return "reservoir water-quality outputs";
+  }
+  return "an unknown process";
+}
+
+void upper_card_word(const char* word, char* out, int capacity) {
+  int i = 0;
+  for (; i < capacity - 1 && word[i] != '\0'; ++i)
+    out[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(word[i])));
+  out[i] = '\0';
+}
+
+void warn_unwritten_output(const card_row& row) {
+  char word[64];
+  upper_card_word(row.word, word, sizeof word);
+  std::printf(
+      "Warning: the project card %s asks for %s, which this version does not write; the card is "
+      "ignored.\n",
+      word, feature_text(row.feature));
+}
+
+void refuse_unbuilt_cards(const project_settings& settings) {
+  if (settings.unbuilt_cards.empty()) return;
+  if (error_state.code != 0 || error_state.stop_flag != 0) return;
+  for (const std::string& word : settings.unbuilt_cards) {
+    const card_row* row = find_card(word.c_str());
+    char upper[64];
+    upper_card_word(word.c_str(), upper, sizeof upper);
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "Error: the project card %s needs %s, which is not available in this version.\n",
+                  upper, row ? feature_text(row->feature) : "a process");
+    print_message(summary_file, line);
+  }
+  raise_error(4000);
+}

@@ -1,0 +1,19 @@
+#pragma once
+// The sediment, constituent and nutrient part of the run record.
+
+#include <string>
+#include <vector>
+
+struct quality_state {
+  int mass_step_flag = 1;            // per-cell constituent mass step flag
+  int sediment_option = 4;           // set again by the sediment input reader
+  int constituent_index = -1;        // read and reset by the constituent input reader
+  std::string con_output = "con_output";  // base name of the channel constituent output
+
+  int constituents = 0;              // constituents modelled
+  int sed_locations = 0;             // sediment output locations
+  double event_sed_peak = 0.0;       // peak outlet sediment discharge of the event, m3/s
+  double event_sed_total = 0.0;      // outlet sediment of the event, m3
+  std::vector<double> sed_loc_peak;  // per sediment location [1..sed_locations], m3/s
+  std::vector<double> sed_loc_total; // per sediment location, m3
+};

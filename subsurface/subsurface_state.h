@@ -1,0 +1,9 @@
+#pragma once
+// The groundwater and pipe-network part of the run record.
+
+struct subsurface_state {
+  int gw_step_flag = 1;  // groundwater step flag, rewritten by its step
+
+  int gw_coupling = 0;      // a cell exchanges water with the water table
+  int gw_clock_fixed = 0;   // the groundwater set-up fixed its clock
+};

@@ -1,0 +1,240 @@
+// The program as a user starts it: banner, usage, modes, exit status and the
+// web wrapping. The program is started under an explicit name, so that no
+// test depends on the name of the build directory.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "core/command_line.h"
+#include "test_support.h"
+
+namespace {
+
+using test_support::read_file;
+using test_support::temp_dir;
+
+struct program_run {
+  int status;
+  std::string output;
+};
+
+// Runs the program as `name args` in dir, with env settings and stdin_text
+// on standard input.
+program_run run_as(const std::string& name, const std::string& args, const std::string& dir,
+                   const std::string& env = "", const std::string& stdin_text = "") {
+  std::string cmd = "cd '" + dir + "' && printf '%s' '" + stdin_text + "' | " + env +
+                    (env.empty() ? "" : " ") + "bash -c 'exec -a " + name + " \"$0\" \"$@\"' '" +
+                    VALTO_BINARY + "' " + args + " 2>&1";
+  program_run result{-1, {}};
+  FILE* pipe = popen(cmd.c_str(), "r");
+  if (!pipe) return result;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) result.output.append(buf, n);
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+program_run run_valto(const std::string& args, const temp_dir& dir) {
+  return run_as("valto", args, dir.path().string());
+}
+
+const std::string banner_start = "Parallel version of VALTO (5.7a) with SCE (OpenMP), ";
+
+std::string first_line(const std::string& text) { return text.substr(0, text.find('\n') + 1); }
+
+std::string after_first_line(const std::string& text) {
+  return text.substr(text.find('\n') + 1);
+}
+
+std::string usage_text() {
+  return "\nUsage: valto [-option] [inputfile]\n\n where -option is one of:\n      -c = SCE "
+         "calibration mode (input file is the calibration control file)\n      -m = Monte Carlo "
+         "calibration mode (input file is the calibration control file)\n      -b = batch mode "
+         "(input file is the batch control file)\n      -s = sensitivity mode (input file is the "
+         "sensitivity control file)\n      -v = display version information (no project will "
+         "be run)\n  The c, m, b, and v commands are optional and if not present the input file "
+         "is\n treated as the project file\n\n  For the -b option, the command line should "
+         "be:\n      valto -b[num_batch] valto_inputfile\n\n  For the -c option, the command "
+         "line should be:\n      valto -c sce_inputfile\n\n  For the -m option, the command line "
+         "should be:\n      valto -m[num_batch] mc_inputfile\n\n  For the -s option, the command "
+         "line should be:\n      valto -s sen_inputfile\n\n  For the -t option (and -tv), the "
+         "command line should be:\n      valto -t[v]\n\n  where [num_batch] is the number of "
+         "batch runs to make, sce_inputfile is the SCE input file, mc_intputfile is\n  the Monte "
+         "Carlo input file, and sen_inputfile is the sensitivity input file.\n\n";
+}
+
+TEST(program, without_arguments_prints_the_banner_and_the_usage_text) {
+  temp_dir dir;
+  const program_run r = run_valto("", dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(first_line(r.output).rfind(banner_start, 0), 0u);
+  EXPECT_NE(first_line(r.output).find(" total threads.\n"), std::string::npos);
+  EXPECT_EQ(after_first_line(r.output), usage_text());
+}
+
+TEST(program, an_unknown_option_gets_the_usage_text_and_status_0) {
+  temp_dir dir;
+  const program_run r = run_valto("-t x", dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(after_first_line(r.output), usage_text());
+}
+
+TEST(program, version_and_no_action_modes) {
+  temp_dir dir;
+  const program_run v = run_valto("-v x", dir);
+  EXPECT_EQ(v.status, 0);
+  const std::string block = after_first_line(v.output);
+  EXPECT_EQ(block.rfind("\n    -- VALTO version 5.70a --\n \n", 0), 0u);
+  EXPECT_EQ(block.substr(block.size() - 3), "\n \n");
+
+  const program_run h = run_valto("-h x", dir);
+  EXPECT_EQ(h.status, 0);
+  EXPECT_EQ(after_first_line(h.output), "");
+}
+
+TEST(program, calibration_modes_are_refused_until_they_exist) {
+  temp_dir dir;
+  struct refusal {
+    const char* args;
+    const char* line;
+  };
+  const refusal cases[] = {
+      {"-c sce.in", "Error: run_sce_calibration is not available in this version.\n"},
+      {"-cfoo sce.in", "Error: run_sce_calibration is not available in this version.\n"},
+      {"-m5 mc.in", "Error: run_montecarlo_calibration is not available in this version.\n"},
+      {"-sx sen.in", "Error: the sensitivity mode is not available in this version.\n"},
+  };
+  for (const refusal& c : cases) {
+    SCOPED_TRACE(c.args);
+    const program_run r = run_valto(c.args, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(after_first_line(r.output), c.line);
+  }
+}
+
+TEST(program, batch_of_zero_runs_nothing) {
+  temp_dir dir;
+  const program_run r = run_valto("-b0 p.prj", dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(after_first_line(r.output),
+            "VALTO is running in batch mode, and is running 0 runs...\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "out_time.out"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "0000_out_time.out"));
+}
+
+TEST(program, a_batch_keeps_going_after_failed_runs_and_times_each) {
+  temp_dir dir;
+  const program_run r = run_valto("-b3 missing.prj", dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.output.find("VALTO is running in batch mode, and is running 3 runs...\n"),
+            std::string::npos);
+  for (const char* name : {"0000_out_time.out", "0001_out_time.out", "0002_out_time.out"}) {
+    SCOPED_TRACE(name);
+    const std::string timing = read_file(dir.file(name));
+    EXPECT_EQ(timing.rfind("total time (s): ", 0), 0u);
+    EXPECT_EQ(timing.find('\n'), timing.size() - 1);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "0003_out_time.out"));
+}
+
+TEST(program, a_failed_single_run_exits_1_and_still_records_its_time) {
+  temp_dir dir;
+  const program_run r = run_valto("missing.prj", dir);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("Error: The specified project file was not found.\n"), std::string::npos);
+  EXPECT_NE(r.output.find("Run time:"), std::string::npos);
+  EXPECT_EQ(read_file(dir.file("out_time.out")).rfind("total time (s): ", 0), 0u);
+}
+
+const std::string web_head =
+    "Content-Type:text/text;charset=iso-8859-1\r\n\n<title>VALTO Test Case</title><body><P> Web "
+    "version of VALTO (5.7a) with SCE starting...</P><P>";
+const std::string web_error = "<P>Error in invocation - wrong FORM probably.";
+
+TEST(program, under_a_web_name_the_request_is_echoed_inside_the_cgi_response) {
+  temp_dir dir;
+  const std::string d = dir.path().string();
+  const program_run r = run_as("/srv/cgi/valto_web", "-h x", d, "CONTENT_LENGTH=5", "hello");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output, web_head + "hello</P></body>\n");
+
+  // Only as much as CONTENT_LENGTH says is read, and never past a newline.
+  const program_run cut = run_as("webvalto", "-h x", d, "CONTENT_LENGTH=3", "hello");
+  EXPECT_EQ(cut.output, web_head + "hel</P></body>\n");
+}
+
+TEST(program, a_bad_content_length_gives_the_error_line) {
+  temp_dir dir;
+  const std::string d = dir.path().string();
+  for (const char* env : {"", "CONTENT_LENGTH=abc", "CONTENT_LENGTH=-5", "CONTENT_LENGTH=1025"}) {
+    SCOPED_TRACE(env);
+    const program_run r = run_as("valto_web", "-h x", d, env, "hello");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, web_head + web_error + "</P></body>\n");
+  }
+}
+
+TEST(program, a_request_of_1024_characters_fits) {
+  temp_dir dir;
+  const std::string request(1024, 'q');
+  const program_run r =
+      run_as("valto_web", "-h x", dir.path().string(), "CONTENT_LENGTH=1024", request);
+  EXPECT_EQ(r.output, web_head + request + "</P></body>\n");
+}
+
+struct parse_case {
+  std::vector<const char*> args;
+  int count;
+  int mode;
+  const char* file;
+};
+
+TEST(parse_command_line, the_first_two_characters_choose_the_mode) {
+  const parse_case cases[] = {
+      {{"valto", "p.prj"}, 1, mode_single, "p.prj"},
+      {{"valto", "-v"}, 1, mode_single, "-v"},  // a lone argument is a project file
+      {{"valto", "-v", "x"}, 1, mode_version, ""},
+      {{"valto", "-h", "x"}, 1, mode_no_action, "x"},
+      {{"valto", "-b", "b.in"}, 1, mode_batch, "b.in"},
+      {{"valto", "-bx", "b.in"}, 1, mode_batch, "b.in"},
+      {{"valto", "-b3", "b.in", "extra"}, 3, mode_batch, "b.in"},
+      {{"valto", "-m20", "m.in"}, 20, mode_montecarlo, "m.in"},
+      {{"valto", "-cfoo", "c.in"}, 1, mode_sce, "c.in"},
+      {{"valto", "-sx", "s.in"}, 1, mode_sensitivity, "s.in"},
+      {{"valto", "-t", "x"}, -1, mode_none, ""},
+      {{"valto", "p.prj", "x"}, -1, mode_none, ""},
+  };
+  for (const parse_case& c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    command_line cmd;
+    testing::internal::CaptureStdout();
+    const int count = parse_command_line(static_cast<int>(c.args.size()),
+                                         const_cast<char**>(c.args.data()), cmd);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(count, c.count);
+    EXPECT_EQ(cmd.mode, c.mode);
+    EXPECT_STREQ(cmd.filename, c.file);
+  }
+}
+
+TEST(parse_command_line, a_file_name_of_1024_characters_is_refused) {
+  const std::string name(1024, 'f');
+  const char* args[] = {"valto", name.c_str()};
+  command_line cmd;
+  testing::internal::CaptureStdout();
+  const int count = parse_command_line(2, const_cast<char**>(args), cmd);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(count, -2);
+  EXPECT_EQ(out, "Error: the file name on the command line is longer than 1023 characters.\n");
+
+  temp_dir dir;
+  const program_run r = run_valto(name, dir);
+  EXPECT_EQ(r.status, 1);
+}
+
+}  // namespace

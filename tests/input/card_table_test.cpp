@@ -1,0 +1,198 @@
+// The card vocabulary: the fixture project holding every card word agrees
+// with the table, words are matched whole and without regard to case, and the
+// gate covers the switch and output cards of every process not built yet.
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+
+#include "input/card_gate.h"
+#include "input/card_table.h"
+#include "project_test_support.h"
+
+namespace {
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// First words of the card lines of the fixture that holds every card word.
+std::set<std::string> fixture_words() {
+  std::ifstream file(std::string(VALTO_FIXTURES_DIR) + "/project/all_cards/project.prj");
+  std::set<std::string> words;
+  std::string line;
+  std::getline(file, line);  // magic line
+  while (std::getline(file, line)) {
+    size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] == '#') continue;
+    size_t end = line.find_first_of(" \t", start);
+    words.insert(lower(line.substr(start, end - start)));
+  }
+  return words;
+}
+
+}  // namespace
+
+TEST(card_table, holds_exactly_the_417_words_of_the_fixture_in_407_codes) {
+  std::set<std::string> table_words;
+  std::set<int> codes;
+  for (const card_row& row : card_table()) {
+    EXPECT_TRUE(table_words.insert(row.word).second) << "twice: " << row.word;
+    codes.insert(row.code);
+    EXPECT_EQ(lower(row.word), row.word);
+  }
+  EXPECT_EQ(table_words.size(), 417u);
+  EXPECT_EQ(codes.size(), 407u);
+  EXPECT_EQ(fixture_words(), table_words);
+  for (int code : codes) {
+    EXPECT_GE(code, 0);
+    EXPECT_LE(code, 408);
+    EXPECT_NE(code, 56);
+    EXPECT_NE(code, 341);
+  }
+}
+
+TEST(card_table, synonyms_share_a_code_and_every_other_word_has_its_own) {
+  const std::set<std::set<std::string>> synonyms = {
+      {"tpg", "metric", "simulation_input"},
+      {"project_folder", "project_path"},
+      {"replace_folder", "output_folder"},
+      {"dike_map", "embankment"},
+      {"ov_init_depth", "read_ov_hotstart"},
+      {"chan_explic", "diffusive_wave"},
+      {"sacramento", "sacramento_pars"},
+      {"gw_fluxboundtable", "gw_flux_boundtable"},
+      {"soil_con_trans", "soil_contam"},
+  };
+  std::map<int, std::set<std::string>> by_code;
+  for (const card_row& row : card_table()) by_code[row.code].insert(row.word);
+  std::set<std::set<std::string>> shared;
+  for (const auto& [code, words] : by_code)
+    if (words.size() > 1) shared.insert(words);
+  EXPECT_EQ(shared, synonyms);
+  EXPECT_EQ(by_code[ignored_card_code], (std::set<std::string>{"tpg", "metric", "simulation_input"}));
+}
+
+TEST(card_table, every_word_is_found_in_any_case_and_not_with_one_letter_more) {
+  for (const card_row& row : card_table()) {
+    std::string mixed = row.word;
+    for (size_t i = 0; i < mixed.size(); i += 2)
+      mixed[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(mixed[i])));
+    std::string line = mixed + " value";
+    std::vector<char> buffer(line.begin(), line.end());
+    buffer.push_back('\0');
+    {
+      test_support::stdout_capture out;
+      EXPECT_EQ(project_card_code(buffer.data()), row.code) << mixed;
+      EXPECT_EQ(out.stop(), "");
+    }
+    EXPECT_STREQ(buffer.data(), "value");
+
+    std::string longer = std::string(row.word) + "x";
+    if (find_card(longer.c_str()) != nullptr) continue;
+    std::string longer_line = std::string(row.word) + "X 1";
+    std::vector<char> long_buffer(longer_line.begin(), longer_line.end());
+    long_buffer.push_back('\0');
+    test_support::stdout_capture out;
+    EXPECT_EQ(project_card_code(long_buffer.data()), ignored_card_code);
+    EXPECT_EQ(out.stop(), "Warning: unknown card found in the project file: " + longer + "\n");
+  }
+}
+
+TEST(card_table, blank_lines_comments_and_ignored_words_give_the_ignore_code_in_silence) {
+  struct line_case {
+    const char* line;
+    const char* rest;  // what the line holds afterwards
+  };
+  const line_case cases[] = {
+      {"", ""},
+      {"   \t ", "   \t "},
+      {"   # a comment, with words", "a comment, with words"},
+      {"#runs-on comment", "comment"},
+      {"TPG", ""},
+      {"metric 1", "1"},
+      {"Simulation_Input whatever", "whatever"},
+  };
+  for (const line_case& c : cases) {
+    char line[256];
+    std::snprintf(line, sizeof line, "%s", c.line);
+    test_support::stdout_capture out;
+    EXPECT_EQ(project_card_code(line), ignored_card_code) << c.line;
+    EXPECT_EQ(out.stop(), "") << c.line;
+    EXPECT_STREQ(line, c.rest) << c.line;
+  }
+}
+
+// The gate: a table of card words with the mode the reader gives them. Every
+// word of the table must be a card word.
+TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
+  struct gate_case {
+    const char* word;
+    card_mode mode;
+  };
+  const card_mode store = card_mode::store_only, clear = card_mode::clear,
+                  apply = card_mode::apply;
+  const gate_case cases[] = {
+      // switch cards of processes not built
+      {"precip_file", store}, {"interception", store}, {"storage_capacity", store},
+      {"interception_coeff", store}, {"ov_boundary", store}, {"dike_map", store},
+      {"embankment", store}, {"lowspot_file", store}, {"time_series_file", store},
+      {"elev_series_file", store}, {"replace_params", store}, {"replace_vals", store},
+      {"xybdyinput_ovdep", store}, {"xybdyinput_gwhead", store}, {"xybdyinput_stflow", store},
+      {"xybdyinput_sttimeseries", store}, {"mapping_table", store}, {"st_mapping_table", store},
+      {"chan_explic", store}, {"diffusive_wave", store}, {"chan_drain", store},
+      {"chan_backwater", store}, {"chan_mesh", store}, {"overland_lake_map", store},
+      {"ov_pump", store}, {"lake_pump", store}, {"chan_point_input", store},
+      {"green_ampt", store}, {"inf_redist", store}, {"inf_layered_soil", store},
+      {"inf_richards", store}, {"read_sm_hotstart", store}, {"long_term", store},
+      {"nwsrfs_snow", store}, {"eb_nwsrfs_snow", store}, {"init_swe_depth", store},
+      {"sacramento", store}, {"gw_simulation", store}, {"water_table", store},
+      {"storm_sewer", store}, {"soil_erosion", store}, {"ov_con_trans", store},
+      {"chan_con_trans", store}, {"soil_con_trans", store}, {"nutrients", store},
+      {"optimize_sed", store}, {"analyzers", store}, {"qtr", store}, {"vune", store},
+      {"q7_fluxes", store},
+      // output files not written yet
+      {"discharge", clear}, {"depth", clear}, {"inf_depth", clear}, {"surf_moist", clear},
+      {"rate_of_infil", clear}, {"dis_rain", clear}, {"gw_recharge_cum", clear},
+      {"gw_recharge_inc", clear}, {"chan_depth", clear}, {"chan_sed_flux", clear},
+      {"chan_discharge", clear}, {"chan_stage", clear}, {"chan_velocity", clear},
+      {"dis_profile", clear}, {"dis_profile_out", clear}, {"wat_surf_profile", clear},
+      {"wat_surf_profile_out", clear}, {"in_hyd_location", clear}, {"out_hyd_location", clear},
+      {"in_gwflux_location", clear}, {"out_gwflux_location", clear},
+      {"in_celldepdis_location", clear}, {"out_celldepdis_location", clear},
+      {"sig_outlet_hydro", clear}, {"tpg_hydro", clear}, {"cell_hydro", clear},
+      {"out_dep_location", clear}, {"out_con_location", clear}, {"out_mass_location", clear},
+      {"flood_grid", clear}, {"flood_stream", clear}, {"daily_output", clear},
+      {"xybdyoutput_pts", clear}, {"xybdyoutput_mask", clear}, {"xybdyoutput_ovdep", clear},
+      {"xybdyoutput_gwhead", clear}, {"xybdyoutput_stflow", clear}, {"q7_input", clear},
+      {"write_ov_hotstart", clear}, {"write_chan_hotstart", clear}, {"gw_output", clear},
+      {"out_ov_no2", clear}, {"out_hyd_do", clear}, {"total_chan_p", clear},
+      {"lake_output", clear}, {"pipe_flow", clear},
+      // built, or parameters stored silently
+      {"summary", apply}, {"outlet_hydro", apply}, {"optimize", apply}, {"k_river", apply},
+      {"manning_n", apply}, {"roughness", apply}, {"overtype", apply}, {"precip_unif", apply},
+      {"rain_intensity", apply}, {"rain_duration", apply}, {"ov_init_depth", apply},
+      {"reten_depth", apply}, {"ov_init_no2", apply}, {"replace_line", apply},
+      {"chan_preiss", apply}, {"xwindows", apply}, {"parb_file", apply},
+  };
+  for (const gate_case& c : cases) {
+    const card_row* row = find_card(c.word);
+    ASSERT_NE(row, nullptr) << c.word;
+    EXPECT_EQ(gate_mode(*row), c.mode) << c.word;
+  }
+}
+
+TEST(card_gate, every_unbuilt_feature_gates_at_least_one_card) {
+  for (card_feature feature : unbuilt_features()) {
+    int gated = 0;
+    for (const card_row& row : card_table())
+      if (row.feature == feature && gate_mode(row) != card_mode::apply) ++gated;
+    EXPECT_GT(gated, 0) << feature_text(feature);
+  }
+}
