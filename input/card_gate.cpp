@@ -16,7 +16,7 @@ using enum card_feature;
 // Remove a feature from this list when its process or output is built.
 constexpr card_feature unbuilt[] = {
     gauge_rain,       interception,    overland_boundary, dikes,
-    time_series,      elev_series,     replacement,       xy_inputs,
+    xy_inputs,
     mapping_tables,   channels,        lakes,             pumps,
     point_inputs,     infiltration,    long_term,         snow,
     sacramento,       groundwater,     water_table,       storm_sewer,
@@ -57,8 +57,9 @@ const char* feature_text(card_feature feature) {
     case interception: return "interception";
     case overland_boundary: return "overland boundary conditions";
     case dikes: return "dikes and low spots";
-    case time_series: return "time series";
-    case elev_series: return "elevation series";
+    // Qualified: the series records of the run bear the same names.
+    case card_feature::time_series: return "time series";
+    case card_feature::elev_series: return "elevation series";
     case replacement: return "replacement parameters";
     case xy_inputs: return "XY boundary inputs";
     case mapping_tables: return "mapping tables";

@@ -289,9 +289,32 @@ void num_threads_card(const card_action&, card_records& r, char* values, card_re
 }
 
 // The value line of the replacement file is process-wide: batch runs set it
-// for each run, and this card sets it for the runs that follow.
-void replace_line_card(const card_action&, card_records& r, char* values, card_reader&) {
-  r.settings.replace_line = take_int(values);
+// for each run, and this card sets it for the runs that follow. The values
+// are taken when REPLACE_VALS is read, so a later REPLACE_LINE would come too
+// late; either fault stops the reading with substitution still off.
+void replace_line_card(const card_action&, card_records& r, char* values, card_reader& reader) {
+  char token[token_capacity];
+  next_token(values, token);
+  char* stop = nullptr;
+  const long n = std::strtol(token, &stop, 10);
+  const bool whole = token[0] != '\0' && *stop == '\0' && n >= 1 && n <= 1000000000L;
+  r.settings.replace_line = whole ? static_cast<int>(n) : 0;
+  if (r.settings.replace_vals_given) {
+    raise_message(
+        "Error: the project card REPLACE_LINE on line %d of %s comes after REPLACE_VALS; it must "
+        "come before it.\n",
+        reader.line_number, reader.file_name);
+    reader.stop = true;
+    return;
+  }
+  if (!whole) {
+    raise_message(
+        "Error: the project card REPLACE_LINE on line %d of %s has the value \"%s\"; it must be a "
+        "line number of the replacement value file, from 1.\n",
+        reader.line_number, reader.file_name, token);
+    reader.stop = true;
+    return;
+  }
   replace_line_index = r.settings.replace_line - 1;
 }
 

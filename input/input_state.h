@@ -8,12 +8,15 @@
 #include <string>
 
 #include "core/safe_file.h"
+#include "input/input_files.h"
 #include "input/project_settings.h"
+#include "input/replace_params.h"
 
 struct input_state {
   project_settings settings;
   run_parameters params;
   precip_settings precip;
+  input_files files;  // inputs opened before the grid inputs are read
 
   // Run control
   int optimize = 0;           // calibration rows are written (OPTIMIZE, or a calibration trial)
@@ -52,7 +55,7 @@ struct input_state {
 
   // Surface
   int roughness_map = 0;          // roughness read from a map or table, not MANNING_N
-  double retention_depth = 0.0;   // uniform retention depth, m (0 without RETENTION)
+  double retention_depth = 0.0;   // uniform retention depth, mm (0 without RETENTION)
   int interception = 0;           // interception maps in use
 
   // Channel routing
@@ -104,6 +107,10 @@ struct input_state {
   std::string sacramento_file;       // its parameter file name
   int topo_index = 0;
 
+  // Orographic variation of the meteorology (OROGVAR_HMET)
+  double hmet_gage_elev = 0.0;   // elevation of the meteorological gauge, m
+  double hmet_lapse_rate = 0.0;  // temperature lapse rate, in the units of HMET_LAPSE_RATE
+
   // Groundwater
   int water_table = 0;        // water-table coupling (WATER_TABLE)
   int gw_simulation = 0;      // WATER_TABLE with GW_SIMULATION
@@ -139,4 +146,8 @@ struct input_state {
   // Mapping-table kinds found in the named tables, filled by their checks
   std::array<int, 31> map_table_present{};     // grid mapping table kinds 1..30
   std::array<int, 7> st_map_table_present{};   // stream mapping table kinds 1..6
+
+  // Replacement substitution is switched on by each run's own project (or
+  // calibration trial) and ends with the run's record, however the run ended.
+  substitution_guard substitution;
 };

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "input/series.h"
+#include "input/xy_inputs.h"
+
 // Values of the nutrient cards, kept until the nutrient model is built from
 // them. Constituent index order: NO2, NO3, NH4, ON, OP, DP, ALG, CBOD, DO.
 struct nutrient_source {
@@ -593,6 +596,12 @@ struct project_settings {
   int xybdyinput_stflow_given = 0;
   std::string xybdyinput_sttimeseries;
   int xybdyinput_sttimeseries_given = 0;
+
+  // What the side-file cards read at once. They belong to the run, so each
+  // reading of a project starts them empty with the rest of the record.
+  time_series_list ts_list;   // TIME_SERIES_FILE series, then the XY blocks, in reading order
+  elev_series_list es_list;   // ELEV_SERIES_FILE series
+  std::unique_ptr<xy_input> xy_inputs;  // made by the first XY input card
 
 
   // Lower-case words of the switch cards read for processes this version does

@@ -14,6 +14,7 @@
 #include "input/card_gate.h"
 #include "input/card_table.h"
 #include "input/project_settings.h"
+#include "input/side_file_cards.h"
 
 namespace {
 
@@ -169,6 +170,7 @@ void read_project_file(const char* project_file, project_settings& settings,
     reader.mode = gate_mode(*row);
     apply_card(*row, records, line, reader);
     if (reader.stop) break;
+    if (reader.mode == card_mode::apply) read_side_file_card(*row, records, reader);
     if (reader.mode == card_mode::store_only) record_unbuilt_card(settings, row->word);
     if (reader.mode == card_mode::clear) warn_unwritten_output(*row);
   }

@@ -9,6 +9,17 @@ struct surface_state {
   int sweep_parity = 1;  // overland sweep direction, 1 or 2, flipped every routed step
 
   std::vector<double> depth;  // surface water depth per cell [1..cells], m
+  std::vector<double> prev_depth;  // depth of the previous overland step per cell, m
+  std::vector<double> retent_dep;  // retention (depression storage) depth per cell, m
+  std::vector<double> dist_rough;  // overland Manning n per cell, s/m^(1/3)
+  std::vector<double> dist_rough_copy;  // the cells' own Manning n while snow roughness is in use
+  int snow_manning = 0;            // snow-covered cells take snow_roughness
+  double snow_roughness = 0.0;     // Manning n of snow-covered cells, s/m^(1/3)
+  std::vector<int> dike_mask;      // dike side bits per cell: 1 top, 2 right, 4 bottom, 8 left
+  std::vector<double> icep_stor;   // interception storage capacity per cell, mm
+  std::vector<double> icep_coef;   // interception coefficient per cell
+  std::vector<double> icep_dep;    // intercepted depth per cell, mm
+  std::vector<double> ri_eff;      // rain rate past the canopy per cell, mm/h
   int ponded_water = 0;       // raised at an event start: cells may hold surface water
   int overland_lakes = 0;     // overland lakes exist (overland-lake flag)
   int starts_wet = 0;         // the event began with more than 1e-6 m3 on the surface

@@ -12,7 +12,11 @@
 #include "core/not_available.h"
 #include "core/progress.h"
 #include "core/sim_clock.h"
+#include "input/open_project_files.h"
 #include "input/project_reader.h"
+#include "input/read_grid_inputs.h"
+#include "input/replace_params.h"
+#include "input/series.h"
 #include "output/output_steps.h"
 #include "quality/quality_steps.h"
 #include "soil/soil_steps.h"
@@ -21,18 +25,14 @@
 
 namespace {
 
-// Set-up phases of the input subsystem that this version does not have yet.
-void open_project_files(model_state&) { raise_not_available("open_project_files"); }
-void read_grid_inputs(model_state&) { raise_not_available("read_grid_inputs"); }
-
 void read_run_parameters_phase(model_state& state) {
   read_run_parameters(state.project_file.c_str(), state);
 }
 
 // Replacement values are shown in the summary at start-up and their use at
-// the end of set-up; the replacement lists are not built yet.
+// the end of set-up.
 void replacement_report_phase(model_state& state) {
-  if (state.input.settings.replace_params_given) raise_not_available("print_replace_usage");
+  if (replacement.active) print_replace_usage(state.output.summary);
 }
 
 void open_contam_outputs(model_state& state) {
@@ -43,11 +43,9 @@ void open_contam_outputs(model_state& state) {
 }
 
 // Series given in times relative to the start are moved onto the run's
-// clock once the start is known; no series can be read yet.
+// clock once the clocks have set the start.
 void shift_relative_time_series(model_state& state) {
-  if (state.input.settings.time_series_file_given) {
-    raise_not_available("shift_relative_time_series");
-  }
+  shift_relative_series(state.input.settings.ts_list, state.run.start_time);
 }
 
 constexpr run_phase setup_phases[] = {
@@ -120,12 +118,14 @@ void reassert_trial_optimize(model_state& state) {
 
 void write_startup_header(model_state& state) {
   safe_file& summary = state.output.summary;
-  if (!summary.is_open()) return;
-  std::fputs("\n\n", summary.stream);
-  std::fputs("_________VALTO start-up information________\n", summary.stream);
-  std::fprintf(summary.stream, "Run parameters read from TPG project file: %s\n",
-               state.project_file.c_str());
-  if (state.input.settings.replace_params_given) raise_not_available("print_replace_values");
+  if (summary.is_open()) {
+    std::fputs("\n\n", summary.stream);
+    std::fputs("_________VALTO start-up information________\n", summary.stream);
+    std::fprintf(summary.stream, "Run parameters read from TPG project file: %s\n",
+                 state.project_file.c_str());
+  }
+  // The values go to the screen as well, with or without a summary file.
+  if (replacement.active) print_replace_values(summary);
 }
 
 void read_analyzers_and_notify(model_state& state) {

@@ -254,7 +254,7 @@ TEST(production_lists, set_up_phases_come_in_their_fixed_order) {
   EXPECT_EQ(names(production_setup_phases()), expected);
 }
 
-TEST_F(driver, a_real_run_stops_at_the_first_phase_this_version_lacks) {
+TEST_F(driver, a_real_run_stopped_in_set_up_returns_failure_and_still_times_itself) {
   temp_dir project_dir;
   const std::string project = project_dir.write("p.prj", "VALTOPROJECT\nPRECIP_UNIF\nRAIN_INTENSITY 10\nRAIN_DURATION 30\n");
   scoped_cwd cwd(project_dir.path());
@@ -262,8 +262,8 @@ TEST_F(driver, a_real_run_stops_at_the_first_phase_this_version_lacks) {
   const int status = run_simulation(project.c_str(), nullptr);
   const std::string out = capture.stop();
   EXPECT_EQ(status, 1);
-  EXPECT_NE(out.find("Error: open_project_files is not available in this version.\n"),
-            std::string::npos);
+  EXPECT_NE(out.find("Error: Unable to open watershed mask file."), std::string::npos);
+  EXPECT_NE(read_file(project_dir.file("out_time.out")).find("total time (s):"), std::string::npos);
 }
 
 }  // namespace

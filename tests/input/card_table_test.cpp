@@ -142,8 +142,8 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       // switch cards of processes not built
       {"precip_file", store}, {"interception", store}, {"storage_capacity", store},
       {"interception_coeff", store}, {"ov_boundary", store}, {"dike_map", store},
-      {"embankment", store}, {"lowspot_file", store}, {"time_series_file", store},
-      {"elev_series_file", store}, {"replace_params", store}, {"replace_vals", store},
+      {"embankment", store}, {"lowspot_file", store}, {"time_series_file", apply},
+      {"elev_series_file", apply}, {"replace_params", apply}, {"replace_vals", apply},
       {"xybdyinput_ovdep", store}, {"xybdyinput_gwhead", store}, {"xybdyinput_stflow", store},
       {"xybdyinput_sttimeseries", store}, {"mapping_table", store}, {"st_mapping_table", store},
       {"chan_explic", store}, {"diffusive_wave", store}, {"chan_drain", store},

@@ -1,0 +1,340 @@
+// Set-up phase: the grid inputs. The watershed mask is read and numbered
+// first, because every later reader packs its values by cell number; then
+// the elevation and the outlet, the per-cell arrays, and the maps of each
+// process in a fixed order.
+
+#include "input/read_grid_inputs.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+
+#include "core/model_state.h"
+#include "core/not_available.h"
+#include "core/parallel_context.h"
+#include "core/run_loop.h"
+#include "input/ascii_grid.h"
+
+namespace {
+
+// Grid mapping table kinds that switch on a process of their own.
+constexpr int wetland_table = 12;
+
+bool stopped() { return error_state.stop_flag != 0; }
+
+bool notices_on_screen(const model_state& state) {
+  return !state.input.super_quiet && parallel.process_number == 0;
+}
+
+// GRIDSIZE and the mask header's cell size agree when both truncate to the
+// same tenth of a metre (with 1 mm of slack for values written short).
+bool same_cell_size(double gridsize, double map_size) {
+  return std::trunc((gridsize + 0.001) * 10.0) == std::trunc((map_size + 0.001) * 10.0);
+}
+
+void check_grid_size(const model_state& state, const map_header& header) {
+  const double g = state.grid.dx;
+  const double north_south = (header.north - header.south) / header.rows;
+  const double east_west = (header.east - header.west) / header.cols;
+  const char* direction = nullptr;
+  double map_size = 0.0;
+  if (!same_cell_size(g, north_south)) {
+    direction = "north-south";
+    map_size = north_south;
+  } else if (!same_cell_size(g, east_west)) {
+    direction = "east-west";
+    map_size = east_west;
+  }
+  if (!direction) return;
+  if (!notices_on_screen(state)) {
+    raise_error(own_message_code);
+    return;
+  }
+  raise_message(
+      "\nThe grid size specified in the project file: %7.4f m differs from\n"
+      "the %s dimension of the raster grid cells %7.4f m as calculated\n"
+      "from the WATERSHED_MASK header.  Check your data to make sure they agree.\n"
+      "VALTO terminating.\n\n",
+      g, direction, map_size);
+}
+
+// Every nonzero cell of the mask, border included, takes the next number in
+// row order from 1.
+void number_cells(grid_state& grid) {
+  int n = 0;
+  for (int r = 0; r <= grid.rows + 1; ++r) {
+    int* row = grid.mask[r];
+    for (int c = 0; c <= grid.cols + 1; ++c)
+      if (row[c] != 0) row[c] = ++n;
+  }
+  grid.cells = n;
+}
+
+// "maskmap": the numbered mask under the mask's header, so that a user can
+// find the number of any cell.
+void write_mask_map(model_state& state, const map_header& header) {
+  const grid_state& grid = state.grid;
+  safe_file file;
+  if (!file.open("maskmap", "w")) {
+    print_message(summary_file, "Error: unable to open mask map file for writing\n");
+    return;
+  }
+  std::fprintf(file.stream, "north: %9.2lf\n", header.north);
+  std::fprintf(file.stream, "south: %9.2lf\n", header.south);
+  std::fprintf(file.stream, "east: %9.2lf\n", header.east);
+  std::fprintf(file.stream, "west: %9.2lf\n", header.west);
+  std::fprintf(file.stream, "rows: %5d\n", header.rows);
+  std::fprintf(file.stream, "cols: %5d\n", header.cols);
+  // Each number is followed by one blank, a row by a line end.
+  std::vector<char> line;
+  for (int r = 1; r <= grid.rows; ++r) {
+    line.clear();
+    for (int c = 1; c <= grid.cols; ++c) {
+      char digits[16];
+      const auto [end, failure] = std::to_chars(digits, digits + sizeof digits, grid.mask[r][c]);
+      line.insert(line.end(), digits, failure == std::errc() ? end : digits);
+      line.push_back(' ');
+    }
+    line.push_back('\n');
+    std::fwrite(line.data(), 1, line.size(), file.stream);
+  }
+  file.close();
+}
+
+// Step 14: the orographic adjustment of a long-term run's meteorology.
+void set_orographic_hmet(model_state& state) {
+  input_state& in = state.input;
+  if (!in.settings.orogvar_hmet) return;
+  in.hmet_gage_elev = in.settings.hmet_elev_gage;
+  // 5 stands for a lapse rate the project does not give.
+  in.hmet_lapse_rate = in.settings.hmet_lapse_rate != 0.0 ? in.settings.hmet_lapse_rate : 5.0;
+}
+
+// Readers of processes this version does not have. Each keeps its place in
+// the order and stops the run as not available when the project asks for it.
+void stop_when(bool asked, const char* name) {
+  if (asked) raise_not_available(name);
+}
+
+void read_wetland_mask(model_state& state) {
+  const input_state& in = state.input;
+  stop_when(in.settings.mapping_table_given && in.map_table_present[wetland_table],
+            "read_wetland_mask");
+}
+
+void read_ov_boundary_types(model_state& state) {
+  stop_when(state.input.settings.ov_boundary, "read_ov_boundary_types");
+}
+
+void read_soil_maps(model_state& state) {
+  const input_state& in = state.input;
+  stop_when(
+      in.green_ampt || in.inf_redist || in.inf_layered_soil || in.inf_richards || in.long_term,
+      "read_soil_maps");
+}
+
+void read_groundwater_inputs(model_state& state) {
+  stop_when(state.input.gw_simulation, "read_groundwater_inputs");
+}
+
+void open_sac_params_file(model_state& state) {
+  stop_when(state.input.sacramento, "open_sac_params_file");
+}
+
+bool snow_model_on(const project_settings& s) { return s.nwsrfs_snow || s.eb_nwsrfs_snow; }
+
+void read_snow_band_params(model_state& state) {
+  const project_settings& s = state.input.settings;
+  stop_when(snow_model_on(s) && s.nwsrfs_elev_snow_given, "read_snow_band_params");
+}
+
+void alloc_snow_cell_array(model_state& state) {
+  stop_when(state.input.long_term || snow_model_on(state.input.settings), "alloc_snow_cell_array");
+}
+
+void read_overland_lake_map(model_state& state) {
+  stop_when(state.input.settings.overland_lake_map_given, "read_overland_lake_map");
+}
+
+void read_sediment_inputs(model_state& state) {
+  stop_when(state.input.soil_erosion, "read_sediment_inputs");
+}
+
+void read_contaminant_inputs(model_state& state) {
+  const project_settings& s = state.input.settings;
+  stop_when(s.ov_con_trans || s.chan_con_trans || s.soil_con_trans, "read_contaminant_inputs");
+}
+
+// Pressure heads of the previous iteration, shared by the Richards columns,
+// the groundwater model and the channel network.
+void alloc_phead_old(model_state& state) {
+  const input_state& in = state.input;
+  stop_when(in.inf_richards || in.gw_simulation || in.channel_routing, "alloc_phead_old");
+}
+
+void read_soil_moisture_hotstart(model_state& state) {
+  stop_when(state.input.settings.read_sm_hotstart_given, "read_soil_moisture_hotstart");
+}
+
+void setup_nutrient_model(model_state& state) {
+  stop_when(state.input.nutrients, "read_aquatic_env");
+}
+
+void setup_channels(model_state& state) {
+  stop_when(state.input.channel_routing, "setup_channels");
+}
+
+void superlink_setup(model_state& state) {
+  stop_when(state.input.settings.storm_sewer_given, "superlink_setup");
+}
+
+void connect_superlink_to_channel(model_state& state) {
+  stop_when(state.input.channel_routing, "connect_superlink_to_channel");
+}
+
+void assign_nsm_overland_params(model_state& state) {
+  stop_when(state.input.nutrients && state.input.soil_con_trans, "assign_nsm_overland_params");
+}
+
+void setup_q7_segment_flux(model_state& state) {
+  const int* flag = state.input.q7_input_flag;
+  stop_when(flag && *flag, "setup_q7_segment_flux");
+}
+
+// After the elevation: the order every later reader relies on.
+constexpr run_phase later_steps[] = {
+    {"alloc_overland_arrays", alloc_overland_arrays},
+    {"read_dike_map", read_dike_map},
+    {"read_wetland_mask", read_wetland_mask},
+    {"read_ov_boundary_types", read_ov_boundary_types},
+    {"read_soil_maps", read_soil_maps},
+    {"read_groundwater_inputs", read_groundwater_inputs},
+    {"open_sac_params_file", open_sac_params_file},
+    {"read_snow_band_params", read_snow_band_params},
+    {"alloc_snow_cell_array", alloc_snow_cell_array},
+    {"set_orographic_hmet", set_orographic_hmet},
+    {"read_interception_maps", read_interception_maps},
+    {"read_overland_lake_map", read_overland_lake_map},
+    {"read_retention_map", read_retention_map},
+    {"read_roughness_map", read_roughness_map},
+    {"setup_snow_roughness", setup_snow_roughness},
+    {"read_sediment_inputs", read_sediment_inputs},
+    {"read_contaminant_inputs", read_contaminant_inputs},
+    {"read_cell_location_list", read_cell_location_list},
+    {"alloc_phead_old", alloc_phead_old},
+    {"read_hotstart_maps", read_hotstart_maps},
+    {"read_soil_moisture_hotstart", read_soil_moisture_hotstart},
+    {"setup_nutrient_model", setup_nutrient_model},
+    {"setup_channels", setup_channels},
+    {"superlink_setup", superlink_setup},
+    {"connect_superlink_to_channel", connect_superlink_to_channel},
+    {"assign_nsm_overland_params", assign_nsm_overland_params},
+    {"setup_q7_segment_flux", setup_q7_segment_flux},
+};
+
+}  // namespace
+
+void announce_setup(const model_state& state, const char* format, ...) {
+  char text[2 * path_capacity + 256];
+  va_list values;
+  va_start(values, format);
+  std::vsnprintf(text, sizeof text, format, values);
+  va_end(values);
+  if (notices_on_screen(state)) std::fputs(text, stdout);
+  const safe_file& summary = state.output.summary;
+  if (summary.is_open() && summary.stream == summary.shadow) std::fputs(text, summary.stream);
+}
+
+void read_watershed_mask(model_state& state) {
+  grid_state& grid = state.grid;
+  safe_file& file = state.input.files.watershed_mask;
+  const char* name = state.input.settings.watershed_mask.c_str();
+  announce_setup(state, "reading watershed mask from file: %s\n", name);
+  map_header header;
+  read_ascii_map(file, name, integer_grid, header, grid.mask.table(), {}, {}, {}, grid.rows,
+                 grid.cols);
+  file.close();
+  grid.north = header.north;
+  grid.south = header.south;
+  grid.east = header.east;
+  grid.west = header.west;
+
+  // A failed check is reported here; the set-up still reads the elevation
+  // before it stops.
+  check_grid_size(state, header);
+  number_cells(grid);
+  write_mask_map(state, header);
+  announce_setup(state, "number of grid cells in watershed: %d\n", grid.cells);
+  grid.area = grid.dx * grid.dx * grid.cells;
+}
+
+void read_elevation_map(model_state& state) {
+  grid_state& grid = state.grid;
+  const input_state& in = state.input;
+  safe_file& file = state.input.files.elevation;
+  const char* name = in.settings.elevation.c_str();
+  announce_setup(state, "reading elevation map from file: %s\n", name);
+  map_header header;
+  read_ascii_map(file, name, real_map, header, grid.mask.table(), grid.elevation, {}, {}, grid.rows,
+                 grid.cols);
+  file.close();
+
+  const int r = grid.outlet_row;
+  const int c = grid.outlet_col;
+  const bool on_grid = r >= 1 && r <= grid.rows && c >= 1 && c <= grid.cols;
+  grid.outlet_cell = on_grid ? grid.mask[r][c] : 0;
+  // With channels the outlet is the channel's: a grid outlet outside the
+  // watershed is no fault then.
+  if (grid.outlet_cell != 0 || in.channel_routing) {
+    announce_setup(state, "outlet is in grid cell: %d\n", grid.outlet_cell);
+    return;
+  }
+  raise_message(
+      "\nThe outlet row and column you specified in the project file are not\n"
+      "inside the watershed mask.  Check the outlet row and column again, and\n"
+      "make sure they are correctly specified in the project file using the\n"
+      "OUTROW and OUTCOL project file cards.  VALTO terminating.\n\n");
+}
+
+// The per-cell arrays of overland flow every run needs, and those of the
+// surface processes the project switches on. The arrays of the soil,
+// groundwater and long-term processes are sized by their own set-up.
+void alloc_overland_arrays(model_state& state) {
+  const int n = state.grid.cells;
+  grid_state& grid = state.grid;
+  surface_state& surface = state.surface;
+  const bool made = allocate_per_cell(grid.belowcon, n, "belowcon") &&
+                    allocate_per_cell(grid.rightcon, n, "rightcon") &&
+                    allocate_per_cell(grid.abovecon, n, "abovecon") &&
+                    allocate_per_cell(grid.leftcon, n, "leftcon") &&
+                    allocate_per_cell(surface.depth, n, "depth") &&
+                    allocate_per_cell(surface.prev_depth, n, "prev_depth") &&
+                    allocate_per_cell(surface.retent_dep, n, "retent_dep") &&
+                    allocate_per_cell(surface.dist_rough, n, "dist_rough");
+  if (!made || !state.input.interception) return;
+  if (!allocate_per_cell(surface.icep_stor, n, "icep_stor")) return;
+  if (!allocate_per_cell(surface.icep_coef, n, "icep_coef")) return;
+  if (!allocate_per_cell(surface.icep_dep, n, "icep_dep")) return;
+  allocate_per_cell(surface.ri_eff, n, "ri_eff");
+}
+
+void read_grid_inputs(model_state& state) {
+  grid_state& grid = state.grid;
+  if (!grid.mask.allocate_grid(grid.rows, grid.cols)) {
+    raise_message("Error allocating memory for variable %s\n", "mask");
+    return;
+  }
+  if (!grid.data.allocate_grid(grid.rows, grid.cols)) {
+    raise_message("Error allocating memory for variable %s\n", "data");
+    return;
+  }
+  read_watershed_mask(state);
+  if (!allocate_per_cell(grid.elevation, grid.cells, "elevation")) return;
+  read_elevation_map(state);
+  if (stopped()) return;
+  for (const run_phase& step : later_steps) {
+    step.run(state);
+    if (stopped()) return;
+  }
+}
