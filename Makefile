@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 BUILD := build/release
 SAN := build/sanitize
-EXAMPLE ?= examples/plane/plane.prj
+EXAMPLE ?= examples/valley/valley.prj
 
 .PHONY: run test sanitize build bench clean
 

@@ -3,7 +3,16 @@
 // other subsystems read, the channel lakes' flags and the hydrograph
 // locations. A node's arrays are flat: address = link x (max_nodes + 1) + node.
 
+#include <array>
 #include <vector>
+
+// One wetland type's properties from its WETLAND_PROPERTIES row, in model
+// units: values 0, 1, 3 and 7 are depths in m (the table gives mm), values 2
+// and 4 rates per second (the table gives them per day), value 6 is taken as
+// given and value 5 is left for the wetland routines.
+struct wetland_record {
+  std::array<double, 8> value{};
+};
 
 struct channel_state {
   int step_flag = 1;  // channel step flag, cleared by the channel step

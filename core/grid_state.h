@@ -60,4 +60,7 @@ struct grid_state {
   std::vector<double> elevation;  // ground elevation per cell [1..cells], m
   // Neighbour cell numbers per cell [1..cells], 0 where there is none
   std::vector<int> rightcon, belowcon, leftcon, abovecon;
+  // Bed slopes per cell [1..cells], positive when the bed falls towards the
+  // right neighbour (x) or the neighbour below (y)
+  std::vector<double> slope_x, slope_y;
 };

@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 
 #include "core/error_state.h"
 #include "input/project_settings.h"
@@ -15,9 +16,9 @@ using enum card_feature;
 
 // Remove a feature from this list when its process or output is built.
 constexpr card_feature unbuilt[] = {
-    gauge_rain,       interception,    overland_boundary, dikes,
+    gauge_rain,       overland_boundary, dikes,
     xy_inputs,
-    mapping_tables,   channels,        lakes,             pumps,
+    channels,         lakes,             pumps,
     point_inputs,     infiltration,    long_term,         snow,
     sacramento,       groundwater,     water_table,       storm_sewer,
     erosion,          contaminants,    nutrients,         optimize_sed,
@@ -27,6 +28,17 @@ constexpr card_feature unbuilt[] = {
     groundwater_output, lake_output,   sewer_output,      sediment_output,
     contaminant_output, nutrient_output, q7_output,
 };
+
+// Output cards written already, although other cards of their feature are
+// not: the outlet's six-digit hydrograph (the interface hydrograph file of
+// the same feature is not written yet).
+constexpr const char* written_outputs[] = {"sig_outlet_hydro"};
+
+bool output_written(const char* word) {
+  for (const char* w : written_outputs)
+    if (std::strcmp(w, word) == 0) return true;
+  return false;
+}
 
 }  // namespace
 
@@ -40,6 +52,7 @@ bool feature_unbuilt(card_feature feature) {
 
 card_mode gate_mode(const card_row& row) {
   if (!feature_unbuilt(row.feature)) return card_mode::apply;
+  if (row.effect == card_effect::output && output_written(row.word)) return card_mode::apply;
   switch (row.effect) {
     case card_effect::switch_card:
       return card_mode::store_only;
@@ -118,9 +131,37 @@ void warn_unwritten_output(const card_row& row) {
       word, feature_text(row.feature));
 }
 
+namespace {
+
+// OVERTYPE names one of three schemes; the explicit one is not built yet.
+// True when the setting was refused, with its line printed.
+bool refuse_overland_scheme(const project_settings& settings) {
+  const int scheme = settings.overtype;
+  if (scheme == 2 || scheme == 3) return false;
+  char line[256];
+  if (scheme == 1) {
+    std::snprintf(line, sizeof line,
+                  "Error: the project card OVERTYPE 1 needs the explicit overland routing, which is "
+                  "not available in this version.\n");
+  } else {
+    std::snprintf(line, sizeof line,
+                  "Error: the project card OVERTYPE has the value %d; the overland routing scheme "
+                  "must be 1 (explicit), 2 (ade) or 3 (ade-pc).\n",
+                  scheme);
+  }
+  print_message(summary_file, line);
+  return true;
+}
+
+}  // namespace
+
 void refuse_unbuilt_cards(const project_settings& settings) {
-  if (settings.unbuilt_cards.empty()) return;
   if (error_state.code != 0 || error_state.stop_flag != 0) return;
+  const bool scheme_refused = refuse_overland_scheme(settings);
+  if (settings.unbuilt_cards.empty()) {
+    if (scheme_refused) raise_error(4000);
+    return;
+  }
   for (const std::string& word : settings.unbuilt_cards) {
     const card_row* row = find_card(word.c_str());
     char upper[64];

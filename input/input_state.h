@@ -9,6 +9,7 @@
 
 #include "core/safe_file.h"
 #include "input/input_files.h"
+#include "input/map_tables.h"
 #include "input/project_settings.h"
 #include "input/replace_params.h"
 
@@ -144,8 +145,9 @@ struct input_state {
   std::array<std::string, 13> vune_files;  // MOIST_TO_VUNE .. ET_DEMAND_FROM_VUNE, each "exchange/" + name
 
   // Mapping-table kinds found in the named tables, filled by their checks
-  std::array<int, 31> map_table_present{};     // grid mapping table kinds 1..30
-  std::array<int, 7> st_map_table_present{};   // stream mapping table kinds 1..6
+  std::array<int, table_kind::last_table + 1> map_table_present{};  // by grid table kind 1..32
+  std::array<int, 7> st_map_table_present{};   // by stream mapping table kind 1..6
+  ts_index_list ts_index;  // the mapping table's TIME_SERIES_INDEX, built by this run's first table read
 
   // Replacement substitution is switched on by each run's own project (or
   // calibration trial) and ends with the run's record, however the run ended.

@@ -10,6 +10,7 @@
 #include "core/text_io.h"
 #include "input/project_file.h"
 #include "input/project_reader.h"
+#include "input/stream_map_tables.h"
 
 namespace {
 
@@ -276,6 +277,17 @@ void read_run_parameters(const char* project_file, model_state& state) {
   if (in.params.map_type == 4) {
     set_error(5);
     return;
+  }
+
+  // The tables a mapping table file holds stand in for map cards, so they are
+  // known before anything is derived from the cards.
+  if (in.settings.mapping_table_given) {
+    check_map_tables(in.settings.mapping_table.c_str(), in.map_table_present, false);
+    if (error_state.stop_flag != 0) return;
+  }
+  if (in.settings.st_mapping_table_given) {
+    check_stream_mapping_tables(in.settings.st_mapping_table.c_str(), in.st_map_table_present);
+    if (error_state.stop_flag != 0) return;
   }
 
   derive_run_fields(state);

@@ -8,14 +8,10 @@
 #include "core/model_state.h"
 #include "core/not_available.h"
 #include "input/ascii_grid.h"
+#include "input/map_tables.h"
 #include "input/read_grid_inputs.h"
 
 namespace {
-
-// Grid mapping table kinds of the surface maps.
-constexpr int roughness_table = 1;
-constexpr int interception_table = 2;
-constexpr int retention_table = 3;
 
 bool stopped() { return error_state.stop_flag != 0; }
 
@@ -30,6 +26,13 @@ void read_cell_map(model_state& state, safe_file& file, const std::string& name,
   read_ascii_map(file, name.c_str(), real_map, header, state.grid.mask.table(), values, {}, {},
                  state.grid.rows, state.grid.cols);
   file.close();
+}
+
+// Reads the kind's table of the mapping table file into the per-cell arrays,
+// one per value column.
+void read_table_into(model_state& state, int kind, std::span<const std::span<double>> columns) {
+  map_table_context context = run_map_table_context(state);
+  read_map_table(context, kind, columns);
 }
 
 void fill_cells(std::vector<double>& values, int cells, double value) {
@@ -66,12 +69,13 @@ void read_dike_map(model_state& state) {
 void read_interception_maps(model_state& state) {
   const input_state& in = state.input;
   if (!in.interception) return;
-  if (table_requested(in, interception_table)) {
-    raise_not_available("read_map_table");
-    return;
-  }
   input_files& files = state.input.files;
   surface_state& surface = state.surface;
+  if (table_requested(in, table_kind::interception)) {
+    const std::span<double> columns[] = {surface.icep_stor, surface.icep_coef};
+    read_table_into(state, table_kind::interception, columns);
+    if (stopped()) return;
+  }
   if (files.storage_capacity.is_open()) {
     announce_setup(state, "reading interception storage from file: %s\n",
                    in.settings.storage_capacity.c_str());
@@ -107,9 +111,10 @@ void read_retention_map(model_state& state) {
     if (stopped()) return;
   } else {
     announce_setup(state, "reading retention storage table and map from master table file\n");
-    if (table_requested(in, retention_table)) {
-      raise_not_available("read_map_table");
-      return;
+    if (table_requested(in, table_kind::retention)) {
+      const std::span<double> columns[] = {retention};
+      read_table_into(state, table_kind::retention, columns);
+      if (stopped()) return;
     }
   }
   for (int i = 1; i <= cells && i < static_cast<int>(retention.size()); ++i) retention[i] /= 1000.0;
@@ -136,9 +141,10 @@ void read_roughness_map(model_state& state) {
     if (stopped()) return;
   } else {
     announce_setup(state, "reading roughness table and map from master table file\n");
-    if (table_requested(in, roughness_table)) {
-      raise_not_available("read_map_table");
-      return;
+    if (table_requested(in, table_kind::roughness)) {
+      const std::span<double> columns[] = {roughness};
+      read_table_into(state, table_kind::roughness, columns);
+      if (stopped()) return;
     }
   }
   // A cell without resistance would let water leave it in no time; a value

@@ -6,9 +6,34 @@
 #include "core/grid_state.h"
 #include "core/safe_file.h"
 
+// The end-of-run water balance: final storages and errors that write_summary
+// forms and keeps for the rest of the run. Volumes in m3, errors as marked.
+struct water_balance {
+  double final_surface = 0.0;      // water on the cells, channel-lake cells left out
+  double final_soil = 0.0;         // soil water
+  double final_simple_soil = 0.0;  // simple soil-moisture store
+  double final_channel = 0.0;      // water in the routed channel links
+  double final_groundwater = 0.0;  // saturated zone
+  double final_snow = 0.0;         // snow water equivalent
+  double final_chan_lake = 0.0;    // channel lakes
+  double final_olake = 0.0;        // overland lakes
+  double net_boundary_loss = 0.0;  // overland boundaries: losses less gains
+  double initial_storage = 0.0;    // every store at the start
+  double final_storage = 0.0;      // every store at the end
+  double overall_error = 0.0;      // percent of initial storage and inputs
+  double surface_error = 0.0;      // percent
+  double groundwater_error = 0.0;  // percent of the starting groundwater volume
+  double simple_soil_error = 0.0;  // percent
+  double chan_lake_error = 0.0;    // m3
+  double olake_error = 0.0;        // m3
+  double drain_error = 0.0;        // m3
+};
+
 struct output_state {
   int summary_flag = 1;        // end-of-run summary is written
   int event_summary_flag = 1;  // event summaries are written
+  int outlet_rows = 0;         // outlet hydrograph rows written
+  water_balance water;         // set by write_summary
 
   safe_file summary;       // run summary; the reporter copies messages here
   safe_file outlet_hydro;  // outlet hydrograph

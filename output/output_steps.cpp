@@ -43,24 +43,10 @@ void open_xy_outputs(model_state& state) {
   raise_not_available("open_xy_outputs");
 }
 
-void write_timeseries_step(model_state& state) {
-  const run_control& run = state.run;
-  if (run.hyd_interval < 1 || run.step % run.hyd_interval != 0) return;
-  if (parallel.partition_index != 0) return;
-  // Rows go to the time-series files; with none open there is nothing to write.
-  if (!state.output.outlet_hydro.is_open()) return;
-  raise_not_available("write_timeseries_step");
-}
-
 void write_map_step(model_state& state) {
   const run_control& run = state.run;
   if (run.map_interval < 1 || (run.pass - 1) % run.map_interval != 0) return;
   if (parallel.partition_index != 0) return;
   if (!map_outputs_requested(state)) return;
   raise_not_available("write_map_step");
-}
-
-void write_summary(model_state& state) {
-  if (!state.output.summary.is_open()) return;
-  raise_not_available("write_summary");
 }

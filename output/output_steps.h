@@ -15,6 +15,9 @@ void open_xy_outputs(model_state& state);
 void write_timeseries_step(model_state& state);
 void write_map_step(model_state& state);
 
+// At the end of every event, through the run record's services.
+void write_event_summary(model_state& state);
+
 // After the last pass of a run that was not stopped.
 void write_summary(model_state& state);
 

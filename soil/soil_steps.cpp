@@ -7,7 +7,15 @@
 #include "core/model_state.h"
 #include "core/not_available.h"
 
-void init_cell_states(model_state&) { raise_not_available("init_cell_states"); }
+// With no soil-water method, no groundwater, no overland lake and no
+// long-term run there is no cell state to set and the fresh record's totals
+// are already zero.
+void init_cell_states(model_state& state) {
+  const input_state& in = state.input;
+  const bool soil = in.green_ampt || in.inf_redist || in.inf_layered_soil || in.inf_richards;
+  if (!soil && !in.gw_simulation && !in.long_term && !in.settings.overland_lake_map_given) return;
+  raise_not_available("init_cell_states");
+}
 
 void check_inf_redist_init(model_state& state) {
   const run_control& run = state.run;

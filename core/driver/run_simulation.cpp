@@ -144,6 +144,7 @@ run_lists production_lists() {
   lists.steps = loop_steps;
   lists.write_summary = write_summary;
   lists.close_files = close_model_files;
+  lists.services.write_event_summary = write_event_summary;
   return lists;
 }
 

@@ -120,16 +120,6 @@ const switch_case switch_cases[] = {
        s.run.event_starts = {0.0, s.run.current_time};
      }},
     {"update_rain_rates", update_rain_rates, +[](model_state& s) { s.run.event_data_flag = 1; }},
-    {"apply_rainfall", apply_rainfall,
-     +[](model_state& s) {
-       s.run.event_data_flag = 1;
-       s.run.overland.next = s.run.current_time;
-     }},
-    {"overland_step", overland_step,
-     +[](model_state& s) {
-       s.grid.cells = 4;
-       s.run.overland.next = s.run.current_time;
-     }},
     {"check_inf_redist_init", check_inf_redist_init,
      +[](model_state& s) {
        s.input.ov_con_trans = 1;
@@ -206,10 +196,7 @@ const switch_case switch_cases[] = {
        s.run.exchange_pending = 1;
        s.input.qtr = 1;
      }},
-    {"write_timeseries_step", write_timeseries_step,
-     +[](model_state& s) { s.output.outlet_hydro.open("/dev/null", "w"); }},
     {"write_map_step", write_map_step, +[](model_state& s) { s.input.settings.depth_given = 1; }},
-    {"write_summary", write_summary, +[](model_state& s) { s.output.summary.open("/dev/null", "w"); }},
     {"read_chan_point_sources", read_chan_point_sources,
      +[](model_state& s) { s.input.settings.chan_point_input_given = 1; }},
     {"open_map_outputs", open_map_outputs, +[](model_state& s) { s.input.settings.discharge_given = 1; }},

@@ -140,12 +140,11 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
                   apply = card_mode::apply;
   const gate_case cases[] = {
       // switch cards of processes not built
-      {"precip_file", store}, {"interception", store}, {"storage_capacity", store},
-      {"interception_coeff", store}, {"ov_boundary", store}, {"dike_map", store},
+      {"precip_file", store}, {"ov_boundary", store}, {"dike_map", store},
       {"embankment", store}, {"lowspot_file", store}, {"time_series_file", apply},
       {"elev_series_file", apply}, {"replace_params", apply}, {"replace_vals", apply},
       {"xybdyinput_ovdep", store}, {"xybdyinput_gwhead", store}, {"xybdyinput_stflow", store},
-      {"xybdyinput_sttimeseries", store}, {"mapping_table", store}, {"st_mapping_table", store},
+      {"xybdyinput_sttimeseries", store},
       {"chan_explic", store}, {"diffusive_wave", store}, {"chan_drain", store},
       {"chan_backwater", store}, {"chan_mesh", store}, {"overland_lake_map", store},
       {"ov_pump", store}, {"lake_pump", store}, {"chan_point_input", store},
@@ -166,7 +165,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"wat_surf_profile_out", clear}, {"in_hyd_location", clear}, {"out_hyd_location", clear},
       {"in_gwflux_location", clear}, {"out_gwflux_location", clear},
       {"in_celldepdis_location", clear}, {"out_celldepdis_location", clear},
-      {"sig_outlet_hydro", clear}, {"tpg_hydro", clear}, {"cell_hydro", clear},
+      {"tpg_hydro", clear}, {"cell_hydro", clear},
       {"out_dep_location", clear}, {"out_con_location", clear}, {"out_mass_location", clear},
       {"flood_grid", clear}, {"flood_stream", clear}, {"daily_output", clear},
       {"xybdyoutput_pts", clear}, {"xybdyoutput_mask", clear}, {"xybdyoutput_ovdep", clear},
@@ -175,11 +174,14 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"out_ov_no2", clear}, {"out_hyd_do", clear}, {"total_chan_p", clear},
       {"lake_output", clear}, {"pipe_flow", clear},
       // built, or parameters stored silently
-      {"summary", apply}, {"outlet_hydro", apply}, {"optimize", apply}, {"k_river", apply},
+      {"summary", apply}, {"outlet_hydro", apply}, {"sig_outlet_hydro", apply},
+      {"optimize", apply}, {"k_river", apply},
       {"manning_n", apply}, {"roughness", apply}, {"overtype", apply}, {"precip_unif", apply},
       {"rain_intensity", apply}, {"rain_duration", apply}, {"ov_init_depth", apply},
       {"reten_depth", apply}, {"ov_init_no2", apply}, {"replace_line", apply},
-      {"chan_preiss", apply}, {"xwindows", apply}, {"parb_file", apply},
+      {"chan_preiss", apply}, {"xwindows", apply}, {"parb_file", apply}, {"interception", apply},
+      {"storage_capacity", apply}, {"interception_coeff", apply},
+      {"mapping_table", apply}, {"st_mapping_table", apply},
   };
   for (const gate_case& c : cases) {
     const card_row* row = find_card(c.word);

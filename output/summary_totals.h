@@ -1,0 +1,142 @@
+#pragma once
+// What the summaries read of the other subsystems, gathered in one place: the
+// options that decide which lines appear, and the water totals of the event
+// and of the run. The writers format these records and nothing else, so that
+// each can be checked on hand-made values. A total whose process this
+// version does not run yet is 0 here until that process keeps it.
+
+struct model_state;
+struct water_balance;
+
+// Options that decide which lines of the summaries appear.
+struct summary_gates {
+  bool long_term = false;
+  bool english_units = false;      // elevation and cell size given in feet
+  bool uniform_rain = false;
+  bool gauge_rain = false;
+  bool radar_rain = false;
+  bool thiessen = false;           // gauges spread by nearest gauge
+  bool channel_routing = false;    // explicit channel routing (CHAN_EXPLIC, DIFFUSIVE_WAVE)
+  bool channel_lakes = false;
+  bool overland_lakes = false;
+  bool drains = false;             // storm sewer and tile-drain network
+  bool tile_drains = false;
+  bool snow = false;
+  bool sacramento = false;
+  bool green_ampt = false;
+  bool inf_redist = false;
+  bool inf_layered = false;
+  bool richards = false;
+  bool simple_soil = false;        // simple soil-moisture accounting
+  bool gw_simulation = false;
+  bool water_table = false;
+  bool stream_exchange = false;    // stream-aquifer exchange (STREAM_LOSS or groundwater)
+  bool lake_seepage = false;       // lake-groundwater exchange
+  bool xy_boundaries = false;      // XY boundary inputs present
+  bool ov_boundary = false;        // overland boundary conditions
+  bool lookup_exceeded = false;    // channel depths left a look-up cross-section table
+};
+
+// Water volumes of one event, m3.
+struct event_water_totals {
+  double initial_lakes = 0.0;
+  double initial_surface = 0.0;
+  double initial_channels = 0.0;
+  double initial_drains = 0.0;
+  double initial_snow = 0.0;
+  double rain = 0.0;             // reaching the surface, interception left out
+  double interception = 0.0;
+  double sac_base_flow = 0.0;
+  double sac_start = 0.0;
+  double sac_end = 0.0;
+  double sac_et = 0.0;
+  double sac_infiltration = 0.0;
+  double direct_evaporation = 0.0;
+  double infiltration = 0.0;
+  double exfiltration = 0.0;
+  double discharge = 0.0;
+  double recharge = 0.0;
+  double lateral_inflow = 0.0;
+  double gw_to_channel = 0.0;
+  double channel_to_gw = 0.0;
+  double precip_to_lakes = 0.0;
+  double overland_to_lakes = 0.0;
+  double overland_from_lakes = 0.0;
+  double gw_to_lakes = 0.0;
+  double lakes_to_gw = 0.0;
+  double stream_point_sources = 0.0;
+  double stream_point_sinks = 0.0;
+  double lake_point_sources = 0.0;
+  double lake_point_sinks = 0.0;
+  double lake_evaporation = 0.0;
+  double total_evaporation = 0.0;
+  double overland_point_sources = 0.0;
+  double overland_to_drains = 0.0;
+  double drains_to_overland = 0.0;
+  double drains_to_channels = 0.0;
+  double gw_to_tile_drains = 0.0;
+  double final_lakes = 0.0;
+  double final_surface = 0.0;
+  double final_channels = 0.0;
+  double final_drains = 0.0;
+  double final_snow = 0.0;
+  double cleanup = 0.0;          // water created by clearing negative depths
+};
+
+// Water totals of the whole run, m3, and the storages at its start.
+struct run_water_totals {
+  double initial_surface = 0.0;
+  double initial_channels = 0.0;
+  double initial_soil = 0.0;
+  double initial_simple_soil = 0.0;
+  double initial_groundwater = 0.0;
+  double initial_chan_lakes = 0.0;
+  double initial_olakes = 0.0;
+  double precipitation = 0.0;    // reaching the surface, interception left out
+  double interception = 0.0;
+  double infiltration = 0.0;
+  double evaporation = 0.0;      // all evapotranspiration
+  double direct_evaporation = 0.0;
+  double soil_evaporation = 0.0; // withdrawn by the soil routines
+  double exfiltration = 0.0;
+  double downward_flux = 0.0;    // out of the unsaturated zone
+  double recharge = 0.0;         // into groundwater
+  double sac_deep_recharge = 0.0;  // Sacramento recharge to deep groundwater
+  double unsat_to_sat = 0.0;
+  double gw_inputs = 0.0;
+  double gw_head_boundary = 0.0; // flux across groundwater head boundaries
+  double deep_leakage = 0.0;
+  double pumping = 0.0;
+  double gw_to_tile_drains = 0.0;
+  double xy_gain = 0.0;
+  double xy_loss = 0.0;
+  double overland_point_sources = 0.0;
+  double channel_point_sources = 0.0;
+  double slope_boundary_loss = 0.0;
+  double head_boundary_loss = 0.0;
+  double head_boundary_gain = 0.0;
+  double discharge_boundary_gain = 0.0;
+  double lateral_inflow = 0.0;
+  double discharge = 0.0;
+  double river_to_gw = 0.0;
+  double gw_to_river = 0.0;
+  double lakes_to_gw = 0.0;
+  double gw_to_lakes = 0.0;
+  double lake_precip = 0.0;
+  double lake_inflow = 0.0;
+  double lake_outflow = 0.0;
+  double lake_evaporation = 0.0;
+  double olake_inflow = 0.0;
+  double olake_outflow = 0.0;
+  double overland_to_drains = 0.0;
+  double drains_to_overland = 0.0;
+  double drains_to_channels = 0.0;
+  double drain_volume = 0.0;
+};
+
+summary_gates gather_summary_gates(const model_state& state);
+event_water_totals gather_event_totals(const model_state& state);
+run_water_totals gather_run_totals(const model_state& state);
+
+// The storages at the end of the run, into the balance record.
+void sum_final_storages(const model_state& state, water_balance& balance);

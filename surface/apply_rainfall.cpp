@@ -1,0 +1,152 @@
+// The rain of each overland step: the canopy holds its share when
+// interception is on, the rest is added to the cells' depths, and the rain
+// volumes of the event and of the run grow by the same water. Rates are in
+// mm/h, depths in m, volumes in m3.
+
+#include "surface/apply_rainfall.h"
+
+#include <climits>
+#include <cmath>
+
+#include "core/error_state.h"
+#include "core/model_state.h"
+#include "surface/cell_loops.h"
+#include "surface/overland_step.h"
+#include "surface/surface_steps.h"
+
+double interception_divisor(int month, double latitude) {
+  const bool south = latitude < 37.0;
+  switch (month) {
+    case 1:
+    case 2:
+    case 3:
+    case 11:
+    case 12:
+      return 4.0;
+    case 4:
+      return south ? 2.5 : 4.0;
+    case 5:
+      return south ? 1.0 : 3.0;
+    case 6:
+      return south ? 1.0 : 2.0;
+    case 10:
+      return 2.5;
+    default:  // July to September; a month outside the calendar holds its full store
+      return 1.0;
+  }
+}
+
+double rain_interception(int cells, double dt, const double* icep_stor, const double* icep_coef,
+                         const double* gross, double* net, double* icep_dep, double dx, int month,
+                         bool seasonal, double latitude, double* partials) {
+  const double d = seasonal ? interception_divisor(month, latitude) : 1.0;
+  const double held_to_m3 = dx * dx / 1000.0;
+  const int blocks = sum_blocks(cells);
+#pragma omp parallel for schedule(static) if (blocks > 1)
+  for (int b = 0; b < blocks; ++b) {
+    const int last = block_last_cell(b, cells);
+    double held_sum = 0.0;
+    for (int i = block_first_cell(b); i <= last; ++i) {
+      const double e = gross[i];
+      double held = 0.0;  // mm
+      if (e < 0.0) {
+        net[i] = 0.0;
+      } else {
+        const double rain = e * dt / 3600.0;  // mm of this step
+        double room = icep_stor[i] / d - icep_dep[i];
+        if (room < 0.0) room = 0.0;
+        if (room > rain) {
+          net[i] = 0.0;
+          held = rain;
+        } else {
+          // The store fills first, then the canopy holds its fraction of the rest.
+          const double k = icep_coef[i] / d;
+          net[i] = (1.0 - k) * (rain - room) * 3600.0 / dt;
+          held = room + k * (rain - room);
+        }
+      }
+      icep_dep[i] += held;
+      held_sum += held;
+    }
+    partials[b] = held_sum * held_to_m3;
+  }
+  return add_block_sums(partials, blocks);
+}
+
+void apply_rainfall(model_state& state) {
+  run_control& run = state.run;
+  const input_state& in = state.input;
+  surface_state& sf = state.surface;
+  if (!run.overland.due(run.current_time) || run.event_data_flag != 1) return;
+  const int n = state.grid.cells;
+  if (!overland_arrays_ready(state)) {
+    raise_message("Error: the overland arrays of the %d cells have not been set up.\n", n);
+    return;
+  }
+  const double dt = (run.current_time - run.overland.last) * 86400.0;  // s
+  const double area = state.grid.dx * state.grid.dx;
+
+  if (in.uniform_rain) ++run.uniform_rain_steps;
+
+  const double* rate = sf.rain_rate.data();
+  if (in.interception) {
+    sf.interception_volume += rain_interception(
+        n, dt, sf.icep_stor.data(), sf.icep_coef.data(), sf.rain_rate.data(), sf.ri_eff.data(),
+        sf.icep_dep.data(), state.grid.dx, run.month, in.settings.seasonal_rs != 0, run.latitude,
+        sf.block_sums.data());
+    rate = sf.ri_eff.data();
+  }
+
+  // Depths grow by the step's rain; each block keeps its rain volume, its
+  // sum of rates and its first cell whose depth is not a number or negative.
+  double* h = sf.depth.data();
+  double* dh = sf.depth_change.data();
+  double* volumes = sf.block_sums.data();
+  double* rates = sf.block_sums2.data();
+  int* bad = sf.block_flags.data();
+  const int blocks = sum_blocks(n);
+#pragma omp parallel for schedule(static) if (blocks > 1)
+  for (int b = 0; b < blocks; ++b) {
+    const int last = block_last_cell(b, n);
+    double volume = 0.0;
+    double rate_sum = 0.0;
+    int first_bad = 0;
+    for (int i = block_first_cell(b); i <= last; ++i) {
+      volume += dt * rate[i] * area / 3600000.0;
+      rate_sum += rate[i];
+      h[i] += dt * rate[i] / 3600000.0;
+      if (first_bad == 0 && (std::isnan(h[i]) || h[i] < -1e-16)) first_bad = i;
+      dh[i] = 0.0;
+    }
+    volumes[b] = volume;
+    rates[b] = rate_sum;
+    bad[b] = first_bad;
+  }
+  for (int b = 0; b < blocks; ++b) {
+    const int i = bad[b];
+    if (i == 0) continue;
+    if (std::isnan(h[i])) {
+      raise_message(
+          "A non-real number for water depth has been detected for overland cell %d after "
+          "applying rainfall\n",
+          i);
+    } else {
+      raise_message(
+          "A negative depth has been detected for overland cell %d after applying rainfall, check "
+          "your rainfall input for negative values\n",
+          i);
+    }
+    return;
+  }
+
+  const double volume = add_block_sums(volumes, blocks);
+  sf.event_rain_volume += volume;
+  sf.rain_volume += volume;
+  if (add_block_sums(rates, blocks) > 0.0) {
+    ++sf.rain_steps;
+    if (!sf.rain_started) {
+      sf.rain_started = 1;
+      sf.rain_start_minutes = run.elapsed_minutes;
+    }
+  }
+}

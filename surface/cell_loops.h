@@ -1,0 +1,50 @@
+#pragma once
+// Rules of the surface subsystem's per-cell loops.
+//
+// Every per-cell loop is a static parallel loop in which each iteration
+// writes only its own cell, so its results do not depend on the thread
+// count; on grids of fewer than parallel_min_cells cells the loops run on
+// the calling thread, where starting the threads would cost more than the
+// work.
+//
+// Sums over the cells that reach an output are formed in a fixed order, so
+// that a run prints the same digits on any number of threads: the cells are
+// cut into blocks of a fixed size, each block is summed in cell order (the
+// blocks in parallel), and the block sums are added in block order.
+
+#include <algorithm>
+
+constexpr int parallel_min_cells = 1024;
+constexpr int sum_block_cells = 1024;
+
+// Blocks covering cells 1..cells.
+inline int sum_blocks(int cells) {
+  return cells > 0 ? (cells + sum_block_cells - 1) / sum_block_cells : 0;
+}
+
+inline int block_first_cell(int block) { return 1 + block * sum_block_cells; }
+inline int block_last_cell(int block, int cells) {
+  return std::min(cells, (block + 1) * sum_block_cells);
+}
+
+// Adds partials[0..blocks-1] in block order.
+inline double add_block_sums(const double* partials, int blocks) {
+  double total = 0.0;
+  for (int b = 0; b < blocks; ++b) total += partials[b];
+  return total;
+}
+
+// Sum of term(i) over cells 1..cells; partials holds sum_blocks(cells)
+// values, sized at set-up.
+template <class Term>
+double ordered_cell_sum(int cells, double* partials, Term term) {
+  const int blocks = sum_blocks(cells);
+#pragma omp parallel for schedule(static) if (blocks > 1)
+  for (int b = 0; b < blocks; ++b) {
+    const int last = block_last_cell(b, cells);
+    double s = 0.0;
+    for (int i = block_first_cell(b); i <= last; ++i) s += term(i);
+    partials[b] = s;
+  }
+  return add_block_sums(partials, blocks);
+}

@@ -1,0 +1,205 @@
+// The overland step: once per overland time step it checks the depths, runs
+// the router of OVERTYPE, books the outlet outflow and moves the overland
+// clock on. Beside it the set-up of the routers' work arrays and the sum of
+// the water on the surface at the start of the run.
+
+#include "surface/overland_step.h"
+
+#include <climits>
+#include <cmath>
+
+#include "core/error_state.h"
+#include "core/model_state.h"
+#include "core/not_available.h"
+#include "input/read_grid_inputs.h"
+#include "surface/ade_route.h"
+#include "surface/cell_loops.h"
+#include "surface/surface_steps.h"
+
+namespace {
+
+constexpr int explicit_scheme = 1;
+constexpr int ade_scheme = 2;
+
+bool sized(const std::vector<double>& v, std::size_t size) { return v.size() == size; }
+bool sized(const std::vector<int>& v, std::size_t size) { return v.size() == size; }
+
+// What a scan of the cells found: any water, the count of cells whose faces
+// carry flow, and the first cell (smallest number) whose depth is not a
+// number, INT_MAX for none.
+struct cell_scan {
+  int wet = 0;
+  int flowing_cells = 0;
+  int first_bad = INT_MAX;
+};
+
+cell_scan scan_cells(const surface_state& sf, int n) {
+  const double* h = sf.depth.data();
+  const double* qx = sf.flux_x.data();
+  const double* qy = sf.flux_y.data();
+  int wet = 0;
+  int flowing = 0;
+  int bad = INT_MAX;
+#pragma omp parallel for schedule(static) reduction(| : wet) reduction(+ : flowing) \
+    reduction(min : bad) if (n >= parallel_min_cells)
+  for (int i = 1; i <= n; ++i) {
+    if (h[i] > 1e-16) wet = 1;
+    if (std::fabs(qx[i]) > 1e-16 || std::fabs(qy[i]) > 1e-16) ++flowing;
+    if (std::isnan(h[i]) && i < bad) bad = i;
+  }
+  return {wet, flowing, bad};
+}
+
+void take_scan(surface_state& sf, const cell_scan& scan) {
+  sf.wet = scan.wet;
+  sf.flowing = scan.flowing_cells > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+bool alloc_overland_work(model_state& state) {
+  const int n = state.grid.cells;
+  surface_state& sf = state.surface;
+  const std::size_t blocks = std::size_t(sum_blocks(n)) + 1;
+  return allocate_per_cell(sf.rain_rate, n, "rain_rate") &&
+         allocate_per_cell(sf.flux_x, n, "flux_x") && allocate_per_cell(sf.flux_y, n, "flux_y") &&
+         allocate_per_cell(sf.vol_x, n, "vol_x") && allocate_per_cell(sf.vol_y, n, "vol_y") &&
+         allocate_per_cell(sf.depth_change, n, "depth_change") &&
+         allocate_per_cell(sf.depth_pred, n, "depth_pred") &&
+         allocate_per_cell(sf.flux_copy, n, "flux_copy") &&
+         allocate_per_cell(sf.saved_depth, n, "saved_depth") &&
+         allocate_per_cell(sf.sweep_depth, n, "sweep_depth") &&
+         allocate_per_cell(sf.cleared_depth, n, "cleared_depth") &&
+         allocate_zeroed(sf.block_sums, blocks, "block_sums") &&
+         allocate_zeroed(sf.block_sums2, blocks, "block_sums2") &&
+         allocate_zeroed(sf.block_flags, blocks, "block_flags");
+}
+
+bool overland_arrays_ready(const model_state& state) {
+  const int n = state.grid.cells;
+  if (n == 0) return true;  // nothing to route, rain on or sum
+  const grid_state& g = state.grid;
+  const surface_state& sf = state.surface;
+  const std::size_t size = std::size_t(n) + 1;
+  const std::size_t blocks = std::size_t(sum_blocks(n)) + 1;
+  return sized(g.elevation, size) && sized(g.rightcon, size) && sized(g.belowcon, size) &&
+         sized(g.leftcon, size) && sized(g.abovecon, size) && sized(sf.depth, size) &&
+         sized(sf.retent_dep, size) && sized(sf.dist_rough, size) && sized(sf.rain_rate, size) &&
+         sized(sf.flux_x, size) && sized(sf.flux_y, size) && sized(sf.vol_x, size) &&
+         sized(sf.vol_y, size) && sized(sf.depth_change, size) && sized(sf.depth_pred, size) &&
+         sized(sf.flux_copy, size) && sized(sf.saved_depth, size) && sized(sf.sweep_depth, size) &&
+         sized(sf.cleared_depth, size) && sized(sf.block_sums, blocks) &&
+         sized(sf.block_sums2, blocks) && sized(sf.block_flags, blocks);
+}
+
+void array_running_max(const double* values, double* maxima, int n) {
+#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+  for (int i = 1; i <= n; ++i)
+    if (values[i] > maxima[i]) maxima[i] = values[i];
+}
+
+double surface_volume(model_state& state) {
+  const double* h = state.surface.depth.data();
+  const double area = state.grid.dx * state.grid.dx;
+  return ordered_cell_sum(state.grid.cells, state.surface.block_sums.data(),
+                          [h](int i) { return h[i]; }) *
+         area;
+}
+
+void sum_initial_surface_volume(model_state& state) {
+  if (!overland_arrays_ready(state)) {
+    raise_message("Error: the overland arrays of the %d cells have not been set up.\n",
+                  state.grid.cells);
+    return;
+  }
+  state.surface.initial_volume = surface_volume(state);
+}
+
+void overland_step(model_state& state) {
+  run_control& run = state.run;
+  const input_state& in = state.input;
+  surface_state& sf = state.surface;
+  const int n = state.grid.cells;
+  // Snow roughness needs snow on the cells, which only the snow model puts
+  // there; without it every cell keeps its own roughness.
+  if (!run.overland.due(run.current_time)) return;
+  if (!overland_arrays_ready(state)) {
+    raise_message("Error: the overland arrays of the %d cells have not been set up.\n", n);
+    return;
+  }
+  sf.wet = 0;
+  sf.flowing = 0;
+  const double dt = (run.current_time - run.overland.last) * 86400.0;  // s
+
+  if (in.settings.ov_boundary) {
+    raise_not_available("apply_ov_boundary_flux");
+    return;
+  }
+
+  const cell_scan before = scan_cells(sf, n);
+  take_scan(sf, before);
+  if (before.first_bad != INT_MAX) {
+    raise_message(
+        "A non-real overland flow water depth has been detected in cell %d after applying "
+        "overland boundary conditions and overland pumping.\n",
+        before.first_bad);
+    return;
+  }
+
+  run.q_out = 0.0;
+  if (sf.wet) {
+    const int scheme = in.settings.overtype;
+    if (scheme == explicit_scheme) {
+      raise_not_available("explicit_overland_route");
+      return;
+    }
+    const double volume = ade_overland_route(state, dt);  // m3
+    // A failed step books nothing; the run stops after this step.
+    if (volume == ade_route_failed || error_state.stop_flag != 0) return;
+    run.q_out = volume;
+    if (scheme == ade_scheme && !sf.overland_lakes && !state.channel.channel_lakes) {
+      // The step's fluxes are its mean discharges through the faces.
+      double* qx = sf.flux_x.data();
+      double* qy = sf.flux_y.data();
+      const double* vx = sf.vol_x.data();
+      const double* vy = sf.vol_y.data();
+#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+      for (int i = 1; i <= n; ++i) {
+        qx[i] = vx[i] / dt;
+        qy[i] = vy[i] / dt;
+      }
+    }
+    sf.sweep_parity = sf.sweep_parity == 1 ? 2 : 1;
+    if (!in.channel_routing) {
+      sf.outflow_volume += volume;
+      sf.event_outflow_volume += volume;
+      run.q_out = volume / dt;  // m3/s
+    }
+  }
+
+  run.overland.last = run.current_time;
+  run.overland.next = run.current_time + run.overland.interval_d;
+
+  if (run.rain_active) return;
+
+  const cell_scan after = scan_cells(sf, n);
+  take_scan(sf, after);
+  if (after.first_bad != INT_MAX) {
+    raise_message(
+        "A non-real overland flow water depth has been detected in cell %d after overland flow "
+        "routing.\n",
+        after.first_bad);
+    return;
+  }
+
+  // The end of rainfall is judged on the water left in the channels, and
+  // the long-term clock jump on the dry surface; neither process runs yet.
+  if (!in.long_term && !in.qtr && in.channel_routing && !sf.wet) {
+    raise_not_available("the end-of-rainfall test of overland_step");
+    return;
+  }
+  if (in.long_term && !state.soil.saturated_surface && !in.overbank_flow &&
+      !(sf.wet && sf.flowing)) {
+    raise_not_available("the long-term clock jump of overland_step");
+  }
+}

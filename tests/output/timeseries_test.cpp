@@ -1,0 +1,189 @@
+// The outlet hydrograph rows: when they are written, their layouts, the
+// long-term time column and the flush after every row.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "core/error_state.h"
+#include "core/julian.h"
+#include "core/model_state.h"
+#include "core/parallel_context.h"
+#include "core/sim_clock.h"
+#include "output/output_steps.h"
+#include "output/timeseries_rows.h"
+#include "test_support.h"
+
+namespace {
+
+using test_support::read_file;
+using test_support::temp_dir;
+
+// A record whose clock starts on 2000-01-01 00:00 with the given main step,
+// the hydrograph interval derived from HYD_FREQ as set-up derives it.
+void configure(model_state& s, double dt, double hyd_freq_minutes) {
+  run_parameters& p = s.input.params;
+  p.timestep = dt;
+  p.hyd_freq = hyd_freq_minutes;
+  p.map_freq = 60;
+  p.outslope = 0.01;
+  p.gridsize = 10.0;
+  error_state = error_record{};
+  setup_time_steps(s);
+  ASSERT_EQ(error_state.stop_flag, 0);
+  s.run.start_time = julian_date(2000, 1, 1, 0, 0, 0.0);
+  s.run.current_time = s.run.start_time;
+}
+
+// Runs passes of the clock and the writer; the outlet discharge of pass k
+// (from 1) is k / 1000 m3/s.
+void run_passes(model_state& s, int passes) {
+  for (int k = 1; k <= passes; ++k) {
+    advance_clock(s);
+    s.run.q_out = k / 1000.0;
+    write_timeseries_step(s);
+  }
+}
+
+TEST(outlet_hydrograph, hyd_freq_1_with_a_30_s_step_writes_every_second_step_from_step_0) {
+  temp_dir dir;
+  model_state s;
+  configure(s, 30.0, 1.0);
+  ASSERT_EQ(s.run.hyd_interval, 2);
+  ASSERT_TRUE(s.output.outlet_hydro.open(dir.file("outlet.hyd").c_str(), "w"));
+  run_passes(s, 7);  // steps 0..6
+  // Rows at steps 0, 2, 4, 6: elapsed 0, 1, 2, 3 minutes, the discharge of
+  // passes 1, 3, 5, 7.
+  EXPECT_EQ(read_file(dir.file("outlet.hyd")),
+            "    0.00     0.001\n"
+            "    1.00     0.003\n"
+            "    2.00     0.005\n"
+            "    3.00     0.007\n");
+  EXPECT_EQ(s.output.outlet_rows, 4);
+  s.output.outlet_hydro.close();
+}
+
+TEST(outlet_hydrograph, an_interval_of_4_steps_writes_steps_0_4_8_12) {
+  temp_dir dir;
+  model_state s;
+  configure(s, 15.0, 1.0);  // 60 s / 15 s = 4 steps
+  ASSERT_EQ(s.run.hyd_interval, 4);
+  ASSERT_TRUE(s.output.outlet_hydro.open(dir.file("outlet.hyd").c_str(), "w"));
+  run_passes(s, 13);
+  EXPECT_EQ(read_file(dir.file("outlet.hyd")),
+            "    0.00     0.001\n"
+            "    1.00     0.005\n"
+            "    2.00     0.009\n"
+            "    3.00     0.013\n");
+  s.output.outlet_hydro.close();
+}
+
+TEST(outlet_hydrograph, cfs_rows_and_the_six_digit_twin_on_the_same_time) {
+  temp_dir dir;
+  model_state s;
+  configure(s, 60.0, 1.0);
+  s.run.qout_cfs = 1;
+  ASSERT_TRUE(s.output.outlet_hydro.open(dir.file("outlet.hyd").c_str(), "w"));
+  ASSERT_TRUE(s.output.sig_outlet_hydro.open(dir.file("outlet6.hyd").c_str(), "w"));
+  advance_clock(s);
+  s.run.q_out = 1.0;
+  write_timeseries_step(s);
+  advance_clock(s);
+  s.run.q_out = 2.0;
+  write_timeseries_step(s);
+  // 1 m3/s is 35.314667 cfs.
+  EXPECT_EQ(read_file(dir.file("outlet.hyd")), "    0.00     35.315\n    1.00     70.629\n");
+  EXPECT_EQ(read_file(dir.file("outlet6.hyd")), "    0.00    35.314667\n    1.00    70.629334\n");
+  s.output.outlet_hydro.close();
+  s.output.sig_outlet_hydro.close();
+}
+
+// Every layout of the outlet row, on one time and discharge.
+TEST(outlet_hydrograph, row_layouts_by_run_kind_and_units) {
+  struct row_case {
+    bool long_term, strict, cfs;
+    const char* expected;
+  };
+  const row_case cases[] = {
+      {false, false, false, "   12.50     3.142\n"},
+      {false, false, true, "   12.50      3.142\n"},
+      {false, true, false, "     12.50000000     3.142\n"},
+      {false, true, true, "     12.50000000      3.142\n"},
+      {true, false, false, "     12.50000000      3.1416\n"},
+      {true, true, true, "     12.50000000      3.1416\n"},
+  };
+  temp_dir dir;
+  for (const row_case& c : cases) {
+    const std::string path = dir.file("row.txt");
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    outlet_row_form form;
+    form.long_term = c.long_term;
+    form.strict_julian = c.strict;
+    form.cfs = c.cfs;
+    write_outlet_row(f, form, 12.5, 3.14159265);
+    std::fclose(f);
+    EXPECT_EQ(read_file(path), c.expected) << c.long_term << c.strict << c.cfs;
+  }
+}
+
+// The decimal year divides by the minutes of a year; every 1900 + 4k counts
+// as a leap year, 1900 itself included.
+TEST(outlet_hydrograph, long_term_time_column) {
+  struct year_case {
+    int year, month, day, hour, minute;
+    double expected;
+  };
+  const year_case cases[] = {
+      {2000, 1, 1, 0, 0, 2000.0 + 1440.0 / 527040.0},
+      {2001, 1, 1, 0, 0, 2001.0 + 1440.0 / 525600.0},
+      {1900, 1, 1, 0, 0, 1900.0 + 1440.0 / 527040.0},
+      {2003, 3, 2, 6, 30, 2003.0 + (61 * 1440.0 + 390.0) / 525600.0},
+      {2004, 12, 31, 23, 59, 2004.0 + (366 * 1440.0 + 1439.0) / 527040.0},
+  };
+  for (const year_case& c : cases) {
+    run_control run;
+    run.current_time = julian_date(c.year, c.month, c.day, c.hour, c.minute, 0.0);
+    calendar_date(run.current_time, &run.year, &run.month, &run.day, &run.hour, &run.minute,
+                  &run.seconds);
+    run.day_of_year = day_of_year(run.year, run.month, run.day);
+    EXPECT_NEAR(long_term_time(run, false), c.expected, 1e-12) << c.year;
+    EXPECT_EQ(long_term_time(run, true), run.current_time);
+    outlet_row_form form;
+    form.long_term = true;
+    EXPECT_NEAR(outlet_row_time(form, run), c.expected, 1e-12);
+  }
+}
+
+// Each row is on disk as soon as it is written, before the file is closed.
+TEST(outlet_hydrograph, every_row_is_flushed) {
+  temp_dir dir;
+  model_state s;
+  configure(s, 60.0, 1.0);
+  ASSERT_TRUE(s.output.outlet_hydro.open(dir.file("outlet.hyd").c_str(), "w"));
+  ASSERT_TRUE(s.output.sig_outlet_hydro.open(dir.file("outlet6.hyd").c_str(), "w"));
+  run_passes(s, 3);
+  EXPECT_EQ(read_file(dir.file("outlet.hyd")),
+            "    0.00     0.001\n    1.00     0.002\n    2.00     0.003\n");
+  EXPECT_EQ(read_file(dir.file("outlet6.hyd")),
+            "    0.00     0.001000\n    1.00     0.002000\n    2.00     0.003000\n");
+  s.output.outlet_hydro.close();
+  s.output.sig_outlet_hydro.close();
+}
+
+TEST(outlet_hydrograph, a_partition_other_than_0_writes_nothing) {
+  temp_dir dir;
+  model_state s;
+  configure(s, 60.0, 1.0);
+  ASSERT_TRUE(s.output.outlet_hydro.open(dir.file("outlet.hyd").c_str(), "w"));
+  parallel.partition_index = 1;
+  run_passes(s, 3);
+  parallel.partition_index = 0;
+  EXPECT_EQ(read_file(dir.file("outlet.hyd")), "");
+  EXPECT_EQ(s.output.outlet_rows, 0);
+  s.output.outlet_hydro.close();
+}
+
+}  // namespace

@@ -1,0 +1,307 @@
+// The ADE router's rules on the smallest grids that show them: the depth
+// check's codes, the choice and partition of the sub-steps, the outlet's
+// normal-depth outflow, the failure floor, and the overland step around the
+// router.
+
+#include "surface/ade_route.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "surface_run_fixture.h"
+
+namespace {
+
+using namespace surface_fixture;
+using test_support::stdout_capture;
+
+TEST(ade_depth_check, codes_and_small_negative_depths) {
+  // One cell of 1 m, nothing entering: the sweep's outflow q over s seconds
+  // takes q x s metres off its depth.
+  struct check_case {
+    const char* label;
+    double depth;  // m, also the depth before the sweep
+    double q;      // m3/s out through the right face
+    double s;      // sub-step, s
+    int code;
+    double after;  // m
+    double cleared;
+  };
+  const check_case cases[] = {
+      {"a change of 0.6 of a depth above 0.01 m", 0.02, 0.012, 1.0, 1, 0.008, 0.0},
+      {"the same change at 0.01 m", 0.01, 0.006, 1.0, 0, 0.004, 0.0},
+      {"the same change at a sub-step of 0.1 s", 0.02, 0.12, 0.1, 0, 0.008, 0.0},
+      {"a change of half the depth", 0.02, 0.01, 1.0, 0, 0.01, 0.0},
+      {"-5e-6 m is set to 0", 0.001, 0.001005, 1.0, 0, 0.0, 5e-6},
+      {"emptying a deep cell to -5e-6 m", 0.02, 0.020005, 1.0, 1, 0.0, 5e-6},
+      {"-2e-5 m restarts", 0.001, 0.00102, 1.0, 2, -2e-5, 0.0},
+      {"any negative depth below 0.001 s restarts", 0.0, 1.0, 0.0005, 2, -0.0005, 0.0},
+  };
+  for (const check_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<double> h = {0.0, c.depth}, before = h, dh(2, 0.0), flux = {0.0, c.q};
+    std::vector<double> volume(2, 0.0), cleared(2, 0.0);
+    const std::vector<int> up = {0, 0};
+    int cleared_count = 0;
+    const int code = ade_depth_check(1, h.data(), dh.data(), before.data(), flux.data(), up.data(),
+                                     1.0, c.s, volume.data(), cleared.data(), &cleared_count);
+    EXPECT_EQ(code, c.code);
+    EXPECT_NEAR(h[1], c.after, 1e-15);
+    EXPECT_EQ(before[1], h[1]);
+    EXPECT_NEAR(dh[1], -c.q * c.s, 1e-15);
+    EXPECT_NEAR(volume[1], c.q * c.s, 1e-15);
+    EXPECT_NEAR(cleared[1], c.cleared, 1e-15);
+    EXPECT_EQ(cleared_count, c.cleared > 0.0 ? 1 : 0);
+  }
+}
+
+// One 10 m cell that is its own outlet: only the outlet drains it, so each
+// sub-step s takes Q(h) x s / 100 m off its depth.
+struct outlet_cell {
+  model_state s;
+  explicit outlet_cell(double depth, double n = 0.05) {
+    build_grid(s, 1, 1, 10.0, {0.0}, {n}, 1, 1, 0.01);
+    s.surface.depth[1] = depth;
+    s.input.settings.overtype = 2;
+  }
+};
+
+double outlet_q(double h) { return std::pow(h, 5.0 / 3.0) / 0.05 * std::sqrt(0.01) * 10.0; }
+
+// The depth left after draining the outlet cell over the given sub-steps.
+double drained(double h, const std::vector<double>& substeps) {
+  for (double s : substeps) h -= outlet_q(h) * s / 100.0;
+  return h;
+}
+
+TEST(ade_route, the_sub_step_carries_over_halves_after_a_large_change_and_doubles_up_to_the_step) {
+  struct substep_case {
+    const char* label;
+    int calls;       // earlier calls
+    double last;     // last sub-step, s
+    int check;       // check flag left by the last sub-step
+    double used;     // sub-step of this call, s
+  };
+  const substep_case cases[] = {
+      {"the first call takes the step", 0, 0.0, 0, 10.0},
+      {"a sub-step of the whole step stays", 4, 10.0, 0, 10.0},
+      {"a shorter one doubles", 4, 2.5, 0, 5.0},
+      {"after a large change it halves", 4, 10.0, 1, 5.0},
+      {"after a large change a short one halves too", 4, 4.0, 1, 2.0},
+  };
+  for (const substep_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    outlet_cell cell(0.0);
+    cell.s.surface.ade_calls = c.calls;
+    cell.s.surface.ade_substep = c.last;
+    cell.s.surface.ade_check = c.check;
+    EXPECT_EQ(ade_overland_route(cell.s, 10.0), 0.0);
+    EXPECT_EQ(cell.s.surface.ade_substep, c.used);
+    EXPECT_EQ(cell.s.surface.ade_calls, c.calls + 1);
+  }
+}
+
+TEST(ade_route, the_last_sub_step_absorbs_the_rest_of_the_step) {
+  struct partition_case {
+    const char* label;
+    double last;  // halved from the last call's sub-step, doubled back here
+    std::vector<double> substeps;
+  };
+  const partition_case cases[] = {
+      {"sub-step 3 s: 3, 3 and 4", 1.5, {3.0, 3.0, 4.0}},
+      {"sub-step 4 s: 4, 4 and 2", 2.0, {4.0, 4.0, 2.0}},
+      {"sub-step 2.5 s: four of them", 1.25, {2.5, 2.5, 2.5, 2.5}},
+  };
+  for (const partition_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    outlet_cell cell(0.5);
+    cell.s.surface.ade_calls = 1;
+    cell.s.surface.ade_substep = c.last;
+    const double volume = ade_overland_route(cell.s, 10.0);
+    const double left = drained(0.5, c.substeps);
+    EXPECT_NEAR(cell.s.surface.depth[1], left, 1e-14);
+    EXPECT_NEAR(volume, (0.5 - left) * 100.0, 1e-11);
+    // A partition that differs moves the depth by far more than that.
+    EXPECT_GT(std::fabs(drained(0.5, {10.0}) - left), 1e-4);
+  }
+}
+
+TEST(ade_route, the_outlet_gives_what_it_holds_and_nothing_with_channel_routing) {
+  // Roughness 1e-6 drains far more than the cell holds in one sub-step.
+  outlet_cell empties(0.25, 1e-6);
+  EXPECT_EQ(ade_overland_route(empties.s, 10.0), 0.25 * 100.0);
+  EXPECT_EQ(empties.s.surface.depth[1], 0.0);
+
+  for (int scheme : {2, 3}) {
+    SCOPED_TRACE(scheme);
+    outlet_cell channel(0.25);
+    channel.s.input.settings.overtype = scheme;
+    channel.s.input.channel_routing = 1;
+    EXPECT_EQ(ade_overland_route(channel.s, 10.0), 0.0);
+    EXPECT_EQ(channel.s.surface.depth[1], 0.25);
+  }
+
+  outlet_cell explicit_scheme(0.25);
+  explicit_scheme.s.input.settings.overtype = 1;
+  EXPECT_EQ(ade_overland_route(explicit_scheme.s, 10.0), 0.0);
+}
+
+TEST(ade_route, predictor_corrector_drains_half_a_step_of_outflow_in_the_y_pass) {
+  outlet_cell cell(0.5);
+  cell.s.input.settings.overtype = 3;
+  const double volume = ade_overland_route(cell.s, 10.0);
+  const double expected = outlet_q(0.5) * 0.5 * 10.0;
+  EXPECT_NEAR(volume, expected, 1e-12);
+  EXPECT_NEAR(cell.s.surface.depth[1], 0.5 - expected / 100.0, 1e-15);
+}
+
+// Two 1 m cells, the first 100 m above the second, with roughness 1e-12:
+// the first cell's outflow empties it below zero at any sub-step.
+void build_cliff(model_state& s) {
+  build_grid(s, 1, 2, 1.0, {100.0, 0.0}, {1e-12}, 1, 2, 0.01);
+  s.surface.depth[1] = 1.0;
+}
+
+const char* const really_small =
+    "The ADE overland routing time step is getting really small\n"
+    "less than 1/100 of a second\n"
+    "Reduce the model time step by a factor of 2 and try again.\n"
+    "Program stopped.\n";
+
+TEST(ade_route, a_sub_step_below_a_thousandth_of_a_second_stops_the_run) {
+  clear_errors();
+  model_state s;
+  build_cliff(s);
+  s.input.settings.overtype = 2;
+  stdout_capture capture;
+  const double volume = ade_overland_route(s, 10.0);
+  const std::string out = capture.stop();
+  EXPECT_EQ(volume, ade_route_failed);
+  EXPECT_EQ(out, std::string(really_small) + "\n");
+  EXPECT_EQ(error_state.stop_flag, 1);
+  clear_errors();
+}
+
+TEST(ade_route, a_negative_depth_handed_in_is_reported_and_routed_as_zero) {
+  clear_errors();
+  model_state s;
+  build_grid(s, 1, 3, 10.0, {0.0, 0.0, 0.0}, {0.05}, 1, 3, 0.01);
+  s.input.settings.overtype = 2;
+  s.surface.depth = {0.0, 0.0, -0.3, 0.0};
+  stdout_capture capture;
+  EXPECT_EQ(ade_overland_route(s, 10.0), 0.0);
+  EXPECT_EQ(capture.stop(),
+            "A negative number for water depth has been sent to overland routing for overland "
+            "cell 2 \nValue being set to zero\n");
+  EXPECT_EQ(s.surface.depth[2], 0.0);
+  EXPECT_EQ(s.surface.saved_depth[2], 0.0);
+  EXPECT_NEAR(s.surface.cleanup_volume, 0.3 * 100.0, 1e-12);
+  EXPECT_EQ(error_state.stop_flag, 0);
+}
+
+// A record at an overland time with the given grid, ready for overland_step.
+void at_overland_time(model_state& s, int scheme) {
+  s.input.settings.overtype = scheme;
+  s.run.overland.set_interval(10.0);
+  s.run.current_time = 1.0;
+  s.run.overland.next = 1.0;
+  s.run.overland.last = 1.0 - 10.0 / 86400.0;
+}
+
+TEST(overland_step, a_failed_route_books_nothing) {
+  clear_errors();
+  model_state s;
+  build_cliff(s);
+  at_overland_time(s, 2);
+  s.run.q_out = 3.0;
+  stdout_capture capture;
+  overland_step(s);
+  const std::string out = capture.stop();
+  EXPECT_NE(out.find(really_small), std::string::npos) << out;
+  EXPECT_EQ(error_state.stop_flag, 1);
+  EXPECT_EQ(s.run.q_out, 0.0);
+  EXPECT_EQ(s.surface.outflow_volume, 0.0);
+  EXPECT_EQ(s.surface.event_outflow_volume, 0.0);
+  clear_errors();
+}
+
+TEST(overland_step, a_dry_surface_is_not_routed_but_the_clock_goes_on) {
+  clear_errors();
+  model_state s;
+  build_plane20(s);
+  at_overland_time(s, 2);
+  s.run.q_out = 3.0;
+  overland_step(s);
+  EXPECT_EQ(error_state.stop_flag, 0);
+  EXPECT_EQ(s.run.q_out, 0.0);
+  EXPECT_EQ(s.surface.ade_calls, 0);
+  EXPECT_EQ(s.surface.sweep_parity, 1);
+  EXPECT_EQ(s.run.overland.last, 1.0);
+  EXPECT_EQ(s.run.overland.next, 1.0 + 10.0 / 86400.0);
+
+  // Wet, it is routed: the outlet discharge is the step's volume over the
+  // step, booked in the event and run totals, and the sweep order turns.
+  s.surface.depth[20] = 0.1;
+  at_overland_time(s, 2);
+  overland_step(s);
+  EXPECT_EQ(s.surface.ade_calls, 1);
+  EXPECT_EQ(s.surface.sweep_parity, 2);
+  EXPECT_GT(s.run.q_out, 0.0);
+  EXPECT_NEAR(s.run.q_out * 10.0, s.surface.outflow_volume, 1e-9 * s.surface.outflow_volume);
+  EXPECT_EQ(s.surface.event_outflow_volume, s.surface.outflow_volume);
+  EXPECT_NEAR(s.surface.outflow_volume + s.surface.depth[20] * 1e4, 0.1 * 1e4, 1e-9);
+
+  // Between overland times nothing happens.
+  s.run.current_time += 5.0 / 86400.0;
+  overland_step(s);
+  EXPECT_EQ(s.surface.ade_calls, 1);
+}
+
+TEST(overland_step, a_depth_that_is_not_a_number_stops_the_run_naming_the_cell) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct nan_case {
+    const char* label;
+    int nan_depth_cell;  // 0 none
+    int nan_rough_cell;  // 0 none
+    int rain_active;
+    std::string message;  // empty: the run goes on
+  };
+  const nan_case cases[] = {
+      {"before routing", 3, 0, 1,
+       "A non-real overland flow water depth has been detected in cell 3 after applying overland "
+       "boundary conditions and overland pumping.\n"},
+      {"made by routing, after the rain", 0, 2, 0,
+       "A non-real overland flow water depth has been detected in cell 2 after overland flow "
+       "routing.\n"},
+      {"made by routing while it rains: found at the next step", 0, 2, 1, ""},
+  };
+  for (const nan_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    clear_errors();
+    model_state s;
+    build_plane20(s);
+    for (int i = 1; i <= 20; ++i) s.surface.depth[i] = 0.05;
+    if (c.nan_depth_cell) s.surface.depth[c.nan_depth_cell] = nan;
+    if (c.nan_rough_cell) s.surface.dist_rough[c.nan_rough_cell] = nan;
+    at_overland_time(s, 2);
+    s.run.rain_active = c.rain_active;
+    stdout_capture capture;
+    overland_step(s);
+    const std::string out = capture.stop();
+    if (c.message.empty()) {
+      EXPECT_EQ(out, "");
+      EXPECT_EQ(error_state.stop_flag, 0);
+      EXPECT_TRUE(std::isnan(s.surface.depth[2]));
+    } else {
+      EXPECT_EQ(out, c.message + "\n");
+      EXPECT_EQ(error_state.stop_flag, 1);
+    }
+  }
+  clear_errors();
+}
+
+}  // namespace

@@ -1,0 +1,266 @@
+#pragma once
+// Runs of the surface tests: a fixture project copied into a temporary
+// folder and run in-process through the production set-up and steps, and
+// run records built in code on small grids for the routing kernels.
+//
+// The outlet hydrograph rows and the event and end-of-run summaries belong
+// to the output subsystem; these runs leave them out (an empty event summary
+// and no row writer), so that they test the routing whatever the writers do.
+// The soil subsystem's init_cell_states has nothing to set up in these runs
+// (no infiltration, groundwater, lakes or long-term simulation) and is
+// stood in for by a phase that stops only when one of those is on.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/driver/run_simulation.h"
+#include "core/error_state.h"
+#include "core/model_state.h"
+#include "core/parallel_context.h"
+#include "core/run_loop.h"
+#include "core/safe_file.h"
+#include "core/text_io.h"
+#include "input/read_grid_inputs.h"
+#include "surface/cell_connectivity.h"
+#include "surface/overland_step.h"
+#include "surface/surface_steps.h"
+#include "test_support.h"
+
+namespace surface_fixture {
+
+inline void clear_errors() { error_state = error_record{}; }
+
+inline std::string fixture_text(const std::string& folder, const std::string& name) {
+  return test_support::read_file(
+      (std::filesystem::path(VALTO_FIXTURES_DIR) / folder / name).string());
+}
+
+// An ASCII grid of rows x cols cells of size metres, north-west corner at
+// (0, rows x size), values row by row.
+inline std::string ascii_grid(int rows, int cols, double size, const std::vector<double>& values) {
+  std::ostringstream text;
+  text << "north: " << rows * size << "\nsouth: 0\neast: " << cols * size
+       << "\nwest: 0\nrows: " << rows << "\ncols: " << cols << "\n";
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) text << (c ? " " : "") << values[r * cols + c];
+    text << "\n";
+  }
+  return text.str();
+}
+
+// The project's lines with every card whose word is in drop removed, and
+// extra appended (a later card wins).
+inline std::string edit_cards(const std::string& project, const std::vector<std::string>& drop,
+                              const std::string& extra = "") {
+  std::istringstream in(project);
+  std::string out, line;
+  while (std::getline(in, line)) {
+    std::string word = line.substr(0, line.find_first_of(" \t"));
+    if (std::find(drop.begin(), drop.end(), word) != drop.end()) continue;
+    out += line + "\n";
+  }
+  return out + extra;
+}
+
+struct run_output {
+  int status = -1;
+  std::string text;  // standard output of the run
+};
+
+// A finished event's summary has nowhere to go in these runs.
+inline void no_event_summary(model_state&) {}
+
+inline void init_cell_states_stand_in(model_state& s) {
+  const input_state& in = s.input;
+  if (in.green_ampt || in.inf_redist || in.inf_layered_soil || in.inf_richards ||
+      in.gw_simulation || in.long_term || in.settings.overland_lake_map_given) {
+    raise_message("Error: init_cell_states is not available in this version.\n");
+  }
+}
+
+// Runs project file name in dir in-process; the thread count, the process-
+// wide folders and the error record are put back afterwards. A hook may look
+// at the record after each pass.
+inline run_output run_in_process(const std::filesystem::path& dir, const std::string& name,
+                                 const std::function<void(model_state&)>& after_pass = nullptr) {
+  static std::function<void(model_state&)> hook;
+  hook = after_pass;
+  std::vector<run_phase> steps;
+  for (const run_phase& step : production_steps())
+    if (std::strcmp(step.name, "write_timeseries_step") != 0) steps.push_back(step);
+  if (hook) steps.push_back({"after_pass", +[](model_state& s) { hook(s); }});
+  std::vector<run_phase> setup;
+  for (const run_phase& phase : production_setup_phases()) {
+    setup.push_back(phase);
+    if (std::strcmp(phase.name, "init_cell_states") == 0) setup.back().run = init_cell_states_stand_in;
+  }
+  run_lists lists = production_lists();
+  lists.setup = setup;
+  lists.steps = steps;
+  lists.write_summary = nullptr;
+  lists.services.write_event_summary = no_event_summary;
+
+  const int threads = parallel.total_threads;
+  char saved_project[path_capacity];
+  std::memcpy(saved_project, project_directory, sizeof saved_project);
+  project_directory[0] = '\0';
+  clear_errors();
+  run_output out;
+  {
+    test_support::scoped_cwd cwd(dir);
+    test_support::stdout_capture capture;
+    out.status = run_model(name.c_str(), nullptr, lists);
+    out.text = capture.stop();
+  }
+  set_thread_count(threads);
+  std::memcpy(project_directory, saved_project, sizeof saved_project);
+  clear_errors();
+  hook = nullptr;
+  return out;
+}
+
+// One progress line's elapsed minutes and outlet discharge.
+struct progress_row {
+  double minutes;
+  double q;
+};
+
+inline std::vector<progress_row> progress_rows(const std::string& text) {
+  std::vector<progress_row> rows;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("event ", 0) != 0) continue;
+    const std::size_t at = line.find("elapsed time");
+    const std::size_t q = line.find("Qout=");
+    if (at == std::string::npos || q == std::string::npos) continue;
+    rows.push_back({std::stod(line.substr(at + 12)), std::stod(line.substr(q + 5))});
+  }
+  return rows;
+}
+
+inline std::vector<std::string> progress_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("event ", 0) == 0 && line.find("elapsed time") != std::string::npos)
+      lines.push_back(line);
+  return lines;
+}
+
+// A run record of a rows x cols grid of size metres, every cell in the
+// watershed, with the given elevations and Manning n (row by row), set up as
+// the grid set-up and the connectivity phase leave it: numbered mask,
+// neighbour tables, slopes and work arrays; uniform rain of rate mm/h falls
+// on every cell.
+inline void build_grid(model_state& s, int rows, int cols, double size,
+                       const std::vector<double>& elevation, const std::vector<double>& roughness,
+                       int outlet_row, int outlet_col, double outlet_slope) {
+  grid_state& g = s.grid;
+  g.rows = rows;
+  g.cols = cols;
+  g.dx = size;
+  ASSERT_TRUE(g.mask.allocate_grid(rows, cols));
+  int n = 0;
+  for (int r = 1; r <= rows; ++r)
+    for (int c = 1; c <= cols; ++c) g.mask[r][c] = ++n;
+  g.cells = n;
+  g.area = size * size * n;
+  g.outlet_row = outlet_row;
+  g.outlet_col = outlet_col;
+  g.outlet_cell = g.mask[outlet_row][outlet_col];
+  g.outlet_slope = outlet_slope;
+  g.elevation.assign(n + 1, 0.0);
+  surface_state& sf = s.surface;
+  sf.depth.assign(n + 1, 0.0);
+  sf.prev_depth.assign(n + 1, 0.0);
+  sf.retent_dep.assign(n + 1, 0.0);
+  sf.dist_rough.assign(n + 1, 0.0);
+  for (int i = 1; i <= n; ++i) {
+    g.elevation[i] = elevation[i - 1];
+    sf.dist_rough[i] = roughness.size() == 1 ? roughness[0] : roughness[i - 1];
+  }
+  g.rightcon.assign(n + 1, 0);
+  g.belowcon.assign(n + 1, 0);
+  g.leftcon.assign(n + 1, 0);
+  g.abovecon.assign(n + 1, 0);
+  build_neighbor_tables(rows, cols, g.rightcon, g.belowcon, g.abovecon, g.leftcon, g.mask.table());
+  ASSERT_TRUE(alloc_overland_work(s));
+}
+
+}  // namespace surface_fixture
+
+namespace surface_fixture {
+
+// Drives apply_rainfall and overland_step by hand, one overland step of dt
+// seconds per call, with the clock starting at 0 and the rain given per step.
+class step_driver {
+ public:
+  step_driver(model_state& s, double dt, int scheme) : s_(s), dt_(dt) {
+    s_.input.settings.overtype = scheme;
+    s_.run.overland.set_interval(dt);
+  }
+
+  // One step with rain of rate mm/h on every cell; false when it stopped the run.
+  bool step(double rate) {
+    run_control& run = s_.run;
+    ++k_;
+    run.current_time = k_ * dt_ / 86400.0;
+    run.overland.last = (k_ - 1) * dt_ / 86400.0;
+    run.overland.next = run.current_time;
+    run.event_data_flag = 1;
+    run.rain_active = rate > 0.0 ? 1 : 0;
+    for (int i = 1; i <= s_.grid.cells; ++i) s_.surface.rain_rate[i] = rate;
+    apply_rainfall(s_);
+    if (error_state.stop_flag) return false;
+    overland_step(s_);
+    return error_state.stop_flag == 0;
+  }
+
+  double minutes() const { return k_ * dt_ / 60.0; }
+
+ private:
+  model_state& s_;
+  double dt_;
+  long k_ = 0;
+};
+
+// Water put in (rain, cleared negative depths) less water out (outlet) and
+// left on the surface, m3.
+inline double balance_residual(model_state& s) {
+  const surface_state& sf = s.surface;
+  return sf.rain_volume + sf.cleanup_volume - sf.outflow_volume - surface_volume(s);
+}
+
+// The tilted V: 50 x 81 cells of 20 m, ground z = 0.4 (50 - r) + |c - 41|,
+// n 0.015 on the planes and 0.15 in the channel column 41, outlet at
+// (50, 41) with slope 0.02.
+inline void build_tilted_v(model_state& s) {
+  std::vector<double> z, n;
+  for (int r = 1; r <= 50; ++r) {
+    for (int c = 1; c <= 81; ++c) {
+      z.push_back(0.4 * (50 - r) + std::abs(c - 41));
+      n.push_back(c == 41 ? 0.15 : 0.015);
+    }
+  }
+  build_grid(s, 50, 81, 20.0, z, n, 50, 41, 0.02);
+}
+
+// The plane20 fixture in memory: one row of twenty 100 m cells, z 19..0,
+// n 0.05, outlet in the last cell with slope 0.01.
+inline void build_plane20(model_state& s) {
+  std::vector<double> z;
+  for (int k = 0; k < 20; ++k) z.push_back(19 - k);
+  build_grid(s, 1, 20, 100.0, z, {0.05}, 1, 20, 0.01);
+}
+
+}  // namespace surface_fixture
