@@ -4,6 +4,7 @@
 #include "core/text_io.h"
 
 #include <cctype>
+#include <cmath>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -266,4 +267,23 @@ int msg_printf(const char* format, ...) {
   int result = std::vprintf(format, args);
   va_end(args);
   return result;
+}
+
+bool parse_whole_int(const char* text, int& value) {
+  if (text == nullptr) return false;
+  char* stop = nullptr;
+  errno = 0;
+  const long v = std::strtol(text, &stop, 10);
+  if (stop == text || *stop != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+bool parse_finite_real(const char* text, double& value) {
+  if (text == nullptr) return false;
+  char* stop = nullptr;
+  const double v = std::strtod(text, &stop);
+  if (stop == text || *stop != '\0' || !std::isfinite(v)) return false;
+  value = v;
+  return true;
 }

@@ -38,3 +38,9 @@ void remove_quotes(char* text);
 void find_cell_number(int** grid, int rows, int cols, const int* row_list, const int* col_list,
                       int* number_list, int k);
 int msg_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Strict conversions of one whole token: the text must be a number and
+// nothing else (an int within range, or a finite real). Readers that refuse
+// malformed values use these in place of the lenient next_int/next_double.
+bool parse_whole_int(const char* text, int& value);
+bool parse_finite_real(const char* text, double& value);

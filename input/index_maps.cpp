@@ -7,19 +7,11 @@
 #include <vector>
 
 #include "core/error_state.h"
+#include "core/text_io.h"
 #include "input/map_tables.h"
 #include "input/read_grid_inputs.h"
 
 namespace {
-
-// A whole number within the range of an int and nothing else.
-bool parse_whole(const char* text, int& value) {
-  char* stop = nullptr;
-  const long v = std::strtol(text, &stop, 10);
-  if (stop == text || *stop != '\0' || v < -2147483647L - 1 || v > 2147483647L) return false;
-  value = static_cast<int>(v);
-  return true;
-}
 
 // The six header lines read by position, each a key word of at most six or
 // five characters and its number.
@@ -74,7 +66,7 @@ bool read_index_map(safe_file& map, const char* name, map_header& header, int** 
         raise_error(70, 0, 0, nullptr, name);
         return false;
       }
-      if (!parse_whole(token, id)) {
+      if (!parse_whole_int(token, id)) {
         raise_message("Error: value \"%s\" in row %d, column %d of index map %s is not a whole number.\n",
                       token, r, c, name);
         return false;

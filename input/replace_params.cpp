@@ -5,9 +5,6 @@
 
 #include "input/replace_params.h"
 
-#include <cerrno>
-#include <climits>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,24 +61,6 @@ int format_value(const replace_param& node, char* out, int capacity) {
     return -1;
   }
   return n;
-}
-
-// Strict conversions of one value token.
-bool whole_int(const char* token, int& value) {
-  char* stop = nullptr;
-  errno = 0;
-  const long v = std::strtol(token, &stop, 10);
-  if (stop == token || *stop != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
-  value = static_cast<int>(v);
-  return true;
-}
-
-bool whole_real(const char* token, double& value) {
-  char* stop = nullptr;
-  const double v = std::strtod(token, &stop);
-  if (stop == token || *stop != '\0' || !std::isfinite(v)) return false;
-  value = v;
-  return true;
 }
 
 // Writes text to the summary file (when open) and the screen.
@@ -234,8 +213,8 @@ int read_replace_vals(const char* file_name) {
     node.text_value[0] = '\0';
     if (!next_token(text.data(), token)) continue;
     bool ok = true;
-    if (node.kind == replace_integer) ok = whole_int(token, node.int_value);
-    if (node.kind == replace_real) ok = whole_real(token, node.real_value);
+    if (node.kind == replace_integer) ok = parse_whole_int(token, node.int_value);
+    if (node.kind == replace_real) ok = parse_finite_real(token, node.real_value);
     if (node.kind == replace_text) {
       ok = std::strlen(token) < static_cast<size_t>(replace_text_capacity);
       if (ok) copy_text(node.text_value, sizeof node.text_value, token);

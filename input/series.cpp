@@ -5,8 +5,6 @@
 #include "input/series.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -131,25 +129,14 @@ bool take_int_field(const char*& p, int& value) {
   char text[field_capacity];
   bool present = false;
   take_field(p, text, present);
-  if (text[0] == '\0') return false;
-  char* stop = nullptr;
-  errno = 0;
-  const long v = std::strtol(text, &stop, 10);
-  if (*stop != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
-  value = static_cast<int>(v);
-  return true;
+  return parse_whole_int(text, value);
 }
 
 bool take_real_field(const char*& p, double& value) {
   char text[field_capacity];
   bool present = false;
   take_field(p, text, present);
-  if (text[0] == '\0') return false;
-  char* stop = nullptr;
-  const double v = std::strtod(text, &stop);
-  if (*stop != '\0' || !std::isfinite(v)) return false;
-  value = v;
-  return true;
+  return parse_finite_real(text, value);
 }
 
 bool skip_fields(const char*& p, int n) {

@@ -3,12 +3,12 @@
 
 #include "input/stream_map_tables.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "core/error_state.h"
+#include "core/text_io.h"
 #include "input/read_grid_inputs.h"
 
 namespace {
@@ -57,22 +57,6 @@ bool next_word(std::FILE* stream, char (&word)[64]) {
   return std::fscanf(stream, "%63s", word) == 1;
 }
 
-bool parse_whole(const char* text, int& value) {
-  char* stop = nullptr;
-  const long v = std::strtol(text, &stop, 10);
-  if (stop == text || *stop != '\0' || v < -2147483647L - 1 || v > 2147483647L) return false;
-  value = static_cast<int>(v);
-  return true;
-}
-
-bool parse_real(const char* text, double& value) {
-  char* stop = nullptr;
-  const double v = std::strtod(text, &stop);
-  if (stop == text || *stop != '\0' || !std::isfinite(v)) return false;
-  value = v;
-  return true;
-}
-
 int read_stream_map(safe_file& file, const stream_network_view& network, stream_id_grid* ids,
                     std::span<double> values, int type) {
   text_source source{file.stream, file.path, 0};
@@ -89,12 +73,12 @@ int read_stream_map(safe_file& file, const stream_network_view& network, stream_
     const int nodes = network.node_count(i);
     if (type == stream_map_ids) {
       int id = 0;
-      if (!parse_whole(word, id)) return stream_map_bad_value;
+      if (!parse_whole_int(word, id)) return stream_map_bad_value;
       if (ids)
         for (int j = 1; j <= nodes; ++j) ids->at(j, i) = id;
     } else {
       double v = 0.0;
-      if (!parse_real(word, v)) return stream_map_bad_value;
+      if (!parse_finite_real(word, v)) return stream_map_bad_value;
       for (int j = 1; j <= nodes; ++j) {
         const std::size_t at = std::size_t(i) * stride + j;
         if (at < values.size()) values[at] = v;

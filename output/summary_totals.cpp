@@ -4,23 +4,8 @@
 
 #include "output/summary_totals.h"
 
-#include <algorithm>
-
+#include "core/event_control.h"
 #include "core/model_state.h"
-
-namespace {
-
-// Water on the cells: depth x dx^2 summed in cell order, m3.
-double surface_volume(const model_state& state) {
-  const std::vector<double>& depth = state.surface.depth;
-  const int n = std::min(state.grid.cells, static_cast<int>(depth.size()) - 1);
-  const double area = state.grid.dx * state.grid.dx;
-  double volume = 0.0;
-  for (int i = 1; i <= n; ++i) volume += depth[i] * area;
-  return volume;
-}
-
-}  // namespace
 
 summary_gates gather_summary_gates(const model_state& state) {
   const input_state& in = state.input;
@@ -73,7 +58,7 @@ run_water_totals gather_run_totals(const model_state& state) {
 }
 
 void sum_final_storages(const model_state& state, water_balance& balance) {
-  balance.final_surface = surface_volume(state);
+  balance.final_surface = surface_water_volume(state);
   balance.final_soil = 0.0;
   balance.final_simple_soil = 0.0;
   balance.final_channel = 0.0;
