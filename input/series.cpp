@@ -123,6 +123,33 @@ bool elevation_end(double z, const elev_series* s, double& value) {
   return false;
 }
 
+// Reads every block of a series file into the list; 0 when the file does not
+// open (its message printed), otherwise the number of series read.
+template <class List, class ReadOne>
+int read_series_file(List& list, const char* path, const char* title, const char* kind,
+                     ReadOne read_one) {
+  safe_file file;
+  if (path == nullptr || !file.open(path, "r")) {
+    std::printf("Error: %s file not found [%s]\n", title, path ? path : "");
+    return 0;
+  }
+  text_source source{file.stream, file.path, 0};
+  int count = 0;
+  int status;
+  while ((status = read_one(list, source)) == 1) ++count;
+  file.close();
+  if (status == 0) msg_printf("%d %s read from file %s\n", count, kind, path);
+  return count;
+}
+
+// The first series of the list whose name matches.
+template <class List>
+auto find_series(const List& list, const char* name) -> decltype(list.front().get()) {
+  for (const auto& s : list)
+    if (names_match(s->name, name)) return s.get();
+  return nullptr;
+}
+
 }  // namespace
 
 bool take_int_field(const char*& p, int& value) {
@@ -222,24 +249,11 @@ int ts_read_one(time_series_list& list, text_source& source) {
 }
 
 int read_time_series_file(time_series_list& list, const char* path) {
-  safe_file file;
-  if (path == nullptr || !file.open(path, "r")) {
-    std::printf("Error: Time series file not found [%s]\n", path ? path : "");
-    return 0;
-  }
-  text_source source{file.stream, file.path, 0};
-  int count = 0;
-  int status;
-  while ((status = ts_read_one(list, source)) == 1) ++count;
-  file.close();
-  if (status == 0) msg_printf("%d time series read from file %s\n", count, path);
-  return count;
+  return read_series_file(list, path, "Time series", "time series", ts_read_one);
 }
 
 time_series* ts_find(const time_series_list& list, const char* name) {
-  for (const auto& s : list)
-    if (names_match(s->name, name)) return s.get();
-  return nullptr;
+  return find_series(list, name);
 }
 
 double ts_value(double t, const time_series* s) {
@@ -380,24 +394,11 @@ int es_read_one(elev_series_list& list, text_source& source) {
 }
 
 int es_read_file(elev_series_list& list, const char* path) {
-  safe_file file;
-  if (path == nullptr || !file.open(path, "r")) {
-    std::printf("Error: Elevation series file not found [%s]\n", path ? path : "");
-    return 0;
-  }
-  text_source source{file.stream, file.path, 0};
-  int count = 0;
-  int status;
-  while ((status = es_read_one(list, source)) == 1) ++count;
-  file.close();
-  if (status == 0) msg_printf("%d elevation series read from file %s\n", count, path);
-  return count;
+  return read_series_file(list, path, "Elevation series", "elevation series", es_read_one);
 }
 
 elev_series* es_find(const elev_series_list& list, const char* name) {
-  for (const auto& s : list)
-    if (names_match(s->name, name)) return s.get();
-  return nullptr;
+  return find_series(list, name);
 }
 
 double es_value(double z, const elev_series* s) {
