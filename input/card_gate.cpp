@@ -16,7 +16,6 @@ using enum card_feature;
 
 // Remove a feature from this list when its process or output is built.
 constexpr card_feature unbuilt[] = {
-    gauge_rain,       overland_boundary, dikes,
     xy_inputs,
     channels,         lakes,             pumps,
     point_inputs,     infiltration,    long_term,         snow,
@@ -40,6 +39,16 @@ bool output_written(const char* word) {
   return false;
 }
 
+// Switch cards that act already, although other cards of their feature do
+// not: the overland XY depth points, applied with the overland boundaries.
+constexpr const char* built_switches[] = {"xybdyinput_ovdep"};
+
+bool switch_built(const char* word) {
+  for (const char* w : built_switches)
+    if (std::strcmp(w, word) == 0) return true;
+  return false;
+}
+
 }  // namespace
 
 std::span<const card_feature> unbuilt_features() { return unbuilt; }
@@ -53,6 +62,7 @@ bool feature_unbuilt(card_feature feature) {
 card_mode gate_mode(const card_row& row) {
   if (!feature_unbuilt(row.feature)) return card_mode::apply;
   if (row.effect == card_effect::output && output_written(row.word)) return card_mode::apply;
+  if (row.effect == card_effect::switch_card && switch_built(row.word)) return card_mode::apply;
   switch (row.effect) {
     case card_effect::switch_card:
       return card_mode::store_only;
@@ -133,22 +143,16 @@ void warn_unwritten_output(const card_row& row) {
 
 namespace {
 
-// OVERTYPE names one of three schemes; the explicit one is not built yet.
-// True when the setting was refused, with its line printed.
+// OVERTYPE names one of three schemes. True when the setting was refused,
+// with its line printed.
 bool refuse_overland_scheme(const project_settings& settings) {
   const int scheme = settings.overtype;
-  if (scheme == 2 || scheme == 3) return false;
+  if (scheme >= 1 && scheme <= 3) return false;
   char line[256];
-  if (scheme == 1) {
-    std::snprintf(line, sizeof line,
-                  "Error: the project card OVERTYPE 1 needs the explicit overland routing, which is "
-                  "not available in this version.\n");
-  } else {
-    std::snprintf(line, sizeof line,
-                  "Error: the project card OVERTYPE has the value %d; the overland routing scheme "
-                  "must be 1 (explicit), 2 (ade) or 3 (ade-pc).\n",
-                  scheme);
-  }
+  std::snprintf(line, sizeof line,
+                "Error: the project card OVERTYPE has the value %d; the overland routing scheme "
+                "must be 1 (explicit), 2 (ade) or 3 (ade-pc).\n",
+                scheme);
   print_message(summary_file, line);
   return true;
 }

@@ -27,8 +27,8 @@ const char* feature_text(card_feature feature);
 void warn_unwritten_output(const card_row& row);
 
 // When switch cards of unbuilt processes were read, or OVERTYPE names a
-// scheme that is not built or does not exist, and no error is pending: one
-// line per card and code 4000. The last of the option checks.
+// scheme that does not exist, and no error is pending: one line per card and
+// code 4000. The last of the option checks.
 void refuse_unbuilt_cards(const project_settings& settings);
 
 // The card word in upper case, as the user writes it in the messages.

@@ -15,6 +15,7 @@
 #include "core/parallel_context.h"
 #include "core/run_loop.h"
 #include "input/ascii_grid.h"
+#include "surface/ov_boundary.h"
 
 namespace {
 
@@ -121,10 +122,6 @@ void read_wetland_mask(model_state& state) {
   const input_state& in = state.input;
   stop_when(in.settings.mapping_table_given && in.map_table_present[wetland_table],
             "read_wetland_mask");
-}
-
-void read_ov_boundary_types(model_state& state) {
-  stop_when(state.input.settings.ov_boundary, "read_ov_boundary_types");
 }
 
 void read_soil_maps(model_state& state) {

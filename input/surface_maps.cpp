@@ -10,6 +10,7 @@
 #include "input/ascii_grid.h"
 #include "input/map_tables.h"
 #include "input/read_grid_inputs.h"
+#include "surface/lowspots.h"
 
 namespace {
 
@@ -63,7 +64,9 @@ void read_dike_map(model_state& state) {
     raise_message("Can't open input dike mask file named: %s\n", s.lowspot_file.c_str());
     return;
   }
-  raise_not_available("read_lowspot_file");
+  read_lowspot_file(lowspots, s.lowspot_file.c_str(), state.surface.lowspot_count,
+                    state.surface.low_spots);
+  lowspots.close();
 }
 
 void read_interception_maps(model_state& state) {

@@ -54,6 +54,10 @@ run_water_totals gather_run_totals(const model_state& state) {
   t.precipitation = surface.rain_volume;
   t.interception = surface.interception_volume;
   t.discharge = surface.outflow_volume;
+  t.slope_boundary_loss = surface.bdy_free_outflow;
+  t.head_boundary_loss = surface.bdy_head_outflow;
+  t.head_boundary_gain = surface.bdy_head_inflow;
+  t.discharge_boundary_gain = surface.bdy_specified_inflow;
   return t;
 }
 

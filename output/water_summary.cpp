@@ -28,8 +28,9 @@ void groundwater_balance(const run_water_totals& t, water_balance& b) {
 void overall_balance(const run_water_totals& t, const summary_gates& g, water_balance& b) {
   const double out = t.discharge + t.evaporation + b.net_boundary_loss + t.lakes_to_gw +
                      t.lake_evaporation;
+  // The specified-discharge boundaries bring water in as the point sources do.
   double in = t.precipitation + t.gw_head_boundary + t.overland_point_sources + t.gw_to_lakes +
-              t.channel_point_sources;
+              t.channel_point_sources + t.discharge_boundary_gain;
   double loss;
   if (g.gw_simulation) {
     loss = t.downward_flux - t.recharge + out + t.deep_leakage + t.pumping;
@@ -44,7 +45,7 @@ void overall_balance(const run_water_totals& t, const summary_gates& g, water_ba
 void surface_balance(const run_water_totals& t, water_balance& b) {
   const double s_in = t.precipitation + t.gw_to_river + t.gw_to_lakes + t.exfiltration +
                       t.overland_point_sources + t.channel_point_sources + t.drains_to_channels +
-                      t.drains_to_overland;
+                      t.drains_to_overland + t.discharge_boundary_gain;
   const double s_fin = b.final_channel + b.final_snow + b.final_surface + b.final_chan_lake;
   const double kept = t.initial_chan_lakes + t.initial_surface + t.initial_channels + s_in;
   const double gone = t.lakes_to_gw + t.river_to_gw + t.direct_evaporation + t.discharge +

@@ -1,13 +1,14 @@
 // Set-up phases of the overland grid: the neighbour tables every router,
-// erosion and transport step walks, and the bed slopes. Both run once, after
-// the grid inputs are read; they are serial, for the x slopes copy forward
-// along the cell order.
+// erosion and transport step walks, the checks of the dikes' low spots, and
+// the bed slopes. Both run once, after the grid inputs are read; they are
+// serial, for the x slopes copy forward along the cell order.
 
 #include "surface/cell_connectivity.h"
 
 #include "core/model_state.h"
 #include "core/text_io.h"
 #include "input/read_grid_inputs.h"
+#include "surface/lowspots.h"
 #include "surface/overland_step.h"
 #include "surface/surface_steps.h"
 
@@ -58,6 +59,22 @@ void build_cell_connectivity(model_state& state) {
   if (n > 0) {
     build_neighbor_tables(grid.rows, grid.cols, grid.rightcon, grid.belowcon, grid.abovecon,
                           grid.leftcon, grid.mask.table());
+  }
+  // Every low spot read is checked, whatever else the run has on: the weir
+  // acts on all of them at every overland step.
+  const project_settings& s = state.input.settings;
+  if (s.lowspot_file_given && !s.dike_map_given) {
+    raise_message(
+        "Error: the low-spot file %s needs the DIKE_MAP card: a low spot crosses an overland "
+        "flow dike of the dike map.\n",
+        s.lowspot_file.c_str());
+    return;
+  }
+  const surface_state& sf = state.surface;
+  if (sf.lowspot_count > 0 &&
+      !check_low_spots(grid, sf.dike_mask, sf.lowspot_count, sf.low_spots,
+                       s.lowspot_file.c_str())) {
+    return;
   }
   // The routers' per-cell work arrays are sized here, once for the run, so
   // that no step of the time loop allocates.

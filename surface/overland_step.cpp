@@ -1,7 +1,8 @@
-// The overland step: once per overland time step it checks the depths, runs
-// the router of OVERTYPE, books the outlet outflow and moves the overland
-// clock on. Beside it the set-up of the routers' work arrays and the sum of
-// the water on the surface at the start of the run.
+// The overland step: once per overland time step it applies the overland
+// boundary conditions, checks the depths, runs the router of OVERTYPE, books
+// the outlet outflow and moves the overland clock on. Beside it the set-up
+// of the routers' work arrays and the sum of the water on the surface at the
+// start of the run.
 
 #include "surface/overland_step.h"
 
@@ -14,6 +15,9 @@
 #include "input/read_grid_inputs.h"
 #include "surface/ade_route.h"
 #include "surface/cell_loops.h"
+#include "surface/explicit_route.h"
+#include "surface/lowspots.h"
+#include "surface/ov_boundary.h"
 #include "surface/surface_steps.h"
 
 namespace {
@@ -132,8 +136,9 @@ void overland_step(model_state& state) {
   const double dt = (run.current_time - run.overland.last) * 86400.0;  // s
 
   if (in.settings.ov_boundary) {
-    raise_not_available("apply_ov_boundary_flux");
-    return;
+    set_ov_boundary_values(state);
+    apply_ov_boundary_flux(state, dt);
+    if (error_state.stop_flag != 0) return;
   }
 
   const cell_scan before = scan_cells(sf, n);
@@ -149,13 +154,22 @@ void overland_step(model_state& state) {
   run.q_out = 0.0;
   if (sf.wet) {
     const int scheme = in.settings.overtype;
+    double volume = 0.0;  // m3
     if (scheme == explicit_scheme) {
-      raise_not_available("explicit_overland_route");
-      return;
+      volume = explicit_overland_route(state, dt);
+      if (error_state.stop_flag != 0) return;
+    } else {
+      volume = ade_overland_route(state, dt);
+      // A failed step books nothing; the run stops after this step.
+      if (volume == ade_route_failed || error_state.stop_flag != 0) return;
+      // The ADE step ends with the weir flow over the dike low spots (the
+      // explicit router moves it before its outlet outflow).
+      if (sf.lowspot_count > 0) {
+        grid_state& g = state.grid;
+        embankment_weir_flow(dt, g.dx, g.mask.table(), g.elevation.data(), sf.depth.data(),
+                             sf.lowspot_count, sf.low_spots.data());
+      }
     }
-    const double volume = ade_overland_route(state, dt);  // m3
-    // A failed step books nothing; the run stops after this step.
-    if (volume == ade_route_failed || error_state.stop_flag != 0) return;
     run.q_out = volume;
     if (scheme == ade_scheme && !sf.overland_lakes && !state.channel.channel_lakes) {
       // The step's fluxes are its mean discharges through the faces.

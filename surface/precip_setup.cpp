@@ -1,14 +1,18 @@
-// Start-up of the precipitation input: the optimisation output file, and
-// for uniform rain nothing to read. Precipitation files and the long-term
-// meteorology are not built in this version; the project-file gate refuses
-// their cards before this phase.
+// Start-up of the precipitation input: the optimisation output file, and for
+// a precipitation file the counting pass over its events, which notes each
+// event's start, sizes every array an event needs and leaves the file at its
+// start for the time loop. The long-term meteorology is not built in this
+// version.
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
 #include "core/error_state.h"
+#include "core/julian.h"
 #include "core/model_state.h"
 #include "core/not_available.h"
+#include "surface/precip_file.h"
 #include "surface/surface_steps.h"
 
 namespace {
@@ -31,10 +35,146 @@ void open_optimization_output(model_state& state) {
   }
 }
 
+void print_to_summary(const safe_file& summary, const char* text) {
+  if (summary.is_open() && summary.stream == summary.shadow) std::fputs(text, summary.stream);
+}
+
+// Screen (unless SUPER_QUIET) and summary file.
+void notice(model_state& state, const char* text) {
+  if (!state.input.super_quiet) std::fputs(text, stdout);
+  print_to_summary(state.output.summary, text);
+}
+
+bool framework_summary_asked(const input_state& in) {
+  return in.qtr && in.qtr_event && in.qtr_event_num == 0;
+}
+
+// Reads every event once; the count, or -1 after a stop.
+int count_events(model_state& state) {
+  run_control& run = state.run;
+  raingage_data& rd = state.surface.raingage;
+  safe_file& file = state.input.files.precip;
+  run.event_starts.assign(1, 0.0);
+  int count = 0;
+  int result = 0;
+  while ((result = read_precip_event(rd, file, false)) == 1) {
+    ++count;
+    run.event_starts.push_back(line_time(rd, 1));
+    const precip_date& first = rd.dates[1];
+    rd.start_year = first.year;
+    rd.start_month = first.month;
+    rd.start_day = first.day;
+    rd.start_hour = first.hour;
+    rd.start_minute = first.minute;
+    if (rd.file_list) {
+      rd.any_radar_files = 1;
+      const int values = rd.radar_grid.rows * rd.radar_grid.cols;
+      rd.radar_grid.max_values = std::max(rd.radar_grid.max_values, values);
+    }
+  }
+  if (error_state.stop_flag) return -1;
+  if (result == -1) {
+    raise_message(
+        "Unexpected end of file in rain gage data file.\n"
+        "Check the format of the data file.\nProgram terminated."
+        "Check rain event %d, event after %d %d %d \n",
+        count + 1, rd.start_year, rd.start_month, rd.start_day);
+    return -1;
+  }
+  if (count == 0) {
+    raise_message(
+        "Error: the precipitation file %s holds no event: no EVENT card was found.\n", file.path);
+    return -1;
+  }
+  return count;
+}
+
+// Arrays every event of the file fits in, so that the time loop allocates
+// nothing when it reads an event.
+void size_event_arrays(model_state& state) {
+  raingage_data& rd = state.surface.raingage;
+  const std::size_t cells = std::size_t(state.grid.cells) + 1;
+  if (rd.any_radar_files) {
+    rd.radar_names.assign(std::size_t(radar_name_slots) * radar_name_capacity, '\0');
+    rd.radar_grid.precip_data.reserve(rd.radar_grid.max_values);
+    rd.radar_grid.valto_to_precip.assign(cells, 0);
+  }
+  if (state.input.nearest_gauge && rd.max_gauges > 1) rd.nearest.assign(cells, 0);
+}
+
+// Framework mode: the events' starts to the exchange file, and no run.
+void write_framework_summary(model_state& state, safe_file& out, int count) {
+  const run_control& run = state.run;
+  std::fprintf(out.stream, "%d\n", count);
+  for (int k = 1; k <= count; ++k) {
+    int y, m, d, h, mi;
+    double s;
+    calendar_date(run.event_starts[k], &y, &m, &d, &h, &mi, &s);
+    std::fprintf(out.stream, "%4d %2d %2d %2d %2d\n", y, m, d, h, mi);
+  }
+  out.close();
+  raise_message(
+      "VALTO wrote precipitation data event summary to file: exchange/QTR_PRECIP.SUM\n"
+      "No simulations performed.  VALTO terminated.\n\n");
+}
+
+void setup_precip_file(model_state& state) {
+  input_state& in = state.input;
+  run_control& run = state.run;
+  raingage_data& rd = state.surface.raingage;
+
+  safe_file framework_out;
+  if (framework_summary_asked(in) && !framework_out.open("exchange/QTR_PRECIP.SUM", "w")) {
+    raise_message("Unable to open file QTR_PRECIP.SUM for writing. Program terminated\n");
+    return;
+  }
+
+  const int count = count_events(state);
+  if (count < 0) return;
+  rd.events_in_file = count;
+  if (!run.progress_off) {
+    char text[160];
+    std::fputs("End of precipitation input file reached.\n", stdout);
+    if (in.qtr) {
+      std::snprintf(text, sizeof text, "Precip. file contains %d events.\n", count);
+    } else if (in.long_term) {
+      std::snprintf(text, sizeof text, "Precip. file contains %d events\n", count);
+    } else {
+      std::snprintf(text, sizeof text,
+                    "Precip. file contains %d events, simulating first event only\n"
+                    "because LONG_TERM project file card not set in project file.\n",
+                    count);
+    }
+    std::fputs(text, stdout);
+  }
+  run.num_events = (in.long_term || in.qtr) ? count : 1;
+
+  size_event_arrays(state);
+  rewind_precip_file(rd, in.files.precip);
+  // No event in hand until the time loop reads the first.
+  rd.nrpds = 0;
+  rd.lines = 0;
+  rd.period = 0;
+
+  if (framework_summary_asked(in)) {
+    write_framework_summary(state, framework_out, count);
+    return;
+  }
+  if (in.qtr && in.qtr_event && in.qtr_event_num > count) {
+    raise_message(
+        "\n\nQTR has requested that VALTO run event %d.\n"
+        "The precip file specified in the project file: %s\n"
+        "contains only %d events.  PROGRAM TERMINATED.\n\n",
+        in.qtr_event_num, in.precip_file.c_str(), count);
+    return;
+  }
+  if (in.qtr) in.long_term = 0;  // each framework call runs one event
+}
+
 }  // namespace
 
 void setup_precip_and_hmet(model_state& state) {
-  const input_state& in = state.input;
+  input_state& in = state.input;
   if (in.long_term) {
     raise_not_available("read_hmet_data");
     return;
@@ -44,6 +184,18 @@ void setup_precip_and_hmet(model_state& state) {
     open_optimization_output(state);
     if (error_state.stop_flag != 0) return;
   }
-  if (in.uniform_rain) return;
-  raise_not_available("read_precip_event");
+  if (state.run.progress_off && in.precip_from_file) {
+    char text[path_capacity + 64];
+    std::snprintf(text, sizeof text, "using precipitation data from file: %s\n",
+                  in.precip_file.c_str());
+    notice(state, text);
+    if (framework_summary_asked(in)) {
+      notice(state, "\n\nReading precip file to write QTR summary in file: QTR_PRECIP.SUM\n");
+    }
+  }
+  if (in.uniform_rain) {
+    if (in.qtr) in.long_term = 0;
+    return;
+  }
+  setup_precip_file(state);
 }

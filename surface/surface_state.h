@@ -5,6 +5,18 @@
 
 #include <vector>
 
+#include "surface/raingage_data.h"
+
+// A low spot of an overland dike: a crest over which water crosses one side
+// of a cell, as weir flow.
+struct low_spot {
+  int row = 0;                  // grid row of the cell that carries it, from 1
+  int column = 0;               // grid column, from 1
+  int side = 0;                 // side crossed: 1 top, 2 right, 4 bottom, 8 left
+  double width_fraction = 0.0;  // crest width as a fraction of the grid size, 0 to 1.5
+  double crest = 0.0;           // crest elevation, m
+};
+
 struct surface_state {
   int sweep_parity = 1;  // overland sweep direction, 1 or 2, flipped every routed step
 
@@ -16,11 +28,22 @@ struct surface_state {
   int snow_manning = 0;            // snow-covered cells take snow_roughness
   double snow_roughness = 0.0;     // Manning n of snow-covered cells, s/m^(1/3)
   std::vector<int> dike_mask;      // dike side bits per cell: 1 top, 2 right, 4 bottom, 8 left
+  std::vector<low_spot> low_spots; // low spots of the dikes in file order [1..lowspot_count]
+  int lowspot_count = 0;           // 0 without a low-spot file
+  // Overland boundary conditions (OV_BOUNDARY), per cell [1..cells]
+  std::vector<int> ov_bdy_type;     // 0 none, 1 free outflow, 2 fixed level, 3 level series,
+                                    // 4 inflow series in ft3/s, 5 inflow series in m3/s
+  std::vector<double> ov_bdy_param; // type 1 friction slope, type 2 water-surface elevation (m),
+                                    // types 3-5 time-series index
+  std::vector<double> ov_bdy_value; // the step's slope, elevation (m) or inflow (ft3/s, m3/s)
+  std::vector<int> ov_bdy_cells;    // the cells of types 1 to 5, in cell order
+  std::vector<double> ov_bdy_moved; // per listed cell: water the step put in (+) or took out, m3
   std::vector<double> icep_stor;   // interception storage capacity per cell, mm
   std::vector<double> icep_coef;   // interception coefficient per cell
   std::vector<double> icep_dep;    // intercepted depth per cell, mm
   std::vector<double> ri_eff;      // rain rate past the canopy per cell, mm/h
   std::vector<double> rain_rate;   // gross rainfall rate per cell, mm/h
+  raingage_data raingage;          // the current event's gauge or radar rain input
 
   // Overland routing, per cell [1..cells]; entry 0 stays 0, so a face at the
   // grid edge (neighbour 0) passes nothing. Sized with the neighbour tables.
@@ -41,6 +64,11 @@ struct surface_state {
   double ade_substep = 0.0;        // last ADE sub-step, s
   int ade_check = 0;               // largest depth-check code of the last sub-step, 0 or 1
   long long ade_substeps = 0;      // ADE sub-steps routed in the run, restarted ones included
+  int ex_parity = 0;               // explicit router: sweep order, 1 y first, 0 x first
+  double ex_reduced_substep = 0.0; // explicit router: the cut sub-step, s
+  int ex_countdown = 0;            // explicit router: calls that still start with the cut sub-step
+  int ex_reset = 0;                // explicit router: the return to the full step is due
+  long long ex_substeps = 0;       // explicit router: sub-steps routed, restarted ones included
   int wet = 0;                     // a cell held water at the last overland step
   int flowing = 0;                 // a face carried flow at the last overland step
 
@@ -62,4 +90,10 @@ struct surface_state {
   int rain_started = 0;              // raised at the first step with rain
   double rain_start_minutes = 0.0;   // elapsed minutes of the first step with rain
   double cleanup_volume = 0.0;       // water added by setting negative depths to 0, m3
+  // Run totals of the overland boundaries (XY depth points among the fixed
+  // levels), m3; apply_ov_boundary_flux adds to them.
+  double bdy_free_outflow = 0.0;     // out through free-outflow cells
+  double bdy_head_inflow = 0.0;      // into fixed-level cells
+  double bdy_head_outflow = 0.0;     // out of fixed-level cells
+  double bdy_specified_inflow = 0.0; // into specified-inflow cells, less what negative ones took
 };

@@ -114,12 +114,6 @@ struct switch_case {
 // Every clock of a fresh record lies at 0, far from the current time, so a
 // process is due only where its case puts its clock at the current time.
 const switch_case switch_cases[] = {
-    {"read_precip_step", read_precip_step,
-     +[](model_state& s) {
-       s.run.num_events = 1;
-       s.run.event_starts = {0.0, s.run.current_time};
-     }},
-    {"update_rain_rates", update_rain_rates, +[](model_state& s) { s.run.event_data_flag = 1; }},
     {"check_inf_redist_init", check_inf_redist_init,
      +[](model_state& s) {
        s.input.ov_con_trans = 1;

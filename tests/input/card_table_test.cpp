@@ -140,10 +140,9 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
                   apply = card_mode::apply;
   const gate_case cases[] = {
       // switch cards of processes not built
-      {"precip_file", store}, {"ov_boundary", store}, {"dike_map", store},
-      {"embankment", store}, {"lowspot_file", store}, {"time_series_file", apply},
+      {"time_series_file", apply},
       {"elev_series_file", apply}, {"replace_params", apply}, {"replace_vals", apply},
-      {"xybdyinput_ovdep", store}, {"xybdyinput_gwhead", store}, {"xybdyinput_stflow", store},
+      {"xybdyinput_gwhead", store}, {"xybdyinput_stflow", store},
       {"xybdyinput_sttimeseries", store},
       {"chan_explic", store}, {"diffusive_wave", store}, {"chan_drain", store},
       {"chan_backwater", store}, {"chan_mesh", store}, {"overland_lake_map", store},
@@ -182,6 +181,9 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"chan_preiss", apply}, {"xwindows", apply}, {"parb_file", apply}, {"interception", apply},
       {"storage_capacity", apply}, {"interception_coeff", apply},
       {"mapping_table", apply}, {"st_mapping_table", apply},
+      {"precip_file", apply}, {"rain_inv_distance", apply}, {"rain_thiessen", apply},
+      {"ov_boundary", apply}, {"xybdyinput_ovdep", apply}, {"dike_map", apply},
+      {"embankment", apply}, {"lowspot_file", apply},
   };
   for (const gate_case& c : cases) {
     const card_row* row = find_card(c.word);

@@ -307,39 +307,42 @@ TEST_F(grid_inputs, starting_depths_come_from_the_hot_start_and_the_initial_head
 }
 
 TEST_F(grid_inputs, readers_of_processes_not_built_keep_their_place_in_the_order) {
-  // Refused by the card gate, a dike map is never read.
-  std::string out = run_setup(strip_cards("DIKE_MAP dikes.asc\n"));
-  EXPECT_TRUE(has(out, "needs dikes and low spots")) << out;
+  // Refused by the card gate, an overland lake map is never read.
+  std::string out = run_setup(strip_cards("OVERLAND_LAKE_MAP lakes.asc\n"));
+  EXPECT_TRUE(has(out, "needs overland lakes")) << out;
   EXPECT_FALSE(has(out, "reading watershed mask"));
   clear_errors();
 
-  // Asked for all the same, the dike map is read (an index map of side
-  // bits), and its low spots stop the run where they are read.
+  // The dike map is read in its place (an index map of side bits), with its
+  // low spots.
   state_ = std::make_unique<model_state>();
   write_map("dikes.asc", 1, 10, 10, "0 2 8 0 0 2 8 0 0 0\n");
-  dir_.write("lowspots.txt", "0\n");
+  dir_.write("lowspots.txt", "LOWSPOT\nSPOT 1 2 2 0.5 101.5\n");
   out = run_setup(strip_cards(), "read_grid_inputs", "read_grid_inputs", [](model_state& s) {
     s.input.settings.dike_map_given = 1;
     s.input.settings.dike_map = "dikes.asc";
     s.input.settings.lowspot_file_given = 1;
     s.input.settings.lowspot_file = "lowspots.txt";
   });
+  ASSERT_FALSE(stopped()) << out;
   EXPECT_TRUE(has(out,
                   "reading overland flow dike map from file: dikes.asc\n"
                   "In map dikes.asc category 2 has 2 values\n"
-                  "In map dikes.asc category 8 has 2 values\n"
-                  "Error: read_lowspot_file is not available in this version.\n"))
+                  "In map dikes.asc category 8 has 2 values\n"))
       << out;
   EXPECT_EQ(state_->surface.dike_mask, (std::vector<int>{0, 0, 2, 8, 0, 0, 2, 8, 0, 0, 0}));
+  ASSERT_EQ(state_->surface.lowspot_count, 1);
+  EXPECT_EQ(state_->surface.low_spots[1].column, 2);
+  EXPECT_EQ(state_->surface.low_spots[1].crest, 101.5);
   clear_errors();
 
-  // Two such readers asked for: the run stops at the earlier one.
+  // Two readers not built asked for: the run stops at the earlier one.
   state_ = std::make_unique<model_state>();
   out = run_setup(strip_cards(), "read_grid_inputs", "read_grid_inputs", [](model_state& s) {
     s.input.soil_erosion = 1;
-    s.input.settings.ov_boundary = 1;
+    s.input.gw_simulation = 1;
   });
-  EXPECT_TRUE(has(out, "Error: read_ov_boundary_types is not available in this version.\n")) << out;
+  EXPECT_TRUE(has(out, "Error: read_groundwater_inputs is not available in this version.\n")) << out;
   EXPECT_FALSE(has(out, "read_sediment_inputs"));
 }
 

@@ -237,9 +237,6 @@ TEST_F(plane_run, bad_input_stops_the_run_with_its_message) {
       {"scheme out of range", {}, "OVERTYPE 7\n",
        "Error: the project card OVERTYPE has the value 7; the overland routing scheme must be 1 "
        "(explicit), 2 (ade) or 3 (ade-pc).\n"},
-      {"explicit scheme not built", {}, "OVERTYPE explicit\n",
-       "Error: the project card OVERTYPE 1 needs the explicit overland routing, which is not "
-       "available in this version.\n"},
   };
   for (const bad_case& c : cases) {
     SCOPED_TRACE(c.label);
