@@ -138,6 +138,8 @@ void initialize_event(model_state& state) {
   surface.event_rain_volume = 0.0;
   surface.prev_event_outflow_volume = surface.event_outflow_volume;
   surface.event_outflow_volume = 0.0;
+  surface.event_bdy_inflow = 0.0;
+  surface.event_bdy_outflow = 0.0;
   if (in.ov_con_trans && !call_service(state, state.services.constituent_event_start,
                                        "constituent_event_start")) {
     return;

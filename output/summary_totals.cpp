@@ -44,6 +44,8 @@ event_water_totals gather_event_totals(const model_state& state) {
   t.discharge = surface.event_outflow_volume;
   t.final_surface = surface.event_end_volume;
   t.cleanup = surface.cleanup_volume;
+  t.boundary_gain = surface.event_bdy_inflow;
+  t.boundary_loss = surface.event_bdy_outflow;
   return t;
 }
 

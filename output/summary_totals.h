@@ -54,6 +54,8 @@ struct event_water_totals {
   double direct_evaporation = 0.0;
   double infiltration = 0.0;
   double exfiltration = 0.0;
+  double boundary_gain = 0.0;    // in through overland boundaries and XY depth points
+  double boundary_loss = 0.0;    // out through overland boundaries and XY depth points
   double discharge = 0.0;
   double recharge = 0.0;
   double lateral_inflow = 0.0;

@@ -277,4 +277,6 @@ void apply_ov_boundary_flux(model_state& state, double dt) {
   sf.bdy_head_inflow += head_in;
   sf.bdy_head_outflow += head_out;
   sf.bdy_specified_inflow += specified_in;
+  sf.event_bdy_inflow += head_in + specified_in;
+  sf.event_bdy_outflow += free_out + head_out;
 }

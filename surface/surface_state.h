@@ -96,4 +96,6 @@ struct surface_state {
   double bdy_head_inflow = 0.0;      // into fixed-level cells
   double bdy_head_outflow = 0.0;     // out of fixed-level cells
   double bdy_specified_inflow = 0.0; // into specified-inflow cells, less what negative ones took
+  double event_bdy_inflow = 0.0;     // this event's boundary gains (head and specified), m3
+  double event_bdy_outflow = 0.0;    // this event's boundary losses (slope and head), m3
 };

@@ -171,6 +171,7 @@ TEST_F(boundary_run, the_overall_and_surface_balances_close_with_every_boundary_
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(summary_value("Mass balance error of surface components ="), 0.0);
     EXPECT_EQ(summary_value("Overall mass balance error ="), 0.0);
+    EXPECT_NEAR(summary_value("mass conservation error:"), 0.0, 1e-6);
     // Every kind of boundary moved water.
     EXPECT_GT(summary_value("Volume lost to specified slope boundary:"), 0.5);
     EXPECT_GT(summary_value("Volume lost to specified head boundary:"), 100.0);
