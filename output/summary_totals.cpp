@@ -13,7 +13,9 @@ summary_gates gather_summary_gates(const model_state& state) {
   g.long_term = in.long_term != 0;
   g.english_units = in.params.units != 0;
   g.uniform_rain = in.uniform_rain != 0;
-  g.gauge_rain = in.precip_from_file != 0;
+  // The event in hand decides: a file may hold gauge and radar events.
+  g.radar_rain = in.precip_from_file != 0 && state.surface.raingage.radar != 0;
+  g.gauge_rain = in.precip_from_file != 0 && !g.radar_rain;
   g.thiessen = in.nearest_gauge != 0;
   g.channel_routing = in.explicit_channel != 0;
   g.channel_lakes = state.channel.channel_lakes != 0;

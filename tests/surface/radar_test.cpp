@@ -67,6 +67,9 @@ TEST(radar_run, a_list_of_grid_files_rains_at_the_rates_of_its_grids) {
   for (const auto& r : progress_rows(out.text))
     if (std::fabs(r.minutes - 239.5) < 1e-6) q = r.q;
   EXPECT_DOUBLE_EQ(q, 1.59);
+  EXPECT_NE(test_support::read_file(dir.file("summary.out"))
+                .find("With radar-rainfall estimates using inverse-distance squared"),
+            std::string::npos);
 }
 
 class radar_files : public testing::Test {

@@ -75,17 +75,6 @@ struct run_output {
   std::string text;  // standard output of the run
 };
 
-// A finished event's summary has nowhere to go in these runs.
-inline void no_event_summary(model_state&) {}
-
-inline void init_cell_states_stand_in(model_state& s) {
-  const input_state& in = s.input;
-  if (in.green_ampt || in.inf_redist || in.inf_layered_soil || in.inf_richards ||
-      in.gw_simulation || in.long_term || in.settings.overland_lake_map_given) {
-    raise_message("Error: init_cell_states is not available in this version.\n");
-  }
-}
-
 // Runs project file name in dir in-process; the thread count, the process-
 // wide folders and the error record are put back afterwards. A hook may look
 // at the record after each pass.
@@ -93,20 +82,10 @@ inline run_output run_in_process(const std::filesystem::path& dir, const std::st
                                  const std::function<void(model_state&)>& after_pass = nullptr) {
   static std::function<void(model_state&)> hook;
   hook = after_pass;
-  std::vector<run_phase> steps;
-  for (const run_phase& step : production_steps())
-    if (std::strcmp(step.name, "write_timeseries_step") != 0) steps.push_back(step);
+  std::vector<run_phase> steps(production_steps().begin(), production_steps().end());
   if (hook) steps.push_back({"after_pass", +[](model_state& s) { hook(s); }});
-  std::vector<run_phase> setup;
-  for (const run_phase& phase : production_setup_phases()) {
-    setup.push_back(phase);
-    if (std::strcmp(phase.name, "init_cell_states") == 0) setup.back().run = init_cell_states_stand_in;
-  }
   run_lists lists = production_lists();
-  lists.setup = setup;
   lists.steps = steps;
-  lists.write_summary = nullptr;
-  lists.services.write_event_summary = no_event_summary;
 
   const int threads = parallel.total_threads;
   char saved_project[path_capacity];
