@@ -7,7 +7,7 @@
 
 #include "core/error_state.h"
 #include "input/read_grid_inputs.h"
-#include "input/special_map_tables.h"
+#include "input/process_map_tables.h"
 
 namespace {
 

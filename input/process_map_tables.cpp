@@ -2,7 +2,7 @@
 // soil erosion properties, wells, wetlands, and the Richards and multi-layer
 // soil tables. The contaminant tables have a file of their own.
 
-#include "input/special_map_tables.h"
+#include "input/process_map_tables.h"
 
 #include <cmath>
 #include <unordered_map>

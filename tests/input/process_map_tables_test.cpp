@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "input/special_map_tables.h"
+#include "input/process_map_tables.h"
 #include "map_table_fixture.h"
 #include "project_test_support.h"
 
