@@ -102,12 +102,7 @@ void end_of_events(model_state& state) {
 void start_event(model_state& state) {
   run_control& run = state.run;
   raingage_data& rd = state.surface.raingage;
-  const precip_date& first = rd.dates[1];
-  rd.start_year = first.year;
-  rd.start_month = first.month;
-  rd.start_day = first.day;
-  rd.start_hour = first.hour;
-  rd.start_minute = first.minute;
+  set_event_start_date(rd);
   rd.rain_start = line_time(rd, 1);
   rd.rain_end = line_time(rd, rd.lines);
   rd.period = 1;

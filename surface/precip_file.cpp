@@ -517,6 +517,15 @@ double line_time(const raingage_data& rd, int l) {
   return rd.line_times[l];
 }
 
+void set_event_start_date(raingage_data& rd) {
+  const precip_date& first = rd.dates[1];
+  rd.start_year = first.year;
+  rd.start_month = first.month;
+  rd.start_day = first.day;
+  rd.start_hour = first.hour;
+  rd.start_minute = first.minute;
+}
+
 void rewind_precip_file(raingage_data& rd, safe_file& file) {
   if (file.stream != nullptr) std::rewind(file.stream);
   precip_scan& sc = rd.scan;

@@ -34,3 +34,6 @@ int check_gage_hmet_dates(int hmet_start_year, int hmet_start_month, int hmet_st
 
 // Julian date of data line l; past the last line, the last line's date.
 double line_time(const raingage_data& rd, int l);
+
+// The event's start date fields, from its first data line.
+void set_event_start_date(raingage_data& rd);

@@ -60,12 +60,7 @@ int count_events(model_state& state) {
   while ((result = read_precip_event(rd, file, false)) == 1) {
     ++count;
     run.event_starts.push_back(line_time(rd, 1));
-    const precip_date& first = rd.dates[1];
-    rd.start_year = first.year;
-    rd.start_month = first.month;
-    rd.start_day = first.day;
-    rd.start_hour = first.hour;
-    rd.start_minute = first.minute;
+    set_event_start_date(rd);
     if (rd.file_list) {
       rd.any_radar_files = 1;
       const int values = rd.radar_grid.rows * rd.radar_grid.cols;
