@@ -72,8 +72,7 @@ route_view view_of(model_state& state) {
   v.faces.elevation = g.elevation.data();
   v.faces.retent_dep = sf.retent_dep.data();
   v.faces.dist_rough = sf.dist_rough.data();
-  const bool dikes = state.input.settings.dike_map_given && sf.dike_mask.size() > std::size_t(g.cells);
-  v.faces.dike_mask = dikes ? sf.dike_mask.data() : nullptr;
+  v.faces.dike_mask = active_dike_mask(state);
   v.rightcon = g.rightcon.data();
   v.belowcon = g.belowcon.data();
   v.leftcon = g.leftcon.data();

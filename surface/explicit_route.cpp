@@ -66,9 +66,7 @@ explicit_view view_of(model_state& state) {
   v.belowcon = g.belowcon.data();
   v.leftcon = g.leftcon.data();
   v.abovecon = g.abovecon.data();
-  const bool dikes =
-      state.input.settings.dike_map_given && sf.dike_mask.size() > std::size_t(g.cells);
-  v.dike_mask = dikes ? sf.dike_mask.data() : nullptr;
+  v.dike_mask = active_dike_mask(state);
   v.depth = sf.depth.data();
   v.saved = sf.saved_depth.data();
   v.flux_x = sf.flux_x.data();

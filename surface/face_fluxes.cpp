@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+#include "core/model_state.h"
 #include "surface/cell_loops.h"
 
 namespace {
@@ -61,4 +62,11 @@ void ov_flux_sweep_x(const face_inputs& in, const double* depth, const int* righ
 
 void ov_flux_sweep_y(const face_inputs& in, const double* depth, const int* belowcon, double* flux) {
   sweep(in, depth, belowcon, dike_bottom, flux);
+}
+
+const int* active_dike_mask(const model_state& state) {
+  const std::vector<int>& mask = state.surface.dike_mask;
+  const bool dikes =
+      state.input.settings.dike_map_given && mask.size() > std::size_t(state.grid.cells);
+  return dikes ? mask.data() : nullptr;
 }

@@ -28,6 +28,11 @@ double face_flux(const face_inputs& in, const double* depth, int i, int j);
 void ov_flux_sweep_x(const face_inputs& in, const double* depth, const int* rightcon, double* flux);
 void ov_flux_sweep_y(const face_inputs& in, const double* depth, const int* belowcon, double* flux);
 
+struct model_state;
+
+// The run's dike side bits per cell, or null when the run has no dike map.
+const int* active_dike_mask(const model_state& state);
+
 // Side bits of a cell in the dike map.
 constexpr int dike_top = 1;
 constexpr int dike_right = 2;

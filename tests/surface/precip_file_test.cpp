@@ -150,14 +150,17 @@ class precip_read : public testing::Test {
   precip_read() : cwd_(dir_.path()) { clear_errors(); }
   ~precip_read() override { clear_errors(); }
 
-  // Counts the events of text and reads the first; the output of both.
-  std::string read(const std::string& text, bool thiessen = false) {
+  // Counts the events of text and reads the first into s; the output of both.
+  std::string read_into(model_state& s, const std::string& text, bool thiessen = false) {
     dir_.write("rain.gag", text);
-    plane_record(s_, thiessen);
+    plane_record(s, thiessen);
     stdout_capture out;
-    setup_precip_and_hmet(s_);
-    if (!error_state.stop_flag) start_event(s_, 1);
+    setup_precip_and_hmet(s);
+    if (!error_state.stop_flag) start_event(s, 1);
     return out.stop();
+  }
+  std::string read(const std::string& text, bool thiessen = false) {
+    return read_into(s_, text, thiessen);
   }
   const raingage_data& rd() const { return s_.surface.raingage; }
 
@@ -195,12 +198,7 @@ TEST_F(precip_read, card_words_are_five_letter_tokens_known_by_four) {
     SCOPED_TRACE(c.label);
     clear_errors();
     model_state s;
-    dir_.write("rain.gag", c.text);
-    plane_record(s);
-    stdout_capture out;
-    setup_precip_and_hmet(s);
-    if (!error_state.stop_flag) start_event(s, 1);
-    const std::string text = out.stop();
+    const std::string text = read_into(s, c.text);
     if (c.title) {
       EXPECT_EQ(error_state.stop_flag, 0) << text;
       EXPECT_STREQ(s.surface.raingage.title, c.title);
@@ -242,12 +240,7 @@ TEST_F(precip_read, periods_take_their_lengths_from_the_julian_dates) {
     const std::string text = std::string("EVENT p\nNRGAG 1\nNRPDS ") +
                              std::to_string(c.rates.size() + 1) + "\nCOORD 0 50\n" + c.lines;
     model_state s;
-    dir_.write("rain.gag", text);
-    plane_record(s);
-    stdout_capture out;
-    setup_precip_and_hmet(s);
-    start_event(s, 1);
-    const std::string printed = out.stop();
+    const std::string printed = read_into(s, text);
     ASSERT_EQ(error_state.stop_flag, 0) << printed;
     EXPECT_EQ(s.surface.raingage.start_year, c.year);
     for (std::size_t p = 0; p < c.rates.size(); ++p)
@@ -288,12 +281,9 @@ TEST_F(precip_read, one_data_line_rains_no_period) {
     SCOPED_TRACE(kind);
     clear_errors();
     model_state s;
-    dir_.write("rain.gag", std::string("EVENT single\nNRGAG 1\nNRPDS 1\nCOORD 50 50\n") + kind +
-                               " 2000 6 1 0 0 12\n");
-    plane_record(s);
+    read_into(s, std::string("EVENT single\nNRGAG 1\nNRPDS 1\nCOORD 50 50\n") + kind +
+                     " 2000 6 1 0 0 12\n");
     stdout_capture out;
-    setup_precip_and_hmet(s);
-    start_event(s, 1);
     update_rain_rates(s);
     out.stop();
     EXPECT_EQ(error_state.stop_flag, 0);
@@ -417,12 +407,7 @@ TEST_F(precip_read, bad_files_stop_with_their_messages) {
     SCOPED_TRACE(c.label);
     clear_errors();
     model_state s;
-    dir_.write("rain.gag", c.text);
-    plane_record(s);
-    stdout_capture out;
-    setup_precip_and_hmet(s);
-    if (!error_state.stop_flag) start_event(s, 1);
-    EXPECT_EQ(out.stop(), c.message);
+    EXPECT_EQ(read_into(s, c.text), c.message);
     EXPECT_EQ(error_state.stop_flag, 1);
   }
 }
