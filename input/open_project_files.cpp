@@ -220,7 +220,9 @@ bool open_hotstart_files(model_state& state) {
     return false;
   if (s.read_sm_hotstart_given)
     open_or_record(f.sm_hotstart, s.read_sm_hotstart, "r", "soil moisture hotstart");
-  if (in.read_chan_hotstart) {
+  // The record form of the channel hot start is opened by its reader, which
+  // names the file itself when it is missing.
+  if (in.read_chan_hotstart && !in.hotstart_is_depth) {
     if (!open_or_record(f.chan_hotstart_depth, in.chan_hotstart_read, "r", "channel depth"))
       return false;
     if (!open_or_record(f.chan_hotstart_flow, in.chan_hotstart_read, "r", "channel discharge"))

@@ -15,6 +15,7 @@
 #include "core/parallel_context.h"
 #include "core/run_loop.h"
 #include "input/ascii_grid.h"
+#include "channel/setup_channels.h"
 #include "surface/ov_boundary.h"
 
 namespace {
@@ -163,11 +164,12 @@ void read_contaminant_inputs(model_state& state) {
   stop_when(s.ov_con_trans || s.chan_con_trans || s.soil_con_trans, "read_contaminant_inputs");
 }
 
-// Pressure heads of the previous iteration, shared by the Richards columns,
-// the groundwater model and the channel network.
+// Pressure heads of the previous iteration, shared by the Richards columns
+// and the groundwater model (the channel network reads them only through the
+// groundwater exchange).
 void alloc_phead_old(model_state& state) {
   const input_state& in = state.input;
-  stop_when(in.inf_richards || in.gw_simulation || in.channel_routing, "alloc_phead_old");
+  stop_when(in.inf_richards || in.gw_simulation, "alloc_phead_old");
 }
 
 void read_soil_moisture_hotstart(model_state& state) {
@@ -178,16 +180,13 @@ void setup_nutrient_model(model_state& state) {
   stop_when(state.input.nutrients, "read_aquatic_env");
 }
 
-void setup_channels(model_state& state) {
-  stop_when(state.input.channel_routing, "setup_channels");
-}
-
 void superlink_setup(model_state& state) {
   stop_when(state.input.settings.storm_sewer_given, "superlink_setup");
 }
 
 void connect_superlink_to_channel(model_state& state) {
-  stop_when(state.input.channel_routing, "connect_superlink_to_channel");
+  stop_when(state.input.channel_routing && state.input.settings.storm_sewer_given,
+            "connect_superlink_to_channel");
 }
 
 void assign_nsm_overland_params(model_state& state) {
