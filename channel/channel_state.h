@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "core/safe_file.h"
+
 struct time_series;
 struct elev_series;
 
@@ -128,7 +130,7 @@ struct channel_state {
   std::vector<double> dconv;         // d conveyance / d depth
   std::vector<double> stdummy;
   std::vector<double> topw;          // top width, m
-  std::vector<double> qlat;          // lateral inflow, m3/s
+  std::vector<double> qlat;          // lateral inflow per metre of channel, m2/s
   std::vector<double> qriv;          // stream-aquifer exchange, m2/s
   std::vector<int> con_vect;         // grid cell of the node
 
@@ -195,6 +197,20 @@ struct channel_state {
   int sediment = 0;          // channel sediment flag
   double step_minutes = 0.0; // channel step, minutes
 
+  // Point inputs (CHAN_POINT_INPUT) and the start-of-run state
+  safe_file point_file;             // the point-input file, open for the run
+  int point_line = 1;               // line of the point-input file being read
+  int points = 0;                   // NUMPT
+  int periods = 0;                  // NRPDS
+  int blocks_read = 0;              // INPUT blocks read so far
+  int next_date[5] = {};            // year, month, day, hour, minute of the next INPUT block
+  double next_input_time = 0.0;     // Julian days; 0 when no block is left
+  std::vector<int> chan_point_address;  // node address of point i [1..points]
+  const time_series* bound_series = nullptr;  // BOUND_TS series of the outlet head boundary
+  double initial_volume = 0.0;      // water in the channels at the start of the run, m3
+  double event_start_volume = 0.0;  // water in the channels at the event start, m3
+  double event_end_volume = 0.0;    // water in the channels at the event end, m3
+
   int stride() const { return max_nodes + 1; }
   int node_address(int link, int node) const { return link * (max_nodes + 1) + node; }
   std::size_t node_slots() const { return std::size_t(links + 2) * std::size_t(max_nodes + 1); }
@@ -220,36 +236,46 @@ struct channel_state {
     if (t & (link_bit::structure | link_bit::lake)) return false;
     return !((t & link_bit::shaped) && (t & link_bit::overtaken));
   }
+  // Water held by the routed links: area x dx summed over their nodes, in
+  // link and node order, m3.
+  double water_volume() const {
+    double volume = 0.0;
+    for (int l = 1; l <= links; ++l) {
+      if (!is_routed(l)) continue;
+      for (int j = 1; j <= nx[l]; ++j) volume += area[std::size_t(node_address(l, j))] * dx[l];
+    }
+    return volume;
+  }
 
   // ---- Routing: the channel step, explicit routing and lateral inflow ----
   // Filled by other phases
-  int point_input = 0;                     // point inputs were read (CHAN_POINT_INPUT file open)
-  std::vector<double> point_input_values;  // per node address: point inflow of the current period, m3/s
+  int point_input = 0;  // point inputs were read (CHAN_POINT_INPUT file open)
+  std::vector<double> point_input_values;  // per node address: inflow of the current period, m3/s
   int lat_record = 0;                      // keep the per-cell record of the bank exchange
-  std::vector<double> cell_lat_volume;     // per grid cell [1..cells]: bank exchange, m3, into the channel +
+  std::vector<double> cell_lat_volume;  // per grid cell [1..cells]: bank exchange, m3, inflow +
   // Step state
   int active = 0;             // channel-active flag: lateral inflow or lakes can bring water
   int route_result = 0;       // result of the last routing call: 0, or -1 after a failure
   double q_outlet = 0.0;      // outlet discharge kept after routing, m3/s
   int steps = 0;              // channel steps taken
   int route_calls = 0;        // routing calls
-  long long substeps = 0;     // routing sub-steps begun over the run (a halved retry is the same one)
+  long long substeps = 0;     // routing sub-steps begun (a halved retry is the same one)
   double last_substep = 0.0;  // length of the last accepted sub-step, s
-  double step_outlet_volume = 0.0;        // out through the outlet during the last routing call, m3
-  double step_point_source_volume = 0.0;  // POINTSOURCE and FIRST_ORDER_CHAN_Q inflow of that call, m3
-  std::vector<double> hyd_loc_volume;     // per hydrograph location [1..hyd_locations], calibration runs, m3
+  double step_outlet_volume = 0.0;        // out through the outlet in the last routing call, m3
+  double step_point_source_volume = 0.0;  // POINTSOURCE, FIRST_ORDER_CHAN_Q inflow of that call, m3
+  std::vector<double> hyd_loc_volume;     // per hydrograph location, calibration runs, m3
   // Networks of fewer links route on the calling thread, where starting the
   // threads would cost more than the work.
   int parallel_min_links = 32;
   bool threaded() const { return links >= parallel_min_links; }
   // Run and event totals, m3
-  double lateral_volume = 0.0, event_lateral_volume = 0.0;  // bank exchange, into the channels +
+  double lateral_volume = 0.0, event_lateral_volume = 0.0;  // bank exchange, inflow +
   double outlet_volume = 0.0, event_outlet_volume = 0.0;    // out through the outlet
   double point_input_volume = 0.0, event_point_input_volume = 0.0;    // CHAN_POINT_INPUT
-  double point_source_volume = 0.0, event_point_source_volume = 0.0;  // POINTSOURCE series, FIRST_ORDER_CHAN_Q
+  double point_source_volume = 0.0, event_point_source_volume = 0.0;  // POINTSOURCE, first order
   // Routing scratch per node address, sized by the first routing call
-  std::vector<double> rt_area_old, rt_qp_old;  // state at the start of the sub-step, m2 and m3/s
+  std::vector<double> rt_area_old, rt_qp_old;  // state at the start of the sub-step, m2, m3/s
   std::vector<double> rt_area_iter;            // predictor areas, m2
-  std::vector<double> rt_qp_last, rt_qp_iter;  // flows from the pass's start and from the predictor, m3/s
+  std::vector<double> rt_qp_last, rt_qp_iter;  // flows of the pass's start and predictor, m3/s
   std::vector<double> rt_source_q;             // POINTSOURCE series at the call's time, m3/s
 };

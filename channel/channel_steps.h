@@ -7,6 +7,10 @@ struct model_state;
 // Set-up phase.
 void read_chan_point_sources(model_state& state);
 
+// Event start and end, called through the run's services.
+void channel_event_start(model_state& state);
+void channel_event_end(model_state& state);
+
 // Time-loop steps.
 void olake_extent_step(model_state& state);
 void channel_step(model_state& state);

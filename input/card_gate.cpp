@@ -40,8 +40,11 @@ bool output_written(const char* word) {
 }
 
 // Switch cards that act already, although other cards of their feature do
-// not: the overland XY depth points, applied with the overland boundaries.
-constexpr const char* built_switches[] = {"xybdyinput_ovdep"};
+// not: the overland XY depth points, applied with the overland boundaries;
+// explicit channel routing (the other routing methods stay refused); the
+// channel point inputs (overland point sources stay refused).
+constexpr const char* built_switches[] = {"xybdyinput_ovdep", "chan_explic", "diffusive_wave",
+                                          "chan_point_input"};
 
 bool switch_built(const char* word) {
   for (const char* w : built_switches)

@@ -180,7 +180,7 @@ constexpr card_row rows[] = {
   {"include_channel_depth", 96, flag(S_(include_channel_depth)), channels, parameter},
   {"overbank_flow", 97, flag(S_(overbank_flow)), channels, parameter},
   {"head_bound", 98, flag(S_(head_bound)), channels, parameter},
-  {"stream_loss", 99, flag(S_(stream_loss)), channels, parameter},
+  {"stream_loss", 99, flag(S_(stream_loss)), groundwater, switch_card},
   {"hotstart_is_depth", 100, flag(S_(hotstart_is_depth)), channels, parameter},
   {"stream_info", 101, flag(S_(stream_info)), channels, parameter},
   {"bound_depth", 102, real(S_(bound_depth)), channels, parameter},

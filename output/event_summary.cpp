@@ -312,10 +312,13 @@ event_balance overland_event_balance(const event_water_totals& t) {
   event_balance b;
   // Overland boundaries move water across the watershed's edge like rain and
   // outflow do; left out, every boundary run would report a false error.
+  // With channels the discharge leaves at the channel outlet, so the water
+  // the channels held and the point inflows they took join the balance.
   b.mass_in = t.initial_surface + t.rain + t.exfiltration + t.overland_point_sources +
-              t.drains_to_overland + t.boundary_gain;
+              t.drains_to_overland + t.boundary_gain + t.initial_channels +
+              t.stream_point_sources;
   b.mass_out = t.final_surface + t.discharge + t.infiltration + t.direct_evaporation +
-               t.overland_to_drains + t.boundary_loss;
+               t.overland_to_drains + t.boundary_loss + t.final_channels;
   b.error = t.rain > 0.0 ? (b.mass_in - b.mass_out) / b.mass_in : -1.0;
   return b;
 }

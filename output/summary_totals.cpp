@@ -48,6 +48,11 @@ event_water_totals gather_event_totals(const model_state& state) {
   t.cleanup = surface.cleanup_volume;
   t.boundary_gain = surface.event_bdy_inflow;
   t.boundary_loss = surface.event_bdy_outflow;
+  const channel_state& chan = state.channel;
+  t.initial_channels = chan.event_start_volume;
+  t.lateral_inflow = chan.event_lateral_volume;
+  t.stream_point_sources = chan.event_point_input_volume + chan.event_point_source_volume;
+  t.final_channels = chan.event_end_volume;
   return t;
 }
 
@@ -62,6 +67,10 @@ run_water_totals gather_run_totals(const model_state& state) {
   t.head_boundary_loss = surface.bdy_head_outflow;
   t.head_boundary_gain = surface.bdy_head_inflow;
   t.discharge_boundary_gain = surface.bdy_specified_inflow;
+  const channel_state& chan = state.channel;
+  t.initial_channels = chan.initial_volume;
+  t.lateral_inflow = chan.lateral_volume;
+  t.channel_point_sources = chan.point_input_volume + chan.point_source_volume;
   return t;
 }
 
@@ -69,7 +78,7 @@ void sum_final_storages(const model_state& state, water_balance& balance) {
   balance.final_surface = surface_water_volume(state);
   balance.final_soil = 0.0;
   balance.final_simple_soil = 0.0;
-  balance.final_channel = 0.0;
+  balance.final_channel = state.input.explicit_channel ? state.channel.water_volume() : 0.0;
   balance.final_groundwater = 0.0;
   balance.final_snow = 0.0;
   balance.final_chan_lake = 0.0;

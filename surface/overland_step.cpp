@@ -206,12 +206,23 @@ void overland_step(model_state& state) {
     return;
   }
 
-  // The end of rainfall is judged on the water left in the channels, and
-  // the long-term clock jump on the dry surface; neither process runs yet.
-  if (!in.long_term && !in.qtr && in.channel_routing && !sf.wet) {
-    raise_not_available("the end-of-rainfall test of overland_step");
+  // With channels a single event's runoff is complete once the surface is
+  // dry and the channels hold next to nothing of the rain.
+  if (!in.long_term && !in.qtr && in.channel_routing && !sf.wet &&
+      state.channel.water_volume() < 1e-4 * sf.rain_volume) {
+    if (!in.super_quiet) std::printf("Rainfall for this event has ended.\n");
+    safe_file& summary = state.output.summary;
+    if (summary.is_open()) {
+      std::fputs("Rainfall for this event ended. Runoff is complete\n", summary.stream);
+      std::fflush(summary.stream);
+    }
+    run.rain_on = 0;
+    run.event_end = 1;
+    run.exchange_pending = 1;
+    run.run_flag = 0;
     return;
   }
+  // The long-term clock jump on the dry surface does not run yet.
   if (in.long_term && !state.soil.saturated_surface && !in.overbank_flow &&
       !(sf.wet && sf.flowing)) {
     raise_not_available("the long-term clock jump of overland_step");

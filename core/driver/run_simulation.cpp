@@ -145,6 +145,8 @@ run_lists production_lists() {
   lists.write_summary = write_summary;
   lists.close_files = close_model_files;
   lists.services.write_event_summary = write_event_summary;
+  lists.services.channel_event_start = channel_event_start;
+  lists.services.channel_event_end = channel_event_end;
   return lists;
 }
 

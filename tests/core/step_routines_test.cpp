@@ -172,8 +172,6 @@ const switch_case switch_cases[] = {
        s.input.channel_routing = 1;
        s.run.channel.next = s.run.current_time;
      }},
-    {"read_chan_point_input", read_chan_point_input,
-     +[](model_state& s) { s.input.settings.chan_point_input_given = 1; }},
     {"chan_sed_contam_step", chan_sed_contam_step,
      +[](model_state& s) {
        s.input.settings.sediment_contam = 1;
@@ -191,8 +189,6 @@ const switch_case switch_cases[] = {
        s.input.qtr = 1;
      }},
     {"write_map_step", write_map_step, +[](model_state& s) { s.input.settings.depth_given = 1; }},
-    {"read_chan_point_sources", read_chan_point_sources,
-     +[](model_state& s) { s.input.settings.chan_point_input_given = 1; }},
     {"open_map_outputs", open_map_outputs, +[](model_state& s) { s.input.settings.discharge_given = 1; }},
     {"write_linknode_headers", write_linknode_headers,
      +[](model_state& s) { s.input.settings.chan_stage_given = 1; }},

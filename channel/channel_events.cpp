@@ -1,0 +1,27 @@
+// The channel network's part of an event's start and end: the node
+// sections taken from the stages the network holds, the event totals
+// cleared, and the water the channels hold at either end for the event
+// balance.
+
+#include "channel/channel_steps.h"
+#include "channel/ex_section.h"
+#include "core/error_state.h"
+#include "core/model_state.h"
+
+void channel_event_start(model_state& state) {
+  if (!state.input.explicit_channel) return;
+  channel_state& chan = state.channel;
+  ex_section(chan, section_mode::from_stage);
+  if (error_state.stop_flag != 0) return;
+  chan.event_lateral_volume = 0.0;
+  chan.event_outlet_volume = 0.0;
+  chan.event_point_input_volume = 0.0;
+  chan.event_point_source_volume = 0.0;
+  chan.event_start_volume = chan.water_volume();
+}
+
+void channel_event_end(model_state& state) {
+  if (!state.input.explicit_channel) return;
+  channel_state& chan = state.channel;
+  chan.event_end_volume = chan.water_volume();
+}

@@ -1,0 +1,168 @@
+// The channel step: when the channel clock is due, the bank exchange with
+// the cells, the routing of the network over the elapsed channel interval,
+// the volumes the summaries read, and the clock moved on.
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "channel/channel_state.h"
+#include "channel/channel_steps.h"
+#include "channel/ex_flow_route.h"
+#include "channel/lateral_inflow.h"
+#include "core/error_state.h"
+#include "core/model_state.h"
+#include "core/not_available.h"
+
+namespace {
+
+// At least n entries: a writer may keep a slot past the last node address.
+bool sized(const std::vector<double>& v, std::size_t n) { return v.size() >= n; }
+
+// The network arrays the step and the routing read, as set-up leaves them.
+bool channel_arrays_ready(const model_state& state) {
+  const channel_state& chan = state.channel;
+  const std::size_t links = std::size_t(chan.links) + 1;
+  const std::size_t slots = chan.node_slots();
+  if (chan.links < 1 || chan.ltype.size() != links || chan.nx.size() != links ||
+      chan.nx1.size() != links || chan.ndep.size() != links || chan.dslink.size() != links ||
+      chan.dx.size() != links || chan.inv_mannings_n.size() != links ||
+      chan.uslinks.size() < links * std::size_t(chan.max_dep + 1))
+    return false;
+  if (!sized(chan.bel, slots) || !sized(chan.yp, slots) || !sized(chan.qp, slots) ||
+      !sized(chan.area, slots) || !sized(chan.area_old, slots) || !sized(chan.chan_depth, slots) ||
+      !sized(chan.conv, slots) || !sized(chan.qlat, slots) || !sized(chan.bankfull_dep, slots))
+    return false;
+  if (chan.point_input && !sized(chan.point_input_values, slots)) return false;
+  if (!chan.stream_pointsource.empty() && chan.stream_pointsource.size() < slots) return false;
+  if (chan.lat_record && !sized(chan.cell_lat_volume, std::size_t(state.grid.cells) + 1))
+    return false;
+  if (state.input.flood_stream && !sized(chan.yp_max_flood, slots)) return false;
+  return true;
+}
+
+// Processes that act inside the channel step but are not in this version:
+// the first one a run switches on, or null.
+const char* missing_process(const model_state& state) {
+  const input_state& in = state.input;
+  const channel_state& chan = state.channel;
+  if (chan.channel_lakes) return "chan_lake_extent";
+  for (int i = 1; i <= chan.links; ++i)
+    if (chan.ltype[i] & link_bit::structure) return "the structure links of chan_link_flows";
+  if (in.stream_loss || in.water_table || in.gw_simulation) return "gw_stream_exchange";
+  if (in.chan_sed_routing) return "chan_sed_transport";
+  if (chan.constituents || in.chan_con_trans) return "the channel constituents of ex_flow_route";
+  if (in.settings.storm_sewer_given) return "the storm-sewer volumes of chan_continuity";
+  return nullptr;
+}
+
+route_settings route_settings_of(const model_state& state) {
+  const input_state& in = state.input;
+  route_settings set;
+  set.courant_limit = in.settings.max_courant_number;
+  set.head_bound = in.head_bound;
+  set.point_input = state.channel.point_input;
+  set.first_order_q = in.first_order_chan_q;
+  set.time = state.run.current_time;
+  set.location_volumes = in.optimize && !in.optimize_sed;
+  return set;
+}
+
+// Sum over the nodes 1..nx of the routed links, in link and node order.
+double point_input_rate(const channel_state& chan) {
+  double rate = 0.0;  // m3/s
+  for (int i = 1; i <= chan.links; ++i) {
+    if (!chan.is_routed(i)) continue;
+    for (int j = 1; j <= chan.nx[i]; ++j) rate += chan.point_input_values[chan.node_address(i, j)];
+  }
+  return rate;
+}
+
+}  // namespace
+
+void channel_step(model_state& state) {
+  const input_state& in = state.input;
+  run_control& run = state.run;
+  channel_state& chan = state.channel;
+  if (!in.channel_routing) return;
+  if (!run.channel.due(run.current_time)) return;
+  if (!in.explicit_channel) {
+    raise_not_available("channel_step");
+    return;
+  }
+  if (!channel_arrays_ready(state)) {
+    raise_message("Error: the channel arrays of the %d links have not been set up.\n", chan.links);
+    return;
+  }
+  if (const char* name = missing_process(state)) {
+    raise_not_available(name);
+    return;
+  }
+
+  // The first channel step of a run has no elapsed interval behind it.
+  const double elapsed = run.current_time - run.channel.last;  // days
+  double dt = elapsed <= 1e-6 ? run.channel.interval_s : elapsed * 86400.0;  // s
+  // Julian days hold a time to about 4e-5 s; an interval that matches the
+  // channel step that closely is that step, so sub-steps come out whole.
+  if (std::fabs(dt - run.channel.interval_s) < 1e-3) dt = run.channel.interval_s;
+
+  const int links = chan.links;
+#pragma omp parallel for schedule(static) if (chan.threaded())
+  for (int i = 1; i <= links; ++i) {
+    const std::size_t first = std::size_t(chan.node_address(i, 1));
+    for (std::size_t a = first; a < first + std::size_t(chan.nx[i] > 0 ? chan.nx[i] : 0); ++a)
+      chan.area_old[a] = chan.area[a];
+  }
+
+  if (state.surface.wet || in.overbank_flow) {
+    const double v = lateral_inflow(state, lateral_switches_of(state), dt);
+    if (error_state.stop_flag != 0) return;
+    chan.active = 1;
+    chan.lateral_volume += v;
+    chan.event_lateral_volume += v;
+  }
+
+  const bool routed = chan.active != 0;
+  if (routed) {
+    ++chan.route_calls;
+    chan.route_result = ex_flow_route(chan, route_settings_of(state), dt);
+    if (chan.route_result < 0) return;
+    chan.q_outlet = chan.qp[chan.node_address(links, chan.nx[links])];
+
+    // Booked only when routed: a point input enters the network through the
+    // routing's continuity and nowhere else.
+    if (chan.point_input) {
+      const double v = dt * point_input_rate(chan);
+      chan.point_input_volume += v;
+      chan.event_point_input_volume += v;
+    }
+    chan.outlet_volume += chan.step_outlet_volume;
+    chan.event_outlet_volume += chan.step_outlet_volume;
+    // What leaves the channel outlet leaves the watershed: the same outflow
+    // totals the overland step keeps when there are no channels.
+    state.surface.outflow_volume += chan.step_outlet_volume;
+    state.surface.event_outflow_volume += chan.step_outlet_volume;
+    chan.point_source_volume += chan.step_point_source_volume;
+    chan.event_point_source_volume += chan.step_point_source_volume;
+  }
+
+  if (in.flood_stream) {
+#pragma omp parallel for schedule(static) if (chan.threaded())
+    for (int i = 1; i <= links; ++i) {
+      for (int j = 1; j <= chan.nx1[i]; ++j) {
+        const int a = chan.node_address(i, j);
+        if (chan.yp[a] > chan.yp_max_flood[a]) chan.yp_max_flood[a] = chan.yp[a];
+      }
+    }
+  }
+
+  // Lateral inflow is a rate of this step only.
+  std::fill(chan.qlat.begin(), chan.qlat.end(), 0.0);
+
+  run.q_out = chan.q_outlet;
+  run.channel.last = run.current_time;
+  run.channel.next = run.current_time + run.channel.interval_d;
+  ++chan.steps;
+
+  if (in.long_term) raise_not_available("the long-term interval control of channel_step");
+}

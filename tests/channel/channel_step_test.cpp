@@ -1,0 +1,95 @@
+// The channel step around the routing: it acts only on the channel clock,
+// drains wet cells into the channel and books what it moved so that the
+// water balance closes, clears the lateral inflow, and stops a run whose
+// channel processes this version does not have.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "channel/channel_steps.h"
+#include "network_fixture.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace network_fixture;
+using test_support::stdout_capture;
+
+// The cell over the channel at its first channel step of 60 s.
+std::unique_ptr<model_state> wet_cell_over_link() {
+  auto s = cell_over_channel(1);
+  s->surface.wet = 1;
+  start_channel_clock(*s, 60.0);
+  return s;
+}
+
+TEST(channel_step, off_the_channel_clock_nothing_moves) {
+  clear_errors();
+  auto s = wet_cell_over_link();
+  s->run.current_time += 1.0 / 86400.0;  // one second past the channel's time
+  const process_clock clock = s->run.channel;
+  channel_step(*s);
+  EXPECT_EQ(s->surface.depth[1], 0.1);
+  EXPECT_EQ(s->channel.steps, 0);
+  EXPECT_EQ(s->channel.active, 0);
+  EXPECT_EQ(s->run.channel.last, clock.last);
+  EXPECT_EQ(s->run.channel.next, clock.next);
+  EXPECT_EQ(error_state.stop_flag, 0);
+}
+
+TEST(channel_step, a_wet_cell_drains_into_the_routed_channel_and_the_volumes_close) {
+  clear_errors();
+  auto s = wet_cell_over_link();
+  channel_state& c = s->channel;
+  channel_step(*s);
+  ASSERT_EQ(error_state.stop_flag, 0);
+  // 10.782702 m3/s over the bank for 60 s.
+  EXPECT_NEAR(s->surface.depth[1], 0.035304, 1e-6);
+  EXPECT_NEAR(c.lateral_volume, 646.96212, 1e-4);
+  EXPECT_EQ(c.active, 1);
+  EXPECT_EQ(c.route_calls, 1);
+  EXPECT_GT(c.substeps, 1);  // the first pulse is fast on a dry bed
+  EXPECT_NEAR(c.lateral_volume - c.outlet_volume, channel_volume(c), 1e-9 * c.lateral_volume);
+  EXPECT_TRUE(std::all_of(c.qlat.begin(), c.qlat.end(), [](double q) { return q == 0.0; }));
+  EXPECT_EQ(s->run.channel.last, s->run.current_time);
+  EXPECT_EQ(s->run.channel.next, s->run.current_time + 60.0 / 86400.0);
+
+  // The surface has dried: no more lateral inflow, the channel still routes.
+  s->surface.wet = 0;
+  advance_to_channel_time(*s);
+  channel_step(*s);
+  EXPECT_EQ(c.route_calls, 2);
+  EXPECT_NEAR(c.lateral_volume - c.outlet_volume, channel_volume(c), 1e-9 * c.lateral_volume);
+  EXPECT_EQ(c.steps, 2);
+}
+
+TEST(channel_step, a_channel_process_this_version_lacks_stops_the_run) {
+  const struct {
+    const char* name;
+    std::function<void(model_state&)> setup;
+  } cases[] = {
+      {"chan_lake_extent", [](model_state& s) { s.channel.channel_lakes = 1; }},
+      {"the structure links of chan_link_flows",
+       [](model_state& s) { s.channel.ltype[1] = link_bit::structure; }},
+      {"gw_stream_exchange", [](model_state& s) { s.input.stream_loss = 1; }},
+      {"chan_sed_transport", [](model_state& s) { s.input.chan_sed_routing = 1; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    clear_errors();
+    auto s = wet_cell_over_link();
+    c.setup(*s);
+    stdout_capture capture;
+    channel_step(*s);
+    EXPECT_EQ(capture.stop(),
+              std::string("Error: ") + c.name + " is not available in this version.\n\n");
+    EXPECT_EQ(error_state.stop_flag, 1);
+    EXPECT_EQ(s->surface.depth[1], 0.1);
+  }
+}
+
+}  // namespace
