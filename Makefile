@@ -2,9 +2,12 @@
 JOBS ?= $(shell nproc)
 BUILD := build/release
 SAN := build/sanitize
+FUZZ := build/fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_JOBS ?= $(JOBS)
 EXAMPLE ?= examples/valley/valley.prj
 
-.PHONY: run test sanitize build bench clean
+.PHONY: run test sanitize fuzz fuzz-build build bench clean
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -21,6 +24,15 @@ sanitize:
 	cmake -S . -B $(SAN) -DCMAKE_BUILD_TYPE=Debug -DVALTO_SANITIZE=ON >/dev/null
 	cmake --build $(SAN) -j $(JOBS)
 	cd $(SAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest -j $(JOBS) --output-on-failure
+
+# The reader fuzzing harnesses: a clang build with libFuzzer and the address
+# and undefined-behaviour sanitizers, each harness run FUZZ_SECONDS.
+fuzz-build:
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=Release -DVALTO_FUZZ=ON >/dev/null
+	cmake --build $(FUZZ) -j $(JOBS)
+
+fuzz: fuzz-build
+	fuzz/run_fuzzers.sh $(FUZZ) $(FUZZ_SECONDS) $(FUZZ_JOBS)
 
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target $$(cd bench && ls *.cpp 2>/dev/null | sed 's/\.cpp$$//;s/^/bench_/')

@@ -11,4 +11,5 @@ struct calibration_state {
   safe_file optim_out;      // optimisation output: one row per event
   std::vector<double> loc_peak;    // current event's peak per hydrograph location [1..n], m3/s
   std::vector<double> loc_volume;  // current event's routed volume per location, m3
+  std::vector<double> loc_volume_booked;  // run's routed volume per location already in loc_volume, m3
 };

@@ -32,4 +32,5 @@ void alloc_run_results(model_state& state) {
   // The run's own per-location working values for the same locations.
   state.calib.loc_peak.assign(state.channel.hyd_locations + 1, 0.0);
   state.calib.loc_volume.assign(state.channel.hyd_locations + 1, 0.0);
+  state.calib.loc_volume_booked.assign(state.channel.hyd_locations + 1, 0.0);
 }

@@ -78,6 +78,25 @@ double point_input_rate(const channel_state& chan) {
   return rate;
 }
 
+// Calibration runs score the event's routed volume at every hydrograph
+// location. The routing keeps each location's total over the run; the step
+// adds what the total gained since it last looked to the event's volume,
+// which the event start clears.
+void book_location_volumes(model_state& state) {
+  const channel_state& chan = state.channel;
+  calibration_state& calib = state.calib;
+  const std::size_t n = std::size_t(chan.hyd_locations) + 1;
+  // Sized by the routing and by the calibration set-up of calibration runs only.
+  if (chan.hyd_loc_volume.size() < n || calib.loc_volume.size() < n ||
+      calib.loc_volume_booked.size() < n)
+    return;
+  for (std::size_t k = 1; k < n; ++k) {
+    const double run_total = chan.hyd_loc_volume[k];  // m3
+    calib.loc_volume[k] += run_total - calib.loc_volume_booked[k];
+    calib.loc_volume_booked[k] = run_total;
+  }
+}
+
 }  // namespace
 
 void channel_step(model_state& state) {
@@ -144,6 +163,7 @@ void channel_step(model_state& state) {
     state.surface.event_outflow_volume += chan.step_outlet_volume;
     chan.point_source_volume += chan.step_point_source_volume;
     chan.event_point_source_volume += chan.step_point_source_volume;
+    book_location_volumes(state);
   }
 
   if (in.flood_stream) {

@@ -18,7 +18,8 @@ constexpr double display_nudge = 1.1574074074074074e-7;
 }  // namespace
 
 double julian_date(int year, int month, int day, int hour, int minute, double seconds) {
-  double day_seconds = minute * 60 + hour * 3600.0 + seconds;
+  // In reals throughout: a minute field read from a file may be any int.
+  double day_seconds = minute * 60.0 + hour * 3600.0 + seconds;
 
   // Months are counted from March, so that February ends the counting year.
   long m;

@@ -6,6 +6,7 @@
 #include "input/ascii_grid.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,7 +18,9 @@
 
 namespace {
 
-constexpr std::size_t initial_buffer = 1 << 18;  // bytes; grows for longer lines
+// Bytes; grows for longer lines. Kept within the sizes allocators recycle
+// cheaply: every map read makes one, and most maps are small.
+constexpr std::size_t initial_buffer = 1 << 16;
 
 // Separators of the values of a real row: blanks, tabs and commas (and the CR
 // of a CR-LF file).
@@ -186,7 +189,8 @@ header_read read_header(map_scanner& scan, map_header& header, int& bad_line) {
     char* begin;
     char* end;
     if (!scan.next_token(begin, end)) return header_read::end_of_file;
-    const bool read = line <= 4 ? parse_real(begin, end, *reals[line - 1])
+    const bool read = line <= 4 ? parse_real(begin, end, *reals[line - 1]) &&
+                                      std::isfinite(*reals[line - 1])
                                 : parse_int(begin, end, *ints[line - 5]);
     if (!read) return header_read::unreadable;
   }
@@ -255,6 +259,12 @@ bool read_real_rows(map_scanner& scan, const char* name, int** mask, std::span<d
         while (p < line_end && !is_row_separator(*p)) ++p;
         if (!parse_real(token, p, value)) {
           report_bad_value(name, "a number", r, c, token, p);
+          return false;
+        }
+        // "nan" and "inf" convert, but no map value the model computes with
+        // may be either: one would spread through every later step.
+        if (!std::isfinite(value)) {
+          report_bad_value(name, "a finite number", r, c, token, p);
           return false;
         }
         if (!(value == 0.0)) counts.nonzero = true;
@@ -352,7 +362,8 @@ void read_ascii_map(safe_file& file, const char* name, int kind, map_header& hea
       raise_message(
           "Error: line %d of the header of map %s must hold a key word of at most %d characters "
           "and %s.\n",
-          bad_line, name, bad_line <= 2 ? 6 : 5, bad_line <= 4 ? "a number" : "a whole number");
+          bad_line, name, bad_line <= 2 ? 6 : 5,
+          bad_line <= 4 ? "a finite number" : "a whole number");
       return;
     case header_read::ok:
       break;

@@ -18,7 +18,7 @@ using enum card_feature;
 constexpr card_feature unbuilt[] = {
     xy_inputs,
     channels,         lakes,             pumps,
-    point_inputs,     infiltration,    long_term,         snow,
+    point_inputs,     long_term,         snow,
     sacramento,       groundwater,     water_table,       storm_sewer,
     erosion,          contaminants,    nutrients,         optimize_sed,
     analyzers,        framework,       q7,                map_output,
@@ -30,8 +30,17 @@ constexpr card_feature unbuilt[] = {
 
 // Output cards written already, although other cards of their feature are
 // not: the outlet's six-digit hydrograph (the interface hydrograph file of
-// the same feature is not written yet).
-constexpr const char* written_outputs[] = {"sig_outlet_hydro"};
+// the same feature is not written yet); the channel's depth, discharge, stage
+// and velocity link/node files (not its sediment flux or the flow and stage
+// profiles); the discharges and depths at stream locations and the depths
+// and discharges at listed cells (not the groundwater fluxes, constituents
+// or cell hydrographs).
+constexpr const char* written_outputs[] = {
+    "sig_outlet_hydro",
+    "chan_depth",      "chan_discharge",         "chan_stage",              "chan_velocity",
+    "in_hyd_location", "out_hyd_location",       "out_dep_location",
+    "in_celldepdis_location",                    "out_celldepdis_location",
+};
 
 bool output_written(const char* word) {
   for (const char* w : written_outputs)
@@ -52,6 +61,18 @@ bool switch_built(const char* word) {
   return false;
 }
 
+// Cards of a built feature whose own process is not built yet: the Richards
+// method among the infiltration methods.
+constexpr const char* unbuilt_words[] = {"inf_richards", "richards_iter_max", "richards_weight",
+                                         "richards_dtheta_max", "richards_k_option",
+                                         "richards_c_option", "richards_upper_option"};
+
+bool word_unbuilt(const char* word) {
+  for (const char* w : unbuilt_words)
+    if (std::strcmp(w, word) == 0) return true;
+  return false;
+}
+
 }  // namespace
 
 std::span<const card_feature> unbuilt_features() { return unbuilt; }
@@ -63,7 +84,7 @@ bool feature_unbuilt(card_feature feature) {
 }
 
 card_mode gate_mode(const card_row& row) {
-  if (!feature_unbuilt(row.feature)) return card_mode::apply;
+  if (!feature_unbuilt(row.feature) && !word_unbuilt(row.word)) return card_mode::apply;
   if (row.effect == card_effect::output && output_written(row.word)) return card_mode::apply;
   if (row.effect == card_effect::switch_card && switch_built(row.word)) return card_mode::apply;
   switch (row.effect) {

@@ -95,7 +95,9 @@ bool open_soil_column_files(model_state& state) {
   if (!in.inf_redist && !in.inf_layered_soil && !in.inf_richards) return true;
 
   std::string soil_type_map = s.soil_type_map;
-  if (soil_type_map.empty() && s.mapping_table_given) {
+  // Layered soil finds the index map of its MULTI_LAYER_SOIL table when it
+  // reads it; redistribution needs no soil types.
+  if (soil_type_map.empty() && s.mapping_table_given && in.inf_richards) {
     raise_not_available("find_richards_index_map");
     return false;
   }

@@ -125,13 +125,6 @@ void read_wetland_mask(model_state& state) {
             "read_wetland_mask");
 }
 
-void read_soil_maps(model_state& state) {
-  const input_state& in = state.input;
-  stop_when(
-      in.green_ampt || in.inf_redist || in.inf_layered_soil || in.inf_richards || in.long_term,
-      "read_soil_maps");
-}
-
 void read_groundwater_inputs(model_state& state) {
   stop_when(state.input.gw_simulation, "read_groundwater_inputs");
 }
@@ -170,10 +163,6 @@ void read_contaminant_inputs(model_state& state) {
 void alloc_phead_old(model_state& state) {
   const input_state& in = state.input;
   stop_when(in.inf_richards || in.gw_simulation, "alloc_phead_old");
-}
-
-void read_soil_moisture_hotstart(model_state& state) {
-  stop_when(state.input.settings.read_sm_hotstart_given, "read_soil_moisture_hotstart");
 }
 
 void setup_nutrient_model(model_state& state) {

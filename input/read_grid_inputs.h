@@ -29,6 +29,11 @@ void setup_snow_roughness(model_state& state);
 void read_cell_location_list(model_state& state);
 void read_hotstart_maps(model_state& state);  // starting surface depths
 
+// The steps of the set-up that read the soil inputs (input/soil_maps.cpp).
+void read_soil_maps(model_state& state);           // infiltration parameters and initial contents
+void read_area_reduction_map(model_state& state);  // factors 1 - map value on the rates
+void read_soil_moisture_hotstart(model_state& state);
+
 // A set-up notice: always into the summary file, and on the screen unless the
 // run is super quiet or this is not process 0.
 void announce_setup(const model_state& state, const char* format, ...)

@@ -5,7 +5,11 @@
 #include "input/project_file.h"
 
 #include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/error_state.h"
@@ -56,6 +60,34 @@ const card_row* take_card(char* line) {
   return row;
 }
 
+// Whether the card's first value reads as a number of its kind: a whole
+// number within the range of an int, or a finite real. Only its start is
+// judged, as the conversion takes it ("30.0" is still 30 for an int card); a
+// card without a value keeps reading as 0. False after a message naming the
+// file, line and card, with the reading stopped.
+bool card_value_reads(const card_row& row, const char* values, bool whole, card_reader& reader) {
+  char copy[max_line];
+  std::snprintf(copy, sizeof copy, "%s", values);
+  char token[token_capacity];
+  if (!next_token(copy, token)) return true;
+  char* stop = nullptr;
+  errno = 0;
+  bool reads;
+  if (whole) {
+    const long long v = std::strtoll(token, &stop, 10);
+    reads = stop != token && errno != ERANGE && v >= INT_MIN && v <= INT_MAX;
+  } else {
+    const double v = std::strtod(token, &stop);
+    reads = stop != token && std::isfinite(v);
+  }
+  if (reads) return true;
+  raise_message("Error: line %d of the project file %s: the value \"%.40s\" of card %s is not %s.\n",
+                reader.line_number, reader.file_name, token, row.word,
+                whole ? "a whole number within the range of an int" : "a finite number");
+  reader.stop = true;
+  return false;
+}
+
 // Stores the card's values by its kind. In clear mode the values are taken
 // off the line and the stored name, value and flag are emptied again.
 void apply_card(const card_row& row, card_records& records, char* values, card_reader& reader) {
@@ -68,12 +100,14 @@ void apply_card(const card_row& row, card_records& records, char* values, card_r
       *a.int_field(records) = a.value;
       break;
     case card_kind::integer: {
+      if (!card_value_reads(row, values, true, reader)) return;
       int n = 0;
       next_int(values, n);
       *a.int_field(records) = n;
       break;
     }
     case card_kind::real: {
+      if (!card_value_reads(row, values, false, reader)) return;
       double x = 0.0;
       next_double(values, x);
       *a.real_field(records) = x;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/error_state.h"
 #include "input/card_table.h"
 #include "input/project_settings.h"
 #include "input/replace_params.h"
@@ -32,9 +33,13 @@ void read_side_file_card(const card_row& row, card_records& records, card_reader
   } else if (is("elev_series_file")) {
     es_read_file(s.es_list, s.elev_series_file.c_str());
   } else if (is("replace_params")) {
-    read_replace_params(s.replace_params.c_str());
+    // A run without the values it was given would run on other numbers than
+    // the user's: a list or value file that does not read stops it.
+    if (read_replace_params(s.replace_params.c_str()) != 0 && !error_state.stop_flag)
+      raise_message(nullptr);
   } else if (is("replace_vals")) {
-    read_replace_vals(s.replace_vals.c_str());
+    if (read_replace_vals(s.replace_vals.c_str()) != 0 && !error_state.stop_flag)
+      raise_message(nullptr);
   } else if (is("xybdyinput_ovdep")) {
     read_xy_point_input(xy_record(s).ovpts, s.ts_list, "overland", s.xybdyinput_ovdep.c_str(),
                         "XY_OV_DEPTH");

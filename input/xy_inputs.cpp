@@ -49,6 +49,20 @@ bool read_point_count(text_source& source, int& count) {
     report_bad_line(source, "the number of points");
     return false;
   }
+  // The next line holds a value of every point, each a digit and a separator
+  // at least: a count the rest of the file cannot hold is a damaged file, and
+  // the arrays sized by it would only waste memory.
+  const long here = std::ftell(source.stream);
+  long bytes = -1;
+  if (here >= 0 && std::fseek(source.stream, 0, SEEK_END) == 0) {
+    bytes = std::ftell(source.stream) - here;
+    std::fseek(source.stream, here, SEEK_SET);
+  }
+  if (bytes >= 0 && count > 0 && count > bytes / 2 + 1) {
+    raise_message("Error: line %d of %s gives %d points, more than the %ld bytes after it hold.\n",
+                  source.line_number, source.path, count, bytes);
+    return false;
+  }
   return true;
 }
 

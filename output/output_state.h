@@ -33,6 +33,11 @@ struct output_state {
   int summary_flag = 1;        // end-of-run summary is written
   int event_summary_flag = 1;  // event summaries are written
   int outlet_rows = 0;         // outlet hydrograph rows written
+  // Number of the next "TS" record of each channel link/node file
+  int chan_depth_records = 0;
+  int chan_discharge_records = 0;
+  int chan_velocity_records = 0;
+  int chan_stage_records = 0;
   water_balance water;         // set by write_summary
 
   safe_file summary;       // run summary; the reporter copies messages here
@@ -64,6 +69,14 @@ struct output_state {
   safe_file pipe_head;             // PIPE_HEAD
   safe_file pipe_tile;             // PIPE_TILE
   safe_file pipe_flow;             // PIPE_FLOW
+
+  // Gridded maps: the datasets of the fixed maps by index (0 depth,
+  // 1 discharge, 2 rain, ..., 11 flood grid; ids 1010 + index), the count of
+  // per-time grid outputs so far, and the cell discharges (m3/s, per cell
+  // [1..cells]) formed just before they are written.
+  safe_file map_dataset[15];
+  int map_grid_count = 0;
+  std::vector<double> cell_discharge;
 
   // Cells of the soil-water location output (IN_THETA_LOCATION)
   int theta_cells = 0;              // listed cells

@@ -8,15 +8,6 @@
 #include "core/not_available.h"
 #include "core/parallel_context.h"
 
-namespace {
-
-bool linknode_outputs_requested(const project_settings& s) {
-  return s.chan_depth_given || s.chan_discharge_given || s.chan_stage_given ||
-         s.chan_velocity_given || s.flood_stream_given || s.chan_sed_flux_given;
-}
-
-}  // namespace
-
 bool map_outputs_requested(const model_state& state) {
   const project_settings& s = state.input.settings;
   return s.depth_given || s.discharge_given || s.inf_depth_given || s.surf_moist_given ||
@@ -27,11 +18,6 @@ bool map_outputs_requested(const model_state& state) {
 void open_map_outputs(model_state& state) {
   if (!map_outputs_requested(state)) return;
   raise_not_available("open_map_outputs");
-}
-
-void write_linknode_headers(model_state& state) {
-  if (!linknode_outputs_requested(state.input.settings)) return;
-  raise_not_available("write_linknode_headers");
 }
 
 void setup_contam_map_writers(model_state&) { raise_not_available("setup_contam_map_writers"); }

@@ -6,6 +6,8 @@ struct model_state;
 
 // Set-up phases.
 void open_map_outputs(model_state& state);
+// Heads the channel's link/node stream files and the location hydrograph
+// file, once the channel set-up has read the network and its locations.
 void write_linknode_headers(model_state& state);
 void setup_contam_map_writers(model_state& state);
 void open_contam_link_files(model_state& state);

@@ -4,8 +4,48 @@
 
 #include "output/summary_totals.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "core/event_control.h"
 #include "core/model_state.h"
+
+namespace {
+
+// Per-cell soil depths in cm still held by the cells, as a volume.
+double cell_cm_volume(const model_state& state, const std::vector<double>& cm) {
+  const int n = std::min(state.grid.cells, static_cast<int>(cm.size()) - 1);
+  double sum = 0.0;
+  for (int i = 1; i <= n; ++i) sum += cm[i];
+  return sum / 100.0 * state.grid.dx * state.grid.dx;
+}
+
+// The simple soil-moisture store at the end: the store's water and the
+// infiltration no withdrawal has moved into it yet.
+double simple_soil_volume(const model_state& state) {
+  const soil_state& soil = state.soil;
+  const int n = std::min(state.grid.cells, static_cast<int>(soil.total_water.size()) - 1);
+  const double area = state.grid.dx * state.grid.dx;
+  const bool pending = soil.sm_inf.size() == soil.total_water.size();
+  double sum = 0.0;
+  for (int i = 1; i <= n; ++i) sum += soil.total_water[i] / 100.0 + (pending ? soil.sm_inf[i] : 0.0);
+  return sum * area;
+}
+
+void gather_soil_totals(const model_state& state, run_water_totals& t) {
+  const soil_state& soil = state.soil;
+  t.initial_soil = soil.initial_total_soil;
+  t.initial_simple_soil = soil.initial_soil_volume;
+  t.infiltration = soil.infiltrated_volume;
+  const double direct = soil.direct_evap_volume + cell_cm_volume(state, soil.direct_evap);
+  t.direct_evaporation = direct;
+  t.evaporation = soil.evaporated_volume + direct;
+  t.soil_evaporation = soil.withdrawn_exfil;
+  t.exfiltration = soil.exfiltrated_volume;
+  t.downward_flux = soil.deep_perc_volume + cell_cm_volume(state, soil.deep_perc);
+}
+
+}  // namespace
 
 summary_gates gather_summary_gates(const model_state& state) {
   const input_state& in = state.input;
@@ -27,6 +67,7 @@ summary_gates gather_summary_gates(const model_state& state) {
   g.inf_redist = in.inf_redist != 0;
   g.inf_layered = in.inf_layered_soil != 0;
   g.richards = in.inf_richards != 0;
+  g.simple_soil = in.inf_redist != 0 || in.inf_layered_soil != 0;
   g.gw_simulation = in.gw_simulation != 0;
   g.water_table = in.water_table != 0;
   g.stream_exchange = in.stream_loss != 0 || in.gw_simulation != 0;
@@ -53,6 +94,7 @@ event_water_totals gather_event_totals(const model_state& state) {
   t.lateral_inflow = chan.event_lateral_volume;
   t.stream_point_sources = chan.event_point_input_volume + chan.event_point_source_volume;
   t.final_channels = chan.event_end_volume;
+  t.infiltration = state.soil.event_infiltrated;
   return t;
 }
 
@@ -71,13 +113,16 @@ run_water_totals gather_run_totals(const model_state& state) {
   t.initial_channels = chan.initial_volume;
   t.lateral_inflow = chan.lateral_volume;
   t.channel_point_sources = chan.point_input_volume + chan.point_source_volume;
+  gather_soil_totals(state, t);
   return t;
 }
 
 void sum_final_storages(const model_state& state, water_balance& balance) {
   balance.final_surface = surface_water_volume(state);
-  balance.final_soil = 0.0;
-  balance.final_simple_soil = 0.0;
+  const input_state& in = state.input;
+  balance.final_simple_soil =
+      in.inf_redist || in.inf_layered_soil ? simple_soil_volume(state) : 0.0;
+  balance.final_soil = balance.final_simple_soil;
   balance.final_channel = state.input.explicit_channel ? state.channel.water_volume() : 0.0;
   balance.final_groundwater = 0.0;
   balance.final_snow = 0.0;

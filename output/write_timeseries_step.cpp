@@ -1,12 +1,17 @@
-// One row of every time-series output at each hydrograph interval: so far the
-// outlet hydrograph and its six-digit twin. Each row is flushed, so a run
-// stopped part-way keeps every row written before the stop.
+// One row of every time-series output at each hydrograph interval: the
+// outlet hydrograph and its six-digit twin, the discharges and depths at the
+// listed stream locations, depth and discharge at the listed cells, and a
+// record of each channel link/node file. The outlet rows are flushed, so a
+// run stopped part-way keeps every outlet row written before the stop.
 
+#include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "core/model_state.h"
 #include "core/not_available.h"
 #include "core/parallel_context.h"
+#include "output/linknode_file.h"
 #include "output/output_steps.h"
 #include "output/timeseries_rows.h"
 
@@ -23,15 +28,113 @@ constexpr double common_year_minutes = 525600.0;
 bool unwritten_series_open(const model_state& state) {
   const output_state& o = state.output;
   const safe_file* files[] = {
-      &o.hyd_location,  &o.gwflux_location,     &o.celldepdis_location, &o.superlink_junc_flow,
-      &o.superlink_node_flow, &o.lake_output,   &o.dep_location,        &o.con_location,
-      &o.mass_location, &o.theta_location,      &o.well_level,          &o.chan_depth,
-      &o.chan_discharge, &o.chan_stage,         &o.chan_velocity,       &o.chan_sed_flux,
-      &o.pipe_head,     &o.pipe_tile,           &o.pipe_flow,           &state.input.q7_input_file,
+      &o.gwflux_location, &o.superlink_junc_flow, &o.superlink_node_flow, &o.lake_output,
+      &o.con_location,    &o.mass_location,       &o.theta_location,      &o.well_level,
+      &o.chan_sed_flux,   &o.pipe_head,           &o.pipe_tile,           &o.pipe_flow,
+      &state.input.q7_input_file,
   };
   for (const safe_file* file : files)
     if (file->is_open()) return true;
   return false;
+}
+
+// How the location rows of this pass are written.
+struct location_row_form {
+  bool long_term = false;
+  bool cfs = false;       // QOUT_CFS: discharges in cubic feet per second
+  double time = 0.0;      // elapsed minutes, or the long-term column
+  double q_factor = 1.0;  // m3/s to the row's discharge unit
+};
+
+// The time field that starts every location row: elapsed minutes in event
+// runs, the long-term column in long-term runs; gap follows the number.
+void write_location_time(std::FILE* file, const location_row_form& form, const char* gap) {
+  std::fprintf(file, form.long_term ? "%16.8lf%s" : "%14.8lf%s", form.time, gap);
+}
+
+// The value of a node array at stream location k.
+double at_location(const channel_state& chan, const std::vector<double>& values, int k) {
+  return values[std::size_t(chan.node_address(chan.hyd_loc_link[k], chan.hyd_loc_node[k]))];
+}
+
+// Per-cell value, 0 for a location off the watershed (cell 0) or an array
+// the run did not size.
+double cell_value(const std::vector<double>& values, int cell) {
+  return cell >= 0 && std::size_t(cell) < values.size() ? values[std::size_t(cell)] : 0.0;
+}
+
+// OUT_HYD_LOCATION: discharge at each stream location.
+void write_hyd_location_row(const model_state& state, const location_row_form& form) {
+  std::FILE* file = state.output.hyd_location.stream;
+  const channel_state& chan = state.channel;
+  write_location_time(file, form, " ");
+  for (int k = 1; k <= chan.hyd_locations; ++k)
+    std::fprintf(file, "%12.6lf ", at_location(chan, chan.qp, k) * form.q_factor);
+  std::fputc('\n', file);
+}
+
+// OUT_CELLDEPDIS_LOCATION: depth at each listed cell, then the magnitude of
+// its right-face and lower-face discharges. Runs in cfs write the
+// discharges only.
+void write_celldepdis_row(const model_state& state, const location_row_form& form) {
+  std::FILE* file = state.output.celldepdis_location.stream;
+  const channel_state& chan = state.channel;
+  const surface_state& sf = state.surface;
+  write_location_time(file, form, "     ");
+  if (!form.cfs) {
+    for (int k = 1; k <= chan.cell_locations; ++k)
+      std::fprintf(file, "%12.6lf  ", cell_value(sf.depth, chan.cell_loc_number[k]));
+  }
+  std::fputs("        ", file);
+  for (int k = 1; k <= chan.cell_locations; ++k) {
+    const int cell = chan.cell_loc_number[k];
+    const double qx = cell_value(sf.flux_x, cell);  // m3/s
+    const double qy = cell_value(sf.flux_y, cell);
+    std::fprintf(file, "%12.6lf  ", std::sqrt(qx * qx + qy * qy) * form.q_factor);
+  }
+  std::fputc('\n', file);
+}
+
+// OUT_DEP_LOCATION: stream depth at each stream location.
+void write_dep_location_row(const model_state& state, const location_row_form& form) {
+  std::FILE* file = state.output.dep_location.stream;
+  const channel_state& chan = state.channel;
+  write_location_time(file, form, " ");
+  for (int k = 1; k <= chan.hyd_locations; ++k)
+    std::fprintf(file, "%12.6lf ", at_location(chan, chan.chan_depth, k));
+  std::fputc('\n', file);
+}
+
+// One record of each channel link/node file the project asked for. Lake
+// links show their lake's water-surface elevation.
+void write_channel_linknode_records(model_state& state) {
+  output_state& out = state.output;
+  const channel_state& chan = state.channel;
+  linknode_layout layout;
+  layout.links = chan.links;
+  layout.node_count = chan.nx.data();
+  layout.ltype = chan.ltype.data();
+  layout.stride = chan.stride();
+  layout.lake_number = chan.lake2link.empty() ? nullptr : chan.lake2link.data();
+  layout.lake_value = chan.lake_elev.empty() ? nullptr : chan.lake_elev.data();
+  layout.lake_count = chan.lake_count;
+
+  if (out.chan_depth.is_open()) {
+    write_linknode_record(out.chan_depth.stream, layout, out.chan_depth_records++, chan.yp.data(),
+                          chan.bel.data(), linknode_kind::difference);
+  }
+  if (out.chan_discharge.is_open()) {
+    write_linknode_record(out.chan_discharge.stream, layout, out.chan_discharge_records++,
+                          chan.qp.data(), nullptr, linknode_kind::plain);
+  }
+  if (out.chan_velocity.is_open()) {
+    write_linknode_record(out.chan_velocity.stream, layout, out.chan_velocity_records++,
+                          chan.qp.data(), chan.area.data(), linknode_kind::ratio);
+  }
+  if (out.chan_stage.is_open()) {
+    write_linknode_record(out.chan_stage.stream, layout, out.chan_stage_records++, chan.yp.data(),
+                          nullptr, linknode_kind::plain);
+  }
 }
 
 }  // namespace
@@ -82,6 +185,17 @@ void write_timeseries_step(model_state& state) {
   }
   ++out.outlet_rows;
 
+  location_row_form location;
+  location.long_term = form.long_term;
+  location.cfs = form.cfs;
+  location.time = form.long_term ? long_term_time(run, form.strict_julian) : run.elapsed_minutes;
+  location.q_factor = form.cfs ? run.cfs_factor : 1.0;
+  if (out.hyd_location.is_open()) write_hyd_location_row(state, location);
+  if (out.celldepdis_location.is_open()) write_celldepdis_row(state, location);
+  if (out.dep_location.is_open()) write_dep_location_row(state, location);
+
   if (out.outlet_hydro.is_open()) std::fflush(out.outlet_hydro.stream);
   if (out.sig_outlet_hydro.is_open()) std::fflush(out.sig_outlet_hydro.stream);
+
+  if (in.channel_routing) write_channel_linknode_records(state);
 }

@@ -1,26 +1,167 @@
-// The soil subsystem's routines as far as this version has them: each one
-// keeps its guard (option flag, then its clock), so that a run without the
-// process passes it, and stops the run as not available when it would act.
+// The soil subsystem's step routines: the infiltration step with its method
+// dispatch and volume bookkeeping, the withdrawal step, the redistribution
+// reset of an event's first pass and the event services. The long-term
+// meteorology and Sacramento steps are not in this version: they keep their
+// guards and stop the run as not available when they would act.
 
 #include "soil/soil_steps.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "core/error_state.h"
 #include "core/model_state.h"
 #include "core/not_available.h"
+#include "soil/infiltration_methods.h"
 
-// With no soil-water method, no groundwater, no overland lake and no
-// long-term run there is no cell state to set and the fresh record's totals
-// are already zero.
-void init_cell_states(model_state& state) {
+namespace {
+
+bool soil_moisture_accounting(const input_state& in) {
+  return in.inf_redist || in.inf_layered_soil;
+}
+
+bool lake_cell(const model_state& state, int i) {
+  const surface_state& sf = state.surface;
+  const channel_state& ch = state.channel;
+  if (sf.overland_lakes && i < static_cast<int>(sf.oland_lake_new.size()) &&
+      sf.oland_lake_new[i] > 0)
+    return true;
+  return ch.channel_lakes && i < static_cast<int>(ch.lake_mask.size()) && ch.lake_mask[i] > 0;
+}
+
+// Moves the change of every cell's cumulative depth into the totals.
+void book_infiltration(model_state& state) {
+  soil_state& soil = state.soil;
   const input_state& in = state.input;
-  const bool soil = in.green_ampt || in.inf_redist || in.inf_layered_soil || in.inf_richards;
-  if (!soil && !in.gw_simulation && !in.long_term && !in.settings.overland_lake_map_given) return;
-  raise_not_available("init_cell_states");
+  const int n = state.grid.cells;
+  if (soil.cum_inf.size() != static_cast<std::size_t>(n) + 1) return;
+  const double area = state.grid.dx * state.grid.dx;
+  const bool sma = soil_moisture_accounting(in);
+  // Cell order: the printed totals do not depend on the thread count.
+  double volume = 0.0, depth = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    const double d = soil.cum_inf[i] - soil.prev_cum_inf[i];
+    volume += d * area;
+    depth += d;
+    soil.event_inf[i] += d;
+    if (sma) soil.sm_inf[i] += d;
+    soil.prev_cum_inf[i] = soil.cum_inf[i];
+  }
+  soil.infiltrated_volume += volume;
+  if (in.sacramento) soil.sac_infiltrated += depth;
+}
+
+// Between events of a long-term run the infiltration waits for the next
+// event; after the last one it keeps its clock.
+void skip_to_next_event(model_state& state) {
+  const input_state& in = state.input;
+  run_control& run = state.run;
+  if (!in.long_term || !soil_moisture_accounting(in)) return;
+  if (run.rain_on || state.subsurface.gw_coupling || run.rain_active ||
+      state.surface.ponded_water)
+    return;
+  const int k = run.event_index;
+  if (k < 1 || k + 1 >= static_cast<int>(run.event_starts.size()) || k >= run.num_events) return;
+  const double next = run.event_starts[k + 1] + run.overland.interval_d;
+  run.infiltration.next = next;
+  if (in.inf_redist) state.soil.redist_first_pass = 0;
+  if (in.ov_con_trans) run.ov_contam_inf.next = next;
+}
+
+}  // namespace
+
+void water_table_exchange(model_state& state, bool layered, double dt) {
+  soil_state& soil = state.soil;
+  const input_state& in = state.input;
+  const int n = state.grid.cells;
+  if (soil.elevgw.size() <= static_cast<std::size_t>(n)) return;
+  const double area = state.grid.dx * state.grid.dx;
+  std::vector<double>& depth = state.surface.depth;
+  double volume = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    if (soil.yes_exfil[i] < 1 || lake_cell(state, i)) continue;
+    const double w = soil.elevgw[i];
+    const double s = state.grid.elevation[i] + depth[i];
+    double conductance;  // 1/s
+    if (layered) {
+      const soil_type_record& t = soil.soil_types[soil.soiltype[i]];
+      conductance = t.k[1] / (t.d1 + t.d2) / 3600.0;
+    } else {
+      conductance = soil.ksat[i] / (in.soil_moist_depth / 100.0);
+    }
+    double q = (w - s) * conductance * dt;
+    if (in.gw_simulation) {
+      if (w <= s) q = -(soil.gw_loss_rate / 360000.0) * dt;
+    } else {
+      q = std::max(0.0, q);
+    }
+    if (depth[i] < -q) {
+      q = -depth[i];
+      depth[i] = 0.0;
+    } else {
+      depth[i] += q;
+    }
+    soil.cum_exfil[i] += q;
+    volume += q * area;
+  }
+  soil.exfiltrated_volume += volume;
+}
+
+void reset_redist_state(model_state& state) {
+  soil_state& soil = state.soil;
+  const input_state& in = state.input;
+  const int n = state.grid.cells;
+  const double area = state.grid.dx * state.grid.dx;
+  soil.redist_first_pass = 1;
+  for (int i = 1; i <= n; ++i) {
+    soil.iter_pond_1[i] = 0;
+    soil.iter_n[i] = 0;
+    soil.no_wat_prof[i] = 0;
+    soil.iter_i_less_k[i] = 0;
+    soil.front1_depth[i] = 0.0;
+    soil.cum_inf[i] = 0.0;
+    soil.prev_cum_inf[i] = 0.0;
+    double thi = soil.initial_theta[i];
+    if (in.long_term) {
+      const double d = soil.store_depth[i];
+      thi = d > 1e-16 ? soil.m1[i] / std::min(d, in.top_layer_depth) : soil.porosity[i];
+      const double thr = soil.residual[i];
+      const double phi = soil.porosity[i];
+      if (thi < thr || thi > phi) {
+        std::printf("cell: %d  thi: %lf  thr: %lf   phi: %lf\n", i, thi, thr, phi);
+        if (thi < thr) {
+          thi = thr + 0.01;
+          std::printf(
+              "Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing "
+              "it to %lf\n",
+              i, thi);
+        } else {
+          thi = phi - 0.01;
+          std::printf(
+              "Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing "
+              "it to %lf\n",
+              i, thi);
+        }
+      }
+      soil.initial_theta[i] = thi;
+      if (!in.gw_simulation) {
+        soil.deep_perc_volume += soil.deep_perc[i] / 100.0 * area;
+        soil.deep_perc[i] = 0.0;
+      }
+      soil.direct_evap_volume += soil.direct_evap[i] / 100.0 * area;
+      soil.direct_evap[i] = 0.0;
+    }
+    soil.front_theta[i] = thi;
+    soil.theta_out[i] = thi;
+  }
 }
 
 void check_inf_redist_init(model_state& state) {
   const run_control& run = state.run;
   if (!state.input.ov_con_trans) return;
   if (run.ov_contam_inf.next - run.current_time >= run.tolerance) return;
+  // The inflow it adds comes from the constituent model.
   raise_not_available("check_inf_redist_init");
 }
 
@@ -31,20 +172,62 @@ void longterm_hmet_step(model_state& state) {
 }
 
 void update_soil_evap(model_state& state) {
-  if (!state.input.inf_redist && !state.input.inf_layered_soil) return;
-  if (!state.run.evap.due(state.run.current_time)) return;
-  raise_not_available("update_soil_evap");
+  const input_state& in = state.input;
+  run_control& run = state.run;
+  if (!soil_moisture_accounting(in)) return;
+  if (!run.evap.due(run.current_time)) return;
+  const double dt = (run.current_time - run.evap.last) * 86400.0;
+  const double depth = in.inf_redist ? et_extract_redist(state, dt) : et_extract_layered(state, dt);
+  run.evap.last = run.current_time;
+  run.evap.next = run.current_time + run.evap.interval_d;
+  state.soil.evaporated_volume += depth * state.grid.dx * state.grid.dx;
 }
 
 void infiltration_step(model_state& state) {
   const input_state& in = state.input;
+  run_control& run = state.run;
   if (!in.green_ampt && !in.inf_redist && !in.inf_layered_soil && !in.inf_richards) return;
-  if (!state.run.infiltration.due(state.run.current_time)) return;
-  raise_not_available("infiltration_step");
+  if (!run.infiltration.due(run.current_time)) return;
+  const double dt = (run.current_time - run.infiltration.last) * 86400.0;
+  const bool coupled = state.subsurface.gw_coupling == 1;
+  if (in.inf_redist) {
+    ga_redist_parallel(state, dt);
+    ++state.soil.redist_calls;
+    if (coupled) water_table_exchange(state, false, dt);
+  } else if (in.green_ampt) {
+    green_ampt_parallel(state, dt);
+  } else if (in.inf_layered_soil) {
+    multilayer_ga_parallel(state, dt / 3600.0);
+    if (coupled && error_state.stop_flag == 0) water_table_exchange(state, true, dt);
+  } else {
+    raise_not_available("richards_solve");
+  }
+  if (error_state.stop_flag) return;
+  book_infiltration(state);
+  run.infiltration.last = run.current_time;
+  run.infiltration.next = run.current_time + run.infiltration.interval_d;
+  skip_to_next_event(state);
 }
 
 void sacramento_step(model_state& state) {
   if (!state.input.sacramento) return;
   if (!state.run.sacramento.due(state.run.current_time)) return;
   raise_not_available("sacramento_step");
+}
+
+void soil_event_start(model_state& state) {
+  const input_state& in = state.input;
+  if (in.inf_redist && !state.soil.redist_first_pass) reset_redist_state(state);
+}
+
+void soil_event_end(model_state& state) {
+  soil_state& soil = state.soil;
+  const int n = std::min(state.grid.cells, static_cast<int>(soil.event_inf.size()) - 1);
+  const double area = state.grid.dx * state.grid.dx;
+  double volume = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    volume += soil.event_inf[i] * area;
+    soil.event_inf[i] = 0.0;
+  }
+  soil.event_infiltrated = volume;
 }

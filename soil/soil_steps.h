@@ -13,3 +13,18 @@ void longterm_hmet_step(model_state& state);
 void update_soil_evap(model_state& state);
 void infiltration_step(model_state& state);
 void sacramento_step(model_state& state);
+
+// Services the core's event routines call: the redistribution state reset at
+// the start of an event, and the event's infiltrated volume at its end.
+void soil_event_start(model_state& state);
+void soil_event_end(model_state& state);
+
+// The redistribution reset of an event's first pass: fronts, counts and
+// cumulative depths cleared, the front content back at the initial content
+// (re-derived from the store in long-term runs).
+void reset_redist_state(model_state& state);
+
+// The exchange with a water table at the surface over dt seconds, in the
+// redistribution (layered = false) or layered form; adds to the surface
+// water and the exfiltration totals.
+void water_table_exchange(model_state& state, bool layered, double dt);

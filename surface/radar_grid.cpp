@@ -9,7 +9,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
+#include "core/alloc.h"
 #include "core/error_state.h"
 #include "core/grid_state.h"
 #include "core/safe_file.h"
@@ -22,6 +24,9 @@ namespace {
 constexpr int header_lines = 6;
 constexpr double mm_per_inch = 25.4;
 constexpr double largest_rate = 100.0;  // mm/h
+// Radar products cover a region at most some thousands of cells square; a
+// header giving more is a damaged file, and its grid would not fit memory.
+constexpr std::size_t max_radar_cells = std::size_t(1) << 26;
 
 // The value after the keyword of one header line, as a whole number or a
 // real. False when the line holds no such value.
@@ -63,8 +68,12 @@ void radar_cell(const radar_precip& radar, const grid_state& grid, int r, int c,
                 int& radar_col) {
   const double x = grid.west + (c - 0.5) * grid.dx;
   const double y = grid.north - (r - 0.5) * grid.dx;
-  radar_row = y > radar.north ? 0 : static_cast<int>((radar.north - y) / radar.cell_size);
-  radar_col = x < radar.west ? 0 : static_cast<int>((x - radar.west) / radar.cell_size);
+  // In reals until known to lie on the grid: a tiny cell size or a far corner
+  // puts a cell any number of radar cells away, past the range of an int.
+  const double row = y > radar.north ? 0.0 : (radar.north - y) / radar.cell_size;
+  const double col = x < radar.west ? 0.0 : (x - radar.west) / radar.cell_size;
+  radar_row = row < radar.rows ? static_cast<int>(row) : radar.rows;
+  radar_col = col < radar.cols ? static_cast<int>(col) : radar.cols;
 }
 
 }  // namespace
@@ -83,6 +92,30 @@ int parse_radar_header(radar_precip& radar, const char* name) {
     print_message(summary_file, text);
     return -1;
   }
+  const std::size_t size = std::size_t(h[0]) * std::size_t(h[1]);
+  if (size > max_radar_cells) {
+    char text[path_capacity + 256];
+    std::snprintf(text, sizeof text,
+                  "Error: the radar grid file %s holds %.0f rows of %.0f columns, more than the "
+                  "%zu cells a radar grid may have.\n",
+                  file.path, h[1], h[0], max_radar_cells);
+    print_message(summary_file, text);
+    return -1;
+  }
+  // Every value takes a digit and a separator: a header giving more values
+  // than the file could hold lies about its size, and is refused before its
+  // grid is made.
+  long bytes = -1;
+  if (std::fseek(file.stream, 0, SEEK_END) == 0) bytes = std::ftell(file.stream);
+  if (bytes >= 0 && size > std::size_t(bytes) / 2 + 1) {
+    char text[path_capacity + 256];
+    std::snprintf(text, sizeof text,
+                  "Error: the radar grid file %s gives %.0f rows of %.0f columns, more values "
+                  "than its %ld bytes hold.\n",
+                  file.path, h[1], h[0], bytes);
+    print_message(summary_file, text);
+    return -1;
+  }
   radar.cols = static_cast<int>(h[0]);
   radar.rows = static_cast<int>(h[1]);
   radar.ll_x = h[2];
@@ -91,8 +124,15 @@ int parse_radar_header(radar_precip& radar, const char* name) {
   radar.no_data = h[5];
   radar.west = radar.ll_x;
   radar.north = radar.rows * radar.cell_size + radar.ll_y;
-  const std::size_t size = std::size_t(radar.rows) * std::size_t(radar.cols);
-  if (radar.precip_data.size() != size) radar.precip_data.assign(size, 0.0);
+  if (radar.precip_data.size() != size) {
+    try {
+      radar.precip_data.assign(size, 0.0);
+    } catch (const std::bad_alloc&) {
+      radar.precip_data.clear();
+      print_alloc_failure("precip_data");
+      return -1;
+    }
+  }
   return 0;
 }
 

@@ -22,6 +22,7 @@ struct surface_state {
 
   std::vector<double> depth;  // surface water depth per cell [1..cells], m
   std::vector<double> prev_depth;  // depth of the previous overland step per cell, m
+  std::vector<double> max_depth;   // largest depth per cell so far, m (FLOOD_GRID only; else empty)
   std::vector<double> retent_dep;  // retention (depression storage) depth per cell, m
   std::vector<double> dist_rough;  // overland Manning n per cell, s/m^(1/3)
   std::vector<double> dist_rough_copy;  // the cells' own Manning n while snow roughness is in use
@@ -74,6 +75,10 @@ struct surface_state {
 
   int ponded_water = 0;       // raised at an event start: cells may hold surface water
   int overland_lakes = 0;     // overland lakes exist (overland-lake flag)
+  std::vector<int> oland_lake_mask;    // per cell: overland lake at the start, 0 none
+  std::vector<int> oland_lake_new;     // per cell: overland lake now, 0 none
+  std::vector<double> olake_init_level;  // per lake: initial water-surface elevation, m
+  double olake_initial_volume = 0.0;   // overland lakes at the start, m3
   int starts_wet = 0;         // the event began with more than 1e-6 m3 on the surface
   double initial_volume = 0.0;      // surface water at the start of the run, m3
   double event_start_volume = 0.0;  // surface water at the event start, m3

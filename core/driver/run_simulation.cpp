@@ -147,6 +147,8 @@ run_lists production_lists() {
   lists.services.write_event_summary = write_event_summary;
   lists.services.channel_event_start = channel_event_start;
   lists.services.channel_event_end = channel_event_end;
+  lists.services.soil_event_start = soil_event_start;
+  lists.services.soil_event_end = soil_event_end;
   return lists;
 }
 

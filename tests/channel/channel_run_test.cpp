@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -163,13 +164,179 @@ TEST_F(channel_run, rain_on_the_banks_leaves_at_the_outlet_at_rain_rate_times_ar
   EXPECT_LT(std::fabs(summary_value(summary, "mass conservation error:")), 0.001);
 }
 
+// Lines of text, without their newlines.
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string format(const char* layout, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, layout, value);
+  return text;
+}
+
+// Link 3's line of a stream file at normal flow: five nodes, one value each.
+std::string link3_line(const std::vector<double>& values) {
+  std::string line = "5   ";
+  for (double v : values) line += format("1  %6.5lf   ", v);
+  return line;
+}
+
+// The junction at steady normal flow, every stream file asked for: rows on
+// steps 0, 2, ... 240 of 30 s, so records 0 to 120 of a 1-minute interval,
+// and link 3 at the normal depth of 5 m3/s.
+TEST_F(channel_run, stream_files_hold_a_record_per_minute_at_normal_flow) {
+  dir_.write("points.txt", two_points);
+  const run_output out = run("junction",
+                             "CHAN_POINT_INPUT points.txt\nCHAN_DEPTH depth.ln\n"
+                             "CHAN_DISCHARGE flow.ln\nCHAN_STAGE stage.ln\nCHAN_VELOCITY vel.ln\n");
+  ASSERT_EQ(out.status, 0) << out.text;
+
+  const double y = 0.8852643;           // normal depth of 5 m3/s, m
+  const double area = 2.0 * y + y * y;  // trapezoid of bottom 2 m, side slopes 1:1
+  struct stream_case {
+    const char* file;
+    const char* magic;
+    std::vector<double> link3;
+  };
+  const stream_case cases[] = {
+      {"depth.ln", "VALTO_LINKNODE_STREAM_DEPTH", {y, y, y, y, y}},
+      {"flow.ln", "VALTO_LINKNODE_STREAM_FLOW", {5.0, 5.0, 5.0, 5.0, 5.0}},
+      {"vel.ln", "VALTO_LINKNODE_STREAM_VELOCITY", std::vector<double>(5, 5.0 / area)},
+      // Nodes lie midway between the points, whose beds fall from 15 m to 10 m.
+      {"stage.ln", "VALTO_LINKNODE_STREAM_STAGE",
+       {14.5 + y, 13.5 + y, 12.5 + y, 11.5 + y, 10.5 + y}},
+  };
+  for (const stream_case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::vector<std::string> lines = lines_of(file(c.file));
+    // Five header lines, then per record its TS line, three links and a blank.
+    ASSERT_EQ(lines.size(), 5u + 121u * 5u);
+    EXPECT_EQ(lines[0], c.magic);
+    EXPECT_EQ(lines[1], "NUM_LINKS     3");
+    EXPECT_EQ(lines[2], "TIME_STEP     1");
+    EXPECT_EQ(lines[3], "NUM_TS        120");
+    EXPECT_EQ(lines[4], "START_TIME     1  6 2000  0  0  0");
+    for (int r = 0; r <= 120; ++r) {
+      const std::size_t at = 5 + std::size_t(r) * 5;
+      ASSERT_EQ(lines[at], "TS    " + std::to_string(r));
+      ASSERT_EQ(lines[at + 1].rfind("3   1  ", 0), 0u) << lines[at + 1];
+      ASSERT_EQ(lines[at + 4], "");
+    }
+    EXPECT_EQ(lines[5 + 120 * 5 + 3], link3_line(c.link3));
+  }
+}
+
+// Two stream locations, the outlet node (3, 5) and node 3 of head link 1,
+// with their discharges and depths, and under OPTIMIZE their event peaks and
+// routed volumes: the outlet's volume is what left the watershed, and the
+// head link's is its point inflow less the water left in its nodes 1 to 3.
+TEST_F(channel_run, location_rows_and_the_calibration_row_of_two_locations) {
+  dir_.write("points.txt", two_points);
+  dir_.write("hyd.loc", "2\n3 5\n1 3\n");
+  double head_storage = 0.0;  // m3 in link 1's nodes 1..3 at the end
+  const run_output out =
+      run("junction",
+          "CHAN_POINT_INPUT points.txt\nIN_HYD_LOCATION hyd.loc\nOUT_HYD_LOCATION hyd.out\n"
+          "OUT_DEP_LOCATION dep.out\nOPTIMIZE optim.out\n",
+          [&](model_state& s) {
+            const channel_state& c = s.channel;
+            head_storage = 0.0;
+            for (int j = 1; j <= 3; ++j) head_storage += c.area[c.node_address(1, j)] * c.dx[1];
+          });
+  ASSERT_EQ(out.status, 0) << out.text;
+
+  const std::string hyd = file("hyd.out");
+  EXPECT_EQ(hyd.rfind("2\n3 5\n1 3\n    0.00000000     0.000000     0.000000 \n", 0), 0u) << hyd;
+  EXPECT_NE(hyd.find("\n   60.00000000     5.000000     2.000000 \n"), std::string::npos);
+  EXPECT_EQ(lines_of(hyd).size(), 3u + 121u);
+  const std::vector<std::string> dep = lines_of(file("dep.out"));
+  ASSERT_EQ(dep.size(), 121u);
+  EXPECT_EQ(dep[60].substr(0, 27), "   60.00000000     0.885264");
+
+  double peak = 0, volume = 0, peak1 = 0, volume1 = 0, peak2 = 0, volume2 = 0;
+  int event = 0;
+  ASSERT_EQ(std::sscanf(file("optim.out").c_str(), "%d %lf %lf %lf %lf %lf %lf", &event, &peak,
+                        &volume, &peak1, &volume1, &peak2, &volume2),
+            7)
+      << file("optim.out");
+  EXPECT_EQ(event, 1);
+  EXPECT_DOUBLE_EQ(peak, 5.0);
+  EXPECT_DOUBLE_EQ(peak1, 5.0);
+  EXPECT_DOUBLE_EQ(peak2, 2.0);
+  EXPECT_NEAR(volume1, volume, 0.1);
+  EXPECT_NEAR(volume2, 2.0 * 120 * 60 - head_storage, 0.1);
+}
+
+// The bank fixture's outlet cell and its top-left corner. At steady rain the
+// corner passes its own rain, 36 mm/h on 1 ha = 0.1 m3/s, through its right
+// and lower faces, about in the ratio of the square roots of their bed
+// slopes (1 % and 2 %).
+TEST_F(channel_run, cell_rows_give_depth_and_face_discharge_at_listed_cells) {
+  dir_.write("cells.loc", "2\n3 10\n1 1\n");
+  const std::string cards = "IN_CELLDEPDIS_LOCATION cells.loc\nOUT_CELLDEPDIS_LOCATION cells.out\n";
+  double corner_depth = 0.0;
+  const run_output out = run("bank", cards, [&](model_state& s) {
+    if (s.run.elapsed_minutes == 180.0) corner_depth = s.surface.depth[1];
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::vector<std::string> rows = lines_of(file("cells.out"));
+  ASSERT_EQ(rows.size(), 361u);
+  const std::string& row = rows[180];
+  ASSERT_EQ(row.size(), 14u + 5u + 2 * 14u + 8u + 2 * 14u) << row;
+  EXPECT_EQ(row.substr(0, 19), "  180.00000000     ");
+  EXPECT_EQ(row.substr(33, 14), format("%12.6lf  ", corner_depth));
+  EXPECT_EQ(row.substr(47, 8), "        ");
+  const double corner_q = std::stod(row.substr(69, 14));
+  const double split = 0.1 * std::sqrt(1.0 + 2.0) / (1.0 + std::sqrt(2.0));
+  EXPECT_NEAR(corner_q, split, 0.001) << row;
+
+  // In cfs the depths go and the discharges are in cubic feet per second.
+  const run_output cfs = run("bank", cards + "QOUT_CFS\n");
+  ASSERT_EQ(cfs.status, 0) << cfs.text;
+  const std::string cfs_row = lines_of(file("cells.out"))[180];
+  ASSERT_EQ(cfs_row.size(), 19u + 8u + 2 * 14u) << cfs_row;
+  EXPECT_EQ(cfs_row.substr(0, 41), row.substr(0, 19) + "        " + row.substr(55, 14));
+  EXPECT_NEAR(std::stod(cfs_row.substr(41)), corner_q * 35.314667, 2e-5) << cfs_row;
+}
+
+// Output files that do not open stop the run with their own messages.
+TEST_F(channel_run, an_output_file_that_does_not_open_stops_the_run) {
+  dir_.write("hyd.loc", "1\n3 5\n");
+  struct bad_output {
+    const char* cards;
+    const char* message;
+  };
+  const bad_output cases[] = {
+      {"IN_HYD_LOCATION hyd.loc\nOUT_HYD_LOCATION nodir/hyd.out\n",
+       "Error: Can't open hydrograph location output file: out hydrograph file\n"},
+      {"IN_HYD_LOCATION hyd.loc\nOUT_HYD_LOCATION hyd.out\nOUT_DEP_LOCATION nodir/dep.out\n",
+       "Error: Can't open depth location output file: nodir/dep.out\n"},
+      {"CHAN_VELOCITY nodir/vel.ln\n",
+       "Error: Unable to open output channel velocity file.\n  (File: nodir/vel.ln)\n"},
+  };
+  for (const bad_output& c : cases) {
+    const run_output out = run("junction", c.cards);
+    EXPECT_EQ(out.status, 1) << c.cards;
+    EXPECT_NE(out.text.find(c.message), std::string::npos) << out.text;
+  }
+}
+
 TEST_F(channel_run, output_does_not_change_with_the_thread_count) {
   dir_.write("points.txt", two_points);
-  std::vector<std::string> hydrographs, summaries;
+  dir_.write("cells.loc", "2\n3 10\n1 1\n");
+  const std::string outputs =
+      "CHAN_DEPTH depth.ln\nCHAN_VELOCITY vel.ln\nIN_CELLDEPDIS_LOCATION cells.loc\n"
+      "OUT_CELLDEPDIS_LOCATION cells.out\n";
+  std::vector<std::string> hydrographs, summaries, channel_files;
   for (const char* threads : {"NUM_THREADS 1\n", "NUM_THREADS 8\n"}) {
-    const run_output out = run("bank", threads);
+    const run_output out = run("bank", threads + outputs);
     ASSERT_EQ(out.status, 0) << out.text;
     hydrographs.push_back(file("outlet.hyd"));
+    channel_files.push_back(file("depth.ln") + file("vel.ln") + file("cells.out"));
     std::string s = file("summary.out");
     // Run times and the thread count differ by nature.
     std::istringstream in(s);
@@ -181,6 +348,7 @@ TEST_F(channel_run, output_does_not_change_with_the_thread_count) {
   }
   EXPECT_EQ(hydrographs[0], hydrographs[1]);
   EXPECT_EQ(summaries[0], summaries[1]);
+  EXPECT_EQ(channel_files[0], channel_files[1]);
 }
 
 // Bad point-input files and boundaries, each with its message.

@@ -122,3 +122,12 @@ TEST(calendar_date, round_trips_every_six_hours_from_1900_to_2100) {
 }
 
 }  // namespace
+
+// Date fields come from files as any int; the time of day is summed in reals
+// so that no field overflows on its way to a (far-off but finite) date.
+TEST(julian_date, extreme_time_fields_give_a_finite_date) {
+  const double midnight = julian_date(2000, 1, 1, 0, 0, 0.0);
+  EXPECT_NEAR(julian_date(2000, 1, 1, 0, -2147483647 - 1, 0.0), midnight - 2147483648.0 / 1440.0,
+              1e-6);
+  EXPECT_NEAR(julian_date(2000, 1, 1, 2147483647, 0, 0.0), midnight + 2147483647.0 / 24.0, 1e-6);
+}

@@ -124,16 +124,6 @@ const switch_case switch_cases[] = {
        s.input.long_term = 1;
        s.run.hmet.next = s.run.current_time;
      }},
-    {"update_soil_evap", update_soil_evap,
-     +[](model_state& s) {
-       s.input.inf_redist = 1;
-       s.run.evap.next = s.run.current_time;
-     }},
-    {"infiltration_step", infiltration_step,
-     +[](model_state& s) {
-       s.input.green_ampt = 1;
-       s.run.infiltration.next = s.run.current_time;
-     }},
     {"sacramento_step", sacramento_step,
      +[](model_state& s) {
        s.input.sacramento = 1;
@@ -191,7 +181,7 @@ const switch_case switch_cases[] = {
     {"write_map_step", write_map_step, +[](model_state& s) { s.input.settings.depth_given = 1; }},
     {"open_map_outputs", open_map_outputs, +[](model_state& s) { s.input.settings.discharge_given = 1; }},
     {"write_linknode_headers", write_linknode_headers,
-     +[](model_state& s) { s.input.settings.chan_stage_given = 1; }},
+     +[](model_state& s) { s.input.settings.chan_sed_flux_given = 1; }},
     {"open_xy_outputs", open_xy_outputs, +[](model_state& s) { s.input.settings.xybdyoutput = 1; }},
     {"read_vune_exchange_maps", read_vune_exchange_maps, +[](model_state& s) { s.input.qtr = 1; }},
     {"convert_nsm_soil_units", convert_nsm_soil_units, +[](model_state& s) { s.input.nutrients = 1; }},

@@ -196,13 +196,14 @@ TEST_F(read_project, value_kinds_and_card_rules) {
          EXPECT_EQ(s.params.gmt_given, 1);
          EXPECT_EQ(s.settings.area_reduction_given, 1);
        }},
-      // a value that is not a number reads as 0 and uses up its token
-      {"START_DATE abc 7 8\nOUTSLOPE x1\nCOLS 5abc\n", "",
+      // a date field that is not a number reads as 0 and uses up its token;
+      // a number card takes the number its value starts with (one that is no
+      // number at all is refused, below)
+      {"START_DATE abc 7 8\nCOLS 5abc\n", "",
        [](const input_state& s) {
          EXPECT_EQ(s.params.start_date_year, 0);
          EXPECT_EQ(s.params.start_date_month, 7);
          EXPECT_EQ(s.params.start_date_day, 8);
-         EXPECT_DOUBLE_EQ(s.params.outslope, 0.0);
          EXPECT_EQ(s.params.cols, 5);
        }},
       // a quoted name keeps its blanks and commas
@@ -572,4 +573,40 @@ TEST_F(read_project, path_prescan_without_card_takes_the_folder_of_the_file_name
   read_project_path("run.prj");
   out.stop();
   EXPECT_STREQ(project_directory, "");
+}
+
+// A value that is no number, or that overflows its card's type, stops the
+// reading with the file, line and card named, and never reaches the record.
+TEST_F(read_project, a_number_card_refuses_what_does_not_read_as_its_number) {
+  struct bad_number {
+    const char* card;
+    const char* message;
+  };
+  const bad_number cases[] = {
+      {"ROWS 99999999999",
+       "the value \"99999999999\" of card rows is not a whole number within the range of an int"},
+      {"ROWS -2147483649",
+       "the value \"-2147483649\" of card rows is not a whole number within the range of an int"},
+      {"ROWS three", "the value \"three\" of card rows is not a whole number within the range"},
+      {"GRIDSIZE ten", "the value \"ten\" of card gridsize is not a finite number"},
+      {"OUTSLOPE x1", "the value \"x1\" of card outslope is not a finite number"},
+      {"GRIDSIZE nan", "the value \"nan\" of card gridsize is not a finite number"},
+      {"GRIDSIZE 1e999", "the value \"1e999\" of card gridsize is not a finite number"},
+  };
+  for (const bad_number& c : cases) {
+    SCOPED_TRACE(c.card);
+    clear_errors();
+    const std::string out = read_cards(std::string("COLS 4\n") + c.card + "\nTIMESTEP 30\n");
+    EXPECT_NE(out.find(std::string("Error: line 3 of the project file ")), std::string::npos) << out;
+    EXPECT_NE(out.find(c.message), std::string::npos) << out;
+    EXPECT_EQ(error_state.stop_flag, 1);
+    EXPECT_EQ(params().rows, 0);
+    EXPECT_EQ(params().cols, 4);
+  }
+  // Within range, and a real's start for an int card, read as before.
+  clear_errors();
+  read_cards("ROWS 2147483647\nCOLS 30.0\n");
+  EXPECT_EQ(error_state.stop_flag, 0);
+  EXPECT_EQ(params().rows, 2147483647);
+  EXPECT_EQ(params().cols, 30);
 }

@@ -291,3 +291,32 @@ TEST_F(xy_test, stream_points_take_the_nearest_node_of_a_link_that_can_hold_them
 }
 
 }  // namespace
+
+namespace {
+
+// A point count the rest of the file cannot hold is refused before anything
+// is sized by it, for each file kind with a count line.
+TEST_F(xy_test, a_count_beyond_what_the_file_holds_is_refused) {
+  for (const char* text : {"XY_OV_DEPTH\n99999999\nc n 2\n", "XY_STREAM_HYDROGRAPHS\n99999999\nx 1\n"}) {
+    SCOPED_TRACE(text);
+    error_state = error_record{};
+    xy_input xy;
+    time_series_list list;
+    const std::string path = dir_.write("xy.txt", text);
+    test_support::stdout_capture out;
+    if (text[3] == 'O')
+      read_xy_point_input(xy.ovpts, list, "overland", path.c_str(), "XY_OV_DEPTH");
+    else
+      read_xy_stream_input(xy, list, path.c_str());
+    const std::string printed = out.stop();
+    EXPECT_NE(printed.find("Error: line 2 of " + path + " gives 99999999 points, more than the"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(error_state.stop_flag, 1);
+    EXPECT_EQ(xy.ovpts.size + xy.stpts.size, 0);
+    EXPECT_TRUE(list.empty());
+    error_state = error_record{};
+  }
+}
+
+}  // namespace

@@ -186,4 +186,56 @@ TEST(outlet_hydrograph, a_partition_other_than_0_writes_nothing) {
   s.output.outlet_hydro.close();
 }
 
+// A one-link network with a stream location at node 2 (2 m3/s, 0.5 m deep)
+// and two listed cells: cell 1 with face discharges 3 and 4 m3/s, and a
+// location off the watershed (cell 0). Discharges follow QOUT_CFS, depths
+// stay in metres, and the cell file drops its depths in cfs.
+TEST(location_rows, stream_and_cell_rows_in_metres_and_in_cfs) {
+  struct unit_case {
+    bool cfs;
+    const char* hyd;
+    const char* dep;
+    const char* cells;
+  };
+  const unit_case cases[] = {
+      {false, "    0.00000000     2.000000 \n", "    0.00000000     0.500000 \n",
+       "    0.00000000         0.100000      0.000000              5.000000      0.000000  \n"},
+      {true, "    0.00000000    70.629334 \n", "    0.00000000     0.500000 \n",
+       "    0.00000000" "     " "        " "  176.573335      0.000000  \n"},
+  };
+  for (const unit_case& c : cases) {
+    SCOPED_TRACE(c.cfs);
+    temp_dir dir;
+    model_state s;
+    configure(s, 60.0, 1.0);
+    s.run.qout_cfs = c.cfs;
+    channel_state& chan = s.channel;
+    chan.links = 1;
+    chan.max_nodes = 2;
+    chan.qp.assign(chan.node_slots(), 0.0);
+    chan.chan_depth.assign(chan.node_slots(), 0.0);
+    chan.qp[chan.node_address(1, 2)] = 2.0;
+    chan.chan_depth[chan.node_address(1, 2)] = 0.5;
+    chan.hyd_locations = 1;
+    chan.hyd_loc_link = {0, 1};
+    chan.hyd_loc_node = {0, 2};
+    chan.cell_locations = 2;
+    chan.cell_loc_number = {0, 1, 0};
+    s.surface.depth = {0.0, 0.1};
+    s.surface.flux_x = {0.0, 3.0};
+    s.surface.flux_y = {0.0, -4.0};
+    ASSERT_TRUE(s.output.hyd_location.open(dir.file("hyd.out").c_str(), "w"));
+    ASSERT_TRUE(s.output.dep_location.open(dir.file("dep.out").c_str(), "w"));
+    ASSERT_TRUE(s.output.celldepdis_location.open(dir.file("cells.out").c_str(), "w"));
+    advance_clock(s);
+    write_timeseries_step(s);
+    s.output.hyd_location.close();
+    s.output.dep_location.close();
+    s.output.celldepdis_location.close();
+    EXPECT_EQ(read_file(dir.file("hyd.out")), c.hyd);
+    EXPECT_EQ(read_file(dir.file("dep.out")), c.dep);
+    EXPECT_EQ(read_file(dir.file("cells.out")), c.cells);
+  }
+}
+
 }  // namespace

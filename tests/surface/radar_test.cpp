@@ -98,6 +98,19 @@ TEST_F(radar_files, cells_map_onto_the_radar_cells_with_the_edge_rules) {
        "Error!! p_I=0, p_J=1\n\nError in creating radar mapping to grid.\n"},
       {"cells beyond the south edge", radar_grid(2, 1, 0, 60, 1000, "0 0\n"), {},
        "Error!! p_I=1, p_J=0\n\nError in creating radar mapping to grid.\n"},
+      {"a cell size that puts the cells past the range of an int",
+       radar_grid(2, 1, 0, 0, 1e-9, "0 0\n"), {},
+       "Error!! p_I=0, p_J=2\n\nError in creating radar mapping to grid.\n"},
+      {"a header giving more cells than any radar grid has",
+       radar_grid(100000, 100000, 0, 0, 1000, "0\n"), {},
+       "Error: the radar grid file first.asc holds 100000 rows of 100000 columns, more than the "
+       "67108864 cells a radar grid may have.\n"
+       "Error: unable to read radar header in file first.asc\n\n"},
+      {"a header giving more values than the file holds",
+       radar_grid(3000, 4000, 0, 0, 1000, "0 0 0\n"), {},
+       "Error: the radar grid file first.asc gives 4000 rows of 3000 columns, more values than "
+       "its 85 bytes hold.\n"
+       "Error: unable to read radar header in file first.asc\n\n"},
   };
   for (const map_case& c : cases) {
     SCOPED_TRACE(c.label);

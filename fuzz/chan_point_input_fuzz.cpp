@@ -1,0 +1,74 @@
+// The channel point-input file: its points, periods and every later block
+// of values, read as the channel set-up and the channel step read them, into
+// the junction network of the test fixtures (two head links of four nodes
+// meeting a link of five).
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "channel/chan_point_input.h"
+#include "channel/read_chan_input.h"
+#include "core/error_state.h"
+#include "core/model_state.h"
+#include "fuzz_support.h"
+
+namespace {
+model_state* network = nullptr;
+}
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  fuzz::start_harness("chan_point_input", argc, argv);
+  network = new model_state;
+  model_state& s = *network;
+  grid_state& g = s.grid;
+  g.rows = 3;
+  g.cols = 8;
+  g.dx = 100.0;
+  g.mask.allocate_grid(g.rows, g.cols);
+  int n = 0;
+  for (int r = 1; r <= g.rows; ++r)
+    for (int c = 1; c <= g.cols; ++c) g.mask[r][c] = ++n;
+  g.cells = n;
+  g.elevation.assign(n + 1, 20.0);
+  s.input.explicit_channel = 1;
+  s.input.channel_routing = 1;
+  const std::string dir = std::string(VALTO_FIXTURES_DIR) + "/junction/";
+  if (!s.input.files.channel_input.open((dir + "junction.chan").c_str(), "r") ||
+      !s.input.files.stream_cell.open((dir + "junction.gst").c_str(), "r")) {
+    std::fprintf(stderr, "the junction fixture cannot be read from %s\n", dir.c_str());
+    std::abort();
+  }
+  read_chan_input(s);
+  if (error_state.stop_flag || s.channel.links != 3) {
+    std::fprintf(stderr, "the junction fixture did not read as a network\n");
+    std::abort();
+  }
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::reset_process_state();
+  const std::string path =
+      fuzz::write_file("points.txt", std::string_view(reinterpret_cast<const char*>(data), size));
+  // The reader's own record: the points and their values.
+  channel_state& chan = network->channel;
+  chan.points = 0;
+  chan.periods = 0;
+  chan.blocks_read = 0;
+  chan.chan_point_address.clear();
+  chan.point_input_values.assign(chan.node_slots() + 1, 0.0);
+
+  std::FILE* stream = std::fopen(path.c_str(), "r");
+  if (!stream) return 0;
+  point_input_reader reader(stream, path.c_str());
+  point_input_date date;
+  int result = read_chan_point_cards(reader, chan, date);
+  // The step reads one block per period; a few periods reach every path.
+  for (int block = 0; result == 1 && block < 8 && !error_state.stop_flag; ++block) {
+    ++chan.blocks_read;
+    result = read_next_input_block(reader, chan, date);
+  }
+  std::fclose(stream);
+  return 0;
+}

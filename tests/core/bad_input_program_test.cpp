@@ -1,0 +1,152 @@
+// The program on malformed projects: each broken copy of the plane20
+// project, beside an untouched one in the same folder, must end with exit
+// status 1 and a message naming what is wrong, and never crash or run on;
+// the good project must still run afterwards.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using test_support::read_file;
+using test_support::temp_dir;
+
+std::string fixture(const std::string& name) {
+  return read_file((std::filesystem::path(VALTO_FIXTURES_DIR) / "plane20" / name).string());
+}
+
+// The project's files, edited by each case before they are written.
+struct project_files {
+  std::string project = fixture("plane20.prj");
+  std::string mask = fixture("mask.asc");
+  std::string elevation = fixture("elevation.asc");
+  std::vector<std::pair<std::string, std::string>> extra;  // further side files
+
+  // Replaces the whole line of the card by text (the card must be there).
+  void set_card(const std::string& card, const std::string& text) {
+    const std::size_t at = project.find("\n" + card + " ");
+    ASSERT_NE(at, std::string::npos) << card;
+    const std::size_t end = project.find('\n', at + 1);
+    project.replace(at + 1, end - at - 1, text);
+  }
+  void add_cards(const std::string& text) { project += text; }
+};
+
+std::string grid_header(int rows, int cols) {
+  return "north: 100\nsouth: 0\neast: 2000\nwest: 0\nrows: " + std::to_string(rows) +
+         "\ncols: " + std::to_string(cols) + "\n";
+}
+
+struct bad_case {
+  const char* label;
+  std::function<void(project_files&)> edit;
+  std::string message;  // a part of the output the run must print
+};
+
+TEST(bad_input_program, every_malformed_project_stops_with_status_1_and_a_message) {
+  const std::string twenty_ones = "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1\n";
+  // clang-format off
+  const std::vector<bad_case> cases = {
+      {"an empty project file", [](project_files& f) { f.project.clear(); },
+       "File Does not Appear to be a Valid VALTO/KIRNAB Project file"},
+      {"binary junk", [](project_files& f) { f.project = std::string("\x7f" "ELF\x02\x01\x01\0\0\xff\xfe", 11) + "\x01\x02\n"; },
+       "File Does not Appear to be a Valid VALTO/KIRNAB Project file"},
+      {"a line of fifty thousand characters",
+       [](project_files& f) { f.add_cards(std::string(50000, 'x') + "\n"); },
+       "Error: line 25 of the project file plane20.prj is longer than 255 characters."},
+      {"a truncated elevation grid",
+       [&](project_files& f) { f.elevation = grid_header(1, 20) + ""; },
+       "Unexpected end of file in file: elevation.asc"},
+      {"a mask header that lies about its size",
+       [&](project_files& f) { f.mask = grid_header(2, 20) + twenty_ones; },
+       "Incorrect number of rows"},
+      {"a grid far larger than memory",
+       [&](project_files& f) {
+         f.set_card("ROWS", "ROWS 2000000000");
+         f.set_card("COLS", "COLS 2000000000");
+         f.mask = grid_header(2000000000, 2000000000) + twenty_ones;
+       },
+       "rror"},
+      {"a word where a number belongs", [](project_files& f) { f.set_card("GRIDSIZE", "GRIDSIZE ten"); },
+       "Error: line 6 of the project file plane20.prj: the value \"ten\" of card gridsize is not a "
+       "finite number."},
+      {"an int card beyond the range of an int",
+       [](project_files& f) { f.set_card("COLS", "COLS 99999999999"); },
+       "Error: line 8 of the project file plane20.prj: the value \"99999999999\" of card cols is "
+       "not a whole number within the range of an int."},
+      {"nan in the elevation map",
+       [&](project_files& f) {
+         f.elevation = grid_header(1, 20) + "19 18 17 nan 15 14 13 12 11 10 9 8 7 6 5 4 3 2 1 0\n";
+       },
+       "value \"nan\" in row 1, column 4 of map elevation.asc is not a finite number"},
+      {"infinity in the elevation map",
+       [&](project_files& f) {
+         f.elevation = grid_header(1, 20) + "19 18 17 16 15 14 13 12 11 10 9 8 7 6 5 4 3 2 1 inf\n";
+       },
+       "value \"inf\" in row 1, column 20 of map elevation.asc is not a finite number"},
+      {"nan in a roughness map",
+       [&](project_files& f) {
+         f.set_card("MANNING_N", "ROUGHNESS rough.asc");
+         f.extra.push_back({"rough.asc", grid_header(1, 20) +
+                                             "0.05 0.05 NaN 0.05 0.05 0.05 0.05 0.05 0.05 0.05 "
+                                             "0.05 0.05 0.05 0.05 0.05 0.05 0.05 0.05 0.05 0.05\n"});
+       },
+       "value \"NaN\" in row 1, column 3 of map rough.asc is not a finite number"},
+      {"an outlet outside the grid", [](project_files& f) { f.set_card("OUTCOL", "OUTCOL 21"); },
+       "The outlet row and column you specified in the project file are not\ninside the watershed mask."},
+      {"a zero time step", [](project_files& f) { f.set_card("TIMESTEP", "TIMESTEP 0"); }, "rror"},
+      {"a negative time step", [](project_files& f) { f.set_card("TIMESTEP", "TIMESTEP -30"); },
+       "rror"},
+      {"a missing mask file",
+       [](project_files& f) { f.set_card("WATERSHED_MASK", "WATERSHED_MASK absent.asc"); },
+       "absent.asc"},
+      {"a missing precipitation file",
+       [](project_files& f) { f.add_cards("PRECIP_FILE absent.gag\n"); }, "rror"},
+      {"a missing elevation file",
+       [](project_files& f) { f.set_card("ELEVATION", "ELEVATION absent.asc"); }, "absent.asc"},
+      {"a replacement value file of junk",
+       [](project_files& f) {
+         f.add_cards("REPLACE_PARAMS list.txt\nREPLACE_VALS vals.txt\n");
+         f.extra.push_back({"list.txt", "1\n[N] \"%d\"\n"});
+         f.extra.push_back({"vals.txt", "\x01\x02zz\n"});
+       },
+       "is not an integer"},
+      {"a time-series file with a non-number",
+       [](project_files& f) {
+         f.add_cards("TIME_SERIES_FILE s.ts\n");
+         f.extra.push_back({"s.ts", "VALTO_TS\nq\nABSOLUTE\n2000 6 1 0 0 one\nEND_TS\n"});
+       },
+       "s.ts"},
+      {"a mask of words", [&](project_files& f) { f.mask = grid_header(1, 20) + "a b c\n"; },
+       "mask.asc"},
+  };
+  // clang-format on
+  for (const bad_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    temp_dir dir;
+    project_files good;
+    project_files bad;
+    c.edit(bad);
+    for (const auto& [name, text] : bad.extra) dir.write("bad/" + name, text);
+    dir.write("bad/plane20.prj", bad.project);
+    dir.write("bad/mask.asc", bad.mask);
+    dir.write("bad/elevation.asc", bad.elevation);
+    dir.write("good/plane20.prj", good.project);
+    dir.write("good/mask.asc", good.mask);
+    dir.write("good/elevation.asc", good.elevation);
+
+    const auto broken = test_support::run_program("plane20.prj", dir.path() / "bad");
+    EXPECT_EQ(broken.status, 1) << broken.output.substr(0, 2000);
+    EXPECT_NE(broken.output.find(c.message), std::string::npos) << broken.output.substr(0, 2000);
+    const auto fine = test_support::run_program("plane20.prj", dir.path() / "good");
+    EXPECT_EQ(fine.status, 0) << fine.output.substr(0, 2000);
+  }
+}
+
+}  // namespace
