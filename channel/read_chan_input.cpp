@@ -156,7 +156,7 @@ std::string lower(const char* word) {
 // the line buffer is refused rather than read in pieces.
 class card_file {
  public:
-  card_file(safe_file& file, const char* what) : file_(file), what_(what) {
+  card_file(safe_file& file, const char* what) : what_(what) {
     source_.stream = file.stream;
     source_.path = file.path;
   }
@@ -182,7 +182,6 @@ class card_file {
   const char* what() const { return what_; }
 
  private:
-  safe_file& file_;
   const char* what_;
   text_source source_;
   std::string line_;

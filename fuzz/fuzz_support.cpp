@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "core/error_state.h"
+#include "core/grid_state.h"
 #include "core/parallel_context.h"
 #include "core/safe_file.h"
 #include "core/text_io.h"
@@ -122,6 +123,30 @@ void require(bool condition, const char* what) {
   if (condition) return;
   std::fprintf(stderr, "reader contract broken: %s (error code %d)\n", what, error_state.code);
   std::abort();
+}
+
+void write_table_inputs(const uint8_t* data, size_t size, table_inputs& inputs) {
+  // Made once for the process: the mask never changes between inputs.
+  static block_2d<int>* mask = [] {
+    auto* m = new block_2d<int>;
+    m->allocate_grid(table_inputs::rows, table_inputs::cols);
+    int n = 0;
+    for (int r = 1; r <= table_inputs::rows; ++r)
+      for (int c = 1; c <= table_inputs::cols; ++c) (*m)[r][c] = r == 3 && c == 3 ? 0 : ++n;
+    return m;
+  }();
+  const auto parts = split_parts(data + 1, size - 1, 3);
+  write_file("tables.cmt", parts[0]);
+  write_file("a.idx", parts[1]);
+  write_file("b.idx", parts[2]);
+  map_table_context& context = inputs.context;
+  context.path = "tables.cmt";
+  context.mask = mask->table();
+  context.rows = table_inputs::rows;
+  context.cols = table_inputs::cols;
+  context.cells = table_inputs::cells;
+  context.ts_index = &inputs.index;
+  context.series = &inputs.series;
 }
 
 }  // namespace fuzz

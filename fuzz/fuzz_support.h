@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "input/map_tables.h"
+
 namespace fuzz {
 
 // Called once from LLVMFuzzerInitialize, before libFuzzer reads its
@@ -42,5 +44,16 @@ bool failure_reported();
 // Stops the harness with a message when a reader broke its contract: it
 // reported failure yet left no error code, or the reverse.
 void require(bool condition, const char* what);
+
+// The mapping-table harnesses' inputs: the table file and two index maps
+// written from the three parts of an input (after its first byte), and a
+// context over a 3 x 3 mask whose last cell lies outside the watershed.
+struct table_inputs {
+  static constexpr int rows = 3, cols = 3, cells = 8;
+  time_series_list series;
+  ts_index_list index;
+  map_table_context context;
+};
+void write_table_inputs(const uint8_t* data, size_t size, table_inputs& inputs);
 
 }  // namespace fuzz

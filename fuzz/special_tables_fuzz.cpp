@@ -14,39 +14,18 @@
 #include "fuzz_support.h"
 #include "input/process_map_tables.h"
 
-namespace {
-block_2d<int>* mask = nullptr;
-constexpr int rows = 3, cols = 3, cells = 8;
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   fuzz::start_harness("special_tables", argc, argv);
-  mask = new block_2d<int>;
-  mask->allocate_grid(rows, cols);
-  int n = 0;
-  for (int r = 1; r <= rows; ++r)
-    for (int c = 1; c <= cols; ++c) (*mask)[r][c] = r == 3 && c == 3 ? 0 : ++n;
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   fuzz::reset_process_state();
-  const auto parts = fuzz::split_parts(data + 1, size - 1, 3);
-  fuzz::write_file("tables.cmt", parts[0]);
-  fuzz::write_file("a.idx", parts[1]);
-  fuzz::write_file("b.idx", parts[2]);
-
-  time_series_list series;
-  ts_index_list index;
-  map_table_context context;
-  context.path = "tables.cmt";
-  context.mask = mask->table();
-  context.rows = rows;
-  context.cols = cols;
-  context.cells = cells;
-  context.ts_index = &index;
-  context.series = &series;
+  fuzz::table_inputs inputs;
+  fuzz::write_table_inputs(data, size, inputs);
+  map_table_context& context = inputs.context;
+  constexpr int cells = fuzz::table_inputs::cells;
 
   switch (data[0] % 5) {
     case 0: {

@@ -5,11 +5,14 @@
 
 #include <cstddef>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "core/error_state.h"
 
 struct model_state;
+struct input_state;
+class safe_file;
 
 // The set-up phase. Each step below runs in turn; the set-up ends at the
 // first step that leaves the stop flag set. Readers of processes this
@@ -33,6 +36,14 @@ void read_hotstart_maps(model_state& state);  // starting surface depths
 void read_soil_maps(model_state& state);           // infiltration parameters and initial contents
 void read_area_reduction_map(model_state& state);  // factors 1 - map value on the rates
 void read_soil_moisture_hotstart(model_state& state);
+
+// True when the mapping table file is named and holds a table of kind.
+bool table_requested(const input_state& in, int kind);
+
+// Reads a real map of the active cells into values (per cell, from 1) and
+// closes its file; the reader reports its own errors.
+void read_cell_map(model_state& state, safe_file& file, const std::string& name,
+                   std::vector<double>& values);
 
 // A set-up notice: always into the summary file, and on the screen unless the
 // run is super quiet or this is not process 0.

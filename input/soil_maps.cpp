@@ -20,17 +20,6 @@ namespace {
 
 bool stopped() { return error_state.stop_flag != 0; }
 
-bool table_present(const input_state& in, int kind) {
-  return in.settings.mapping_table_given && in.map_table_present[kind];
-}
-
-void read_cell_map(model_state& state, safe_file& file, const std::string& name,
-                   std::vector<double>& values) {
-  map_header header;
-  read_ascii_map(file, name.c_str(), real_map, header, state.grid.mask.table(), values, {}, {},
-                 state.grid.rows, state.grid.cols);
-  file.close();
-}
 
 void scale_cells(std::vector<double>& values, int cells, double divisor) {
   for (int i = 1; i <= cells && i < static_cast<int>(values.size()); ++i) values[i] /= divisor;
@@ -84,7 +73,7 @@ void read_green_ampt_parameters(model_state& state) {
   input_state& in = state.input;
   soil_state& s = state.soil;
   const int n = state.grid.cells;
-  if (table_present(in, table_kind::green_ampt)) {
+  if (table_requested(in, table_kind::green_ampt)) {
     const std::span<double> columns[] = {s.ksat,     s.capillary,      s.porosity,
                                          s.pore_index, s.residual, s.field_capacity,
                                          s.wilting_point};
@@ -366,7 +355,7 @@ void read_initial_moisture(model_state& state) {
   input_state& in = state.input;
   soil_state& s = state.soil;
   const int n = state.grid.cells;
-  const bool moisture_table = table_present(in, table_kind::initial_moisture);
+  const bool moisture_table = table_requested(in, table_kind::initial_moisture);
   if (in.moisture) {
     if (in.files.moisture.is_open()) {
       announce_setup(state, "reading soil moisture map from file: %s\n",
@@ -411,7 +400,7 @@ void read_area_reduction_map(model_state& state) {
     }
     announce_setup(state, "reading area reduction map from file: %s\n", name.c_str());
     read_cell_map(state, file, name, s.area_factor);
-  } else if (table_present(in, table_kind::area_reduction)) {
+  } else if (table_requested(in, table_kind::area_reduction)) {
     announce_setup(state, "reading area reduction map from the mapping table file.\n");
     const std::span<double> columns[] = {s.area_factor};
     map_table_context context = run_map_table_context(state);

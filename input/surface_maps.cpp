@@ -16,18 +16,6 @@ namespace {
 
 bool stopped() { return error_state.stop_flag != 0; }
 
-bool table_requested(const input_state& in, int kind) {
-  return in.settings.mapping_table_given && in.map_table_present[kind];
-}
-
-// Reads a real map of the active cells into values and closes its file.
-void read_cell_map(model_state& state, safe_file& file, const std::string& name,
-                   std::vector<double>& values) {
-  map_header header;
-  read_ascii_map(file, name.c_str(), real_map, header, state.grid.mask.table(), values, {}, {},
-                 state.grid.rows, state.grid.cols);
-  file.close();
-}
 
 // Reads the kind's table of the mapping table file into the per-cell arrays,
 // one per value column.
@@ -41,6 +29,18 @@ void fill_cells(std::vector<double>& values, int cells, double value) {
 }
 
 }  // namespace
+
+bool table_requested(const input_state& in, int kind) {
+  return in.settings.mapping_table_given && in.map_table_present[kind];
+}
+
+void read_cell_map(model_state& state, safe_file& file, const std::string& name,
+                   std::vector<double>& values) {
+  map_header header;
+  read_ascii_map(file, name.c_str(), real_map, header, state.grid.mask.table(), values, {}, {},
+                 state.grid.rows, state.grid.cols);
+  file.close();
+}
 
 void read_dike_map(model_state& state) {
   const project_settings& s = state.input.settings;
