@@ -22,7 +22,7 @@ constexpr card_feature unbuilt[] = {
     sacramento,       groundwater,     water_table,       storm_sewer,
     erosion,          contaminants,    nutrients,         optimize_sed,
     analyzers,        framework,       q7,                map_output,
-    channel_output,   location_output, outlet_output,     flood_output,
+    channel_output,   location_output, outlet_output,
     daily_output,     xy_output,       hotstart_output,   soil_output,
     groundwater_output, lake_output,   sewer_output,      sediment_output,
     contaminant_output, nutrient_output, q7_output,
@@ -34,9 +34,13 @@ constexpr card_feature unbuilt[] = {
 // and velocity link/node files (not its sediment flux or the flow and stage
 // profiles); the discharges and depths at stream locations and the depths
 // and discharges at listed cells (not the groundwater fluxes, constituents
-// or cell hydrographs).
+// or cell hydrographs); the depth, discharge and rain maps and the overland
+// and channel hot starts (not the soil, groundwater, snow or sediment maps,
+// nor the soil-moisture hot start).
 constexpr const char* written_outputs[] = {
     "sig_outlet_hydro",
+    "depth",           "discharge",              "dis_rain",
+    "write_ov_hotstart", "write_chan_hotstart",  "explic_backwater",
     "chan_depth",      "chan_discharge",         "chan_stage",              "chan_velocity",
     "in_hyd_location", "out_hyd_location",       "out_dep_location",
     "in_celldepdis_location",                    "out_celldepdis_location",

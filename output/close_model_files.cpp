@@ -65,5 +65,6 @@ void close_model_files(model_state& state) {
   close_all(channel_and_hotstarts);
   close_all(locations);
   close_all(streams);
+  for (safe_file& dataset : out.map_dataset) dataset.close();
   close_all(results);
 }

@@ -7,6 +7,7 @@
 
 #include "core/model_state.h"
 #include "core/progress.h"
+#include "output/end_of_run_files.h"
 #include "output/output_steps.h"
 #include "output/summary_totals.h"
 
@@ -298,4 +299,5 @@ void write_summary(model_state& state) {
     std::fflush(out.summary.stream);
   }
   write_calibration_total(state);
+  write_end_of_run_files(state);
 }

@@ -56,7 +56,7 @@ linknode_timing timing_of(const run_control& run) {
 void write_linknode_headers(model_state& state) {
   const input_state& in = state.input;
   const project_settings& s = in.settings;
-  if (s.chan_sed_flux_given || in.flood_stream) {
+  if (s.chan_sed_flux_given) {
     raise_not_available("write_linknode_headers");
     return;
   }
@@ -73,6 +73,7 @@ void write_linknode_headers(model_state& state) {
       {&out.chan_discharge, linknode_code::stream_flow},
       {&out.chan_stage, linknode_code::stream_stage},
       {&out.chan_velocity, linknode_code::stream_velocity},
+      {&out.flood_stream, linknode_code::flood_stream_depth},
   };
   bool any = false;
   for (const stream_file& f : files) any = any || f.file->is_open();

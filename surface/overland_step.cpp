@@ -183,6 +183,7 @@ void overland_step(model_state& state) {
         qy[i] = vy[i] / dt;
       }
     }
+    if (!sf.max_depth.empty()) array_running_max(sf.depth.data(), sf.max_depth.data(), n);
     sf.sweep_parity = sf.sweep_parity == 1 ? 2 : 1;
     if (!in.channel_routing) {
       sf.outflow_volume += volume;

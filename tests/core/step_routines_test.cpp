@@ -178,8 +178,6 @@ const switch_case switch_cases[] = {
        s.run.exchange_pending = 1;
        s.input.qtr = 1;
      }},
-    {"write_map_step", write_map_step, +[](model_state& s) { s.input.settings.depth_given = 1; }},
-    {"open_map_outputs", open_map_outputs, +[](model_state& s) { s.input.settings.discharge_given = 1; }},
     {"write_linknode_headers", write_linknode_headers,
      +[](model_state& s) { s.input.settings.chan_sed_flux_given = 1; }},
     {"open_xy_outputs", open_xy_outputs, +[](model_state& s) { s.input.settings.xybdyoutput = 1; }},

@@ -206,10 +206,10 @@ TEST_F(option_checks, a_code_of_the_checks_comes_before_the_gate) {
 
 TEST_F(option_checks, output_cards_of_unwritten_files_are_cleared_with_a_warning) {
   std::string printed = read_and_check(
-      rain + "DISCHARGE discharge.asc\nQ7_INPUT q7_inflow.txt\nXYBDYOUTPUT_MASK mask.txt\n"
+      rain + "INF_DEPTH infdep\nQ7_INPUT q7_inflow.txt\nXYBDYOUTPUT_MASK mask.txt\n"
              "SUMMARY run.sum\nOUTLET_HYDRO outlet.hyd\n");
   EXPECT_TRUE(contains(printed,
-                       "Warning: the project card DISCHARGE asks for grid maps, which this "
+                       "Warning: the project card INF_DEPTH asks for grid maps, which this "
                        "version does not write; the card is ignored.\n"
                        "Warning: the project card Q7_INPUT asks for reservoir water-quality "
                        "outputs, which this version does not write; the card is ignored.\n"
@@ -217,8 +217,8 @@ TEST_F(option_checks, output_cards_of_unwritten_files_are_cleared_with_a_warning
                        "which this version does not write; the card is ignored.\n"));
   EXPECT_FALSE(contains(printed, "SUMMARY"));
   EXPECT_FALSE(contains(printed, "OUTLET_HYDRO"));
-  EXPECT_EQ(settings().discharge, "");
-  EXPECT_EQ(settings().discharge_given, 0);
+  EXPECT_EQ(settings().inf_depth, "");
+  EXPECT_EQ(settings().inf_depth_given, 0);
   EXPECT_EQ(settings().q7_input, "");
   EXPECT_EQ(settings().q7_input_given, 0);
   EXPECT_EQ(settings().xybdyoutput, 0);

@@ -22,7 +22,8 @@ TEST(close_model_files, closes_inputs_and_outputs_and_is_silent_the_second_time)
   model_state s;
   safe_file* const outputs[] = {&s.output.summary, &s.output.outlet_hydro,
                                 &s.output.sig_outlet_hydro, &s.calib.optim_out,
-                                &s.output.chan_stage};
+                                &s.output.chan_stage, &s.output.map_dataset[0],
+                                &s.output.map_dataset[11]};
   int k = 0;
   for (safe_file* f : outputs) {
     ASSERT_TRUE(f->open(dir.file("out" + std::to_string(k++)).c_str(), "w"));

@@ -1,0 +1,119 @@
+// End-of-run map, hot-start and dataset-end files, in the order a later run
+// or the reading side expects them. Each file written here is closed right
+// after it is written; the datasets stay open for close_model_files.
+
+#include "output/end_of_run_files.h"
+
+#include <cstdio>
+
+#include "core/error_state.h"
+#include "core/model_state.h"
+#include "output/linknode_file.h"
+#include "output/map_formats.h"
+#include "output/map_outputs.h"
+
+namespace {
+
+// The largest depths of the run: a last dataset record and its end, or, with
+// per-time grids (no dataset), one ASCII grid in the file the card names.
+void write_flood_grid(model_state& state) {
+  const input_state& in = state.input;
+  if (!in.flood_grid || state.surface.max_depth.empty()) return;
+  const map_grid grid = run_map_grid(state);
+  const double* max_depth = state.surface.max_depth.data();
+  safe_file& dataset = state.output.map_dataset[fixed_map_index::flood_grid];
+  if (dataset.is_open()) {
+    const bool binary = in.map_kind[2] != 0;
+    write_dataset_record(dataset.stream, state.run.elapsed_minutes, grid, max_depth, binary);
+    write_dataset_end(dataset.stream, binary);
+    return;
+  }
+  if (!in.map_kind[0]) return;
+  safe_file file;
+  if (!file.open(in.flood_grid_file.c_str(), "w")) {
+    char line[path_capacity + 64];
+    std::snprintf(line, sizeof line, "Can't open flood grid map for writing: %s\n",
+                  in.flood_grid_file.c_str());
+    print_message(summary_file, line);
+    return;
+  }
+  write_ascii_grid(file.stream, grid, max_depth);
+  file.close();
+}
+
+// The largest stage of every node less its bed, as one closing record.
+void write_flood_stream(model_state& state) {
+  safe_file& file = state.output.flood_stream;
+  const channel_state& chan = state.channel;
+  if (!state.input.flood_stream || !file.is_open() || chan.yp_max_flood.empty()) return;
+  linknode_layout layout;
+  layout.links = chan.links;
+  layout.node_count = chan.nx.data();
+  layout.ltype = chan.ltype.data();
+  layout.stride = chan.stride();
+  layout.lake_number = chan.lake2link.empty() ? nullptr : chan.lake2link.data();
+  layout.lake_value = chan.lake_elev.empty() ? nullptr : chan.lake_elev.data();
+  layout.lake_count = chan.lake_count;
+  write_linknode_record(file.stream, layout, 0, chan.yp_max_flood.data(), chan.bel.data(),
+                        linknode_kind::difference);
+}
+
+void end_map_datasets(model_state& state) {
+  const input_state& in = state.input;
+  constexpr int channel_drain = 2;
+  if (!in.map_kind[1] || in.params.channel_method == channel_drain) return;
+  constexpr int order[] = {fixed_map_index::depth, fixed_map_index::discharge,
+                           fixed_map_index::rain};
+  for (int index : order) {
+    safe_file& file = state.output.map_dataset[index];
+    if (file.is_open()) write_dataset_end(file.stream, in.map_kind[2] != 0);
+  }
+}
+
+// Stage and discharge of every node a later run routes; the files were
+// opened with the project's files.
+void write_channel_hotstart(model_state& state) {
+  if (!state.input.write_chan_hotstart) return;
+  output_state& out = state.output;
+  if (!out.chan_hotstart_depth.is_open() || !out.chan_hotstart_flow.is_open()) return;
+  const channel_state& chan = state.channel;
+  constexpr int lake_bit = 32, structure_bit = 64, overtaken_bit = 128;
+  for (int i = 1; i <= chan.links; ++i) {
+    const int type = chan.ltype[i];
+    if (type & structure_bit) continue;
+    if (chan.channel_lakes && (type & (lake_bit | overtaken_bit))) continue;
+    for (int j = 1; j <= chan.nx[i]; ++j) {
+      const int a = chan.node_address(i, j);
+      std::fprintf(out.chan_hotstart_depth.stream, "%d %d %lf \n", j, i, chan.yp[a]);
+      std::fprintf(out.chan_hotstart_flow.stream, "%d %d %lf\n", j, i, chan.qp[a]);
+    }
+  }
+  out.chan_hotstart_depth.close();
+  out.chan_hotstart_flow.close();
+}
+
+void write_overland_hotstart(model_state& state) {
+  state.input.files.ov_hotstart.close();
+  const project_settings& s = state.input.settings;
+  if (!s.write_ov_hotstart_given) return;
+  safe_file file;
+  if (!file.open(s.write_ov_hotstart.c_str(), "w")) {
+    char line[path_capacity + 64];
+    std::snprintf(line, sizeof line, "Can't open overland hotstart file for writing: %s\n",
+                  s.write_ov_hotstart.c_str());
+    print_message(summary_file, line);
+    return;
+  }
+  write_nsew_grid(file.stream, run_map_grid(state), state.surface.depth.data());
+  file.close();
+}
+
+}  // namespace
+
+void write_end_of_run_files(model_state& state) {
+  write_flood_grid(state);
+  write_flood_stream(state);
+  end_map_datasets(state);
+  write_channel_hotstart(state);
+  write_overland_hotstart(state);
+}

@@ -1,0 +1,165 @@
+// The run's fixed gridded maps: their datasets opened at set-up, and one
+// output per map time, as one ASCII grid file per map or one record per
+// dataset. Derived values (the cell discharge) are formed in a buffer sized
+// at set-up, so the time loop allocates nothing.
+
+#include "output/map_outputs.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "core/error_state.h"
+#include "core/model_state.h"
+#include "core/parallel_context.h"
+#include "input/read_grid_inputs.h"
+#include "output/map_formats.h"
+#include "output/map_writer.h"
+#include "output/output_steps.h"
+#include "surface/cell_loops.h"
+
+namespace {
+
+// A fixed map this version writes, by its dataset index.
+struct fixed_map {
+  int index;
+  const char* stem;       // per-time grid file stem
+  const char* open_fail;  // message when its per-time grid does not open
+};
+
+constexpr fixed_map depth_map{fixed_map_index::depth, "depth",
+                              "Can't open depth map for writing: %s\n"};
+constexpr fixed_map discharge_map{fixed_map_index::discharge, "discharge",
+                                  "Can't open discharge map for writing: %s\n"};
+constexpr fixed_map rain_map{fixed_map_index::rain, "rain",
+                             "Can't open rainfall map for writing: %s\n"};
+
+// Orders of the two forms; the maps of the soil, groundwater, snow and
+// sediment subsystems take their places here when they are written.
+constexpr fixed_map per_time_order[] = {depth_map, discharge_map, rain_map};
+constexpr fixed_map dataset_order[] = {depth_map, discharge_map, rain_map};
+// Set-up order of the datasets.
+constexpr int open_order[] = {fixed_map_index::depth, fixed_map_index::discharge,
+                              fixed_map_index::rain, fixed_map_index::flood_grid};
+
+const std::string* card_file(const model_state& state, int index) {
+  const input_state& in = state.input;
+  const project_settings& s = in.settings;
+  switch (index) {
+    case fixed_map_index::depth: return s.depth_given ? &s.depth : nullptr;
+    case fixed_map_index::discharge: return s.discharge_given ? &s.discharge : nullptr;
+    case fixed_map_index::rain: return s.dis_rain_given ? &s.dis_rain : nullptr;
+    case fixed_map_index::flood_grid: return in.flood_grid ? &in.flood_grid_file : nullptr;
+    default: return nullptr;
+  }
+}
+
+// The map's values at this output time.
+const double* map_values(model_state& state, int index) {
+  surface_state& sf = state.surface;
+  switch (index) {
+    case fixed_map_index::depth: return sf.depth.data();
+    case fixed_map_index::discharge: {
+      // The face discharges are m3/s already, so the cell discharge is the
+      // magnitude of the cell's two face discharges.
+      const int n = state.grid.cells;
+      const double* qx = sf.flux_x.data();
+      const double* qy = sf.flux_y.data();
+      double* q = state.output.cell_discharge.data();
+#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+      for (int i = 1; i <= n; ++i) q[i] = std::sqrt(qx[i] * qx[i] + qy[i] * qy[i]);
+      return q;
+    }
+    case fixed_map_index::rain: return sf.rain_rate.data();
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+bool map_outputs_requested(const model_state& state) {
+  for (int index : open_order)
+    if (card_file(state, index)) return true;
+  return false;
+}
+
+bool open_dataset_file(model_state& state, int id, const char* file_name, const char* name,
+                       safe_file& file) {
+  const input_state& in = state.input;
+  const int rows = state.grid.rows, cols = state.grid.cols;
+  if (in.map_kind[2]) return write_binary_dataset_header(file_name, file, id, name, rows, cols);
+  if (in.qtr || in.map_kind[0]) return false;
+  return write_ascii_dataset_header(file_name, file, id, name, rows, cols);
+}
+
+void open_map_dataset(model_state& state, int index) {
+  const std::string* file = card_file(state, index);
+  if (!file) return;
+  open_dataset_file(state, first_fixed_dataset_id + index, file->c_str(),
+                    fixed_dataset_name(index), state.output.map_dataset[index]);
+}
+
+void open_map_outputs(model_state& state) {
+  if (!map_outputs_requested(state)) return;
+  const int n = state.grid.cells;
+  if (card_file(state, fixed_map_index::discharge) &&
+      !allocate_per_cell(state.output.cell_discharge, n, "cell_discharge"))
+    return;
+  if (state.input.flood_grid && !allocate_per_cell(state.surface.max_depth, n, "max_depth"))
+    return;
+  for (int index : open_order) {
+    open_map_dataset(state, index);
+    if (error_state.stop_flag) return;
+  }
+}
+
+bool per_time_map_path(char* out, int capacity, const char* dir, const char* stem, int count) {
+  char rest[256];
+  std::snprintf(rest, sizeof rest, "%s.%04d.asc", stem, count);
+  return join_map_path(out, capacity, dir, rest);
+}
+
+const char* surface_moisture_stem(const char* dir) {
+  const std::size_t n = std::char_traits<char>::length(dir);
+  const bool separated = n > 0 && (dir[n - 1] == '/' || dir[n - 1] == '\\');
+  return separated ? "surf" : "smoist";
+}
+
+void write_map_step(model_state& state) {
+  const run_control& run = state.run;
+  if (run.map_interval < 1 || (run.pass - 1) % run.map_interval != 0) return;
+  if (parallel.partition_index != 0) return;
+  if (!map_outputs_requested(state)) return;
+  const input_state& in = state.input;
+  output_state& out = state.output;
+  const map_grid grid = run_map_grid(state);
+
+  if (in.map_kind[0]) {
+    ++out.map_grid_count;
+    for (const fixed_map& m : per_time_order) {
+      const std::string* dir = card_file(state, m.index);
+      if (!dir) continue;
+      char path[path_capacity];
+      per_time_map_path(path, sizeof path, dir->c_str(), m.stem, out.map_grid_count);
+      const double* values = map_values(state, m.index);
+      std::printf("opening file %s\n", path);
+      safe_file file;
+      if (!file.open(path, "w")) {
+        raise_message(m.open_fail, path);
+        return;
+      }
+      write_ascii_grid(file.stream, grid, values);
+      file.close();
+    }
+    return;
+  }
+  if (!in.map_kind[1]) return;
+  const bool exchange = in.qtr != 0;
+  for (const fixed_map& m : dataset_order) {
+    if (!card_file(state, m.index)) continue;
+    const double* values = map_values(state, m.index);
+    safe_file& file = out.map_dataset[m.index];
+    if (exchange || !file.is_open()) continue;
+    write_dataset_record(file.stream, run.elapsed_minutes, grid, values, in.map_kind[2] != 0);
+  }
+}

@@ -1,0 +1,498 @@
+// Gridded maps: the grid and dataset layouts byte for byte, the per-time
+// file names, the map writer, and whole runs of a small flat grid whose
+// depths are known by hand (12 mm/h of rain held on every cell: 2 mm per
+// 10 minutes, 6 mm after the 30 minutes of rain).
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/error_state.h"
+#include "output/map_formats.h"
+#include "output/map_outputs.h"
+#include "output/map_writer.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::read_file;
+using test_support::temp_dir;
+
+// The 2 x 3 grid of the flat fixture: cells 1 1 1 / 0 1 1, 20 m cells.
+struct grid_2x3 {
+  int row0[4] = {0, 0, 0, 0};
+  int row1[4] = {0, 1, 2, 3};
+  int row2[4] = {0, 0, 4, 5};
+  const int* rows[3] = {row0, row1, row2};
+  map_grid grid() const {
+    map_grid g;
+    g.mask = rows;
+    g.rows = 2;
+    g.cols = 3;
+    g.north = 40;
+    g.south = 0;
+    g.east = 60;
+    g.west = 0;
+    g.cell_size = 20;
+    return g;
+  }
+};
+
+// What write(file) puts in a fresh file.
+template <class Write>
+std::string written(Write write) {
+  std::FILE* f = std::tmpfile();
+  write(f);
+  std::fflush(f);
+  std::string text;
+  std::rewind(f);
+  for (int c; (c = std::fgetc(f)) != EOF;) text.push_back(char(c));
+  std::fclose(f);
+  return text;
+}
+
+// Little-endian readers of a binary dataset.
+struct le_reader {
+  const std::string& bytes;
+  std::size_t at = 0;
+  std::uint64_t take(int n) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < n; ++i) v |= std::uint64_t(std::uint8_t(bytes.at(at + i))) << (8 * i);
+    at += std::size_t(n);
+    return v;
+  }
+  std::int32_t int32() { return std::int32_t(std::uint32_t(take(4))); }
+  std::int16_t int16() { return std::int16_t(std::uint16_t(take(2))); }
+  double float64() {
+    const std::uint64_t v = take(8);
+    double d;
+    std::memcpy(&d, &v, 8);
+    return d;
+  }
+};
+
+TEST(map_formats, ascii_grid_declares_the_no_data_value_it_writes) {
+  grid_2x3 g;
+  const double values[] = {0, 0.002, 0.002, 0.002, 0.002, 0.00249999};
+  const std::string text = written([&](std::FILE* f) { write_ascii_grid(f, g.grid(), values); });
+  EXPECT_EQ(text,
+            "ncols \t3\nnrows \t2\nxllcenter     10.00\nyllcenter     10.00\n"
+            "cellsize     20.00\nNODATA_value -9999.9999\n0.0020 0.0020 0.0020 \n"
+            "-9999.9999 0.0020 0.0025 \n");
+}
+
+TEST(map_formats, grid_without_active_cells_writes_only_missing_values) {
+  int row0[3] = {}, row1[3] = {};
+  const int* rows[2] = {row0, row1};
+  map_grid grid;
+  grid.mask = rows;
+  grid.rows = 1;
+  grid.cols = 2;
+  grid.cell_size = 1;
+  const std::string ascii = written([&](std::FILE* f) { write_ascii_grid(f, grid, nullptr); });
+  EXPECT_NE(ascii.find("NODATA_value -9999.9999\n-9999.9999 -9999.9999 \n"), std::string::npos);
+  const std::string nsew = written([&](std::FILE* f) { write_nsew_grid(f, grid, nullptr); });
+  EXPECT_NE(nsew.find("cols:     2\n0.000000 0.000000 \n"), std::string::npos);
+}
+
+TEST(map_formats, nsew_grid_and_ascii_record_layouts) {
+  grid_2x3 g;
+  // Values near a rounding tie are converted as printf's "%lf" converts them.
+  const double values[] = {0, 1, 2, 3, -0.0000005, 5.0000005};
+  char tail[64];
+  std::snprintf(tail, sizeof tail, "%lf %lf ", values[4], values[5]);
+  EXPECT_EQ(written([&](std::FILE* f) { write_nsew_grid(f, g.grid(), values); }),
+            "north:     40.00\nsouth:      0.00\neast:     60.00\nwest:      0.00\n"
+            "rows:     2\ncols:     3\n1.000000 2.000000 3.000000 \n0.000000 " +
+                std::string(tail) + "\n");
+  std::snprintf(tail, sizeof tail, "%lf\n%lf\n", values[4], values[5]);
+  EXPECT_EQ(written([&](std::FILE* f) { write_dataset_record(f, 10, g.grid(), values, false); }),
+            "TS 1 10.000000\n1\n1\n1\n0\n1\n1\n"
+            "1.000000\n2.000000\n3.000000\n0.000000\n" +
+                std::string(tail));
+}
+
+TEST(map_formats, binary_header_and_record_are_little_endian_fields) {
+  temp_dir dir;
+  grid_2x3 g;
+  const double values[] = {0, 1.5, 2.5, 3.5, 4.5, 5.5};
+  safe_file file;
+  // 45 characters: cut to 39 and the NUL.
+  const std::string name(45, 'n');
+  ASSERT_TRUE(write_binary_dataset_header(dir.file("d.bin").c_str(), file, 1011, name.c_str(),
+                                          2, 3));
+  write_dataset_record(file.stream, 30, g.grid(), values, true);
+  write_dataset_end(file.stream, true);
+  file.close();
+  const std::string bytes = read_file(dir.file("d.bin"));
+  ASSERT_EQ(bytes.size(), 100u + 74u + 4u);
+  le_reader in{bytes};
+  const std::int32_t header[] = {3000, 100, 4, 110, 8, 120, 2, 130, 160, 1011, 170, 6, 180, 6,
+                                 190};
+  for (std::int32_t word : header) EXPECT_EQ(in.int32(), word);
+  EXPECT_EQ(bytes.substr(60, 40), std::string(39, 'n') + '\0');
+  in.at = 100;
+  EXPECT_EQ(in.int32(), 200);
+  EXPECT_EQ(in.int16(), 1);
+  EXPECT_EQ(in.float64(), 30.0);
+  for (int flag : {1, 1, 1, 0, 1, 1}) EXPECT_EQ(in.int16(), flag);
+  for (double v : {1.5, 2.5, 3.5, 0.0, 4.5, 5.5}) EXPECT_EQ(in.float64(), v);
+  EXPECT_EQ(in.int32(), 210);
+}
+
+TEST(map_formats, dataset_that_cannot_be_created_sets_59_naming_it) {
+  error_state = error_record{};
+  safe_file file;
+  EXPECT_FALSE(write_ascii_dataset_header("no_such_dir/depth.dat", file, 1010, "depth", 2, 3));
+  EXPECT_EQ(error_state.code, 59);
+  EXPECT_EQ(error_state.stop_flag, 1);
+  EXPECT_NE(std::strstr(error_state.text2, "no_such_dir/depth.dat"), nullptr);
+  error_state = error_record{};
+}
+
+TEST(map_names, per_time_names_join_with_one_separator) {
+  struct name_case {
+    const char* dir;
+    const char* path;
+    const char* moisture_stem;
+  };
+  const name_case cases[] = {
+      {"out", "out/depth.0007.asc", "smoist"},
+      {"out/", "out/depth.0007.asc", "surf"},
+      {"out\\", "out\\depth.0007.asc", "surf"},
+  };
+  for (const name_case& c : cases) {
+    char path[64];
+    EXPECT_TRUE(per_time_map_path(path, sizeof path, c.dir, "depth", 7));
+    EXPECT_STREQ(path, c.path) << c.dir;
+    EXPECT_STREQ(surface_moisture_stem(c.dir), c.moisture_stem) << c.dir;
+  }
+  char small[8];
+  EXPECT_FALSE(per_time_map_path(small, sizeof small, "out", "depth", 7));
+}
+
+TEST(map_writer_test, per_time_writer_counts_its_files_and_datasets_end_by_format) {
+  temp_dir dir;
+  test_support::scoped_cwd cwd(dir.path());
+  grid_2x3 g;
+  const double values[] = {0, 1, 2, 3, 4, 5};
+  {
+    map_writer w;
+    w.bind(g.grid(), values);
+    w.setup(map_format::per_time_grid, "", ".conc", ".asc", 5000, "conc_01");
+    w.write_map(0);
+    w.write_map(10);
+    EXPECT_EQ(w.next_index(), 3);
+    EXPECT_FALSE(w.has_dataset());
+    w.end_dataset();
+  }
+  EXPECT_TRUE(fs::exists(dir.path() / "conc_01.conc.0001.asc"));
+  EXPECT_TRUE(fs::exists(dir.path() / "conc_01.conc.0002.asc"));
+  {
+    map_writer w;
+    w.bind(g.grid(), values);
+    w.setup(map_format::ascii_record, "sub_", "mass.dat", "", 5001, "mass_01");
+    w.write_map(10);
+    w.end_dataset();
+  }
+  const std::string text = read_file(dir.file("sub_mass.dat"));
+  EXPECT_EQ(text.rfind("DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 5001\nND 6\nNC 6\nNAME mass_01\n"
+                       "TS 1 10.000000\n",
+                       0),
+            0u);
+  EXPECT_EQ(text.substr(text.size() - 15), "5.000000\nENDDS\n");
+  // The destructor writes no end record of its own.
+  {
+    map_writer w;
+    w.bind(g.grid(), values);
+    w.setup(map_format::binary_record, "b.dat", "", "", 1060, "Snow_Temperature");
+    w.write_map(0);
+  }
+  EXPECT_EQ(read_file(dir.file("b.dat")).size(), 100u + 74u);
+}
+
+// The flat fixture: rain on a level grid held back by a deep retention and a
+// roughness that lets nothing move, so every cell keeps what falls on it.
+struct flat_run {
+  temp_dir dir;
+  test_support::program_result result{};
+
+  explicit flat_run(const std::string& cards) {
+    dir.write("mask.asc", "north: 40\nsouth: 0\neast: 60\nwest: 0\nrows: 2\ncols: 3\n1 1 1\n0 1 1\n");
+    dir.write("elev.asc", "north: 40\nsouth: 0\neast: 60\nwest: 0\nrows: 2\ncols: 3\n"
+                          "50 50 50\n50 50 50\n");
+    dir.write("flat.prj",
+              "VALTOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elev.asc\nROWS 2\nCOLS 3\n"
+              "GRIDSIZE 20\nMANNING_N 5000\nRETENTION 100\nOUTROW 1\nOUTCOL 3\n"
+              "OUTSLOPE 0.000000002\nPRECIP_UNIF\nRAIN_INTENSITY 12\nRAIN_DURATION 30\n"
+              "TIMESTEP 60\nTOT_TIME 40\nSTART_DATE 2000 6 1\nSTART_TIME 0 0\nHYD_FREQ 10\n"
+              "MAP_FREQ 10\nSUMMARY summary.out\nOUTLET_HYDRO outlet.hyd\nQUIET\n" +
+                  cards);
+  }
+  void run(const std::string& env = "") {
+    result = test_support::run_program("flat.prj", dir.path(), env);
+  }
+  std::string file(const std::string& name) const { return read_file(dir.file(name)); }
+};
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The records of an ASCII dataset of six cells: time and values.
+struct ascii_record {
+  double time;
+  std::vector<double> values;
+};
+
+std::vector<ascii_record> ascii_records(const std::string& text, int* ends) {
+  std::vector<ascii_record> records;
+  const std::vector<std::string> lines = lines_of(text);
+  *ends = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i] == "ENDDS") ++*ends;
+    if (lines[i].rfind("TS 1 ", 0) != 0) continue;
+    ascii_record r{std::stod(lines[i].substr(5)), {}};
+    for (int k = 0; k < 6; ++k)
+      if (i + 7 + k < lines.size()) r.values.push_back(std::stod(lines[i + 7 + k]));
+    records.push_back(r);
+  }
+  return records;
+}
+
+TEST(map_runs, per_time_depth_grids_hold_the_rain_of_each_map_time) {
+  flat_run run("MAP_TYPE 0\nDEPTH maps\nDISCHARGE maps/\n");
+  fs::create_directory(run.dir.path() / "maps");
+  run.run();
+  ASSERT_EQ(run.result.status, 0) << run.result.output;
+  const double expected[] = {0.0, 0.002, 0.004, 0.006, 0.006};
+  for (int k = 1; k <= 5; ++k) {
+    char name[64];
+    std::snprintf(name, sizeof name, "maps/depth.%04d.asc", k);
+    const std::vector<std::string> lines = lines_of(run.file(name));
+    ASSERT_EQ(lines.size(), 8u) << name;
+    char active[16];
+    std::snprintf(active, sizeof active, "%6.4f", expected[k - 1]);
+    EXPECT_EQ(lines[6], std::string(active) + " " + active + " " + active + " ") << name;
+    EXPECT_EQ(lines[7], std::string("-9999.9999 ") + active + " " + active + " ") << name;
+    std::snprintf(name, sizeof name, "maps/discharge.%04d.asc", k);
+    EXPECT_TRUE(fs::exists(run.dir.path() / name)) << name;
+  }
+  EXPECT_EQ(run.file("maps/depth.0002.asc"),
+            "ncols \t3\nnrows \t2\nxllcenter     10.00\nyllcenter     10.00\n"
+            "cellsize     20.00\nNODATA_value -9999.9999\n0.0020 0.0020 0.0020 \n"
+            "-9999.9999 0.0020 0.0020 \n");
+  EXPECT_FALSE(fs::exists(run.dir.path() / "maps/depth.0006.asc"));
+  EXPECT_FALSE(fs::exists(run.dir.path() / "maps"/ "depth"));
+}
+
+TEST(map_runs, ascii_datasets_record_every_map_time_and_end_once) {
+  flat_run run("MAP_TYPE 1\nDEPTH depth.dat\nDISCHARGE discharge.dat\n");
+  run.run();
+  ASSERT_EQ(run.result.status, 0) << run.result.output;
+  const std::string depth = run.file("depth.dat");
+  EXPECT_EQ(depth.rfind("DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 1010\nND 6\nNC 6\nNAME depth\n"
+                        "TS 1 0.000000\n1\n1\n1\n0\n1\n1\n",
+                        0),
+            0u);
+  int ends = 0;
+  const std::vector<ascii_record> records = ascii_records(depth, &ends);
+  EXPECT_EQ(ends, 1);
+  EXPECT_EQ(depth.substr(depth.size() - 6), "ENDDS\n");
+  const double expected[] = {0.0, 0.002, 0.004, 0.006, 0.006};
+  ASSERT_EQ(records.size(), 5u);
+  for (int k = 0; k < 5; ++k) {
+    EXPECT_DOUBLE_EQ(records[k].time, 10.0 * k);
+    for (int c = 0; c < 6; ++c)
+      EXPECT_NEAR(records[k].values[c], c == 3 ? 0.0 : expected[k], 1e-6) << k << " " << c;
+  }
+  const std::string discharge = run.file("discharge.dat");
+  EXPECT_NE(discharge.find("OBJID 1011\nND 6\nNC 6\nNAME discharge\n"), std::string::npos);
+  const std::vector<ascii_record> q = ascii_records(discharge, &ends);
+  ASSERT_EQ(q.size(), 5u);
+  EXPECT_EQ(ends, 1);
+  for (const ascii_record& r : q)
+    for (double v : r.values) EXPECT_EQ(v, 0.0);
+}
+
+TEST(map_runs, rain_dataset_shows_the_rain_rate_while_it_rains) {
+  flat_run run("MAP_TYPE 1\nDIS_RAIN rain.dat\n");
+  run.run();
+  ASSERT_EQ(run.result.status, 0) << run.result.output;
+  const std::string text = run.file("rain.dat");
+  EXPECT_NE(text.find("OBJID 1012\nND 6\nNC 6\nNAME rain\n"), std::string::npos);
+  int ends = 0;
+  const std::vector<ascii_record> records = ascii_records(text, &ends);
+  ASSERT_EQ(records.size(), 5u);
+  EXPECT_EQ(ends, 1);
+  // mm/h on the active cells during the rain, none after it.
+  for (int k : {0, 1, 2, 4})
+    for (int c = 0; c < 6; ++c)
+      EXPECT_EQ(records[k].values[c], c == 3 || k == 4 ? 0.0 : 12.0) << k << " " << c;
+}
+
+TEST(map_runs, binary_dataset_is_474_bytes_read_back_field_by_field) {
+  flat_run run("MAP_TYPE 2\nDEPTH depth.bin\n");
+  run.run();
+  ASSERT_EQ(run.result.status, 0) << run.result.output;
+  const std::string bytes = run.file("depth.bin");
+  ASSERT_EQ(bytes.size(), 474u);
+  le_reader in{bytes};
+  EXPECT_EQ(in.int32(), 3000);
+  in.at = 36;
+  EXPECT_EQ(in.int32(), 1010);
+  EXPECT_EQ(bytes.substr(60, 6), std::string("depth\0", 6));
+  const double expected[] = {0.0, 0.002, 0.004, 0.006, 0.006};
+  in.at = 100;
+  for (int k = 0; k < 5; ++k) {
+    EXPECT_EQ(in.int32(), 200);
+    EXPECT_EQ(in.int16(), 1);
+    EXPECT_DOUBLE_EQ(in.float64(), 10.0 * k);
+    for (int flag : {1, 1, 1, 0, 1, 1}) EXPECT_EQ(in.int16(), flag);
+    for (int c = 0; c < 6; ++c) EXPECT_NEAR(in.float64(), c == 3 ? 0.0 : expected[k], 1e-9);
+  }
+  EXPECT_EQ(in.int32(), 210);
+}
+
+TEST(map_runs, map_type_3_writes_headers_only_and_type_0_no_dataset) {
+  {
+    flat_run run("MAP_TYPE 3\nDEPTH depth.dat\n");
+    run.run();
+    ASSERT_EQ(run.result.status, 0) << run.result.output;
+    EXPECT_EQ(run.file("depth.dat"),
+              "DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 1010\nND 6\nNC 6\nNAME depth\n");
+  }
+  {
+    flat_run run("MAP_TYPE 0\nFLOOD_GRID flood.asc\n");
+    run.run();
+    ASSERT_EQ(run.result.status, 0) << run.result.output;
+    // No dataset: the largest depths come as one ASCII grid.
+    EXPECT_EQ(run.file("flood.asc"),
+              "ncols \t3\nnrows \t2\nxllcenter     10.00\nyllcenter     10.00\n"
+              "cellsize     20.00\nNODATA_value -9999.9999\n0.0060 0.0060 0.0060 \n"
+              "-9999.9999 0.0060 0.0060 \n");
+  }
+}
+
+TEST(map_runs, flood_grid_dataset_gets_one_closing_record_of_largest_depths) {
+  flat_run run("MAP_TYPE 1\nFLOOD_GRID flood.dat\n");
+  run.run();
+  ASSERT_EQ(run.result.status, 0) << run.result.output;
+  const std::string text = run.file("flood.dat");
+  EXPECT_EQ(text.rfind("DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 1021\nND 6\nNC 6\nNAME flood_grid\n"
+                       "TS 1 40.000000\n",
+                       0),
+            0u);
+  int ends = 0;
+  const std::vector<ascii_record> records = ascii_records(text, &ends);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(ends, 1);
+  for (int c = 0; c < 6; ++c) EXPECT_EQ(records[0].values[c], c == 3 ? 0.0 : 0.006);
+}
+
+TEST(map_runs, overland_hot_start_carries_the_end_depths_into_the_next_run) {
+  flat_run first("WRITE_OV_HOTSTART end.ovh\n");
+  first.run();
+  ASSERT_EQ(first.result.status, 0) << first.result.output;
+  EXPECT_EQ(first.file("end.ovh"),
+            "north:     40.00\nsouth:      0.00\neast:     60.00\nwest:      0.00\n"
+            "rows:     2\ncols:     3\n0.006000 0.006000 0.006000 \n"
+            "0.000000 0.006000 0.006000 \n");
+
+  flat_run second("READ_OV_HOTSTART end.ovh\nMAP_TYPE 1\nDEPTH depth.dat\n");
+  second.dir.write("end.ovh", first.file("end.ovh"));
+  second.run();
+  ASSERT_EQ(second.result.status, 0) << second.result.output;
+  int ends = 0;
+  const std::vector<ascii_record> records = ascii_records(second.file("depth.dat"), &ends);
+  ASSERT_EQ(records.size(), 5u);
+  EXPECT_NEAR(records.front().values[0], 0.006, 1e-9);
+  EXPECT_NEAR(records.back().values[0], 0.012, 1e-9);
+  const std::string summary = second.file("summary.out");
+  const std::size_t at = summary.find("Initial volume on surface=");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_NEAR(std::strtod(summary.c_str() + at + 26, nullptr), 12.0, 1e-6);
+}
+
+TEST(map_runs, unwritable_overland_hot_start_is_reported_and_the_run_ends_normally) {
+  flat_run run("WRITE_OV_HOTSTART missing/end.ovh\n");
+  run.run();
+  EXPECT_EQ(run.result.status, 0) << run.result.output;
+  EXPECT_NE(run.result.output.find("Can't open overland hotstart file for writing: "),
+            std::string::npos)
+      << run.result.output;
+}
+
+TEST(map_runs, missing_map_directory_stops_after_the_step_keeping_earlier_maps) {
+  flat_run run("MAP_TYPE 0\nDISCHARGE qmaps\nDEPTH maps\n");
+  fs::create_directory(run.dir.path() / "qmaps");
+  run.run();
+  EXPECT_EQ(run.result.status, 1);
+  EXPECT_NE(run.result.output.find("Can't open depth map for writing: maps/depth.0001.asc"),
+            std::string::npos)
+      << run.result.output;
+  EXPECT_FALSE(fs::exists(run.dir.path() / "qmaps/discharge.0001.asc"));
+}
+
+// The depth dataset opens before the discharge one fails: the stopped run
+// leaves it closed on its header, with no end record.
+TEST(map_runs, dataset_that_cannot_be_created_stops_the_run_with_59) {
+  flat_run run("MAP_TYPE 1\nDEPTH depth.dat\nDISCHARGE missing/q.dat\n");
+  run.run();
+  EXPECT_EQ(run.result.status, 1);
+  EXPECT_NE(run.result.output.find("Can't open output file: "), std::string::npos)
+      << run.result.output;
+  EXPECT_NE(run.result.output.find("missing/q.dat"), std::string::npos);
+  EXPECT_EQ(run.file("depth.dat"),
+            "DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 1010\nND 6\nNC 6\nNAME depth\n");
+}
+
+TEST(map_runs, one_step_interval_maps_every_pass_the_same_on_any_thread_count) {
+  std::string files[2];
+  const char* threads[2] = {"OMP_NUM_THREADS=1", "OMP_NUM_THREADS=8"};
+  for (int t = 0; t < 2; ++t) {
+    flat_run run("MAP_TYPE 1\nMAP_FREQ 1\nDEPTH depth.dat\nDISCHARGE q.dat\n");
+    run.run(threads[t]);
+    ASSERT_EQ(run.result.status, 0) << run.result.output;
+    files[t] = run.file("depth.dat") + run.file("q.dat");
+    int ends = 0;
+    EXPECT_EQ(ascii_records(run.file("depth.dat"), &ends).size(), 41u);
+  }
+  EXPECT_EQ(files[0], files[1]);
+}
+
+// The tilted plane of the overland fixture at steady state: cell k drains
+// the rain of k cells, 36 mm/h on 100 m x 100 m, through its right face.
+TEST(map_runs, plane_discharge_map_shows_the_face_discharge_of_each_cell) {
+  temp_dir dir;
+  fs::copy(fs::path(VALTO_FIXTURES_DIR) / "plane20", dir.path(), fs::copy_options::recursive);
+  std::string prj = read_file(dir.file("plane20.prj"));
+  prj += "MAP_TYPE 1\nDISCHARGE q.dat\n";
+  dir.write("plane20.prj", prj);
+  const test_support::program_result result = test_support::run_program("plane20.prj", dir.path());
+  ASSERT_EQ(result.status, 0) << result.output;
+  const std::vector<std::string> lines = lines_of(read_file(dir.file("q.dat")));
+  std::size_t at = 0;
+  while (at < lines.size() && lines[at] != "TS 1 180.000000") ++at;
+  ASSERT_LT(at + 40, lines.size());
+  for (int k = 1; k <= 20; ++k) {
+    const double q = std::stod(lines[at + 20 + std::size_t(k)]);
+    if (k == 20)
+      EXPECT_EQ(q, 0.0);
+    else
+      EXPECT_NEAR(q, 0.1 * k, 0.001 * k) << "cell " << k;
+  }
+}
+
+}  // namespace
