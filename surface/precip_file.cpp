@@ -365,6 +365,23 @@ bool check_counts(const raingage_data& rd, int gauges, int lines) {
   return true;
 }
 
+// Every gauge's value of every line stands in the file, each at least one
+// character and a separator: counts that promise more values than the file
+// has bytes are refused before the event's arrays are sized from them.
+bool counts_fit_file(const raingage_data& rd, safe_file& file, int gauges, int lines) {
+  if (gauges < 1 || file.stream == nullptr) return true;
+  const long here = std::ftell(file.stream);
+  if (here < 0 || std::fseek(file.stream, 0, SEEK_END) != 0) return true;
+  const long bytes = std::ftell(file.stream);
+  std::fseek(file.stream, here, SEEK_SET);
+  if (double(gauges) * double(lines) * 2.0 <= double(bytes)) return true;
+  raise_message(
+      "\nThere is a problem with your rainfall input file.  The event entitled:\n   %s\n"
+      "gives NRGAG %d and NRPDS %d, more values than the %ld bytes of %s hold.\n",
+      rd.title, gauges, lines, bytes, file.path);
+  return false;
+}
+
 // COORD x y of each gauge. 1 read, 0 a stop, -1 end of file.
 int read_coordinates(raingage_data& rd, safe_file& file) {
   char word[card_word_length + 1];
@@ -551,6 +568,7 @@ int read_precip_event(raingage_data& rd, safe_file& file, bool keep_names) {
   const int counted = read_counts(rd, file, gauges, lines);
   if (counted != 1) return counted;
   if (!check_counts(rd, gauges, lines)) return 0;
+  if (!counts_fit_file(rd, file, gauges, lines)) return 0;
   rd.file_list = gauges == -1 ? 1 : 0;
   rd.nrgag = rd.file_list ? 1 : gauges;
   rd.nrpds = lines;

@@ -396,6 +396,10 @@ TEST_F(precip_read, bad_files_stop_with_their_messages) {
        "EVENT no gauges\nNRGAG 0\nNRPDS 1\nGAGES 2000 6 1 0 0\n",
        "\nThere is a problem with your rainfall input file.  The event entitled:\n   no gauges\n"
        "gives NRGAG 0; gauge data need at least one gauge.\n\n"},
+      {"counts promising more values than the file holds",
+       "EVENT huge\nNRPDS 3\nNRGAG 2147483647\nCOORD 50 50\n",
+       "\nThere is a problem with your rainfall input file.  The event entitled:\n   huge\n"
+       "gives NRGAG 2147483647 and NRPDS 3, more values than the 48 bytes of rain.gag hold.\n\n"},
       {"a line longer than the line buffer", "EVENT " + std::string(20000, 'x') + "\n",
        "Error: line 1 of the precipitation file rain.gag is longer than 19999 characters.\n\n"},
       {"a date that is no date",
