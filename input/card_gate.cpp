@@ -21,24 +21,21 @@ constexpr card_feature unbuilt[] = {
     point_inputs,     long_term,         snow,
     sacramento,       groundwater,     water_table,       storm_sewer,
     erosion,          contaminants,    nutrients,         optimize_sed,
-    analyzers,        framework,       q7,                map_output,
-    channel_output,   location_output, outlet_output,
-    daily_output,     xy_output,       hotstart_output,   soil_output,
+    analyzers,        framework,       map_output,
+    channel_output,   location_output,
+    daily_output,     hotstart_output, soil_output,
     groundwater_output, lake_output,   sewer_output,      sediment_output,
-    contaminant_output, nutrient_output, q7_output,
+    contaminant_output, nutrient_output,
 };
 
 // Output cards written already, although other cards of their feature are
-// not: the outlet's six-digit hydrograph (the interface hydrograph file of
-// the same feature is not written yet); the channel's depth, discharge, stage
-// and velocity link/node files (not its sediment flux or the flow and stage
-// profiles); the discharges and depths at stream locations and the depths
-// and discharges at listed cells (not the groundwater fluxes, constituents
-// or cell hydrographs); the depth, discharge and rain maps and the overland
-// and channel hot starts (not the soil, groundwater, snow or sediment maps,
-// nor the soil-moisture hot start).
+// not: the channel's depth, discharge, stage and velocity link/node files
+// (not its sediment flux or the flow and stage profiles); the discharges and
+// depths at stream locations and the depths and discharges at listed cells
+// (not the groundwater fluxes, constituents or cell hydrographs); the depth,
+// discharge and rain maps and the overland and channel hot starts (not the
+// soil, groundwater, snow or sediment maps, nor the soil-moisture hot start).
 constexpr const char* written_outputs[] = {
-    "sig_outlet_hydro",
     "depth",           "discharge",              "dis_rain",
     "write_ov_hotstart", "write_chan_hotstart",  "explic_backwater",
     "chan_depth",      "chan_discharge",         "chan_stage",              "chan_velocity",
@@ -67,9 +64,10 @@ bool switch_built(const char* word) {
 
 // Cards of a built feature whose own process is not built yet: the Richards
 // method among the infiltration methods.
-constexpr const char* unbuilt_words[] = {"inf_richards", "richards_iter_max", "richards_weight",
-                                         "richards_dtheta_max", "richards_k_option",
-                                         "richards_c_option", "richards_upper_option"};
+constexpr const char* unbuilt_words[] = {"inf_richards",        "richards_iter_max",
+                                         "richards_weight",     "richards_dtheta_max",
+                                         "richards_k_option",   "richards_c_option",
+                                         "richards_upper_option"};
 
 bool word_unbuilt(const char* word) {
   for (const char* w : unbuilt_words)

@@ -16,6 +16,7 @@
 #include "core/run_loop.h"
 #include "input/ascii_grid.h"
 #include "channel/setup_channels.h"
+#include "output/q7_flux.h"
 #include "surface/ov_boundary.h"
 
 namespace {
@@ -180,11 +181,6 @@ void connect_superlink_to_channel(model_state& state) {
 
 void assign_nsm_overland_params(model_state& state) {
   stop_when(state.input.nutrients && state.input.soil_con_trans, "assign_nsm_overland_params");
-}
-
-void setup_q7_segment_flux(model_state& state) {
-  const int* flag = state.input.q7_input_flag;
-  stop_when(flag && *flag, "setup_q7_segment_flux");
 }
 
 // After the elevation: the order every later reader relies on.

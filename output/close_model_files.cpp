@@ -53,13 +53,15 @@ void close_model_files(model_state& state) {
   safe_file* const streams[] = {
       &out.chan_depth, &out.chan_sed_flux, &out.chan_stage, &out.chan_discharge,
       &out.chan_velocity, &out.flood_stream, &out.pipe_head, &out.pipe_flow, &out.pipe_tile,
-      &state.input.q7_input_file,
+      &state.input.q7_input_file, &out.q7.output,
   };
   // The run's own results, then the snow hot-start input.
   safe_file* const results[] = {
-      &out.summary, &out.outlet_hydro, &state.calib.optim_out, &in.swe_hotstart,
+      &out.summary, &out.outlet_hydro, &state.calib.optim_out, &out.tpg_hydro,
+      &out.tpg_outlet_reader, &out.tpg_location_reader, &in.swe_hotstart,
   };
 
+  close_xy_outputs(out.xy);
   close_all(groundwater);
   close_all(land_surface);
   close_all(channel_and_hotstarts);

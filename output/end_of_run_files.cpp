@@ -1,6 +1,7 @@
-// End-of-run map, hot-start and dataset-end files, in the order a later run
-// or the reading side expects them. Each file written here is closed right
-// after it is written; the datasets stay open for close_model_files.
+// End-of-run map, hot-start, dataset-end and interface hydrograph files, in
+// the order a later run or the reading side expects them. Each file written
+// here is closed right after it is written; the datasets stay open for
+// close_model_files.
 
 #include "output/end_of_run_files.h"
 
@@ -11,6 +12,7 @@
 #include "output/linknode_file.h"
 #include "output/map_formats.h"
 #include "output/map_outputs.h"
+#include "output/write_hydrograph_file.h"
 
 namespace {
 
@@ -92,6 +94,38 @@ void write_channel_hotstart(model_state& state) {
   out.chan_hotstart_flow.close();
 }
 
+// The interface hydrograph file reads back the outlet and location
+// hydrographs, which stay open for writing until the run's files are closed:
+// they are flushed and read through wrappers of their own.
+void write_interface_hydrograph(model_state& state) {
+  const project_settings& s = state.input.settings;
+  if (!s.tpg_hydro_given) return;
+  output_state& out = state.output;
+  const bool locations = s.in_hyd_location_given != 0;
+  if (out.outlet_hydro.is_open()) std::fflush(out.outlet_hydro.stream);
+  if (locations && out.hyd_location.is_open()) std::fflush(out.hyd_location.stream);
+  bool opened = out.outlet_hydro.is_open() &&
+                out.tpg_outlet_reader.open(out.outlet_hydro.path, "r");
+  if (opened && locations) {
+    opened = out.hyd_location.is_open() &&
+             out.tpg_location_reader.open(out.hyd_location.path, "r");
+  }
+  if (opened) opened = out.tpg_hydro.open(s.tpg_hydro.c_str(), "w");
+  if (opened) {
+    const run_control& run = state.run;
+    write_hydrograph_file(out.tpg_outlet_reader.stream, out.tpg_hydro.stream,
+                          locations ? out.tpg_location_reader.stream : nullptr,
+                          run.start_yyyymmdd, run.start_hhmm, run.hyd_interval, out.outlet_rows);
+  } else {
+    print_message(summary_file,
+                  "\n\nError: Unable to open files to write the TPG hydrograph file.\n Write "
+                  "aborted.\n");
+  }
+  out.tpg_hydro.close();
+  out.tpg_outlet_reader.close();
+  out.tpg_location_reader.close();
+}
+
 void write_overland_hotstart(model_state& state) {
   state.input.files.ov_hotstart.close();
   const project_settings& s = state.input.settings;
@@ -115,5 +149,6 @@ void write_end_of_run_files(model_state& state) {
   write_flood_stream(state);
   end_map_datasets(state);
   write_channel_hotstart(state);
+  write_interface_hydrograph(state);
   write_overland_hotstart(state);
 }

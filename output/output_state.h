@@ -5,6 +5,8 @@
 
 #include "core/grid_state.h"
 #include "core/safe_file.h"
+#include "output/q7_flux.h"
+#include "output/xy_outputs.h"
 
 // The end-of-run water balance: final storages and errors that write_summary
 // forms and keeps for the rest of the run. Volumes in m3, errors as marked.
@@ -39,6 +41,8 @@ struct output_state {
   int chan_velocity_records = 0;
   int chan_stage_records = 0;
   water_balance water;         // set by write_summary
+  q7_data q7;                  // Q7 segment fluxes (Q7_FLUXES)
+  xy_output xy;                // XY point outputs (XYBDYOUTPUT_PTS, XYBDYOUTPUT_MASK)
 
   safe_file summary;       // run summary; the reporter copies messages here
   safe_file outlet_hydro;  // outlet hydrograph
@@ -69,6 +73,9 @@ struct output_state {
   safe_file pipe_head;             // PIPE_HEAD
   safe_file pipe_tile;             // PIPE_TILE
   safe_file pipe_flow;             // PIPE_FLOW
+  safe_file tpg_hydro;             // TPG_HYDRO, written at the end of the run
+  safe_file tpg_outlet_reader;     // the outlet hydrograph read back for it
+  safe_file tpg_location_reader;   // the location hydrographs read back for it
 
   // Gridded maps: the datasets of the fixed maps by index (0 depth,
   // 1 discharge, 2 rain, ..., 11 flood grid; ids 1010 + index), the count of

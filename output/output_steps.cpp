@@ -10,8 +10,3 @@
 void setup_contam_map_writers(model_state&) { raise_not_available("setup_contam_map_writers"); }
 
 void open_contam_link_files(model_state&) { raise_not_available("open_contam_link_files"); }
-
-void open_xy_outputs(model_state& state) {
-  if (!state.input.settings.xybdyoutput) return;
-  raise_not_available("open_xy_outputs");
-}

@@ -1,8 +1,10 @@
-// One row of every time-series output at each hydrograph interval: the
-// outlet hydrograph and its six-digit twin, the discharges and depths at the
-// listed stream locations, depth and discharge at the listed cells, and a
-// record of each channel link/node file. The outlet rows are flushed, so a
-// run stopped part-way keeps every outlet row written before the stop.
+// One row of every time-series output at each hydrograph interval: the Q7
+// inflow and segment flux rows (whose sums take every pass), the outlet
+// hydrograph and its six-digit twin, the discharges and depths at the
+// listed stream locations, depth and discharge at the listed cells, a
+// record of each channel link/node file and the XY point depths. The outlet
+// rows are flushed, so a run stopped part-way keeps every outlet row written
+// before the stop.
 
 #include <cmath>
 #include <cstdio>
@@ -13,6 +15,8 @@
 #include "core/parallel_context.h"
 #include "output/linknode_file.h"
 #include "output/output_steps.h"
+#include "output/q7_flux.h"
+#include "output/xy_outputs.h"
 #include "output/timeseries_rows.h"
 
 namespace {
@@ -31,7 +35,6 @@ bool unwritten_series_open(const model_state& state) {
       &o.gwflux_location, &o.superlink_junc_flow, &o.superlink_node_flow, &o.lake_output,
       &o.con_location,    &o.mass_location,       &o.theta_location,      &o.well_level,
       &o.chan_sed_flux,   &o.pipe_head,           &o.pipe_tile,           &o.pipe_flow,
-      &state.input.q7_input_file,
   };
   for (const safe_file* file : files)
     if (file->is_open()) return true;
@@ -161,7 +164,41 @@ void write_outlet_row(std::FILE* file, const outlet_row_form& form, double time,
   }
 }
 
+namespace {
+
+// The Q7 segment sums take every pass, not only the passes that write.
+void accumulate_q7_pass(model_state& state) {
+  const input_state& in = state.input;
+  if (!in.q7_input_flag || !in.settings.q7_fluxes) return;
+  const grid_state& g = state.grid;
+  const surface_state& sf = state.surface;
+  const channel_state& chan = state.channel;
+  if (sf.flux_x.empty() || sf.flux_y.empty()) return;
+  const bool routing = in.channel_routing && !chan.qp.empty();
+  accumulate_q7_flux(state.output.q7, sf.flux_x.data(), sf.flux_y.data(), g.cells,
+                     g.rightcon.data(), g.belowcon.data(), routing,
+                     routing ? chan.qp.data() : nullptr, chan.stride(), g.dx);
+}
+
+// Q7_INPUT: day of year with its fraction and the outlet discharge in m3/s
+// whatever the run's discharge unit, narrowed to single precision as the
+// reading model expects.
+void write_q7_rows(model_state& state) {
+  const input_state& in = state.input;
+  if (!in.q7_input_flag) return;
+  const run_control& run = state.run;
+  const double jday = run.day_of_year + run.hour / 24.0 + run.minute / 1440.0;
+  if (in.settings.q7_input_given && in.q7_input_file.is_open()) {
+    std::fprintf(in.q7_input_file.stream, "%-8.1lf %-7.1f\n", jday,
+                 static_cast<double>(static_cast<float>(run.q_out)));
+  }
+  if (in.settings.q7_fluxes) write_q7_value(state.output.q7, jday);
+}
+
+}  // namespace
+
 void write_timeseries_step(model_state& state) {
+  accumulate_q7_pass(state);
   const run_control& run = state.run;
   if (run.hyd_interval < 1 || run.step % run.hyd_interval != 0) return;
   if (parallel.partition_index != 0) return;
@@ -178,6 +215,8 @@ void write_timeseries_step(model_state& state) {
   form.cfs = run.qout_cfs != 0;
   const double time = outlet_row_time(form, run);
   const double q = form.cfs ? run.q_out * run.cfs_factor : run.q_out;  // m3/s or cfs
+
+  write_q7_rows(state);
 
   if (out.outlet_hydro.is_open()) write_outlet_row(out.outlet_hydro.stream, form, time, q);
   if (out.sig_outlet_hydro.is_open()) {
@@ -198,4 +237,8 @@ void write_timeseries_step(model_state& state) {
   if (out.sig_outlet_hydro.is_open()) std::fflush(out.sig_outlet_hydro.stream);
 
   if (in.channel_routing) write_channel_linknode_records(state);
+  const channel_state& chan = state.channel;
+  write_xy_output_row(out.xy, state.surface.depth.empty() ? nullptr : state.surface.depth.data(),
+                      chan.qp.empty() ? nullptr : chan.qp.data(), chan.stride(),
+                      run.current_time);
 }

@@ -180,7 +180,6 @@ const switch_case switch_cases[] = {
      }},
     {"write_linknode_headers", write_linknode_headers,
      +[](model_state& s) { s.input.settings.chan_sed_flux_given = 1; }},
-    {"open_xy_outputs", open_xy_outputs, +[](model_state& s) { s.input.settings.xybdyoutput = 1; }},
     {"read_vune_exchange_maps", read_vune_exchange_maps, +[](model_state& s) { s.input.qtr = 1; }},
     {"convert_nsm_soil_units", convert_nsm_soil_units, +[](model_state& s) { s.input.nutrients = 1; }},
     {"init_constituent_state", init_constituent_state, +[](model_state& s) { s.input.nutrients = 1; }},

@@ -206,28 +206,26 @@ TEST_F(option_checks, a_code_of_the_checks_comes_before_the_gate) {
 
 TEST_F(option_checks, output_cards_of_unwritten_files_are_cleared_with_a_warning) {
   std::string printed = read_and_check(
-      rain + "INF_DEPTH infdep\nQ7_INPUT q7_inflow.txt\nXYBDYOUTPUT_MASK mask.txt\n"
+      rain + "INF_DEPTH infdep\nLAKE_OUTPUT lakes.txt\nDAILY_OUTPUT daily.txt\n"
              "SUMMARY run.sum\nOUTLET_HYDRO outlet.hyd\n");
   EXPECT_TRUE(contains(printed,
                        "Warning: the project card INF_DEPTH asks for grid maps, which this "
                        "version does not write; the card is ignored.\n"
-                       "Warning: the project card Q7_INPUT asks for reservoir water-quality "
-                       "outputs, which this version does not write; the card is ignored.\n"
-                       "Warning: the project card XYBDYOUTPUT_MASK asks for XY point outputs, "
+                       "Warning: the project card LAKE_OUTPUT asks for lake outputs, which "
+                       "this version does not write; the card is ignored.\n"
+                       "Warning: the project card DAILY_OUTPUT asks for the daily output, "
                        "which this version does not write; the card is ignored.\n"));
   EXPECT_FALSE(contains(printed, "SUMMARY"));
   EXPECT_FALSE(contains(printed, "OUTLET_HYDRO"));
   EXPECT_EQ(settings().inf_depth, "");
   EXPECT_EQ(settings().inf_depth_given, 0);
-  EXPECT_EQ(settings().q7_input, "");
-  EXPECT_EQ(settings().q7_input_given, 0);
-  EXPECT_EQ(settings().xybdyoutput, 0);
-  EXPECT_EQ(settings().xybdyoutput_pts, "");
+  EXPECT_EQ(settings().lake_output, "");
+  EXPECT_EQ(settings().lake_output_given, 0);
+  EXPECT_EQ(settings().daily_output, "");
+  EXPECT_EQ(settings().daily_output_given, 0);
   EXPECT_EQ(settings().summary, "run.sum");
   EXPECT_EQ(settings().outlet_hydro_given, 1);
-  EXPECT_EQ(in().q7_input_flag, nullptr);
-  EXPECT_FALSE(in().q7_input_file.is_open());
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "q7_inflow.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "lakes.txt"));
   EXPECT_EQ(error_state.code, 0);
   EXPECT_EQ(error_state.stop_flag, 0);
 }
