@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr int max_segment_number = 9999;
+
 // Reads the segment map; false when it does not open or carries no segment
 // (code 95), or after the reader stopped the run.
 bool read_segment_map(model_state& state, q7_data& q7) {
@@ -32,6 +34,13 @@ bool read_segment_map(model_state& state, q7_data& q7) {
   for (int i = 1; i <= cells; ++i) largest = std::max(largest, q7.seg_map[i]);
   if (cells <= 0 || largest <= 0) {
     raise_error(95);
+    return false;
+  }
+  // Segments are index-map ids; one far beyond them would size the sums
+  // from a typing error.
+  if (largest > max_segment_number) {
+    raise_message("Error: the Q7 segment map %s gives segment %d; segments run from 1 to %d.\n",
+                  s.q7_segment_map.c_str(), largest, max_segment_number);
     return false;
   }
   q7.max_segment = largest;
@@ -63,9 +72,11 @@ int read_segment_table(const char* name, q7_data& q7) {
     return -1;
   }
   if (count <= 0) return 0;
-  q7.link.assign(std::size_t(count), 0);
-  q7.node.assign(std::size_t(count), 0);
-  q7.segment.assign(std::size_t(count), 0);
+  // The rows grow as they are read, so a count beyond the file's rows costs
+  // nothing before its stop.
+  q7.link.clear();
+  q7.node.clear();
+  q7.segment.clear();
   for (int r = 0; r < count; ++r) {
     ++line_number;
     int row[3] = {};
@@ -74,9 +85,9 @@ int read_segment_table(const char* name, q7_data& q7) {
                     line_number, name, "a link, a node and a segment");
       return -1;
     }
-    q7.link[r] = row[0];
-    q7.node[r] = row[1];
-    q7.segment[r] = row[2];
+    q7.link.push_back(row[0]);
+    q7.node.push_back(row[1]);
+    q7.segment.push_back(row[2]);
   }
   return count;
 }
@@ -101,6 +112,18 @@ void setup_q7_segment_flux(model_state& state) {
   }
   if (bad) {
     set_error(97);
+    return;
+  }
+  // The rows name nodes whose discharge is summed: each must be a node of
+  // the network.
+  const channel_state& chan = state.channel;
+  for (int r = 0; in.channel_routing && r < rows; ++r) {
+    const int l = q7.link[r];
+    if (l >= 1 && l <= chan.links && q7.node[r] >= 1 && q7.node[r] <= chan.nx[l]) continue;
+    raise_message(
+        "Error: row %d of the Q7 node table %s names link %d node %d, which is not a node of "
+        "the channel network.\n",
+        r + 1, s.q7_nodes_to_segs.c_str(), l, q7.node[r]);
     return;
   }
   if (rows == 0 && !map_usable) {

@@ -28,9 +28,14 @@ bool active(const xy_grid_view& g, int r, int c) {
 
 void find_xy_point_cells(xy_output_point& p, const xy_grid_view& g) {
   p.n = 0;
-  const int row = int((g.north - p.y) / g.size) + 1;
-  const int col = int((p.x - g.west) / g.size) + 1;
-  if (active(g, row, col)) {
+  // Rows and columns are found in reals: a point far off the grid has no
+  // int row.
+  const double row_real = std::trunc((g.north - p.y) / g.size) + 1.0;
+  const double col_real = std::trunc((p.x - g.west) / g.size) + 1.0;
+  const bool on_grid = row_real >= 1.0 && row_real <= g.rows && col_real >= 1.0 && col_real <= g.cols;
+  const int row = on_grid ? int(row_real) : 0;
+  const int col = on_grid ? int(col_real) : 0;
+  if (on_grid && active(g, row, col)) {
     const int c0 = std::fmod(p.x - g.west, g.size) / g.size >= 0.5 ? col : col - 1;
     const int r0 = std::fmod(g.north - p.y, g.size) / g.size >= 0.5 ? row : row - 1;
     const int block[4][2] = {{r0, c0}, {r0, c0 + 1}, {r0 + 1, c0}, {r0 + 1, c0 + 1}};
@@ -202,6 +207,17 @@ bool read_xy_inset_mask(const char* name, xy_output& xy) {
                   &in.rows, word[5], &in.cols) != 12 ||
       in.rows <= 0 || in.cols <= 0) {
     std::printf("Error: the XY output mask file %s has no grid header.\n", name);
+    in.rows = in.cols = 0;
+    return false;
+  }
+  // Every cell's value stands in the file: a header promising more cells than
+  // the file has bytes is refused before the mask is sized from it.
+  std::fseek(file.stream, 0, SEEK_END);
+  const long bytes = std::ftell(file.stream);
+  if (double(in.rows) * double(in.cols) * 2.0 > double(bytes)) {
+    std::printf("Error: the XY output mask file %s gives %d rows of %d columns, more cells than "
+                "its %ld bytes hold.\n",
+                name, in.rows, in.cols, bytes);
     in.rows = in.cols = 0;
     return false;
   }

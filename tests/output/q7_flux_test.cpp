@@ -98,6 +98,8 @@ TEST_F(q7_run, setup_warnings_and_stops) {
   const std::string map = segment_map();
   std::string word_map = map;
   word_map.replace(word_map.rfind("3"), 1, "x");
+  std::string big_map = map;
+  big_map.replace(big_map.rfind("3"), 1, "10000");
   const setup_case cases[] = {
       {zeros.c_str(), nullptr, "", 0, "Warning: There are no segments in the Q7 segment map.\n"},
       {nullptr, nullptr, "", 0,
@@ -111,6 +113,11 @@ TEST_F(q7_run, setup_warnings_and_stops) {
       {word_map.c_str(), nullptr, "", 1, "seg.asc"},
       {map.c_str(), nullptr, "Q7_SEGMENT_FLUXES nodir/q7.out\n", 1,
        "Error: Unable to open the Q7 internal flux output file ["},
+      // A count far beyond the rows the table holds stops at its missing row.
+      {map.c_str(), "2147483647\n1 1 3\n", "Q7_NODES_TO_SEGS tab.txt\n", 1,
+       "Error: line 3 of the Q7 link/node to segment file tab.txt should hold a link"},
+      {big_map.c_str(), nullptr, "", 1,
+       "Error: the Q7 segment map seg.asc gives segment 10000; segments run from 1 to 9999.\n"},
   };
   for (const setup_case& c : cases) {
     std::string cards = "Q7_FLUXES\n";

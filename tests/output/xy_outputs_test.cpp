@@ -173,6 +173,30 @@ TEST(xy_outputs, weights_of_edge_points) {
   EXPECT_DOUBLE_EQ(corner[0].weight_sum, 1.0);
   const double depth[] = {0, 0.25, 9, 9, 9, 9};
   EXPECT_DOUBLE_EQ(interpolate_xy_point(corner[0], depth), 0.25);
+
+  // A point far beyond the grid (no int row or column) takes its nearest
+  // cell with the warning.
+  std::vector<xy_output_point> far(1);
+  far[0].x = -3e11;
+  far[0].y = 1e12;
+  test_support::stdout_capture out;
+  compute_xy_weights(far, grid);
+  const std::string said = out.stop();
+  EXPECT_EQ(far[0].n, 1);
+  EXPECT_EQ(far[0].cell[0], 1);
+  EXPECT_NE(said.find("is not located in an active cell."), std::string::npos) << said;
+}
+
+TEST(xy_outputs, an_inset_mask_promising_more_cells_than_its_file_is_refused) {
+  temp_dir dir;
+  dir.write("big.asc", "north: 40\nsouth: 0\neast: 60\nwest: 0\nrows: 200000\ncols: 300000\n1\n");
+  xy_output xy;
+  test_support::stdout_capture out;
+  EXPECT_FALSE(read_xy_inset_mask(dir.file("big.asc").c_str(), xy));
+  const std::string said = out.stop();
+  EXPECT_NE(said.find("gives 200000 rows of 300000 columns, more cells than its"), std::string::npos)
+      << said;
+  EXPECT_TRUE(xy.points.empty());
 }
 
 }  // namespace
