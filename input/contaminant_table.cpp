@@ -84,6 +84,16 @@ int read_contam_table(map_table_context& context, std::array<constituent_grid*, 
     const int k = read_num_contam(file);
     std::printf("%d contaminants found\n", k);
     if (k <= 0) return 0;
+    // Each constituent has a line of three quoted texts (six characters at
+    // least) in the file: a count beyond that is refused before the
+    // constituent grids are sized from it.
+    if (double(k) * 6.0 > double(file.bytes())) {
+      raise_message(
+          "Error: NUM_CONTAM %d of the CONTAMINANT_TRANSPORT table in the mapping table file %s "
+          "gives more constituents than the file holds.\n",
+          k, file.path());
+      return 0;
+    }
 
     // The constituents read here follow those already held.
     const int base = out.count;

@@ -209,6 +209,16 @@ int table_values_per_row(int kind) {
   return kind >= 1 && kind <= table_kind::last_table ? values_per_row[kind] : 0;
 }
 
+long table_file::bytes() const {
+  std::FILE* f = file_.stream;
+  if (f == nullptr) return 0;
+  const long here = std::ftell(f);
+  if (here < 0 || std::fseek(f, 0, SEEK_END) != 0) return 0;
+  const long length = std::ftell(f);
+  std::fseek(f, here, SEEK_SET);
+  return length;
+}
+
 bool table_file::open(const char* path) {
   close();
   if (!file_.open(path, "r")) return false;

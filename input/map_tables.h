@@ -81,6 +81,8 @@ class table_file {
   bool is_open() const { return file_.is_open(); }
   const char* path() const { return file_.path; }
   int line_number() const { return source_.line_number; }
+  // The file's length in bytes (0 when it is not open); the read position stays.
+  long bytes() const;
 
  private:
   safe_file file_;

@@ -235,6 +235,27 @@ TEST_F(special_tables, contaminant_lines_are_taken_strictly_in_order) {
   }
 }
 
+TEST_F(special_tables, a_contaminant_count_beyond_the_file_is_refused) {
+  dir_.write("soils.idx", grid_text(3, 3, "1 1 2\n2 2 1\n1 2 0\n"));
+  write_tables("INDEX_MAP soils.idx \"Soil Map\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 573564155\n");
+  std::array<constituent_grid, 8> grids;
+  std::array<constituent_grid*, 8> targets{};
+  for (int m = 0; m < 8; ++m) targets[m] = &grids[m];
+  contaminant_tables tables;
+  int result = -1;
+  const std::string out = run([&] {
+    map_table_context c = context();
+    result = read_contam_table(c, targets, tables);
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(out.find("Error: NUM_CONTAM 573564155 of the CONTAMINANT_TRANSPORT table in the "
+                     "mapping table file"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(error_state.stop_flag, 1);
+  EXPECT_TRUE(grids[0].empty());
+}
+
 TEST_F(special_tables, unmatched_contaminant_maps_each_print_and_end_in_69) {
   const std::string table = "NUM_IDS 1\n" + std::string(table_header()) +
                             table_row(1, "All", "1 2 3 4 5 6 7 8");
