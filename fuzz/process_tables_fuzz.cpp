@@ -15,7 +15,7 @@
 #include "input/process_map_tables.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  fuzz::start_harness("special_tables", argc, argv);
+  fuzz::start_harness("process_tables", argc, argv);
   return 0;
 }
 
