@@ -9,49 +9,52 @@
 #include "channel/channel_state.h"
 #include "channel/ex_flow_route.h"
 
+void link_continuity(const channel_state& chan, const route_settings& set, int link,
+                     const double* flow, double* area, double dt) {
+  if (!chan.is_routed(link)) return;
+  const int n = chan.nx[link];
+  if (n < 1) return;
+  const double* q = flow;
+  const double* qlat = chan.qlat.data();
+  const double* point = set.point_input ? chan.point_input_values.data() : nullptr;
+  const double* source = set.source_q;
+  const double dx = chan.dx[link];
+  const std::size_t first = std::size_t(chan.node_address(link, 1));
+  // Under the head boundary the outlet node's depth is the boundary's.
+  const bool held_outlet = set.head_bound && link == chan.links;
+  for (int j = 1; j <= n; ++j) {
+    const std::size_t a = first + std::size_t(j - 1);
+    const double v = dx * area[a];  // m3
+    double dv;                      // m3
+    if (j == 1) {
+      if (chan.ndep[link] == 0) {
+        dv = (dx * qlat[a] - q[a]) * dt + dt * set.first_order_q;
+      } else {
+        dv = dx * qlat[a] * dt;
+        for (int k = 1; k <= chan.ndep[link]; ++k) {
+          const int u = chan.upstream(link, k);
+          dv += dt * q[chan.node_address(u, chan.nx[u])];
+        }
+        dv -= dt * q[a];
+      }
+    } else if (held_outlet && j == n) {
+      dv = 0.0;
+    } else {
+      dv = (q[a - 1] - q[a] + dx * qlat[a]) * dt;
+    }
+    if (point) dv += point[a] * dt;
+    if (source) dv += source[a] * dt;
+    area[a] = (dv + v) / dx;
+  }
+}
+
 void chan_continuity(const channel_state& chan, const route_settings& set,
                      const std::vector<double>& flow, std::vector<double>& area, double dt) {
   const int links = chan.links;
   const double* q = flow.data();
-  const double* qlat = chan.qlat.data();
-  const double* point = set.point_input ? chan.point_input_values.data() : nullptr;
-  const double* source = set.source_q;
-  double* a_out = area.data();
-
+  double* a = area.data();
   // Each link writes only its own nodes; the upstream links' last-node flows
   // are only read.
 #pragma omp parallel for schedule(static) if (chan.threaded())
-  for (int i = 1; i <= links; ++i) {
-    if (!chan.is_routed(i)) continue;
-    const int n = chan.nx[i];
-    if (n < 1) continue;
-    const double dx = chan.dx[i];
-    const std::size_t first = std::size_t(chan.node_address(i, 1));
-    // Under the head boundary the outlet node's depth is the boundary's.
-    const bool held_outlet = set.head_bound && i == links;
-    for (int j = 1; j <= n; ++j) {
-      const std::size_t a = first + std::size_t(j - 1);
-      const double v = dx * a_out[a];  // m3
-      double dv;                       // m3
-      if (j == 1) {
-        if (chan.ndep[i] == 0) {
-          dv = (dx * qlat[a] - q[a]) * dt + dt * set.first_order_q;
-        } else {
-          dv = dx * qlat[a] * dt;
-          for (int k = 1; k <= chan.ndep[i]; ++k) {
-            const int u = chan.upstream(i, k);
-            dv += dt * q[chan.node_address(u, chan.nx[u])];
-          }
-          dv -= dt * q[a];
-        }
-      } else if (held_outlet && j == n) {
-        dv = 0.0;
-      } else {
-        dv = (q[a - 1] - q[a] + dx * qlat[a]) * dt;
-      }
-      if (point) dv += point[a] * dt;
-      if (source) dv += source[a] * dt;
-      a_out[a] = (dv + v) / dx;
-    }
-  }
+  for (int i = 1; i <= links; ++i) link_continuity(chan, set, i, q, a, dt);
 }

@@ -3,8 +3,34 @@
 // Courant limit, save the state, then one or two predictor-corrector passes;
 // a pass that leaves a node below empty puts the state back and tries again
 // at half the sub-step.
+//
+// One parallel region spans the whole call. Every thread runs the sub-step
+// loop; the sub-step, the remaining time and the pass decisions are worked
+// out by each thread from the same team-wide results, so the threads always
+// agree on them without waiting for one another. Each thread takes the same
+// links in every phase, and a phase holds all the per-link work that needs
+// nothing from another link's nodes, so a sub-step of one pass has five
+// barriers:
+//
+//   save, flows of the pass's start, restore, stop scan of the sweep of the
+//     saved areas
+//   | that sweep, predictor continuity, clamp, stop scan of the sweep of the
+//     predicted areas
+//   | that sweep, predictor flows (a link computes its downstream
+//     neighbour's first node rather than read it), mean flows
+//   | corrector continuity, area change, stop scans of the sweeps that may
+//     follow
+//   | clamp, the closing sweep, the checks and Courant number of the next
+//     sub-step
+//
+// A cross-section sweep that would stop is known from its scan before any
+// node of it is written, so the nodes before the stop are worked and the
+// call leaves its state exactly as a walk in link and node order would. All
+// reports are made after the region.
 
 #include "channel/ex_flow_route.h"
+
+#include <omp.h>
 
 #include <algorithm>
 #include <climits>
@@ -25,6 +51,19 @@ constexpr double repeat_change = 0.01;   // m2; a larger area change earns a sec
 constexpr double failing_area = -1e-8;   // m2; a corrected area below it halves the sub-step
 constexpr double wet_area = 1e-16;       // m2; drier nodes have no Courant number
 
+// The threads' partial results live in a fixed array on the caller's stack,
+// so that no call allocates; larger teams route with this many threads.
+constexpr int max_team = 256;
+
+// A thread's share of the links is cut into this many chunks, dealt out in
+// turn. The wet links of a network are often numbered together, and a
+// thread holding only dry ones would wait at every barrier; but a link's
+// nodes fill under three cache lines of each array, so where one thread's
+// chunk meets another's, both write one line. Four chunks a thread share
+// out a network wet over a quarter, a half or three quarters of its
+// numbering evenly, at few such meetings.
+constexpr int chunks_per_thread = 4;
+
 bool failure_raised() { return error_state.stop_flag != 0; }
 
 bool work_arrays_ready(channel_state& chan) {
@@ -36,50 +75,6 @@ bool work_arrays_ready(channel_state& chan) {
          allocate_zeroed(chan.rt_qp_last, slots, "qp_last") &&
          allocate_zeroed(chan.rt_qp_iter, slots, "qp_iter") &&
          allocate_zeroed(chan.rt_source_q, slots, "source_q");
-}
-
-// Runs body(address) for every node 1..nx of every routed link, the links
-// shared among the threads.
-template <class Body>
-void for_routed_nodes(const channel_state& chan, Body body) {
-  const int links = chan.links;
-#pragma omp parallel for schedule(static) if (chan.threaded())
-  for (int i = 1; i <= links; ++i) {
-    if (!chan.is_routed(i)) continue;
-    const std::size_t first = std::size_t(chan.node_address(i, 1));
-    const std::size_t end = first + std::size_t(std::max(chan.nx[i], 0));
-    for (std::size_t a = first; a < end; ++a) body(a);
-  }
-}
-
-// ex_section reads chan.area, so the predictor areas stand in for it during
-// the call. Swapping the buffers moves no element and allocates nothing.
-void section_of(channel_state& chan, std::vector<double>& areas) {
-  chan.area.swap(areas);
-  ex_section(chan, section_mode::from_area);
-  chan.area.swap(areas);
-}
-
-// The first node (smallest address, so lowest link, then lowest node) whose
-// area is not a number or whose stage lies below its bed; INT_MAX for none.
-int first_bad_node(const channel_state& chan) {
-  const double* area = chan.area.data();
-  const double* yp = chan.yp.data();
-  const double* bel = chan.bel.data();
-  const int links = chan.links;
-  int first = INT_MAX;
-#pragma omp parallel for schedule(static) reduction(min : first) if (chan.threaded())
-  for (int i = 1; i <= links; ++i) {
-    if (!chan.is_routed(i)) continue;
-    const int start = chan.node_address(i, 1);
-    for (int a = start; a < start + chan.nx[i]; ++a) {
-      if (std::isnan(area[a]) || yp[a] - bel[a] < 0.0) {
-        first = std::min(first, a);
-        break;
-      }
-    }
-  }
-  return first;
 }
 
 int report_bad_node(channel_state& chan, int address) {
@@ -95,24 +90,6 @@ int report_bad_node(channel_state& chan, int address) {
                   node);
   }
   return -1;
-}
-
-double largest_courant(const channel_state& chan, double substep) {
-  const double* area = chan.area.data();
-  const double* qp = chan.qp.data();
-  const int links = chan.links;
-  double cmax = 0.0;
-#pragma omp parallel for schedule(static) reduction(max : cmax) if (chan.threaded())
-  for (int i = 1; i <= links; ++i) {
-    if (!chan.is_routed(i)) continue;
-    const double ratio = substep / chan.dx[i];
-    const int start = chan.node_address(i, 1);
-    for (int a = start; a < start + chan.nx[i]; ++a) {
-      // Reverse flow moves water just as fast, so it is limited alike.
-      if (area[a] > wet_area) cmax = std::max(cmax, ratio * (std::fabs(qp[a]) / area[a]));
-    }
-  }
-  return cmax;
 }
 
 // The POINTSOURCE values at the call's time into chan.rt_source_q, and the
@@ -138,55 +115,444 @@ const double* gather_sources(channel_state& chan, const route_settings& set, dou
   return any ? chan.rt_source_q.data() : nullptr;
 }
 
-// One predictor-corrector pass from the saved state: flows of the current
-// geometry, predicted areas, flows of the prediction, corrected areas with
-// the mean flows. Leaves the largest |corrected - predicted| area in change
-// and whether a corrected area fell below failing_area; -1 after a failure.
-int run_pass(channel_state& chan, const route_settings& set, double substep, double& change,
-             bool& too_dry) {
-  if (chan_link_flows(chan, set, chan.rt_qp_last) < 0) return -1;
-  double* area = chan.area.data();
-  double* iter = chan.rt_area_iter.data();
-  const double* old = chan.rt_area_old.data();
-  for_routed_nodes(chan, [=](std::size_t a) { area[a] = iter[a] = old[a]; });
+// One thread's partial results of a phase, on a cache line of its own. Each
+// field is written by one phase only, and read by every thread right after
+// that phase's barrier; another phase (and its barrier) always comes between
+// two phases that write the same field.
+struct alignas(64) partials {
+  int bad;        // address of the first node failing the sub-step checks
+  double cmax;    // largest Courant number
+  int stop_a;     // stops of the sweeps: predictor start, predictor,
+  int stop_b;     //   second pass start, closing sweep, retry
+  int stop_c;
+  int stop_d;
+  int stop_r;
+  double change;  // largest |corrected - predicted| area, m2
+  int dry;        // a corrected area fell below failing_area
+};
 
-  section_of(chan, chan.rt_area_iter);
-  if (failure_raised()) return -1;
-  chan_continuity(chan, set, chan.rt_qp_last, chan.rt_area_iter, substep);
-  iter = chan.rt_area_iter.data();
-  for_routed_nodes(chan, [=](std::size_t a) {
-    if (iter[a] < 0.0) iter[a] = 0.0;
-  });
-  section_of(chan, chan.rt_area_iter);
-  if (failure_raised()) return -1;
-  if (chan_link_flows(chan, set, chan.rt_qp_iter) < 0) return -1;
+// How the call ended.
+enum class ending { routed, bad_node, tiny_substep, outlet_rises, section_stop };
 
-  double* qp = chan.qp.data();
-  const double* last = chan.rt_qp_last.data();
-  const double* next = chan.rt_qp_iter.data();
-  for_routed_nodes(chan, [=](std::size_t a) { qp[a] = 0.5 * (last[a] + next[a]); });
-  chan_continuity(chan, set, chan.qp, chan.area, substep);
+struct outcome {
+  ending end = ending::routed;
+  int address = INT_MAX;        // the bad node or the sweep's stop
+  double* swept = nullptr;      // the area array of the stopped sweep
+  long long substeps = 0;
+  double outlet_volume = 0.0;   // m3
+  double source_volume = 0.0;   // m3
+  double last_substep = 0.0;    // s
+};
 
-  area = chan.area.data();
-  iter = chan.rt_area_iter.data();
-  const int links = chan.links;
-  double largest = 0.0;
-  int dry = 0;
-#pragma omp parallel for schedule(static) reduction(max        \
-                                                    : largest) \
-    reduction(|                                                \
-              : dry) if (chan.threaded())
-  for (int i = 1; i <= links; ++i) {
-    if (!chan.is_routed(i)) continue;
-    const int start = chan.node_address(i, 1);
-    for (int a = start; a < start + chan.nx[i]; ++a) {
-      largest = std::max(largest, std::fabs(area[a] - iter[a]));
-      if (area[a] < failing_area) dry = 1;
+class router {
+ public:
+  router(channel_state& chan, const route_settings& set, double dt, double source_rate,
+         partials* slots, int team)
+      : chan_(chan),
+        set_(set),
+        dt_(dt),
+        source_rate_(source_rate),
+        slots_(slots),
+        links_(chan.links),
+        chunk_(std::max(1, chan.links / (team * chunks_per_thread))),
+        outlet_(std::size_t(
+            chan.node_address(chan.links, chan.links > 0 ? chan.nx[chan.links] : 0))),
+        rises_(outlet_rises(chan, set)),
+        area_(chan.area.data()),
+        qp_(chan.qp.data()),
+        area_old_(chan.rt_area_old.data()),
+        qp_old_(chan.rt_qp_old.data()),
+        iter_(chan.rt_area_iter.data()),
+        last_(chan.rt_qp_last.data()),
+        next_(chan.rt_qp_iter.data()) {}
+
+  // Run by every thread of the team; thread 0 leaves the outcome.
+  void run();
+  const outcome& result() const { return result_; }
+
+ private:
+  // The nodes of a link, as addresses [first, end).
+  int first_node(int link) const { return chan_.node_address(link, 1); }
+  int end_node(int link) const { return first_node(link) + std::max(chan_.nx[link], 0); }
+
+  partials& mine() { return slots_[omp_get_thread_num()]; }
+  int team() const { return omp_get_num_threads(); }
+  template <class Field, class Combine, class T>
+  T combined(Field field, Combine combine, T start) const {
+    T all = start;
+    for (int t = 0; t < team(); ++t) all = combine(all, slots_[t].*field);
+    return all;
+  }
+  int first_stop(int partials::*field) const {
+    return combined(field, [](int a, int b) { return std::min(a, b); }, section_no_stop);
+  }
+
+  void check_link(int link, double substep, int& bad, double& cmax) const;
+  void check_nodes(double substep, int& bad, double& cmax);
+  void save(bool first_ever);
+  int start_pass(bool with_save, bool first_ever);
+  int predict(double substep);
+  void mean_flows();
+  void correct(double substep, double& change, bool& too_dry, int& stop_c, int& stop_d);
+  void sweep(double* area, int stop);
+  void stop_predictor_sweep(int stop);
+  void sweep_and_wait(double* area);
+  int restore_for_retry();
+  void close_substep(double substep, int stop, bool with_checks, int& bad, double& cmax);
+
+  channel_state& chan_;
+  const route_settings& set_;
+  const double dt_;
+  const double source_rate_;
+  partials* const slots_;
+  const int links_;
+  const int chunk_;
+  const std::size_t outlet_;
+  const bool rises_;
+  double* const area_;
+  double* const qp_;
+  double* const area_old_;
+  double* const qp_old_;
+  double* const iter_;
+  double* const last_;
+  double* const next_;
+  outcome result_;
+};
+
+// The first bad node (area not a number, or stage below the bed) and the
+// largest Courant number of a routed link.
+void router::check_link(int link, double substep, int& bad, double& cmax) const {
+  if (!chan_.is_routed(link)) return;
+  const double* area = area_;
+  const double* qp = qp_;
+  const double* yp = chan_.yp.data();
+  const double* bel = chan_.bel.data();
+  const int first = first_node(link), end = first + chan_.nx[link];
+  for (int a = first; a < end; ++a) {
+    if (std::isnan(area[a]) || yp[a] - bel[a] < 0.0) {
+      bad = std::min(bad, a);
+      break;
     }
   }
-  change = largest;
-  too_dry = dry != 0;
-  return 0;
+  const double ratio = substep / chan_.dx[link];
+  double largest = cmax;
+  for (int a = first; a < end; ++a) {
+    // Reverse flow moves water just as fast, so it is limited alike.
+    if (area[a] > wet_area) largest = std::max(largest, ratio * (std::fabs(qp[a]) / area[a]));
+  }
+  cmax = largest;
+}
+
+void router::check_nodes(double substep, int& bad, double& cmax) {
+  int my_bad = INT_MAX;
+  double my_cmax = 0.0;
+#pragma omp for schedule(static, chunk_) nowait
+  for (int i = 1; i <= links_; ++i) check_link(i, substep, my_bad, my_cmax);
+  mine().bad = my_bad;
+  mine().cmax = my_cmax;
+#pragma omp barrier
+  bad = combined(&partials::bad, [](int a, int b) { return std::min(a, b); }, INT_MAX);
+  cmax = combined(&partials::cmax, [](double a, double b) { return std::max(a, b); }, 0.0);
+}
+
+// The state at the start of the sub-step, for the retries.
+void router::save(bool first_ever) {
+#pragma omp for schedule(static, chunk_)
+  for (int i = 1; i <= links_; ++i) {
+    if (!chan_.is_routed(i)) continue;
+    for (int a = first_node(i), end = end_node(i); a < end; ++a) {
+      area_old_[a] = area_[a];
+      qp_old_[a] = qp_[a];
+      if (first_ever) last_[a] = next_[a] = qp_[a];
+    }
+  }
+}
+
+// (The sub-step's save,) the flows of the current geometry into qp_last, the
+// areas put back to the saved ones, and the stop of the predictor's first
+// sweep. With the outlet stop pending only the flows are made, as the walk
+// stops right after them.
+int router::start_pass(bool with_save, bool first_ever) {
+  const double* depth = chan_.chan_depth.data();
+  const double* conv = chan_.conv.data();
+  int stop = section_no_stop;
+#pragma omp for schedule(static, chunk_) nowait
+  for (int i = 1; i <= links_; ++i) {
+    const bool routed = chan_.is_routed(i);
+    if (routed && with_save) {
+      for (int a = first_node(i), end = end_node(i); a < end; ++a) {
+        area_old_[a] = area_[a];
+        qp_old_[a] = qp_[a];
+        if (first_ever) last_[a] = next_[a] = qp_[a];
+      }
+    }
+    const int d = flow_downstream(chan_, i);
+    const int b = d > 0 ? first_node(d) : 0;
+    link_flows(chan_, i, last_, d > 0 ? depth[b] : 0.0, d > 0 ? conv[b] : 0.0);
+    if (i == links_) outlet_flow(chan_, set_, last_);
+    if (rises_) continue;
+    if (routed) {
+      for (int a = first_node(i), end = end_node(i); a < end; ++a)
+        area_[a] = iter_[a] = area_old_[a];
+    }
+    stop = std::min(stop, section_link_stop(chan_, iter_, section_mode::from_area, i));
+  }
+  mine().stop_a = stop;
+#pragma omp barrier
+  return first_stop(&partials::stop_a);
+}
+
+// The predictor: the sweep of the saved areas, continuity with the flows of
+// the pass's start, negative areas cleared; returns the stop of the sweep of
+// the predicted areas. That second sweep replaces every depth, stage and
+// conveyance the first one stores before anything reads them, so the first
+// one is only made for its other effects; should the second one stop, the
+// nodes from its stop on are given the first one's properties then.
+int router::predict(double substep) {
+  int stop = section_no_stop;
+#pragma omp for schedule(static, chunk_) nowait
+  for (int i = 1; i <= links_; ++i) {
+    section_link_effects(chan_, iter_, i, section_no_stop);
+    if (chan_.is_routed(i)) {
+      link_continuity(chan_, set_, i, last_, iter_, substep);
+      for (int a = first_node(i), end = end_node(i); a < end; ++a)
+        if (iter_[a] < 0.0) iter_[a] = 0.0;
+    }
+    // The routed links' predicted areas are 0 or more by now.
+    stop = std::min(stop, section_link_stop(chan_, iter_, section_mode::from_area, i,
+                                            chan_.is_routed(i)));
+  }
+  mine().stop_b = stop;
+#pragma omp barrier
+  return first_stop(&partials::stop_b);
+}
+
+// The sweep of the predicted areas, their flows and the mean of the two
+// flows. A link's last node needs its downstream link's first node from this
+// sweep, which another thread may be storing: it computes it for itself.
+void router::mean_flows() {
+#pragma omp for schedule(static, chunk_)
+  for (int i = 1; i <= links_; ++i) {
+    section_link(chan_, iter_, section_mode::from_area, i, section_no_stop);
+    const int d = flow_downstream(chan_, i);
+    section_depth_conv down{0.0, 0.0};
+    if (d > 0) down = section_from_area(chan_, iter_, d, first_node(d));
+    link_flows(chan_, i, next_, down.depth, down.conv);
+    if (i == links_) outlet_flow(chan_, set_, next_);
+    if (!chan_.is_routed(i)) continue;
+    for (int a = first_node(i), end = end_node(i); a < end; ++a)
+      qp_[a] = 0.5 * (last_[a] + next_[a]);
+  }
+}
+
+// The corrector: continuity with the mean flows, the largest area change,
+// whether a node fell dry, and the stops of the sweeps that may follow: of
+// the corrected areas as they stand (a second pass) and with the negative
+// areas of routed links cleared (the closing sweep).
+void router::correct(double substep, double& change, bool& too_dry, int& stop_c, int& stop_d) {
+  double largest = 0.0;
+  int dry = 0;
+  int stop_as_is = section_no_stop, stop_cleared = section_no_stop;
+#pragma omp for schedule(static, chunk_) nowait
+  for (int i = 1; i <= links_; ++i) {
+    const bool routed = chan_.is_routed(i);
+    if (routed) {
+      link_continuity(chan_, set_, i, qp_, area_, substep);
+      for (int a = first_node(i), end = end_node(i); a < end; ++a) {
+        largest = std::max(largest, std::fabs(area_[a] - iter_[a]));
+        if (area_[a] < failing_area) dry = 1;
+      }
+    }
+    stop_as_is = std::min(stop_as_is, section_link_stop(chan_, area_, section_mode::from_area, i));
+    stop_cleared = std::min(
+        stop_cleared, section_link_stop(chan_, area_, section_mode::from_area, i, routed));
+  }
+  partials& p = mine();
+  p.change = largest;
+  p.dry = dry;
+  p.stop_c = stop_as_is;
+  p.stop_d = stop_cleared;
+#pragma omp barrier
+  change = combined(&partials::change, [](double a, double b) { return std::max(a, b); }, 0.0);
+  too_dry = combined(&partials::dry, [](int a, int b) { return a | b; }, 0) != 0;
+  stop_c = first_stop(&partials::stop_c);
+  stop_d = first_stop(&partials::stop_d);
+}
+
+// A sweep from area of the nodes below stop, with no barrier after it (the
+// call ends at once, or the caller waits).
+void router::sweep(double* area, int stop) {
+#pragma omp for schedule(static, chunk_) nowait
+  for (int i = 1; i <= links_; ++i) section_link(chan_, area, section_mode::from_area, i, stop);
+}
+
+// The sweep of the predicted areas up to its stop, and the nodes from the
+// stop on as the sweep of the saved areas left them: that sweep read the
+// saved areas on the routed links and the predictor's areas elsewhere.
+void router::stop_predictor_sweep(int stop) {
+#pragma omp for schedule(static, chunk_) nowait
+  for (int i = 1; i <= links_; ++i) {
+    section_link(chan_, iter_, section_mode::from_area, i, stop);
+    section_link_properties(chan_, chan_.is_routed(i) ? area_old_ : iter_, i, stop);
+  }
+}
+
+void router::sweep_and_wait(double* area) {
+  sweep(area, section_no_stop);
+#pragma omp barrier
+}
+
+// The saved state back for a retry at half the sub-step; returns the stop of
+// the sweep that follows.
+int router::restore_for_retry() {
+  int stop = section_no_stop;
+#pragma omp for schedule(static, chunk_) nowait
+  for (int i = 1; i <= links_; ++i) {
+    if (chan_.is_routed(i)) {
+      for (int a = first_node(i), end = end_node(i); a < end; ++a) {
+        area_[a] = area_old_[a];
+        qp_[a] = last_[a] = next_[a] = qp_old_[a];
+      }
+    }
+    stop = std::min(stop, section_link_stop(chan_, area_, section_mode::from_area, i));
+  }
+  mine().stop_r = stop;
+#pragma omp barrier
+  return first_stop(&partials::stop_r);
+}
+
+// The accepted sub-step: negative areas cleared and the closing sweep up to
+// its stop; when it does not stop, also the checks of the next sub-step.
+void router::close_substep(double substep, int stop, bool with_checks, int& bad, double& cmax) {
+  int my_bad = INT_MAX;
+  double my_cmax = 0.0;
+#pragma omp for schedule(static, chunk_) nowait
+  for (int i = 1; i <= links_; ++i) {
+    if (chan_.is_routed(i)) {
+      for (int a = first_node(i), end = end_node(i); a < end; ++a)
+        if (area_[a] < 0.0) area_[a] = 0.0;
+    }
+    section_link(chan_, area_, section_mode::from_area, i, stop);
+    if (with_checks) check_link(i, substep, my_bad, my_cmax);
+  }
+  if (!with_checks) return;
+  mine().bad = my_bad;
+  mine().cmax = my_cmax;
+#pragma omp barrier
+  bad = combined(&partials::bad, [](int a, int b) { return std::min(a, b); }, INT_MAX);
+  cmax = combined(&partials::cmax, [](double a, double b) { return std::max(a, b); }, 0.0);
+}
+
+void router::run() {
+  outcome out;
+  out.substeps = chan_.substeps;
+  out.last_substep = chan_.last_substep;
+  double remaining = dt_;  // s
+  double substep = dt_;    // s; only shrinks within the call
+  int bad = INT_MAX;
+  double cmax = 0.0;
+  check_nodes(substep, bad, cmax);
+
+  while (remaining > 1e-16) {
+    if (bad != INT_MAX) {
+      out.end = ending::bad_node;
+      out.address = bad;
+      break;
+    }
+    if (cmax >= set_.courant_limit) substep /= static_cast<int>(cmax / set_.courant_limit + 1.0);
+    const bool first_ever = out.substeps == 0;
+    bool saved = false;
+    ++out.substeps;
+
+    for (;;) {
+      if (substep < min_substep) {
+        if (!saved) save(first_ever);
+        out.end = ending::tiny_substep;
+        break;
+      }
+      remaining -= substep;
+      if (remaining <= absorbed_rest) {
+        substep += remaining;
+        remaining = 0.0;
+      }
+
+      double change = 0.0;
+      bool too_dry = false;
+      int stop_c = section_no_stop;
+      int stop_d = section_no_stop;
+      for (int pass = 0; pass < 2 && (pass == 0 || change > repeat_change); ++pass) {
+        if (pass > 0) {
+          if (stop_c != section_no_stop) {
+            sweep(area_, stop_c);
+            out.end = ending::section_stop;
+            out.address = stop_c;
+            out.swept = area_;
+            break;
+          }
+          sweep_and_wait(area_);
+        }
+        const int stop_a = start_pass(!saved, first_ever);
+        saved = true;
+        if (rises_) {
+          out.end = ending::outlet_rises;
+          break;
+        }
+        if (stop_a != section_no_stop) {
+          sweep(iter_, stop_a);
+          out.end = ending::section_stop;
+          out.address = stop_a;
+          out.swept = iter_;
+          break;
+        }
+        const int stop_b = predict(substep);
+        if (stop_b != section_no_stop) {
+          stop_predictor_sweep(stop_b);
+          out.end = ending::section_stop;
+          out.address = stop_b;
+          out.swept = iter_;
+          break;
+        }
+        mean_flows();
+        correct(substep, change, too_dry, stop_c, stop_d);
+        if (too_dry) break;
+      }
+      if (out.end != ending::routed) break;
+
+      if (!too_dry) {
+        const bool stops = stop_d != section_no_stop;
+        close_substep(substep, stop_d, !stops && remaining > 1e-16, bad, cmax);
+        if (stops) {
+          out.end = ending::section_stop;
+          out.address = stop_d;
+          out.swept = area_;
+          break;
+        }
+        out.outlet_volume += substep * qp_[outlet_];
+        out.source_volume += substep * source_rate_;
+        if (set_.location_volumes && omp_get_thread_num() == 0) {
+          for (int k = 1; k <= chan_.hyd_locations; ++k)
+            chan_.hyd_loc_volume[k] +=
+                qp_[chan_.node_address(chan_.hyd_loc_link[k], chan_.hyd_loc_node[k])] * substep;
+        }
+        out.last_substep = substep;
+        break;
+      }
+
+      remaining += substep;
+      substep *= 0.5;
+      const int stop_r = restore_for_retry();
+      if (stop_r != section_no_stop) {
+        sweep(area_, stop_r);
+        out.end = ending::section_stop;
+        out.address = stop_r;
+        out.swept = area_;
+        break;
+      }
+      sweep_and_wait(area_);
+    }
+    if (out.end != ending::routed) break;
+  }
+  if (omp_get_thread_num() == 0) result_ = out;
 }
 
 }  // namespace
@@ -206,90 +572,35 @@ int ex_flow_route(channel_state& chan, const route_settings& settings, double dt
   set.source_q = gather_sources(chan, set, source_rate);
   if (failure_raised()) return -1;
 
-  const std::size_t outlet =
-      std::size_t(chan.node_address(chan.links, chan.links > 0 ? chan.nx[chan.links] : 0));
-  double remaining = dt;  // s
-  double substep = dt;    // s; only shrinks within the call
-  while (remaining > 1e-16) {
-    const int bad = first_bad_node(chan);
-    if (bad != INT_MAX) return report_bad_node(chan, bad);
+  const int team = chan.threaded() ? std::min(omp_get_max_threads(), max_team) : 1;
+  partials slots[max_team];
+  router r(chan, set, dt, source_rate, slots, team);
+#pragma omp parallel num_threads(team) if (team > 1)
+  r.run();
 
-    const double cmax = largest_courant(chan, substep);
-    if (cmax >= set.courant_limit) substep /= static_cast<int>(cmax / set.courant_limit + 1.0);
-
-    {
-      double* area = chan.area.data();
-      double* qp = chan.qp.data();
-      double* area_old = chan.rt_area_old.data();
-      double* qp_old = chan.rt_qp_old.data();
-      double* last = chan.rt_qp_last.data();
-      double* next = chan.rt_qp_iter.data();
-      const bool first_ever = chan.substeps == 0;
-      for_routed_nodes(chan, [=](std::size_t a) {
-        area_old[a] = area[a];
-        qp_old[a] = qp[a];
-        if (first_ever) last[a] = next[a] = qp[a];
-      });
-    }
-    ++chan.substeps;
-
-    for (;;) {
-      if (substep < min_substep) {
-        raise_message(
-            "The channel routing time step is getting really small\n"
-            "less than 1/1000 of a second\n"
-            "Reduce the model time step by a factor of 2 and try again.\n"
-            "Program stopped.\n");
-        return -1;
-      }
-      remaining -= substep;
-      if (remaining <= absorbed_rest) {
-        substep += remaining;
-        remaining = 0.0;
-      }
-
-      double change = 0.0;
-      bool too_dry = false;
-      for (int pass = 0; pass < 2 && (pass == 0 || change > repeat_change); ++pass) {
-        if (pass > 0) {
-          ex_section(chan, section_mode::from_area);
-          if (failure_raised()) return -1;
-        }
-        if (run_pass(chan, set, substep, change, too_dry) < 0) return -1;
-        if (too_dry) break;
-      }
-      if (!too_dry) break;
-
-      remaining += substep;
-      substep *= 0.5;
-      double* area = chan.area.data();
-      double* qp = chan.qp.data();
-      const double* area_old = chan.rt_area_old.data();
-      const double* qp_old = chan.rt_qp_old.data();
-      double* last = chan.rt_qp_last.data();
-      double* next = chan.rt_qp_iter.data();
-      for_routed_nodes(chan, [=](std::size_t a) {
-        area[a] = area_old[a];
-        qp[a] = last[a] = next[a] = qp_old[a];
-      });
-      ex_section(chan, section_mode::from_area);
-      if (failure_raised()) return -1;
-    }
-
-    double* area = chan.area.data();
-    for_routed_nodes(chan, [=](std::size_t a) {
-      if (area[a] < 0.0) area[a] = 0.0;
-    });
-    ex_section(chan, section_mode::from_area);
-    if (failure_raised()) return -1;
-    chan.step_outlet_volume += substep * chan.qp[outlet];
-    chan.step_point_source_volume += substep * source_rate;
-    if (set.location_volumes) {
-      for (int k = 1; k <= chan.hyd_locations; ++k)
-        chan.hyd_loc_volume[k] +=
-            chan.qp[chan.node_address(chan.hyd_loc_link[k], chan.hyd_loc_node[k])] * substep;
-    }
-    chan.last_substep = substep;
+  const outcome& out = r.result();
+  chan.substeps = out.substeps;
+  chan.step_outlet_volume = out.outlet_volume;
+  chan.step_point_source_volume = out.source_volume;
+  chan.last_substep = out.last_substep;
+  switch (out.end) {
+    case ending::routed:
+      return 0;
+    case ending::bad_node:
+      return report_bad_node(chan, out.address);
+    case ending::tiny_substep:
+      raise_message(
+          "The channel routing time step is getting really small\n"
+          "less than 1/1000 of a second\n"
+          "Reduce the model time step by a factor of 2 and try again.\n"
+          "Program stopped.\n");
+      return -1;
+    case ending::outlet_rises:
+      report_outlet_rise();
+      return -1;
+    case ending::section_stop:
+      section_report_stop(chan, out.swept, section_mode::from_area, out.address);
+      return -1;
   }
-  return 0;
+  return -1;
 }

@@ -5,8 +5,8 @@
 // length when a node would go dry below zero.
 //
 // Links are visited in parallel; each iteration writes only its own link's
-// node slots, and every sum that reaches a total is formed on the calling
-// thread in link and node order, so the routed state does not depend on the
+// node slots, and every sum that reaches a total is formed in link and node
+// order or in sub-step order, so the routed state does not depend on the
 // thread count. Lake links, structure links and the stream-aquifer exchange
 // are not routed here; the channel step stops a run that has them.
 
@@ -48,3 +48,32 @@ int chan_link_flows(const channel_state& chan, const route_settings& set,
 // given flows, lateral inflow, point inputs and point sources, in place.
 void chan_continuity(const channel_state& chan, const route_settings& set,
                      const std::vector<double>& flow, std::vector<double>& area, double dt);
+
+// ---- The two routines link by link, for the router's own parallel loops ----
+// Each writes only the given link's node slots.
+
+// The link whose first node receives the flow out of link's last node, or 0
+// when link's last node is not set by the link rule (the outlet link, or a
+// downstream link that is not a channel-shaped link open to flow).
+int flow_downstream(const channel_state& chan, int link);
+
+// The flows out of the nodes of routed link (but the outlet rule) into flow,
+// from chan's depths and conveyances; down_depth (m) and down_conv are those
+// of the first node of flow_downstream(link), when it is not 0.
+void link_flows(const channel_state& chan, int link, double* flow, double down_depth,
+                double down_conv);
+
+// True when the outlet's bed rises towards the outlet node without a head
+// boundary: the negative outlet slope stop.
+bool outlet_rises(const channel_state& chan, const route_settings& set);
+
+// The outlet rule into flow, once the outlet link's other nodes have their
+// flows; nothing when outlet_rises.
+void outlet_flow(const channel_state& chan, const route_settings& set, double* flow);
+
+// Prints the negative outlet slope message and raises 4000.
+void report_outlet_rise();
+
+// chan_continuity for one link.
+void link_continuity(const channel_state& chan, const route_settings& set, int link,
+                     const double* flow, double* area, double dt);

@@ -109,6 +109,136 @@ TEST(ex_flow_route, junction_routes_alike_on_one_and_eight_threads) {
   EXPECT_EQ(a.substeps, b.substeps);
 }
 
+// A binary tree of 31 links of 4 nodes (link 31 the outlet), 100 m apart
+// on a bed slope of 0.002, fed 0.3 m3/s at node 1 of every head link.
+void build_tree(channel_state& c) {
+  std::vector<link_layout> links(31);
+  for (int k = 1; k <= 31; ++k) {
+    int level = 0;
+    for (int j = k; j > 1; j /= 2) ++level;
+    link_layout& l = links[std::size_t(31 - k)];
+    l.downstream = k == 1 ? 0 : 32 - k / 2;
+    const double top = 10.0 + (level + 1) * 0.8;  // a link starts where its upstream ones end
+    l.beds = {top - 0.1, top - 0.3, top - 0.5, top - 0.7};
+  }
+  build_network(c, links);
+  for (int i = 1; i <= 16; ++i) c.point_input_values[c.node_address(i, 1)] = 0.3;
+}
+
+struct tree_case {
+  const char* label;
+  std::function<void(channel_state&)> setup;  // before the first call
+  int calls;
+  double dt;  // s
+};
+
+TEST(ex_flow_route, a_tree_routes_alike_on_any_thread_count) {
+  const tree_case cases[] = {
+      {"filling, with withdrawals that run nodes dry and halve sub-steps",
+       [](channel_state& c) {
+         for (int i = 5; i <= 30; i += 5) c.point_input_values[c.node_address(i, 3)] = -0.02;
+       },
+       60, 30.0},
+      {"a node that can hold no water stops the run when the front reaches it",
+       [](channel_state& c) {
+         // Node 2 of link 20: no bottom, and sides leaning inwards above a
+         // bank-full depth of 0.
+         c.ltype[20] = link_bit::two_stage;
+         const int a = c.node_address(20, 2);
+         c.bottom[a] = 0.0;
+         c.sslope2[a] = -1.0;
+         c.bankfull_dep[a] = 0.0;
+       },
+       60, 30.0},
+  };
+  const int threads = omp_get_max_threads();
+  for (const tree_case& t : cases) {
+    SCOPED_TRACE(t.label);
+    std::unique_ptr<channel_state> runs[3];
+    std::string output[3];
+    const int counts[3] = {1, 3, 8};
+    for (int r = 0; r < 3; ++r) {
+      clear_errors();
+      omp_set_num_threads(counts[r]);
+      runs[r] = std::make_unique<channel_state>();
+      channel_state& c = *runs[r];
+      build_tree(c);
+      c.parallel_min_links = 1;
+      t.setup(c);
+      route_settings set;
+      set.point_input = 1;
+      stdout_capture capture;
+      for (int k = 0; k < t.calls && error_state.stop_flag == 0; ++k) ex_flow_route(c, set, t.dt);
+      output[r] = capture.stop();
+    }
+    omp_set_num_threads(threads);
+    const channel_state& a = *runs[0];
+    for (int r = 1; r < 3; ++r) {
+      SCOPED_TRACE(counts[r]);
+      const channel_state& b = *runs[r];
+      EXPECT_EQ(output[r], output[0]);
+      EXPECT_EQ(b.substeps, a.substeps);
+      EXPECT_EQ(b.step_outlet_volume, a.step_outlet_volume);
+      EXPECT_EQ(b.last_substep, a.last_substep);
+      for (std::size_t i = 0; i < a.area.size(); ++i) {
+        ASSERT_EQ(b.area[i], a.area[i]) << i;
+        ASSERT_EQ(b.qp[i], a.qp[i]) << i;
+        ASSERT_EQ(b.yp[i], a.yp[i]) << i;
+        ASSERT_EQ(b.chan_depth[i], a.chan_depth[i]) << i;
+        ASSERT_EQ(b.conv[i], a.conv[i]) << i;
+      }
+    }
+  }
+  clear_errors();
+}
+
+// Depth of a trapezoid of bottom 2 and side slope 1 holding area a.
+double trapezoid_depth(double a) { return (std::sqrt(4.0 * a + 4.0) - 2.0) / 2.0; }
+
+TEST(ex_flow_route, a_stop_in_the_predicted_areas_leaves_the_walks_state) {
+  const int threads = omp_get_max_threads();
+  for (int count : {1, 8}) {
+    SCOPED_TRACE(count);
+    clear_errors();
+    omp_set_num_threads(count);
+    channel_state c;
+    build_junction(c);
+    c.parallel_min_links = 1;
+    // Link 2 is a two-stage link whose node 2 can hold no water (no
+    // bottom, and sides leaning inwards above a bank-full depth of 0); its
+    // node 1 is wet, so node 2 takes water in the predictor.
+    c.ltype[2] = link_bit::two_stage;
+    const int trap = c.node_address(2, 2);
+    c.bottom[trap] = 0.0;
+    c.sslope2[trap] = -1.0;
+    c.bankfull_dep[trap] = 0.0;
+    for (int j = 1; j <= 3; ++j) c.area[c.node_address(1, j)] = 1.2 - 0.2 * j;
+    c.area[c.node_address(2, 1)] = 0.5;
+    for (int j = 1; j <= 5; ++j) c.area[c.node_address(3, j)] = 1.0;
+    ex_section(c, section_mode::from_area);
+    // An area changed without a sweep, after the stop.
+    const int late = c.node_address(3, 4);
+    c.area[late] = 2.0;
+    stdout_capture capture;
+    EXPECT_EQ(ex_flow_route(c, route_settings{}, 1.0), -1);
+    EXPECT_EQ(capture.stop(),
+              "in ex_section.c - 3, negative square root at:\n"
+              "link 2 node 2.  Program stopped.\n\n");
+    // Before the stop the nodes have the predicted areas' depths; from the
+    // stop on, the saved areas' depths, which the late node had not had.
+    for (int j = 1; j <= 3; ++j) {
+      const int a = c.node_address(1, j);
+      EXPECT_NEAR(c.chan_depth[a], trapezoid_depth(c.rt_area_iter[a]), 1e-12) << j;
+      EXPECT_NE(c.rt_area_iter[a], 1.2 - 0.2 * j) << j;
+    }
+    EXPECT_EQ(c.chan_depth[trap], 0.0);
+    EXPECT_NEAR(c.chan_depth[late], trapezoid_depth(2.0), 1e-12);
+    EXPECT_NEAR(c.yp[late], c.bel[late] + trapezoid_depth(2.0), 1e-12);
+  }
+  omp_set_num_threads(threads);
+  clear_errors();
+}
+
 TEST(ex_flow_route, point_sources_and_first_order_inflow_are_booked_as_they_enter) {
   clear_errors();
   auto s = junction_with_point_inflows();

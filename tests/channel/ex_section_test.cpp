@@ -5,6 +5,7 @@
 #include "channel/ex_section.h"
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <cmath>
 #include <string>
@@ -145,6 +146,120 @@ TEST(ex_section_trapezoid, a_stop_leaves_the_later_nodes_and_links_as_they_were)
   EXPECT_EQ(c.chan_depth[c.node_address(2, 2)], 7.0);
   EXPECT_EQ(c.chan_depth[c.node_address(3, 1)], 7.0);
   EXPECT_EQ(c.chan_depth[c.node_address(3, 2)], 7.0);
+  clear_errors();
+}
+
+// Forty trapezoid links of five nodes, shared among eight threads, every
+// node's properties stale (depth 7) and its area and stage the makings of
+// a different depth at each node.
+channel_state threaded_network() {
+  channel_state c = make_network(40, 5, trapezoid, 0.035);
+  c.parallel_min_links = 1;
+  for (int l = 1; l <= 40; ++l) {
+    set_trapezoid(c, l, 2.0, 1.0);
+    for (int j = 1; j <= 5; ++j) {
+      const int i = c.node_address(l, j);
+      c.bel[i] = 100.0 - l;
+      c.area[i] = 0.1 * j + 0.01 * l;
+      c.yp[i] = c.bel[i] + 0.05 * j + 0.002 * l;
+      c.chan_depth[i] = c.conv[i] = c.topw[i] = 7.0;
+    }
+  }
+  return c;
+}
+
+TEST(ex_section, a_stop_on_eight_threads_works_the_nodes_before_it_and_no_other) {
+  struct stop_case {
+    const char* label;
+    int mode, link, node;
+    int later_link;  // a second faulty node (node 1 of this link), 0 for none
+    const char* out;
+  };
+  const stop_case cases[] = {
+      {"from area, first node of the network", section_mode::from_area, 1, 1, 0,
+       "In ex_section.c - 1\nprogram stopped for negative area, node 1, link 1\n\n"},
+      {"from area, inside a middle link", section_mode::from_area, 17, 3, 0,
+       "In ex_section.c - 1\nprogram stopped for negative area, node 3, link 17\n\n"},
+      {"from area, the first of two faults", section_mode::from_area, 17, 3, 30,
+       "In ex_section.c - 1\nprogram stopped for negative area, node 3, link 17\n\n"},
+      {"from stage, last node of the network", section_mode::from_stage, 40, 5, 0,
+       "In ex_section.c - 1\nprogram stopped for negative depth, node 5, link 40\n\n"},
+      {"from stage, first node of a middle link", section_mode::from_stage, 23, 1, 0,
+       "In ex_section.c - 1\nprogram stopped for negative depth, node 1, link 23\n\n"},
+  };
+  const int threads = omp_get_max_threads();
+  omp_set_num_threads(8);
+  for (const stop_case& t : cases) {
+    SCOPED_TRACE(t.label);
+    clear_errors();
+    const channel_state before = threaded_network();
+    // The same network without the fault gives the values the nodes before
+    // the stop must get.
+    channel_state worked = before;
+    ex_section(worked, t.mode);
+    ASSERT_EQ(error_state.stop_flag, 0);
+
+    channel_state c = before;
+    const int stop = c.node_address(t.link, t.node);
+    for (int i : {stop, t.later_link > 0 ? c.node_address(t.later_link, 1) : stop}) {
+      if (t.mode == section_mode::from_area)
+        c.area[i] = -0.0002;
+      else
+        c.yp[i] = c.bel[i] - 0.01;
+    }
+    stdout_capture capture;
+    ex_section(c, t.mode);
+    EXPECT_EQ(capture.stop(), t.out);
+    EXPECT_EQ(error_state.stop_flag, 1);
+    for (int l = 1; l <= 40; ++l)
+      for (int j = 1; j <= 5; ++j) {
+        const int i = c.node_address(l, j);
+        const channel_state& expected = i < stop ? worked : before;
+        ASSERT_EQ(c.chan_depth[i], expected.chan_depth[i]) << "link " << l << " node " << j;
+        ASSERT_EQ(c.conv[i], expected.conv[i]) << "link " << l << " node " << j;
+        ASSERT_EQ(c.topw[i], expected.topw[i]) << "link " << l << " node " << j;
+        if (i < stop) {
+          ASSERT_EQ(c.area[i], worked.area[i]) << "link " << l << " node " << j;
+          ASSERT_EQ(c.yp[i], worked.yp[i]) << "link " << l << " node " << j;
+        }
+      }
+  }
+  omp_set_num_threads(threads);
+  clear_errors();
+}
+
+TEST(ex_section, only_nodes_before_a_stop_raise_the_table_top_flag) {
+  // Link 10 of the threaded network becomes a break-point link whose node 2
+  // lies above its table's top level; link 20 stops the sweep.
+  struct flag_case {
+    const char* label;
+    int stop_link;
+    int flag;
+  };
+  const flag_case cases[] = {{"stop after the table node", 20, 1},
+                             {"stop before the table node", 5, 0}};
+  const int threads = omp_get_max_threads();
+  omp_set_num_threads(8);
+  for (const flag_case& t : cases) {
+    SCOPED_TRACE(t.label);
+    clear_errors();
+    channel_state c = threaded_network();
+    size_tables(c, 1, 2);
+    c.numhts[1] = 2;
+    c.ht_spc[1] = 0.5;
+    c.xarea[c.bp_index(1, 1)] = 1.0;
+    c.xarea[c.bp_index(2, 1)] = 2.5;
+    c.ltype[10] = breakpoint;
+    for (int j = 1; j <= 5; ++j) c.table_num[c.node_address(10, j)] = 1;
+    c.area[c.node_address(10, 2)] = 4.0;
+    c.area[c.node_address(t.stop_link, 1)] = -0.0002;
+    stdout_capture capture;
+    ex_section(c, section_mode::from_area);
+    capture.stop();
+    EXPECT_EQ(error_state.stop_flag, 1);
+    EXPECT_EQ(c.xsec_exceeded, t.flag);
+  }
+  omp_set_num_threads(threads);
   clear_errors();
 }
 
