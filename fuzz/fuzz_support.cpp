@@ -129,10 +129,7 @@ void write_table_inputs(const uint8_t* data, size_t size, table_inputs& inputs) 
   // Made once for the process: the mask never changes between inputs.
   static block_2d<int>* mask = [] {
     auto* m = new block_2d<int>;
-    m->allocate_grid(table_inputs::rows, table_inputs::cols);
-    int n = 0;
-    for (int r = 1; r <= table_inputs::rows; ++r)
-      for (int c = 1; c <= table_inputs::cols; ++c) (*m)[r][c] = r == 3 && c == 3 ? 0 : ++n;
+    number_mask(*m, table_inputs::rows, table_inputs::cols);
     return m;
   }();
   const auto parts = split_parts(data + 1, size - 1, 3);
@@ -147,6 +144,20 @@ void write_table_inputs(const uint8_t* data, size_t size, table_inputs& inputs) 
   context.cells = table_inputs::cells;
   context.ts_index = &inputs.index;
   context.series = &inputs.series;
+}
+
+int number_mask(block_2d<int>& mask, int rows, int cols) {
+  mask.allocate_grid(rows, cols);
+  int n = 0;
+  for (int r = 1; r <= rows; ++r)
+    for (int c = 1; c <= cols; ++c) mask[r][c] = r == 3 && c == 3 ? 0 : ++n;
+  return n;
+}
+
+void small_grid(grid_state& g) {
+  g.rows = g.cols = 3;
+  g.dx = 10.0;
+  g.cells = number_mask(g.mask, g.rows, g.cols);
 }
 
 }  // namespace fuzz

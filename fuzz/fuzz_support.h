@@ -11,9 +11,18 @@
 #include <string_view>
 #include <vector>
 
+#include "core/grid_state.h"
 #include "input/map_tables.h"
 
 namespace fuzz {
+
+// Numbers a mask of rows x cols as the harnesses' grids are numbered: row
+// by row from 1, with cell (3,3) left outside the watershed. Returns the
+// number of cells.
+int number_mask(block_2d<int>& mask, int rows, int cols);
+
+// The harnesses' grid: 3 x 3 cells of 10 m, (3,3) outside (8 cells).
+void small_grid(grid_state& g);
 
 // Called once from LLVMFuzzerInitialize, before libFuzzer reads its
 // arguments: makes the scratch directory and moves into it, first turning

@@ -26,15 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::write_file("series.ts", parts[2]);
 
   model_state s;
-  grid_state& g = s.grid;
-  g.rows = 3;
-  g.cols = 3;
-  g.dx = 10.0;
-  g.mask.allocate_grid(g.rows, g.cols);
-  int n = 0;
-  for (int r = 1; r <= g.rows; ++r)
-    for (int c = 1; c <= g.cols; ++c) g.mask[r][c] = r == 3 && c == 3 ? 0 : ++n;
-  g.cells = n;
+  fuzz::small_grid(s.grid);
   input_state& in = s.input;
   project_settings& settings = in.settings;
   settings.ov_boundary = 1;

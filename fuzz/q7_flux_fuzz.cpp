@@ -23,13 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   model_state s;
   grid_state& g = s.grid;
-  g.rows = g.cols = 3;
-  g.dx = 10.0;
-  g.mask.allocate_grid(g.rows, g.cols);
-  int n = 0;
-  for (int r = 1; r <= g.rows; ++r)
-    for (int c = 1; c <= g.cols; ++c) g.mask[r][c] = r == 3 && c == 3 ? 0 : ++n;
-  g.cells = n;
+  fuzz::small_grid(g);
+  const int n = g.cells;
   int q7_on = 1;
   s.input.q7_input_flag = &q7_on;
   project_settings& p = s.input.settings;

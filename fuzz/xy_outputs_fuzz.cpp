@@ -17,10 +17,7 @@ block_2d<int>* mask = nullptr;
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   fuzz::start_harness("xy_outputs", argc, argv);
   mask = new block_2d<int>;
-  mask->allocate_grid(3, 3);
-  int n = 0;
-  for (int r = 1; r <= 3; ++r)
-    for (int c = 1; c <= 3; ++c) (*mask)[r][c] = r == 3 && c == 3 ? 0 : ++n;
+  fuzz::number_mask(*mask, 3, 3);
   return 0;
 }
 

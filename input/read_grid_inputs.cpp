@@ -227,6 +227,12 @@ void announce_setup(const model_state& state, const char* format, ...) {
   if (summary.is_open() && summary.stream == summary.shadow) std::fputs(text, summary.stream);
 }
 
+void announce_setup_apart(const model_state& state, const char* screen, const char* summary) {
+  if (notices_on_screen(state)) std::fputs(screen, stdout);
+  const safe_file& file = state.output.summary;
+  if (file.is_open() && file.stream == file.shadow) std::fputs(summary, file.stream);
+}
+
 void read_watershed_mask(model_state& state) {
   grid_state& grid = state.grid;
   safe_file& file = state.input.files.watershed_mask;

@@ -36,6 +36,12 @@ void read_hotstart_maps(model_state& state);  // starting surface depths
 void read_soil_maps(model_state& state);           // infiltration parameters and initial contents
 void read_area_reduction_map(model_state& state);  // factors 1 - map value on the rates
 void read_soil_moisture_hotstart(model_state& state);
+// Albedo, vegetation height, transmission coefficient, canopy resistance and
+// wilting point: the EVAPOTRANSPIRATION table when the mapping table file
+// holds it, then in long-term runs the maps their cards name (vegetation
+// height, transmission, canopy and wilting point with ET_CALC_PENMAN only).
+// Nothing without the table or a long-term run.
+void read_et_maps(model_state& state);
 
 // True when the mapping table file is named and holds a table of kind.
 bool table_requested(const input_state& in, int kind);
@@ -49,6 +55,8 @@ void read_cell_map(model_state& state, safe_file& file, const std::string& name,
 // run is super quiet or this is not process 0.
 void announce_setup(const model_state& state, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
+// A set-up notice whose line in the summary file differs from the screen's.
+void announce_setup_apart(const model_state& state, const char* screen, const char* summary);
 
 // Sizes v to count zeroed elements; on a memory shortage prints "Error
 // allocating memory for variable NAME" and raises 4000.

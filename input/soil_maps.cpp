@@ -4,9 +4,7 @@
 // Conductivities are read in cm/h and held in m/s, capillary heads read in
 // cm and held in m.
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "core/model_state.h"
@@ -15,6 +13,7 @@
 #include "input/map_tables.h"
 #include "input/process_map_tables.h"
 #include "input/read_grid_inputs.h"
+#include "input/series.h"
 
 namespace {
 
@@ -135,38 +134,20 @@ void read_green_ampt_parameters(model_state& state) {
   read_parameter(state, thr, s.residual);
 }
 
-// A number of a soil line; false when the text is no number.
-bool take_number(const char*& at, double& value) {
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtod(at, &end);
-  if (end == at || errno == ERANGE) return false;
-  at = end;
-  return true;
-}
-
-bool take_int(const char*& at, int& value) {
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(at, &end, 10);
-  if (end == at || errno == ERANGE || v < -2147483647L || v > 2147483647L) return false;
-  at = end;
-  value = static_cast<int>(v);
-  return true;
-}
-
 const char* layer_value_names[9] = {"conductivity", "pore index", "capillary head",
                                     "porosity",     "field capacity", "wilting point",
                                     "residual content", "initial content", "layer depth"};
 
 // The values of one layer line into the record: K, lambda, psi, phi, fc, wp,
-// thr, thi and, for layers 1 and 2, the layer depth.
+// thr, thi and, for layers 1 and 2, the layer depth. Each is a whole
+// blank-separated word and a finite number, so that a value such as "0.nan10"
+// is refused rather than read as three.
 bool parse_layer(const char* at, int layer, soil_type_record& t, const char* what,
                  const char* path, int line) {
   const int count = layer < 3 ? 9 : 8;
   double v[9];
   for (int k = 0; k < count; ++k) {
-    if (!take_number(at, v[k])) {
+    if (!take_real_field(at, v[k])) {
       raise_message(
           "Error: line %d of the %s %s holds no %s (value %d of %d) for layer %d of soil type "
           "%d.\n",
@@ -207,14 +188,14 @@ bool read_soil_layer_file(const char* path, std::vector<soil_type_record>& types
   int count = 0, unused = 0;
   if (!next_line(file, line, what, "number of soil types")) return false;
   const char* at = line.c_str();
-  if (!take_int(at, count) || count < 1) {
+  if (!take_int_field(at, count) || count < 1) {
     raise_message("Error: line %d of the layered soil file %s holds no number of soil types.\n",
                   file.line_number(), path);
     return false;
   }
   if (!next_line(file, line, what, "second line")) return false;
   at = line.c_str();
-  if (!take_int(at, unused)) {
+  if (!take_int_field(at, unused)) {
     raise_message("Error: line %d of the layered soil file %s holds no whole number.\n",
                   file.line_number(), path);
     return false;
@@ -224,7 +205,7 @@ bool read_soil_layer_file(const char* path, std::vector<soil_type_record>& types
     soil_type_record t;
     if (!next_line(file, line, what, "soil types")) return false;
     at = line.c_str();
-    if (!take_int(at, t.id)) {
+    if (!take_int_field(at, t.id)) {
       raise_message("Error: line %d of the layered soil file %s holds no soil type id.\n",
                     file.line_number(), path);
       return false;
@@ -411,15 +392,79 @@ void read_area_reduction_map(model_state& state) {
   s.area_reduction = 1;
 }
 
+void read_et_maps(model_state& state) {
+  input_state& in = state.input;
+  soil_state& s = state.soil;
+  const int n = state.grid.cells;
+  const bool table = table_requested(in, table_kind::evapotranspiration);
+  if (!table && !in.long_term) return;
+  if (table) {
+    if (!allocate_per_cell(s.albedo, n, "albedo") ||
+        !allocate_per_cell(s.veg_height, n, "veg_height") ||
+        !allocate_per_cell(s.trans_coeff, n, "trans_coeff") ||
+        !allocate_per_cell(s.canopy_resist, n, "canopy_resist"))
+      return;
+    const std::span<double> columns[] = {s.albedo, s.veg_height, s.trans_coeff, s.canopy_resist};
+    map_table_context context = run_map_table_context(state);
+    if (!read_map_table(context, table_kind::evapotranspiration, columns)) return;
+  }
+  if (!in.long_term) return;
+
+  struct et_map {
+    bool penman_only;            // read only with ET_CALC_PENMAN
+    safe_file input_files::*file;
+    std::string project_settings::*name;
+    std::vector<double> soil_state::*values;
+    const char* array;           // for the allocation message
+    const char* from_file;       // announcement with the file name
+    const char* from_table;      // announcement on the screen without it
+    const char* summary_from_table;  // and in the summary file
+  };
+  const et_map maps[5] = {
+      {false, &input_files::albedo, &project_settings::albedo, &soil_state::albedo, "albedo",
+       "reading albedo map from file: %s\n",
+       "reading albedo table and map from the master table file\n", nullptr},
+      {true, &input_files::vheight, &project_settings::vheight, &soil_state::veg_height,
+       "veg_height", "reading vegetation-height map from file: %s\n",
+       "reading vegetation-height table and map from the master table file\n", nullptr},
+      {true, &input_files::tcoeff, &project_settings::tcoeff, &soil_state::trans_coeff,
+       "trans_coeff", "reading transmission-coefficient map from file: %s\n",
+       "reading transmission-coefficient table and map from the master table file\n", nullptr},
+      {true, &input_files::canopy, &project_settings::canopy, &soil_state::canopy_resist,
+       "canopy_resist", "reading canopy resistance map from file: %s\n",
+       "reading canopy resistance table and map from the master table file\n",
+       "reading canopy resistance map from file\n"},
+      {true, &input_files::wilting_point, &project_settings::wilting_point,
+       &soil_state::wilting_point, "wilting_point", "reading wilting point map from file: %s\n",
+       "reading wilting point table and map from the master table file\n", nullptr},
+  };
+  for (int k = 0; k < 5; ++k) {
+    const et_map& m = maps[k];
+    if (!in.et_params[k] || (m.penman_only && !in.settings.et_calc_penman)) continue;
+    std::vector<double>& values = s.*m.values;
+    // The table sized its four arrays; without it a map announced as the
+    // table's is left at 0 in every cell rather than unsized.
+    if (values.size() != std::size_t(n) + 1 && !allocate_per_cell(values, n, m.array)) return;
+    safe_file& file = in.files.*m.file;
+    if (file.is_open()) {
+      const std::string& name = in.settings.*m.name;
+      announce_setup(state, m.from_file, name.c_str());
+      read_cell_map(state, file, name, values);
+      if (stopped()) return;
+    } else if (m.summary_from_table) {
+      announce_setup_apart(state, m.from_table, m.summary_from_table);
+    } else {
+      announce_setup(state, "%s", m.from_table);
+    }
+  }
+}
+
 void read_soil_maps(model_state& state) {
   const input_state& in = state.input;
   soil_state& s = state.soil;
-  if (!in.green_ampt && !in.inf_redist && !in.inf_layered_soil && !in.inf_richards) {
-    if (in.long_term) raise_not_available("read_et_maps");
-    return;
-  }
-  if (in.inf_richards || in.long_term) {
-    raise_not_available(in.inf_richards ? "init_richards_soil" : "read_et_maps");
+  if (!in.green_ampt && !in.inf_redist && !in.inf_layered_soil && !in.inf_richards) return;
+  if (in.inf_richards) {
+    raise_not_available("init_richards_soil");
     return;
   }
   if (!allocate_parameter_arrays(state)) return;
@@ -430,6 +475,8 @@ void read_soil_maps(model_state& state) {
   } else {
     read_layered_soils(state);
   }
+  if (stopped()) return;
+  read_et_maps(state);
   if (stopped()) return;
   if (!in.inf_layered_soil) {
     read_initial_moisture(state);

@@ -36,6 +36,12 @@ struct soil_state {
   std::vector<double> field_capacity;  // m3/m3
   std::vector<double> wilting_point;   // m3/m3
   std::vector<double> initial_theta;   // initial water content thi, m3/m3
+  // Evapotranspiration parameters per cell [1..cells], read by read_et_maps;
+  // empty unless the mapping table or a long-term run gives them.
+  std::vector<double> albedo;          // fraction of shortwave reflected
+  std::vector<double> veg_height;      // vegetation height, m
+  std::vector<double> trans_coeff;     // canopy transmission coefficient, fraction
+  std::vector<double> canopy_resist;   // canopy resistance, s/m
   std::vector<double> area_factor;     // 1 - area-reduction map value; multiplies rates
   int area_reduction = 0;              // area_factor is in use
   std::vector<int> soiltype;           // layered: index into soil_types

@@ -163,6 +163,20 @@ TEST(soil_run, bad_soil_input_stops_with_status_1) {
       {"map id missing", base + layered, {{"soils.asc", 4}},
        {{"layers.txt", "1\n0\n3\n" + layer_lines + "0.2 0.25 15 0.4 0.3 0.1 0.05 0.2\n"}},
        {"soil type 4 of grid cell 1 has no entry in the layered soil file layers.txt"}},
+      // Values must be whole words and finite numbers, never split out of
+      // one word.
+      {"two values run together", base + layered, {{"soils.asc", 3}},
+       {{"layers.txt", "1\n0\n3\n1.0-2 0.25 10 0.4 0.3 0.1 0.05 0.2\n" + layer_lines}},
+       {"line 4 of the layered soil file layers.txt holds no conductivity (value 1 of 9) for "
+        "layer 1 of soil type 3"}},
+      {"not a number in the MULTI_LAYER_SOIL table",
+       base + "INF_LAYERED_SOIL\nMAPPING_TABLE tables.cmt\n", {{"soils.idx", 3}},
+       {{"tables.cmt", "VALTO_INDEX_MAP_TABLES\nINDEX_MAP soils.idx soils\nMULTI_LAYER_SOIL "
+                       "soils\nNUM_IDS 1\nNUM_SOIL_LAYERS 3\nID    DESCRIPTION\n3" +
+                           std::string(86, ' ') + "1.0 0.nan10 0.4 0.3 0.1 0.05 0.2 20\n" +
+                           layer_lines + "0.2 0.25 15 0.4 0.3 0.1 0.05 0.2\n"}},
+       {"line 7 of the MULTI_LAYER_SOIL table of the mapping table file",
+        "holds no pore index (value 2 of 9) for layer 1 of soil type 3"}},
   };
   for (const bcase& c : cases) {
     SCOPED_TRACE(c.name);
