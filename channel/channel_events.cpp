@@ -1,8 +1,9 @@
 // The channel network's part of an event's start and end: the node
 // sections taken from the stages the network holds, the event totals
 // cleared, and the water the channels hold at either end for the event
-// balance.
+// balance, with the lakes settled to their volumes at the end.
 
+#include "channel/chan_lake_extent.h"
 #include "channel/channel_steps.h"
 #include "channel/ex_section.h"
 #include "core/error_state.h"
@@ -18,10 +19,21 @@ void channel_event_start(model_state& state) {
   chan.event_point_input_volume = 0.0;
   chan.event_point_source_volume = 0.0;
   chan.event_start_volume = chan.water_volume();
+  chan.event_lake_inflow_volume = 0.0;
+  chan.event_lake_outflow_volume = 0.0;
+  chan.event_start_lake_volume = chan.lake_water_volume();
 }
 
 void channel_event_end(model_state& state) {
   if (!state.input.explicit_channel) return;
   channel_state& chan = state.channel;
   chan.event_end_volume = chan.water_volume();
+  if (chan.channel_lakes) {
+    // The lakes settle to what the last channel step left them, and any
+    // cell water they take is booked before the event's books close.
+    chan_lake_extent(state);
+    if (error_state.stop_flag != 0) return;
+    fold_lake_counters(chan);
+  }
+  chan.event_end_lake_volume = chan.lake_water_volume();
 }

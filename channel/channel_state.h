@@ -174,6 +174,14 @@ struct channel_state {
   int restart_mark = 0;      // channel clock restarts from the current time
   int lakes_start_high = 0;  // a lake's first initial value exceeds its second (lake set-up)
   int lake_start_flag = 0;   // channel flag: raised with the restart mark for such lakes
+  // Lake extents, evaporation and pumps
+  int lake_extent_warned = 0;      // the maximum-extent warning was printed (once a run)
+  int lake_map_changed = 0;        // an extent update took or gave back a cell (lake-map flag)
+  double lake_evaporation_volume = 0.0;  // run total of lake evaporation, m3
+  double lake_inflow_volume = 0.0, event_lake_inflow_volume = 0.0;    // lake_in_dv folded, m3
+  double lake_outflow_volume = 0.0, event_lake_outflow_volume = 0.0;  // lake_out_dv folded, m3
+  double initial_lake_volume = 0.0;  // channel lakes at the start of the run, m3
+  double event_start_lake_volume = 0.0, event_end_lake_volume = 0.0;  // m3
 
   // Grid-stream lists: stream cell i = 1..stream_cells, entry k = 1..gst_max
   int stream_cells = 0;
@@ -247,6 +255,13 @@ struct channel_state {
     return volume;
   }
 
+  // Water held by the channel lakes, in lake order, m3.
+  double lake_water_volume() const {
+    double volume = 0.0;
+    for (int k = 1; k <= lake_count; ++k) volume += lake_volume[std::size_t(k)];
+    return volume;
+  }
+
   // ---- Routing: the channel step, explicit routing and lateral inflow ----
   // Filled by other phases
   int point_input = 0;  // point inputs were read (CHAN_POINT_INPUT file open)
@@ -278,4 +293,5 @@ struct channel_state {
   std::vector<double> rt_area_iter;            // predictor areas, m2
   std::vector<double> rt_qp_last, rt_qp_iter;  // flows of the pass's start and predictor, m3/s
   std::vector<double> rt_source_q;             // POINTSOURCE series at the call's time, m3/s
+  std::vector<int> status_node;  // 1 while a channel lake holds the node (with channel lakes)
 };

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "channel/chan_lake_extent.h"
 #include "channel/channel_state.h"
 #include "channel/channel_steps.h"
 #include "channel/ex_flow_route.h"
@@ -46,10 +47,8 @@ bool channel_arrays_ready(const model_state& state) {
 const char* missing_process(const model_state& state) {
   const input_state& in = state.input;
   const channel_state& chan = state.channel;
-  if (chan.channel_lakes) return "chan_lake_extent";
-  for (int i = 1; i <= chan.links; ++i)
-    if (chan.ltype[i] & link_bit::structure) return "the structure links of chan_link_flows";
-  if (in.stream_loss || in.water_table || in.gw_simulation) return "gw_stream_exchange";
+  if (in.stream_loss || in.water_table || in.gw_simulation || chan.lake_loss)
+    return "gw_stream_exchange";
   if (in.chan_sed_routing) return "chan_sed_transport";
   if (chan.constituents || in.chan_con_trans) return "the channel constituents of ex_flow_route";
   if (in.settings.storm_sewer_given) return "the storm-sewer volumes of chan_continuity";
@@ -99,6 +98,18 @@ void book_location_volumes(model_state& state) {
 
 }  // namespace
 
+void fold_lake_counters(channel_state& chan) {
+  for (int k = 1; k <= chan.lake_count; ++k) {
+    const std::size_t i = std::size_t(k);
+    chan.lake_inflow_volume += chan.lake_in_dv[i];
+    chan.event_lake_inflow_volume += chan.lake_in_dv[i];
+    chan.lake_outflow_volume += chan.lake_out_dv[i];
+    chan.event_lake_outflow_volume += chan.lake_out_dv[i];
+    chan.lake_in_dv[i] = 0.0;
+    chan.lake_out_dv[i] = 0.0;
+  }
+}
+
 void channel_step(model_state& state) {
   const input_state& in = state.input;
   run_control& run = state.run;
@@ -141,6 +152,19 @@ void channel_step(model_state& state) {
     chan.event_lateral_volume += v;
   }
 
+  if (chan.channel_lakes) {
+    chan.active = 1;
+    fold_lake_counters(chan);
+    chan_lake_extent(state);
+    if (error_state.stop_flag != 0) return;
+    if (chan.lake_map_changed) {
+      for (int c = 1; c <= state.grid.cells; ++c)
+        if (chan.lake_mask[std::size_t(c)] > 0) chan.new_flooded_grid[std::size_t(c)] = 1;
+      chan.lake_map_changed = 0;
+    }
+    fold_lake_counters(chan);
+  }
+
   const bool routed = chan.active != 0;
   if (routed) {
     ++chan.route_calls;
@@ -165,6 +189,7 @@ void channel_step(model_state& state) {
     chan.event_point_source_volume += chan.step_point_source_volume;
     book_location_volumes(state);
   }
+  if (chan.channel_lakes) fold_lake_counters(chan);
 
   if (in.flood_stream) {
 #pragma omp parallel for schedule(static) if (chan.threaded())

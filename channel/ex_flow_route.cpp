@@ -23,6 +23,16 @@
 //   | clamp, the closing sweep, the checks and Courant number of the next
 //     sub-step
 //
+// A network with structure links has two more: the links above a structure
+// copy its flow, so before each of the two flow phases one thread works out
+// every structure's flow (and calibrates the culverts) while the others wait.
+// The first reads the stages the last sweep stored; the second reads the
+// predicted stages as the coming sweep will store them, computed from the
+// predicted areas. Channel lakes cost no barrier: their take and release of
+// nodes runs before the region, on the calling thread, and their volume
+// accounting after an accepted sub-step is thread 0's, in link order; no
+// other thread reads the lake volumes.
+//
 // A cross-section sweep that would stop is known from its scan before any
 // node of it is written, so the nodes before the stop are worked and the
 // call leaves its state exactly as a walk in link and node order would. All
@@ -37,6 +47,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "channel/chan_lake_nodes.h"
 #include "channel/channel_state.h"
 #include "channel/ex_section.h"
 #include "core/error_state.h"
@@ -68,6 +79,9 @@ bool failure_raised() { return error_state.stop_flag != 0; }
 
 bool work_arrays_ready(channel_state& chan) {
   const std::size_t slots = chan.node_slots();
+  if (chan.channel_lakes && chan.status_node.size() != slots &&
+      !allocate_zeroed(chan.status_node, slots, "status_node"))
+    return false;
   if (chan.rt_area_old.size() == slots) return true;
   return allocate_zeroed(chan.rt_area_old, slots, "area_old") &&
          allocate_zeroed(chan.rt_qp_old, slots, "qp_old") &&
@@ -132,7 +146,14 @@ struct alignas(64) partials {
 };
 
 // How the call ended.
-enum class ending { routed, bad_node, tiny_substep, outlet_rises, section_stop };
+enum class ending {
+  routed,
+  bad_node,
+  tiny_substep,
+  outlet_rises,
+  section_stop,
+  structure_failure
+};
 
 struct outcome {
   ending end = ending::routed;
@@ -158,6 +179,8 @@ class router {
         outlet_(std::size_t(
             chan.node_address(chan.links, chan.links > 0 ? chan.nx[chan.links] : 0))),
         rises_(outlet_rises(chan, set)),
+        structures_(has_structures(chan)),
+        lakes_(chan.channel_lakes != 0),
         area_(chan.area.data()),
         qp_(chan.qp.data()),
         area_old_(chan.rt_area_old.data()),
@@ -190,6 +213,7 @@ class router {
   void check_link(int link, double substep, int& bad, double& cmax) const;
   void check_nodes(double substep, int& bad, double& cmax);
   void save(bool first_ever);
+  bool structure_phase(double* flow, const double* level_area, double substep);
   int start_pass(bool with_save, bool first_ever);
   int predict(double substep);
   void mean_flows();
@@ -209,6 +233,9 @@ class router {
   const int chunk_;
   const std::size_t outlet_;
   const bool rises_;
+  const bool structures_;
+  const bool lakes_;
+  bool structures_ok_ = true;  // written by the thread of a structure phase, read by all after it
   double* const area_;
   double* const qp_;
   double* const area_old_;
@@ -266,6 +293,15 @@ void router::save(bool first_ever) {
       if (first_ever) last_[a] = next_[a] = qp_[a];
     }
   }
+}
+
+// Every structure's flow into flow, on one thread, the others waiting at the
+// end: the links of the coming flow phase copy it. Stages from level_area
+// as node_level reads them. Whether the structures worked.
+bool router::structure_phase(double* flow, const double* level_area, double substep) {
+#pragma omp single
+  structures_ok_ = structure_link_flows(chan_, set_, flow, level_area, substep);
+  return structures_ok_;
 }
 
 // (The sub-step's save,) the flows of the current geometry into qp_last, the
@@ -328,8 +364,9 @@ int router::predict(double substep) {
 }
 
 // The sweep of the predicted areas, their flows and the mean of the two
-// flows. A link's last node needs its downstream link's first node from this
-// sweep, which another thread may be storing: it computes it for itself.
+// flows, on the routed links and the structures. A link's last node needs
+// its downstream link's first node from this sweep, which another thread may
+// be storing: it computes it for itself.
 void router::mean_flows() {
 #pragma omp for schedule(static, chunk_)
   for (int i = 1; i <= links_; ++i) {
@@ -339,7 +376,7 @@ void router::mean_flows() {
     if (d > 0) down = section_from_area(chan_, iter_, d, first_node(d));
     link_flows(chan_, i, next_, down.depth, down.conv);
     if (i == links_) outlet_flow(chan_, set_, next_);
-    if (!chan_.is_routed(i)) continue;
+    if (!chan_.is_routed(i) && !(chan_.ltype[i] & link_bit::structure)) continue;
     for (int a = first_node(i), end = end_node(i); a < end; ++a)
       qp_[a] = 0.5 * (last_[a] + next_[a]);
   }
@@ -491,6 +528,11 @@ void router::run() {
           }
           sweep_and_wait(area_);
         }
+        if (structures_ && !structure_phase(last_, nullptr, substep)) {
+          if (!saved) save(first_ever);
+          out.end = ending::structure_failure;
+          break;
+        }
         const int stop_a = start_pass(!saved, first_ever);
         saved = true;
         if (rises_) {
@@ -512,6 +554,10 @@ void router::run() {
           out.swept = iter_;
           break;
         }
+        if (structures_ && !structure_phase(next_, iter_, substep)) {
+          out.end = ending::structure_failure;
+          break;
+        }
         mean_flows();
         correct(substep, change, too_dry, stop_c, stop_d);
         if (too_dry) break;
@@ -529,6 +575,7 @@ void router::run() {
         }
         out.outlet_volume += substep * qp_[outlet_];
         out.source_volume += substep * source_rate_;
+        if (lakes_ && omp_get_thread_num() == 0) account_lake_flows(chan_, qp_, substep);
         if (set_.location_volumes && omp_get_thread_num() == 0) {
           for (int k = 1; k <= chan_.hyd_locations; ++k)
             chan_.hyd_loc_volume[k] +=
@@ -567,6 +614,9 @@ int ex_flow_route(channel_state& chan, const route_settings& settings, double dt
   chan.step_outlet_volume = 0.0;
   chan.step_point_source_volume = 0.0;
 
+  // The lakes change which nodes are routed, so they go first.
+  if (chan.channel_lakes && !update_lake_nodes(chan)) return -1;
+
   route_settings set = settings;
   double source_rate = 0.0;  // m3/s
   set.source_q = gather_sources(chan, set, source_rate);
@@ -601,6 +651,8 @@ int ex_flow_route(channel_state& chan, const route_settings& settings, double dt
     case ending::section_stop:
       section_report_stop(chan, out.swept, section_mode::from_area, out.address);
       return -1;
+    case ending::structure_failure:
+      return -1;  // reported as it failed
   }
   return -1;
 }

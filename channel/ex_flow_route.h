@@ -7,8 +7,11 @@
 // Links are visited in parallel; each iteration writes only its own link's
 // node slots, and every sum that reaches a total is formed in link and node
 // order or in sub-step order, so the routed state does not depend on the
-// thread count. Lake links, structure links and the stream-aquifer exchange
-// are not routed here; the channel step stops a run that has them.
+// thread count. Structure links and channel lakes are worked on one thread:
+// the structure flows before the links that copy them, the lakes' take and
+// release of nodes on entry and their volume accounting after each accepted
+// sub-step. The stream-aquifer exchange (and with it lake seepage) is not
+// routed here; the channel step stops a run that has it.
 
 #include <vector>
 
@@ -29,20 +32,52 @@ struct route_settings {
 
 // Routes the network over dt seconds. Returns 0, or -1 after a failure (its
 // message printed and 4000 raised), and at once -1 when a failure is already
-// pending. Leaves the outlet volume and the point-source and first-order
-// inflow volume of the call in chan (step_outlet_volume,
-// step_point_source_volume), counts the sub-steps and, for calibration,
-// adds to the hydrograph locations' volumes; the work arrays are sized on
-// the first call and kept.
+// pending. A culvert or series lookup that fails in a structure, or a lake
+// release that fails, ends the call with -1 at the routing's next check.
+// Leaves the outlet volume and the point-source and first-order inflow
+// volume of the call in chan (step_outlet_volume, step_point_source_volume),
+// counts the sub-steps and, for calibration, adds to the hydrograph
+// locations' volumes; with channel lakes it lets the lakes take and release
+// nodes first and books the lakes' volumes after every accepted sub-step.
+// The work arrays (and status_node, with channel lakes) are sized on the
+// first call and kept.
 int ex_flow_route(channel_state& chan, const route_settings& set, double dt);
 
-// Flow out of every node of every routed link (m3/s, positive downstream)
-// into flow, from the stages and conveyances of the network: between the
-// nodes of a link, from the last node of a link into the first node of its
-// downstream link, and out of the outlet. Returns 0, or -1 after the
-// negative outlet slope stop.
-int chan_link_flows(const channel_state& chan, const route_settings& set,
-                    std::vector<double>& flow);
+// Flow out of every node of every routed link and through every structure
+// link (m3/s, positive downstream) into flow, from the stages and
+// conveyances of the network: between the nodes of a link, from the last
+// node of a link into the first node of its downstream link, a lake or a
+// structure, and out of the outlet; the structures are volume-limited over
+// a sub-step of substep seconds. Returns 0, or -1 after the negative outlet
+// slope stop (a structure's failure is raised and left to the caller).
+int chan_link_flows(channel_state& chan, const route_settings& set, std::vector<double>& flow,
+                    double substep);
+
+// ---- Structure links ----
+
+// True when some link is a structure link.
+bool has_structures(const channel_state& chan);
+
+// Sets the inlet-control coefficient of every culvert element of every
+// structure link, links from the last to the first. False after a failed
+// run (reported, 4000).
+bool calibrate_culverts(channel_state& chan);
+
+// The stage (m) of node of link: as stored in chan.yp, or, given areas, the
+// stage the from-area sweep of those areas stores there (shaped links'
+// nodes 1..nx), computed and not stored.
+double node_level(const channel_state& chan, const double* area, int link, int node);
+
+// Calibrates the culverts, then the flow through every structure link
+// into its nodes 1 and 2 of flow: the sum of its elements at the level above
+// it (the lake's level when its first upstream link is a lake, else that
+// link's last node) and the level of its downstream link's first node, the
+// stages read as node_level(level_area) gives them. Unless a lake or an
+// overtaken link lies above, a flow is cut to what the node it draws on
+// holds in chan.area over substep seconds. On the calling thread, with no
+// other writer of the network; false after a failure (reported).
+bool structure_link_flows(channel_state& chan, const route_settings& set, double* flow,
+                          const double* level_area, double substep);
 
 // Moves the area of every node of every routed link on by dt seconds of the
 // given flows, lateral inflow, point inputs and point sources, in place.
@@ -52,14 +87,16 @@ void chan_continuity(const channel_state& chan, const route_settings& set,
 // ---- The two routines link by link, for the router's own parallel loops ----
 // Each writes only the given link's node slots.
 
-// The link whose first node receives the flow out of link's last node, or 0
-// when link's last node is not set by the link rule (the outlet link, or a
-// downstream link that is not a channel-shaped link open to flow).
+// The link whose first node receives the diffusive flow out of link's last
+// node, or 0 when another rule (or none) sets that node: the outlet link,
+// and downstream links that are not channel-shaped links open to flow.
 int flow_downstream(const channel_state& chan, int link);
 
 // The flows out of the nodes of routed link (but the outlet rule) into flow,
 // from chan's depths and conveyances; down_depth (m) and down_conv are those
-// of the first node of flow_downstream(link), when it is not 0.
+// of the first node of flow_downstream(link), when it is not 0. Into a
+// structure the last node takes the structure's flow, already in flow; into
+// a lake or an overtaken link, the pull of the lake's level.
 void link_flows(const channel_state& chan, int link, double* flow, double down_depth,
                 double down_conv);
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/apply_pumps.h"
 #include "channel/read_chan_input.h"
 #include "core/model_state.h"
 #include "core/text_io.h"
@@ -181,24 +182,64 @@ void read_depth_records(model_state& state) {
   }
 }
 
-// Structures, lakes and pumps are read with the network; the routing of
-// this version does not move water through them yet.
-void refuse_unbuilt_elements(const channel_state& chan) {
+// Lake losses exchange water with the aquifer, which this version does not
+// model: a lake with an MLAKE card is refused rather than run without them.
+void refuse_lake_losses(const channel_state& chan) {
   for (int l = 1; l <= chan.links; ++l) {
-    const char* kind = chan.ltype[l] == link_bit::lake        ? "LAKE"
-                       : chan.ltype[l] == link_bit::structure ? "STRUCTURE"
-                                                              : nullptr;
-    if (!kind) continue;
-    raise_message("Error: link %d (%s) is not available in this version.\n", l, kind);
+    if (!(chan.ltype[l] & link_bit::lake)) continue;
+    const int k = chan.lake2link[l];
+    if (k < 1 || k > chan.lake_count || !chan.calc_loss[std::size_t(k)]) continue;
+    raise_message("Error: link %d (MLAKE) is not available in this version.\n", l);
     return;
   }
-  if (chan.stream_pumps.empty()) return;
-  for (int l = 1; l <= chan.links; ++l)
-    for (int j = 0; j <= chan.max_nodes; ++j)
-      if (chan.stream_pumps[chan.node_address(l, j)] != 0) {
-        raise_message("Error: link %d (PUMPTO) is not available in this version.\n", l);
-        return;
-      }
+}
+
+// Water leaves a lake only through a structure link, whose flow the lake's
+// books and the link below both take; a lake draining into a channel would
+// lose water that no node receives. A structure passes one upstream link's
+// water, which each of several upstream links would take as its own.
+void check_lake_and_structure_links(const channel_state& chan) {
+  for (int l = 1; l <= chan.links; ++l) {
+    const int down = chan.dslink[l];
+    if ((chan.ltype[l] & link_bit::lake) && down > 0 &&
+        !(chan.ltype[down] & link_bit::structure)) {
+      raise_message(
+          "Error: lake link %d of the channel network drains into link %d, which is not a "
+          "structure link; a lake empties through a structure.\n",
+          l, down);
+      return;
+    }
+    if ((chan.ltype[l] & link_bit::structure) && chan.ndep[l] > 1) {
+      raise_message(
+          "Error: structure link %d of the channel network has %d upstream links; a structure "
+          "takes the water of one.\n",
+          l, chan.ndep[l]);
+      return;
+    }
+  }
+}
+
+// A lake fills its search cells in list order, so a list that falls in
+// elevation lets the lake take a cell below one it has not yet reached.
+void warn_falling_lake_lists(const model_state& state) {
+  const channel_state& chan = state.channel;
+  const grid_state& grid = state.grid;
+  const std::size_t row_length = std::size_t(chan.max_lake_points) + 1;
+  for (int k = 1; k <= chan.lake_count; ++k) {
+    double last = 0.0;
+    for (int i = 1; i <= chan.numpts[std::size_t(k)]; ++i) {
+      const std::size_t at = std::size_t(k) * row_length + std::size_t(i);
+      const int r = chan.lake_search_row[at];
+      const int c = chan.lake_search_col[at];
+      const double z = grid.elevation[std::size_t(grid.mask[r][c])];
+      if (i > 1 && z < last)
+        msg_printf(
+            "Warning: the search cells of lake %d fall at position %d: cell (%d, %d) lies at "
+            "%.3lf m, below the %.3lf m of the cell before it.\n",
+            k, i, r, c, z, last);
+      last = z;
+    }
+  }
 }
 
 // Every routed link needs a node, and the outlet two: its last node takes
@@ -367,5 +408,15 @@ void setup_channels(model_state& state) {
   write_bad_thalweg(state);
   check_node_counts(chan);
   if (stopped()) return;
-  refuse_unbuilt_elements(chan);
+  refuse_lake_losses(chan);
+  if (stopped()) return;
+  check_lake_and_structure_links(chan);
+  if (stopped()) return;
+  check_pump_cells(state);
+  if (stopped()) return;
+  if (chan.channel_lakes) {
+    warn_falling_lake_lists(state);
+    chan.initial_lake_volume = chan.lake_water_volume();
+    chan.event_start_lake_volume = chan.initial_lake_volume;
+  }
 }

@@ -140,6 +140,7 @@ void initialize_event(model_state& state) {
   surface.event_outflow_volume = 0.0;
   surface.event_bdy_inflow = 0.0;
   surface.event_bdy_outflow = 0.0;
+  surface.event_pump_volume = 0.0;
   if (in.ov_con_trans && !call_service(state, state.services.constituent_event_start,
                                        "constituent_event_start")) {
     return;

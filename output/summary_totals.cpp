@@ -94,6 +94,11 @@ event_water_totals gather_event_totals(const model_state& state) {
   t.lateral_inflow = chan.event_lateral_volume;
   t.stream_point_sources = chan.event_point_input_volume + chan.event_point_source_volume;
   t.final_channels = chan.event_end_volume;
+  t.initial_lakes = chan.event_start_lake_volume;
+  t.final_lakes = chan.event_end_lake_volume;
+  // Pumped water leaves the cells as a negative point source (0 - v, so
+  // that a run without pumps prints 0.0 rather than -0.0).
+  t.overland_point_sources = 0.0 - surface.event_pump_volume;
   t.infiltration = state.soil.event_infiltrated;
   return t;
 }
@@ -113,11 +118,18 @@ run_water_totals gather_run_totals(const model_state& state) {
   t.initial_channels = chan.initial_volume;
   t.lateral_inflow = chan.lateral_volume;
   t.channel_point_sources = chan.point_input_volume + chan.point_source_volume;
+  t.initial_chan_lakes = chan.initial_lake_volume;
+  t.lake_inflow = chan.lake_inflow_volume;
+  t.lake_outflow = chan.lake_outflow_volume;
+  t.lake_evaporation = chan.lake_evaporation_volume;
+  t.overland_point_sources = 0.0 - surface.pump_volume;
   gather_soil_totals(state, t);
   return t;
 }
 
 void sum_final_storages(const model_state& state, water_balance& balance) {
+  // Lake cells keep their own surface water until the overland routers hand
+  // it to the lakes, so it stays surface water here.
   balance.final_surface = surface_water_volume(state);
   const input_state& in = state.input;
   balance.final_simple_soil =
@@ -126,6 +138,6 @@ void sum_final_storages(const model_state& state, water_balance& balance) {
   balance.final_channel = state.input.explicit_channel ? state.channel.water_volume() : 0.0;
   balance.final_groundwater = 0.0;
   balance.final_snow = 0.0;
-  balance.final_chan_lake = 0.0;
+  balance.final_chan_lake = state.channel.channel_lakes ? state.channel.lake_water_volume() : 0.0;
   balance.final_olake = 0.0;
 }

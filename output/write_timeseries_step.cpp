@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/julian.h"
 #include "core/model_state.h"
 #include "core/not_available.h"
 #include "core/parallel_context.h"
@@ -26,13 +27,33 @@ namespace {
 constexpr double leap_year_minutes = 527040.0;
 constexpr double common_year_minutes = 525600.0;
 
+// LAKE_OUTPUT: each channel lake's level and volume, after elapsed minutes
+// in event runs and the calendar time in long-term runs.
+void write_lake_row(const model_state& state, bool long_term) {
+  std::FILE* file = state.output.lake_output.stream;
+  const run_control& run = state.run;
+  if (long_term) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+    double seconds = 0.0;
+    calendar_date(run.current_time, &year, &month, &day, &hour, &minute, &seconds);
+    std::fprintf(file, "%4d %2d %2d %2d %2d ", year, month, day, hour, minute);
+  } else {
+    std::fprintf(file, "%14.8lf ", run.elapsed_minutes);
+  }
+  const channel_state& chan = state.channel;
+  for (int k = 1; k <= chan.lake_count; ++k)
+    std::fprintf(file, "%9.3lf  %9.3lf ", chan.lake_elev[std::size_t(k)],
+                 chan.lake_volume[std::size_t(k)]);
+  std::fputc('\n', file);
+}
+
 // Series whose rows this version does not write. Their cards are refused or
 // cleared when the project is read, so none is open in a run; one that is
 // open here would otherwise stay empty without a word.
 bool unwritten_series_open(const model_state& state) {
   const output_state& o = state.output;
   const safe_file* files[] = {
-      &o.gwflux_location, &o.superlink_junc_flow, &o.superlink_node_flow, &o.lake_output,
+      &o.gwflux_location, &o.superlink_junc_flow, &o.superlink_node_flow,
       &o.con_location,    &o.mass_location,       &o.theta_location,      &o.well_level,
       &o.chan_sed_flux,   &o.pipe_head,           &o.pipe_tile,           &o.pipe_flow,
   };
@@ -232,6 +253,8 @@ void write_timeseries_step(model_state& state) {
   if (out.hyd_location.is_open()) write_hyd_location_row(state, location);
   if (out.celldepdis_location.is_open()) write_celldepdis_row(state, location);
   if (out.dep_location.is_open()) write_dep_location_row(state, location);
+  if (out.lake_output.is_open() && state.channel.channel_lakes)
+    write_lake_row(state, form.long_term);
 
   if (out.outlet_hydro.is_open()) std::fflush(out.outlet_hydro.stream);
   if (out.sig_outlet_hydro.is_open()) std::fflush(out.sig_outlet_hydro.stream);

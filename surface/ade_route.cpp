@@ -308,7 +308,9 @@ int ade_depth_check(int cells, double* depth, double* depth_change, double* befo
 double ade_overland_route(model_state& state, double dt) {
   surface_state& sf = state.surface;
   ++sf.ade_calls;
-  if (sf.overland_lakes || state.channel.channel_lakes) {
+  // The cells of a channel lake route as free cells: their water stays
+  // surface water, and the balances count it there.
+  if (sf.overland_lakes) {
     raise_not_available("the lake paths of ade_overland_route");
     return ade_route_failed;
   }

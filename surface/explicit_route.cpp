@@ -286,7 +286,9 @@ double explicit_overland_route(model_state& state, double dt) {
     sf.ex_reset = 0;
   }
 
-  if (sf.overland_lakes || state.channel.channel_lakes) {
+  // The cells of a channel lake route as free cells: their water stays
+  // surface water, and the balances count it there.
+  if (sf.overland_lakes) {
     raise_not_available("the lake paths of explicit_overland_route");
     return 0.0;
   }

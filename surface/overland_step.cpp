@@ -1,14 +1,15 @@
 // The overland step: once per overland time step it applies the overland
-// boundary conditions, checks the depths, runs the router of OVERTYPE, books
-// the outlet outflow and moves the overland clock on. Beside it the set-up
-// of the routers' work arrays and the sum of the water on the surface at the
-// start of the run.
+// boundary conditions and the pumps, checks the depths, runs the router of
+// OVERTYPE, books the outlet outflow and moves the overland clock on. Beside
+// it the set-up of the routers' work arrays and the sum of the water on the
+// surface at the start of the run.
 
 #include "surface/overland_step.h"
 
 #include <climits>
 #include <cmath>
 
+#include "channel/apply_pumps.h"
 #include "core/error_state.h"
 #include "core/model_state.h"
 #include "core/not_available.h"
@@ -138,6 +139,10 @@ void overland_step(model_state& state) {
   if (in.settings.ov_boundary) {
     set_ov_boundary_values(state);
     apply_ov_boundary_flux(state, dt);
+    if (error_state.stop_flag != 0) return;
+  }
+  if (!state.channel.pumps.empty()) {
+    apply_pumps(state, dt);
     if (error_state.stop_flag != 0) return;
   }
 

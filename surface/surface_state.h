@@ -95,6 +95,8 @@ struct surface_state {
   int rain_started = 0;              // raised at the first step with rain
   double rain_start_minutes = 0.0;   // elapsed minutes of the first step with rain
   double cleanup_volume = 0.0;       // water added by setting negative depths to 0, m3
+  double pump_volume = 0.0;          // water pumped off the cells over the run, m3
+  double event_pump_volume = 0.0;    // the same over the event, m3
   // Run totals of the overland boundaries (XY depth points among the fixed
   // levels), m3; apply_ov_boundary_flux adds to them.
   double bdy_free_outflow = 0.0;     // out through free-outflow cells

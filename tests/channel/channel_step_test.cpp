@@ -72,10 +72,8 @@ TEST(channel_step, a_channel_process_this_version_lacks_stops_the_run) {
     const char* name;
     std::function<void(model_state&)> setup;
   } cases[] = {
-      {"chan_lake_extent", [](model_state& s) { s.channel.channel_lakes = 1; }},
-      {"the structure links of chan_link_flows",
-       [](model_state& s) { s.channel.ltype[1] = link_bit::structure; }},
       {"gw_stream_exchange", [](model_state& s) { s.input.stream_loss = 1; }},
+      {"gw_stream_exchange", [](model_state& s) { s.channel.lake_loss = 1; }},
       {"chan_sed_transport", [](model_state& s) { s.input.chan_sed_routing = 1; }},
   };
   for (const auto& c : cases) {

@@ -2,7 +2,10 @@
 // reaches Manning's normal depth and keeps its water, its routing does not
 // depend on the thread count, point sources and first-order inflow are
 // booked as they enter, and the sub-step, dry-node and outlet rules hold at
-// their edges.
+// their edges. Structure links pass their elements' flow on to the link
+// above them within what its last node holds, a last node drains into a
+// lake only from above the lake's level, and a network with lakes and
+// structures keeps its water and routes alike on any thread count.
 
 #include "channel/ex_flow_route.h"
 
@@ -16,13 +19,16 @@
 #include <string>
 
 #include "channel/channel_steps.h"
+#include "channel/structure_flow.h"
 #include "input/series.h"
+#include "lake_network.h"
 #include "network_fixture.h"
 #include "test_support.h"
 
 namespace {
 
 using namespace network_fixture;
+using namespace lake_network;
 using test_support::stdout_capture;
 
 // Normal depth of 5 m3/s in the junction's trapezoid (b 2, z 1, n 0.035) on
@@ -438,6 +444,314 @@ TEST(ex_flow_route, a_pending_failure_routes_nothing) {
   EXPECT_EQ(ex_flow_route(c, route_settings{}, 20.0), -1);
   EXPECT_EQ(c.area, before);
   EXPECT_EQ(c.substeps, 0);
+  clear_errors();
+}
+
+// ---- Structures and lakes ----
+
+// Link 1 (beds 12.5, 12.0, 11.5) -> 2 (structure) -> 3 (the outlet, beds
+// 10.5, 10.0, 9.5), links 100 m apart, with the given elements; link 1's
+// nodes up depths deep, link 3's down deep.
+void structure_between_channels(channel_state& c, const std::vector<struct_element>& elements,
+                                double up, double down) {
+  build_network(c, {{{12.5, 12.0, 11.5}, 2}, {{11.0, 11.0}, 3}, {{10.5, 10.0, 9.5}, 0}});
+  make_structure(c, 2, elements);
+  for (int j = 1; j <= 3; ++j) {
+    set_depth(c, 1, j, up);
+    set_depth(c, 3, j, down);
+  }
+}
+
+// Free flow over a 2 m crest at 11 m (cd 0.6) from link 1's last node 1 m
+// deep (level 12.5 m, 300 m3 held) with link 3 0.3 m deep (10.8 m).
+const double weir_q = free_weir_flow(0.6, 2.0, 1.5);  // 3.758 m3/s
+
+struct structure_case {
+  const char* label;
+  std::function<void(channel_state&)> setup;
+  double substep;  // s
+  double q;        // m3/s through the structure and out of link 1's last node
+};
+
+TEST(ex_flow_route, a_structure_passes_its_elements_flow_to_the_link_above_within_its_water) {
+  static elev_series rating, rule;
+  rating.name = "rating";
+  rating.elevation = {11.0, 13.0};
+  rating.value = {0.0, 4.0};  // 3 m3/s at 12.5 m
+  rule.name = "rule";
+  rule.elevation = {11.0, 12.0, 13.0};
+  rule.value = {0.1, 0.2, 0.3};  // 0.2 m3/s from 12 m up to 13 m
+  static time_series release;
+  release.name = "release";
+  release.time = {2451540.0, 2451560.0};
+  release.value = {0.25, 0.25};
+  const structure_case cases[] = {
+      {"weir flow is passed on whole when the last node holds it",
+       [](channel_state& c) { structure_between_channels(c, {weir(11.0, 2.0, 0.6)}, 1.0, 0.3); },
+       1.0, weir_q},
+      {"a flow that would empty the last node is cut to its volume over the sub-step",
+       [](channel_state& c) { structure_between_channels(c, {weir(11.0, 2.0, 0.6)}, 1.0, 0.3); },
+       100.0, 300.0 / 100.0},
+      {"a reverse flow is cut to the downstream first node's volume",
+       [](channel_state& c) {
+         // Level 11.7 m above, 12.5 m below (800 m3 in link 3's node 1).
+         structure_between_channels(c, {weir(11.0, 2.0, 0.6)}, 0.2, 2.0);
+       },
+       1000.0, -800.0 / 1000.0},
+      {"a structure fed by a lake is not cut",
+       [](channel_state& c) {
+         structure_between_channels(c, {weir(11.0, 2.0, 0.6)}, 0.0, 0.3);
+         make_lake(c, 1, 1, 12.5);
+       },
+       1e4, weir_q},
+      {"weir, rating curve, scheduled release and rule curve add up",
+       [](channel_state& c) {
+         struct_element rated, scheduled, ruled;
+         rated.type = 6;
+         rated.es = &rating;
+         scheduled.type = 7;
+         scheduled.ts = &release;
+         ruled.type = 8;
+         ruled.es = &rule;
+         structure_between_channels(c, {weir(11.0, 2.0, 0.6), rated, scheduled, ruled}, 1.0, 0.3);
+       },
+       1.0, weir_q + 3.0 + 0.25 + 0.2},
+  };
+  for (const structure_case& t : cases) {
+    SCOPED_TRACE(t.label);
+    clear_errors();
+    channel_state c;
+    t.setup(c);
+    route_settings set;
+    set.time = 2451545.0;
+    std::vector<double> flow(c.node_slots(), 0.0);
+    ASSERT_EQ(chan_link_flows(c, set, flow, t.substep), 0);
+    EXPECT_EQ(error_state.stop_flag, 0);
+    EXPECT_NEAR(flow[c.node_address(2, 1)], t.q, 1e-12);
+    EXPECT_EQ(flow[c.node_address(2, 2)], flow[c.node_address(2, 1)]);
+    if (c.is_routed(1)) {
+      EXPECT_EQ(flow[c.node_address(1, 3)], flow[c.node_address(2, 1)]);
+    }
+  }
+}
+
+TEST(ex_flow_route, a_culvert_is_calibrated_before_its_flow_is_taken) {
+  clear_errors();
+  struct_element pipe;
+  pipe.type = 3;  // round, 0.6 m across, 20 m long, invert 11 m, on a slope of 0.01
+  pipe.width = 0.6;
+  pipe.length = 20.0;
+  pipe.up_invert = 11.0;
+  pipe.slope = 0.01;
+  pipe.coeff_forward = pipe.coeff_reverse = 0.6;
+  pipe.rough_coeff = 0.013;
+  channel_state c;
+  structure_between_channels(c, {pipe}, 1.0, 0.3);
+  std::vector<struct_element> expected = c.elements;
+  ASSERT_TRUE(calibrate_culvert(expected, 1, 2));
+  ASSERT_GT(expected[1].coeff_inlet, 0.0);
+  ASSERT_LE(expected[1].coeff_inlet, 1.0);
+  const double q = culv_flow(expected, 1, 12.5, 10.8).q;  // m3/s
+  ASSERT_GT(q, 0.0);
+
+  std::vector<double> flow(c.node_slots(), 0.0);
+  ASSERT_EQ(chan_link_flows(c, route_settings{}, flow, 1.0), 0);
+  EXPECT_EQ(error_state.stop_flag, 0);
+  EXPECT_EQ(c.elements[1].coeff_inlet, expected[1].coeff_inlet);
+  EXPECT_EQ(flow[c.node_address(2, 1)], q);
+  EXPECT_EQ(flow[c.node_address(1, 3)], q);
+}
+
+TEST(ex_flow_route, a_structures_predictor_flow_reads_the_predicted_levels) {
+  clear_errors();
+  channel_state c;
+  structure_between_channels(c, {weir(11.0, 2.0, 0.6)}, 1.0, 0.3);
+  // A short step: one sub-step of one pass, whose predictor areas stay.
+  ASSERT_EQ(ex_flow_route(c, route_settings{}, 2.0), 0);
+  ASSERT_EQ(c.substeps, 1);
+  const int up = c.node_address(1, 3), down = c.node_address(3, 1), s = c.node_address(2, 1);
+  const double up_level = 11.5 + trapezoid_depth(c.rt_area_iter[up]);      // m
+  const double down_level = 10.5 + trapezoid_depth(c.rt_area_iter[down]);  // m
+  ASSERT_GT(std::fabs(up_level - 12.5), 1e-3);  // the predictor moved the last node
+  ASSERT_LT(down_level - 11.0, 2.0 / 3.0 * (up_level - 11.0));  // still free flow
+  EXPECT_EQ(c.rt_qp_last[s], weir_q);
+  EXPECT_NEAR(c.rt_qp_iter[s], free_weir_flow(0.6, 2.0, up_level - 11.0), 1e-12);
+  EXPECT_EQ(c.qp[s], 0.5 * (c.rt_qp_last[s] + c.rt_qp_iter[s]));
+  EXPECT_EQ(c.qp[c.node_address(2, 2)], c.qp[s]);
+  EXPECT_EQ(c.qp[up], c.qp[s]);
+}
+
+struct lake_level_case {
+  const char* label;
+  double lake_level;  // m; link 1's last node stands at 12 m
+  bool overtaken;     // link 2 an overtaken channel rather than a lake link
+  double slope;       // of the water surface over 2 dx towards the lake
+};
+
+TEST(ex_flow_route, a_last_node_drains_into_a_lake_only_from_above_its_level) {
+  const lake_level_case cases[] = {
+      {"level with the lake", 12.0, false, 0.0},
+      {"below the lake", 12.3, false, 0.0},
+      {"above the lake", 11.8, false, 0.2 / 200.0},
+      {"below the lake that overtook the link below", 12.3, true, 0.0},
+      {"above the lake that overtook the link below", 11.8, true, 0.2 / 200.0},
+  };
+  for (const lake_level_case& t : cases) {
+    SCOPED_TRACE(t.label);
+    clear_errors();
+    channel_state c;
+    build_network(c, {{{12.5, 12.0, 11.5}, 2}, {{11.0, 10.8, 10.6}, 3}, {{10.5, 10.0}, 4},
+                      {{9.5, 9.0, 8.5}, 0}});
+    if (t.overtaken) {
+      make_lake(c, 3, 1, t.lake_level);
+      c.ltype[2] |= link_bit::overtaken;
+      c.nx[2] = 0;
+      c.lake2link[2] = 1;
+    } else {
+      make_lake(c, 2, 1, t.lake_level);
+    }
+    for (int j = 1; j <= 3; ++j) set_depth(c, 1, j, 0.5);
+    std::vector<double> flow(c.node_slots(), -1.0);
+    ASSERT_EQ(chan_link_flows(c, route_settings{}, flow, 1.0), 0);
+    const int last = c.node_address(1, 3);
+    const double q = std::sqrt(t.slope) * c.conv[last];  // m3/s
+    EXPECT_NEAR(flow[last], q, 1e-12 * q);
+    EXPECT_GE(flow[last], 0.0);
+  }
+}
+
+TEST(ex_flow_route, a_failed_culvert_stops_the_routing_at_its_next_check) {
+  clear_errors();
+  channel_state c;
+  struct_element pipe;
+  pipe.type = 3;  // round, of no length
+  pipe.width = 0.6;
+  pipe.up_invert = 11.0;
+  pipe.coeff_forward = pipe.coeff_reverse = 0.6;
+  pipe.rough_coeff = 0.013;
+  structure_between_channels(c, {pipe}, 1.0, 0.3);
+  const std::vector<double> before = c.area;
+  stdout_capture capture;
+  EXPECT_EQ(ex_flow_route(c, route_settings{}, 30.0), -1);
+  const std::string output = capture.stop();
+  EXPECT_NE(output.find("Error in link number: 2 "), std::string::npos) << output;
+  EXPECT_EQ(error_state.stop_flag, 1);
+  EXPECT_EQ(c.area, before);
+  EXPECT_EQ(c.step_outlet_volume, 0.0);
+  clear_errors();
+}
+
+// Links 1 -> 2 -> 3 (lake 1, level 21.3 m) -> 4 (weir, crest 21 m, 3 m
+// long) -> 5 -> 6 (weir, crest 18.5 m, 4 m long) -> 7 (the outlet): channel
+// links of four nodes 100 m apart falling 0.5 m a node, 0.3 m deep, fed
+// 1 m3/s at the head. Nodes 3 and 4 of link 2 lie in grid cells of the
+// lake, node 4 half in each of two.
+void lake_and_weirs(channel_state& c) {
+  build_network(c, {{{24.5, 24.0, 23.5, 23.0}, 2},
+                    {{22.5, 22.0, 21.5, 21.0}, 3},
+                    {{19.0}, 4},
+                    {{21.0, 21.0}, 5},
+                    {{20.0, 19.5, 19.0, 18.5}, 6},
+                    {{18.5, 18.5}, 7},
+                    {{18.0, 17.5, 17.0, 16.5}, 0}});
+  make_lake(c, 3, 1, 21.3);
+  c.lake_volume[1] = 1e5;
+  make_structure(c, 4, {weir(21.0, 3.0, 0.6)});
+  make_structure(c, 6, {weir(18.5, 4.0, 0.6)});
+  set_all_depths(c, 0.3);
+  set_lake_cells(c, 5);
+  c.lake_mask[3] = c.lake_mask[4] = c.lake_mask[5] = 1;
+  set_stream_cells(c, {{{1, 2, 1, 1.0}},
+                       {{2, 2, 2, 1.0}},
+                       {{3, 2, 3, 1.0}},
+                       {{4, 2, 4, 0.5}},
+                       {{5, 2, 4, 0.5}}});
+  c.point_input_values[c.node_address(1, 1)] = 1.0;
+}
+
+// Routes calls channel steps of 30 s; the lake withdraws from link 2
+// before call withdraw (never when 0). Returns what was printed.
+std::string route_lake_and_weirs(channel_state& c, int calls, int withdraw) {
+  route_settings set;
+  set.point_input = 1;
+  stdout_capture capture;
+  for (int k = 1; k <= calls && error_state.stop_flag == 0; ++k) {
+    if (k == withdraw) c.lake_mask[3] = c.lake_mask[4] = c.lake_mask[5] = 0;
+    ex_flow_route(c, set, 30.0);
+  }
+  return capture.stop();
+}
+
+TEST(ex_flow_route, a_two_link_chain_under_a_lake_with_8_threads_keeps_the_lake_balance_closed) {
+  const int threads = omp_get_max_threads();
+  omp_set_num_threads(8);
+  clear_errors();
+  channel_state c;
+  lake_and_weirs(c);
+  c.parallel_min_links = 1;
+  const double water = channel_volume(c) + c.lake_volume[1];  // m3
+  const double taken = 100.0 * (0.3 * 2.3) * 2.0;             // nodes 3 and 4 of link 2, m3
+  double outlet = 0.0;                                        // m3
+  route_settings set;
+  set.point_input = 1;
+  stdout_capture capture;
+  for (int k = 0; k < 40 && error_state.stop_flag == 0; ++k) {
+    ex_flow_route(c, set, 30.0);
+    outlet += c.step_outlet_volume;
+  }
+  const std::string output = capture.stop();
+  omp_set_num_threads(threads);
+  ASSERT_EQ(error_state.stop_flag, 0) << output;
+  EXPECT_EQ(output,
+            "node taken: [4][2] lake_elev:   21.30, dslink:3 nx: 3\n"
+            "node taken: [3][2] lake_elev:   21.30, dslink:3 nx: 2\n");
+  EXPECT_EQ(c.nx[2], 2);
+
+  // The lake level stands 0.3 m over the crest, and link 5 stays below it:
+  // free flow out all the time.
+  EXPECT_NEAR(c.lake_out_dv[1], free_weir_flow(0.6, 3.0, 0.3) * 1200.0, 1e-9);
+  EXPECT_GT(c.lake_in_dv[1], taken);
+  EXPECT_NEAR(c.lake_volume[1] - 1e5, c.lake_in_dv[1] - c.lake_out_dv[1], 1e-7);
+  // What came in at the head is in the channels, in the lake or gone out.
+  EXPECT_NEAR(channel_volume(c) + c.lake_volume[1] - water, 1200.0 - outlet, 1e-7);
+  EXPECT_GT(outlet, 0.0);
+  // The links above the weirs took this call's flows of the weirs.
+  EXPECT_EQ(c.qp[c.node_address(5, 4)], c.qp[c.node_address(6, 1)]);
+  EXPECT_EQ(c.qp[c.node_address(6, 2)], c.qp[c.node_address(6, 1)]);
+  clear_errors();
+}
+
+TEST(ex_flow_route, a_network_with_lakes_and_structures_routes_alike_on_one_and_eight_threads) {
+  const int threads = omp_get_max_threads();
+  std::unique_ptr<channel_state> runs[2];
+  std::string output[2];
+  const int counts[2] = {1, 8};
+  for (int r = 0; r < 2; ++r) {
+    clear_errors();
+    omp_set_num_threads(counts[r]);
+    runs[r] = std::make_unique<channel_state>();
+    lake_and_weirs(*runs[r]);
+    runs[r]->parallel_min_links = 1;
+    output[r] = route_lake_and_weirs(*runs[r], 40, 20);
+    ASSERT_EQ(error_state.stop_flag, 0) << output[r];
+  }
+  omp_set_num_threads(threads);
+  const channel_state& a = *runs[0];
+  const channel_state& b = *runs[1];
+  EXPECT_NE(output[0].find("node released:[3][2]"), std::string::npos) << output[0];
+  EXPECT_EQ(output[1], output[0]);
+  EXPECT_EQ(b.nx, a.nx);
+  EXPECT_EQ(b.ltype, a.ltype);
+  EXPECT_EQ(b.status_node, a.status_node);
+  EXPECT_EQ(b.substeps, a.substeps);
+  EXPECT_EQ(b.lake_volume, a.lake_volume);
+  EXPECT_EQ(b.lake_in_dv, a.lake_in_dv);
+  EXPECT_EQ(b.lake_out_dv, a.lake_out_dv);
+  for (std::size_t i = 0; i < a.area.size(); ++i) {
+    ASSERT_EQ(b.area[i], a.area[i]) << i;
+    ASSERT_EQ(b.qp[i], a.qp[i]) << i;
+    ASSERT_EQ(b.yp[i], a.yp[i]) << i;
+  }
   clear_errors();
 }
 

@@ -161,42 +161,49 @@ TEST_F(chan_setup, location_lists_are_read_and_cells_numbered) {
   EXPECT_TRUE(has(out, "2  8   16 \n1  1   1 \n")) << out;
 }
 
-TEST_F(chan_setup, lakes_structures_and_pumps_are_read_then_refused) {
-  // Link 2 becomes a lake over two cells, or a structure of one weir, or
-  // keeps its channel and gets a pump.
+TEST_F(chan_setup, lakes_structures_and_pumps_are_set_up_and_lake_losses_refused) {
+  // Link 2 becomes a structure of one weir, or keeps its channel and gets a
+  // pump, or becomes a lake over three cells: a lake needs a structure below
+  // it, and one with an MLAKE card needs the aquifer exchange.
+  dir_.write("pumped.ts",
+             "VALTO_TS\npumped\nABSOLUTE\n2000 6 1 0 0 0.01\n2000 6 2 0 0 0.01\nEND_TS\n");
   const std::string lake =
-      "LINK 2\nNODES 4\nLAKE\nMLAKE 0.5\nMINWSE 19\nINITWSE 20.5\nMAXWSE 22\nNUMPTS 2\n3 1 3 2\n";
-  const std::string weir =
-      "LINK 2\nSTRUCTURE\nNODES 4\nNUMSTRUCTS 1\nSTRUCTTYPE WEIR\nCREST_LENGTH 3\n";
+      "LINK 2\nNODES 4\nLAKE\nMINWSE 19\nINITWSE 20.5\nMAXWSE 22\nNUMPTS 3\n3 1 3 2 3 3\n";
   struct element_case {
     std::string link2;
-    const char* message;
+    const char* message;  // null: set up without a stop
   };
   const element_case cases[] = {
-      {lake, "Error: link 2 (LAKE) is not available in this version.\n"},
-      {weir, "Error: link 2 (STRUCTURE) is not available in this version.\n"},
-      {"LINK 2\nNODE 2\nPUMPTO 1 3 TS pumped\n", "Error: link 2 (PUMPTO) is not available in this version.\n"},
+      {"LINK 2\nSTRUCTURE\nNODES 4\nNUMSTRUCTS 1\nSTRUCTTYPE WEIR\nCREST_LENGTH 3\n", nullptr},
+      {"LINK 2\nNODE 2\nPUMPTO 1 3 TS pumped\n", nullptr},
+      {lake,
+       "Error: lake link 2 of the channel network drains into link 3, which is not a structure "
+       "link; a lake empties through a structure.\n"},
+      {"LINK 2\nNODES 4\nLAKE\nMLAKE 0.5\nINITWSE 20.5\nNUMPTS 1\n3 1\n",
+       "Error: link 2 (MLAKE) is not available in this version.\n"},
   };
   for (const element_case& k : cases) {
     state_ = std::make_unique<model_state>();
     clear_errors();
     chan_text_ = fixture("junction.chan") + k.link2;
-    const std::string out = run_channel_setup();
-    EXPECT_TRUE(stopped());
-    EXPECT_TRUE(has(out, k.message)) << out;
+    const std::string out = run_channel_setup("TIME_SERIES_FILE pumped.ts\n");
+    EXPECT_EQ(stopped(), k.message != nullptr) << out;
+    if (k.message) {
+      EXPECT_TRUE(has(out, k.message)) << out;
+    }
   }
-  // The lake was read whole before the refusal.
+  // The lake was read whole before the refusal: it holds the listed cells
+  // below its initial level.
   state_ = std::make_unique<model_state>();
   clear_errors();
   chan_text_ = fixture("junction.chan") + lake;
   const std::string out = run_channel_setup();
   EXPECT_TRUE(has(out, "Initial Water Surface Elevation Lake #1: 20.50\n")) << out;
-  EXPECT_TRUE(has(out, "Simulating Lake Losses for Lake #1, Bed Thickness: 0.5 m\n"));
   const channel_state& c = chan();
   EXPECT_EQ(c.ldex[2], 1);
   EXPECT_EQ(c.nx[2], 4);
-  EXPECT_EQ(c.lake_cells[1], 2);
-  EXPECT_NEAR(c.lake_volume[1], 2 * 0.5 * 100 * 100, 1e-9);
+  EXPECT_EQ(c.lake_cells[1], 3);
+  EXPECT_NEAR(c.lake_volume[1], 3 * 0.5 * 100 * 100, 1e-9);
   EXPECT_EQ(c.lake_mask[17], 1);
   EXPECT_EQ(c.og_uslinks[3 * 5 + 2], 2);
 }

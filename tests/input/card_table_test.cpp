@@ -168,7 +168,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"daily_output", clear},
       {"gw_output", clear}, {"write_sm_hotstart", clear},
       {"out_ov_no2", clear}, {"out_hyd_do", clear}, {"total_chan_p", clear},
-      {"lake_output", clear}, {"pipe_flow", clear},
+      {"pipe_flow", clear},
       // built, or parameters stored silently
       {"summary", apply}, {"outlet_hydro", apply}, {"sig_outlet_hydro", apply},
       {"tpg_hydro", apply}, {"q7_fluxes", apply}, {"q7_input", apply},
@@ -181,7 +181,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"out_celldepdis_location", apply},
       {"discharge", apply}, {"depth", apply}, {"dis_rain", apply}, {"flood_grid", apply},
       {"flood_stream", apply}, {"write_ov_hotstart", apply}, {"write_chan_hotstart", apply},
-      {"explic_backwater", apply},
+      {"explic_backwater", apply}, {"lake_output", apply},
       {"optimize", apply}, {"k_river", apply},
       {"manning_n", apply}, {"roughness", apply}, {"overtype", apply}, {"precip_unif", apply},
       {"rain_intensity", apply}, {"rain_duration", apply}, {"ov_init_depth", apply},

@@ -206,26 +206,26 @@ TEST_F(option_checks, a_code_of_the_checks_comes_before_the_gate) {
 
 TEST_F(option_checks, output_cards_of_unwritten_files_are_cleared_with_a_warning) {
   std::string printed = read_and_check(
-      rain + "INF_DEPTH infdep\nLAKE_OUTPUT lakes.txt\nDAILY_OUTPUT daily.txt\n"
+      rain + "INF_DEPTH infdep\nGW_OUTPUT gw.txt\nDAILY_OUTPUT daily.txt\n"
              "SUMMARY run.sum\nOUTLET_HYDRO outlet.hyd\n");
   EXPECT_TRUE(contains(printed,
                        "Warning: the project card INF_DEPTH asks for grid maps, which this "
                        "version does not write; the card is ignored.\n"
-                       "Warning: the project card LAKE_OUTPUT asks for lake outputs, which "
-                       "this version does not write; the card is ignored.\n"
+                       "Warning: the project card GW_OUTPUT asks for groundwater outputs, "
+                       "which this version does not write; the card is ignored.\n"
                        "Warning: the project card DAILY_OUTPUT asks for the daily output, "
                        "which this version does not write; the card is ignored.\n"));
   EXPECT_FALSE(contains(printed, "SUMMARY"));
   EXPECT_FALSE(contains(printed, "OUTLET_HYDRO"));
   EXPECT_EQ(settings().inf_depth, "");
   EXPECT_EQ(settings().inf_depth_given, 0);
-  EXPECT_EQ(settings().lake_output, "");
-  EXPECT_EQ(settings().lake_output_given, 0);
+  EXPECT_EQ(settings().gw_output, "");
+  EXPECT_EQ(settings().gw_output_given, 0);
   EXPECT_EQ(settings().daily_output, "");
   EXPECT_EQ(settings().daily_output_given, 0);
   EXPECT_EQ(settings().summary, "run.sum");
   EXPECT_EQ(settings().outlet_hydro_given, 1);
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "lakes.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "gw.txt"));
   EXPECT_EQ(error_state.code, 0);
   EXPECT_EQ(error_state.stop_flag, 0);
 }

@@ -126,6 +126,17 @@ inline std::vector<progress_row> progress_rows(const std::string& text) {
   return rows;
 }
 
+// A summary's lines but those that name run times or the thread count,
+// which differ between runs by nature.
+inline std::string summary_without_times(const std::string& text) {
+  std::istringstream in(text);
+  std::string line, kept;
+  while (std::getline(in, line))
+    if (line.find("ime") == std::string::npos && line.find("hread") == std::string::npos)
+      kept += line + "\n";
+  return kept;
+}
+
 inline std::vector<std::string> progress_lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
