@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/chan_lake_extent.h"
 #include "core/error_state.h"
 #include "core/model_state.h"
 #include "core/parallel_context.h"
@@ -58,7 +59,13 @@ const std::string* card_file(const model_state& state, int index) {
 const double* map_values(model_state& state, int index) {
   surface_state& sf = state.surface;
   switch (index) {
-    case fixed_map_index::depth: return sf.depth.data();
+    case fixed_map_index::depth:
+      // A channel lake's cells show the lake's water above their ground.
+      if (state.channel.channel_lakes) {
+        chan_lake_cell_depths(state, state.output.lake_depth.data());
+        return state.output.lake_depth.data();
+      }
+      return sf.depth.data();
     case fixed_map_index::discharge: {
       // The face discharges are m3/s already, so the cell discharge is the
       // magnitude of the cell's two face discharges.
@@ -106,6 +113,9 @@ void open_map_outputs(model_state& state) {
       !allocate_per_cell(state.output.cell_discharge, n, "cell_discharge"))
     return;
   if (state.input.flood_grid && !allocate_per_cell(state.surface.max_depth, n, "max_depth"))
+    return;
+  if (card_file(state, fixed_map_index::depth) && state.channel.channel_lakes &&
+      !allocate_per_cell(state.output.lake_depth, n, "lake_depth"))
     return;
   for (int index : open_order) {
     open_map_dataset(state, index);

@@ -84,6 +84,7 @@ struct output_state {
   safe_file map_dataset[15];
   int map_grid_count = 0;
   std::vector<double> cell_discharge;
+  std::vector<double> lake_depth;       // DEPTH map: cell depths with the channel lakes, m
 
   // Cells of the soil-water location output (IN_THETA_LOCATION)
   int theta_cells = 0;              // listed cells

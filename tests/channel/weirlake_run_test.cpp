@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -63,11 +64,14 @@ class weirlake_run : public testing::Test {
 TEST_F(weirlake_run, the_lake_rises_until_the_weir_passes_the_inflow) {
   double level = 0.0, volume = 0.0;
   int cells = 0;
-  const run_output out = run("", [&](model_state& s) {
-    level = s.channel.lake_elev[1];
-    volume = s.channel.lake_volume[1];
-    cells = s.channel.lake_cells[1];
-  });
+  const run_output out = run(
+      "DEPTH depth\nMAP_FREQ 360\n",
+      [&](model_state& s) {
+        level = s.channel.lake_elev[1];
+        volume = s.channel.lake_volume[1];
+        cells = s.channel.lake_cells[1];
+      },
+      [&] { std::filesystem::create_directory(dir_.path() / "depth"); });
   ASSERT_EQ(out.status, 0) << out.text;
   EXPECT_NEAR(level, 10.5804, 0.001);
   EXPECT_NEAR(volume, 12412.0, 30.0);
@@ -95,6 +99,18 @@ TEST_F(weirlake_run, the_lake_rises_until_the_weir_passes_the_inflow) {
       << summary;
   EXPECT_NE(summary.find("volume remaining in lakes"), std::string::npos);
   EXPECT_NE(summary.find("Lakes were simulated.\n"), std::string::npos);
+
+  // The last depth map shows the lake's water over its three cells.
+  const std::vector<std::string> map = lines_of(file("depth/depth.0003.asc"));
+  ASSERT_EQ(map.size(), 10u);
+  std::istringstream row2(map[7]), row3(map[8]);
+  double d[8];
+  for (int i = 0; i < 4; ++i) row2 >> d[i];
+  for (int i = 4; i < 8; ++i) row3 >> d[i];
+  EXPECT_NEAR(d[1], level - 10.0, 1e-4);
+  EXPECT_NEAR(d[2], level - 10.0, 1e-4);
+  EXPECT_NEAR(d[5], level - 10.5, 1e-4);
+  EXPECT_NEAR(d[6], 0.0, 1e-4);  // (3,3) at 11.0 m lies above the lake
 }
 
 // Four links run on one thread unless told otherwise: the hook lowers the
