@@ -1,5 +1,5 @@
-// Green and Ampt on 1e6 ponded cells: one interval of 60 s, repeated, on 1
-// and 8 threads. Each cell's Newton loop takes several logarithms, so the
+// Green and Ampt on 1e6 ponded cells: intervals of 60 s, repeated after a
+// first one, on 1 and 8 threads. Each cell's Newton loop takes several logarithms, so the
 // loop is bound by arithmetic rather than memory. Prints cell intervals per
 // second and the speed-up over one thread, and checks that both thread
 // counts leave the same depths and cumulative infiltration bit for bit.
@@ -18,7 +18,7 @@
 namespace {
 
 constexpr int cells = 1000000;
-constexpr int repeats = 5;
+constexpr int repeats = 20;
 constexpr double dt = 60.0;  // s
 
 // Cells of varied loams, each ponded 5 cm with some earlier infiltration.
@@ -51,6 +51,9 @@ struct timing {
 timing run(int threads) {
   omp_set_num_threads(threads);
   std::unique_ptr<model_state> s = ponded_cells();
+  // The first interval also sets up the per-cell M and starts the threads;
+  // the intervals after it are what a run repeats.
+  green_ampt_parallel(*s, dt);
   const auto start = std::chrono::steady_clock::now();
   for (int k = 0; k < repeats; ++k) green_ampt_parallel(*s, dt);
   const double seconds =

@@ -44,8 +44,12 @@ void green_ampt_parallel(model_state& state, double dt) {
   // (phi - thi) psi is fixed for the run once the first interval has used it.
   if (soil.ga_m.size() != static_cast<std::size_t>(n) + 1) {
     soil.ga_m.assign(n + 1, 0.0);
-    for (int i = 1; i <= n; ++i)
-      soil.ga_m[i] = (soil.porosity[i] - soil.initial_theta[i]) * soil.capillary[i];
+    double* gm = soil.ga_m.data();
+    const double* phi = soil.porosity.data();
+    const double* thi = soil.initial_theta.data();
+    const double* psi = soil.capillary.data();
+#pragma omp parallel for schedule(static)
+    for (int i = 1; i <= n; ++i) gm[i] = (phi[i] - thi[i]) * psi[i];
   }
   const double* m = soil.ga_m.data();
   const double* ks = soil.ksat.data();
