@@ -18,14 +18,6 @@
 struct time_series;
 struct elev_series;
 
-// One wetland type's properties from its WETLAND_PROPERTIES row, in model
-// units: values 0, 1, 3 and 7 are depths in m (the table gives mm), values 2
-// and 4 rates per second (the table gives them per day), value 6 is taken as
-// given and value 5 is left for the wetland routines.
-struct wetland_record {
-  std::array<double, 8> value{};
-};
-
 // Link type bits.
 namespace link_bit {
 constexpr int subsurface = 1;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "channel/channel_state.h"
+#include "surface/surface_state.h"
 #include "input/map_tables.h"
 #include "subsurface/subsurface_state.h"
 

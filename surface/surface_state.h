@@ -3,6 +3,7 @@
 // rain and outflow volumes of the event and of the run, and the overland
 // flags other subsystems read.
 
+#include <array>
 #include <vector>
 
 #include "surface/raingage_data.h"
@@ -15,6 +16,24 @@ struct low_spot {
   int side = 0;                 // side crossed: 1 top, 2 right, 4 bottom, 8 left
   double width_fraction = 0.0;  // crest width as a fraction of the grid size, 0 to 1.5
   double crest = 0.0;           // crest elevation, m
+};
+
+// One wetland type's properties from its WETLAND_PROPERTIES row, in model
+// units: values 0, 1, 3 and 7 are depths in m (the table gives mm), values 2
+// and 4 rates per second (the table gives them per day), value 6 is taken as
+// given and value 5 is left for the wetland routines.
+struct wetland_record {
+  std::array<double, 8> value{};
+};
+
+// One overland lake: a set of grid cells under one water level, apart from
+// the channel network.
+struct olake_record {
+  double level = 0.0;   // water-surface elevation, m
+  double floor = 0.0;   // the level the lake may not fall below, m
+  double volume = 0.0;  // water held, m3
+  double dv = 0.0;      // volume change since the last extent update, m3 (+ into the lake)
+  int cells = 0;        // cells the lake holds
 };
 
 struct surface_state {
@@ -79,6 +98,20 @@ struct surface_state {
   std::vector<int> oland_lake_new;     // per cell: overland lake now, 0 none
   std::vector<double> olake_init_level;  // per lake: initial water-surface elevation, m
   double olake_initial_volume = 0.0;   // overland lakes at the start, m3
+  int olake_count = 0;                 // overland lakes: the largest number of the lake map
+  std::vector<olake_record> olakes;    // [1..olake_count]
+  int olake_update = 0;                // lake-update flag: the extents are due an update
+  double olake_total_volume = 0.0;     // overland lakes at the last extent update, m3
+  double olake_inflow_volume = 0.0;    // run: into the overland lakes, m3
+  double olake_outflow_volume = 0.0;   // run: out of the overland lakes, m3
+  double olake_balance_error = 0.0;    // run: what the extent updates made or lost, m3
+  // Extent-update work buffers, sized on the first update
+  std::vector<int> olake_boundary, olake_can_g, olake_can_c, olake_can_n;
+  std::vector<double> olake_can_key, olake_release_key;
+  // Wetlands (a WETLAND_PROPERTIES table in the mapping-table file)
+  int wetlands = 0;                        // wetland types
+  std::vector<wetland_record> wetland_types;  // [0..wetlands]
+  std::vector<int> wetland_mask;           // per cell: wetland type, 0 none
   int starts_wet = 0;         // the event began with more than 1e-6 m3 on the surface
   double initial_volume = 0.0;      // surface water at the start of the run, m3
   double event_start_volume = 0.0;  // surface water at the event start, m3
