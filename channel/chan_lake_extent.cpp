@@ -83,9 +83,10 @@ void chan_lake_extent(model_state& state) {
         chan.new_flooded_grid[c] = -1;
         chan.lake_map_changed = 1;
         msg_printf("Removing cell %d from lake\n", c);
-        // The overland routers move a lake cell's water as they do any
-        // cell's, so what it holds is surface water the balances count:
-        // the cell keeps it.
+        // The routers hand a lake cell's rain and inflow to its lake, so the
+        // cell holds water of its own only where they route it as a free
+        // cell (with overland lakes too); that water the balances count as
+        // surface water, so the cell keeps it.
         dv += (z - ground) * a;
         z = ground;
         --n;

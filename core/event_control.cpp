@@ -110,8 +110,22 @@ double surface_water_volume(const model_state& state) {
   const std::vector<double>& depth = state.surface.depth;
   const int n = std::min(state.grid.cells, static_cast<int>(depth.size()) - 1);
   const double area = state.grid.dx * state.grid.dx;
+  // A lake cell's water is its lake's, which the lake totals count: the
+  // overland lakes' cells, or where there are none the channel lakes'
+  // (with both, the routers move the channel lakes' cells as free cells).
+  const int* olake = state.surface.overland_lakes &&
+                             state.surface.oland_lake_new.size() > std::size_t(n)
+                         ? state.surface.oland_lake_new.data()
+                         : nullptr;
+  const int* clake = !olake && state.channel.channel_lakes &&
+                             state.channel.lake_mask.size() > std::size_t(n)
+                         ? state.channel.lake_mask.data()
+                         : nullptr;
   double volume = 0.0;
-  for (int i = 1; i <= n; ++i) volume += depth[i] * area;
+  for (int i = 1; i <= n; ++i) {
+    if ((olake && olake[i] > 0) || (clake && clake[i] > 0)) continue;
+    volume += depth[i] * area;
+  }
   return volume;
 }
 
@@ -141,6 +155,10 @@ void initialize_event(model_state& state) {
   surface.event_bdy_inflow = 0.0;
   surface.event_bdy_outflow = 0.0;
   surface.event_pump_volume = 0.0;
+  surface.event_olake_rain_volume = 0.0;
+  surface.event_chan_lake_rain_volume = 0.0;
+  surface.event_chan_lake_overland_in = 0.0;
+  surface.event_chan_lake_overland_out = 0.0;
   if (in.ov_con_trans && !call_service(state, state.services.constituent_event_start,
                                        "constituent_event_start")) {
     return;

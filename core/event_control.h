@@ -12,5 +12,5 @@ void initialize_event(model_state& state);
 // Step 26 of the loop: end-of-event and end-of-run tests.
 void check_end_of_event(model_state& state);
 
-// Water on the cells: sum of depth x dx^2, m3.
+// Water on the cells outside the lakes: sum of depth x dx^2, m3.
 double surface_water_volume(const model_state& state);

@@ -17,7 +17,7 @@ using enum card_feature;
 // Remove a feature from this list when its process or output is built.
 constexpr card_feature unbuilt[] = {
     xy_inputs,
-    channels,         lakes,             pumps,
+    channels,         pumps,
     point_inputs,     long_term,         snow,
     sacramento,       groundwater,     water_table,       storm_sewer,
     erosion,          contaminants,    nutrients,         optimize_sed,

@@ -316,7 +316,7 @@ event_balance overland_event_balance(const event_water_totals& t) {
   // the channels held and the point inflows they took join the balance.
   b.mass_in = t.initial_surface + t.rain + t.exfiltration + t.overland_point_sources +
               t.drains_to_overland + t.boundary_gain + t.initial_channels +
-              t.stream_point_sources + t.initial_lakes;
+              t.stream_point_sources + t.initial_lakes + t.precip_to_lakes;
   b.mass_out = t.final_surface + t.discharge + t.infiltration + t.direct_evaporation +
                t.overland_to_drains + t.boundary_loss + t.final_channels + t.final_lakes +
                t.lake_evaporation;

@@ -95,6 +95,9 @@ event_water_totals gather_event_totals(const model_state& state) {
   t.stream_point_sources = chan.event_point_input_volume + chan.event_point_source_volume;
   t.final_channels = chan.event_end_volume;
   t.initial_lakes = chan.event_start_lake_volume;
+  t.precip_to_lakes = surface.event_chan_lake_rain_volume;
+  t.overland_to_lakes = surface.event_chan_lake_overland_in;
+  t.overland_from_lakes = surface.event_chan_lake_overland_out;
   t.final_lakes = chan.event_end_lake_volume;
   // Pumped water leaves the cells as a negative point source (0 - v, so
   // that a run without pumps prints 0.0 rather than -0.0).
@@ -107,7 +110,9 @@ run_water_totals gather_run_totals(const model_state& state) {
   const surface_state& surface = state.surface;
   run_water_totals t;
   t.initial_surface = surface.initial_volume;
-  t.precipitation = surface.rain_volume;
+  // Rain on a channel lake's cells goes to the lake, not the cells.
+  t.precipitation = surface.rain_volume + surface.chan_lake_rain_volume;
+  t.lake_precip = surface.chan_lake_rain_volume;
   t.interception = surface.interception_volume;
   t.discharge = surface.outflow_volume;
   t.slope_boundary_loss = surface.bdy_free_outflow;
@@ -123,13 +128,15 @@ run_water_totals gather_run_totals(const model_state& state) {
   t.lake_outflow = chan.lake_outflow_volume;
   t.lake_evaporation = chan.lake_evaporation_volume;
   t.overland_point_sources = 0.0 - surface.pump_volume;
+  t.initial_olakes = surface.olake_initial_volume;
+  t.olake_inflow = surface.olake_inflow_volume;
+  t.olake_outflow = surface.olake_outflow_volume;
+  t.olake_extent_error = surface.olake_balance_error;
   gather_soil_totals(state, t);
   return t;
 }
 
 void sum_final_storages(const model_state& state, water_balance& balance) {
-  // Lake cells keep their own surface water until the overland routers hand
-  // it to the lakes, so it stays surface water here.
   balance.final_surface = surface_water_volume(state);
   const input_state& in = state.input;
   balance.final_simple_soil =
@@ -140,4 +147,8 @@ void sum_final_storages(const model_state& state, water_balance& balance) {
   balance.final_snow = 0.0;
   balance.final_chan_lake = state.channel.channel_lakes ? state.channel.lake_water_volume() : 0.0;
   balance.final_olake = 0.0;
+  const surface_state& surface = state.surface;
+  if (surface.overland_lakes)
+    for (int k = 1; k <= surface.olake_count; ++k)
+      balance.final_olake += surface.olakes[std::size_t(k)].volume;
 }

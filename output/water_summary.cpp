@@ -47,8 +47,10 @@ void surface_balance(const run_water_totals& t, water_balance& b) {
   const double s_in = t.precipitation + t.gw_to_river + t.gw_to_lakes + t.exfiltration +
                       t.overland_point_sources + t.channel_point_sources + t.drains_to_channels +
                       t.drains_to_overland + t.discharge_boundary_gain;
-  const double s_fin = b.final_channel + b.final_snow + b.final_surface + b.final_chan_lake;
-  const double kept = t.initial_chan_lakes + t.initial_surface + t.initial_channels + s_in;
+  const double s_fin =
+      b.final_channel + b.final_snow + b.final_surface + b.final_chan_lake + b.final_olake;
+  const double kept =
+      t.initial_chan_lakes + t.initial_olakes + t.initial_surface + t.initial_channels + s_in;
   const double gone = t.lakes_to_gw + t.river_to_gw + t.direct_evaporation + t.discharge +
                       t.infiltration + b.net_boundary_loss + t.lake_evaporation +
                       t.overland_to_drains + s_fin;
@@ -260,16 +262,21 @@ void close_water_balance(const run_water_totals& t, const summary_gates& g, wate
   if (g.ov_boundary) {
     b.net_boundary_loss = t.slope_boundary_loss + t.head_boundary_loss - t.head_boundary_gain;
   }
+  // The overland lakes hold water as the surface does; left out, every
+  // inflow to them would show as an overall error.
   b.initial_storage = t.initial_surface + t.initial_channels + t.initial_soil +
-                      t.initial_groundwater + t.initial_chan_lakes;
+                      t.initial_groundwater + t.initial_chan_lakes + t.initial_olakes;
   b.final_storage = b.final_channel + b.final_surface + b.final_soil + b.final_groundwater +
-                    b.final_snow + b.final_chan_lake + t.drain_volume;
+                    b.final_snow + b.final_chan_lake + b.final_olake + t.drain_volume;
   overall_balance(t, g, b);
   surface_balance(t, b);
   if (g.simple_soil) simple_soil_balance(t, b);
-  b.chan_lake_error = t.lake_inflow - t.lake_outflow - b.final_chan_lake + t.initial_chan_lakes -
-                      t.lake_evaporation;
-  b.olake_error = t.initial_olakes + t.olake_inflow - b.final_olake - t.olake_outflow;
+  // Rain on a lake is one of its inputs.
+  b.chan_lake_error = t.lake_inflow + t.lake_precip - t.lake_outflow - b.final_chan_lake +
+                      t.initial_chan_lakes - t.lake_evaporation;
+  // What an extent update could not place (a fall below the floor) shows here.
+  b.olake_error = t.initial_olakes + t.olake_inflow - b.final_olake - t.olake_outflow +
+                  t.olake_extent_error;
   b.drain_error = t.overland_to_drains + t.gw_to_tile_drains - t.drains_to_overland -
                   t.drains_to_channels - t.drain_volume;
 }

@@ -1,19 +1,27 @@
-// The ADE overland router on grids without lakes. Every per-cell loop is a
-// static parallel loop over cells 1..N that writes only its own cells, and
-// the only reductions are a bitwise or of the check codes and counts, so the
-// depths after a step do not depend on the thread count. The sub-step logic
-// and the outlet run on the calling thread.
+// The ADE overland router. Without lakes every per-cell loop is a static
+// parallel loop over cells 1..N that writes only its own cells, and the only
+// reductions are a bitwise or of the check codes and counts, so the depths
+// after a step do not depend on the thread count. The sub-step logic and the
+// outlet run on the calling thread.
+//
+// With lakes both schemes make one pass at the full step, and a lake cell
+// hands the fluxes through its faces with free cells to its lake instead of
+// changing its depth. The overland-lake paths run in cell order on the
+// calling thread; the channel-lake paths update the free cells in parallel
+// and add the lake sums in cell order afterwards, so the lake volumes too
+// come out the same on any number of threads.
 
 #include "surface/ade_route.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "core/error_state.h"
 #include "core/model_state.h"
-#include "core/not_available.h"
 #include "surface/face_fluxes.h"
 #include "surface/cell_loops.h"
+#include "surface/lowspots.h"
 
 namespace {
 
@@ -67,12 +75,7 @@ route_view view_of(model_state& state) {
   v.cells = g.cells;
   v.dx = g.dx;
   v.area = g.dx * g.dx;
-  v.faces.cells = g.cells;
-  v.faces.dx = g.dx;
-  v.faces.elevation = g.elevation.data();
-  v.faces.retent_dep = sf.retent_dep.data();
-  v.faces.dist_rough = sf.dist_rough.data();
-  v.faces.dike_mask = active_dike_mask(state);
+  v.faces = face_inputs_of(state);
   v.rightcon = g.rightcon.data();
   v.belowcon = g.belowcon.data();
   v.leftcon = g.leftcon.data();
@@ -273,6 +276,224 @@ double route_predictor_corrector(model_state& state, const route_view& v, double
   return outlet_volume;
 }
 
+// Takes the outlet's normal-depth outflow over dt seconds, Q taken at the
+// depth before the update d (m) is added, out of a lake-path step: at most
+// the water the cell holds once d is in. Returns the volume taken, m3.
+double drain_lake_path_outlet(const route_view& v, double& depth, double d, double q, double dt) {
+  depth += d;
+  const double held = std::max(depth, 0.0) * v.area;  // m3
+  const double taken = std::min(q * dt, held);
+  depth -= taken / v.area;
+  return taken;
+}
+
+// Overland lakes, scheme 2: one pass at the full step in cell order. A free
+// cell's depth changes by its faces' divergence; a lake cell adds what
+// enters through its upper (left) face from a free cell to its lake's dv and
+// takes off what leaves through its lower (right) face to a free cell.
+double route_olake_adaptive(model_state& state, const route_view& v, double dt) {
+  surface_state& sf = state.surface;
+  const int n = v.cells;
+  const double r = dt / v.area;
+  const int* lake = sf.oland_lake_new.data();
+  olake_record* lakes = sf.olakes.data();
+  double* h = v.depth;
+  double* dh = v.depth_change;
+  const bool y_first = sf.sweep_parity == 1;
+  double outlet_volume = 0.0;
+
+  for (int k = 0; k < 2; ++k) {
+    const bool x = (k == 0) != y_first;
+    const double* q = x ? v.flux_x : v.flux_y;
+    const int* up = x ? v.leftcon : v.abovecon;
+    const int* down = x ? v.rightcon : v.belowcon;
+    sweep(v, x, h);
+    for (int i = 1; i <= n; ++i) {
+      const int l = lake[i];
+      if (l == 0) {
+        const double d = (q[up[i]] - q[i]) * r;
+        if (x && i == v.outlet) {
+          const double qo = outlet_discharge(h[i], v.outlet_n, v.outlet_slope, v.dx);
+          const double taken = drain_lake_path_outlet(v, h[i], d, qo, dt);
+          outlet_volume += taken;
+          dh[i] = d - taken / v.area;
+        } else {
+          h[i] += d;
+          dh[i] = d;
+        }
+        continue;
+      }
+      if (up[i] != 0 && lake[up[i]] == 0) lakes[l].dv += q[up[i]] * dt;
+      if (down[i] != 0 && lake[down[i]] == 0) lakes[l].dv -= q[i] * dt;
+    }
+  }
+  return outlet_volume;
+}
+
+// Overland lakes, scheme 3: the predictor-corrector pass in cell order. Lake
+// cells keep their depths; the corrected fluxes through the faces between a
+// lake cell and a free cell go to the lake's dv, so that the water a free
+// cell gives the lake is the water the lake gets. The outlet is drained in
+// the y pass: the predictor by half a step's outflow with parity 1 and a
+// whole step's with parity 2, the corrector by a whole step's, at most what
+// the cell holds.
+double route_olake_predictor_corrector(model_state& state, const route_view& v, double dt) {
+  surface_state& sf = state.surface;
+  const int n = v.cells;
+  const double r = dt / v.area;
+  const int* lake = sf.oland_lake_new.data();
+  olake_record* lakes = sf.olakes.data();
+  double* h = v.depth;
+  double* hp = sf.depth_pred.data();
+  double* copy = sf.flux_copy.data();
+  double* dh = v.depth_change;
+  const bool y_first = sf.sweep_parity == 1;
+  const double predictor_share = sf.sweep_parity == 1 ? 0.5 : 1.0;
+  double outlet_volume = 0.0;
+
+  for (int k = 0; k < 2; ++k) {
+    const bool x = (k == 0) != y_first;
+    double* q = x ? v.flux_x : v.flux_y;
+    const int* up = x ? v.leftcon : v.abovecon;
+    const int* down = x ? v.rightcon : v.belowcon;
+
+    sweep(v, x, h);
+    for (int i = 1; i <= n; ++i) {
+      hp[i] = lake[i] == 0 ? h[i] + (q[up[i]] - q[i]) * r : h[i];
+      copy[i] = q[i];
+    }
+    if (!x && v.outlet > 0) {
+      double& o = hp[v.outlet];
+      o -= outlet_discharge(o, v.outlet_n, v.outlet_slope, v.dx) * predictor_share * r;
+    }
+    sweep(v, x, hp);
+    for (int i = 1; i <= n; ++i) q[i] = (q[i] + copy[i]) * 0.5;
+    for (int i = 1; i <= n; ++i) {
+      const int l = lake[i];
+      if (l == 0) {
+        const double d = (q[up[i]] - q[i]) * r;
+        dh[i] = d;
+        h[i] += d;
+        continue;
+      }
+      if (up[i] != 0 && lake[up[i]] == 0) lakes[l].dv += q[up[i]] * dt;
+      if (down[i] != 0 && lake[down[i]] == 0) lakes[l].dv -= q[i] * dt;
+    }
+    if (!x && v.outlet > 0) {
+      double& o = h[v.outlet];
+      const double qo = outlet_discharge(o, v.outlet_n, v.outlet_slope, v.dx);
+      outlet_volume += drain_lake_path_outlet(v, o, 0.0, qo, dt);
+    }
+  }
+  return outlet_volume;
+}
+
+// The cells of the channel lakes in cell order, into the list; returns
+// their count.
+int list_lake_cells(int n, const int* lake, int* list) {
+  int count = 0;
+  for (int i = 1; i <= n; ++i)
+    if (lake[i] > 0) list[count++] = i;
+  return count;
+}
+
+// Adds one direction's face fluxes between lake cells and free cells over dt
+// seconds to the lakes, in cell order: the net volume, and the gross volumes
+// in and out.
+void add_channel_lake_faces(channel_state& chan, const int* list, int count, const double* q,
+                            const int* up, const int* down, double dt) {
+  const int* lake = chan.lake_mask.data();
+  for (int k = 0; k < count; ++k) {
+    const int i = list[k];
+    const std::size_t l = std::size_t(lake[i]);
+    if (up[i] != 0 && lake[up[i]] == 0) {
+      const double vin = q[up[i]] * dt;  // m3 into the lake
+      chan.lake_volume[l] += vin;
+      if (vin > 0.0) {
+        chan.lake_in_dv[l] += vin;
+      } else {
+        chan.lake_out_dv[l] -= vin;
+      }
+    }
+    if (down[i] != 0 && lake[down[i]] == 0) {
+      const double vout = q[i] * dt;  // m3 out of the lake
+      chan.lake_volume[l] -= vout;
+      if (vout >= 0.0) {
+        chan.lake_out_dv[l] += vout;
+      } else {
+        chan.lake_in_dv[l] -= vout;
+      }
+    }
+  }
+}
+
+// Channel lakes, schemes 2 and 3: one pass at the full step; the free cells
+// are updated in parallel, the lakes in cell order after each direction. No
+// water leaves through the outlet cell here: a network with lakes routes its
+// outflow through the channels.
+void route_channel_lakes(model_state& state, const route_view& v, double dt, bool corrected) {
+  surface_state& sf = state.surface;
+  channel_state& chan = state.channel;
+  const int n = v.cells;
+  const double r = dt / v.area;
+  const int* lake = chan.lake_mask.data();
+  double* h = v.depth;
+  double* hp = sf.depth_pred.data();
+  double* copy = sf.flux_copy.data();
+  double* dh = v.depth_change;
+  for (int l = 1; l <= chan.lake_count; ++l) {
+    chan.lake_in_dv[std::size_t(l)] = 0.0;
+    chan.lake_out_dv[std::size_t(l)] = 0.0;
+  }
+  int* list = sf.lake_cell_list.data();
+  const int count = list_lake_cells(n, lake, list);
+  const bool y_first = sf.sweep_parity == 1;
+
+  for (int k = 0; k < 2; ++k) {
+    const bool x = (k == 0) != y_first;
+    double* q = x ? v.flux_x : v.flux_y;
+    const int* up = x ? v.leftcon : v.abovecon;
+    const int* down = x ? v.rightcon : v.belowcon;
+    sweep(v, x, h);
+    if (corrected) {
+#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+      for (int i = 1; i <= n; ++i) {
+        hp[i] = lake[i] == 0 ? h[i] + (q[up[i]] - q[i]) * r : h[i];
+        copy[i] = q[i];
+      }
+      sweep(v, x, hp);
+#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+      for (int i = 1; i <= n; ++i) q[i] = (q[i] + copy[i]) * 0.5;
+    }
+#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+    for (int i = 1; i <= n; ++i) {
+      if (lake[i] != 0) continue;
+      const double d = (q[up[i]] - q[i]) * r;
+      dh[i] = d;
+      h[i] += d;
+    }
+    add_channel_lake_faces(chan, list, count, q, up, down, dt);
+  }
+}
+
+// True when the lake arrays the routers read fit the grid and the lakes.
+bool lake_arrays_ready(const model_state& state) {
+  const std::size_t size = std::size_t(state.grid.cells) + 1;
+  const surface_state& sf = state.surface;
+  if (sf.overland_lakes) {
+    return sf.oland_lake_new.size() == size && sf.olake_count >= 0 &&
+           sf.olakes.size() > std::size_t(sf.olake_count);
+  }
+  const channel_state& chan = state.channel;
+  if (chan.channel_lakes) {
+    const std::size_t lakes = std::size_t(chan.lake_count) + 1;
+    return chan.lake_mask.size() == size && chan.lake_elev.size() >= lakes &&
+           chan.lake_volume.size() >= lakes && chan.lake_in_dv.size() >= lakes &&
+           chan.lake_out_dv.size() >= lakes;
+  }
+  return true;
+}
+
 }  // namespace
 
 int ade_depth_check(int cells, double* depth, double* depth_change, double* before,
@@ -308,19 +529,26 @@ int ade_depth_check(int cells, double* depth, double* depth_change, double* befo
 double ade_overland_route(model_state& state, double dt) {
   surface_state& sf = state.surface;
   ++sf.ade_calls;
-  // The cells of a channel lake route as free cells: their water stays
-  // surface water, and the balances count it there.
-  if (sf.overland_lakes) {
-    raise_not_available("the lake paths of ade_overland_route");
+  const int scheme = state.input.settings.overtype;
+  if (scheme != 2 && scheme != 3) return 0.0;
+  if (!lake_arrays_ready(state)) {
+    raise_message("Error: the lake arrays of the %d cells have not been set up.\n",
+                  state.grid.cells);
     return ade_route_failed;
   }
   const route_view v = view_of(state);
-  switch (state.input.settings.overtype) {
-    case 2:
-      return route_adaptive(state, v, dt);
-    case 3:
-      return route_predictor_corrector(state, v, dt);
-    default:
-      return 0.0;
+  double volume = 0.0;
+  if (sf.overland_lakes) {
+    volume = scheme == 2 ? route_olake_adaptive(state, v, dt)
+                         : route_olake_predictor_corrector(state, v, dt);
+  } else if (state.channel.channel_lakes) {
+    if (sf.lake_cell_list.size() != std::size_t(v.cells) + 1)
+      sf.lake_cell_list.assign(std::size_t(v.cells) + 1, 0);  // once a run
+    route_channel_lakes(state, v, dt, scheme == 3);
+  } else {
+    volume = scheme == 2 ? route_adaptive(state, v, dt) : route_predictor_corrector(state, v, dt);
+    if (volume == ade_route_failed) return volume;
   }
+  apply_low_spots(state, dt);
+  return volume;
 }

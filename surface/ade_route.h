@@ -1,9 +1,12 @@
 #pragma once
 // ADE overland routing: scheme 2 (adaptive sub-steps) and scheme 3
-// (predictor-corrector), on grids without lakes. One direction at a time: a
-// flux sweep gives every cell the discharge through its right or lower face,
-// then each cell's depth changes by what enters through its left or upper
-// face less what leaves through its right or lower face.
+// (predictor-corrector). One direction at a time: a flux sweep gives every
+// cell the discharge through its right or lower face, then each cell's depth
+// changes by what enters through its left or upper face less what leaves
+// through its right or lower face. With lakes both schemes make one pass at
+// the full step and a lake cell's faces with free cells feed its lake:
+// an overland lake's dv, or a channel lake's lake_volume with its gross
+// lake_in_dv and lake_out_dv (cleared at the start of the call).
 
 struct model_state;
 
@@ -13,9 +16,10 @@ constexpr double ade_route_failed = -1.0;
 // Routes the surface water of the run record over one overland step of dt
 // seconds by the scheme of OVERTYPE (2 or 3) and drains the outlet cell when
 // channel routing is off. Returns the volume (m3) that left through the
-// outlet during the step: 0 with channel routing on or for another scheme,
-// ade_route_failed after the sub-step error (code 4000 raised). The record's
-// per-cell work arrays must be sized (alloc_overland_work).
+// outlet during the step: 0 with channel routing on, with channel lakes or
+// for another scheme, ade_route_failed after the sub-step error (code 4000
+// raised). The step ends with the weir flow over the dike low spots. The
+// record's per-cell work arrays must be sized (alloc_overland_work).
 double ade_overland_route(model_state& state, double dt);
 
 // One sweep's depth update over cells 1..cells for a sub-step of s seconds:

@@ -1,7 +1,11 @@
 // The rain of each overland step: the canopy holds its share when
 // interception is on, the rest is added to the cells' depths, and the rain
-// volumes of the event and of the run grow by the same water. Rates are in
-// mm/h, depths in m, volumes in m3.
+// volumes of the event and of the run grow by the same water. Rain on a lake
+// cell goes to its lake instead: a channel lake's volume and rain totals
+// (not the rain to the overland), or an overland lake's volume change, its
+// step rain and the overland-lake rain totals (also counted in the rain to
+// the overland, of which the lake is part). Rates are in mm/h, depths in m,
+// volumes in m3.
 
 #include "surface/apply_rainfall.h"
 
@@ -38,7 +42,8 @@ double interception_divisor(int month, double latitude) {
 
 double rain_interception(int cells, double dt, const double* icep_stor, const double* icep_coef,
                          const double* gross, double* net, double* icep_dep, double dx, int month,
-                         bool seasonal, double latitude, double* partials) {
+                         bool seasonal, double latitude, double* partials,
+                         const int* chan_lake) {
   const double d = seasonal ? interception_divisor(month, latitude) : 1.0;
   const double held_to_m3 = dx * dx / 1000.0;
   const int blocks = sum_blocks(cells);
@@ -51,6 +56,8 @@ double rain_interception(int cells, double dt, const double* icep_stor, const do
       double held = 0.0;  // mm
       if (e < 0.0) {
         net[i] = 0.0;
+      } else if (chan_lake != nullptr && chan_lake[i] > 0) {
+        net[i] = e;
       } else {
         const double rain = e * dt / 3600.0;  // mm of this step
         double room = icep_stor[i] / d - icep_dep[i];
@@ -73,6 +80,40 @@ double rain_interception(int cells, double dt, const double* icep_stor, const do
   return add_block_sums(partials, blocks);
 }
 
+namespace {
+
+// Gives the step's rain of the lake cells to their lakes, in cell order, so
+// that the lake sums do not depend on the thread count.
+void rain_on_lakes(model_state& state, const double* rate, double dt, const int* chan_lake,
+                   const int* olake) {
+  surface_state& sf = state.surface;
+  channel_state& chan = state.channel;
+  const int n = state.grid.cells;
+  const double to_m3 = dt * state.grid.dx * state.grid.dx / 3600000.0;  // (mm/h) to m3
+  double chan_rain = 0.0;
+  double olake_rain = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    if (chan_lake != nullptr && chan_lake[i] > 0) {
+      const double v = rate[i] * to_m3;
+      chan.lake_volume[std::size_t(chan_lake[i])] += v;
+      chan_rain += v;
+    } else if (olake != nullptr && olake[i] > 0) {
+      const double v = rate[i] * to_m3;
+      olake_record& lake = sf.olakes[std::size_t(olake[i])];
+      lake.dv += v;
+      lake.rain += v;
+      olake_rain += v;
+      sf.olake_rain = 1;
+    }
+  }
+  sf.chan_lake_rain_volume += chan_rain;
+  sf.event_chan_lake_rain_volume += chan_rain;
+  sf.olake_rain_volume += olake_rain;
+  sf.event_olake_rain_volume += olake_rain;
+}
+
+}  // namespace
+
 void apply_rainfall(model_state& state) {
   run_control& run = state.run;
   const input_state& in = state.input;
@@ -88,12 +129,27 @@ void apply_rainfall(model_state& state) {
 
   if (in.uniform_rain) ++run.uniform_rain_steps;
 
+  const std::size_t size = std::size_t(n) + 1;
+  const channel_state& chan = state.channel;
+  const int* chan_lake = chan.channel_lakes && chan.lake_mask.size() == size &&
+                                 chan.lake_volume.size() > std::size_t(chan.lake_count)
+                             ? chan.lake_mask.data()
+                             : nullptr;
+  const int* olake = sf.overland_lakes && sf.oland_lake_new.size() == size &&
+                             sf.olakes.size() > std::size_t(sf.olake_count)
+                         ? sf.oland_lake_new.data()
+                         : nullptr;
+  if (olake != nullptr) {
+    for (olake_record& lake : sf.olakes) lake.rain = 0.0;
+    sf.olake_rain = 0;
+  }
+
   const double* rate = sf.rain_rate.data();
   if (in.interception) {
     sf.interception_volume += rain_interception(
         n, dt, sf.icep_stor.data(), sf.icep_coef.data(), sf.rain_rate.data(), sf.ri_eff.data(),
         sf.icep_dep.data(), state.grid.dx, run.month, in.settings.seasonal_rs != 0, run.latitude,
-        sf.block_sums.data());
+        sf.block_sums.data(), chan_lake);
     rate = sf.ri_eff.data();
   }
 
@@ -112,11 +168,13 @@ void apply_rainfall(model_state& state) {
     double rate_sum = 0.0;
     int first_bad = 0;
     for (int i = block_first_cell(b); i <= last; ++i) {
+      dh[i] = 0.0;
+      if (chan_lake != nullptr && chan_lake[i] > 0) continue;
       volume += dt * rate[i] * area / 3600000.0;
       rate_sum += rate[i];
+      if (olake != nullptr && olake[i] > 0) continue;
       h[i] += dt * rate[i] / 3600000.0;
       if (first_bad == 0 && (std::isnan(h[i]) || h[i] < -1e-16)) first_bad = i;
-      dh[i] = 0.0;
     }
     volumes[b] = volume;
     rates[b] = rate_sum;
@@ -138,6 +196,8 @@ void apply_rainfall(model_state& state) {
     }
     return;
   }
+
+  if (chan_lake != nullptr || olake != nullptr) rain_on_lakes(state, rate, dt, chan_lake, olake);
 
   const double volume = add_block_sums(volumes, blocks);
   sf.event_rain_volume += volume;

@@ -13,7 +13,10 @@ double interception_divisor(int month, double latitude);
 // passes (mm/h) and icep_dep what is held. With the seasonal option both the
 // store and the coefficient are divided by interception_divisor. Returns the
 // volume held in the step (m3, cell size dx m), summed in a fixed order with
-// partials (sum_blocks(cells) values) as scratch.
+// partials (sum_blocks(cells) values) as scratch. The cells of a channel
+// lake (chan_lake per cell, lake number or 0; null without channel lakes)
+// have no canopy: their rain passes whole.
 double rain_interception(int cells, double dt, const double* icep_stor, const double* icep_coef,
                          const double* gross, double* net, double* icep_dep, double dx, int month,
-                         bool seasonal, double latitude, double* partials);
+                         bool seasonal, double latitude, double* partials,
+                         const int* chan_lake = nullptr);

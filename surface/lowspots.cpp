@@ -12,6 +12,7 @@
 
 #include "core/error_state.h"
 #include "core/grid_state.h"
+#include "core/model_state.h"
 #include "core/safe_file.h"
 #include "input/read_grid_inputs.h"
 #include "input/series.h"
@@ -278,24 +279,56 @@ bool check_low_spots(const grid_state& grid, const std::vector<int>& dike_mask, 
 }
 
 void embankment_weir_flow(double dt, double dx, int* const* grid, const double* elevation,
-                          double* depth, int count, const low_spot* spots) {
+                          double* depth, int count, const low_spot* spots, const int* olake_cell,
+                          olake_record* olakes) {
   const double area = dx * dx;
+  // A cell's stage, and the water it can give (m3): an overland lake cell
+  // stands at its lake's level and gives of the lake's water.
+  auto lake_of = [olake_cell](int c) { return olake_cell != nullptr ? olake_cell[c] : 0; };
+  auto stage = [&](int c) {
+    const int l = lake_of(c);
+    return l > 0 ? olakes[l].level : elevation[c] + depth[c];
+  };
+  auto water = [&](int c) {
+    const int l = lake_of(c);
+    return std::max(l > 0 ? olakes[l].volume + olakes[l].dv : depth[c] * area, 0.0);
+  };
+  auto add = [&](int c, double volume) {
+    const int l = lake_of(c);
+    if (l > 0) {
+      olakes[l].dv += volume;
+    } else {
+      depth[c] += volume / area;
+    }
+  };
   for (int k = 1; k <= count; ++k) {
     const low_spot& p = spots[k];
     const int s = side_index(p.side);
     if (s < 0) continue;  // refused by the checks at set-up
     const int i = grid[p.row][p.column];
     const int j = grid[p.row + across_row[s]][p.column + across_col[s]];
-    const double ei = elevation[i] + depth[i];
-    const double ej = elevation[j] + depth[j];
+    const double ei = stage(i);
+    const double ej = stage(j);
     if (!(std::fabs(ei - ej) > stage_tolerance)) continue;
     if (!(ei > p.crest || ej > p.crest)) continue;
     const double head = std::max(ei, ej) - p.crest;  // m
     const double q = weir_coefficient * (p.width_fraction * dx) * std::pow(head, 1.5);  // m3/s
-    double& from = ei > ej ? depth[i] : depth[j];
-    double& to = ei > ej ? depth[j] : depth[i];
-    const double d = std::min(q * dt / area, std::max(from, 0.0));  // m
-    from -= d;
-    to += d;
+    const int from = ei > ej ? i : j;
+    const int to = ei > ej ? j : i;
+    const double v = std::min(q * dt, water(from));  // m3
+    add(from, -v);
+    add(to, v);
   }
+}
+
+void apply_low_spots(model_state& state, double dt) {
+  surface_state& sf = state.surface;
+  if (sf.lowspot_count <= 0) return;
+  grid_state& g = state.grid;
+  const bool lakes = sf.overland_lakes && sf.oland_lake_new.size() > std::size_t(g.cells) &&
+                     !sf.olakes.empty();
+  embankment_weir_flow(dt, g.dx, g.mask.table(), g.elevation.data(), sf.depth.data(),
+                       sf.lowspot_count, sf.low_spots.data(),
+                       lakes ? sf.oland_lake_new.data() : nullptr,
+                       lakes ? sf.olakes.data() : nullptr);
 }

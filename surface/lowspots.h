@@ -44,7 +44,16 @@ bool check_low_spots(const grid_state& grid, const std::vector<int>& dike_mask, 
 // the crest, from the cell of the higher water surface to the other, when
 // the stages differ by more than 1 mm and one of them is above the crest.
 // The spots act one after another on the depths (m) as the earlier ones
-// left them; none moves more water than the losing cell holds. grid is the
-// numbered mask, elevation and depth per cell.
+// left them; none moves more water than the losing side holds. grid is the
+// numbered mask, elevation and depth per cell. With olake_cell (overland
+// lake per cell, 0 none; null without overland lakes) a lake cell's stage is
+// its lake's level and the water it gives or takes goes to the lake's dv.
 void embankment_weir_flow(double dt, double dx, int* const* grid, const double* elevation,
-                          double* depth, int count, const low_spot* spots);
+                          double* depth, int count, const low_spot* spots,
+                          const int* olake_cell = nullptr, olake_record* olakes = nullptr);
+
+struct model_state;
+
+// The weir flow of the run's low spots over a step of dt seconds, with its
+// overland lakes; nothing without a low-spot file.
+void apply_low_spots(model_state& state, double dt);

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "channel/apply_pumps.h"
+#include "channel/channel_steps.h"
 #include "core/error_state.h"
 #include "core/model_state.h"
 #include "core/not_available.h"
@@ -17,7 +18,6 @@
 #include "surface/ade_route.h"
 #include "surface/cell_loops.h"
 #include "surface/explicit_route.h"
-#include "surface/lowspots.h"
 #include "surface/ov_boundary.h"
 #include "surface/surface_steps.h"
 
@@ -31,14 +31,15 @@ bool sized(const std::vector<int>& v, std::size_t size) { return v.size() == siz
 
 // What a scan of the cells found: any water, the count of cells whose faces
 // carry flow, and the first cell (smallest number) whose depth is not a
-// number, INT_MAX for none.
+// number, INT_MAX for none. Lake cells (either mask, null when that kind of
+// lake is absent) are left out: their water is their lake's.
 struct cell_scan {
   int wet = 0;
   int flowing_cells = 0;
   int first_bad = INT_MAX;
 };
 
-cell_scan scan_cells(const surface_state& sf, int n) {
+cell_scan scan_cells(const surface_state& sf, int n, const int* olake, const int* chan_lake) {
   const double* h = sf.depth.data();
   const double* qx = sf.flux_x.data();
   const double* qy = sf.flux_y.data();
@@ -48,11 +49,49 @@ cell_scan scan_cells(const surface_state& sf, int n) {
 #pragma omp parallel for schedule(static) reduction(| : wet) reduction(+ : flowing) \
     reduction(min : bad) if (n >= parallel_min_cells)
   for (int i = 1; i <= n; ++i) {
+    if ((olake != nullptr && olake[i] > 0) || (chan_lake != nullptr && chan_lake[i] > 0)) continue;
     if (h[i] > 1e-16) wet = 1;
     if (std::fabs(qx[i]) > 1e-16 || std::fabs(qy[i]) > 1e-16) ++flowing;
     if (std::isnan(h[i]) && i < bad) bad = i;
   }
   return {wet, flowing, bad};
+}
+
+// The run's overland-lake and channel-lake cell masks, null where that kind
+// of lake is absent.
+const int* olake_cells(const model_state& state) {
+  const surface_state& sf = state.surface;
+  return sf.overland_lakes && sf.oland_lake_new.size() == std::size_t(state.grid.cells) + 1
+             ? sf.oland_lake_new.data()
+             : nullptr;
+}
+
+const int* chan_lake_cells(const model_state& state) {
+  const channel_state& chan = state.channel;
+  return chan.channel_lakes && chan.lake_mask.size() == std::size_t(state.grid.cells) + 1
+             ? chan.lake_mask.data()
+             : nullptr;
+}
+
+// Books the overland water the channel lakes exchanged with the cells in the
+// step (lake_in_dv, lake_out_dv) as such, then folds it into the channel-lake
+// totals and clears it.
+void book_channel_lake_exchange(model_state& state) {
+  surface_state& sf = state.surface;
+  channel_state& chan = state.channel;
+  const std::size_t lakes = std::size_t(chan.lake_count) + 1;
+  if (chan.lake_in_dv.size() < lakes || chan.lake_out_dv.size() < lakes) return;
+  double in = 0.0;   // m3
+  double out = 0.0;  // m3
+  for (std::size_t l = 1; l < lakes; ++l) {
+    in += chan.lake_in_dv[l];
+    out += chan.lake_out_dv[l];
+  }
+  sf.chan_lake_overland_in += in;
+  sf.event_chan_lake_overland_in += in;
+  sf.chan_lake_overland_out += out;
+  sf.event_chan_lake_overland_out += out;
+  fold_lake_counters(chan);
 }
 
 void take_scan(surface_state& sf, const cell_scan& scan) {
@@ -77,7 +116,8 @@ bool alloc_overland_work(model_state& state) {
          allocate_per_cell(sf.cleared_depth, n, "cleared_depth") &&
          allocate_zeroed(sf.block_sums, blocks, "block_sums") &&
          allocate_zeroed(sf.block_sums2, blocks, "block_sums2") &&
-         allocate_zeroed(sf.block_flags, blocks, "block_flags");
+         allocate_zeroed(sf.block_flags, blocks, "block_flags") &&
+         allocate_per_cell(sf.lake_cell_list, n, "lake_cell_list");
 }
 
 bool overland_arrays_ready(const model_state& state) {
@@ -106,8 +146,16 @@ void array_running_max(const double* values, double* maxima, int n) {
 double surface_volume(model_state& state) {
   const double* h = state.surface.depth.data();
   const double area = state.grid.dx * state.grid.dx;
+  // The overland lakes' cells hold lake water, or else the channel lakes'.
+  const int* lake = olake_cells(state);
+  if (lake == nullptr) lake = chan_lake_cells(state);
+  if (lake == nullptr) {
+    return ordered_cell_sum(state.grid.cells, state.surface.block_sums.data(),
+                            [h](int i) { return h[i]; }) *
+           area;
+  }
   return ordered_cell_sum(state.grid.cells, state.surface.block_sums.data(),
-                          [h](int i) { return h[i]; }) *
+                          [h, lake](int i) { return lake[i] > 0 ? 0.0 : h[i]; }) *
          area;
 }
 
@@ -146,7 +194,9 @@ void overland_step(model_state& state) {
     if (error_state.stop_flag != 0) return;
   }
 
-  const cell_scan before = scan_cells(sf, n);
+  const int* olake = olake_cells(state);
+  const int* chan_lake = chan_lake_cells(state);
+  const cell_scan before = scan_cells(sf, n, olake, chan_lake);
   take_scan(sf, before);
   if (before.first_bad != INT_MAX) {
     raise_message(
@@ -167,13 +217,6 @@ void overland_step(model_state& state) {
       volume = ade_overland_route(state, dt);
       // A failed step books nothing; the run stops after this step.
       if (volume == ade_route_failed || error_state.stop_flag != 0) return;
-      // The ADE step ends with the weir flow over the dike low spots (the
-      // explicit router moves it before its outlet outflow).
-      if (sf.lowspot_count > 0) {
-        grid_state& g = state.grid;
-        embankment_weir_flow(dt, g.dx, g.mask.table(), g.elevation.data(), sf.depth.data(),
-                             sf.lowspot_count, sf.low_spots.data());
-      }
     }
     run.q_out = volume;
     if (scheme == ade_scheme && !sf.overland_lakes && !state.channel.channel_lakes) {
@@ -197,12 +240,17 @@ void overland_step(model_state& state) {
     }
   }
 
+  // The overland lakes take their new water at their next extent update;
+  // the channel lakes' exchange with the cells joins their totals now.
+  if (sf.overland_lakes) sf.olake_update = 1;
+  if (state.channel.channel_lakes) book_channel_lake_exchange(state);
+
   run.overland.last = run.current_time;
   run.overland.next = run.current_time + run.overland.interval_d;
 
   if (run.rain_active) return;
 
-  const cell_scan after = scan_cells(sf, n);
+  const cell_scan after = scan_cells(sf, n, olake, chan_lake);
   take_scan(sf, after);
   if (after.first_bad != INT_MAX) {
     raise_message(

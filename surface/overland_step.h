@@ -16,5 +16,7 @@ bool overland_arrays_ready(const model_state& state);
 // maxima[i] = max(maxima[i], values[i]) for i = 1..n.
 void array_running_max(const double* values, double* maxima, int n);
 
-// Water on the cells (depth x cell area, m3), summed in a fixed order.
+// Water on the cells (depth x cell area, m3), summed in a fixed order. The
+// cells of the overland lakes are left out when there are any, else those of
+// the channel lakes: their water is counted in their lakes.
 double surface_volume(model_state& state);

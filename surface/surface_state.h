@@ -34,6 +34,7 @@ struct olake_record {
   double volume = 0.0;  // water held, m3
   double dv = 0.0;      // volume change since the last extent update, m3 (+ into the lake)
   int cells = 0;        // cells the lake holds
+  double rain = 0.0;    // rain on the lake's cells in the latest overland step, m3
 };
 
 struct surface_state {
@@ -138,4 +139,25 @@ struct surface_state {
   double bdy_specified_inflow = 0.0; // into specified-inflow cells, less what negative ones took
   double event_bdy_inflow = 0.0;     // this event's boundary gains (head and specified), m3
   double event_bdy_outflow = 0.0;    // this event's boundary losses (slope and head), m3
+
+  // Rain on the lake cells. An overland lake's rain is in its dv and also in
+  // rain_volume; a channel lake's goes to its lake_volume and not to
+  // rain_volume.
+  int olake_rain = 0;                      // rain fell on an overland lake in the latest step
+  double olake_rain_volume = 0.0;          // run: rain on overland-lake cells, m3
+  double event_olake_rain_volume = 0.0;    // the same over the event, m3
+  double chan_lake_rain_volume = 0.0;      // run: rain on channel-lake cells, m3
+  double event_chan_lake_rain_volume = 0.0;  // the same over the event, m3
+  // Overland water the channel lakes took from or gave to the free cells
+  // through their faces (the routers' lake_in_dv and lake_out_dv), m3
+  double chan_lake_overland_in = 0.0;        // run: into the channel lakes
+  double chan_lake_overland_out = 0.0;       // run: out of them onto the cells
+  double event_chan_lake_overland_in = 0.0;  // the same over the event
+  double event_chan_lake_overland_out = 0.0;
+  // Router scratch of the lake paths, sized once a run
+  std::vector<double> ex_saved_lake_elev;    // explicit: lake_elev at the start of the call, m
+  std::vector<double> ex_saved_lake_volume;  // explicit: lake_volume at the start of the call, m3
+  std::vector<double> ex_saved_lake_in;      // explicit: lake_in_dv at the start of the call, m3
+  std::vector<double> ex_saved_lake_out;     // explicit: lake_out_dv at the start of the call, m3
+  std::vector<int> lake_cell_list;           // ADE: the step's lake cells in cell order
 };

@@ -131,6 +131,24 @@ TEST_F(weirlake_run, output_does_not_change_with_the_thread_count) {
   EXPECT_EQ(summaries[0], summaries[1]);
 }
 
+// Rain on every cell for two hours: the rain on the lake's cells goes to
+// the lake, what runs off the cells around it flows in over its edge, and
+// both books close whichever overland scheme moves the water.
+TEST_F(weirlake_run, rain_on_and_around_the_lake_keeps_the_books_closed) {
+  for (const char* scheme : {"OVERTYPE 1\n", "OVERTYPE 2\n"}) {
+    SCOPED_TRACE(scheme);
+    const run_output out =
+        run(std::string(scheme) + "RAIN_INTENSITY 10.8\nRAIN_DURATION 120\n");
+    ASSERT_EQ(out.status, 0) << out.text;
+    const std::string summary = file("summary.out");
+    EXPECT_NEAR(summary_value(summary, "Perennial lake mass bal error m^3="), 0.0, 1.0) << summary;
+    EXPECT_LT(std::fabs(summary_value(summary, "Overall mass balance error =")), 0.01) << summary;
+    // 10.8 mm/h for 2 h on the two cells the lake holds from the start.
+    EXPECT_GE(summary_value(summary, "Volume precip to lakes="), 2 * 10000 * 0.0216 - 1e-6);
+    EXPECT_GT(summary_value(summary, "volume overland to lake:"), 0.0);
+  }
+}
+
 // Rain on every cell, and a pump drawing 0.01 m3/s off cell 1 from the
 // start: the pumped water leaves as a negative overland point source, and
 // the books still close.

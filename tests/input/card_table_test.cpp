@@ -145,7 +145,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"xybdyinput_gwhead", store}, {"xybdyinput_stflow", store},
       {"xybdyinput_sttimeseries", store},
       {"chan_explic", apply}, {"diffusive_wave", apply}, {"chan_drain", store},
-      {"chan_backwater", store}, {"chan_mesh", store}, {"overland_lake_map", store},
+      {"chan_backwater", store}, {"chan_mesh", store}, {"overland_lake_map", apply},
       {"ov_pump", store}, {"lake_pump", store}, {"chan_point_input", apply},
       {"ov_point_source", store}, {"stream_loss", store},
       {"green_ampt", apply}, {"inf_redist", apply}, {"inf_layered_soil", apply},

@@ -167,7 +167,7 @@ TEST_F(option_checks, channel_discharge_output_needs_explicit_routing) {
 // The gate, one test per effect class.
 TEST_F(option_checks, switch_cards_of_unbuilt_processes_refuse_the_run_after_the_checks) {
   std::string path =
-      project(rain + "OPTIMIZE_SED\nOVERLAND_LAKE_MAP lakes.asc\noptimize_sed\nNUTRIENTS\n");
+      project(rain + "OPTIMIZE_SED\nSTORM_SEWER sewer.txt\noptimize_sed\nNUTRIENTS\n");
   std::string read_output;
   std::string check_output;
   {
@@ -179,7 +179,7 @@ TEST_F(option_checks, switch_cards_of_unbuilt_processes_refuse_the_run_after_the
   EXPECT_EQ(error_state.stop_flag, 0);
   // Stored while read, so the checks see them.
   EXPECT_EQ(settings().optimize_sed, 1);
-  EXPECT_EQ(settings().overland_lake_map, "lakes.asc");
+  EXPECT_EQ(settings().storm_sewer, "sewer.txt");
   EXPECT_NE(settings().nutrient_record, nullptr);
   {
     test_support::stdout_capture out;
@@ -189,7 +189,7 @@ TEST_F(option_checks, switch_cards_of_unbuilt_processes_refuse_the_run_after_the
   EXPECT_EQ(check_output,
             "Error: the project card OPTIMIZE_SED needs sediment calibration output, which is "
             "not available in this version.\n"
-            "Error: the project card OVERLAND_LAKE_MAP needs overland lakes, which is not "
+            "Error: the project card STORM_SEWER needs the storm sewer network, which is not "
             "available in this version.\n"
             "Error: the project card NUTRIENTS needs the nutrient model, which is not available "
             "in this version.\n"

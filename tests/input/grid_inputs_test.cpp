@@ -306,9 +306,9 @@ TEST_F(grid_inputs, starting_depths_come_from_the_hot_start_and_the_initial_head
 }
 
 TEST_F(grid_inputs, readers_of_processes_not_built_keep_their_place_in_the_order) {
-  // Refused by the card gate, an overland lake map is never read.
-  std::string out = run_setup(strip_cards("OVERLAND_LAKE_MAP lakes.asc\n"));
-  EXPECT_TRUE(has(out, "needs overland lakes")) << out;
+  // Refused by the card gate, the groundwater inputs are never read.
+  std::string out = run_setup(strip_cards("GW_SIMULATION\n"));
+  EXPECT_TRUE(has(out, "needs the groundwater model")) << out;
   EXPECT_FALSE(has(out, "reading watershed mask"));
   clear_errors();
 

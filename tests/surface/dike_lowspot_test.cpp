@@ -148,6 +148,41 @@ TEST(embankment_weir, moves_weir_flow_from_the_higher_stage_and_never_more_than_
   }
 }
 
+TEST(embankment_weir, an_overland_lake_cell_stands_at_its_level_and_trades_with_its_lake) {
+  // Cell 2 belongs to overland lake 1 (volume V, dv 0): its stage is the
+  // lake's level and its water the lake's. Head 0.1 m over the 0.5 m crest
+  // for 1 s moves 1.48 x 10 x 0.1^1.5 = 0.468 m3.
+  const double v = 1.48 * 10.0 * std::pow(0.1, 1.5);  // m3
+  struct lake_case {
+    const char* label;
+    double h1;       // depth of free cell 1 on ground 0, m
+    double level;    // lake level, m
+    double volume;   // lake volume, m3
+    double after1;   // m
+    double dv;       // m3
+  };
+  const lake_case cases[] = {
+      {"the lake above the crest spills into the cell", 0.0, 0.6, 100.0, v / 100.0, -v},
+      {"the cell above the crest spills into the lake", 0.6, 0.2, 100.0, 0.6 - v / 100.0, v},
+      {"a lake of 0.1 m3 gives no more than that", 0.0, 0.6, 0.1, 0.1 / 100.0, -0.1},
+      {"the cell's own depth does not count for the lake", 0.0, 0.45, 100.0, 0.0, 0.0},
+  };
+  for (const lake_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    weir_pair w(0.0, 0.0, c.h1, 0.55);
+    surface_state& sf = w.s.surface;
+    const std::vector<int> lake = {0, 0, 1};
+    std::vector<olake_record> lakes(2);
+    lakes[1].level = c.level;
+    lakes[1].volume = c.volume;
+    embankment_weir_flow(1.0, 10.0, w.s.grid.mask.table(), w.s.grid.elevation.data(),
+                         sf.depth.data(), 1, w.spots, lake.data(), lakes.data());
+    EXPECT_NEAR(sf.depth[1], c.after1, 1e-15);
+    EXPECT_NEAR(lakes[1].dv, c.dv, 1e-12);
+    EXPECT_EQ(sf.depth[2], 0.55);  // the lake cell's depth is not the lake's water
+  }
+}
+
 // A column of two 10 m cells: the dike bits close the face between them
 // for both routers, as far as the upper cell's bit 4 says.
 TEST(dike_faces, the_upper_cells_bottom_bit_closes_the_face_both_ways_the_lower_cells_top_bit_not) {

@@ -1,6 +1,8 @@
 // The overland face law: Manning's formula on the water-surface slope, out
 // of the higher cell by its depth above its retention depth, and closed by
-// the dike bits on a cell's right and bottom sides.
+// the dike bits on a cell's right and bottom sides; the layered law of
+// wetland cells, Darcy flow through a snow pack, and the stages of lake
+// cells.
 
 #include "surface/face_fluxes.h"
 
@@ -8,6 +10,8 @@
 
 #include <cmath>
 #include <vector>
+
+#include "surface/surface_state.h"
 
 namespace {
 
@@ -119,6 +123,186 @@ TEST(flux_sweeps, dike_bits_close_a_cells_right_and_bottom_sides) {
     EXPECT_EQ(qx[4], 0.0);
     EXPECT_EQ(qy[3], 0.0);
     EXPECT_EQ(qy[4], 0.0);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The wetland type of the WETLAND_PROPERTIES row 50, 0, 8.64, 100, 43.2, 0.1,
+// 0 in model units, as the table reader stores it: d0 0.05 m, k1 1e-4 1/s,
+// P 0.1 m, k2 5e-4 1/s, n 0.1.
+wetland_record sample_wetland() {
+  wetland_record w;
+  w.value = {50.0 / 1000.0, 0.0, 8.64 / 86400.0, 100.0 / 1000.0, 43.2 / 86400.0, 0.0, 0.1, 0.0};
+  return w;
+}
+
+// Two 10 m cells side by side, cell 2 on ground 0 and dry unless set: cell 1
+// stands 0.1 m higher (S = 0.01) when its ground is 0.1 - h1.
+struct pair10 {
+  std::vector<double> z = {0.0, 0.0, 0.0};
+  std::vector<double> h = {0.0, 0.0, 0.0};
+  std::vector<double> retention = {0.0, 0.0, 0.0};
+  std::vector<double> n = {0.0, 0.05, 0.05};
+  std::vector<int> wetland = {0, 0, 0};
+  std::vector<wetland_record> types = {wetland_record{}, sample_wetland()};
+  std::vector<double> snow = {0.0, 0.0, 0.0};
+  face_inputs in() const {
+    face_inputs f;
+    f.cells = 2;
+    f.dx = 10.0;
+    f.elevation = z.data();
+    f.retent_dep = retention.data();
+    f.dist_rough = n.data();
+    f.wetland_mask = wetland.data();
+    f.wetland_types = types.data();
+    f.snow_we = snow.data();
+    return f;
+  }
+};
+
+TEST(face_flux, wetland_cells_seep_below_d0_and_blend_into_manning_over_p) {
+  struct wetland_case {
+    const char* label;
+    int wetland1, wetland2;
+    double h_up;     // depth of the upstream cell, m
+    bool cell1_up;   // else cell 2 stands 0.1 m higher
+    double flux;     // from cell 1 to cell 2, m3/s
+  };
+  // By hand with S = 0.01 and dx = 10: below d0 S h k1 dx; above it, with
+  // g = h - d0, A = S d0 k1 dx, B = g S k2 dx, J = sqrt(S) / n g^(5/3) dx,
+  // (1 - g/P) B + J g/P + A while g < P, A + J beyond.
+  const wetland_case cases[] = {
+      {"below d0: seepage only", 1, 1, 0.03, true, 3.0e-7},
+      {"at d0", 1, 0, 0.05, true, 5.0e-7},
+      {"just above d0 it goes on from the seepage", 1, 0, 0.05 + 1e-9, true, 5.0000005e-7},
+      {"half way through P", 1, 0, 0.10, true, 0.0339320},
+      {"beyond P", 1, 1, 0.20, true, 0.4234667},
+      {"wetland 2 upstream of wetland 1: the same, negative", 1, 1, 0.10, false, -0.0339320},
+      {"wetland 2 upstream of a free cell: no seepage term", 0, 1, 0.10, false, -0.0339315},
+      {"wetland 2 upstream of a free cell below d0 passes nothing", 0, 1, 0.03, false, 0.0},
+      {"a free cell upstream of a wetland: plain Manning", 0, 1, 0.10, true,
+       std::pow(0.1, 5.0 / 3.0) / 0.05 * 0.1 * 10.0},
+  };
+  for (const wetland_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    pair10 p;
+    p.wetland = {0, c.wetland1, c.wetland2};
+    const int up = c.cell1_up ? 1 : 2;
+    p.h[std::size_t(up)] = c.h_up;
+    p.z[std::size_t(up)] = 0.1 - c.h_up;
+    const double q = face_flux(p.in(), p.h.data(), 1, 2);
+    EXPECT_NEAR(q, c.flux, 1e-6 * std::fabs(c.flux) + 1e-18);
+    // Between two cells of one kind the face reads the same from both sides.
+    if (c.wetland1 == c.wetland2) {
+      EXPECT_EQ(face_flux(p.in(), p.h.data(), 2, 1), -q);
+    }
+  }
+  // Equal stages move nothing, also between wetlands.
+  pair10 level;
+  level.wetland = {0, 1, 1};
+  level.h = {0.0, 0.2, 0.1};
+  level.z = {0.0, 0.0, 0.1};
+  EXPECT_EQ(face_flux(level.in(), level.h.data(), 1, 2), 0.0);
+}
+
+TEST(face_flux, a_snow_pack_passes_darcy_flow_until_its_reynolds_number_reaches_the_threshold) {
+  struct snow_case {
+    const char* label;
+    double snow1;      // snow water equivalent of cell 1, m
+    double reynolds;   // threshold, 0 off
+    double h1, h2, z1, z2;
+    double flux;       // m3/s
+  };
+  // S = 0.02, K = 0.001 m/s, g = 0.05 m, dx = 10 m: Darcy S K g dx = 1e-5
+  // m3/s at Re = S K h / 1e-6 = 1.0; Manning with n 0.05 gives
+  // 0.05^(5/3) / 0.05 x sqrt(0.02) x 10 = 0.19193831.
+  const snow_case cases[] = {
+      {"snow: Darcy", 0.1, 0.0, 0.05, 0.0, 0.15, 0.0, 1.0e-5},
+      {"Re 1 below a threshold of 2: Darcy", 0.1, 2.0, 0.05, 0.0, 0.15, 0.0, 1.0e-5},
+      {"Re 1 at a threshold of 0.5: Manning", 0.1, 0.5, 0.05, 0.0, 0.15, 0.0, 0.19193831},
+      {"Re 1 at a threshold of exactly 1: Manning", 0.1, 1.0, 0.05, 0.0, 0.15, 0.0, 0.19193831},
+      {"no snow: Manning", 0.0, 0.0, 0.05, 0.0, 0.15, 0.0, 0.19193831},
+      // Cell 2 upstream by 0.05 m of water: Darcy on its depth, while the
+      // Reynolds number takes cell 1's 0.01 m (Re 0.2, below 0.5).
+      {"the pack of cell 1 under water from cell 2", 0.1, 0.5, 0.01, 0.05, 0.0, 0.16,
+       -0.02 * 0.001 * 0.05 * 10.0},
+  };
+  for (const snow_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    pair10 p;
+    p.h = {0.0, c.h1, c.h2};
+    p.z = {0.0, c.z1, c.z2};
+    p.snow = {0.0, c.snow1, 0.0};
+    face_inputs in = p.in();
+    in.snow_darcy = 0.001;
+    in.snow_reynolds = c.reynolds;
+    EXPECT_NEAR(face_flux(in, p.h.data(), 1, 2), c.flux, 1e-6 * std::fabs(c.flux));
+  }
+  // Equal stages give exactly 0 under snow too.
+  pair10 level;
+  level.h = {0.0, 0.25, 0.75};
+  level.z = {0.0, 0.5, 0.0};
+  level.snow = {0.0, 0.1, 0.1};
+  face_inputs in = level.in();
+  in.snow_darcy = 0.001;
+  EXPECT_EQ(face_flux(in, level.h.data(), 1, 2), 0.0);
+}
+
+TEST(face_flux, a_lake_cell_stands_at_its_lake_level_and_two_lake_cells_move_nothing) {
+  // Free cell 1 (ground z1, depth h1) beside lake cell 2 on ground 1.0 m of a
+  // lake at 1.5 m; n 0.05, dx 10.
+  auto manning10 = [](double g, double s) {
+    return std::pow(g, 5.0 / 3.0) / 0.05 * std::sqrt(s) * 10.0;
+  };
+  struct lake_case {
+    const char* label;
+    bool channel;   // else an overland lake
+    double z1, h1;
+    int lake1;      // lake of cell 1, 0 free
+    double flux;    // from cell 1 to cell 2, m3/s
+  };
+  const lake_case cases[] = {
+      {"overland: a free cell above the lake runs into it", false, 2.0, 0.1, 0,
+       manning10(0.1, 0.06)},
+      {"channel: the same", true, 2.0, 0.1, 0, manning10(0.1, 0.06)},
+      // Below the lake level the lake drives the flow: an overland lake by
+      // its cell's own water (none here), a channel lake by its depth over
+      // its ground, 0.5 m.
+      {"overland: the lake above a free cell gives by its cell's water", false, 1.0, 0.1, 0, 0.0},
+      {"channel: the lake above a free cell gives by its depth", true, 1.0, 0.1, 0,
+       -manning10(0.5, 0.04)},
+      {"overland: two lake cells at different levels", false, 3.0, 0.5, 2, 0.0},
+      {"channel: two lake cells at different levels", true, 3.0, 0.5, 2, 0.0},
+  };
+  for (const lake_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    pair10 p;
+    p.z = {0.0, c.z1, 1.0};
+    p.h = {0.0, c.h1, 0.0};
+    const std::vector<int> lake = {0, c.lake1, 1};
+    std::vector<olake_record> olakes(3);
+    olakes[1].level = 1.5;
+    olakes[2].level = 3.2;
+    const std::vector<double> levels = {0.0, 1.5, 3.2};
+    face_inputs in = p.in();
+    if (c.channel) {
+      in.chan_lake_cell = lake.data();
+      in.chan_lake_elev = levels.data();
+    } else {
+      in.olake_cell = lake.data();
+      in.olakes = olakes.data();
+    }
+    EXPECT_NEAR(face_flux(in, p.h.data(), 1, 2), c.flux, 1e-12);
+    // The sweeps take the same law.
+    const std::vector<int> right = {0, 2, 0};
+    std::vector<double> q(3, 7.0);
+    q[0] = 0.0;
+    ov_flux_sweep_x(in, p.h.data(), right.data(), q.data());
+    EXPECT_EQ(q[1], face_flux(in, p.h.data(), 1, 2));
+    EXPECT_EQ(q[2], 0.0);
   }
 }
 

@@ -147,6 +147,80 @@ TEST(apply_rainfall, a_bad_depth_after_the_rain_stops_the_run_at_the_first_such_
   clear_errors();
 }
 
+TEST(apply_rainfall, rain_on_a_lake_cell_goes_to_its_lake_once) {
+  // Three 10 m cells under 36 mm/h for an hour (0.036 m, 3.6 m3 a cell),
+  // cell 2 a lake cell; the canopy would hold 1 mm and then half the rest.
+  struct lake_case {
+    const char* label;
+    bool channel;      // else an overland lake
+    bool interception;
+    double lake_rain;  // m3 to the lake
+    double overland;   // m3 in the rain to the overland
+  };
+  const double net = (36.0 - 1.0) * 0.5 / 1000.0 * 100.0;  // m3 past the canopy
+  const lake_case cases[] = {
+      {"channel lake", true, false, 3.6, 7.2},
+      {"channel lake under a canopy: the lake has none", true, true, 3.6, 2.0 * net},
+      {"overland lake", false, false, 3.6, 10.8},
+      {"overland lake under a canopy: what passes it", false, true, net, 3.0 * net},
+  };
+  for (const lake_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    clear_errors();
+    model_state s;
+    three_cells(s, 3600.0);
+    s.surface.rain_rate = {0, 36, 36, 36};
+    s.surface.depth = {0, 0.0, 0.25, 0.0};
+    if (c.interception) {
+      s.input.interception = 1;
+      s.surface.icep_stor = {0, 1, 1, 1};
+      s.surface.icep_coef = {0, 0.5, 0.5, 0.5};
+      s.surface.icep_dep = {0, 0, 0, 0};
+      s.surface.ri_eff = {0, 0, 0, 0};
+    }
+    if (c.channel) {
+      channel_state& chan = s.channel;
+      chan.channel_lakes = 1;
+      chan.lake_count = 1;
+      chan.lake_mask = {0, 0, 1, 0};
+      chan.lake_volume = {0.0, 50.0};
+    } else {
+      surface_state& sf = s.surface;
+      sf.overland_lakes = 1;
+      sf.olake_count = 1;
+      sf.olakes.resize(2);
+      sf.olakes[1].dv = 1.0;
+      sf.olakes[1].rain = 99.0;  // the last step's
+      sf.oland_lake_new = {0, 0, 1, 0};
+    }
+    apply_rainfall(s);
+    ASSERT_EQ(error_state.stop_flag, 0);
+    const surface_state& sf = s.surface;
+    // The lake cell's depth is not the lake's: it stays as it was.
+    EXPECT_EQ(sf.depth[2], 0.25);
+    EXPECT_NEAR(sf.depth[1], c.overland / (c.channel ? 2.0 : 3.0) / 100.0, 1e-15);
+    EXPECT_NEAR(sf.rain_volume, c.overland, 1e-12);
+    EXPECT_EQ(sf.event_rain_volume, sf.rain_volume);
+    if (c.channel) {
+      EXPECT_NEAR(s.channel.lake_volume[1], 50.0 + c.lake_rain, 1e-12);
+      EXPECT_NEAR(sf.chan_lake_rain_volume, c.lake_rain, 1e-12);
+      EXPECT_EQ(sf.event_chan_lake_rain_volume, sf.chan_lake_rain_volume);
+      EXPECT_EQ(sf.olake_rain_volume, 0.0);
+    } else {
+      EXPECT_NEAR(sf.olakes[1].dv, 1.0 + c.lake_rain, 1e-12);
+      EXPECT_NEAR(sf.olakes[1].rain, c.lake_rain, 1e-12);
+      EXPECT_NEAR(sf.olake_rain_volume, c.lake_rain, 1e-12);
+      EXPECT_EQ(sf.event_olake_rain_volume, sf.olake_rain_volume);
+      EXPECT_EQ(sf.olake_rain, 1);
+      EXPECT_EQ(sf.chan_lake_rain_volume, 0.0);
+    }
+    // All the rain is somewhere once: on the overland (an overland lake's
+    // among it), in a channel lake, or in the canopy.
+    EXPECT_NEAR(sf.rain_volume + sf.chan_lake_rain_volume + sf.interception_volume, 10.8, 1e-9);
+  }
+  clear_errors();
+}
+
 TEST(update_rain_rates, uniform_rain_falls_for_its_steps_from_the_first_step) {
   // 36 mm/h for 3 steps of 60 s, in the order of the time loop: the rates
   // are set in the first pass, the rain falls in the passes after it.
