@@ -15,14 +15,12 @@
 #include "core/parallel_context.h"
 #include "core/run_loop.h"
 #include "input/ascii_grid.h"
+#include "input/lake_maps.h"
 #include "channel/setup_channels.h"
 #include "output/q7_flux.h"
 #include "surface/ov_boundary.h"
 
 namespace {
-
-// Grid mapping table kinds that switch on a process of their own.
-constexpr int wetland_table = 12;
 
 bool stopped() { return error_state.stop_flag != 0; }
 
@@ -120,12 +118,6 @@ void stop_when(bool asked, const char* name) {
   if (asked) raise_not_available(name);
 }
 
-void read_wetland_mask(model_state& state) {
-  const input_state& in = state.input;
-  stop_when(in.settings.mapping_table_given && in.map_table_present[wetland_table],
-            "read_wetland_mask");
-}
-
 void read_groundwater_inputs(model_state& state) {
   stop_when(state.input.gw_simulation, "read_groundwater_inputs");
 }
@@ -143,10 +135,6 @@ void read_snow_band_params(model_state& state) {
 
 void alloc_snow_cell_array(model_state& state) {
   stop_when(state.input.long_term || snow_model_on(state.input.settings), "alloc_snow_cell_array");
-}
-
-void read_overland_lake_map(model_state& state) {
-  stop_when(state.input.settings.overland_lake_map_given, "read_overland_lake_map");
 }
 
 void read_sediment_inputs(model_state& state) {

@@ -131,7 +131,6 @@ run_water_totals gather_run_totals(const model_state& state) {
   t.initial_olakes = surface.olake_initial_volume;
   t.olake_inflow = surface.olake_inflow_volume;
   t.olake_outflow = surface.olake_outflow_volume;
-  t.olake_extent_error = surface.olake_balance_error;
   gather_soil_totals(state, t);
   return t;
 }

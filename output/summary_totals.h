@@ -130,7 +130,6 @@ struct run_water_totals {
   double lake_evaporation = 0.0;
   double olake_inflow = 0.0;
   double olake_outflow = 0.0;
-  double olake_extent_error = 0.0;  // made or lost by the overland lake extent updates
   double overland_to_drains = 0.0;
   double drains_to_overland = 0.0;
   double drains_to_channels = 0.0;

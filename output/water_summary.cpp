@@ -274,9 +274,9 @@ void close_water_balance(const run_water_totals& t, const summary_gates& g, wate
   // Rain on a lake is one of its inputs.
   b.chan_lake_error = t.lake_inflow + t.lake_precip - t.lake_outflow - b.final_chan_lake +
                       t.initial_chan_lakes - t.lake_evaporation;
-  // What an extent update could not place (a fall below the floor) shows here.
-  b.olake_error = t.initial_olakes + t.olake_inflow - b.final_olake - t.olake_outflow +
-                  t.olake_extent_error;
+  // A fall the floor stops is booked as outflow the lake did not give, so
+  // it shows here.
+  b.olake_error = t.initial_olakes + t.olake_inflow - b.final_olake - t.olake_outflow;
   b.drain_error = t.overland_to_drains + t.gw_to_tile_drains - t.drains_to_overland -
                   t.drains_to_channels - t.drain_volume;
 }

@@ -117,6 +117,8 @@ bool sum_overland_lakes(model_state& state) {
   surface_state& sf = state.surface;
   if (!sf.overland_lakes) return true;
   const double area = state.grid.dx * state.grid.dx;
+  // The lake map reader summed the same cells; the storage is counted once.
+  sf.olake_initial_volume = 0.0;
   const int n = std::min<int>(state.grid.cells, static_cast<int>(sf.oland_lake_mask.size()) - 1);
   for (int i = 1; i <= n; ++i) {
     const int lake = sf.oland_lake_mask[i];

@@ -26,13 +26,6 @@ using test_support::temp_dir;
 constexpr double normal_depth_5 = 0.88526;
 constexpr double normal_depth_2_5 = 0.598975;
 
-// The number after label on the summary line that holds it.
-double summary_value(const std::string& text, const std::string& label) {
-  const std::size_t at = text.find(label);
-  if (at == std::string::npos) return NAN;
-  return std::stod(text.substr(at + label.size()));
-}
-
 class channel_run : public testing::Test {
  protected:
   // Copies a fixture folder into the run folder, the project's cards edited.

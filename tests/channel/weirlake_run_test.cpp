@@ -22,12 +22,6 @@ namespace {
 using namespace surface_fixture;
 using test_support::temp_dir;
 
-double summary_value(const std::string& text, const std::string& label) {
-  const std::size_t at = text.find(label);
-  if (at == std::string::npos) return NAN;
-  return std::stod(text.substr(at + label.size()));
-}
-
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);

@@ -155,8 +155,6 @@ const switch_case switch_cases[] = {
        s.input.gw_simulation = 1;
        s.run.groundwater.next = s.run.current_time;
      }},
-    {"olake_extent_step", olake_extent_step,
-     +[](model_state& s) { s.input.settings.overland_lake_map_given = 1; }},
     {"channel_step", channel_step,
      +[](model_state& s) {
        s.input.channel_routing = 1;

@@ -126,6 +126,14 @@ inline std::vector<progress_row> progress_rows(const std::string& text) {
   return rows;
 }
 
+// The number after label on the summary line that holds it, NaN when no
+// line holds it.
+inline double summary_value(const std::string& text, const std::string& label) {
+  const std::size_t at = text.find(label);
+  if (at == std::string::npos) return NAN;
+  return std::stod(text.substr(at + label.size()));
+}
+
 // A summary's lines but those that name run times or the thread count,
 // which differ between runs by nature.
 inline std::string summary_without_times(const std::string& text) {
