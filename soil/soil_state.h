@@ -7,6 +7,8 @@
 #include <array>
 #include <vector>
 
+#include "soil/richards_soil.h"
+
 // One soil type of the layered method: three layers, the third unbounded.
 // Index 1..3 by layer; slot 0 unused.
 struct soil_type_record {
@@ -106,4 +108,7 @@ struct soil_state {
   double direct_evap_volume = 0.0;    // per-cell direct evaporation moved out at event starts
   double sm_inf_volume = 0.0;         // soil-moisture infiltration moved into the store
   double sac_infiltrated = 0.0;       // depth the Sacramento step reads, m
+
+  // Richards method
+  richards_soil richards;      // soil types and per-cell columns, sized by init_richards_soil
 };

@@ -1,0 +1,217 @@
+// Set-up of the Richards method's soil columns: the soil table, the per-cell
+// arrays and every column's initial state.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "core/error_state.h"
+#include "core/model_state.h"
+#include "core/not_available.h"
+#include "input/map_tables.h"
+#include "input/process_map_tables.h"
+#include "input/read_grid_inputs.h"
+#include "soil/richards_soil.h"
+
+namespace {
+
+bool stopped() { return error_state.stop_flag != 0; }
+
+// The layer of node j of soil type t.
+int layer_of(const richards_soil_type& t, int j) {
+  if (j <= t.n1) return 1;
+  if (j <= t.n2) return 2;
+  return 3;
+}
+
+// Node j of cell c takes the values of its layer.
+void fill_node(richards_soil& rs, const richards_soil_type& t, std::size_t at, int layer) {
+  rs.theta[at] = t.thetai[layer];
+  rs.dz[at] = t.dz[layer];
+  rs.ks[at] = t.ks[layer];
+  rs.thetas[at] = t.thetas[layer];
+  rs.thetar[at] = t.thetar[layer];
+  rs.thetawp[at] = t.thetawp[layer];
+  rs.thetafc[at] = t.thetafc[layer];
+  if (rs.family == soil_family_havercamp) {
+    rs.alpha[at] = t.alpha[layer];
+    rs.beta[at] = t.beta[layer];
+    rs.ahav[at] = t.ahav[layer];
+    rs.bhav[at] = t.bhav[layer];
+  } else {
+    rs.lam[at] = t.lam[layer];
+    rs.bp[at] = t.bp[layer];
+    rs.thehac[at] = brooks_corey_thehac(t.thetas[layer], t.thetar[layer], t.lam[layer]);
+    rs.bchc[at] = brooks_corey_bchc(t.bp[layer], t.lam[layer]);
+  }
+}
+
+// Reads the table in its plain or its mapping-table form; the row length or -1.
+int read_table(model_state& state, std::vector<int>& ids) {
+  input_state& in = state.input;
+  const int family = in.settings.richards_c_option;
+  const int kind = family == soil_family_havercamp ? table_kind::havercamp : table_kind::brooks;
+  richards_soil& rs = state.soil.richards;
+  ids.assign(std::size_t(state.grid.cells) + 1, 0);
+  if (table_requested(in, kind)) {
+    const soil_table_reader reader = [&](table_file& table, std::span<const int> soil_type) {
+      return read_soil_table(table, family, in.long_term, 1, soil_type, rs);
+    };
+    map_table_context context = run_map_table_context(state);
+    return read_richards_tables(
+        context, family == soil_family_havercamp ? richards_havercamp : richards_brooks, reader,
+        ids);
+  }
+  safe_file& map = in.files.soil_type;
+  if (!map.is_open()) {
+    raise_message("Error: INF_RICHARDS needs a soil type index map.\n");
+    return -1;
+  }
+  const std::string map_path = map.path;
+  map_header header;
+  read_ascii_map(map, map_path.c_str(), index_map, header, state.grid.mask.table(), {}, {}, ids,
+                 state.grid.rows, state.grid.cols);
+  map.close();
+  if (stopped()) return -1;
+  table_file table;
+  // Without the mapping table's section the soil table is the one
+  // SOIL_LAYER_INPUT_FILE names.
+  const std::string& path = in.settings.soil_layer_input_file;
+  if (!table.open(path.c_str())) {
+    raise_message("Error: unable to open the Richards soil table %s.\n", path.c_str());
+    return -1;
+  }
+  return read_soil_table(table, family, in.long_term, 0, ids, rs);
+}
+
+}  // namespace
+
+void richards_initial_volumes(model_state& state) {
+  richards_soil& rs = state.soil.richards;
+  const input_state& in = state.input;
+  const int family = rs.family;
+  const int cells = state.grid.cells;
+  const double cell_area = state.grid.dx * state.grid.dx;  // m2
+  double root_water = 0.0;    // cm, summed over cells
+  double column_water = 0.0;  // cm, summed over cells
+  if (in.long_term && state.soil.initial_theta.size() != std::size_t(cells) + 1)
+    state.soil.initial_theta.assign(std::size_t(cells) + 1, 0.0);
+
+  for (int c = 1; c <= cells; ++c) {
+    const richards_soil_type& t = rs.types[std::size_t(rs.soil_type[std::size_t(c)])];
+    const int n = rs.numcells[std::size_t(c)];
+    const std::size_t base = std::size_t(c) * std::size_t(rs.row);
+    rs.totaldz[std::size_t(c)] = t.depth[1] + t.depth[2] + t.depth[3];
+    rs.avgks[std::size_t(c)] =
+        (t.ks[1] * t.depth[1] + t.ks[2] * t.depth[2] + t.ks[3] * t.depth[3]) /
+        rs.totaldz[std::size_t(c)];
+
+    soil_column col = rs.column(c);
+    for (int j = 0; j <= n; ++j) {
+      fill_node(rs, t, base + std::size_t(j), layer_of(t, j));
+      soil_head_from_theta(col, j, family);
+    }
+
+    double water = 0.0;
+    for (int j = 1; j < n; ++j) water += rs.theta[base + std::size_t(j)] * rs.dz[base + std::size_t(j)];
+    column_water += water;
+
+    // The node just below a layer boundary carries the conductivity of the
+    // interface between the two layers' nodes.
+    if (t.n1 + 1 <= n)
+      rs.ks[base + std::size_t(t.n1 + 1)] =
+          richards_interface_ks(t.dz[1], t.ks[1], t.dz[2], t.ks[2]);
+    if (t.n2 + 1 <= n)
+      rs.ks[base + std::size_t(t.n2 + 1)] =
+          richards_interface_ks(t.dz[2], t.ks[2], t.dz[3], t.ks[3]);
+
+    rs.dz[base] = rs.dz[base + 1];
+    rs.thetas[base] = rs.thetas[base + 1];
+    rs.watflux[base] = 0.0;
+    if (family == soil_family_havercamp)
+      havercamp_props(col);
+    else
+      brooks_corey_props(col);
+
+    if (in.long_term) {
+      // Water of the nodes reached by the roots, cm of column.
+      double remaining = rs.root_depth[std::size_t(c)] * 100.0;
+      double root = 0.0, depth = 0.0;
+      for (int j = 1; j <= n && remaining >= 1e-16; ++j) {
+        const std::size_t at = base + std::size_t(j);
+        root += rs.dz[at] * rs.theta[at];
+        depth += rs.dz[at];
+        remaining -= rs.dz[at];
+      }
+      root_water += root;
+      const double mean = depth > 0.0 ? root / depth : 0.0;
+      state.soil.initial_theta[std::size_t(c)] = mean < 0.0 ? 0.0 : mean;
+    }
+  }
+
+  // cm over a cell of dx^2 m2 gives m3 after / 100.
+  rs.root_zone_water = root_water * cell_area / 100.0;
+  rs.column_water = column_water * cell_area / 100.0;
+  if (summary_file && summary_file->is_open()) {
+    std::fprintf(summary_file->stream, "Inital volume of water in root zone= %lf \n \n",
+                 rs.root_zone_water);
+    std::fprintf(summary_file->stream, "Inital volume of water in soil column= %lf \n \n",
+                 rs.column_water);
+  }
+}
+
+void init_richards_soil(model_state& state) {
+  input_state& in = state.input;
+  soil_state& s = state.soil;
+  richards_soil& rs = s.richards;
+  const int family = in.settings.richards_c_option;
+  if (family != soil_family_brooks && family != soil_family_havercamp) {
+    raise_message("Error: INF_RICHARDS needs RICHARDS_C_OPTION brooks or havercamp.\n");
+    return;
+  }
+  if (in.water_table) {
+    raise_not_available("INF_RICHARDS with WATER_TABLE");
+    return;
+  }
+  // A run starts from an empty record, so a later run of the process with
+  // longer columns sizes its own arrays.
+  rs = richards_soil{};
+  const int cells = state.grid.cells;
+
+  if (!in.super_quiet) std::printf("Reading Soil Table");
+  std::vector<int> ids;
+  const int row = read_table(state, ids);
+  std::printf("   Done\n");
+  if (row < 0 || stopped()) return;
+  rs.row = row;
+  if (!alloc_richards_soil(rs, cells)) return;
+
+  if (in.long_term) {
+    std::vector<double>* et[] = {&s.albedo, &s.veg_height, &s.trans_coeff, &s.canopy_resist};
+    for (std::vector<double>* v : et) v->assign(std::size_t(cells) + 1, 0.0);
+    for (int c = 1; c <= cells; ++c) {
+      const richards_soil_type& t = rs.types[std::size_t(rs.soil_type[std::size_t(c)])];
+      s.albedo[std::size_t(c)] = t.albedo;
+      s.veg_height[std::size_t(c)] = t.veg_height;
+      s.trans_coeff[std::size_t(c)] = t.trans_coeff;
+      s.canopy_resist[std::size_t(c)] = t.canopy_resist;
+    }
+  }
+
+  if (!in.super_quiet) std::printf("Initialize Richards Params");
+  const double moist_depth = in.soil_moist_depth / 100.0;  // cm to m
+  for (int c = 1; c <= cells; ++c) {
+    const richards_soil_type& t = rs.types[std::size_t(rs.soil_type[std::size_t(c)])];
+    rs.root_depth[std::size_t(c)] = in.long_term && in.settings.et_calc_penman
+                                        ? std::min(t.veg_height, moist_depth)
+                                        : moist_depth;
+  }
+  richards_initial_volumes(state);
+  if (s.surface_moisture.size() != std::size_t(cells) + 1)
+    s.surface_moisture.assign(std::size_t(cells) + 1, 0.0);
+  for (int c = 1; c <= cells; ++c) {
+    rs.dtr[std::size_t(c)] = state.run.dt / 3600.0;
+    s.surface_moisture[std::size_t(c)] = rs.theta[std::size_t(c) * std::size_t(rs.row) + 1];
+  }
+  if (!in.super_quiet) std::printf("   Done\n");
+}
