@@ -3,6 +3,7 @@
 #include "soil/richards_soil.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -129,7 +130,8 @@ bool read_plain_types(table_file& file, int family, int long_term,
     return false;
   }
   const std::vector<double> count = numbers_of(line.c_str());
-  if (count.empty() || count[0] < 0.0 || count[0] != std::floor(count[0])) {
+  // A count far past any soil map's types is a damaged line, not a table.
+  if (count.empty() || count[0] < 0.0 || count[0] > 1e6 || count[0] != std::floor(count[0])) {
     raise_message("Error: soil table %s, line %d: the number of soil types cannot be read.\n",
                   file.path(), file.line_number());
     return false;
@@ -147,6 +149,12 @@ bool read_plain_types(table_file& file, int family, int long_term,
     double v = 0.0;
     if (!head.next(v)) {
       report_short_table(file, k + 1);
+      return false;
+    }
+    if (!(v >= INT_MIN && v <= INT_MAX) || v != std::floor(v)) {
+      raise_message(
+          "Error: soil table %s, line %d: soil id %g is not a whole number an int can hold.\n",
+          file.path(), file.line_number(), v);
       return false;
     }
     t.id = static_cast<int>(v);
@@ -204,6 +212,12 @@ bool read_keyword_types(table_file& file, int family, int long_term,
     if (id.empty()) {
       raise_message("Error: soil table %s, line %d: the soil id cannot be read.\n", file.path(),
                     file.line_number());
+      return false;
+    }
+    if (!(id[0] >= INT_MIN && id[0] <= INT_MAX) || id[0] != std::floor(id[0])) {
+      raise_message(
+          "Error: soil table %s, line %d: soil id %g is not a whole number an int can hold.\n",
+          file.path(), file.line_number(), id[0]);
       return false;
     }
     t.id = static_cast<int>(id[0]);
@@ -294,6 +308,20 @@ int read_soil_table(table_file& file, int family, int long_term, int keyword,
   const bool read = keyword ? read_keyword_types(file, family, long_term, rs.types)
                             : read_plain_types(file, family, long_term, rs.types);
   if (!read) return -1;
+  // Every cell's column is allocated at the longest column's length: a
+  // column of more nodes than a 100 m soil at 1 mm spacing is a damaged row.
+  constexpr double max_column_nodes = 100000.0;
+  for (const richards_soil_type& t : rs.types) {
+    double nodes = 0.0;
+    for (int layer = 1; layer <= 3; ++layer) nodes += t.depth[layer] / t.dz[layer];
+    if (!(nodes <= max_column_nodes)) {
+      raise_message(
+          "Error: soil table %s: soil %d has layers of %.0lf nodes in all; a column takes at most "
+          "%.0lf.\n",
+          file.path(), t.id, nodes, max_column_nodes);
+      return -1;
+    }
+  }
   for (richards_soil_type& t : rs.types) richards_node_counts(t, 0);
 
   const std::size_t cells = soil_type.empty() ? 0 : soil_type.size() - 1;

@@ -209,6 +209,16 @@ TEST(read_soil_table, bad_tables_name_file_line_and_soil_and_stop) {
       {"table ends early",
        std::string("2\n0\n") + bc_soil1, soil_family_brooks, {0, 1},
        "ends at line 6 before soil 2 is complete"},
+      // Found by fuzzing: values no int or allocation can hold.
+      {"soil id past the integers",
+       "1\n0\n12147483648\n1.32 0.45 0.05 0.25 0.10 0.30 10 0.30 20 1\n", soil_family_brooks,
+       {0, 1}, "line 3: soil id 1.21475e+10 is not a whole number an int can hold"},
+      {"a column of a billion nodes",
+       "1\n0\n5\n1.32 0.45 0.05 0.25 0.10 0.30 1e9 0.30 20 1\n"
+       "0.66 0.40 0.04 0.22 0.10 0.28 10 0.25 -30 2\n0.2 0.38 0.03 0.2 0.1 0.25 10 0.2 -40 1\n",
+       soil_family_brooks, {0, 5}, "soil 5 has layers of 1000000015 nodes in all"},
+      {"a count of soil types past any map", "3e9\n0\n", soil_family_brooks, {0, 1},
+       "line 1: the number of soil types cannot be read"},
   };
   for (const bad_case& c : cases) {
     temp_dir dir;
