@@ -87,4 +87,11 @@ program_result run_program(const std::string& args, const std::filesystem::path&
   return result;
 }
 
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 }  // namespace test_support

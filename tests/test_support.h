@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace test_support {
 
@@ -35,6 +36,9 @@ class scoped_cwd {
 };
 
 std::string read_file(const std::string& path);
+
+// The lines of text, without their newlines.
+std::vector<std::string> lines_of(const std::string& text);
 
 // Captures what the process writes to standard output (C stdio and iostream)
 // between start and stop.

@@ -18,6 +18,8 @@
 
 namespace {
 
+using test_support::lines_of;
+
 using namespace surface_fixture;
 using test_support::temp_dir;
 
@@ -53,13 +55,6 @@ class channel_hotstart : public testing::Test {
 
   temp_dir dir_;
 };
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 // The value groups ("1  v") of the record that starts at line at.
 std::vector<double> record_values(const std::vector<std::string>& lines, std::size_t at) {

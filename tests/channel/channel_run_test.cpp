@@ -18,6 +18,8 @@
 
 namespace {
 
+using test_support::lines_of;
+
 using namespace surface_fixture;
 using test_support::temp_dir;
 
@@ -158,13 +160,6 @@ TEST_F(channel_run, rain_on_the_banks_leaves_at_the_outlet_at_rain_rate_times_ar
 }
 
 // Lines of text, without their newlines.
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 std::string format(const char* layout, double value) {
   char text[64];
   std::snprintf(text, sizeof text, layout, value);

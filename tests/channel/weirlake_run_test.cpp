@@ -19,16 +19,10 @@
 
 namespace {
 
+using test_support::lines_of;
+
 using namespace surface_fixture;
 using test_support::temp_dir;
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
 
 int count_of(const std::string& text, const std::string& part) {
   int n = 0;

@@ -16,16 +16,11 @@
 
 namespace {
 
+using test_support::lines_of;
+
 using namespace surface_fixture;
 using test_support::read_file;
 using test_support::temp_dir;
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 // Outlet rows "t q" with q = 0.5 x row number.
 std::string outlet_rows(int rows) {

@@ -22,6 +22,8 @@
 
 namespace {
 
+using test_support::lines_of;
+
 namespace fs = std::filesystem;
 using test_support::read_file;
 using test_support::temp_dir;
@@ -242,13 +244,6 @@ struct flat_run {
   }
   std::string file(const std::string& name) const { return read_file(dir.file(name)); }
 };
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 // The records of an ASCII dataset of six cells: time and values.
 struct ascii_record {

@@ -16,16 +16,11 @@
 
 namespace {
 
+using test_support::lines_of;
+
 using namespace surface_fixture;
 using test_support::read_file;
 using test_support::temp_dir;
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 // plane20's cells 6-10 in segment 3 and 16-19 in segment 5.
 std::string segment_map() {

@@ -20,6 +20,8 @@
 
 namespace {
 
+using test_support::lines_of;
+
 namespace fs = std::filesystem;
 using test_support::read_file;
 using test_support::temp_dir;
@@ -46,13 +48,6 @@ struct fixture_run {
   void run() { result = test_support::run_program(project.filename().string(), dir.path()); }
   std::string file(const std::string& name) const { return read_file(dir.file(name)); }
 };
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 // The number after label on the first line that starts with it.
 double value_after(const std::string& text, const std::string& label) {

@@ -13,15 +13,10 @@
 
 namespace {
 
+using test_support::lines_of;
+
 using test_support::read_file;
 using test_support::temp_dir;
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 // The flat grid of 20 m cells, its surface held by 100 mm of retention
 // under 12 mm/h of rain for 30 minutes.
