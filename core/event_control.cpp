@@ -190,7 +190,7 @@ void initialize_event(model_state& state) {
     run.single_event_end = run.origin + run.tot_time / 1440.0;
   }
 
-  if ((in.inf_redist || (in.inf_layered_soil && in.long_term)) &&
+  if ((in.inf_redist || in.inf_richards || (in.inf_layered_soil && in.long_term)) &&
       !call_service(state, state.services.soil_event_start, "soil_event_start")) {
     return;
   }

@@ -119,7 +119,7 @@ using state_routine = void (*)(model_state&);
 
 struct run_services {
   state_routine richards_event_start = nullptr;    // soil columns caught up to an event start
-  state_routine soil_event_start = nullptr;        // redistribution and layered soil reset
+  state_routine soil_event_start = nullptr;        // redistribution reset, Richards starting water
   state_routine channel_event_start = nullptr;     // initial node flow areas
   state_routine constituent_event_start = nullptr; // event-start constituent masses
   state_routine soil_event_end = nullptr;          // infiltrated volume, soil balances

@@ -62,19 +62,6 @@ bool switch_built(const char* word) {
   return false;
 }
 
-// Cards of a built feature whose own process is not built yet: the Richards
-// method among the infiltration methods.
-constexpr const char* unbuilt_words[] = {"inf_richards",        "richards_iter_max",
-                                         "richards_weight",     "richards_dtheta_max",
-                                         "richards_k_option",   "richards_c_option",
-                                         "richards_upper_option"};
-
-bool word_unbuilt(const char* word) {
-  for (const char* w : unbuilt_words)
-    if (std::strcmp(w, word) == 0) return true;
-  return false;
-}
-
 }  // namespace
 
 std::span<const card_feature> unbuilt_features() { return unbuilt; }
@@ -86,7 +73,7 @@ bool feature_unbuilt(card_feature feature) {
 }
 
 card_mode gate_mode(const card_row& row) {
-  if (!feature_unbuilt(row.feature) && !word_unbuilt(row.word)) return card_mode::apply;
+  if (!feature_unbuilt(row.feature)) return card_mode::apply;
   if (row.effect == card_effect::output && output_written(row.word)) return card_mode::apply;
   if (row.effect == card_effect::switch_card && switch_built(row.word)) return card_mode::apply;
   switch (row.effect) {

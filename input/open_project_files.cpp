@@ -10,6 +10,7 @@
 #include "core/error_state.h"
 #include "core/model_state.h"
 #include "core/not_available.h"
+#include "input/process_map_tables.h"
 
 namespace {
 
@@ -96,10 +97,12 @@ bool open_soil_column_files(model_state& state) {
 
   std::string soil_type_map = s.soil_type_map;
   // Layered soil finds the index map of its MULTI_LAYER_SOIL table when it
-  // reads it; redistribution needs no soil types.
+  // reads it; redistribution needs no soil types. Richards takes the index
+  // map of its family's table.
   if (soil_type_map.empty() && s.mapping_table_given && in.inf_richards) {
-    raise_not_available("find_richards_index_map");
-    return false;
+    const int type =
+        s.richards_c_option == soil_family_havercamp ? richards_havercamp : richards_brooks;
+    find_richards_index_map(s.mapping_table.c_str(), type, soil_type_map);
   }
   // Only Richards without its tables in the mapping table file needs these two.
   const bool required = in.inf_richards && !in.map_table_present[havercamp_table] &&

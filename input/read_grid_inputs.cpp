@@ -148,10 +148,13 @@ void read_contaminant_inputs(model_state& state) {
 
 // Pressure heads of the previous iteration, shared by the Richards columns
 // and the groundwater model (the channel network reads them only through the
-// groundwater exchange).
+// groundwater exchange). Sized [0..cells]: the groundwater's own element
+// counts join with that model.
 void alloc_phead_old(model_state& state) {
   const input_state& in = state.input;
-  stop_when(in.inf_richards || in.gw_simulation, "alloc_phead_old");
+  stop_when(in.gw_simulation, "alloc_phead_old");
+  if (stopped() || !in.inf_richards) return;
+  allocate_zeroed(state.subsurface.phead_old, std::size_t(state.grid.cells) + 1, "PHEADOLD");
 }
 
 void setup_nutrient_model(model_state& state) {

@@ -1,6 +1,7 @@
 // The grid set-up's readers of the soil inputs: the Green and Ampt parameter
 // maps and tables, the area-reduction map, the soil types and layers of the
-// layered method, the initial water content, and the soil-moisture hot start.
+// layered method, the hand-over to the Richards columns' set-up, the initial
+// water content, and the soil-moisture hot start.
 // Conductivities are read in cm/h and held in m/s, capillary heads read in
 // cm and held in m.
 
@@ -8,12 +9,12 @@
 #include <string>
 
 #include "core/model_state.h"
-#include "core/not_available.h"
 #include "input/ascii_grid.h"
 #include "input/map_tables.h"
 #include "input/process_map_tables.h"
 #include "input/read_grid_inputs.h"
 #include "input/series.h"
+#include "soil/richards_soil.h"
 
 namespace {
 
@@ -464,7 +465,13 @@ void read_soil_maps(model_state& state) {
   soil_state& s = state.soil;
   if (!in.green_ampt && !in.inf_redist && !in.inf_layered_soil && !in.inf_richards) return;
   if (in.inf_richards) {
-    raise_not_available("init_richards_soil");
+    // The columns take their contents from the soil table: neither the
+    // parameter maps nor a uniform content apply.
+    read_area_reduction_map(state);
+    if (stopped()) return;
+    read_et_maps(state);
+    if (stopped()) return;
+    init_richards_soil(state);
     return;
   }
   if (!allocate_parameter_arrays(state)) return;
@@ -508,10 +515,6 @@ void read_soil_moisture_hotstart(model_state& state) {
   input_state& in = state.input;
   soil_state& s = state.soil;
   if (!in.settings.read_sm_hotstart_given) return;
-  if (in.inf_richards) {
-    raise_not_available("read_soil_moisture_hotstart for Richards columns");
-    return;
-  }
   const int n = state.grid.cells;
   if (s.surface_moisture.size() != std::size_t(n) + 1 &&
       !allocate_per_cell(s.surface_moisture, n, "surface_moisture"))
@@ -520,6 +523,10 @@ void read_soil_moisture_hotstart(model_state& state) {
   announce_setup(state, "reading soil moisture hotstart map from file: %s\n", name.c_str());
   read_cell_map(state, in.files.sm_hotstart, name, s.surface_moisture);
   if (stopped()) return;
+  if (in.inf_richards) {
+    richards_hotstart(state, s.surface_moisture, name.c_str());
+    return;
+  }
   const auto sized = [n](const auto& v) { return v.size() == std::size_t(n) + 1; };
   for (int i = 1; i <= n; ++i) {
     const double theta = s.surface_moisture[i];

@@ -167,6 +167,19 @@ void print_mass_error(std::FILE* f, const event_balance& b, const event_water_to
   if (no_rain) std::fputs("Note: no rainfall was input.\n", f);
 }
 
+void print_richards(std::FILE* f, const event_water_totals& t) {
+  std::fputs("\n \n Richard's EQ. Computations \n \n", f);
+  std::fprintf(f, "volume lost due to dir. evap (cu. m):  %9.1lf\n", t.richards_evaporated);
+  std::fprintf(f, "net vol infiltrated to soil (cu. m.):  %9.1lf\n", t.richards_net);
+  std::fprintf(f, "vol groundwater recharge (cu. m):      %9.1lf\n", t.richards_recharge);
+  std::fprintf(f, "Initial volume in soils (cu. m.):      %9.1lf\n", t.richards_initial);
+  std::fprintf(f, "Final volume in soils (cu. m.):        %9.1lf\n", t.richards_final);
+  std::fprintf(f, "Richard equation mass balance error         %5.4lf percent\n", t.richards_error);
+  std::fprintf(f, "Number of cells at start of event   %12d\n", t.richards_cells_start);
+  std::fprintf(f, "Number of cells at end of event     %12d\n", t.richards_cells_end);
+  std::fputs("net volume of infiltration is infiltration minus evaporation\n", f);
+}
+
 void print_warnings(std::FILE* f, const event_balance& b, const event_water_totals& t,
                     const summary_gates& g) {
   const bool large_error = std::fabs(b.error * 100.0) > typical_error_percent;
@@ -335,6 +348,7 @@ void write_event_summary(model_state& state) {
   print_header(f, state, gates);
   print_volumes(f, totals, gates);
   print_mass_error(f, balance, totals);
+  if (gates.richards) print_richards(f, totals);
   print_warnings(f, balance, totals, gates);
   print_inputs(f, state.input.settings);
   print_processes(f, state, gates);

@@ -103,6 +103,15 @@ event_water_totals gather_event_totals(const model_state& state) {
   // that a run without pumps prints 0.0 rather than -0.0).
   t.overland_point_sources = 0.0 - surface.event_pump_volume;
   t.infiltration = state.soil.event_infiltrated;
+  const richards_soil& rs = state.soil.richards;
+  t.richards_evaporated = state.soil.event_evaporated;
+  t.richards_net = rs.event_net;
+  t.richards_recharge = rs.event_recharge;
+  t.richards_initial = rs.event_initial;
+  t.richards_final = rs.event_final;
+  t.richards_error = rs.event_error;
+  t.richards_cells_start = rs.event_cells_start;
+  t.richards_cells_end = rs.event_cells_end;
   return t;
 }
 
@@ -141,6 +150,9 @@ void sum_final_storages(const model_state& state, water_balance& balance) {
   balance.final_simple_soil =
       in.inf_redist || in.inf_layered_soil ? simple_soil_volume(state) : 0.0;
   balance.final_soil = balance.final_simple_soil;
+  if (in.inf_richards)
+    balance.final_soil = richards_column_volume(state.soil.richards, state.grid.cells,
+                                                state.grid.dx * state.grid.dx);
   balance.final_channel = state.input.explicit_channel ? state.channel.water_volume() : 0.0;
   balance.final_groundwater = 0.0;
   balance.final_snow = 0.0;

@@ -83,6 +83,15 @@ struct event_water_totals {
   double final_drains = 0.0;
   double final_snow = 0.0;
   double cleanup = 0.0;          // water created by clearing negative depths
+  // The Richards columns' balance (cells of more than one node)
+  double richards_evaporated = 0.0;  // taken up from the surface and the columns
+  double richards_net = 0.0;         // infiltration less that evaporation
+  double richards_recharge = 0.0;    // drained through the column bottoms
+  double richards_initial = 0.0;     // column water at the start
+  double richards_final = 0.0;       // column water at the end
+  double richards_error = 0.0;       // percent of richards_initial
+  int richards_cells_start = 0;
+  int richards_cells_end = 0;
 };
 
 // Water totals of the whole run, m3, and the storages at its start.

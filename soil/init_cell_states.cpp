@@ -1,7 +1,8 @@
 // Set-up of the per-cell soil state once the grid inputs are read: the
 // method's working arrays cleared, the simple soil-moisture store sized and
-// filled from the initial contents, and the starting soil and overland-lake
-// storages the summaries balance against.
+// filled from the initial contents, the Richards columns' top boundaries,
+// and the starting soil and overland-lake storages the summaries balance
+// against.
 
 #include <cstdio>
 
@@ -46,8 +47,26 @@ bool allocate_method_arrays(model_state& state) {
          allocate_per_cell(s.gw_theta, n, "gw_inf_redist_theta");
     if (!ok) return false;
   }
+  if (in.inf_richards) {
+    // The set-up of the columns may have marked cells whose water table
+    // stands at the surface; those marks are kept.
+    ok = (s.yes_exfil.size() == std::size_t(n) + 1 ||
+          allocate_per_cell(s.yes_exfil, n, "yes_exfil")) &&
+         allocate_per_cell(s.direct_evap, n, "direct_evap");
+    if (!ok) return false;
+  }
   if (in.inf_layered_soil) return allocate_per_cell(s.wetdep, n, "wetdep");
   return true;
+}
+
+// Every column starts under a flux boundary with nothing taken in yet.
+void init_richards_columns(model_state& state) {
+  richards_soil& rs = state.soil.richards;
+  for (int i = 1; i <= state.grid.cells; ++i) {
+    rs.bound_type[std::size_t(i)] = 1;
+    rs.inf_rich[std::size_t(i)] = 0.0;
+    rs.event_drain[std::size_t(i)] = 0.0;
+  }
 }
 
 // The store of one cell: its depth, water-table state and initial water.
@@ -146,9 +165,8 @@ void init_cell_states(model_state& state) {
   soil_state& s = state.soil;
   const bool method = in.green_ampt || in.inf_redist || in.inf_layered_soil || in.inf_richards;
   if (!method && !in.gw_simulation && !in.long_term && !state.surface.overland_lakes) return;
-  // Richards columns, the groundwater model and the long-term stores are not
-  // in this version.
-  if (in.inf_richards || in.gw_simulation || in.long_term) {
+  // The groundwater model and the long-term stores are not in this version.
+  if (in.gw_simulation || in.long_term) {
     raise_not_available("init_cell_states");
     return;
   }
@@ -169,8 +187,12 @@ void init_cell_states(model_state& state) {
     if (sma) init_store(state, i);
     if (in.inf_layered_soil) s.wetdep[i] = 0.0;
   }
+  if (in.inf_richards) init_richards_columns(state);
   if (!sum_overland_lakes(state)) return;
   s.initial_total_soil = s.initial_soil_volume;
+  if (in.inf_richards)
+    s.initial_total_soil +=
+        richards_column_volume(s.richards, n, state.grid.dx * state.grid.dx);
   if (!sma) return;
   // The soil below the store down to the water table counts with its own content.
   if (in.gw_simulation && s.elevgw.size() > static_cast<std::size_t>(n)) {

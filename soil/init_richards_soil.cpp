@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include <omp.h>
+
 #include "core/error_state.h"
 #include "core/model_state.h"
 #include "core/not_available.h"
@@ -64,7 +66,7 @@ int read_table(model_state& state, std::vector<int>& ids) {
   }
   safe_file& map = in.files.soil_type;
   if (!map.is_open()) {
-    raise_message("Error: INF_RICHARDS needs a soil type index map.\n");
+    raise_error(132, 0, 0, nullptr, in.settings.soil_type_map.c_str());
     return -1;
   }
   const std::string map_path = map.path;
@@ -88,15 +90,8 @@ int read_table(model_state& state, std::vector<int>& ids) {
 
 void richards_initial_volumes(model_state& state) {
   richards_soil& rs = state.soil.richards;
-  const input_state& in = state.input;
   const int family = rs.family;
   const int cells = state.grid.cells;
-  const double cell_area = state.grid.dx * state.grid.dx;  // m2
-  double root_water = 0.0;    // cm, summed over cells
-  double column_water = 0.0;  // cm, summed over cells
-  if (in.long_term && state.soil.initial_theta.size() != std::size_t(cells) + 1)
-    state.soil.initial_theta.assign(std::size_t(cells) + 1, 0.0);
-
   for (int c = 1; c <= cells; ++c) {
     const richards_soil_type& t = rs.types[std::size_t(rs.soil_type[std::size_t(c)])];
     const int n = rs.numcells[std::size_t(c)];
@@ -111,10 +106,6 @@ void richards_initial_volumes(model_state& state) {
       fill_node(rs, t, base + std::size_t(j), layer_of(t, j));
       soil_head_from_theta(col, j, family);
     }
-
-    double water = 0.0;
-    for (int j = 1; j < n; ++j) water += rs.theta[base + std::size_t(j)] * rs.dz[base + std::size_t(j)];
-    column_water += water;
 
     // The node just below a layer boundary carries the conductivity of the
     // interface between the two layers' nodes.
@@ -132,32 +123,8 @@ void richards_initial_volumes(model_state& state) {
       havercamp_props(col);
     else
       brooks_corey_props(col);
-
-    if (in.long_term) {
-      // Water of the nodes reached by the roots, cm of column.
-      double remaining = rs.root_depth[std::size_t(c)] * 100.0;
-      double root = 0.0, depth = 0.0;
-      for (int j = 1; j <= n && remaining >= 1e-16; ++j) {
-        const std::size_t at = base + std::size_t(j);
-        root += rs.dz[at] * rs.theta[at];
-        depth += rs.dz[at];
-        remaining -= rs.dz[at];
-      }
-      root_water += root;
-      const double mean = depth > 0.0 ? root / depth : 0.0;
-      state.soil.initial_theta[std::size_t(c)] = mean < 0.0 ? 0.0 : mean;
-    }
   }
-
-  // cm over a cell of dx^2 m2 gives m3 after / 100.
-  rs.root_zone_water = root_water * cell_area / 100.0;
-  rs.column_water = column_water * cell_area / 100.0;
-  if (summary_file && summary_file->is_open()) {
-    std::fprintf(summary_file->stream, "Inital volume of water in root zone= %lf \n \n",
-                 rs.root_zone_water);
-    std::fprintf(summary_file->stream, "Inital volume of water in soil column= %lf \n \n",
-                 rs.column_water);
-  }
+  richards_starting_water(state);
 }
 
 void init_richards_soil(model_state& state) {
@@ -184,7 +151,13 @@ void init_richards_soil(model_state& state) {
   std::printf("   Done\n");
   if (row < 0 || stopped()) return;
   rs.row = row;
-  if (!alloc_richards_soil(rs, cells)) return;
+  if (!alloc_richards_soil(rs, cells) || !alloc_richards_work(rs, omp_get_max_threads())) return;
+  const project_settings& set = in.settings;
+  rs.k_option = set.richards_k_option;
+  rs.weight = set.richards_weight;
+  rs.upper_option = set.richards_upper_option;
+  rs.iter_max = set.richards_iter_max;
+  rs.dtheta_max = set.richards_dtheta_max;
 
   if (in.long_term) {
     std::vector<double>* et[] = {&s.albedo, &s.veg_height, &s.trans_coeff, &s.canopy_resist};

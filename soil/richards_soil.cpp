@@ -372,12 +372,12 @@ bool alloc_richards_soil(richards_soil& rs, int cells) {
   const node_array per_cell_arrays[] = {
       {&rs.root_depth, "root_depth"}, {&rs.dtr, "dtr"},         {&rs.avgks, "avgks"},
       {&rs.totaldz, "totaldz"},       {&rs.elevgw, "elevgw"},   {&rs.gw_flux, "gw_flux"},
-      {&rs.bottom_elev, "bottom_elev"},
+      {&rs.bottom_elev, "bottom_elev"}, {&rs.inf_rich, "inf_rich"}, {&rs.event_drain, "event_drain"},
+      {&rs.upward, "upward"},
   };
   for (const node_array& a : per_cell_arrays)
     if (!size_array(*a.v, per_cell, a.name)) return false;
   if (!size_array(rs.bound_type, per_cell, "bound_type")) return false;
-  if (!size_array(rs.inf_rich, per_cell, "inf_rich")) return false;
   if (rs.numcells.size() != per_cell && !size_array(rs.numcells, per_cell, "numcells"))
     return false;
   return true;

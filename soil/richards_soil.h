@@ -78,8 +78,10 @@ struct richards_soil {
   std::vector<double> dtr;          // sub-step, h
   std::vector<double> avgks;        // depth-weighted Ks of the soil layers, cm/h
   std::vector<double> totaldz;      // depth of the soil layers, cm
-  std::vector<int> bound_type;      // lower boundary of the column
-  std::vector<int> inf_rich;        // the cell infiltrates this step
+  std::vector<int> bound_type;      // top boundary: 1 flux, 2 head, 3 saturated head
+  std::vector<double> inf_rich;     // top flux since the run began, m
+  std::vector<double> event_drain;  // drained through the column bottom this event, cm
+  std::vector<double> upward;       // last call: evaporated and upward top flux, m
   std::vector<double> elevgw;       // water-table elevation, m
   std::vector<double> gw_flux;      // exchange with the groundwater, cm
   std::vector<double> bottom_elev;  // aquifer bottom, m
@@ -87,6 +89,30 @@ struct richards_soil {
   double masserror = 0.0;           // MASSERROR, m3
   double root_zone_water = 0.0;     // at the start, m3
   double column_water = 0.0;        // at the start, m3
+
+  // Solver settings, copied from the run settings at set-up
+  int k_option = 2;            // internode conductivity: 1 arithmetic, 2 geometric
+  double weight = 1.0;         // upper node's weight in the arithmetic mean
+  int upper_option = 1;        // surface slot under a head boundary: 2 green_ampt, 3 average
+  int iter_max = 1;            // iterations under a flux boundary; 0 skips the solve
+  double dtheta_max = 0.0025;  // largest content change per sub-step
+  int water_table_bottom = 0;  // columns end on the water table instead of draining freely
+
+  // Per-thread work rows of the solver, each `row` doubles, sized at set-up
+  // so the time loop allocates nothing.
+  struct work_rows {
+    std::vector<double> lower, diag, upper, rhs, kint, head0, theta0, head_iter;
+  };
+  std::vector<work_rows> work;
+
+  // The event's column balance, m3 (cells with more than one node)
+  double event_initial = 0.0;    // column water at the event start
+  double event_final = 0.0;      // column water at the event end
+  double event_net = 0.0;        // infiltration less direct evaporation
+  double event_recharge = 0.0;   // drained through the column bottoms
+  double event_error = 0.0;      // percent of event_initial
+  int event_cells_start = 0;
+  int event_cells_end = 0;
 
   // Cell c's column as the relations take it.
   soil_column column(int c);
@@ -120,3 +146,46 @@ void richards_initial_volumes(model_state& state);
 
 // The Richards soil set-up of a run: the table, the columns and their state.
 void init_richards_soil(model_state& state);
+
+// Sizes the solver's work rows for threads threads. False after a message
+// and error 4000.
+bool alloc_richards_work(richards_soil& rs, int threads);
+
+// Advances the column of every cell over dt seconds: takes the ponded
+// surface water in, drains the bottom and books the infiltration. Returns
+// the water that left the surface upward (evaporated, or a negative top
+// flux), m summed over the cells in cell order. A NaN content or flux stops
+// the run naming the cell and node (error 4000).
+double richards_solve(model_state& state, double dt);
+
+// The sub-step after one that left remaining h of the call's interval h,
+// when the content change allows allowed h.
+double richards_next_substep(double remaining, double interval, double allowed);
+
+// Water of the columns of cells 1..cells over their nodes 1..n-1, m3 on
+// cells of cell_area m2, added in cell order; a column of one node (the
+// water table at the surface) holds none. columns, when given, receives the
+// number of columns of more than one node.
+double richards_column_volume(const richards_soil& rs, int cells, double cell_area,
+                              int* columns = nullptr);
+
+// The water the columns start the run with: the root-zone water (long-term
+// runs, with each cell's initial content the root zone's mean) and the
+// column water, written to the summary file as the two initial-volume lines.
+void richards_starting_water(model_state& state);
+
+// The soil-moisture hot start of the columns: every node of cell c, surface
+// slot included, takes the content theta[c] (held at the node's saturated
+// content), its head from it, and the column its properties; then the
+// starting water again. A content at or so near a node's residual content
+// that it has no finite head: false after a message naming file and cell
+// (error 4000).
+bool richards_hotstart(model_state& state, std::span<const double> theta, const char* file);
+
+// The event's column balance: at its start the column water and the columns
+// counted, the event's drainage and evaporation cleared; at its end the
+// final water, the recharge, the net infiltration and the error in percent
+// of the starting water (0, with a note in the summary file, when the
+// columns hold none). The end reads the event's infiltrated volume.
+void start_richards_balance(model_state& state);
+void close_richards_balance(model_state& state);

@@ -55,6 +55,7 @@ struct soil_state {
   std::vector<double> et_rate2;        // potential rate on the soil, cm/s
   std::vector<double> et_suppress;     // > 1e-16: no withdrawal from the cell (snow cover)
   std::vector<double> elevgw;          // water-table elevation, m
+  std::vector<double> frozen_index;    // frozen-ground index; above 83 the soil takes no water
   double gw_loss_rate = 0.0;           // groundwater loss from a flooded surface, cm/h
 
   int saturated_surface = 0;  // a cell's soil column starts saturated to the surface
@@ -100,6 +101,8 @@ struct soil_state {
   double infiltrated_volume = 0.0;    // run
   double event_infiltrated = 0.0;     // the last finished event's
   double evaporated_volume = 0.0;     // withdrawn by evapotranspiration, run
+  double event_evaporated = 0.0;      // withdrawn by evapotranspiration, current event
+  double richards_upward = 0.0;       // the last Richards step's upward water, m over cells
   double exfiltrated_volume = 0.0;    // water-table exchange onto the surface, run
   double initial_soil_volume = 0.0;   // simple store at the start
   double initial_total_soil = 0.0;    // every soil store at the start

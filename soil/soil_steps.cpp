@@ -69,6 +69,29 @@ void skip_to_next_event(model_state& state) {
   if (in.ov_con_trans) run.ov_contam_inf.next = next;
 }
 
+// The Richards form: the columns, the water they sent up, and the surface
+// moisture the outputs show.
+void richards_step(model_state& state, double dt, bool coupled) {
+  soil_state& soil = state.soil;
+  if (coupled) {
+    // Columns standing on a water table come with the groundwater model.
+    raise_not_available("richards water-table exchange");
+    return;
+  }
+  const double up = richards_solve(state, dt);
+  if (error_state.stop_flag) return;
+  const double area = state.grid.dx * state.grid.dx;
+  soil.richards_upward = up;
+  soil.evaporated_volume += up * area;
+  soil.event_evaporated += up * area;
+  const richards_soil& rs = soil.richards;
+  const surface_state& sf = state.surface;
+  const bool lakes = sf.overland_lakes && !sf.oland_lake_new.empty();
+  for (int i = 1; i <= state.grid.cells; ++i)
+    if (!lakes || sf.oland_lake_new[i] < 1)
+      soil.surface_moisture[i] = rs.theta[std::size_t(i) * std::size_t(rs.row) + 1];
+}
+
 }  // namespace
 
 void water_table_exchange(model_state& state, bool layered, double dt) {
@@ -200,7 +223,7 @@ void infiltration_step(model_state& state) {
     multilayer_ga_parallel(state, dt / 3600.0);
     if (coupled && error_state.stop_flag == 0) water_table_exchange(state, true, dt);
   } else {
-    raise_not_available("richards_solve");
+    richards_step(state, dt, coupled);
   }
   if (error_state.stop_flag) return;
   book_infiltration(state);
@@ -218,6 +241,7 @@ void sacramento_step(model_state& state) {
 void soil_event_start(model_state& state) {
   const input_state& in = state.input;
   if (in.inf_redist && !state.soil.redist_first_pass) reset_redist_state(state);
+  if (in.inf_richards) start_richards_balance(state);
 }
 
 void soil_event_end(model_state& state) {
@@ -230,4 +254,5 @@ void soil_event_end(model_state& state) {
     soil.event_inf[i] = 0.0;
   }
   soil.event_infiltrated = volume;
+  if (state.input.inf_richards) close_richards_balance(state);
 }

@@ -14,8 +14,9 @@ void update_soil_evap(model_state& state);
 void infiltration_step(model_state& state);
 void sacramento_step(model_state& state);
 
-// Services the core's event routines call: the redistribution state reset at
-// the start of an event, and the event's infiltrated volume at its end.
+// Services the core's event routines call: the redistribution state reset
+// and the Richards columns' starting water at the start of an event; the
+// event's infiltrated volume and the Richards column balance at its end.
 void soil_event_start(model_state& state);
 void soil_event_end(model_state& state);
 

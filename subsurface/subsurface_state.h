@@ -1,6 +1,8 @@
 #pragma once
 // The groundwater and pipe-network part of the run record.
 
+#include <vector>
+
 // A well of the WELL_TABLE table: its table id, and a constant rate or the
 // time-series index of its rate.
 struct gw_well {
@@ -15,4 +17,6 @@ struct subsurface_state {
 
   int gw_coupling = 0;      // a cell exchanges water with the water table
   int gw_clock_fixed = 0;   // the groundwater set-up fixed its clock
+
+  std::vector<double> phead_old;  // PHEADOLD heads of the previous iteration, cm [0..n]
 };

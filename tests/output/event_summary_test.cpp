@@ -218,6 +218,39 @@ TEST(write_event_summary, water_left_on_the_surface_silences_no_warnings) {
       << text;
 }
 
+// A Richards run follows the mass lines with its columns' balance.
+TEST(write_event_summary, richards_runs_add_their_column_balance_after_the_mass_lines) {
+  event_fixture e;
+  e.s.input.inf_richards = 1;
+  e.s.soil.event_evaporated = 1.26;
+  richards_soil& rs = e.s.soil.richards;
+  rs.event_net = 2398.74;
+  rs.event_recharge = 95.46;
+  rs.event_initial = 18000.0;
+  rs.event_final = 20303.29;
+  rs.event_error = 0.012345;
+  rs.event_cells_start = 20;
+  rs.event_cells_end = 19;
+  const std::string text = e.write();
+  EXPECT_NE(text.find("mass cleanup error from overland:      0.000000 m3\n"
+                      "\n"
+                      "\n \n Richard's EQ. Computations \n \n"
+                      "volume lost due to dir. evap (cu. m):        1.3\n"
+                      "net vol infiltrated to soil (cu. m.):     2398.7\n"
+                      "vol groundwater recharge (cu. m):           95.5\n"
+                      "Initial volume in soils (cu. m.):        18000.0\n"
+                      "Final volume in soils (cu. m.):          20303.3\n"
+                      "Richard equation mass balance error         0.0123 percent\n"
+                      "Number of cells at start of event             20\n"
+                      "Number of cells at end of event               19\n"
+                      "net volume of infiltration is infiltration minus evaporation\n"
+                      "THE FOLLOWING WARNINGS ARE GIVEN:\n"),
+            std::string::npos)
+      << text;
+  event_fixture plain;
+  EXPECT_EQ(plain.write().find("Richard's EQ."), std::string::npos);
+}
+
 // Lines shown only under their options, each switched on alone.
 TEST(write_event_summary, optional_lines_follow_their_options) {
   struct option_case {

@@ -13,10 +13,13 @@
 #include "core/safe_file.h"
 #include "input/map_tables.h"
 #include "soil/richards_soil.h"
+#include "richards_fixture.h"
 #include "test_support.h"
 
 namespace {
 
+using richards_fixture::build_columns;
+using richards_fixture::read_table_text;
 using test_support::stdout_capture;
 using test_support::temp_dir;
 
@@ -44,36 +47,6 @@ const char* const hav_layers[3] = {
     "1.32 0.45 0.05 0.25 0.10 0.30 10 1.611e6 3.96 1.175e6 4.74 1",
     "0.66 0.40 0.04 0.22 0.10 0.28 10 1.611e6 3.96 1.175e6 4.74 2",
     "0.20 0.38 0.03 0.20 0.10 0.25 10 1.611e6 3.96 1.175e6 4.74 1"};
-
-// Reads text as the plain table, or, keyword = 1, as the mapping table's
-// section (its section line is skipped first as the mapping-table reader does).
-int read_table_text(const temp_dir& dir, const std::string& text, int family, int keyword,
-                    const std::vector<int>& ids, richards_soil& rs, std::string* out = nullptr,
-                    int long_term = 0) {
-  const std::string path = dir.write(keyword ? "tables.cmt" : "soil.tbl", text);
-  table_file file;
-  EXPECT_TRUE(file.open(path.c_str()));
-  std::string line;
-  if (keyword) file.next(line);
-  error_state = error_record{};
-  stdout_capture capture;
-  const int row = read_soil_table(file, family, long_term, keyword, ids, rs);
-  const std::string printed = capture.stop();
-  if (out) *out = printed;
-  return row;
-}
-
-// Columns of the cells of ids built from a table text as richards_initial_volumes leaves them.
-void build_columns(model_state& s, const temp_dir& dir, const std::string& text, int family,
-                   int keyword, const std::vector<int>& ids) {
-  s.grid.cells = static_cast<int>(ids.size()) - 1;
-  s.grid.dx = 10.0;
-  richards_soil& rs = s.soil.richards;
-  rs.row = read_table_text(dir, text, family, keyword, ids, rs);
-  ASSERT_GT(rs.row, 0);
-  ASSERT_TRUE(alloc_richards_soil(rs, s.grid.cells));
-  richards_initial_volumes(s);
-}
 
 TEST(richards_node_counts, remainders_are_dropped_and_the_deepest_layer_gets_one_more) {
   struct row {

@@ -190,15 +190,4 @@ TEST(soil_run, bad_soil_input_stops_with_status_1) {
   }
 }
 
-TEST(soil_run, richards_stays_refused) {
-  temp_dir dir;
-  soil_fixture::write_plane20(dir, "RAIN_DURATION 1\nTOT_TIME 1\nINF_RICHARDS\n", {});
-  const test_support::program_result r = test_support::run_program("plane.prj", dir.path());
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.output.find("Error: the project card INF_RICHARDS needs infiltration, which is not "
-                          "available in this version."),
-            std::string::npos)
-      << r.output;
-}
-
 }  // namespace
