@@ -142,10 +142,12 @@ bool read_plain_types(table_file& file, int family, int long_term,
     return false;
   }
   const int n = static_cast<int>(count[0]);
-  types.assign(std::size_t(n), {});
+  // The list grows with the types actually read: a damaged count line does
+  // not get to size it.
+  types.clear();
   number_stream head(file);
   for (int k = 0; k < n; ++k) {
-    richards_soil_type& t = types[std::size_t(k)];
+    richards_soil_type& t = types.emplace_back();
     double v = 0.0;
     if (!head.next(v)) {
       report_short_table(file, k + 1);
@@ -201,9 +203,9 @@ bool read_keyword_types(table_file& file, int family, int long_term,
     report_short_table(file, 1);
     return false;
   }
-  types.assign(std::size_t(n), {});
+  types.clear();
   for (int k = 0; k < n; ++k) {
-    richards_soil_type& t = types[std::size_t(k)];
+    richards_soil_type& t = types.emplace_back();
     if (!next_filled(file, line)) {
       report_short_table(file, k + 1);
       return false;
@@ -309,8 +311,8 @@ int read_soil_table(table_file& file, int family, int long_term, int keyword,
                             : read_plain_types(file, family, long_term, rs.types);
   if (!read) return -1;
   // Every cell's column is allocated at the longest column's length: a
-  // column of more nodes than a 100 m soil at 1 mm spacing is a damaged row.
-  constexpr double max_column_nodes = 100000.0;
+  // column of more nodes than a 100 m soil at 1 cm spacing is a damaged row.
+  constexpr double max_column_nodes = 10000.0;
   for (const richards_soil_type& t : rs.types) {
     double nodes = 0.0;
     for (int layer = 1; layer <= 3; ++layer) nodes += t.depth[layer] / t.dz[layer];
