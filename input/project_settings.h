@@ -268,7 +268,7 @@ struct project_settings {
   double gw_lsor_con = 0.00001;  // LSOR convergence criterion, m
   double single_unsat_sat = 0.75;  // saturation fraction joining the unsaturated zone
   double gw_leakage_rate = 0.0;
-  double gw_relax_coeff = 0.0;
+  double gw_relax_coeff = 1.0;  // line over-relaxation factor; 1 without the card
   double gw_unif_porosity = 0.0;  // uniform aquifer porosity
   double gw_unif_hycond = 0.0;  // uniform aquifer conductivity, m/s
   double init_elev_head = 0.0;  // initial head above the surface, m
@@ -322,9 +322,13 @@ struct project_settings {
   double snow_darcy = 0.0;
   double snow_reynolds = 0.0;
   double nwsrfs_mf_max = 0.0;
+  int nwsrfs_mf_max_given = 0;
   double nwsrfs_mf_min = 0.0;
+  int nwsrfs_mf_min_given = 0;
   double nwsrfs_fr_use = 0.0;
+  int nwsrfs_fr_use_given = 0;
   double nwsrfs_scf = 0.0;
+  int nwsrfs_scf_given = 0;
   double hmet_elev_gage = 0.0;  // elevation of the meteorological gauge, m
   double hmet_lapse_rate = 0.0;  // temperature lapse rate
   std::string hmet_surfaways;
