@@ -9,10 +9,10 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "soil/evapo_trans.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -91,9 +91,7 @@ timing run(int threads) {
   return {seconds, l.ts, l.pet, l.aet};
 }
 
-bool same(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
-}
+using bench::same;
 
 }  // namespace
 

@@ -8,12 +8,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "core/model_state.h"
 #include "soil/infiltration_methods.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -61,9 +61,7 @@ timing run(int threads) {
   return {seconds, s->surface.depth, s->soil.cum_inf};
 }
 
-bool same(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
-}
+using bench::same;
 
 }  // namespace
 

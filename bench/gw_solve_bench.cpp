@@ -10,13 +10,13 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "core/grid_state.h"
 #include "subsurface/gw_solve.h"
 #include "surface/cell_connectivity.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -119,9 +119,7 @@ int main() {
   std::printf("  line sweep alone, 1 thread: %.2f ms along rows, %.2f ms along columns "
               "(target 5 ms)\n",
               1000.0 * by_rows, 1000.0 * by_columns);
-  const bool identical =
-      one.heads.size() == eight.heads.size() &&
-      std::memcmp(one.heads.data(), eight.heads.data(), one.heads.size() * sizeof(double)) == 0;
+  const bool identical = bench::same(one.heads, eight.heads);
   std::printf("  results %s\n", identical ? "bit-identical" : "DIFFER");
   return identical ? 0 : 1;
 }

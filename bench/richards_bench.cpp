@@ -8,12 +8,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "core/model_state.h"
 #include "soil/richards_soil.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -90,9 +90,7 @@ timing run(int threads) {
   return {seconds, rs.phead, rs.theta, s->surface.depth};
 }
 
-bool same(const std::vector<double>& a, const std::vector<double>& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
-}
+using bench::same;
 
 }  // namespace
 

@@ -150,6 +150,9 @@ void initialize_event(model_state& state) {
   surface_state& surface = state.surface;
   surface.prev_event_rain_volume = surface.event_rain_volume;
   surface.event_rain_volume = 0.0;
+  surface.event_start_interception = surface.interception_volume;
+  surface.rain_steps = 0;
+  surface.rain_started = 0;
   surface.prev_event_outflow_volume = surface.event_outflow_volume;
   surface.event_outflow_volume = 0.0;
   surface.event_bdy_inflow = 0.0;

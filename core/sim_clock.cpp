@@ -161,6 +161,18 @@ void init_process_clocks(model_state& state) {
       run.start_yyyymmdd = run.year * 10000 + run.month * 100 + run.day;
       run.start_hhmm = run.hour * 100 + run.minute;
       run.current_time = julian_date(run.year, run.month, run.day, run.hour, run.minute, 0.0);
+      // The hours of the meteorology drive the run: it cannot start outside them.
+      if (run.current_time < run.origin - run.tolerance ||
+          run.current_time > state.soil.hmet_end_time + run.tolerance) {
+        raise_message(
+            "Error: the start date %d/%02d/%02d %02d:%02d of START_DATE and START_TIME lies "
+            "outside the hydrometeorological data, %d/%02d/%02d %02d:00 to %d/%02d/%02d "
+            "%02d:00.\n",
+            run.year, run.month, run.day, run.hour, run.minute, soil.hmet_start_year,
+            soil.hmet_start_month, soil.hmet_start_day, soil.hmet_start_hour,
+            soil.hmet_end_year, soil.hmet_end_month, soil.hmet_end_day, soil.hmet_end_hour);
+        return;
+      }
       run.first_event_after_start = first_event_at_or_after(run, run.current_time);
       if (run.first_event_after_start == 0) {
         raise_message(

@@ -18,7 +18,7 @@ using enum card_feature;
 constexpr card_feature unbuilt[] = {
     xy_inputs,
     channels,         pumps,
-    point_inputs,     long_term,         snow,
+    point_inputs,     snow,
     sacramento,       groundwater,     water_table,       storm_sewer,
     erosion,          contaminants,    nutrients,         optimize_sed,
     analyzers,        framework,       map_output,

@@ -11,6 +11,7 @@
 #include "core/model_state.h"
 #include "core/not_available.h"
 #include "input/process_map_tables.h"
+#include "soil/read_hmet.h"
 
 namespace {
 
@@ -145,12 +146,17 @@ bool open_green_ampt_maps(model_state& state) {
   return true;
 }
 
-const std::string& hydromet_file(const project_settings& s) {
-  if (s.hmet_surfaways_given) return s.hmet_surfaways;
-  if (s.hmet_samson_given) return s.hmet_samson;
-  if (s.hmet_zep_given) return s.hmet_zep;
-  if (s.hmet_ascii_given) return s.hmet_ascii;
-  return s.hmet_ascii_pet;
+// The file of the layout the reader will read, so that the file opened and
+// the layout it is read in come from the same card.
+const std::string* hydromet_file(const project_settings& s) {
+  switch (hmet_format_of(s)) {
+    case hmet_format::zep: return &s.hmet_zep;
+    case hmet_format::gridded: return &s.hmet_ascii;
+    case hmet_format::surfaways: return &s.hmet_surfaways;
+    case hmet_format::samson: return &s.hmet_samson;
+    case hmet_format::none: break;
+  }
+  return nullptr;
 }
 
 bool open_long_term_files(model_state& state) {
@@ -158,7 +164,16 @@ bool open_long_term_files(model_state& state) {
   const project_settings& s = in.settings;
   input_files& f = state.input.files;
   if (!in.long_term) return true;
-  if (!open_or_record(f.hydromet, hydromet_file(s), "r", "hydromet data")) return false;
+  const std::string* hydromet = hydromet_file(s);
+  if (!hydromet) {
+    // HMET_ASCII_PET names a file but no layout to read its hours in.
+    raise_message(
+        "Error: a long-term run reads its hourly meteorology in the layout of one of the cards "
+        "HMET_ZEP, HMET_SAMSON, HMET_SURFAWAYS or HMET_ASCII%s.\n",
+        s.hmet_ascii_pet_given ? "; the card HMET_ASCII_PET names a file but no layout" : "");
+    return false;
+  }
+  if (!open_or_record(f.hydromet, *hydromet, "r", "hydromet data")) return false;
   const bool et_table = in.map_table_present[evapotranspiration_table] != 0;
   if (in.et_params[0] && !open_map(f.albedo, s.albedo, "albedo", et_table)) return false;
   if (!s.et_calc_penman) return true;

@@ -133,8 +133,12 @@ void read_snow_band_params(model_state& state) {
   stop_when(snow_model_on(s) && s.nwsrfs_elev_snow_given, "read_snow_band_params");
 }
 
+// The cells' snow water equivalent, which the evapotranspiration's albedo
+// and the summaries read in every long-term run; it stays 0 until the snow
+// model (still refused by the project-file gate) lays snow down.
 void alloc_snow_cell_array(model_state& state) {
-  stop_when(state.input.long_term || snow_model_on(state.input.settings), "alloc_snow_cell_array");
+  if (!state.input.long_term && !snow_model_on(state.input.settings)) return;
+  allocate_per_cell(state.soil.longterm.snow_we, state.grid.cells, "snow_we");
 }
 
 void read_sediment_inputs(model_state& state) {

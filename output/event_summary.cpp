@@ -7,11 +7,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/julian.h"
 #include "core/model_state.h"
 #include "output/output_steps.h"
 #include "output/summary_totals.h"
+#include "soil/read_hmet.h"
 
 namespace {
 
@@ -23,6 +25,39 @@ struct volume_line {
   double value;
   bool shown;
 };
+
+// The station of SAMSON data: the capital letters its name field begins with.
+std::string samson_station(const char* field) {
+  std::string name;
+  const char* p = field;
+  while (*p == ' ') ++p;
+  for (; *p >= 'A' && *p <= 'Z'; ++p) name.push_back(*p);
+  return name;
+}
+
+// A long-term event's meteorology: its source, its period, the values the
+// reader repaired and the evapotranspiration form.
+void print_hmet_lines(std::FILE* f, const model_state& state) {
+  const soil_state& soil = state.soil;
+  const hmet_record& record = soil.longterm.hmet;
+  const project_settings& settings = state.input.settings;
+  const hmet_format format = hmet_format_of(settings);
+  if (format == hmet_format::samson) {
+    std::fprintf(f, "VALTO used NCDC/SAMSON hydrometeorological data from the %s station\n",
+                 samson_station(record.station_name).c_str());
+  } else if (format == hmet_format::surfaways) {
+    std::fputs("VALTO used NCDC/Surface Airways hydrometeorological data.\n", f);
+  }
+  std::fprintf(f, "Hydrometeorology data began on: %2.2d/%2.2d/%4d at %2d:00\n",
+               soil.hmet_start_month, soil.hmet_start_day, soil.hmet_start_year,
+               soil.hmet_start_hour);
+  std::fprintf(f, "and ended on:                   %2.2d/%2.2d/%4d at %2d:00\n",
+               soil.hmet_end_month, soil.hmet_end_day, soil.hmet_end_year, soil.hmet_end_hour);
+  std::fprintf(f, "The following number of hydromet. data points were repaired:%d\n",
+               record.missing_count);
+  if (settings.et_calc_penman) std::fputs("Penman-Montieth evapotranspiration was calculated.\n", f);
+  if (settings.et_calc_deardorff) std::fputs("Deardorff bare-soil evaporation was calculated.\n", f);
+}
 
 void print_header(std::FILE* f, const model_state& state, const summary_gates& g) {
   const run_control& run = state.run;
@@ -48,12 +83,7 @@ void print_header(std::FILE* f, const model_state& state, const summary_gates& g
     std::fprintf(f, "Event began on %2.2ld/%2.2ld/%4.4ld at %2.2ld:%2.2ld  GMT %3.1f hours.\n\n",
                  static_cast<long>(month), static_cast<long>(day), static_cast<long>(year),
                  static_cast<long>(hour), static_cast<long>(minute), run.gmt);
-    const soil_state& soil = state.soil;
-    std::fprintf(f, "Hydrometeorology data began on: %2.2d/%2.2d/%4d at %2d:00\n",
-                 soil.hmet_start_month, soil.hmet_start_day, soil.hmet_start_year,
-                 soil.hmet_start_hour);
-    std::fprintf(f, "and ended on:                   %2.2d/%2.2d/%4d at %2d:00\n",
-                 soil.hmet_end_month, soil.hmet_end_day, soil.hmet_end_year, soil.hmet_end_hour);
+    print_hmet_lines(f, state);
     if (g.sacramento) std::fputs("Sacramento soil moisture accounting was used.\n", f);
     std::fputs("\n", f);
   }
@@ -72,6 +102,10 @@ void print_header(std::FILE* f, const model_state& state, const summary_gates& g
                              : "elevation and gridsize are in meters\n",
              f);
   std::fprintf(f, "timestep                                   %5.1lf seconds\n", run.dt);
+  if (g.long_term) {
+    std::fprintf(f, "initial basin-averaged soil water content: %5.2lf percent\n",
+                 state.soil.event_initial_moisture * 100.0);
+  }
   const surface_state& surface = state.surface;
   std::fprintf(f, "number of timesteps with rain:             %d\n", surface.rain_steps);
   // The rain of a step falls over the step before the clock reading.
@@ -151,7 +185,8 @@ void print_volumes(std::FILE* f, const event_water_totals& t, const summary_gate
   }
 }
 
-void print_mass_error(std::FILE* f, const event_balance& b, const event_water_totals& t) {
+void print_mass_error(std::FILE* f, const event_balance& b, const event_water_totals& t,
+                      const model_state& state, const summary_gates& g) {
   const bool no_rain = b.error == -1.0;
   std::fprintf(f, "mass conservation error:                         %9.6lf percent\n",
                b.error * 100.0);
@@ -164,6 +199,10 @@ void print_mass_error(std::FILE* f, const event_balance& b, const event_water_to
   std::fprintf(f, "Mass output + final mass:             %9.6lf m3\n", b.mass_out);
   std::fprintf(f, "mass cleanup error from overland:     %9.6lf m3\n", t.cleanup);
   std::fputs("\n", f);
+  if (g.long_term) {
+    std::fprintf(f, "final basin-averaged soil water content: %5.2lf percent\n",
+                 state.soil.event_final_moisture * 100.0);
+  }
   if (no_rain) std::fputs("Note: no rainfall was input.\n", f);
 }
 
@@ -347,7 +386,7 @@ void write_event_summary(model_state& state) {
 
   print_header(f, state, gates);
   print_volumes(f, totals, gates);
-  print_mass_error(f, balance, totals);
+  print_mass_error(f, balance, totals, state, gates);
   if (gates.richards) print_richards(f, totals);
   print_warnings(f, balance, totals, gates);
   print_inputs(f, state.input.settings);

@@ -9,16 +9,9 @@
 
 #include "core/event_control.h"
 #include "core/model_state.h"
+#include "soil/soil_steps.h"
 
 namespace {
-
-// Per-cell soil depths in cm still held by the cells, as a volume.
-double cell_cm_volume(const model_state& state, const std::vector<double>& cm) {
-  const int n = std::min(state.grid.cells, static_cast<int>(cm.size()) - 1);
-  double sum = 0.0;
-  for (int i = 1; i <= n; ++i) sum += cm[i];
-  return sum / 100.0 * state.grid.dx * state.grid.dx;
-}
 
 // The simple soil-moisture store at the end: the store's water and the
 // infiltration no withdrawal has moved into it yet.
@@ -37,12 +30,14 @@ void gather_soil_totals(const model_state& state, run_water_totals& t) {
   t.initial_soil = soil.initial_total_soil;
   t.initial_simple_soil = soil.initial_soil_volume;
   t.infiltration = soil.infiltrated_volume;
-  const double direct = soil.direct_evap_volume + cell_cm_volume(state, soil.direct_evap);
+  const double direct = soil_direct_evaporation(state);
   t.direct_evaporation = direct;
-  t.evaporation = soil.evaporated_volume + direct;
+  // The Richards columns' evaporated water holds the ponded water they
+  // evaporated; the simple store's withdrawal books that apart.
+  t.evaporation = soil.evaporated_volume + (state.input.inf_richards ? 0.0 : direct);
   t.soil_evaporation = soil.withdrawn_exfil;
   t.exfiltration = soil.exfiltrated_volume;
-  t.downward_flux = soil.deep_perc_volume + cell_cm_volume(state, soil.deep_perc);
+  t.downward_flux = soil_downward_flux(state);
 }
 
 }  // namespace
@@ -82,8 +77,7 @@ event_water_totals gather_event_totals(const model_state& state) {
   event_water_totals t;
   t.initial_surface = surface.event_start_volume;
   t.rain = surface.event_rain_volume;
-  // One event per run so far: the run's interception is the event's.
-  t.interception = surface.interception_volume;
+  t.interception = surface.interception_volume - surface.event_start_interception;
   t.discharge = surface.event_outflow_volume;
   t.final_surface = surface.event_end_volume;
   t.cleanup = surface.cleanup_volume;
@@ -103,6 +97,15 @@ event_water_totals gather_event_totals(const model_state& state) {
   // that a run without pumps prints 0.0 rather than -0.0).
   t.overland_point_sources = 0.0 - surface.event_pump_volume;
   t.infiltration = state.soil.event_infiltrated;
+  // The soil's event figures of a long-term run; a single event's direct
+  // evaporation and drainage are those of the run.
+  if (state.input.long_term) {
+    t.direct_evaporation = state.soil.event_direct_evap;
+    t.recharge = state.soil.event_recharge;
+  } else {
+    t.direct_evaporation = soil_direct_evaporation(state);
+    t.recharge = soil_downward_flux(state);
+  }
   const richards_soil& rs = state.soil.richards;
   t.richards_evaporated = state.soil.event_evaporated;
   t.richards_net = rs.event_net;

@@ -37,15 +37,6 @@ double stress(double w, double fc_w, double wp_w, double res_w, bool deardorff) 
   return std::min(k, 1.0);
 }
 
-bool lake_cell(const model_state& state, int i) {
-  const surface_state& sf = state.surface;
-  const channel_state& ch = state.channel;
-  if (sf.overland_lakes && i < static_cast<int>(sf.oland_lake_new.size()) &&
-      sf.oland_lake_new[i] > 0)
-    return true;
-  return ch.channel_lakes && i < static_cast<int>(ch.lake_mask.size()) && ch.lake_mask[i] > 0;
-}
-
 double cell_value(const std::vector<double>& v, int i) {
   return i < static_cast<int>(v.size()) ? v[i] : 0.0;
 }
@@ -209,7 +200,7 @@ double et_extract_redist(model_state& state, double dt) {
   const double top = state.input.top_layer_depth;
   double depth = 0.0;
   for (int i = 1; i <= state.grid.cells; ++i) {
-    if (lake_cell(state, i)) continue;
+    if (soil_lake_cell(state, i)) continue;
     store_layers s;
     const double d = soil.store_depth[i];
     s.count = d <= top ? 1 : 2;
@@ -229,7 +220,7 @@ double et_extract_layered(model_state& state, double dt) {
   soil_state& soil = state.soil;
   double depth = 0.0;
   for (int i = 1; i <= state.grid.cells; ++i) {
-    if (lake_cell(state, i)) continue;
+    if (soil_lake_cell(state, i)) continue;
     const soil_type_record& t = soil.soil_types[soil.soiltype[i]];
     store_layers s;
     const double d = soil.store_depth[i];

@@ -6,6 +6,11 @@
 
 struct model_state;
 
+// Cell i lies in an overland lake (with overland lakes on) or a channel lake
+// (with channel lakes on): its water is the lake's, and the soil steps pass
+// it by.
+bool soil_lake_cell(const model_state& state, int i);
+
 // Newton loops give up after this many iterations; the cell is reported.
 constexpr int newton_iteration_limit = 100;
 

@@ -1,8 +1,8 @@
 // Set-up of the per-cell soil state once the grid inputs are read: the
 // method's working arrays cleared, the simple soil-moisture store sized and
 // filled from the initial contents, the Richards columns' top boundaries,
-// and the starting soil and overland-lake storages the summaries balance
-// against.
+// the starting soil and overland-lake storages the summaries balance
+// against, and a long-term run's hourly evapotranspiration arrays.
 
 #include <cstdio>
 
@@ -131,6 +131,24 @@ void init_store(model_state& state, int i) {
   s.initial_soil_volume += s.total_water[i] / 100.0 * state.grid.dx * state.grid.dx;
 }
 
+// A long-term run's hourly arrays: the rates the withdrawal reads (0 until
+// the first hour's evapotranspiration), the surface energy balance, the
+// reported contents and the frozen-ground index, which starts thawed.
+bool allocate_longterm_arrays(model_state& state) {
+  soil_state& s = state.soil;
+  longterm_state& lt = s.longterm;
+  const int n = state.grid.cells;
+  lt.et_hours = 0;
+  lt.start_skipped = 0;
+  lt.et_volume_last_hour = 0.0;
+  return allocate_per_cell(s.et_rate1, n, "PET") && allocate_per_cell(s.et_rate2, n, "AET") &&
+         allocate_per_cell(lt.surface_temp, n, "surface_temp") &&
+         allocate_per_cell(lt.energy_residual, n, "energy_residual") &&
+         allocate_per_cell(lt.theta_all, n, "Theta_all") &&
+         allocate_per_cell(s.frozen_index, n, "frozen_index") &&
+         (lt.snow_we.size() == std::size_t(n) + 1 || allocate_per_cell(lt.snow_we, n, "snow_we"));
+}
+
 // Every overland lake starts at or above the ground of its cells.
 bool sum_overland_lakes(model_state& state) {
   surface_state& sf = state.surface;
@@ -165,11 +183,12 @@ void init_cell_states(model_state& state) {
   soil_state& s = state.soil;
   const bool method = in.green_ampt || in.inf_redist || in.inf_layered_soil || in.inf_richards;
   if (!method && !in.gw_simulation && !in.long_term && !state.surface.overland_lakes) return;
-  // The groundwater model and the long-term stores are not in this version.
-  if (in.gw_simulation || in.long_term) {
+  // The groundwater model is not in this version.
+  if (in.gw_simulation) {
     raise_not_available("init_cell_states");
     return;
   }
+  if (in.long_term && !allocate_longterm_arrays(state)) return;
   if (in.green_ampt || in.inf_redist) {
     if (in.top_layer_depth < 1e-16) in.top_layer_depth = in.soil_moist_depth;
     if (in.mixing_layer_depth < 1e-16) in.mixing_layer_depth = in.top_layer_depth;

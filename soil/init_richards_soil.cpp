@@ -30,22 +30,7 @@ int layer_of(const richards_soil_type& t, int j) {
 void fill_node(richards_soil& rs, const richards_soil_type& t, std::size_t at, int layer) {
   rs.theta[at] = t.thetai[layer];
   rs.dz[at] = t.dz[layer];
-  rs.ks[at] = t.ks[layer];
-  rs.thetas[at] = t.thetas[layer];
-  rs.thetar[at] = t.thetar[layer];
-  rs.thetawp[at] = t.thetawp[layer];
-  rs.thetafc[at] = t.thetafc[layer];
-  if (rs.family == soil_family_havercamp) {
-    rs.alpha[at] = t.alpha[layer];
-    rs.beta[at] = t.beta[layer];
-    rs.ahav[at] = t.ahav[layer];
-    rs.bhav[at] = t.bhav[layer];
-  } else {
-    rs.lam[at] = t.lam[layer];
-    rs.bp[at] = t.bp[layer];
-    rs.thehac[at] = brooks_corey_thehac(t.thetas[layer], t.thetar[layer], t.lam[layer]);
-    rs.bchc[at] = brooks_corey_bchc(t.bp[layer], t.lam[layer]);
-  }
+  richards_fill_soil(rs, t, at, layer);
 }
 
 // Reads the table in its plain or its mapping-table form; the row length or -1.

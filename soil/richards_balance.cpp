@@ -121,7 +121,9 @@ void close_richards_balance(model_state& state) {
   double drained = 0.0;  // cm, summed in cell order
   for (int c = 1; c <= cells; ++c) drained += rs.event_drain[std::size_t(c)];
   rs.event_recharge = drained / 100.0 * cell_area;
-  rs.event_net = soil.event_infiltrated - soil.event_evaporated;
+  // The evaporated water counts the ponded water it took, which never
+  // entered a column.
+  rs.event_net = soil.event_infiltrated - (soil.event_evaporated - soil.event_direct_evap);
   if (rs.event_initial > 0.0) {
     rs.event_error =
         (rs.event_initial + rs.event_net - rs.event_recharge - rs.event_final) / rs.event_initial *

@@ -268,6 +268,26 @@ bool size_array(std::vector<T>& v, std::size_t count, const char* name) {
 
 }  // namespace
 
+void richards_fill_soil(richards_soil& rs, const richards_soil_type& t, std::size_t at,
+                        int layer) {
+  rs.ks[at] = t.ks[layer];
+  rs.thetas[at] = t.thetas[layer];
+  rs.thetar[at] = t.thetar[layer];
+  rs.thetawp[at] = t.thetawp[layer];
+  rs.thetafc[at] = t.thetafc[layer];
+  if (rs.family == soil_family_havercamp) {
+    rs.alpha[at] = t.alpha[layer];
+    rs.beta[at] = t.beta[layer];
+    rs.ahav[at] = t.ahav[layer];
+    rs.bhav[at] = t.bhav[layer];
+  } else {
+    rs.lam[at] = t.lam[layer];
+    rs.bp[at] = t.bp[layer];
+    rs.thehac[at] = brooks_corey_thehac(t.thetas[layer], t.thetar[layer], t.lam[layer]);
+    rs.bchc[at] = brooks_corey_bchc(t.bp[layer], t.lam[layer]);
+  }
+}
+
 soil_column richards_soil::column(int c) {
   const std::size_t at = std::size_t(c) * std::size_t(row);
   soil_column col;

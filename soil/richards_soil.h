@@ -123,6 +123,12 @@ struct richards_soil {
 // water-table bottom).
 void richards_node_counts(richards_soil_type& t, int water_table);
 
+// The node at `at` of the per-node arrays takes the soil values of layer
+// `layer` of t: conductivity, contents and the family's parameters (not its
+// content or thickness).
+void richards_fill_soil(richards_soil& rs, const richards_soil_type& t, std::size_t at,
+                        int layer);
+
 // Thickness-weighted harmonic mean of two nodes' conductivities.
 double richards_interface_ks(double dz_a, double ks_a, double dz_b, double ks_b);
 

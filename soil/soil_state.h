@@ -7,6 +7,7 @@
 #include <array>
 #include <vector>
 
+#include "soil/longterm_state.h"
 #include "soil/richards_soil.h"
 
 // One soil type of the layered method: three layers, the third unbounded.
@@ -51,8 +52,8 @@ struct soil_state {
   std::vector<std::array<double, 4>> theta_ml;  // layered: initial content of layers 1..3
   // Inputs the withdrawal reads from evapotranspiration (cm/s) and from the
   // water-table reader (m); empty until those processes fill them.
-  std::vector<double> et_rate1;        // potential rate on ponded water and layer 1, cm/s
-  std::vector<double> et_rate2;        // potential rate on the soil, cm/s
+  std::vector<double> et_rate1;        // potential rate (PET), on ponded water and layer 1, cm/s
+  std::vector<double> et_rate2;        // actual rate (AET), on the soil, cm/s
   std::vector<double> et_suppress;     // > 1e-16: no withdrawal from the cell (snow cover)
   std::vector<double> elevgw;          // water-table elevation, m
   std::vector<double> frozen_index;    // frozen-ground index; above 83 the soil takes no water
@@ -111,6 +112,18 @@ struct soil_state {
   double direct_evap_volume = 0.0;    // per-cell direct evaporation moved out at event starts
   double sm_inf_volume = 0.0;         // soil-moisture infiltration moved into the store
   double sac_infiltrated = 0.0;       // depth the Sacramento step reads, m
+
+  // Long-term runs: the soil's run totals at the event start (m3) and the
+  // event's figures for the event summary
+  double event_start_direct_evap = 0.0;  // direct evaporation
+  double event_start_recharge = 0.0;     // drained below the soil-moisture store
+  double event_direct_evap = 0.0;        // the last finished event's direct evaporation, m3
+  double event_recharge = 0.0;           // and its water drained below the store, m3
+  double event_initial_moisture = 0.0;   // mean relative saturation at the event start
+  double event_final_moisture = 0.0;     // and at its end
+
+  // Long-term runs: meteorology and evapotranspiration
+  longterm_state longterm;
 
   // Richards method
   richards_soil richards;      // soil types and per-cell columns, sized by init_richards_soil

@@ -1,8 +1,8 @@
 // The soil subsystem's step routines: the infiltration step with its method
 // dispatch and volume bookkeeping, the withdrawal step, the redistribution
-// reset of an event's first pass and the event services. The long-term
-// meteorology and Sacramento steps are not in this version: they keep their
-// guards and stop the run as not available when they would act.
+// reset of an event's first pass and the event services. The Sacramento
+// step is not in this version: it keeps its guard and stops the run as not
+// available when it would act.
 
 #include "soil/soil_steps.h"
 
@@ -19,15 +19,6 @@ namespace {
 
 bool soil_moisture_accounting(const input_state& in) {
   return in.inf_redist || in.inf_layered_soil;
-}
-
-bool lake_cell(const model_state& state, int i) {
-  const surface_state& sf = state.surface;
-  const channel_state& ch = state.channel;
-  if (sf.overland_lakes && i < static_cast<int>(sf.oland_lake_new.size()) &&
-      sf.oland_lake_new[i] > 0)
-    return true;
-  return ch.channel_lakes && i < static_cast<int>(ch.lake_mask.size()) && ch.lake_mask[i] > 0;
 }
 
 // Moves the change of every cell's cumulative depth into the totals.
@@ -94,6 +85,15 @@ void richards_step(model_state& state, double dt, bool coupled) {
 
 }  // namespace
 
+bool soil_lake_cell(const model_state& state, int i) {
+  const surface_state& sf = state.surface;
+  const channel_state& ch = state.channel;
+  if (sf.overland_lakes && i < static_cast<int>(sf.oland_lake_new.size()) &&
+      sf.oland_lake_new[i] > 0)
+    return true;
+  return ch.channel_lakes && i < static_cast<int>(ch.lake_mask.size()) && ch.lake_mask[i] > 0;
+}
+
 void water_table_exchange(model_state& state, bool layered, double dt) {
   soil_state& soil = state.soil;
   const input_state& in = state.input;
@@ -103,7 +103,7 @@ void water_table_exchange(model_state& state, bool layered, double dt) {
   std::vector<double>& depth = state.surface.depth;
   double volume = 0.0;
   for (int i = 1; i <= n; ++i) {
-    if (soil.yes_exfil[i] < 1 || lake_cell(state, i)) continue;
+    if (soil.yes_exfil[i] < 1 || soil_lake_cell(state, i)) continue;
     const double w = soil.elevgw[i];
     const double s = state.grid.elevation[i] + depth[i];
     double conductance;  // 1/s
@@ -147,8 +147,7 @@ void reset_redist_state(model_state& state) {
     soil.prev_cum_inf[i] = 0.0;
     double thi = soil.initial_theta[i];
     if (in.long_term) {
-      const double d = soil.store_depth[i];
-      thi = d > 1e-16 ? soil.m1[i] / std::min(d, in.top_layer_depth) : soil.porosity[i];
+      thi = store_top_content(state, i);
       const double thr = soil.residual[i];
       const double phi = soil.porosity[i];
       if (thi < thr || thi > phi) {
@@ -186,12 +185,6 @@ void check_inf_redist_init(model_state& state) {
   if (run.ov_contam_inf.next - run.current_time >= run.tolerance) return;
   // The inflow it adds comes from the constituent model.
   raise_not_available("check_inf_redist_init");
-}
-
-void longterm_hmet_step(model_state& state) {
-  if (!state.input.long_term) return;
-  if (!state.run.hmet.due(state.run.current_time)) return;
-  raise_not_available("longterm_hmet_step");
 }
 
 void update_soil_evap(model_state& state) {
@@ -240,12 +233,21 @@ void sacramento_step(model_state& state) {
 
 void soil_event_start(model_state& state) {
   const input_state& in = state.input;
-  if (in.inf_redist && !state.soil.redist_first_pass) reset_redist_state(state);
+  soil_state& soil = state.soil;
+  if (in.inf_redist && !soil.redist_first_pass) reset_redist_state(state);
   if (in.inf_richards) start_richards_balance(state);
+  if (!in.long_term) return;
+  // What soaked in after the last event's end was no part of it, and is no
+  // part of this one: the surface water left then starts this event.
+  std::fill(soil.event_inf.begin(), soil.event_inf.end(), 0.0);
+  soil.event_start_direct_evap = soil_direct_evaporation(state);
+  soil.event_start_recharge = soil_downward_flux(state);
+  soil.event_initial_moisture = mean_relative_saturation(state, true);
 }
 
 void soil_event_end(model_state& state) {
   soil_state& soil = state.soil;
+  const input_state& in = state.input;
   const int n = std::min(state.grid.cells, static_cast<int>(soil.event_inf.size()) - 1);
   const double area = state.grid.dx * state.grid.dx;
   double volume = 0.0;
@@ -254,5 +256,102 @@ void soil_event_end(model_state& state) {
     soil.event_inf[i] = 0.0;
   }
   soil.event_infiltrated = volume;
-  if (state.input.inf_richards) close_richards_balance(state);
+  if (in.long_term) {
+    soil.event_direct_evap = soil_direct_evaporation(state) - soil.event_start_direct_evap;
+    soil.event_recharge = soil_downward_flux(state) - soil.event_start_recharge;
+    soil.event_final_moisture = mean_relative_saturation(state, false);
+    // The next event starts a fresh redistribution state.
+    if (in.inf_redist) soil.redist_first_pass = 0;
+  }
+  if (in.inf_richards) close_richards_balance(state);
+}
+
+void richards_event_start(model_state& state) {
+  run_control& run = state.run;
+  soil_state& soil = state.soil;
+  const double dt = (run.current_time - run.infiltration.last) * 86400.0;  // s
+  if (dt > 0.0) {
+    richards_step(state, dt, state.subsurface.gw_coupling == 1);
+    if (error_state.stop_flag) return;
+    book_infiltration(state);
+    // The columns stand at the event start now; the next interval starts here.
+    run.infiltration.last = run.current_time;
+  }
+  const safe_file& summary = state.output.summary;
+  if (summary.is_open()) {
+    std::fprintf(summary.stream, "Total evaporation at beginning of event %lf \n",
+                 soil.evaporated_volume);
+  }
+}
+
+double store_top_content(const model_state& state, int i) {
+  const soil_state& soil = state.soil;
+  const double d = soil.store_depth[i];
+  return d > 1e-16 ? soil.m1[i] / std::min(d, state.input.top_layer_depth) : soil.porosity[i];
+}
+
+namespace {
+
+// Depths in cm held by the cells, as a volume, m3.
+double cell_cm_volume(const model_state& state, const std::vector<double>& cm) {
+  const int n = std::min(state.grid.cells, static_cast<int>(cm.size()) - 1);
+  double sum = 0.0;
+  for (int i = 1; i <= n; ++i) sum += cm[i];
+  return sum / 100.0 * state.grid.dx * state.grid.dx;
+}
+
+// Relative saturation of cell i's soil: the upper layer of the
+// redistribution store (at an event start the content the event starts
+// from), the whole layered store, or the top node of a Richards column.
+double relative_saturation(const model_state& state, int i, bool at_start) {
+  const soil_state& soil = state.soil;
+  const input_state& in = state.input;
+  if (in.inf_richards) {
+    const richards_soil& rs = soil.richards;
+    const std::size_t top = std::size_t(i) * std::size_t(rs.row) + 1;
+    return rs.theta[top] / rs.thetas[top];
+  }
+  if (in.inf_redist) {
+    const double theta = at_start ? soil.initial_theta[i] : store_top_content(state, i);
+    return theta / soil.porosity[i];
+  }
+  const soil_type_record& t = soil.soil_types[soil.soiltype[i]];
+  const double d = soil.store_depth[i];
+  const double l1 = std::min(d, t.d1);
+  const double saturated = t.phi[1] * l1 + t.phi[2] * (d - l1);
+  return saturated > 0.0 ? soil.total_water[i] / saturated : 1.0;
+}
+
+}  // namespace
+
+double soil_direct_evaporation(const model_state& state) {
+  const soil_state& soil = state.soil;
+  return soil.direct_evap_volume + cell_cm_volume(state, soil.direct_evap);
+}
+
+double soil_downward_flux(const model_state& state) {
+  const soil_state& soil = state.soil;
+  return soil.deep_perc_volume + cell_cm_volume(state, soil.deep_perc);
+}
+
+double mean_relative_saturation(const model_state& state, bool at_start) {
+  const input_state& in = state.input;
+  if (!in.inf_redist && !in.inf_layered_soil && !in.inf_richards) return 0.0;
+  int counted = 0;
+  double sum = 0.0;
+  for (int i = 1; i <= state.grid.cells; ++i) {
+    if (soil_lake_cell(state, i)) continue;
+    const double s = relative_saturation(state, i, at_start);
+    if (std::isnan(s)) {
+      if (at_start) {
+        std::printf("bad initial value of soil moisture cell %d\n", i);
+      } else {
+        std::printf("problem with final soil moisture in cell: %d\n", i);
+      }
+      continue;
+    }
+    sum += s;
+    ++counted;
+  }
+  return counted > 0 ? sum / counted : 0.0;
 }

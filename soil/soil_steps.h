@@ -20,6 +20,27 @@ void sacramento_step(model_state& state);
 void soil_event_start(model_state& state);
 void soil_event_end(model_state& state);
 
+// A later event of a long-term Richards run: the columns solved over the time
+// since the infiltration last acted, so that the event starts from them, and
+// the run's evaporation so far in the summary file.
+void richards_event_start(model_state& state);
+
+// Run totals kept partly per cell (cm) until an event start moves them into
+// the volumes, m3: the direct evaporation of ponded water, and the water
+// drained below the soil-moisture store.
+double soil_direct_evaporation(const model_state& state);
+double soil_downward_flux(const model_state& state);
+
+// Water content of the upper layer of cell i's redistribution store, as an
+// event start re-derives it in a long-term run (porosity for a store of no
+// depth).
+double store_top_content(const model_state& state, int i);
+
+// Mean relative saturation of the soil over the cells outside the lakes, at
+// an event's start or its end; a cell whose value is not a number is named
+// and left out.
+double mean_relative_saturation(const model_state& state, bool at_start);
+
 // The redistribution reset of an event's first pass: fronts, counts and
 // cumulative depths cleared, the front content back at the initial content
 // (re-derived from the store in long-term runs).

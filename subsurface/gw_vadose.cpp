@@ -88,24 +88,9 @@ int layer_of(int j, int n1, int n2) { return j <= n1 ? 1 : j <= n2 ? 2 : 3; }
 void fill_soil_values(richards_soil& rs, const richards_soil_type& t, int cell, int j, int layer,
                       bool boundary) {
   const std::size_t at = node_at(rs, cell, j);
-  rs.ks[at] = boundary ? richards_interface_ks(t.dz[layer - 1], t.ks[layer - 1], t.dz[layer],
-                                               t.ks[layer])
-                       : t.ks[layer];
-  rs.thetas[at] = t.thetas[layer];
-  rs.thetar[at] = t.thetar[layer];
-  rs.thetawp[at] = t.thetawp[layer];
-  rs.thetafc[at] = t.thetafc[layer];
-  if (rs.family == soil_family_havercamp) {
-    rs.alpha[at] = t.alpha[layer];
-    rs.beta[at] = t.beta[layer];
-    rs.ahav[at] = t.ahav[layer];
-    rs.bhav[at] = t.bhav[layer];
-  } else {
-    rs.lam[at] = t.lam[layer];
-    rs.bp[at] = t.bp[layer];
-    rs.thehac[at] = brooks_corey_thehac(t.thetas[layer], t.thetar[layer], t.lam[layer]);
-    rs.bchc[at] = brooks_corey_bchc(t.bp[layer], t.lam[layer]);
-  }
+  richards_fill_soil(rs, t, at, layer);
+  if (boundary)
+    rs.ks[at] = richards_interface_ks(t.dz[layer - 1], t.ks[layer - 1], t.dz[layer], t.ks[layer]);
 }
 
 // The column of one cell as the adjustment works on it.

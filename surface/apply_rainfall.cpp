@@ -14,6 +14,8 @@
 
 #include "core/error_state.h"
 #include "core/model_state.h"
+#include "core/not_available.h"
+#include "soil/read_hmet.h"
 #include "surface/cell_loops.h"
 #include "surface/overland_step.h"
 #include "surface/surface_steps.h"
@@ -82,6 +84,8 @@ double rain_interception(int cells, double dt, const double* icep_stor, const do
 
 namespace {
 
+constexpr double snow_temperature = 5.0;  // deg C; precipitation at or below it is snow
+
 // Gives the step's rain of the lake cells to their lakes, in cell order, so
 // that the lake sums do not depend on the thread count.
 void rain_on_lakes(model_state& state, const double* rate, double dt, const int* chan_lake,
@@ -112,6 +116,21 @@ void rain_on_lakes(model_state& state, const double* rate, double dt, const int*
   sf.event_olake_rain_volume += olake_rain;
 }
 
+// A long-term run's precipitation falls as snow at 5 degrees C or below: the
+// first cell (outside the channel lakes, whose rain is their lake's) that
+// receives precipitation that cold, 0 for none.
+int first_snow_cell(const model_state& state, const int* chan_lake) {
+  const hmet_record& record = state.soil.longterm.hmet;
+  const bool gridded = hmet_format_of(state.input.settings) == hmet_format::gridded &&
+                       record.cell_air_temp.size() > std::size_t(state.grid.cells);
+  const double* rate = state.surface.rain_rate.data();
+  for (int i = 1; i <= state.grid.cells; ++i) {
+    if (rate[i] <= 0.0 || (chan_lake != nullptr && chan_lake[i] > 0)) continue;
+    if ((gridded ? record.cell_air_temp[i] : record.air_temp) <= snow_temperature) return i;
+  }
+  return 0;
+}
+
 }  // namespace
 
 void apply_rainfall(model_state& state) {
@@ -139,6 +158,12 @@ void apply_rainfall(model_state& state) {
                              sf.olakes.size() > std::size_t(sf.olake_count)
                          ? sf.oland_lake_new.data()
                          : nullptr;
+  // The snow pack is not in this version: cold precipitation stops the run
+  // rather than fall as rain.
+  if (in.long_term && first_snow_cell(state, chan_lake) != 0) {
+    raise_not_available("snow from precipitation at 5 degrees C or below");
+    return;
+  }
   if (olake != nullptr) {
     for (olake_record& lake : sf.olakes) lake.rain = 0.0;
     sf.olake_rain = 0;

@@ -6,6 +6,7 @@
 
 #include "surface/overland_step.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -13,7 +14,7 @@
 #include "channel/channel_steps.h"
 #include "core/error_state.h"
 #include "core/model_state.h"
-#include "core/not_available.h"
+#include "core/sim_clock.h"
 #include "input/read_grid_inputs.h"
 #include "surface/ade_route.h"
 #include "surface/cell_loops.h"
@@ -97,6 +98,68 @@ void book_channel_lake_exchange(model_state& state) {
 void take_scan(surface_state& sf, const cell_scan& scan) {
   sf.wet = scan.wet;
   sf.flowing = scan.flowing_cells > 0 ? 1 : 0;
+}
+
+// A long-term run whose surface has stopped flowing after the event's rain
+// skips the dry time: the overland clock waits for the next event's start.
+// Water still ponded goes on soaking in hour by hour under continuous
+// redistribution (or Richards); otherwise the infiltration waits with the
+// overland flow. The last event has no next start: its clocks go on.
+void jump_to_next_event(model_state& state) {
+  run_control& run = state.run;
+  const input_state& in = state.input;
+  const int k = run.event_index;
+  if (k < 1 || k >= run.num_events) return;
+  process_clock& ov = run.overland;
+  ov.next = event_start(run, k + 1);
+  ov.last = ov.next - ov.interval_d;
+  run.q_out = 0.0;
+
+  process_clock& inf = run.infiltration;
+  if (state.surface.wet &&
+      (in.inf_richards || in.gw_simulation || (in.inf_redist && in.cont_redist))) {
+    inf.interval_s = run.hmet.interval_s;
+    inf.interval_d = run.hmet.interval_d;
+    inf.next = run.hmet.next;
+    run.evap.interval_s = inf.interval_s;
+    run.evap.interval_d = inf.interval_d;
+    run.evap.next = inf.next;
+    if (in.soil_con_trans) {
+      run.soil_contam.interval_s = inf.interval_s;
+      run.soil_contam.interval_d = inf.interval_d;
+      run.soil_contam.next = inf.next;
+    }
+  } else {
+    // Nothing soaks in until the next event: the methods' last rates are
+    // those of water that is gone.
+    inf.next = ov.next;
+    inf.last = ov.last;
+    std::vector<double>& rate = state.soil.inf_rate;
+    std::fill(rate.begin(), rate.end(), 0.0);
+  }
+  if (in.gw_simulation) {
+    // The groundwater goes on at its own step; a longer infiltration
+    // interval is cut to it, so the two keep exchanging water.
+    process_clock& gw = run.groundwater;
+    const bool fixed = state.subsurface.gw_clock_fixed != 0;
+    const double now = run.current_time;
+    const double gw_step = in.settings.gw_timestep;  // s
+    if (inf.interval_s > gw_step) {
+      if (!fixed) {
+        gw.set_interval(gw_step);
+        gw.next = std::min(now, run.hmet.next);
+      }
+      inf.set_interval(gw.interval_s);
+      inf.next = now + inf.interval_d;
+    } else if (!fixed) {
+      gw.set_interval(gw_step);
+      gw.next = now;
+    }
+  }
+  if (in.ov_con_trans) {
+    run.ov_contam_inf = inf;
+    run.ov_contam.next = ov.next;
+  }
 }
 
 }  // namespace
@@ -276,9 +339,8 @@ void overland_step(model_state& state) {
     run.run_flag = 0;
     return;
   }
-  // The long-term clock jump on the dry surface does not run yet.
-  if (in.long_term && !state.soil.saturated_surface && !in.overbank_flow &&
-      !(sf.wet && sf.flowing)) {
-    raise_not_available("the long-term clock jump of overland_step");
+  if (in.long_term && !state.soil.saturated_surface && state.channel.pumps.empty() &&
+      !in.overbank_flow && !(sf.wet && sf.flowing)) {
+    jump_to_next_event(state);
   }
 }

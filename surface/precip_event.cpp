@@ -207,6 +207,17 @@ int check_gage_hmet_dates(int hmet_start_year, int hmet_start_month, int hmet_st
   return 0;
 }
 
+bool check_event_dates(const model_state& state, int k, int year, int month, int day, int hour) {
+  const soil_state& soil = state.soil;
+  if (check_gage_hmet_dates(soil.hmet_start_year, soil.hmet_start_month, soil.hmet_start_day,
+                            soil.hmet_start_hour, soil.hmet_end_year, soil.hmet_end_month,
+                            soil.hmet_end_day, soil.hmet_end_hour, year, month, day, hour)) {
+    return true;
+  }
+  raise_message("Error: VALTO failed on date check for precip event %d\n", k);
+  return false;
+}
+
 void read_precip_step(model_state& state) {
   run_control& run = state.run;
   const input_state& in = state.input;
@@ -251,15 +262,9 @@ void read_precip_step(model_state& state) {
     if (error_state.stop_flag) return;
   }
 
-  if (in.long_term) {
-    const soil_state& soil = state.soil;
-    if (!check_gage_hmet_dates(soil.hmet_start_year, soil.hmet_start_month, soil.hmet_start_day,
-                               soil.hmet_start_hour, soil.hmet_end_year, soil.hmet_end_month,
-                               soil.hmet_end_day, soil.hmet_end_hour, rd.start_year,
-                               rd.start_month, rd.start_day, rd.start_hour)) {
-      raise_message("Error: VALTO failed on date check for precip event %d\n", run.event_index);
-      return;
-    }
+  if (in.long_term && !check_event_dates(state, run.event_index, rd.start_year, rd.start_month,
+                                         rd.start_day, rd.start_hour)) {
+    return;
   }
   convert_gage_values(rd, run.event_index);
   if (error_state.stop_flag) return;

@@ -32,6 +32,11 @@ int check_gage_hmet_dates(int hmet_start_year, int hmet_start_month, int hmet_st
                           int hmet_end_day, int hmet_end_hour, int event_year, int event_month,
                           int event_day, int event_hour);
 
+// The date check of event k of a long-term run, which starts at the given
+// date, against the run's meteorology; false after the check's lines and
+// "Error: VALTO failed on date check for precip event k" (code 4000).
+bool check_event_dates(const model_state& state, int k, int year, int month, int day, int hour);
+
 // Julian date of data line l; past the last line, the last line's date.
 double line_time(const raingage_data& rd, int l);
 

@@ -1,17 +1,18 @@
 // Start-up of the precipitation input: the optimisation output file, and for
 // a precipitation file the counting pass over its events, which notes each
 // event's start, sizes every array an event needs and leaves the file at its
-// start for the time loop. The long-term meteorology is not built in this
-// version.
+// start for the time loop. A long-term run first reads its meteorology
+// through once, which gives the run its first and last hours.
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 #include "core/error_state.h"
 #include "core/julian.h"
 #include "core/model_state.h"
-#include "core/not_available.h"
+#include "soil/read_hmet.h"
 #include "surface/precip_file.h"
 #include "surface/surface_steps.h"
 
@@ -166,13 +167,67 @@ void setup_precip_file(model_state& state) {
   if (in.qtr) in.long_term = 0;  // each framework call runs one event
 }
 
+// The first pass over the hourly meteorology: the file checked and counted,
+// its first and last hours (an hour 24 rolled to 0 of the next day) kept for
+// the clocks and the events' date checks, and the file rewound for the hours.
+void setup_hmet(model_state& state) {
+  soil_state& soil = state.soil;
+  hmet_record& record = soil.longterm.hmet;
+  safe_file& file = state.input.files.hydromet;
+  record.read_number = 1;
+  const int result = read_hmet_data(file, record.read_number, record, soil.longterm.reader,
+                                    hmet_settings_of(state.input), state.grid);
+  if (error_state.stop_flag) return;
+  if (result != 0) {
+    raise_message("Error: the hydrometeorological file %s could not be read.\n", file.path);
+    return;
+  }
+  soil.hmet_start_year = record.year;
+  soil.hmet_start_month = record.month;
+  soil.hmet_start_day = record.day;
+  soil.hmet_start_hour = record.hour;
+  roll_hour_24(soil.hmet_start_year, soil.hmet_start_month, soil.hmet_start_day,
+               soil.hmet_start_hour);
+  soil.hmet_end_year = record.end_year;
+  soil.hmet_end_month = record.end_month;
+  soil.hmet_end_day = record.end_day;
+  soil.hmet_end_hour = record.end_hour;
+  roll_hour_24(soil.hmet_end_year, soil.hmet_end_month, soil.hmet_end_day, soil.hmet_end_hour);
+  record.read_number = 2;
+}
+
+// An event of a long-term run that starts before the meteorology would
+// never be reached by the clock, which starts with the meteorology; it is
+// checked here, as every other event is at its start (events before a
+// START_DATE are passed over, not run).
+void check_early_events(model_state& state) {
+  const run_control& run = state.run;
+  const soil_state& soil = state.soil;
+  const run_parameters& p = state.input.params;
+  const double hmet_start = julian_date(soil.hmet_start_year, soil.hmet_start_month,
+                                        soil.hmet_start_day, soil.hmet_start_hour, 0, 0.0);
+  const double run_start =
+      p.start_date_year != 0 ? julian_date(p.start_date_year, p.start_date_month,
+                                           p.start_date_day, p.start_time_hour,
+                                           p.start_time_minute, 0.0)
+                             : -std::numeric_limits<double>::infinity();
+  for (int k = 1; k <= run.num_events; ++k) {
+    const double t = run.event_starts[k];
+    if (t > hmet_start - run.tolerance || t < run_start - run.tolerance) continue;
+    int year, month, day, hour, minute;
+    double seconds;
+    calendar_date(t, &year, &month, &day, &hour, &minute, &seconds);
+    if (!check_event_dates(state, k, year, month, day, hour)) return;
+  }
+}
+
 }  // namespace
 
 void setup_precip_and_hmet(model_state& state) {
   input_state& in = state.input;
   if (in.long_term) {
-    raise_not_available("read_hmet_data");
-    return;
+    setup_hmet(state);
+    if (error_state.stop_flag != 0) return;
   }
   state.run.event_index = 0;
   if (in.optimize) {
@@ -193,4 +248,5 @@ void setup_precip_and_hmet(model_state& state) {
     return;
   }
   setup_precip_file(state);
+  if (error_state.stop_flag == 0 && in.long_term) check_early_events(state);
 }

@@ -125,6 +125,7 @@ struct surface_state {
   // Run totals the summaries read; apply_rainfall and the routers add to them.
   double rain_volume = 0.0;          // rain reaching the surface (after interception) over the run, m3
   double interception_volume = 0.0;  // rain held by the canopy over the run, m3
+  double event_start_interception = 0.0;  // interception_volume at the event start, m3
   int rain_steps = 0;                // overland steps with rain
   int rain_started = 0;              // raised at the first step with rain
   double rain_start_minutes = 0.0;   // elapsed minutes of the first step with rain

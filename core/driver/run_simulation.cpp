@@ -148,6 +148,7 @@ run_lists production_lists() {
   lists.services.channel_event_start = channel_event_start;
   lists.services.channel_event_end = channel_event_end;
   lists.services.soil_event_start = soil_event_start;
+  lists.services.richards_event_start = richards_event_start;
   lists.services.soil_event_end = soil_event_end;
   return lists;
 }

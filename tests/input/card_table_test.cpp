@@ -149,7 +149,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"ov_pump", store}, {"lake_pump", store}, {"chan_point_input", apply},
       {"ov_point_source", store}, {"stream_loss", store},
       {"green_ampt", apply}, {"inf_redist", apply}, {"inf_layered_soil", apply},
-      {"inf_richards", apply}, {"read_sm_hotstart", apply}, {"long_term", store},
+      {"inf_richards", apply}, {"read_sm_hotstart", apply}, {"long_term", apply},
       {"richards_weight", apply}, {"conductivity", apply}, {"soil_layer_input_file", apply},
       {"nwsrfs_snow", store}, {"eb_nwsrfs_snow", store}, {"init_swe_depth", store},
       {"sacramento", store}, {"gw_simulation", store}, {"water_table", store},

@@ -69,6 +69,28 @@ TEST_F(opening, the_first_file_that_does_not_open_stops_the_opening_with_its_rol
          s.input.settings.out_well_location = "nowells.txt";
        },
        4, "well location", "nowells.txt", unable("well location", "nowells.txt")},
+      // The meteorology opened is the one the reader reads: ZEP, then the
+      // gridded hours, then surface airways or SAMSON.
+      {"gridded hours over SAMSON", "",
+       [](model_state& s) {
+         s.input.long_term = 1;
+         project_settings& p = s.input.settings;
+         p.hmet_samson_given = 1;
+         p.hmet_samson = "mask.asc";
+         p.hmet_ascii_given = 1;
+         p.hmet_ascii = "nohours.txt";
+       },
+       4, "hydromet data", "nohours.txt", unable("hydromet data", "nohours.txt")},
+      {"ZEP over gridded hours", "",
+       [](model_state& s) {
+         s.input.long_term = 1;
+         project_settings& p = s.input.settings;
+         p.hmet_zep_given = 1;
+         p.hmet_zep = "nozep.txt";
+         p.hmet_ascii_given = 1;
+         p.hmet_ascii = "mask.asc";
+       },
+       4, "hydromet data", "nozep.txt", unable("hydromet data", "nozep.txt")},
       {"Richards without a soil type map or table", "",
        [](model_state& s) { s.input.inf_richards = 1; }, 4, "soil type", "",
        unable("soil type", "")},

@@ -286,16 +286,44 @@ TEST(write_event_summary, optional_lines_follow_their_options) {
   }
 }
 
-// A long-term run heads each event with its number and dates; the events
-// after the first are set apart by a dashed line.
+// A long-term run heads each event with its number and dates, the source
+// and period of its meteorology, the values the reader repaired and the
+// evapotranspiration form; the events after the first are set apart by a
+// dashed line, and the soil's mean saturation at the event's start and end
+// frame its volumes.
 TEST(write_event_summary, long_term_events_are_numbered_and_separated) {
   const std::string dashes(78, '-');
-  for (int finished : {0, 2}) {
+  struct header_case {
+    int finished;           // events before this one
+    const char* format;     // the hydrometeorological card
+    bool penman;
+    const char* source;     // the source line, empty for none
+    const char* et_line;
+  };
+  const header_case cases[] = {
+      {0, "zep", true, "", "Penman-Montieth evapotranspiration was calculated.\n"},
+      {2, "samson", false,
+       "VALTO used NCDC/SAMSON hydrometeorological data from the SEATTLE station\n",
+       "Deardorff bare-soil evaporation was calculated.\n"},
+      {1, "surfaways", true, "VALTO used NCDC/Surface Airways hydrometeorological data.\n",
+       "Penman-Montieth evapotranspiration was calculated.\n"},
+  };
+  for (const header_case& c : cases) {
+    SCOPED_TRACE(c.format);
     event_fixture e;
     e.s.input.long_term = 1;
     e.s.input.uniform_rain = 0;
-    e.s.run.event_index = finished + 1;
-    e.s.run.events_finished = finished;
+    project_settings& p = e.s.input.settings;
+    p.hmet_zep_given = std::string(c.format) == "zep";
+    p.hmet_samson_given = std::string(c.format) == "samson";
+    p.hmet_surfaways_given = std::string(c.format) == "surfaways";
+    p.et_calc_penman = c.penman;
+    p.et_calc_deardorff = !c.penman;
+    hmet_record& record = e.s.soil.longterm.hmet;
+    std::snprintf(record.station_name, sizeof record.station_name, "%s", "SEATTLE/TACOMA  WA");
+    record.missing_count = 17;
+    e.s.run.event_index = c.finished + 1;
+    e.s.run.events_finished = c.finished;
     e.s.run.gmt = -5.0;
     e.s.run.current_time = julian_date(2000, 1, 2, 12, 0, 0.0);
     e.s.soil.hmet_start_year = 1999;
@@ -306,19 +334,31 @@ TEST(write_event_summary, long_term_events_are_numbered_and_separated) {
     e.s.soil.hmet_end_month = 2;
     e.s.soil.hmet_end_day = 1;
     e.s.soil.hmet_end_hour = 23;
+    e.s.soil.event_initial_moisture = 0.5377;
+    e.s.soil.event_final_moisture = 0.7419;
     const std::string text = e.write();
     const std::string head =
-        std::string(finished ? "\n\n" + dashes + "\n" : "") +
-        "       VALTO LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT " + std::to_string(finished + 1) +
+        std::string(c.finished ? "\n\n" + dashes + "\n" : "") +
+        "       VALTO LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT " +
+        std::to_string(c.finished + 1) +
         "\n"
         "Event began on strict Julian date:                    2451544.50000000\n"
         "Event ended on strict Julian date:                    2451546.00000000\n"
-        "Event began on 01/01/2000 at 00:00  GMT -5.0 hours.\n\n"
+        "Event began on 01/01/2000 at 00:00  GMT -5.0 hours.\n\n" +
+        c.source +
         "Hydrometeorology data began on: 12/31/1999 at  1:00\n"
         "and ended on:                   02/01/2000 at 23:00\n"
+        "The following number of hydromet. data points were repaired:17\n" +
+        c.et_line +
         "\n"
-        "elevation and gridsize are in meters\n";
+        "elevation and gridsize are in meters\n"
+        "timestep                                    30.0 seconds\n"
+        "initial basin-averaged soil water content: 53.77 percent\n";
     EXPECT_EQ(text.substr(0, head.size()), head);
+    EXPECT_NE(text.find("mass cleanup error from overland:      0.000000 m3\n\n"
+                        "final basin-averaged soil water content: 74.19 percent\n"),
+              std::string::npos)
+        << text;
     EXPECT_EQ(text.find("VALTO EVENT RUNOFF"), std::string::npos);
   }
 }

@@ -1,0 +1,427 @@
+// Whole long-term runs of lt10: ten 100 m cells in a row driven by three July
+// days of hourly meteorology with two storms. The hydrograph and "evap_out"
+// rows follow the hours, the runs end where the meteorology or the last storm
+// ends, every balance closes where the user reads it, and a stop leaves the
+// files it wrote complete.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../surface/surface_run_fixture.h"
+#include "soil_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using soil_fixture::value_after;
+using surface_fixture::run_output;
+using test_support::lines_of;
+using test_support::read_file;
+using test_support::temp_dir;
+
+// lt10 copied into a folder of its own, its files edited before the run.
+struct lt10 {
+  temp_dir dir;
+
+  lt10() {
+    for (const auto& entry : fs::directory_iterator(fs::path(VALTO_FIXTURES_DIR) / "lt10"))
+      fs::copy_file(entry.path(), dir.path() / entry.path().filename());
+  }
+  std::string text(const std::string& name) const { return read_file(dir.file(name)); }
+  void write(const std::string& name, const std::string& text) const { dir.write(name, text); }
+  // The cards dropped, then extra appended.
+  void cards(const std::vector<std::string>& drop, const std::string& extra) const {
+    write("lt10.prj", surface_fixture::edit_cards(text("lt10.prj"), drop, extra));
+  }
+  // The meteorology cut after its first n hours.
+  void keep_hours(int n) const {
+    const std::vector<std::string> lines = lines_of(text("hmet.zep"));
+    std::string kept;
+    for (int k = 0; k < n; ++k) kept += lines[std::size_t(k)] + "\n";
+    write("hmet.zep", kept);
+  }
+  // Hour h (from 0 at 14 July 00:00) of the meteorology at deg F.
+  void set_temperature(int h, int fahrenheit) const {
+    std::vector<std::string> lines = lines_of(text("hmet.zep"));
+    int y, mo, d, hr, rh, sky, wind, t;
+    double p, dr, gr;
+    std::sscanf(lines[std::size_t(h)].c_str(), "%d %d %d %d %lf %d %d %d %d %lf %lf", &y, &mo, &d,
+                &hr, &p, &rh, &sky, &wind, &t, &dr, &gr);
+    char line[128];
+    std::snprintf(line, sizeof line, "%d %d %d %d %.2f %d %d %d %d %.1f %.1f", y, mo, d, hr, p, rh,
+                  sky, wind, fahrenheit, dr, gr);
+    lines[std::size_t(h)] = line;
+    std::string all;
+    for (const std::string& l : lines) all += l + "\n";
+    write("hmet.zep", all);
+  }
+  run_output run(const std::function<void(model_state&)>& after_pass = nullptr) const {
+    return surface_fixture::run_in_process(dir.path(), "lt10.prj", after_pass);
+  }
+};
+
+// The decimal-year time of a 2001 hydrograph row: 14 July is day 195.
+double decimal_year(int day_of_year, int hour) {
+  return 2001.0 + (day_of_year * 1440.0 + hour * 60.0) / 525600.0;
+}
+
+// "evap_out" rows as their fields, the header left out.
+std::vector<std::vector<std::string>> evap_rows(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  for (const std::string& line : lines_of(text)) {
+    if (line.rfind("yr/mo/day", 0) == 0) continue;
+    std::istringstream in(line);
+    std::vector<std::string> fields;
+    for (std::string f; in >> f;) fields.push_back(f);
+    rows.push_back(fields);
+  }
+  return rows;
+}
+
+std::vector<double> hydrograph_times(const std::string& text) {
+  std::vector<double> times;
+  std::istringstream in(text);
+  double t = 0.0, q = 0.0;
+  while (in >> t >> q) times.push_back(t);
+  return times;
+}
+
+int count_of(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+    ++n;
+  return n;
+}
+
+// The three balances of the end-of-run summary, percent.
+void expect_balances_close(const std::string& summary, bool simple_soil) {
+  EXPECT_LT(std::fabs(value_after(summary, "Overall mass balance error =")), 0.01) << summary;
+  EXPECT_LT(std::fabs(value_after(summary, "Mass balance error of surface components =")), 0.01);
+  if (simple_soil) {
+    EXPECT_LT(std::fabs(value_after(summary, "Simple soil moisture mass balance =")), 0.01);
+  }
+}
+
+TEST(longterm_run, lt10_runs_its_two_storms_on_the_hours_and_closes_every_balance) {
+  lt10 project;
+  project.cards({}, "NUM_THREADS 1\n");
+  const run_output out = project.run();
+  ASSERT_EQ(out.status, 0) << out.text;
+  EXPECT_NE(out.text.find("simulation ended normally; "), std::string::npos);
+
+  // Hydrograph rows from 14 July 00:00, an hour apart, in decimal years.
+  const std::string hydrograph = project.text("outlet.hyd");
+  EXPECT_EQ(lines_of(hydrograph)[0], "   2001.53424658      0.0000");
+  const std::vector<double> times = hydrograph_times(hydrograph);
+  ASSERT_GT(times.size(), 58u);
+  for (std::size_t k = 1; k < times.size(); ++k)
+    EXPECT_NEAR((times[k] - times[k - 1]) * 525600.0, 60.0, 0.01) << k;
+  EXPECT_NEAR(times[59], decimal_year(197, 11), 1e-8);
+
+  // One "evap_out" row per hour from 14 July 00:00, each with the hour's
+  // record (15 C by night, 25 C by day) and, first, no PET yet.
+  const auto rows = evap_rows(project.text("evap_out"));
+  ASSERT_EQ(rows.size(), 60u);
+  double aet_cm = 0.0;
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    const int day = 14 + int(k) / 24, hour = int(k) % 24;
+    ASSERT_EQ(rows[k].size(), 11u) << k;
+    EXPECT_EQ(rows[k][0], "2001/7/" + std::to_string(day)) << k;
+    EXPECT_EQ(rows[k][1], std::to_string(hour) + ":00") << k;
+    EXPECT_EQ(std::stod(rows[k][8]), hour >= 6 && hour <= 18 ? 25.0 : 15.0) << k;
+    aet_cm += std::stod(rows[k][4]);
+  }
+  EXPECT_EQ(rows[0][3], "0.000000");
+  EXPECT_EQ(rows[6][3], "0.000000");  // the sun was down at 05:00
+  EXPECT_GT(std::stod(rows[13][3]), 0.05);
+
+  const std::string summary = project.text("summary.out");
+  expect_balances_close(summary, true);
+  // Rain = discharge + evapotranspiration + drainage + storage gained.
+  const double rain = value_after(summary, "Total amount of precip=");
+  EXPECT_EQ(rain, 5000.0);
+  const double soil_gain = value_after(summary, "Final volume in soil over simple soil depth") -
+                           value_after(summary, "Initial volume in soil over simple soil depth");
+  const double surface_gain = value_after(summary, "Final volume on surface=") -
+                              value_after(summary, "Initial volume on surface=");
+  const double evaporation = value_after(summary, "Total amount of evaporation=");
+  const double direct = value_after(summary, "Total direct evaporation=");
+  EXPECT_NEAR(value_after(summary, "Total amount of discharge=") + evaporation +
+                  value_after(summary, "Total downward flux from unsaturated zone=") +
+                  soil_gain + surface_gain,
+              rain, 0.05);
+  EXPECT_GT(direct, 0.0);
+  // The hours' AET (cm/h over the previous hour) add up to the soil's
+  // withdrawal until the last hour; the run went one step past it.
+  EXPECT_NEAR(aet_cm / 100.0 * 1e5, evaporation - direct, 1.5);
+
+  // Each storm's summary carries the long-term header and closes; the second
+  // storm, two days after the first, soaks in like the first.
+  EXPECT_EQ(count_of(summary, "VALTO LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT"), 2);
+  EXPECT_NE(summary.find("SUMMARY- EVENT 2\n"), std::string::npos);
+  EXPECT_EQ(count_of(summary, "Penman-Montieth evapotranspiration was calculated.\n"), 2);
+  EXPECT_EQ(count_of(summary, "The following number of hydromet. data points were repaired:0\n"),
+            2);
+  EXPECT_EQ(count_of(summary, "Hydrometeorology data began on: 07/14/2001 at  0:00\n"
+                              "and ended on:                   07/16/2001 at 23:00\n"),
+            2);
+  const std::size_t second = summary.find("SUMMARY- EVENT 2");
+  const std::string event2 = summary.substr(second);
+  EXPECT_LT(std::fabs(value_after(summary, "mass conservation error:")), 1e-4);
+  EXPECT_LT(std::fabs(value_after(event2, "mass conservation error:")), 1e-4);
+  EXPECT_EQ(value_after(event2, "volume of rainfall to overland:"), 1000.0);
+  EXPECT_GT(value_after(event2, "volume of infiltrated water:"), 900.0);
+  EXPECT_NEAR(value_after(event2, "volume of infiltrated water:") +
+                  value_after(event2, "volume of direct evaporation:") +
+                  value_after(event2, "volume of discharge:") +
+                  value_after(event2, "volume remaining on surface:"),
+              1000.0, 0.25);
+  EXPECT_EQ(value_after(event2, "number of timesteps with rain:"), 60.0);
+  EXPECT_EQ(value_after(event2, "elapsed time when rain began:"), 3480.0);
+}
+
+// Every soil method of a long-term run closes its balances: the Richards
+// columns count the ponded water they evaporate once, and their event
+// balance leaves it out of the water that entered them.
+TEST(longterm_run, each_soil_method_closes_its_run_and_event_balances) {
+  struct method_case {
+    const char* label;
+    std::vector<std::string> drop;
+    std::string cards;
+    std::vector<std::pair<std::string, std::string>> files;
+    bool simple_soil;
+  };
+  const std::vector<std::string> redist = {"INF_REDIST",  "CONDUCTIVITY", "CAPILLARY",
+                                           "POROSITY",    "PORE_INDEX",   "RESIDUAL_SAT",
+                                           "MOISTURE"};
+  std::vector<std::string> richards = redist;
+  for (const char* c : {"ALBEDO", "VHEIGHT", "TCOEFF", "CANOPY", "WILTING_POINT"})
+    richards.push_back(c);
+  const std::string layer = "1.0 0.25 10 0.45 0.30 0.10 0.05 0.25";
+  const method_case cases[] = {
+      {"layered soil", redist,
+       "INF_LAYERED_SOIL\nSOIL_TYPE_MAP soils.asc\nSOIL_LAYER_INPUT_FILE layers.txt\n",
+       {{"layers.txt", "1\n0\n1\n" + layer + " 10\n" + layer + " 30\n" + layer + "\n"}}, true},
+      {"Richards columns", richards,
+       "INF_RICHARDS\nRICHARDS_C_OPTION brooks\nSOIL_TYPE_MAP soils.asc\n"
+       "SOIL_LAYER_INPUT_FILE soils.tbl\n",
+       {{"soils.tbl", "1\n0\n1 0.23 0.12 1 70\n"
+                          "1.32 0.463 0.027 0.25 0.10 0.30 10 0.252 11.15 1\n"
+                          "1.32 0.463 0.027 0.25 0.10 0.30 10 0.252 11.15 1\n"
+                          "1.32 0.463 0.027 0.25 0.10 0.30 10 0.252 11.15 1\n"}},
+       false},
+  };
+  for (const method_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    lt10 project;
+    project.cards(c.drop, c.cards + "NUM_THREADS 1\n");
+    project.write("soils.asc", project.text("mask.asc"));
+    for (const auto& [name, text] : c.files) project.write(name, text);
+    const run_output out = project.run();
+    ASSERT_EQ(out.status, 0) << out.text;
+    const std::string summary = project.text("summary.out");
+    expect_balances_close(summary, c.simple_soil);
+    EXPECT_EQ(count_of(summary, "VALTO LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT"), 2);
+    const std::string event2 = summary.substr(summary.find("SUMMARY- EVENT 2"));
+    EXPECT_LT(std::fabs(value_after(summary, "mass conservation error:")), 1e-4);
+    EXPECT_LT(std::fabs(value_after(event2, "mass conservation error:")), 1e-4);
+    if (!c.simple_soil) {
+      // Each later event starts from columns caught up to it.
+      EXPECT_EQ(count_of(summary, "Total evaporation at beginning of event "), 2);
+      EXPECT_LT(std::fabs(value_after(summary, "Richard equation mass balance error")), 1e-3);
+      EXPECT_LT(std::fabs(value_after(event2, "Richard equation mass balance error")), 1e-3);
+    }
+  }
+}
+
+TEST(longterm_run, one_and_eight_threads_write_the_same_files) {
+  std::string evap[2], hydrograph[2], summary[2];
+  for (int k = 0; k < 2; ++k) {
+    lt10 project;
+    project.cards({}, k == 0 ? "NUM_THREADS 1\n" : "NUM_THREADS 8\n");
+    ASSERT_EQ(project.run().status, 0);
+    evap[k] = project.text("evap_out");
+    hydrograph[k] = project.text("outlet.hyd");
+    summary[k] = surface_fixture::summary_without_times(project.text("summary.out"));
+  }
+  EXPECT_EQ(evap[0], evap[1]);
+  EXPECT_EQ(hydrograph[0], hydrograph[1]);
+  EXPECT_EQ(summary[0], summary[1]);
+}
+
+// The meteorology ends the run where it ends, unless the last storm is still
+// running: then only the hourly steps stop and the storm runs out on the
+// last hour's rates.
+TEST(longterm_run, the_end_of_the_meteorology_ends_the_run_or_only_the_hours) {
+  struct end_case {
+    const char* label;
+    int hours;                 // hours of meteorology kept
+    bool ended_by_data;
+    const char* last_evap;     // date and hour of the last "evap_out" row
+    double last_row_time;      // of the hydrograph
+    int events;                // event summaries written
+  };
+  const end_case cases[] = {
+      {"cut after 15 July 23:00", 48, true, "2001/7/15 23:00", decimal_year(197, 0), 1},
+      {"cut after 16 July 10:00, in the last storm", 59, false, "2001/7/16 10:00",
+       decimal_year(197, 11), 2},
+  };
+  for (const end_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    lt10 project;
+    project.cards({}, "NUM_THREADS 1\n");
+    project.keep_hours(c.hours);
+    double hmet_next = 0.0;
+    const run_output out = project.run([&](model_state& s) { hmet_next = s.run.hmet.next; });
+    ASSERT_EQ(out.status, 0) << out.text;
+    const bool message = out.text.find("End of meteorology data reached.  VALTO terminated\n") !=
+                         std::string::npos;
+    EXPECT_EQ(message, c.ended_by_data);
+    EXPECT_EQ(out.text.find("simulation ended normally; ") == std::string::npos, c.ended_by_data);
+    if (!c.ended_by_data) {
+      EXPECT_EQ(hmet_next, -10.0);
+    }
+    const auto rows = evap_rows(project.text("evap_out"));
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.back()[0] + " " + rows.back()[1], c.last_evap);
+    EXPECT_NEAR(hydrograph_times(project.text("outlet.hyd")).back(), c.last_row_time, 1e-8);
+    const std::string summary = project.text("summary.out");
+    EXPECT_EQ(count_of(summary, "VALTO LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT"), c.events);
+    EXPECT_NE(summary.find("SIMULATION TOTALS"), std::string::npos);
+    expect_balances_close(summary, true);
+  }
+}
+
+// A run stopped by END_TIME in a storm ends between the withdrawal, which
+// moves the infiltrated water into the store, and the infiltration of the
+// same pass: the water not yet moved is soil water all the same.
+TEST(longterm_run, a_run_stopped_in_a_storm_counts_the_water_not_yet_in_the_store) {
+  lt10 project;
+  project.cards({}, "END_TIME 2001 7 14 14 30\nNUM_THREADS 1\n");
+  double pending = 0.0;  // m over the cells
+  const run_output out = project.run([&](model_state& s) {
+    pending = 0.0;
+    for (int i = 1; i <= s.grid.cells; ++i) pending += s.soil.sm_inf[std::size_t(i)];
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  EXPECT_GT(pending * 1e4, 10.0);  // m3 still to move, well above the balances' 0.01 %
+  const std::string summary = project.text("summary.out");
+  // The last pass is the first one past 14:30: 91 minutes of 20 mm/h.
+  EXPECT_NEAR(value_after(summary, "Total amount of precip="), 2000.0 * 91.0 / 60.0, 0.01);
+  expect_balances_close(summary, true);
+}
+
+// A run that starts on 15 July passes over the first day's records at its
+// first hour and over the storm of 14 July.
+TEST(longterm_run, a_start_date_passes_over_the_earlier_records_and_storms) {
+  lt10 project;
+  project.cards({}, "START_DATE 2001 7 15\nSTART_TIME 0 0\nNUM_THREADS 1\n");
+  int date[4] = {};
+  int read_number = 0;
+  const run_output out = project.run([&](model_state& s) {
+    if (s.run.pass != 1) return;
+    const hmet_record& r = s.soil.longterm.hmet;
+    date[0] = r.year;
+    date[1] = r.month;
+    date[2] = r.day;
+    date[3] = r.hour;
+    read_number = r.read_number;
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  EXPECT_EQ(date[2], 15);
+  EXPECT_EQ(date[3], 0);
+  // 25 hourly reads (calls 2 to 26), the next call 27.
+  EXPECT_EQ(read_number, 27);
+  const auto rows = evap_rows(project.text("evap_out"));
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(rows[0][0] + " " + rows[0][1], "2001/7/15 0:00");
+  EXPECT_NEAR(hydrograph_times(project.text("outlet.hyd"))[0], decimal_year(196, 0), 1e-8);
+  const std::string summary = project.text("summary.out");
+  EXPECT_EQ(summary.find("SUMMARY- EVENT 1"), std::string::npos);
+  EXPECT_NE(summary.find("SUMMARY- EVENT 2"), std::string::npos);
+  EXPECT_EQ(value_after(summary, "Total amount of precip="), 1000.0);
+  expect_balances_close(summary, true);
+}
+
+// Input the run refuses, and the processes it does not have yet: each stops
+// with status 1 and its message, leaving "evap_out" and the summary written
+// up to the stop.
+TEST(longterm_run, refused_input_and_missing_processes_stop_with_complete_files) {
+  struct stop_case {
+    const char* label;
+    std::function<void(const lt10&)> edit;
+    std::vector<std::string> lines;  // printed, and in the summary
+    const char* last_evap;           // the last "evap_out" row, empty for its header alone
+  };
+  const std::string early_rain =
+      "EVENT early\nNRGAG 1\nNRPDS 2\nCOORD 500 50\nRATES 2001 7 13 13 0 20\n"
+      "RATES 2001 7 13 15 0 0\n";
+  const stop_case cases[] = {
+      {"a storm before the meteorology",
+       [&](const lt10& p) { p.write("rain.gag", early_rain + p.text("rain.gag")); },
+       {"\nRaingage data starts on day 13 of month 7 in year 2001\n"
+        "while the hmet data begins on day 14 of month 7 in year 2001\n"
+        "Program terminating.  Check your dates.\n",
+        "Error: VALTO failed on date check for precip event 1\n"},
+       ""},
+      {"a start before the meteorology",
+       [](const lt10& p) { p.cards({}, "START_DATE 2001 7 13\nSTART_TIME 12 0\n"); },
+       {"Error: the start date 2001/07/13 12:00 of START_DATE and START_TIME lies outside the "
+        "hydrometeorological data, 2001/07/14 00:00 to 2001/07/16 23:00.\n"},
+       ""},
+      {"a ZEP line of ten fields",
+       [](const lt10& p) {
+         std::string zep = p.text("hmet.zep");
+         zep.replace(zep.find("2001 7 14 4 29.92 50 0 4 59 0.0 0.0"), 35,
+                     "2001 7 14 4 29.92 50 0 4 59 0.0");
+         p.write("hmet.zep", zep);
+       },
+       {"Error: Problem encountered in hmet_ZEP file, line 5, near parameter 11\n"},
+       ""},
+      {"HMET_ASCII_PET alone",
+       [](const lt10& p) { p.cards({"HMET_ZEP"}, "HMET_ASCII_PET hmet.zep\n"); },
+       {"the card HMET_ASCII_PET names a file but no layout"},
+       ""},
+      {"no meteorology card", [](const lt10& p) { p.cards({"HMET_ZEP"}, ""); },
+       {"Error: a long-term run reads its hourly meteorology in the layout of one of the cards "
+        "HMET_ZEP, HMET_SAMSON, HMET_SURFAWAYS or HMET_ASCII.\n"},
+       ""},
+      {"rain at 5 C", [](const lt10& p) { p.set_temperature(13, 41); },
+       {"Error: snow from precipitation at 5 degrees C or below is not available in this "
+        "version.\n"},
+       "2001/7/14 13:00"},
+      {"an hour below freezing", [](const lt10& p) { p.set_temperature(3, 31); },
+       {"Error: the frozen-ground index of an hour below 0 degrees C is not available in this "
+        "version.\n"},
+       "2001/7/14 3:00"},
+  };
+  for (const stop_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    lt10 project;
+    project.cards({}, "NUM_THREADS 1\n");
+    c.edit(project);
+    const run_output out = project.run();
+    EXPECT_EQ(out.status, 1) << out.text;
+    const std::string summary = project.text("summary.out");
+    for (const std::string& line : c.lines) {
+      EXPECT_NE(out.text.find(line), std::string::npos) << line << "\n" << out.text;
+      EXPECT_NE(summary.find(line), std::string::npos) << line;
+    }
+    const auto rows = evap_rows(project.text("evap_out"));
+    if (*c.last_evap == '\0') {
+      EXPECT_TRUE(rows.empty());
+    } else {
+      ASSERT_FALSE(rows.empty());
+      EXPECT_EQ(rows.back()[0] + " " + rows.back()[1], c.last_evap);
+    }
+  }
+}
+
+}  // namespace
