@@ -96,6 +96,50 @@ void book_location_volumes(model_state& state) {
   }
 }
 
+// Between storms a long-term run would route an empty network at the
+// overland step for days. Once nothing rains or stands on the surface, the
+// channels hold next to nothing and less than 1e-6 m3/s leaves the outlet,
+// the channel sleeps until the overland flow wakes again (the next storm)
+// and, with the Sacramento basin, no longer than until its next hour, whose
+// base flow it must take in. While a channel lake stands above its lowest
+// level the lake is stepped at a minute instead. The interval itself stays
+// the channel step, so the first step after the sleep routes the whole sleep
+// and the next ones are short.
+void control_long_term_interval(model_state& state) {
+  run_control& run = state.run;
+  channel_state& chan = state.channel;
+  if (run.rain_on) {
+    chan.dry_steps = 0;
+    return;
+  }
+  // The overland step's flowing flag is left as it was when the overland
+  // clock jumped to the next storm, so the wet flag alone tells standing water.
+  if (state.surface.wet || state.soil.saturated_surface) return;
+
+  bool lake_high = false;
+  const int lakes = chan.channel_lakes ? chan.lake_count : 0;
+  for (std::size_t k = 1; k <= std::size_t(lakes) && k < chan.minwse.size(); ++k)
+    if (chan.lake_elev[k] > chan.minwse[k]) lake_high = true;
+  if (chan.dry_steps != 0 && lake_high) return;
+
+  const double volume = chan.water_volume();  // m3
+  if (chan.initial_volume != 0.0 && volume >= 0.01 * chan.initial_volume) return;
+  ++chan.dry_steps;
+  if (lake_high) {
+    double step = state.input.gw_simulation ? run.dt : 60.0;  // s
+    while (step > 60.0) step *= 0.5;
+    run.channel.set_interval(step);
+    run.channel.next = run.current_time + run.channel.interval_d;
+    return;
+  }
+  if (chan.q_outlet >= 1e-6) return;
+  double wake = run.overland.next;  // Julian days
+  if (state.input.sacramento && run.sacramento.next < wake) wake = run.sacramento.next;
+  if (wake <= run.channel.next) return;
+  chan.active = 0;
+  run.channel.next = wake;
+}
+
 }  // namespace
 
 void fold_lake_counters(channel_state& chan) {
@@ -209,5 +253,5 @@ void channel_step(model_state& state) {
   run.channel.next = run.current_time + run.channel.interval_d;
   ++chan.steps;
 
-  if (in.long_term) raise_not_available("the long-term interval control of channel_step");
+  if (in.long_term) control_long_term_interval(state);
 }

@@ -18,7 +18,7 @@ using enum card_feature;
 constexpr card_feature unbuilt[] = {
     xy_inputs,
     channels,         pumps,
-    point_inputs,     snow,
+    point_inputs,
     sacramento,       groundwater,     water_table,       storm_sewer,
     erosion,          contaminants,    nutrients,         optimize_sed,
     analyzers,        framework,       map_output,
@@ -62,6 +62,24 @@ bool switch_built(const char* word) {
   return false;
 }
 
+// Cards of a built feature whose process is not: refused by their own word.
+struct unbuilt_word {
+  const char* word;
+  const char* text;
+};
+constexpr unbuilt_word unbuilt_words[] = {
+    {"snow_darcy", "Darcy flow on the overland faces under snow"},
+    {"snow_reynolds", "Darcy flow on the overland faces under snow"},
+    {"snow_swe_file", "the snow water equivalent maps"},
+    {"snow_temp", "the snow temperature maps"},
+};
+
+const char* unbuilt_word_text(const char* word) {
+  for (const unbuilt_word& w : unbuilt_words)
+    if (std::strcmp(w.word, word) == 0) return w.text;
+  return nullptr;
+}
+
 }  // namespace
 
 std::span<const card_feature> unbuilt_features() { return unbuilt; }
@@ -73,6 +91,7 @@ bool feature_unbuilt(card_feature feature) {
 }
 
 card_mode gate_mode(const card_row& row) {
+  if (unbuilt_word_text(row.word) != nullptr) return card_mode::store_only;
   if (!feature_unbuilt(row.feature)) return card_mode::apply;
   if (row.effect == card_effect::output && output_written(row.word)) return card_mode::apply;
   if (row.effect == card_effect::switch_card && switch_built(row.word)) return card_mode::apply;
@@ -186,7 +205,10 @@ void refuse_unbuilt_cards(const project_settings& settings) {
     char line[256];
     std::snprintf(line, sizeof line,
                   "Error: the project card %s needs %s, which is not available in this version.\n",
-                  upper, row ? feature_text(row->feature) : "a process");
+                  upper,
+                  unbuilt_word_text(word.c_str()) != nullptr ? unbuilt_word_text(word.c_str())
+                  : row != nullptr                           ? feature_text(row->feature)
+                                                             : "a process");
     print_message(summary_file, line);
   }
   raise_error(4000);

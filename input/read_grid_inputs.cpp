@@ -16,6 +16,8 @@
 #include "core/run_loop.h"
 #include "input/ascii_grid.h"
 #include "input/lake_maps.h"
+#include "soil/snow_bands.h"
+#include "soil/snow_melt.h"
 #include "channel/setup_channels.h"
 #include "output/q7_flux.h"
 #include "surface/ov_boundary.h"
@@ -128,17 +130,19 @@ void open_sac_params_file(model_state& state) {
 
 bool snow_model_on(const project_settings& s) { return s.nwsrfs_snow || s.eb_nwsrfs_snow; }
 
+// The melt parameters of every cell, from the bands file or the cards.
 void read_snow_band_params(model_state& state) {
-  const project_settings& s = state.input.settings;
-  stop_when(snow_model_on(s) && s.nwsrfs_elev_snow_given, "read_snow_band_params");
+  if (!state.soil.snow.swe.empty())
+    set_snow_params(state.input.settings, state.grid.cells, state.grid.elevation.data(),
+                    state.soil.snow);
 }
 
-// The cells' snow water equivalent, which the evapotranspiration's albedo
-// and the summaries read in every long-term run; it stays 0 until the snow
-// model (still refused by the project-file gate) lays snow down.
+// The cells' snow pack, which the evapotranspiration's albedo, the
+// withdrawal and the summaries read in every long-term run: cold
+// precipitation lays snow down whether or not a melt form is chosen.
 void alloc_snow_cell_array(model_state& state) {
   if (!state.input.long_term && !snow_model_on(state.input.settings)) return;
-  allocate_per_cell(state.soil.longterm.snow_we, state.grid.cells, "snow_we");
+  alloc_snow_cells(state.soil.snow, state.grid.cells);
 }
 
 void read_sediment_inputs(model_state& state) {
@@ -187,8 +191,8 @@ constexpr run_phase later_steps[] = {
     {"read_soil_maps", read_soil_maps},
     {"read_groundwater_inputs", read_groundwater_inputs},
     {"open_sac_params_file", open_sac_params_file},
-    {"read_snow_band_params", read_snow_band_params},
     {"alloc_snow_cell_array", alloc_snow_cell_array},
+    {"read_snow_band_params", read_snow_band_params},
     {"set_orographic_hmet", set_orographic_hmet},
     {"read_interception_maps", read_interception_maps},
     {"read_overland_lake_map", read_overland_lake_map},

@@ -164,6 +164,11 @@ void setup_snow_roughness(model_state& state) {
   const project_settings& s = state.input.settings;
   surface_state& surface = state.surface;
   if (s.snow_roughness == 0.0) return;
+  if (!(s.snow_roughness > 0.0)) {
+    raise_message("Error: SNOW_ROUGHNESS %g is no Manning n: it must be above 0.\n",
+                  s.snow_roughness);
+    return;
+  }
   if (s.snow_darcy != 0.0) {
     announce_setup(state,
                    "Both manning and darcy flow are turned on for when snow is present \n"
@@ -177,15 +182,48 @@ void setup_snow_roughness(model_state& state) {
   surface.dist_rough_copy = surface.dist_rough;
 }
 
+namespace {
+
+// The snow water equivalent the run starts from (m), uniform or a map; its
+// volume joins the initial storage of the balances.
+void read_initial_snow(model_state& state) {
+  const project_settings& s = state.input.settings;
+  snow_state& snow = state.soil.snow;
+  const int cells = state.grid.cells;
+  if (s.init_swe_depth_kind != 1 && s.init_swe_depth_kind != 3) return;
+  if (snow.swe.size() != std::size_t(cells) + 1) {
+    raise_message("Error: INIT_SWE_DEPTH needs a long-term run or a snow model (NWSRFS_SNOW).\n");
+    return;
+  }
+  if (s.init_swe_depth_kind == 3) {
+    fill_cells(snow.swe, cells, s.init_swe_depth_value);
+  } else {
+    announce_setup(state, "reading initial snow water equivalent map from file: %s\n",
+                   s.init_swe_depth_name.c_str());
+    read_cell_map(state, state.input.files.swe_hotstart, s.init_swe_depth_name, snow.swe);
+    if (stopped()) return;
+  }
+  double volume = 0.0;
+  for (int i = 1; i <= cells; ++i) {
+    if (!(snow.swe[i] >= 0.0)) {
+      raise_message("Error: the initial snow water equivalent of grid cell %d is negative.\n", i);
+      return;
+    }
+    volume += snow.swe[i];
+  }
+  state.soil.initial_snow_volume = volume * state.grid.dx * state.grid.dx;
+  state.soil.snow_present = volume > 0.0;
+}
+
+}  // namespace
+
 void read_hotstart_maps(model_state& state) {
   const input_state& in = state.input;
   const project_settings& s = in.settings;
   surface_state& surface = state.surface;
   const int cells = state.grid.cells;
-  if (s.init_swe_depth_kind == 1 || s.init_swe_depth_kind == 3) {
-    raise_not_available("the initial snow water equivalent");
-    return;
-  }
+  read_initial_snow(state);
+  if (stopped()) return;
   if (s.ov_init_depth_given) {
     announce_setup(state, "reading overland hotstart map from file: %s\n", s.ov_init_depth.c_str());
     read_cell_map(state, state.input.files.ov_hotstart, s.ov_init_depth, surface.depth);

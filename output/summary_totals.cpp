@@ -9,6 +9,7 @@
 
 #include "core/event_control.h"
 #include "core/model_state.h"
+#include "soil/snow_step.h"
 #include "soil/soil_steps.h"
 
 namespace {
@@ -107,6 +108,10 @@ event_water_totals gather_event_totals(const model_state& state) {
     t.recharge = soil_downward_flux(state);
   }
   const richards_soil& rs = state.soil.richards;
+  if (state.input.long_term) {
+    t.initial_snow = state.soil.event_start_snow;
+    t.final_snow = state.soil.event_end_snow;
+  }
   t.richards_evaporated = state.soil.event_evaporated;
   t.richards_net = rs.event_net;
   t.richards_recharge = rs.event_recharge;
@@ -122,6 +127,7 @@ run_water_totals gather_run_totals(const model_state& state) {
   const surface_state& surface = state.surface;
   run_water_totals t;
   t.initial_surface = surface.initial_volume;
+  t.initial_snow = state.soil.initial_snow_volume;
   // Rain on a channel lake's cells goes to the lake, not the cells.
   t.precipitation = surface.rain_volume + surface.chan_lake_rain_volume;
   t.lake_precip = surface.chan_lake_rain_volume;
@@ -158,7 +164,7 @@ void sum_final_storages(const model_state& state, water_balance& balance) {
                                                 state.grid.dx * state.grid.dx);
   balance.final_channel = state.input.explicit_channel ? state.channel.water_volume() : 0.0;
   balance.final_groundwater = 0.0;
-  balance.final_snow = 0.0;
+  balance.final_snow = snow_volume(state);
   balance.final_chan_lake = state.channel.channel_lakes ? state.channel.lake_water_volume() : 0.0;
   balance.final_olake = 0.0;
   const surface_state& surface = state.surface;

@@ -103,6 +103,7 @@ struct run_water_totals {
   double initial_groundwater = 0.0;
   double initial_chan_lakes = 0.0;
   double initial_olakes = 0.0;
+  double initial_snow = 0.0;     // snow water equivalent
   double precipitation = 0.0;    // reaching the surface, interception left out
   double interception = 0.0;
   double infiltration = 0.0;

@@ -49,8 +49,8 @@ void surface_balance(const run_water_totals& t, water_balance& b) {
                       t.drains_to_overland + t.discharge_boundary_gain;
   const double s_fin =
       b.final_channel + b.final_snow + b.final_surface + b.final_chan_lake + b.final_olake;
-  const double kept =
-      t.initial_chan_lakes + t.initial_olakes + t.initial_surface + t.initial_channels + s_in;
+  const double kept = t.initial_chan_lakes + t.initial_olakes + t.initial_surface +
+                      t.initial_channels + t.initial_snow + s_in;
   const double gone = t.lakes_to_gw + t.river_to_gw + t.direct_evaporation + t.discharge +
                       t.infiltration + b.net_boundary_loss + t.lake_evaporation +
                       t.overland_to_drains + s_fin;
@@ -265,7 +265,8 @@ void close_water_balance(const run_water_totals& t, const summary_gates& g, wate
   // The overland lakes hold water as the surface does; left out, every
   // inflow to them would show as an overall error.
   b.initial_storage = t.initial_surface + t.initial_channels + t.initial_soil +
-                      t.initial_groundwater + t.initial_chan_lakes + t.initial_olakes;
+                      t.initial_groundwater + t.initial_chan_lakes + t.initial_olakes +
+                      t.initial_snow;
   b.final_storage = b.final_channel + b.final_surface + b.final_soil + b.final_groundwater +
                     b.final_snow + b.final_chan_lake + b.final_olake + t.drain_volume;
   overall_balance(t, g, b);

@@ -103,7 +103,7 @@ double withdraw_cell(model_state& state, int i, const store_layers& s, double dt
   const double sat1 = s.phi1 * s.l1, sat2 = s.phi2 * s.l2;
 
   double e2p = 0.0;
-  if (state.input.long_term && !(cell_value(soil.et_suppress, i) > 1e-16)) {
+  if (state.input.long_term && !(cell_value(soil.snow.swe, i) > 1e-16)) {
     const double e1 = cell_value(soil.et_rate1, i);
     const double e2 = cell_value(soil.et_rate2, i);
     const double e1p = dt * e1;

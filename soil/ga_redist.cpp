@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "core/model_state.h"
+#include "soil/frozen_ground.h"
 #include "soil/infiltration_methods.h"
 
 namespace {
@@ -60,12 +61,16 @@ void ga_redist_parallel(model_state& state, double dt) {
   const int* olake = olakes ? state.surface.oland_lake_new.data() : nullptr;
   const int* clake = clakes ? state.channel.lake_mask.data() : nullptr;
   const double* a = soil.area_reduction ? soil.area_factor.data() : nullptr;
-  (void)in;
+  // Frozen ground takes no water.
+  const double* frozen =
+      in.long_term && soil.frozen_index.size() == std::size_t(cells) + 1 ? soil.frozen_index.data()
+                                                                          : nullptr;
 
 #pragma omp parallel for schedule(static)
   for (int i = 1; i <= cells; ++i) {
     if (olake && olake[i] > 0) continue;
     if (clake && clake[i] > 0) continue;
+    if (frozen && frozen[i] > frozen_ground_limit) continue;
     const double thi = soil.initial_theta[i];
     const double phi = soil.porosity[i];
     const double thr = soil.residual[i];

@@ -9,6 +9,7 @@
 #include "core/model_state.h"
 #include "core/not_available.h"
 #include "input/read_grid_inputs.h"
+#include "soil/snow_melt.h"
 #include "soil/soil_steps.h"
 
 namespace {
@@ -146,7 +147,7 @@ bool allocate_longterm_arrays(model_state& state) {
          allocate_per_cell(lt.energy_residual, n, "energy_residual") &&
          allocate_per_cell(lt.theta_all, n, "Theta_all") &&
          allocate_per_cell(s.frozen_index, n, "frozen_index") &&
-         (lt.snow_we.size() == std::size_t(n) + 1 || allocate_per_cell(lt.snow_we, n, "snow_we"));
+         (s.snow.swe.size() == std::size_t(n) + 1 || alloc_snow_cells(s.snow, n));
 }
 
 // Every overland lake starts at or above the ground of its cells.

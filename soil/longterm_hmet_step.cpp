@@ -2,9 +2,8 @@
 // of the run when the data run out, the hour's means of the soil-water
 // budget on the console and in "evap_out", the evapotranspiration the
 // withdrawal takes from the soil until the next hour, and the evaporation of
-// the channel lakes. The frozen-ground index and the snow pack are not in
-// this version; an hour that would change them stops the run as not
-// available.
+// the channel lakes, the frozen-ground index and the snow pack's hourly
+// melt.
 
 #include <cmath>
 #include <cstdio>
@@ -13,10 +12,11 @@
 #include "core/error_state.h"
 #include "core/julian.h"
 #include "core/model_state.h"
-#include "core/not_available.h"
 #include "soil/evapo_trans.h"
+#include "soil/frozen_ground.h"
 #include "soil/infiltration_methods.h"
 #include "soil/read_hmet.h"
+#include "soil/snow_step.h"
 #include "soil/soil_steps.h"
 
 namespace {
@@ -186,8 +186,7 @@ void hour_evapo_trans(model_state& state) {
   options.latitude = run.latitude;
   options.penman = settings.et_calc_penman != 0;
   options.seasonal = settings.seasonal_rs != 0;
-  // No snow lies in this version: the snow routines that lay it down are refused.
-  options.snow = false;
+  options.snow = soil.snow.swe.size() == std::size_t(state.grid.cells) + 1;
   options.area_reduction = soil.area_reduction != 0;
   if (!et_inputs_ready(state, options.penman)) return;
 
@@ -221,7 +220,7 @@ void hour_evapo_trans(model_state& state) {
   cells.slope_x = state.grid.slope_x.data();
   cells.slope_y = state.grid.slope_y.data();
   cells.depth = state.surface.depth.data();
-  cells.snow_we = lt.snow_we.data();
+  cells.snow_we = soil.snow.swe.data();
   cells.area_factor = soil.area_factor.data();
   cells.surface_temp = lt.surface_temp.data();
   cells.energy_residual = lt.energy_residual.data();
@@ -231,21 +230,68 @@ void hour_evapo_trans(model_state& state) {
   ++lt.et_hours;
 }
 
-// The frozen-ground index only changes in an hour below freezing (or once
-// it is above 0, which needs such an hour first).
-void check_frozen_ground(const model_state& state) {
-  const hmet_record& record = state.soil.longterm.hmet;
+// The per-cell temperatures of the hour, when the record has them.
+const double* cell_temperatures(const model_state& state) {
   const input_state& in = state.input;
+  const hmet_record& record = state.soil.longterm.hmet;
   const bool per_cell = hmet_format_of(in.settings) == hmet_format::gridded ||
                         in.settings.orogvar_hmet != 0;
-  bool freezing = false;
-  if (per_cell && record.cell_air_temp.size() > std::size_t(state.grid.cells)) {
-    for (int i = 1; i <= state.grid.cells && !freezing; ++i)
-      freezing = !soil_lake_cell(state, i) && record.cell_air_temp[i] < 0.0;
-  } else {
-    freezing = record.air_temp < 0.0;
+  return per_cell && record.cell_air_temp.size() > std::size_t(state.grid.cells)
+             ? record.cell_air_temp.data()
+             : nullptr;
+}
+
+const int* overland_lake_cells(const model_state& state) {
+  const surface_state& sf = state.surface;
+  return sf.overland_lakes && !sf.oland_lake_new.empty() ? sf.oland_lake_new.data() : nullptr;
+}
+
+const int* channel_lake_cells(const model_state& state) {
+  const channel_state& chan = state.channel;
+  return chan.channel_lakes && !chan.lake_mask.empty() ? chan.lake_mask.data() : nullptr;
+}
+
+void step_frozen_ground(model_state& state) {
+  soil_state& soil = state.soil;
+  const int n = state.grid.cells;
+  if (soil.frozen_index.size() != std::size_t(n) + 1) return;
+  frozen_ground_inputs in;
+  in.cells = n;
+  in.air_temp = soil.longterm.hmet.air_temp;
+  in.cell_air_temp = cell_temperatures(state);
+  in.swe = soil.snow.swe.size() == std::size_t(n) + 1 ? soil.snow.swe.data() : nullptr;
+  in.oland_lake = overland_lake_cells(state);
+  in.chan_lake = channel_lake_cells(state);
+  in.snow_no_infiltrate = state.input.settings.snow_no_infiltrate != 0;
+  frozen_ground_index(in, soil.frozen_index.data());
+}
+
+// Outside an event's rain steps the pack melts by the hour; within them the
+// rainfall step calls the melt itself. Then, with no rain falling and no
+// snow left, the precipitation the packs remember is forgotten.
+void step_snow(model_state& state, double dt_s) {
+  soil_state& soil = state.soil;
+  snow_state& snow = soil.snow;
+  const run_control& run = state.run;
+  const int n = state.grid.cells;
+  if (snow.swe.size() != std::size_t(n) + 1) return;
+  const project_settings& settings = state.input.settings;
+  const bool form = settings.nwsrfs_snow || settings.eb_nwsrfs_snow;
+  const bool rain_step = run.rain_on && run.rain_active;
+  if ((form || soil.snow_present) && !rain_step) {
+    const int present = nwsrfs_snow_melt(snow_options_of(state), snow_weather_of(state),
+                                         snow_call_of(state, dt_s, true), snow);
+    if (present < 0) return;
+    soil.snow_present = present;
   }
-  if (freezing) raise_not_available("the frozen-ground index of an hour below 0 degrees C");
+  if (rain_step || soil.snow_present) return;
+  const bool per_cell = cell_temperatures(state) != nullptr;
+  const bool first_has_history =
+      n >= 1 && snow.hour_precip[1] + snow.history[1][0] + snow.history[1][1] +
+                        snow.history[1][2] + snow.history[1][3] + snow.history[1][4] +
+                        snow.history[1][5] + snow.rain_steps[1] >
+                    0.0;
+  if (per_cell || first_has_history) clear_snow_history(snow, n);
 }
 
 }  // namespace
@@ -256,6 +302,7 @@ void longterm_hmet_step(model_state& state) {
   if (!in.long_term) return;
   if (!run.hmet.due(run.current_time)) return;
   longterm_state& lt = state.soil.longterm;
+  const double dt_s = (run.current_time - run.hmet.last) * 86400.0;
 
   const int result = read_hour(state);
   if (error_state.stop_flag != 0) return;
@@ -280,8 +327,6 @@ void longterm_hmet_step(model_state& state) {
     ++lt.hmet.read_number;
     run.hmet.next = run.current_time + run.hmet.interval_d;
   }
-  check_frozen_ground(state);
-  // The snow pack's hourly melt and its precipitation history come with the
-  // snow model; without it no snow lies (apply_rainfall refuses the cold
-  // precipitation that would lay it down), so there is nothing to melt.
+  step_frozen_ground(state);
+  step_snow(state, dt_s);
 }

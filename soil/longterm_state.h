@@ -20,7 +20,6 @@ struct longterm_state {
   std::vector<double> surface_temp;     // K, kept from hour to hour
   std::vector<double> energy_residual;  // net radiation - latent - sensible heat, kW/m2
   std::vector<double> theta_all;        // water content of the soil-moisture layer, reports only
-  std::vector<double> snow_we;          // snow water equivalent, m; 0 until snow is simulated
 
   // Hourly means over the cells outside the lakes, written to "evap_out"
   double mean_theta = 0.0;       // water content

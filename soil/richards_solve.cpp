@@ -194,7 +194,7 @@ double advance_cell(cell_call& call) {
   double e = 0.0;        // evapotranspiration demand, cm/h
   if (in.long_term) {
     root_cm = rs.root_depth[ci] * 100.0;
-    const bool suppressed = !soil.et_suppress.empty() && soil.et_suppress[ci] > 0.0;
+    const bool suppressed = !soil.snow.swe.empty() && soil.snow.swe[ci] > 0.0;
     if (!suppressed && !soil.et_rate1.empty()) e = soil.et_rate1[ci] * 3600.0;
   }
   double& depth = state.surface.depth[ci];

@@ -276,7 +276,8 @@ bool alloc_snow_cells(snow_state& snow, int cells) {
       !allocate_per_cell(fresh.cum_precip, cells, "cum_precip") ||
       !allocate_per_cell(fresh.rain_steps, cells, "rain_steps") ||
       !allocate_per_cell(fresh.rain_on_snow, cells, "rain_on_snow") ||
-      !allocate_per_cell(fresh.released, cells, "released"))
+      !allocate_per_cell(fresh.released, cells, "released") ||
+      !allocate_per_cell(fresh.snowing, cells, "snowing"))
     return false;
   std::fill(fresh.mf_max.begin(), fresh.mf_max.end(), defaults.mf_max);
   std::fill(fresh.mf_min.begin(), fresh.mf_min.end(), defaults.mf_min);

@@ -42,6 +42,7 @@ struct snow_state {
   std::vector<int> rain_steps;       // rain steps of the current event
   std::vector<int> rain_on_snow;     // 1: the last call found rain on snow
   std::vector<double> released;      // melt water the last call gave the surface, m
+  std::vector<int> snowing;          // 1: the rainfall step's precipitation fell as snow
 
   // Run totals, m3
   double snowfall_volume = 0.0;  // precipitation the pack took, correction included

@@ -9,6 +9,7 @@
 
 #include "soil/longterm_state.h"
 #include "soil/richards_soil.h"
+#include "soil/snow_state.h"
 
 // One soil type of the layered method: three layers, the third unbounded.
 // Index 1..3 by layer; slot 0 unused.
@@ -54,7 +55,6 @@ struct soil_state {
   // water-table reader (m); empty until those processes fill them.
   std::vector<double> et_rate1;        // potential rate (PET), on ponded water and layer 1, cm/s
   std::vector<double> et_rate2;        // actual rate (AET), on the soil, cm/s
-  std::vector<double> et_suppress;     // > 1e-16: no withdrawal from the cell (snow cover)
   std::vector<double> elevgw;          // water-table elevation, m
   std::vector<double> frozen_index;    // frozen-ground index; above 83 the soil takes no water
   double gw_loss_rate = 0.0;           // groundwater loss from a flooded surface, cm/h
@@ -121,9 +121,15 @@ struct soil_state {
   double event_recharge = 0.0;           // and its water drained below the store, m3
   double event_initial_moisture = 0.0;   // mean relative saturation at the event start
   double event_final_moisture = 0.0;     // and at its end
+  double event_start_snow = 0.0;         // snow water equivalent at the event start, m3
+  double event_end_snow = 0.0;           // and at its end, m3
 
   // Long-term runs: meteorology and evapotranspiration
   longterm_state longterm;
+  // Long-term runs: the snow pack; a cell under snow gives no evapotranspiration
+  snow_state snow;
+  int snow_present = 0;          // some cell off the lakes holds snow
+  double initial_snow_volume = 0.0;  // snow water equivalent at the start, m3
 
   // Richards method
   richards_soil richards;      // soil types and per-cell columns, sized by init_richards_soil

@@ -14,6 +14,7 @@
 #include "core/model_state.h"
 #include "core/not_available.h"
 #include "soil/infiltration_methods.h"
+#include "soil/snow_step.h"
 
 namespace {
 
@@ -243,6 +244,7 @@ void soil_event_start(model_state& state) {
   soil.event_start_direct_evap = soil_direct_evaporation(state);
   soil.event_start_recharge = soil_downward_flux(state);
   soil.event_initial_moisture = mean_relative_saturation(state, true);
+  soil.event_start_snow = snow_volume(state);
 }
 
 void soil_event_end(model_state& state) {
@@ -260,6 +262,7 @@ void soil_event_end(model_state& state) {
     soil.event_direct_evap = soil_direct_evaporation(state) - soil.event_start_direct_evap;
     soil.event_recharge = soil_downward_flux(state) - soil.event_start_recharge;
     soil.event_final_moisture = mean_relative_saturation(state, false);
+    soil.event_end_snow = snow_volume(state);
     // The next event starts a fresh redistribution state.
     if (in.inf_redist) soil.redist_first_pass = 0;
   }

@@ -14,8 +14,8 @@
 
 #include "core/error_state.h"
 #include "core/model_state.h"
-#include "core/not_available.h"
 #include "soil/read_hmet.h"
+#include "soil/snow_step.h"
 #include "surface/cell_loops.h"
 #include "surface/overland_step.h"
 #include "surface/surface_steps.h"
@@ -116,19 +116,25 @@ void rain_on_lakes(model_state& state, const double* rate, double dt, const int*
   sf.event_olake_rain_volume += olake_rain;
 }
 
-// A long-term run's precipitation falls as snow at 5 degrees C or below: the
-// first cell (outside the channel lakes, whose rain is their lake's) that
-// receives precipitation that cold, 0 for none.
-int first_snow_cell(const model_state& state, const int* chan_lake) {
+// A long-term run's precipitation falls as snow at 5 degrees C or below; the
+// cells' temperatures with gridded input, else the hour's.
+const double* snow_temperatures(const model_state& state) {
   const hmet_record& record = state.soil.longterm.hmet;
   const bool gridded = hmet_format_of(state.input.settings) == hmet_format::gridded &&
                        record.cell_air_temp.size() > std::size_t(state.grid.cells);
-  const double* rate = state.surface.rain_rate.data();
+  return gridded ? record.cell_air_temp.data() : nullptr;
+}
+
+// The pack takes the step's cold precipitation, in cell order (the pack's
+// totals are sums); the snow correction factor's extra water is returned,
+// m3, so that it is booked as precipitation.
+double lay_snow(model_state& state, const double* rate, const int* as_snow, double dt) {
+  snow_state& snow = state.soil.snow;
+  const double extra_before = snow.scf_volume;
   for (int i = 1; i <= state.grid.cells; ++i) {
-    if (rate[i] <= 0.0 || (chan_lake != nullptr && chan_lake[i] > 0)) continue;
-    if ((gridded ? record.cell_air_temp[i] : record.air_temp) <= snow_temperature) return i;
+    if (as_snow[i] && rate[i] > 0.0) add_snowfall(snow, i, rate[i], dt, state.grid.dx);
   }
-  return 0;
+  return snow.scf_volume - extra_before;
 }
 
 }  // namespace
@@ -158,12 +164,13 @@ void apply_rainfall(model_state& state) {
                              sf.olakes.size() > std::size_t(sf.olake_count)
                          ? sf.oland_lake_new.data()
                          : nullptr;
-  // The snow pack is not in this version: cold precipitation stops the run
-  // rather than fall as rain.
-  if (in.long_term && first_snow_cell(state, chan_lake) != 0) {
-    raise_not_available("snow from precipitation at 5 degrees C or below");
-    return;
-  }
+  // Channel-lake cells give their precipitation to the lake whatever its
+  // temperature.
+  const bool snow_pack = in.long_term && state.soil.snow.swe.size() == size &&
+                         state.soil.snow.snowing.size() == size;
+  const double* cell_temp = snow_pack ? snow_temperatures(state) : nullptr;
+  const double air_temp = state.soil.longterm.hmet.air_temp;
+  int* as_snow = snow_pack ? state.soil.snow.snowing.data() : nullptr;
   if (olake != nullptr) {
     for (olake_record& lake : sf.olakes) lake.rain = 0.0;
     sf.olake_rain = 0;
@@ -194,10 +201,15 @@ void apply_rainfall(model_state& state) {
     int first_bad = 0;
     for (int i = block_first_cell(b); i <= last; ++i) {
       dh[i] = 0.0;
+      if (as_snow != nullptr) as_snow[i] = 0;
       if (chan_lake != nullptr && chan_lake[i] > 0) continue;
       volume += dt * rate[i] * area / 3600000.0;
       rate_sum += rate[i];
       if (olake != nullptr && olake[i] > 0) continue;
+      if (as_snow != nullptr) {
+        as_snow[i] = (cell_temp != nullptr ? cell_temp[i] : air_temp) <= snow_temperature;
+        if (as_snow[i]) continue;
+      }
       h[i] += dt * rate[i] / 3600000.0;
       if (first_bad == 0 && (std::isnan(h[i]) || h[i] < -1e-16)) first_bad = i;
     }
@@ -224,7 +236,15 @@ void apply_rainfall(model_state& state) {
 
   if (chan_lake != nullptr || olake != nullptr) rain_on_lakes(state, rate, dt, chan_lake, olake);
 
-  const double volume = add_block_sums(volumes, blocks);
+  double volume = add_block_sums(volumes, blocks);
+  bool snowed = false;
+  if (as_snow != nullptr) {
+    for (int i = 1; i <= n && !snowed; ++i) snowed = as_snow[i] && rate[i] > 0.0;
+    if (snowed) {
+      volume += lay_snow(state, rate, as_snow, dt);
+      state.soil.snow_present = 1;
+    }
+  }
   sf.event_rain_volume += volume;
   sf.rain_volume += volume;
   if (add_block_sums(rates, blocks) > 0.0) {
@@ -234,4 +254,14 @@ void apply_rainfall(model_state& state) {
       sf.rain_start_minutes = run.elapsed_minutes;
     }
   }
+
+  // The pack melts at the rain steps of a thaw, and at every rain step once
+  // a melt form is chosen; the last cell's temperature stands for the hour.
+  if (!snow_pack || !state.soil.snow_present) return;
+  const project_settings& settings = in.settings;
+  const double t = cell_temp != nullptr ? cell_temp[n] : air_temp;
+  if (!(t > 0.0 || settings.nwsrfs_snow || settings.eb_nwsrfs_snow)) return;
+  const int present = nwsrfs_snow_melt(snow_options_of(state), snow_weather_of(state),
+                                       snow_call_of(state, dt, false), state.soil.snow);
+  if (present >= 0) state.soil.snow_present = present;
 }

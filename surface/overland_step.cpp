@@ -231,13 +231,35 @@ void sum_initial_surface_volume(model_state& state) {
   state.surface.initial_volume = surface_volume(state);
 }
 
+namespace {
+
+// A cell under snow routes with the snow's roughness, any other with its
+// own; the pack changes at every call, so this runs between overland times
+// as well.
+void apply_snow_roughness(model_state& state) {
+  surface_state& sf = state.surface;
+  const std::vector<double>& swe = state.soil.snow.swe;
+  const int n = state.grid.cells;
+  const std::size_t size = std::size_t(n) + 1;
+  if (!sf.snow_manning || swe.size() != size || sf.dist_rough_copy.size() != size ||
+      sf.dist_rough.size() != size)
+    return;
+  const double rough = sf.snow_roughness;
+  double* dist = sf.dist_rough.data();
+  const double* own = sf.dist_rough_copy.data();
+  const double* pack = swe.data();
+#pragma omp parallel for schedule(static)
+  for (int i = 1; i <= n; ++i) dist[i] = pack[i] > 0.0 ? rough : own[i];
+}
+
+}  // namespace
+
 void overland_step(model_state& state) {
   run_control& run = state.run;
   const input_state& in = state.input;
   surface_state& sf = state.surface;
   const int n = state.grid.cells;
-  // Snow roughness needs snow on the cells, which only the snow model puts
-  // there; without it every cell keeps its own roughness.
+  apply_snow_roughness(state);
   if (!run.overland.due(run.current_time)) return;
   if (!overland_arrays_ready(state)) {
     raise_message("Error: the overland arrays of the %d cells have not been set up.\n", n);

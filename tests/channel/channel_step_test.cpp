@@ -90,4 +90,57 @@ TEST(channel_step, a_channel_process_this_version_lacks_stops_the_run) {
   }
 }
 
+// Long-term runs between storms: a dry surface over a channel that has run
+// empty and is not routed (its outlet discharge is kept from the last
+// routing). The overland clock waits for the next storm two days on.
+TEST(channel_step, a_drained_long_term_channel_sleeps_until_the_overland_flow_wakes) {
+  const double day = 1.0;  // days
+  const struct {
+    const char* name;
+    std::function<void(model_state&)> setup;
+    bool sleeps;
+  } cases[] = {
+      {"dry and drained", [](model_state&) {}, true},
+      {"rain under way", [](model_state& s) { s.run.rain_on = 1; }, false},
+      {"water standing on the surface", [](model_state& s) { s.surface.wet = 1; }, false},
+      {"saturated surface", [](model_state& s) { s.soil.saturated_surface = 1; }, false},
+      {"outlet still at 1e-6 m3/s", [](model_state& s) { s.channel.q_outlet = 1e-6; }, false},
+      {"channel above 1 % of its starting water",
+       [](model_state& s) {
+         s.channel.area[std::size_t(s.channel.node_address(1, 2))] = 0.01;
+         s.channel.initial_volume = 50.0 * s.channel.water_volume();
+       },
+       false},
+      {"channel below 1 % of its starting water",
+       [](model_state& s) {
+         s.channel.area[std::size_t(s.channel.node_address(1, 2))] = 0.01;
+         s.channel.initial_volume = 101.0 * s.channel.water_volume();
+       },
+       true},
+      {"overland flow due before the channel",
+       [](model_state& s) { s.run.overland.next = s.run.current_time; }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    clear_errors();
+    auto s = cell_over_channel(1);
+    s->surface.depth[1] = 0.0;
+    start_channel_clock(*s, 60.0);
+    s->input.long_term = 1;
+    s->channel.q_outlet = 0.9e-6;
+    s->run.overland.next = s->run.current_time + 2.0 * day;
+    c.setup(*s);
+    channel_step(*s);
+    ASSERT_EQ(error_state.stop_flag, 0);
+    EXPECT_EQ(s->channel.steps, 1);
+    EXPECT_EQ(s->run.channel.interval_s, 60.0);
+    if (c.sleeps) {
+      EXPECT_EQ(s->run.channel.next, s->run.overland.next);
+      EXPECT_EQ(s->channel.dry_steps, 1);
+    } else {
+      EXPECT_EQ(s->run.channel.next, s->run.current_time + 60.0 / 86400.0);
+    }
+  }
+}
+
 }  // namespace

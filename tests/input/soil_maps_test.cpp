@@ -283,7 +283,7 @@ TEST_F(et_maps, the_table_fills_every_run_and_a_long_term_run_reads_its_maps_ove
     EXPECT_FALSE(stopped()) << out;
     const soil_state& s = state_->soil;
     // A long-term run's cells start without snow.
-    EXPECT_EQ(cells(s.longterm.snow_we), c.long_term != 0 ? zero : none);
+    EXPECT_EQ(cells(s.snow.swe), c.long_term != 0 ? zero : none);
     EXPECT_EQ(cells(s.albedo), c.albedo);
     EXPECT_EQ(cells(s.veg_height), c.height);
     EXPECT_EQ(cells(s.trans_coeff), c.trans);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "../surface/surface_run_fixture.h"
+#include "soil/frozen_ground.h"
 #include "soil_fixture.h"
 
 namespace {
@@ -393,14 +395,25 @@ TEST(longterm_run, refused_input_and_missing_processes_stop_with_complete_files)
        {"Error: a long-term run reads its hourly meteorology in the layout of one of the cards "
         "HMET_ZEP, HMET_SAMSON, HMET_SURFAWAYS or HMET_ASCII.\n"},
        ""},
-      {"rain at 5 C", [](const lt10& p) { p.set_temperature(13, 41); },
-       {"Error: snow from precipitation at 5 degrees C or below is not available in this "
-        "version.\n"},
-       "2001/7/14 13:00"},
-      {"an hour below freezing", [](const lt10& p) { p.set_temperature(3, 31); },
-       {"Error: the frozen-ground index of an hour below 0 degrees C is not available in this "
-        "version.\n"},
-       "2001/7/14 3:00"},
+      {"a snow bands file that is missing",
+       [](const lt10& p) { p.cards({}, "NWSRFS_SNOW\nNWSRFS_ELEV_SNOW nobands.txt\n"); },
+       {"Cannot open elevation based NWSRFS snow input parameter file: nobands.txt\n"},
+       ""},
+      {"an initial snow map with a word in it",
+       [](const lt10& p) {
+         std::string map = p.text("mask.asc");
+         map.replace(map.rfind('1'), 1, "x");
+         p.write("swe.asc", map);
+         p.cards({}, "INIT_SWE_DEPTH swe.asc\n");
+       },
+       {"Error: value \"x\" in row 1, column 10 of map swe.asc is not "},
+       ""},
+      {"a negative initial snow", [](const lt10& p) { p.cards({}, "INIT_SWE_DEPTH -0.1\n"); },
+       {"Error: the initial snow water equivalent of grid cell 1 is negative.\n"},
+       ""},
+      {"a snow roughness below 0", [](const lt10& p) { p.cards({}, "SNOW_ROUGHNESS -0.2\n"); },
+       {"Error: SNOW_ROUGHNESS -0.2 is no Manning n: it must be above 0.\n"},
+       ""},
   };
   for (const stop_case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -422,6 +435,191 @@ TEST(longterm_run, refused_input_and_missing_processes_stop_with_complete_files)
       EXPECT_EQ(rows.back()[0] + " " + rows.back()[1], c.last_evap);
     }
   }
+}
+
+// lt10 under snow: its first storm falls at 2 C (36 F) on a pack that the
+// next day at 8 C (46 F) melts; the second storm rains as before.
+struct snow_project : lt10 {
+  explicit snow_project(const std::string& cards) {
+    this->cards({}, "NWSRFS_SNOW\n" + cards);
+    for (int h = 12; h <= 16; ++h) set_temperature(h, 36);
+    for (int h = 24; h < 48; ++h) set_temperature(h, 46);
+  }
+};
+
+// Snow water equivalent of every cell at the last pass, m3 of the 100 m cells.
+double pack_volume(const model_state& s) {
+  double sum = 0.0;
+  for (int i = 1; i <= s.grid.cells; ++i) sum += s.soil.snow.swe[std::size_t(i)];
+  return sum * 1e4;
+}
+
+// Precipitation = discharge + evaporation + drainage + the gain of the
+// surface, soil and snow stores, whatever the snow correction factor adds
+// (booked as precipitation) or the pack held at the start.
+TEST(longterm_snow, the_pack_lies_melts_and_closes_the_balances) {
+  struct snow_case {
+    const char* label;
+    std::string cards;
+    double precipitation;  // 4000 m3 fell as snow
+    double initial_snow;
+  };
+  const snow_case cases[] = {
+      {"as measured", "NUM_THREADS 1\n", 5000.0, 0.0},
+      {"snow correction 1.2", "NUM_THREADS 1\nNWSRFS_SCF 1.2\n", 5800.0, 0.0},
+      {"a pack at the start", "NUM_THREADS 1\nINIT_SWE_DEPTH 0.005\n", 5000.0, 500.0},
+      {"energy balance", "NUM_THREADS 1\nEB_NWSRFS_SNOW\n", 5000.0, 0.0},
+  };
+  for (const snow_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    snow_project project(c.cards);
+    double last_pack = -1.0, most = 0.0;
+    const run_output out = project.run([&](model_state& s) {
+      last_pack = pack_volume(s);
+      most = std::max(most, last_pack);
+    });
+    ASSERT_EQ(out.status, 0) << out.text;
+    const std::string summary = project.text("summary.out");
+    expect_balances_close(summary, true);
+    EXPECT_NEAR(value_after(summary, "Total amount of precip="), c.precipitation, 0.01);
+    EXPECT_NEAR(value_after(summary, "Final volume of snow="), last_pack, 0.006);
+    EXPECT_GT(most, 3500.0);
+    const double gain =
+        value_after(summary, "Final volume in soil over simple soil depth") -
+        value_after(summary, "Initial volume in soil over simple soil depth") +
+        value_after(summary, "Final volume on surface=") -
+        value_after(summary, "Initial volume on surface=") +
+        value_after(summary, "Final volume of snow=") - c.initial_snow;
+    EXPECT_NEAR(value_after(summary, "Total amount of discharge=") +
+                    value_after(summary, "Total amount of evaporation=") +
+                    value_after(summary, "Total downward flux from unsaturated zone=") + gain,
+                c.precipitation, 0.05);
+
+    // The first storm's summary finds the pack and warns of it; both close.
+    const std::size_t second = summary.find("SUMMARY- EVENT 2");
+    ASSERT_NE(second, std::string::npos);
+    const std::string event1 = summary.substr(0, second);
+    EXPECT_GT(value_after(event1, "final volume of snow (cu. m):"), 1000.0);
+    EXPECT_NE(event1.find("********WARNING - YOU HAVE SNOW ACCUMULATION !!!!!!!!!!!!!!!!\n"),
+              std::string::npos);
+    EXPECT_LT(std::fabs(value_after(event1, "mass conservation error:")), 1e-4);
+    EXPECT_LT(std::fabs(value_after(summary.substr(second), "mass conservation error:")), 1e-4);
+  }
+}
+
+TEST(longterm_snow, one_and_eight_threads_write_the_same_files) {
+  std::string evap[2], summary[2];
+  for (int k = 0; k < 2; ++k) {
+    snow_project project(k == 0 ? "NUM_THREADS 1\n" : "NUM_THREADS 8\n");
+    ASSERT_EQ(project.run().status, 0);
+    evap[k] = project.text("evap_out");
+    summary[k] = surface_fixture::summary_without_times(project.text("summary.out"));
+  }
+  EXPECT_EQ(evap[0], evap[1]);
+  EXPECT_EQ(summary[0], summary[1]);
+}
+
+// Under a metre of snow with SNOW_NO_INFILTRATE the ground counts as frozen,
+// so the storms' rain runs off or stays on the surface rather than soak in;
+// without the card the same rain soaks in.
+TEST(longterm_snow, snow_that_forbids_infiltration_keeps_the_rain_out_of_the_soil) {
+  for (const bool forbid : {true, false}) {
+    SCOPED_TRACE(forbid);
+    lt10 project;
+    project.cards({}, std::string("NUM_THREADS 1\nNWSRFS_SNOW\nINIT_SWE_DEPTH 1.0\n") +
+                          (forbid ? "SNOW_NO_INFILTRATE\n" : ""));
+    const run_output out = project.run();
+    ASSERT_EQ(out.status, 0) << out.text;
+    const std::string summary = project.text("summary.out");
+    expect_balances_close(summary, true);
+    EXPECT_GT(value_after(summary, "Final volume of snow="), 50000.0);
+    const double infiltrated = value_after(summary, "Total amount of infiltration=");
+    if (forbid) {
+      EXPECT_EQ(infiltrated, 0.0);
+    } else {
+      EXPECT_GT(infiltrated, 1000.0);
+    }
+  }
+}
+
+// Darcy flow under snow is not in the run: its cards stop it at start-up.
+TEST(longterm_snow, darcy_flow_under_snow_is_refused) {
+  lt10 project;
+  project.cards({}, "NWSRFS_SNOW\nSNOW_DARCY 0.1\nSNOW_REYNOLDS 500\n");
+  const run_output out = project.run();
+  EXPECT_EQ(out.status, 1);
+  for (const char* word : {"SNOW_DARCY", "SNOW_REYNOLDS"}) {
+    EXPECT_NE(out.text.find(std::string("Error: the project card ") + word +
+                            " needs Darcy flow on the overland faces under snow, which is not "
+                            "available in this version.\n"),
+              std::string::npos)
+        << out.text;
+  }
+}
+
+// With SNOW_ROUGHNESS a cell routes with n 0.2 while it holds snow and with
+// its own n (0.05) before and after.
+TEST(longterm_snow, snow_roughness_follows_the_pack) {
+  snow_project project("NUM_THREADS 1\nSNOW_ROUGHNESS 0.2\n");
+  int snowy = 0, bare = 0, wrong = 0;
+  const run_output out = project.run([&](model_state& s) {
+    for (int i = 1; i <= s.grid.cells; ++i) {
+      const bool snow = s.soil.snow.swe[std::size_t(i)] > 0.0;
+      (snow ? snowy : bare) += 1;
+      if (s.surface.dist_rough[std::size_t(i)] != (snow ? 0.2 : 0.05)) ++wrong;
+    }
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  EXPECT_GT(snowy, 1000);
+  EXPECT_GT(bare, 1000);
+  EXPECT_EQ(wrong, 0);
+  expect_balances_close(project.text("summary.out"), true);
+}
+
+// Precipitation at exactly 5 C (41 F) goes to the pack and still counts as
+// precipitation; at 42 F it rains on the surface.
+TEST(longterm_snow, precipitation_at_five_degrees_is_snow_and_above_it_rain) {
+  for (const int fahrenheit : {41, 42}) {
+    SCOPED_TRACE(fahrenheit);
+    lt10 project;
+    project.cards({}, "NUM_THREADS 1\n");
+    for (int h = 12; h <= 16; ++h) project.set_temperature(h, fahrenheit);
+    double pack_after_storm = 0.0;
+    const run_output out = project.run([&](model_state& s) {
+      if (s.run.rain_on && s.run.event_index == 1) pack_after_storm = pack_volume(s);
+    });
+    ASSERT_EQ(out.status, 0) << out.text;
+    const std::string summary = project.text("summary.out");
+    EXPECT_EQ(value_after(summary, "Total amount of precip="), 5000.0);
+    expect_balances_close(summary, true);
+    if (fahrenheit == 41) {
+      EXPECT_GT(pack_after_storm, 3000.0);
+    } else {
+      EXPECT_EQ(pack_after_storm, 0.0);
+    }
+  }
+}
+
+// The frozen-ground index follows the hours: after one hour at -10 C (14 F)
+// from a thawed start the hourly row shows what the index gives for it, and
+// the soil of a cell above the limit takes no water.
+TEST(longterm_snow, an_hour_below_freezing_raises_the_frozen_ground_index) {
+  lt10 project;
+  project.cards({}, "NUM_THREADS 1\n");
+  project.set_temperature(3, 14);
+  const run_output out = project.run();
+  ASSERT_EQ(out.status, 0) << out.text;
+  double index[2] = {0.0, 0.0};
+  frozen_ground_inputs in;
+  in.cells = 1;
+  in.air_temp = -10.0;
+  frozen_ground_index(in, index);
+  ASSERT_GT(index[1], 0.0);
+  const auto rows = evap_rows(project.text("evap_out"));
+  ASSERT_GT(rows.size(), 5u);
+  EXPECT_EQ(std::stod(rows[3][7]), 0.0);
+  EXPECT_NEAR(std::stod(rows[4][7]), index[1], 1e-6);
+  expect_balances_close(project.text("summary.out"), true);
 }
 
 }  // namespace
