@@ -70,7 +70,6 @@ struct unbuilt_word {
 constexpr unbuilt_word unbuilt_words[] = {
     {"snow_darcy", "Darcy flow on the overland faces under snow"},
     {"snow_reynolds", "Darcy flow on the overland faces under snow"},
-    {"snow_swe_file", "the snow water equivalent maps"},
     {"snow_temp", "the snow temperature maps"},
 };
 

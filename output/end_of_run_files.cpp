@@ -72,6 +72,13 @@ void end_map_datasets(model_state& state) {
   }
 }
 
+// The snow water equivalent dataset is ended whenever it is open, after
+// every other end-of-run file and whatever the channel method.
+void end_swe_dataset(model_state& state) {
+  safe_file& file = state.output.map_dataset[fixed_map_index::swe];
+  if (file.is_open()) write_dataset_end(file.stream, state.input.map_kind[2] != 0);
+}
+
 // Stage and discharge of every node a later run routes; the files were
 // opened with the project's files.
 void write_channel_hotstart(model_state& state) {
@@ -151,4 +158,5 @@ void write_end_of_run_files(model_state& state) {
   write_channel_hotstart(state);
   write_interface_hydrograph(state);
   write_overland_hotstart(state);
+  end_swe_dataset(state);
 }

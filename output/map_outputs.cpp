@@ -34,14 +34,17 @@ constexpr fixed_map discharge_map{fixed_map_index::discharge, "discharge",
                                   "Can't open discharge map for writing: %s\n"};
 constexpr fixed_map rain_map{fixed_map_index::rain, "rain",
                              "Can't open rainfall map for writing: %s\n"};
+constexpr fixed_map swe_map{fixed_map_index::swe, "swe",
+                            "Can't open snow water equivalent map for writing: %s\n"};
 
-// Orders of the two forms; the maps of the soil, groundwater, snow and
-// sediment subsystems take their places here when they are written.
-constexpr fixed_map per_time_order[] = {depth_map, discharge_map, rain_map};
-constexpr fixed_map dataset_order[] = {depth_map, discharge_map, rain_map};
+// Orders of the two forms; the maps of the soil, groundwater and sediment
+// subsystems take their places here when they are written.
+constexpr fixed_map per_time_order[] = {depth_map, swe_map, discharge_map, rain_map};
+constexpr fixed_map dataset_order[] = {depth_map, swe_map, discharge_map, rain_map};
 // Set-up order of the datasets.
 constexpr int open_order[] = {fixed_map_index::depth, fixed_map_index::discharge,
-                              fixed_map_index::rain, fixed_map_index::flood_grid};
+                              fixed_map_index::rain, fixed_map_index::flood_grid,
+                              fixed_map_index::swe};
 
 const std::string* card_file(const model_state& state, int index) {
   const input_state& in = state.input;
@@ -51,6 +54,9 @@ const std::string* card_file(const model_state& state, int index) {
     case fixed_map_index::discharge: return s.discharge_given ? &s.discharge : nullptr;
     case fixed_map_index::rain: return s.dis_rain_given ? &s.dis_rain : nullptr;
     case fixed_map_index::flood_grid: return in.flood_grid ? &in.flood_grid_file : nullptr;
+    // Only a long-term run keeps a snow pack; without one there is no map.
+    case fixed_map_index::swe:
+      return s.snow_swe_file_given && !state.soil.snow.swe.empty() ? &s.snow_swe_file : nullptr;
     default: return nullptr;
   }
 }
@@ -78,6 +84,7 @@ const double* map_values(model_state& state, int index) {
       return q;
     }
     case fixed_map_index::rain: return sf.rain_rate.data();
+    case fixed_map_index::swe: return state.soil.snow.swe.data();
     default: return nullptr;
   }
 }

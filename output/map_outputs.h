@@ -11,6 +11,7 @@ constexpr int depth = 0;
 constexpr int discharge = 1;
 constexpr int rain = 2;
 constexpr int flood_grid = 11;
+constexpr int swe = 14;
 }  // namespace fixed_map_index
 
 // Opens the dataset of fixed map index (0-14) when its card asked for it.

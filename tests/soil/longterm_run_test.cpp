@@ -542,6 +542,92 @@ TEST(longterm_snow, snow_that_forbids_infiltration_keeps_the_rain_out_of_the_soi
   }
 }
 
+// The snow water equivalent of the ten cells at each map time, in m: the
+// records of an ASCII dataset (ten activity flags, then ten values) or the
+// value rows of the per-time grids swe.0001.asc, swe.0002.asc, ...
+std::vector<std::vector<double>> swe_dataset_records(const std::string& text) {
+  std::vector<std::vector<double>> records;
+  const std::vector<std::string> lines = lines_of(text);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].rfind("TS 1 ", 0) != 0) continue;
+    std::vector<double> values;
+    for (std::size_t k = i + 11; k < i + 21 && k < lines.size(); ++k)
+      values.push_back(std::stod(lines[k]));
+    records.push_back(values);
+  }
+  return records;
+}
+
+std::vector<std::vector<double>> swe_grid_records(const fs::path& dir) {
+  std::vector<std::vector<double>> records;
+  for (int k = 1;; ++k) {
+    char name[32];
+    std::snprintf(name, sizeof name, "swe.%04d.asc", k);
+    if (!fs::exists(dir / name)) break;
+    const std::vector<std::string> lines = lines_of(read_file((dir / name).string()));
+    std::vector<double> values;
+    if (lines.size() == 7) {
+      std::istringstream row(lines[6]);
+      for (double v; row >> v;) values.push_back(v);
+    }
+    records.push_back(values);
+  }
+  return records;
+}
+
+// SNOW_SWE_FILE maps the pack at every map time, in both forms: each map
+// holds the pack of that pass to the 0.1 mm the grids print, so the map
+// times the cell area is the pack volume; the dataset ends once.
+TEST(longterm_snow, the_snow_water_equivalent_map_follows_the_pack) {
+  for (const bool per_time : {false, true}) {
+    SCOPED_TRACE(per_time ? "per-time grids" : "ASCII dataset");
+    snow_project project(per_time ? "NUM_THREADS 1\nMAP_TYPE 0\nSNOW_SWE_FILE maps\n"
+                                  : "NUM_THREADS 1\nMAP_TYPE 1\nSNOW_SWE_FILE swe.dat\n");
+    if (per_time) fs::create_directory(project.dir.path() / "maps");
+    std::vector<std::vector<double>> packs;
+    const run_output out = project.run([&](model_state& s) {
+      if ((s.run.pass - 1) % s.run.map_interval != 0) return;
+      std::vector<double> pack;
+      for (int i = 1; i <= s.grid.cells; ++i) pack.push_back(s.soil.snow.swe[std::size_t(i)]);
+      packs.push_back(pack);
+    });
+    ASSERT_EQ(out.status, 0) << out.text;
+    EXPECT_EQ(out.text.find("snow water equivalent maps"), std::string::npos) << out.text;
+    std::vector<std::vector<double>> maps;
+    if (per_time) {
+      maps = swe_grid_records(project.dir.path() / "maps");
+      EXPECT_FALSE(fs::exists(project.dir.path() / "swe.dat"));
+    } else {
+      const std::string text = project.text("swe.dat");
+      EXPECT_EQ(text.rfind("DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 1024\nND 10\nNC 10\n"
+                           "NAME snow_water_equivalent\n",
+                           0),
+                0u);
+      EXPECT_EQ(count_of(text, "ENDDS\n"), 1);
+      EXPECT_EQ(text.substr(text.size() - 6), "ENDDS\n");
+      maps = swe_dataset_records(text);
+    }
+    ASSERT_EQ(maps.size(), packs.size());
+    double most = 0.0;
+    for (std::size_t k = 0; k < maps.size(); ++k) {
+      ASSERT_EQ(maps[k].size(), 10u) << k;
+      double map_sum = 0.0, pack_sum = 0.0;
+      for (std::size_t c = 0; c < 10; ++c) {
+        EXPECT_NEAR(maps[k][c], packs[k][c], 0.5e-4 + 1e-12) << k << " " << c;
+        map_sum += maps[k][c];
+        pack_sum += packs[k][c];
+      }
+      EXPECT_NEAR(map_sum * 1e4, pack_sum * 1e4, 5.0) << k;
+      most = std::max(most, map_sum * 1e4);
+    }
+    // The first storm's 4000 m3 lie as snow before the second day melts them.
+    EXPECT_GT(most, 3500.0);
+    double last = 0.0;
+    for (double v : maps.back()) last += v * 1e4;
+    EXPECT_LT(last, most);
+  }
+}
+
 // Darcy flow under snow is not in the run: its cards stop it at start-up.
 TEST(longterm_snow, darcy_flow_under_snow_is_refused) {
   lt10 project;
