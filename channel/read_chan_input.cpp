@@ -278,6 +278,7 @@ class chan_reader {
   int link_ = 0;  // current link
   int node_ = 0;  // current node
   int element_ = 0;
+  struct_element spare_element_;
   int bp_number_ = 0;
   std::vector<double> roughness_;  // Manning n per link as given
 };
@@ -675,6 +676,12 @@ bool chan_reader::read_structtype(card_file& f) {
   char word[token_capacity];
   next_token(f.text(), word);
   const int j = ++element_;
+  // The elements were sized by the first pass's count of these cards; a
+  // file that reads differently the second time must not write past them.
+  if (j >= int(chan_.elements.size())) {
+    refuse(f, structtype, "more structure elements than the file's first reading counted.");
+    return false;
+  }
   if (!chan_.struct_range.empty()) {
     struct_link_range& r = chan_.struct_range[link_];
     r.first = std::min(r.first, j);
@@ -729,13 +736,21 @@ bool chan_reader::read_pump(card_file& f) {
     return false;
   }
   chan_.pumps.push_back(p);
+  if (chan_.stream_pumps.empty()) {
+    refuse(f, pumpto, "a pump the file's first reading did not count.");
+    return false;
+  }
   chan_.stream_pumps[addr(link_, node_)] = int(chan_.pumps.size());
   return true;
 }
 
 bool chan_reader::data_card(card_file& f, int code) {
   const int a = addr(link_, node_);
-  struct_element& e = chan_.elements[std::min(element_, int(chan_.elements.size()) - 1)];
+  // Element fields before any structure element (or in a file without
+  // one) land in a spare the network never reads.
+  struct_element& e = chan_.elements.empty()
+                          ? spare_element_
+                          : chan_.elements[std::min(element_, int(chan_.elements.size()) - 1)];
   switch (code) {
     case link_card: return take_link(f, code, link_);
     case node: return take_int_in(f, code, node_, 1, chan_.max_nodes, "node");
@@ -776,6 +791,10 @@ bool chan_reader::data_card(card_file& f, int code) {
       next_token(f.text(), name);
       // A lake takes its point inflow at its first node.
       if (chan_.ltype[link_] == link_bit::lake) node_ = 1;
+      if (chan_.stream_pointsource.empty()) {
+        refuse(f, code, "a point source the file's first reading did not count.");
+        return false;
+      }
       chan_.stream_pointsource[addr(link_, node_)] = ts_find(state_.input.settings.ts_list, name);
       return true;
     }
