@@ -122,6 +122,19 @@ bool store_layer(const table_file& file, int family, int soil_id, int layer,
   return true;
 }
 
+// Layers first..3 of soil type t, one line each.
+bool read_layer_lines(table_file& file, int family, int first, richards_soil_type& t) {
+  std::string line;
+  for (int layer = first; layer <= 3; ++layer) {
+    if (!next_filled(file, line)) {
+      report_short_table(file, t.id);
+      return false;
+    }
+    if (!store_layer(file, family, t.id, layer, numbers_of(line.c_str()), t)) return false;
+  }
+  return true;
+}
+
 bool read_plain_types(table_file& file, int family, int long_term,
                       std::vector<richards_soil_type>& types) {
   std::string line;
@@ -173,13 +186,7 @@ bool read_plain_types(table_file& file, int family, int long_term,
       t.canopy_resist = et[3];
     }
     head.end_line();
-    for (int layer = 1; layer <= 3; ++layer) {
-      if (!next_filled(file, line)) {
-        report_short_table(file, t.id);
-        return false;
-      }
-      if (!store_layer(file, family, t.id, layer, numbers_of(line.c_str()), t)) return false;
-    }
+    if (!read_layer_lines(file, family, 1, t)) return false;
   }
   return true;
 }
@@ -239,14 +246,8 @@ bool read_keyword_types(table_file& file, int family, int long_term,
       t.canopy_resist = v[3];
       v.erase(v.begin(), v.begin() + 4);
     }
-    if (!store_layer(file, family, t.id, 1, v, t)) return false;
-    for (int layer = 2; layer <= 3; ++layer) {
-      if (!next_filled(file, line)) {
-        report_short_table(file, t.id);
-        return false;
-      }
-      if (!store_layer(file, family, t.id, layer, numbers_of(line.c_str()), t)) return false;
-    }
+    if (!store_layer(file, family, t.id, 1, v, t) || !read_layer_lines(file, family, 2, t))
+      return false;
   }
   return true;
 }
