@@ -93,23 +93,51 @@ void units_card(const card_action&, card_records& r, char* values, card_reader&)
   msg_printf("Units flag = %d\n", r.params.units);
 }
 
-void start_date_card(const card_action&, card_records& r, char* values, card_reader&) {
-  r.params.start_date_year = take_int(values);
-  r.params.start_date_month = take_int(values);
-  r.params.start_date_day = take_int(values);
+namespace {
+
+// A calendar field out of its range would reach the clock's arithmetic (and
+// overflow it), so the card is refused where it stands.
+struct calendar_field {
+  const char* name;
+  int low;
+  int high;
+};
+constexpr calendar_field year_field{"year", 0, 9999};
+constexpr calendar_field month_field{"month", 1, 12};
+constexpr calendar_field day_field{"day", 1, 31};
+constexpr calendar_field hour_field{"hour", 0, 24};
+constexpr calendar_field minute_field{"minute", 0, 59};
+
+int take_calendar_field(const char* card, const calendar_field& field, char* values,
+                        card_reader& reader) {
+  const int n = take_int(values);
+  if (reader.stop || (n >= field.low && n <= field.high)) return n;
+  raise_message(
+      "Error: the project card %s on line %d of %s has the %s %d; it must be from %d to %d.\n",
+      card, reader.line_number, reader.file_name, field.name, n, field.low, field.high);
+  reader.stop = true;
+  return field.low;
 }
 
-void start_time_card(const card_action&, card_records& r, char* values, card_reader&) {
-  r.params.start_time_hour = take_int(values);
-  r.params.start_time_minute = take_int(values);
+}  // namespace
+
+void start_date_card(const card_action&, card_records& r, char* values, card_reader& reader) {
+  r.params.start_date_year = take_calendar_field("START_DATE", year_field, values, reader);
+  r.params.start_date_month = take_calendar_field("START_DATE", month_field, values, reader);
+  r.params.start_date_day = take_calendar_field("START_DATE", day_field, values, reader);
 }
 
-void end_time_card(const card_action&, card_records& r, char* values, card_reader&) {
-  r.params.end_time_year = take_int(values);
-  r.params.end_time_month = take_int(values);
-  r.params.end_time_day = take_int(values);
-  r.params.end_time_hour = take_int(values);
-  r.params.end_time_minute = take_int(values);
+void start_time_card(const card_action&, card_records& r, char* values, card_reader& reader) {
+  r.params.start_time_hour = take_calendar_field("START_TIME", hour_field, values, reader);
+  r.params.start_time_minute = take_calendar_field("START_TIME", minute_field, values, reader);
+}
+
+void end_time_card(const card_action&, card_records& r, char* values, card_reader& reader) {
+  r.params.end_time_year = take_calendar_field("END_TIME", year_field, values, reader);
+  r.params.end_time_month = take_calendar_field("END_TIME", month_field, values, reader);
+  r.params.end_time_day = take_calendar_field("END_TIME", day_field, values, reader);
+  r.params.end_time_hour = take_calendar_field("END_TIME", hour_field, values, reader);
+  r.params.end_time_minute = take_calendar_field("END_TIME", minute_field, values, reader);
 }
 
 void flush_buffer_card(const card_action&, card_records& r, char* values, card_reader&) {

@@ -610,3 +610,26 @@ TEST_F(read_project, a_number_card_refuses_what_does_not_read_as_its_number) {
   EXPECT_EQ(params().rows, 2147483647);
   EXPECT_EQ(params().cols, 30);
 }
+
+// A calendar field beyond its range would overflow the clock's arithmetic;
+// the card is refused naming the field, and the reading stops.
+TEST_F(read_project, calendar_cards_refuse_fields_out_of_range) {
+  const struct {
+    const char* cards;
+    const char* refusal;
+  } cases[] = {
+      {"START_TIME -2147483648 0\n", "START_TIME on line 2 of "},
+      {"START_DATE 2000 13 1\n", "has the month 13; it must be from 1 to 12."},
+      {"END_TIME 2000 1 1 0 60\n", "has the minute 60; it must be from 0 to 59."},
+      {"START_DATE 2147483647 1 1\n", "has the year 2147483647; it must be from 0 to 9999."},
+  };
+  for (const auto& c : cases) {
+    clear_errors();
+    std::string printed = read_cards(c.cards);
+    EXPECT_NE(printed.find(c.refusal), std::string::npos) << printed;
+    EXPECT_EQ(error_state.stop_flag, 1) << c.cards;
+  }
+  clear_errors();
+  EXPECT_EQ(read_cards("START_DATE 2000 12 31\nSTART_TIME 24 0\nEND_TIME 0 1 1 0 59\n"), "");
+  EXPECT_EQ(error_state.stop_flag, 0);
+}
