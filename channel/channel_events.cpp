@@ -15,6 +15,7 @@ void channel_event_start(model_state& state) {
   ex_section(chan, section_mode::from_stage);
   if (error_state.stop_flag != 0) return;
   chan.event_lateral_volume = 0.0;
+  chan.event_sac_volume = 0.0;
   chan.event_outlet_volume = 0.0;
   chan.event_point_input_volume = 0.0;
   chan.event_point_source_volume = 0.0;

@@ -278,6 +278,7 @@ struct channel_state {
   bool threaded() const { return links >= parallel_min_links; }
   // Run and event totals, m3
   double lateral_volume = 0.0, event_lateral_volume = 0.0;  // bank exchange, inflow +
+  double sac_volume = 0.0, event_sac_volume = 0.0;  // Sacramento base flow taken in, m3
   double outlet_volume = 0.0, event_outlet_volume = 0.0;    // out through the outlet
   double point_input_volume = 0.0, event_point_input_volume = 0.0;    // CHAN_POINT_INPUT
   double point_source_volume = 0.0, event_point_source_volume = 0.0;  // POINTSOURCE, first order

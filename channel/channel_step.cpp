@@ -188,7 +188,9 @@ void channel_step(model_state& state) {
       chan.area_old[a] = chan.area[a];
   }
 
-  if (state.surface.wet || in.overbank_flow) {
+  // The Sacramento basin's base flow comes in through the same exchange,
+  // rain or no rain.
+  if (state.surface.wet || in.overbank_flow || in.sacramento) {
     const double v = lateral_inflow(state, lateral_switches_of(state), dt);
     if (error_state.stop_flag != 0) return;
     chan.active = 1;

@@ -46,7 +46,7 @@ lateral_switches lateral_switches_of(const model_state& state) {
   sw.overbank = in.overbank_flow;
   sw.backwater = in.overland_backwater;
   sw.sacramento = in.sacramento;
-  sw.sac_rate = 0.0;
+  sw.sac_rate = in.sacramento ? state.soil.sac.base_flow_rate : 0.0;
   return sw;
 }
 
@@ -71,17 +71,20 @@ double lateral_inflow(model_state& state, const lateral_switches& sw, double dt)
       last_node = j;
       const int type = chan.ltype[i];
       if (type & (link_bit::structure | link_bit::lake)) continue;
+      const std::size_t a = std::size_t(chan.node_address(i, j));
+      const double dx = chan.dx[i];
+      // The basin's base flow enters every node that holds a share of it,
+      // whatever the bank exchange of the node's cell, so none of it is lost.
+      if (sw.sacramento && j <= chan.nx[i]) {
+        const double v = sw.sac_rate * chan.gst_sac_weight[g];  // m3/s
+        chan.qlat[a] += v / dx;
+        chan.sac_volume += v * dt;
+        chan.event_sac_volume += v * dt;
+      }
       if ((type & link_bit::overtaken) && (type & link_bit::shaped)) continue;
       if (chan.channel_lakes && (chan.lake_mask[m] >= 1 || j > chan.nx[i])) continue;
 
-      const std::size_t a = std::size_t(chan.node_address(i, j));
       const double w = chan.gst_pct[g];
-      const double dx = chan.dx[i];
-      if (sw.sacramento) {
-        const double v = sw.sac_rate * chan.gst_sac_weight[g];  // m3/s
-        chan.qlat[a] += v / dx;
-        total += v * dt;
-      }
 
       double& h = depth[m];
       const double zg = ground[m];

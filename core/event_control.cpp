@@ -251,8 +251,9 @@ void check_end_of_event(model_state& state) {
             }
           }
         }
+        // The Sacramento basin's base flow needs its channels between storms.
         if (!in.inf_richards && !in.gw_simulation && !in.settings.ov_point_source_given &&
-            !in.inf_redist && !state.channel.lake_start_flag) {
+            !in.inf_redist && !state.channel.lake_start_flag && !in.sacramento) {
           move_clocks_to_next_event(state);
         }
       }

@@ -336,8 +336,12 @@ void init_process_clocks(model_state& state) {
     process_clock& ch = run.channel;
     ch.set_interval(run.dt);
     chan.step_minutes = run.dt / 60.0;
-    if (long_term && !chan.restart_mark) {
+    // The Sacramento basin gives base flow from the first hour on, so the
+    // channels that carry it start with it, not with the first storm.
+    if (long_term && !chan.restart_mark && !in.sacramento) {
       ch.last = event_start(run, 1);
+    } else if (long_term && in.sacramento && !run.given_start) {
+      ch.last = now;
     } else {
       ch.last = run.origin;
     }

@@ -19,7 +19,7 @@ constexpr card_feature unbuilt[] = {
     xy_inputs,
     channels,         pumps,
     point_inputs,
-    sacramento,       groundwater,     water_table,       storm_sewer,
+    groundwater,      water_table,     storm_sewer,
     erosion,          contaminants,    nutrients,         optimize_sed,
     analyzers,        framework,       map_output,
     channel_output,   location_output,

@@ -124,8 +124,26 @@ void read_groundwater_inputs(model_state& state) {
   stop_when(state.input.gw_simulation, "read_groundwater_inputs");
 }
 
-void open_sac_params_file(model_state& state) {
-  stop_when(state.input.sacramento, "open_sac_params_file");
+// The basin's base flow has nowhere to go but the channels: without them
+// every drop of it would vanish from the balance.
+void read_sacramento_basin(model_state& state) {
+  const input_state& in = state.input;
+  if (!in.sacramento) return;
+  if (!in.channel_routing) {
+    raise_message(
+        "Error: the project card SACRAMENTO gives its base flow to the channels, but the "
+        "project routes no channels; add CHANNEL_INPUT with CHAN_EXPLIC or remove "
+        "SACRAMENTO.\n");
+    return;
+  }
+  open_sac_params_file(state, state.soil.sac);
+}
+
+// Once the grid-stream pairs exist: each pair's share of the base flow.
+void set_sacramento_weights(model_state& state) {
+  const input_state& in = state.input;
+  if (!in.sacramento || !in.channel_routing) return;
+  compute_sac_weights(state.soil.sac, state.channel, state.grid.cells, in.topo_index != 0);
 }
 
 bool snow_model_on(const project_settings& s) { return s.nwsrfs_snow || s.eb_nwsrfs_snow; }
@@ -190,7 +208,7 @@ constexpr run_phase later_steps[] = {
     {"read_ov_boundary_types", read_ov_boundary_types},
     {"read_soil_maps", read_soil_maps},
     {"read_groundwater_inputs", read_groundwater_inputs},
-    {"open_sac_params_file", open_sac_params_file},
+    {"open_sac_params_file", read_sacramento_basin},
     {"alloc_snow_cell_array", alloc_snow_cell_array},
     {"read_snow_band_params", read_snow_band_params},
     {"set_orographic_hmet", set_orographic_hmet},
@@ -207,6 +225,7 @@ constexpr run_phase later_steps[] = {
     {"read_soil_moisture_hotstart", read_soil_moisture_hotstart},
     {"setup_nutrient_model", setup_nutrient_model},
     {"setup_channels", setup_channels},
+    {"compute_sac_weights", set_sacramento_weights},
     {"superlink_setup", superlink_setup},
     {"connect_superlink_to_channel", connect_superlink_to_channel},
     {"assign_nsm_overland_params", assign_nsm_overland_params},

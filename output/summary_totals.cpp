@@ -41,7 +41,48 @@ void gather_soil_totals(const model_state& state, run_water_totals& t) {
   t.downward_flux = soil_downward_flux(state);
 }
 
+// m3 per mm of depth over the active cells.
+double sac_area_factor(const model_state& state) {
+  return state.grid.dx * state.grid.dx * state.grid.cells / 1000.0;
+}
+
+// The basin replaces the grid's soil and groundwater in the run's books: its
+// tension water is the soil, its free water the groundwater. The base flow
+// it gives the channels is a loss of the subsurface to the river, booked
+// as a negative flux from river to groundwater.
+void gather_sacramento_totals(const model_state& state, run_water_totals& t) {
+  const sacramento_state& sac = state.soil.sac;
+  const double f = sac_area_factor(state);
+  t.initial_soil = (sac.uztwc0 + sac.lztwc0) * f;
+  t.initial_groundwater = (sac.lzfsc0 + sac.uzfwc0 + sac.lzfpc0) * f;
+  // Ponded water evaporated directly leaves as well as what the basin gives.
+  t.evaporation = sac.run_et * f + t.direct_evaporation;
+  t.river_to_gw = 0.0 - state.channel.sac_volume;
+  t.sac_deep_recharge = 0.0;
+}
+
 }  // namespace
+
+sac_run_summary gather_sac_summary(const model_state& state) {
+  const sacramento_state& sac = state.soil.sac;
+  const sac_params& p = sac.params;
+  sac_run_summary s;
+  const double capacity[5] = {p.uztwm, p.uzfwm, p.lztwm, p.lzfpm, p.lzfsm};
+  const double initial[5] = {sac.uztwc0, sac.uzfwc0, sac.lztwc0, sac.lzfpc0, sac.lzfsc0};
+  const double final[5] = {p.uztwc, p.uzfwc, p.lztwc, p.lzfpc, p.lzfsc};
+  for (int k = 0; k < 5; ++k) {
+    s.capacity[k] = capacity[k];
+    s.initial[k] = initial[k];
+    s.final[k] = final[k];
+  }
+  s.rainfall = sac.run_input;
+  s.pet = sac.run_pet;
+  s.aet = sac.run_et;
+  s.runoff = sac.run_base_flow;
+  s.residual = p.residual;
+  s.area_factor = sac_area_factor(state);
+  return s;
+}
 
 summary_gates gather_summary_gates(const model_state& state) {
   const input_state& in = state.input;
@@ -98,6 +139,15 @@ event_water_totals gather_event_totals(const model_state& state) {
   // that a run without pumps prints 0.0 rather than -0.0).
   t.overland_point_sources = 0.0 - surface.event_pump_volume;
   t.infiltration = state.soil.event_infiltrated;
+  if (state.input.sacramento) {
+    const sacramento_state& sac = state.soil.sac;
+    const double f = sac_area_factor(state);
+    t.sac_base_flow = sac.event_base_flow_volume;
+    t.sac_start = sac.event_initial_storage * f;
+    t.sac_end = sac_storage(sac.params) * f;
+    t.sac_et = sac.event_et_volume;
+    t.sac_infiltration = sac.event_input_volume;
+  }
   // The soil's event figures of a long-term run; a single event's direct
   // evaporation and drainage are those of the run.
   if (state.input.long_term) {
@@ -150,6 +200,7 @@ run_water_totals gather_run_totals(const model_state& state) {
   t.olake_inflow = surface.olake_inflow_volume;
   t.olake_outflow = surface.olake_outflow_volume;
   gather_soil_totals(state, t);
+  if (state.input.sacramento) gather_sacramento_totals(state, t);
   return t;
 }
 
@@ -164,6 +215,12 @@ void sum_final_storages(const model_state& state, water_balance& balance) {
                                                 state.grid.dx * state.grid.dx);
   balance.final_channel = state.input.explicit_channel ? state.channel.water_volume() : 0.0;
   balance.final_groundwater = 0.0;
+  if (in.sacramento) {
+    const sac_params& p = state.soil.sac.params;
+    const double f = sac_area_factor(state);
+    balance.final_soil = (p.lztwc + p.uztwc) * f;
+    balance.final_groundwater = (p.lzfsc + p.uzfwc + p.lzfpc) * f;
+  }
   balance.final_snow = snow_volume(state);
   balance.final_chan_lake = state.channel.channel_lakes ? state.channel.lake_water_volume() : 0.0;
   balance.final_olake = 0.0;

@@ -146,7 +146,24 @@ struct run_water_totals {
   double drain_volume = 0.0;
 };
 
+// The Sacramento basin at the end of the run: its stores in the order the
+// summary lists them (upper tension, upper free, lower tension, lower
+// primary free, lower supplementary free), mm, and its run totals, mm.
+struct sac_run_summary {
+  double capacity[5] = {};
+  double initial[5] = {};
+  double final[5] = {};
+  double rainfall = 0.0;      // infiltration the basin received
+  double pet = 0.0;           // potential evapotranspiration offered
+  double aet = 0.0;           // taken by the basin
+  double runoff = 0.0;        // base flow, interflow and surface excess
+  double recharge = 0.0;      // to deep groundwater (the basin loses none)
+  double residual = 0.0;      // the accounting's own running residual
+  double area_factor = 0.0;   // m3 per mm over the watershed
+};
+
 summary_gates gather_summary_gates(const model_state& state);
+sac_run_summary gather_sac_summary(const model_state& state);
 event_water_totals gather_event_totals(const model_state& state);
 run_water_totals gather_run_totals(const model_state& state);
 

@@ -26,7 +26,25 @@ void groundwater_balance(const run_water_totals& t, water_balance& b) {
                         t.initial_groundwater * 100.0;
 }
 
+// With the Sacramento basin the infiltrated water stays in the books as the
+// basin's storage, so only what leaves the watershed counts as lost; the
+// error is what the stores hold beyond what came in.
+void sacramento_overall_balance(const run_water_totals& t, water_balance& b) {
+  const double in = t.precipitation + t.gw_head_boundary + t.overland_point_sources + t.xy_gain +
+                    t.channel_point_sources + t.discharge_boundary_gain;
+  const double out = t.evaporation + t.discharge + t.xy_loss + b.net_boundary_loss +
+                     t.lake_evaporation;
+  const double base = t.precipitation + b.initial_storage;
+  b.overall_error = base > no_input_volume
+                        ? (b.final_storage - b.initial_storage - in + out) / base * 100.0
+                        : 0.0;
+}
+
 void overall_balance(const run_water_totals& t, const summary_gates& g, water_balance& b) {
+  if (g.sacramento) {
+    sacramento_overall_balance(t, b);
+    return;
+  }
   const double out = t.discharge + t.evaporation + b.net_boundary_loss + t.lakes_to_gw +
                      t.lake_evaporation;
   // The specified-discharge boundaries bring water in as the point sources do.
@@ -88,6 +106,14 @@ void print_groundwater_section(std::FILE* f, const run_water_totals& t, const wa
   std::fputs("If you have any head boundaries \n", f);
   std::fputs("Mass balance errors are likely due to flux across boundary \n", f);
   std::fputs("Which is not exactly calculated \n", f);
+}
+
+void print_sac_stores(std::FILE* f, const double (&store)[5], const double (&capacity)[5],
+                      const char* last_end) {
+  static const char* const names[5] = {"uztwc", "uzfwc", "lztwc", "lzfpc", "lzfsc"};
+  for (int k = 0; k < 5; ++k)
+    std::fprintf(f, "%s:  %10.3lf mm, %8.2lf%%%s", names[k], store[k],
+                 store[k] / capacity[k] * 100.0, k == 4 ? last_end : "\n");
 }
 
 void print_storages(std::FILE* f, const run_water_totals& t, const summary_gates& g,
@@ -257,6 +283,44 @@ void write_calibration_total(model_state& state) {
 
 }  // namespace
 
+void print_sacramento_section(std::FILE* f, const sac_run_summary& s) {
+  std::fputs("\n\nSimulation summary for the Sacramento Soil Moisture Accounting Model\n", f);
+  std::fputs("as incorporated in the Valtoria\n", f);
+  std::fputs("(VALTO) Model.  Internal SAC-SMA mass conservation check.\n\n", f);
+  std::fputs("Initial state variable values:\n", f);
+  print_sac_stores(f, s.initial, s.capacity, "\n");
+  std::fputs("Final state variable values:\n", f);
+  print_sac_stores(f, s.final, s.capacity, "\n\n");
+
+  double initial = 0.0, final = 0.0;
+  for (int k = 0; k < 5; ++k) {
+    initial += s.initial[k];
+    final += s.final[k];
+  }
+  std::fputs("\nMass Balance Information:\n\n", f);
+  std::fprintf(f, "Initial subsurface storage(mm):        %10.3lf\n", initial);
+  std::fprintf(f, "Input rainfall (mm):                   %10.3lf\n", s.rainfall);
+  std::fprintf(f, "PET calculated by VALTO (mm):          %10.3lf\n", s.pet);
+  std::fprintf(f, "AET calculated by Sacramento (mm):     %10.3lf\n", s.aet);
+  std::fprintf(f, "Subsurface runoff (mm):                %10.3lf\n", s.runoff);
+  std::fprintf(f, "Recharge to deep g.w. (mm):            %10.3lf\n", s.recharge);
+  std::fprintf(f, "Final volume of subsurface water (mm): %10.3lf\n", final);
+  std::fprintf(f, "Residual (neg. means mass created (mm):%10.3lf\n",
+               initial + s.rainfall - s.aet - s.runoff - s.recharge - final);
+  std::fputs("\n", f);
+  std::fprintf(f, "Sacramento simulation total residual water balance: %18.16f mm\n", s.residual);
+
+  const double a = s.area_factor;
+  std::fputs("\nSacramento storages and fluxes expressed as volumes (m^3):\n", f);
+  std::fprintf(f, "Initial volume=   %10.1lf\n", initial * a);
+  std::fprintf(f, "Volume of ET=     %10.1lf\n", s.aet * a);
+  std::fprintf(f, "Volume of precip= %10.1lf\n", s.rainfall * a);
+  std::fprintf(f, "Volume of outflow=%10.1lf\n", s.runoff * a);
+  std::fprintf(f, "Final volume=     %10.1lf\n", final * a);
+  std::fprintf(f, "Residual=         %10.1lf\n",
+               (initial - s.aet + s.rainfall - s.runoff - final) * a);
+}
+
 void close_water_balance(const run_water_totals& t, const summary_gates& g, water_balance& b) {
   if (g.gw_simulation) groundwater_balance(t, b);
   if (g.ov_boundary) {
@@ -303,6 +367,7 @@ void write_summary(model_state& state) {
   sum_final_storages(state, out.water);
   close_water_balance(totals, gates, out.water);
   if (out.summary.is_open()) {
+    if (gates.sacramento) print_sacramento_section(out.summary.stream, gather_sac_summary(state));
     print_water_summary(out.summary.stream, totals, gates, out.water);
     std::fflush(out.summary.stream);
   }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 struct run_water_totals;
+struct sac_run_summary;
 struct summary_gates;
 struct water_balance;
 
@@ -20,3 +21,7 @@ void close_water_balance(const run_water_totals& totals, const summary_gates& ga
 // The groundwater section (groundwater runs) and the totals block.
 void print_water_summary(std::FILE* file, const run_water_totals& totals,
                          const summary_gates& gates, const water_balance& balance);
+
+// The Sacramento basin's section: its stores at either end, its own
+// balance in mm and the same in m3.
+void print_sacramento_section(std::FILE* file, const sac_run_summary& sac);

@@ -116,6 +116,12 @@ void compute_sac_weights(sacramento_state& sac, channel_state& chan, int cells,
 // Returns the number of increments the interval was worked in.
 int sacramento_accounting(sac_params& p, double& et, double input, double& deep_recharge);
 
+// The five contents summed, mm.
+double sac_storage(const sac_params& p);
+
+// Clears the event totals and takes the contents as the event's start.
+void start_sacramento_event(sacramento_state& sac);
+
 // The time-loop work of one Sacramento interval, its clock test aside: the
 // hour's potential evapotranspiration pet_cm (cm) and the cumulative
 // infiltrated depth summed over the cells (m) feed the basin; the totals

@@ -24,8 +24,6 @@ constexpr double most_increments = 1000.0;
 // only stores its input, mm.
 constexpr double trace_depth = 0.01;
 
-double storage(const sac_params& p) { return p.uztwc + p.uzfwc + p.lztwc + p.lzfsc + p.lzfpc; }
-
 // Pairs of structure and lake links never take lateral inflow, so their
 // share of the base flow would be lost.
 bool takes_base_flow(const channel_state& chan, int link) {
@@ -121,9 +119,20 @@ void stop_weights(const char* first_line, const char* second_line) {
 
 }  // namespace
 
+double sac_storage(const sac_params& p) {
+  return p.uztwc + p.uzfwc + p.lztwc + p.lzfsc + p.lzfpc;
+}
+
+void start_sacramento_event(sacramento_state& sac) {
+  sac.event_input = sac.event_input_volume = 0.0;
+  sac.event_et = sac.event_et_volume = 0.0;
+  sac.event_base_flow = sac.event_base_flow_volume = 0.0;
+  sac.event_initial_storage = sac_storage(sac.params);
+}
+
 int sacramento_accounting(sac_params& p, double& et, double input, double& deep_recharge) {
   deep_recharge = 0.0;
-  const double before = storage(p);
+  const double before = sac_storage(p);
   et = upper_zone_et(p, et);
   balance_lower_zone(p);
 
@@ -188,7 +197,7 @@ int sacramento_accounting(sac_params& p, double& et, double input, double& deep_
   }
 
   p.base_flow = base + interflow + surface;
-  p.residual += before - storage(p) + input - et - p.base_flow;
+  p.residual += before - sac_storage(p) + input - et - p.base_flow;
   return n;
 }
 
@@ -199,7 +208,7 @@ void account_sacramento_interval(sacramento_state& sac, double pet_cm, double in
   if (++sac.calls == 1) {
     sac.input = 0.0;
     sac.et_demand = 0.0;
-    sac.event_initial_storage = sac.run_initial_storage = storage(p);
+    sac.event_initial_storage = sac.run_initial_storage = sac_storage(p);
     p.base_flow = p.lzfpc * p.lzpk + p.lzfsc * p.lzsk;
   }
   sac.et_demand = pet_cm * 10.0;

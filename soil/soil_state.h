@@ -9,6 +9,7 @@
 
 #include "soil/longterm_state.h"
 #include "soil/richards_soil.h"
+#include "soil/sacramento.h"
 #include "soil/snow_state.h"
 
 // One soil type of the layered method: three layers, the third unbounded.
@@ -128,6 +129,7 @@ struct soil_state {
   longterm_state longterm;
   // Long-term runs: the snow pack; a cell under snow gives no evapotranspiration
   snow_state snow;
+  sacramento_state sac;          // the lumped basin, with SACRAMENTO
   int snow_present = 0;          // some cell off the lakes holds snow
   double initial_snow_volume = 0.0;  // snow water equivalent at the start, m3
 

@@ -228,8 +228,15 @@ void infiltration_step(model_state& state) {
 
 void sacramento_step(model_state& state) {
   if (!state.input.sacramento) return;
-  if (!state.run.sacramento.due(state.run.current_time)) return;
-  raise_not_available("sacramento_step");
+  run_control& run = state.run;
+  if (!run.sacramento.due(run.current_time)) return;
+  // The basin's demand is the watershed's mean potential rate of the hour;
+  // a single event without meteorology offers none.
+  const double pet_cm = state.input.long_term ? state.soil.longterm.mean_pet : 0.0;
+  account_sacramento_interval(state.soil.sac, pet_cm, state.soil.sac_infiltrated,
+                              state.grid.cells, state.grid.dx * state.grid.dx);
+  run.sacramento.last = run.current_time;
+  run.sacramento.next = run.current_time + run.sacramento.interval_d;
 }
 
 void soil_event_start(model_state& state) {
@@ -237,6 +244,7 @@ void soil_event_start(model_state& state) {
   soil_state& soil = state.soil;
   if (in.inf_redist && !soil.redist_first_pass) reset_redist_state(state);
   if (in.inf_richards) start_richards_balance(state);
+  if (in.sacramento && soil.sac.calls > 0) start_sacramento_event(soil.sac);
   if (!in.long_term) return;
   // What soaked in after the last event's end was no part of it, and is no
   // part of this one: the surface water left then starts this event.

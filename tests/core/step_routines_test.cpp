@@ -119,11 +119,6 @@ const switch_case switch_cases[] = {
        s.input.ov_con_trans = 1;
        s.run.ov_contam_inf.next = s.run.current_time;
      }},
-    {"sacramento_step", sacramento_step,
-     +[](model_state& s) {
-       s.input.sacramento = 1;
-       s.run.sacramento.next = s.run.current_time;
-     }},
     {"soil_layer_contam_step", soil_layer_contam_step,
      +[](model_state& s) {
        s.input.soil_con_trans = 1;

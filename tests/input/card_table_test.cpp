@@ -154,7 +154,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"nwsrfs_snow", apply}, {"eb_nwsrfs_snow", apply}, {"init_swe_depth", apply},
       {"snow_roughness", apply}, {"snow_darcy", store}, {"snow_reynolds", store},
       {"snow_swe_file", apply}, {"snow_temp", store}, {"nwsrfs_elev_snow", apply},
-      {"sacramento", store}, {"gw_simulation", store}, {"water_table", store},
+      {"sacramento", apply}, {"gw_simulation", store}, {"water_table", store},
       {"storm_sewer", store}, {"soil_erosion", store}, {"ov_con_trans", store},
       {"chan_con_trans", store}, {"soil_con_trans", store}, {"nutrients", store},
       {"optimize_sed", store}, {"analyzers", store}, {"qtr", store}, {"vune", store},
