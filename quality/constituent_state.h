@@ -46,6 +46,9 @@ struct constituent_state {
   constituent_cells soil_decay_coef;      // first-order loss in the soil, 1/s
   constituent_cells ov_contam_decay;      // first-order decay in the surface water, 1/s
   constituent_cells gw_contam_conc;       // concentration in groundwater, g/m3
+  constituent_cells ov_contam_uptake;     // exchange rate between land surface and water, 1/s
+  constituent_cells ov_contam_maxconc;    // concentration the land-surface release drives to, g/m3
+  std::vector<double> precip_conc;        // per constituent: concentration in rain, g/m3
 
   // Soil layers per constituent [1..constituents]
   std::vector<cell_layer_table> soil_mass;                // g
@@ -66,6 +69,7 @@ struct constituent_state {
   constituent_cells cell_decay_mass;    // decayed in the surface water
   constituent_cells cell_infil_mass;    // carried into the soil by infiltrating water
   constituent_cells cell_uptake_mass;   // released from the land surface (negative: taken up)
+  constituent_cells cell_precip_mass;   // brought by rain
 
   // Per-step totals per constituent, g; emptied once booked
   std::vector<double> soil_decay_dmt;    // first-order loss in the soil layers
