@@ -81,3 +81,45 @@ double ov_contam_cell_mass(constituent_state& c, int k, int j, double step,
   }
   return (exchange - (outflow + infiltration) - decay) / step;
 }
+
+void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work,
+                             const contam_grid& grid, double a, int order,
+                             const contam_intervals& intervals, int outlet, double* exit_mass,
+                             const int* lake, bool soil_transport, double& negative_mass) {
+  const std::size_t kk = std::size_t(k);
+  if (c.constituent_type[kk] == 3) return;
+  std::vector<double>& mass = c.ov_contam_mass[kk];
+  std::vector<double>& conc = c.ov_contam_conc[kk];
+  const int n = grid.cells;
+  for (int j = 1; j <= n; ++j) {
+    work.conc[j] = conc[j];
+    work.mass[j] = mass[j];
+    work.disp[j] = c.ov_contam_disp[kk][j];
+    work.rate[j] = lake != nullptr && lake[j] > 0
+                       ? 0.0
+                       : ov_contam_cell_mass(c, k, j, a, intervals, soil_transport,
+                                             j == outlet ? exit_mass : nullptr);
+  }
+  ov_contam_cell_flux(work, grid, a, order, negative_mass);
+  double dried_to_soil = 0.0;
+  for (int j = 1; j <= n; ++j) {
+    if (lake != nullptr && lake[j] > 0) continue;
+    mass[j] = work.mass[j];
+    conc[j] = work.conc[j];
+    if (mass[j] < 0.0) {
+      mass[j] = 0.0;
+      conc[j] = 0.0;
+    }
+    if (grid.depth[j] < tiny && mass[j] >= tiny) {
+      if (soil_transport) {
+        dried_to_soil += mass[j];
+        c.soil_top_mass[kk][j] += mass[j];
+      } else {
+        c.land_surface_mass[kk][j] += mass[j];
+      }
+      mass[j] = 0.0;
+      conc[j] = 0.0;
+    }
+  }
+  c.ov_infil_dmt[kk] += dried_to_soil;
+}

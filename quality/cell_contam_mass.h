@@ -3,6 +3,7 @@
 // interval, and the share of each gathered amount that one cell mass step
 // takes, so that a process run every few steps is spread over them.
 
+#include "quality/cell_contam_flux.h"
 #include "quality/constituent_state.h"
 
 // The part of an amount gathered over interval (s) that a step of length
@@ -38,3 +39,16 @@ struct contam_intervals {
 double ov_contam_cell_mass(constituent_state& c, int k, int j, double step,
                            const contam_intervals& intervals, bool soil_transport,
                            double* exit_mass);
+
+// One cell mass step of a seconds for constituent k (soil-only pools are
+// not transported): every cell not in a lake (lake[j] > 0, null for none)
+// takes its net source rate, the sweeps of the given order move the mass
+// between cells, and a cell that has dried hands its mass to the top soil
+// layer (booked as infiltrated) with soil transport, else back to its land
+// surface. exit_mass is k's gathered outlet outflow, taken at the outlet
+// cell (0 for none); masses the sweeps drive negative go to negative_mass
+// (kg). Lake cells keep their water's mass as it is.
+void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work,
+                             const contam_grid& grid, double a, int order,
+                             const contam_intervals& intervals, int outlet, double* exit_mass,
+                             const int* lake, bool soil_transport, double& negative_mass);

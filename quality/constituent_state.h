@@ -46,6 +46,7 @@ struct constituent_state {
   constituent_cells soil_decay_coef;      // first-order loss in the soil, 1/s
   constituent_cells ov_contam_decay;      // first-order decay in the surface water, 1/s
   constituent_cells gw_contam_conc;       // concentration in groundwater, g/m3
+  constituent_cells ov_contam_disp;       // dispersion coefficient on the overland, m2/s
   constituent_cells ov_contam_uptake;     // exchange rate between land surface and water, 1/s
   constituent_cells ov_contam_maxconc;    // concentration the land-surface release drives to, g/m3
   std::vector<double> precip_conc;        // per constituent: concentration in rain, g/m3

@@ -154,3 +154,67 @@ TEST(cell_contam_mass, sinks_stop_at_an_empty_cell_and_go_where_they_belong) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pond: three 100 m cells on flat ground, 0.05 m of still water at
+// 100 g/m3 on the first two, the outlet cell dry, decay 0.864 per day
+// (1e-5 /s) taken in 10 s steps for 36000 s.
+TEST(cell_contam_mass, the_pond_decays_to_69_77_kg_of_its_100) {
+  constituent_state c;
+  size_state(c, 1, 3, 1);
+  const std::vector<int> left = {0, 0, 1, 2}, right = {0, 2, 3, 0}, none = {0, 0, 0, 0};
+  const std::vector<double> depth = {0.0, 0.05, 0.05, 0.0}, still = {0.0, 0.0, 0.0, 0.0};
+  for (int j = 1; j <= 2; ++j) {
+    c.ov_contam_conc[1][j] = 100.0;
+    c.ov_contam_mass[1][j] = 100.0 * 0.05 * 1e4;
+  }
+  for (int j = 1; j <= 3; ++j) c.ov_contam_decay[1][j] = 0.864 / 86400.0;
+  const contam_grid grid{3,           100.0,        left.data(),  right.data(), none.data(),
+                         none.data(), depth.data(), still.data(), still.data()};
+  contam_flux_work work;
+  work.size(3);
+  contam_intervals intervals{10.0, 10.0, 10.0, 10.0};
+  double exit = 0.0, negative = 0.0, decayed = 0.0;
+  for (int n = 0; n < 3600; ++n) {
+    contam_decay_accumulate(c, 1, 100.0, 10.0, depth.data(), depth.data(), nullptr);
+    cell_contam_mass_update(c, 1, work, grid, 10.0, 1 + n % 2, intervals, 3, &exit, nullptr,
+                            false, negative);
+    decayed += c.ov_decay_dmt[1] / 1000.0;
+    c.ov_decay_dmt[1] = 0.0;
+  }
+  const double left_kg = (c.ov_contam_mass[1][1] + c.ov_contam_mass[1][2]) / 1000.0;
+  // 100 (1 - 1e-4)^3600 = 69.766; 100 e^-0.36 = 69.768.
+  EXPECT_NEAR(left_kg, 69.77, 0.01);
+  EXPECT_NEAR(decayed, 30.23, 0.01);
+  EXPECT_NEAR(left_kg + decayed, 100.0, 1e-9);
+  EXPECT_EQ(c.ov_contam_mass[1][3], 0.0);
+  EXPECT_EQ(negative, 0.0);
+}
+
+TEST(cell_contam_mass, a_dried_cell_hands_its_mass_to_the_soil_or_its_land_surface) {
+  for (const bool soil : {true, false}) {
+    SCOPED_TRACE(soil);
+    constituent_state c;
+    size_state(c, 1, 2, 1);
+    const std::vector<int> none = {0, 0, 0}, lake = {0, 0, 1};
+    const std::vector<double> depth = {0.0, 0.0, 0.0}, still = {0.0, 0.0, 0.0};
+    c.ov_contam_mass[1] = {0.0, 8.0, 5.0};
+    c.ov_contam_conc[1] = {0.0, 4.0, 5.0};
+    const contam_grid grid{2, 10.0, none.data(), none.data(), none.data(), none.data(),
+                           depth.data(), still.data(), still.data()};
+    contam_flux_work work;
+    work.size(2);
+    double negative = 0.0;
+    cell_contam_mass_update(c, 1, work, grid, 10.0, 1, contam_intervals{}, 0, nullptr,
+                            lake.data(), soil, negative);
+    EXPECT_EQ(c.ov_contam_mass[1][1], 0.0);
+    EXPECT_EQ(c.ov_contam_conc[1][1], 0.0);
+    EXPECT_EQ(c.soil_top_mass[1][1], soil ? 8.0 : 0.0);
+    EXPECT_EQ(c.ov_infil_dmt[1], soil ? 8.0 : 0.0);
+    EXPECT_EQ(c.land_surface_mass[1][1], soil ? 0.0 : 8.0);
+    EXPECT_EQ(c.ov_contam_mass[1][2], 5.0);  // the lake cell's is the lake's business
+  }
+}
+
+}  // namespace
