@@ -654,6 +654,19 @@ TEST(longterm_snow, darcy_flow_under_the_pack_holds_water_back_and_closes_the_ba
   EXPECT_LT(discharge[1], discharge[0]);
 }
 
+// The snow model keeps no temperature of its pack, so the map of one is
+// refused at start-up rather than written empty.
+TEST(longterm_snow, a_snow_temperature_map_is_refused) {
+  lt10 project;
+  project.cards({}, "NWSRFS_SNOW\nSNOW_TEMP snow_temp\n");
+  const run_output out = project.run();
+  EXPECT_EQ(out.status, 1);
+  EXPECT_NE(out.text.find("Error: the project card SNOW_TEMP needs the snow temperature maps, "
+                          "which is not available in this version.\n"),
+            std::string::npos)
+      << out.text;
+}
+
 // With SNOW_ROUGHNESS a cell routes with n 0.2 while it holds snow and with
 // its own n (0.05) before and after.
 TEST(longterm_snow, snow_roughness_follows_the_pack) {
