@@ -67,6 +67,7 @@ struct constituent_state {
   constituent_cells soil_exchange_mass; // released by the top layer to the water (negative: taken up)
   constituent_cells ov_sed_soil_mass;   // soil change by detached and settled sediment
   constituent_cells soil_exfil_mass;    // carried up to the surface by exfiltrating water
+  constituent_cells cell_exfil_mass;    // exfiltrated, waiting for the cell mass step
   constituent_cells cell_decay_mass;    // decayed in the surface water
   constituent_cells cell_infil_mass;    // carried into the soil by infiltrating water
   constituent_cells cell_uptake_mass;   // released from the land surface (negative: taken up)

@@ -102,3 +102,42 @@ void soil_layers_contam_update(soil_layer_work& work, constituent_state& c, int 
   c.soil_leach_dmt[kk] += leached;
   c.soil_gw_gain_dmt[kk] += gained;
 }
+
+soil_layer_booking book_soil_layers(constituent_state& c, int k,
+                                    const soil_layer_geometry& geometry) {
+  const std::size_t kk = std::size_t(k);
+  cell_layer_table& mass = c.soil_mass[kk];
+  cell_layer_table& conc = c.soil_conc[kk];
+  soil_layer_booking b;
+  for (int j = 1; j <= mass.cells; ++j) {
+    double sum = 0.0;
+    for (int l = 1; l <= geometry.layers[std::size_t(j)]; ++l) {
+      if (mass.at(j, l) < 0.0) {
+        mass.at(j, l) = 0.0;
+        conc.at(j, l) = 0.0;
+      }
+      sum += mass.at(j, l);
+    }
+    c.land_surface_mass[kk][j] = sum;
+    double& exfil = c.soil_exfil_mass[kk][j];
+    c.cell_exfil_mass[kk][j] += exfil;
+    b.exfiltrated += exfil;
+    exfil = 0.0;
+    double& top = c.soil_top_mass[kk][j];
+    b.infiltrated += top;
+    top = 0.0;
+    double& exchange = c.soil_exchange_mass[kk][j];
+    b.exchanged += exchange;
+    if (exchange > 0.0) {
+      b.released += exchange;
+    } else {
+      b.taken_up -= exchange;
+    }
+    exchange = 0.0;
+    if (!c.ov_sed_soil_mass.empty()) {
+      b.sediment += c.ov_sed_soil_mass[kk][j];
+      c.ov_sed_soil_mass[kk][j] = 0.0;
+    }
+  }
+  return b;
+}

@@ -44,3 +44,22 @@ struct soil_layer_work {
 void soil_layers_contam_update(soil_layer_work& work, constituent_state& c, int k,
                                const soil_layer_geometry& geometry, const soil_water_moves& moves,
                                const double* gw_conc, bool nutrient, double dx);
+
+// What the soil layers took from and gave to the surface of constituent k
+// since the soil-layer step last ran, g: the sums the step books into its
+// run and event totals.
+struct soil_layer_booking {
+  double exfiltrated = 0.0;  // carried up to the surface
+  double infiltrated = 0.0;  // handed to the top layer by the surface steps
+  double exchanged = 0.0;    // released to the water, with its sign
+  double released = 0.0;     // the positive part of it
+  double taken_up = 0.0;     // the negative part, as a positive amount
+  double sediment = 0.0;     // soil change by detached and settled sediment
+};
+
+// After constituent k has moved: a negative layer mass becomes 0 with its
+// concentration, each cell's land-surface mass becomes its layers' sum, the
+// exfiltrated mass waits for the cell mass step, and the surface
+// accumulators are emptied into the returned sums.
+soil_layer_booking book_soil_layers(constituent_state& c, int k,
+                                    const soil_layer_geometry& geometry);

@@ -17,7 +17,7 @@ inline void size_state(constituent_state& c, int constituents, int cells, int la
   for (constituent_cells* a :
        {&c.cell_partition_coef, &c.soil_decay_coef, &c.ov_contam_decay, &c.gw_contam_conc,
         &c.ov_contam_mass, &c.ov_contam_conc, &c.land_surface_mass, &c.soil_top_mass,
-        &c.soil_exchange_mass, &c.ov_sed_soil_mass, &c.soil_exfil_mass, &c.cell_decay_mass,
+        &c.soil_exchange_mass, &c.ov_sed_soil_mass, &c.soil_exfil_mass, &c.cell_exfil_mass, &c.cell_decay_mass,
         &c.cell_infil_mass, &c.cell_uptake_mass, &c.ov_contam_uptake, &c.ov_contam_maxconc, &c.ov_contam_disp,
         &c.cell_precip_mass})
     a->assign(rows, zero_cells);

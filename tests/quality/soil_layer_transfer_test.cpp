@@ -183,3 +183,53 @@ TEST(soil_layer_transfer, plain_green_and_ampt_keeps_one_still_layer) {
 }
 
 }  // namespace
+
+namespace {
+
+// A soil-layer pass of one contaminant on two cells, one draining and one
+// exfiltrating: loss, transfer and booking together keep the column's
+// mass: what it holds after = before + handed down - released - lost -
+// leached + gained from below - exfiltrated.
+TEST(soil_layer_transfer, a_whole_pass_balances_the_soil_columns) {
+  column col(1, 2);
+  const double start[3][4] = {{}, {0.0, 30.0, 20.0, 10.0}, {0.0, 5.0, 15.0, 25.0}};
+  double before = 0.0;
+  for (int j = 1; j <= 2; ++j) {
+    for (int l = 1; l <= 3; ++l) col.c.soil_mass[1].at(j, l) = start[j][l];
+    before += col.column_mass(1, j);
+    col.c.cell_partition_coef[1][j] = 0.3;
+    col.c.soil_decay_coef[1][j] = 2e-5;
+  }
+  col.c.soil_top_mass[1] = {0.0, 1.5, 0.5};
+  col.c.soil_exchange_mass[1] = {0.0, 0.75, -0.25};
+  col.upper[1] = 0.8;
+  col.bottom[1] = 0.4;
+  col.exfiltrating[2] = 1;
+  col.exfil[2] = 0.003;
+  const std::vector<double> gw = {0.0, 0.0, 3.0};
+
+  soil_layer_contam_decay(col.c, 1, col.geometry, 10.0, 3600.0);
+  col.update(1, gw.data());
+  const soil_layer_booking b = book_soil_layers(col.c, 1, col.geometry);
+
+  const double after = col.column_mass(1, 1) + col.column_mass(1, 2);
+  EXPECT_GT(col.c.soil_decay_dmt[1], 0.0);
+  EXPECT_GT(col.c.soil_leach_dmt[1], 0.0);
+  EXPECT_NEAR(col.c.soil_gw_gain_dmt[1], 3.0 * 0.003 * 100.0, 1e-12);
+  EXPECT_GT(b.exfiltrated, 0.0);
+  EXPECT_NEAR(after, before + b.infiltrated - b.exchanged - col.c.soil_decay_dmt[1] -
+                         col.c.soil_leach_dmt[1] + col.c.soil_gw_gain_dmt[1] - b.exfiltrated,
+              1e-12 * before);
+  EXPECT_DOUBLE_EQ(b.infiltrated, 2.0);
+  EXPECT_DOUBLE_EQ(b.released, 0.75);
+  EXPECT_DOUBLE_EQ(b.taken_up, 0.25);
+  for (int j = 1; j <= 2; ++j) {
+    EXPECT_DOUBLE_EQ(col.c.land_surface_mass[1][j], col.column_mass(1, j));
+    EXPECT_EQ(col.c.soil_top_mass[1][j], 0.0);
+    EXPECT_EQ(col.c.soil_exchange_mass[1][j], 0.0);
+    EXPECT_EQ(col.c.soil_exfil_mass[1][j], 0.0);
+  }
+  EXPECT_DOUBLE_EQ(col.c.cell_exfil_mass[1][2], b.exfiltrated);
+}
+
+}  // namespace
