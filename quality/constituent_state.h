@@ -53,7 +53,7 @@ struct constituent_state {
 
   // Soil layers per constituent [1..constituents]
   std::vector<cell_layer_table> soil_mass;                // g
-  std::vector<cell_layer_table> soil_conc;                // per mass of solids, g/kg x 1000
+  std::vector<cell_layer_table> soil_conc;                // per mass of soil solids, mg/kg
   std::vector<cell_layer_table> soil_fraction_dissolved;  // share of the layer's mass in its water
   cell_layer_table theta;                                 // water content per layer, m3/m3
 

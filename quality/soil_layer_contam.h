@@ -36,9 +36,9 @@ struct redistribution_depths {
 // Water content of layer (1..layers) of a redistribution soil holding
 // upper_water above the top-layer depth and lower_water below it (cm of
 // water). water_table is the depth of the water table below the ground (m)
-// when the aquifer is simulated, and ignored (pass a negative groundwater
-// flag) otherwise; at or above the ground every layer is saturated at the
-// cell's porosity. thickness[k] is layer k's thickness, m.
+// when the aquifer is simulated (groundwater true) and is ignored otherwise;
+// at or above the ground every layer is saturated at the cell's porosity.
+// thickness[k] is layer k's thickness, m.
 double soil_layer_water_fraction(int layer, int layers, double upper_water, double lower_water,
                                  const redistribution_depths& depth, double porosity,
                                  const double* thickness, bool groundwater, double water_table);
