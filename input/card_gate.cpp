@@ -68,8 +68,6 @@ struct unbuilt_word {
   const char* text;
 };
 constexpr unbuilt_word unbuilt_words[] = {
-    {"snow_darcy", "Darcy flow on the overland faces under snow"},
-    {"snow_reynolds", "Darcy flow on the overland faces under snow"},
     {"snow_temp", "the snow temperature maps"},
 };
 

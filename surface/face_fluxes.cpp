@@ -246,6 +246,8 @@ face_inputs face_inputs_of(const model_state& state) {
   // holds snow and the Darcy branch stays idle.
   in.snow_darcy = state.input.settings.snow_darcy;
   in.snow_reynolds = state.input.settings.snow_reynolds;
+  const std::vector<double>& swe = state.soil.snow.swe;
+  if (in.snow_darcy != 0.0 && swe.size() == size) in.snow_we = swe.data();
   if (sf.overland_lakes && sf.oland_lake_new.size() >= size && !sf.olakes.empty()) {
     in.olake_cell = sf.oland_lake_new.data();
     in.olakes = sf.olakes.data();

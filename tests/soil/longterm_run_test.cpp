@@ -628,19 +628,43 @@ TEST(longterm_snow, the_snow_water_equivalent_map_follows_the_pack) {
   }
 }
 
-// Darcy flow under snow is not in the run: its cards stop it at start-up.
-TEST(longterm_snow, darcy_flow_under_snow_is_refused) {
+// Under a metre of snow all run, Darcy flow through the packs (K 0.001 m/s)
+// holds the storms' water on the slope: less reaches the outlet than by
+// Manning's law, and every balance still closes. Snow roughness gives way
+// to Darcy flow when both are asked for.
+TEST(longterm_snow, darcy_flow_under_the_pack_holds_water_back_and_closes_the_balances) {
+  double discharge[2] = {0.0, 0.0};
+  for (const bool darcy : {false, true}) {
+    SCOPED_TRACE(darcy);
+    lt10 project;
+    project.cards({}, std::string("NUM_THREADS 1\nNWSRFS_SNOW\nINIT_SWE_DEPTH 1.0\n") +
+                          (darcy ? "SNOW_DARCY 0.001\nSNOW_REYNOLDS 500\nSNOW_ROUGHNESS 0.2\n"
+                                 : ""));
+    const run_output out = project.run();
+    ASSERT_EQ(out.status, 0) << out.text;
+    const std::string summary = project.text("summary.out");
+    expect_balances_close(summary, true);
+    discharge[darcy] = value_after(summary, "Total amount of discharge=");
+    EXPECT_EQ(out.text.find("Both manning and darcy flow are turned on for when snow is present \n"
+                            "Turning off manning flow for when snow is present.  Darcy still "
+                            "turned on. \n") != std::string::npos,
+              darcy);
+  }
+  EXPECT_GT(discharge[1], 0.0);
+  EXPECT_LT(discharge[1], discharge[0]);
+}
+
+// The snow model keeps no temperature of its pack, so the map of one is
+// refused at start-up rather than written empty.
+TEST(longterm_snow, a_snow_temperature_map_is_refused) {
   lt10 project;
-  project.cards({}, "NWSRFS_SNOW\nSNOW_DARCY 0.1\nSNOW_REYNOLDS 500\n");
+  project.cards({}, "NWSRFS_SNOW\nSNOW_TEMP snow_temp\n");
   const run_output out = project.run();
   EXPECT_EQ(out.status, 1);
-  for (const char* word : {"SNOW_DARCY", "SNOW_REYNOLDS"}) {
-    EXPECT_NE(out.text.find(std::string("Error: the project card ") + word +
-                            " needs Darcy flow on the overland faces under snow, which is not "
-                            "available in this version.\n"),
-              std::string::npos)
-        << out.text;
-  }
+  EXPECT_NE(out.text.find("Error: the project card SNOW_TEMP needs the snow temperature maps, "
+                          "which is not available in this version.\n"),
+            std::string::npos)
+      << out.text;
 }
 
 // With SNOW_ROUGHNESS a cell routes with n 0.2 while it holds snow and with

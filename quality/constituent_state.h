@@ -1,0 +1,84 @@
+#pragma once
+// Dissolved constituents on the grid and in the soil layers: per constituent
+// (numbered from 1) and active cell (from 1) the soil-layer masses and the
+// overland masses, the accumulators the processes fill between the steps
+// that take them, and the per-step totals those steps book. Masses are in
+// grams and concentrations in g/m3 inside the loop; the run totals that
+// reach the summaries are kept in kilograms by the steps that book them.
+
+#include <vector>
+
+// The largest number of soil layers a constituent is carried in.
+constexpr int max_soil_layers = 3;
+
+// One value per active cell and soil layer, both from 1; row 0 and column 0
+// stay unused so that the numbering reads as it is written.
+struct cell_layer_table {
+  int cells = 0;
+  int layers = 0;
+  std::vector<double> values;  // (cells + 1) x (layers + 1)
+
+  void assign(int cell_count, int layer_count, double value = 0.0) {
+    cells = cell_count;
+    layers = layer_count;
+    values.assign(std::size_t(cells + 1) * std::size_t(layers + 1), value);
+  }
+  double& at(int cell, int layer) { return values[std::size_t(cell) * (layers + 1) + layer]; }
+  double at(int cell, int layer) const {
+    return values[std::size_t(cell) * (layers + 1) + layer];
+  }
+};
+
+// Per constituent [0..constituents], per cell [0..cells].
+using constituent_cells = std::vector<std::vector<double>>;
+
+struct constituent_state {
+  int constituents = 0;                // entries of the list
+  std::vector<int> constituent_type;   // per constituent: 1 contaminant, 2 nutrient species, 3 soil-only pool
+  int soil_layers = 0;                 // layers a constituent is carried in, 1 to 3
+  double soil_layer_thickness[max_soil_layers + 1] = {};  // layers 1..3, m
+  double moisture_depth = 0.0;         // soil-moisture depth, cm
+  double top_depth = 0.0;              // top-layer depth, cm
+  double mixing_depth = 0.0;           // mixing-layer depth, cm
+  int static_conc = 0;                 // soil concentrations held (SOIL_STATIC_CONC)
+
+  constituent_cells cell_partition_coef;  // soil-water partition coefficient, L/kg
+  constituent_cells soil_decay_coef;      // first-order loss in the soil, 1/s
+  constituent_cells ov_contam_decay;      // first-order decay in the surface water, 1/s
+  constituent_cells gw_contam_conc;       // concentration in groundwater, g/m3
+  constituent_cells ov_contam_disp;       // dispersion coefficient on the overland, m2/s
+  constituent_cells ov_contam_uptake;     // exchange rate between land surface and water, 1/s
+  constituent_cells ov_contam_maxconc;    // concentration the land-surface release drives to, g/m3
+  std::vector<double> precip_conc;        // per constituent: concentration in rain, g/m3
+
+  // Soil layers per constituent [1..constituents]
+  std::vector<cell_layer_table> soil_mass;                // g
+  std::vector<cell_layer_table> soil_conc;                // per mass of soil solids, mg/kg
+  std::vector<cell_layer_table> soil_fraction_dissolved;  // share of the layer's mass in its water
+  cell_layer_table theta;                                 // water content per layer, m3/m3
+
+  // Overland water per constituent and cell
+  constituent_cells ov_contam_mass;    // dissolved mass on the cell, g
+  constituent_cells ov_contam_conc;    // dissolved concentration, g/m3
+  constituent_cells land_surface_mass; // undissolved mass on the land surface, g
+
+  // Accumulators: mass moved by a process since the step that takes it, g
+  constituent_cells soil_top_mass;      // handed to the top soil layer
+  constituent_cells soil_exchange_mass; // released by the top layer to the water (negative: taken up)
+  constituent_cells ov_sed_soil_mass;   // soil change by detached and settled sediment
+  constituent_cells soil_exfil_mass;    // carried up to the surface by exfiltrating water
+  constituent_cells cell_exfil_mass;    // exfiltrated, waiting for the cell mass step
+  constituent_cells cell_decay_mass;    // decayed in the surface water
+  constituent_cells cell_infil_mass;    // carried into the soil by infiltrating water
+  constituent_cells cell_uptake_mass;   // released from the land surface (negative: taken up)
+  constituent_cells cell_precip_mass;   // brought by rain
+
+  // Per-step totals per constituent, g; emptied once booked
+  std::vector<double> soil_decay_dmt;    // first-order loss in the soil layers
+  std::vector<double> soil_leach_dmt;    // left the bottom of the soil column
+  std::vector<double> soil_gw_gain_dmt;  // entered the soil column from below
+  std::vector<double> ov_decay_dmt;      // decayed in the surface water
+  std::vector<double> ov_infil_dmt;      // carried into the soil
+  std::vector<double> ov_uptake_dmt;     // exchanged with the land surface
+  std::vector<double> ov_out_dmt;        // left through the outlet cell
+};

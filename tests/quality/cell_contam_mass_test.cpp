@@ -1,0 +1,220 @@
+// The overland cell's dissolved mass: decay gathered at its interval and
+// taken by the cell mass step in the share of its own step, the pond's
+// analytic decay, and the limits that keep a cell's mass from going
+// negative.
+
+#include "quality/cell_contam_mass.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "constituent_fixture.h"
+
+namespace {
+
+using constituent_fixture::size_state;
+
+TEST(cell_contam_mass, the_step_takes_its_share_of_what_was_gathered_over_longer) {
+  struct share_case {
+    const char* label;
+    double step, interval, amount, share;
+  };
+  const share_case cases[] = {
+      {"the same interval: whole", 10.0, 10.0, 6.0, 6.0},
+      {"half a second longer: whole", 10.0, 10.5, 6.0, 6.0},
+      {"a shorter interval: whole", 10.0, 4.0, 6.0, 6.0},
+      {"just over half a second longer: in share", 10.0, 10.6, 6.0, 6.0 * 10.0 / 10.6},
+      {"three steps: a third", 10.0, 30.0, 9.0, 3.0},
+  };
+  for (const share_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_DOUBLE_EQ(step_share(c.step, c.interval, c.amount), c.share);
+  }
+}
+
+// One cell of 100 m under 0.05 m of still water holding concentration conc of
+// one contaminant decaying at k per second.
+struct pond {
+  constituent_state c;
+  std::vector<double> depth = {0.0, 0.05};
+  pond(double conc, double k) {
+    size_state(c, 1, 1, 1);
+    c.ov_contam_conc[1][1] = conc;
+    c.ov_contam_mass[1][1] = conc * 0.05 * 1e4;
+    c.ov_contam_decay[1][1] = k;
+  }
+  double& mass() { return c.ov_contam_mass[1][1]; }
+  // One cell mass step of a seconds without flow: the whole net rate once.
+  void take(double a, double decay_interval) {
+    contam_intervals intervals;
+    intervals.decay = decay_interval;
+    const double rate = ov_contam_cell_mass(c, 1, 1, a, intervals, false, nullptr);
+    mass() += rate * a;
+    c.ov_contam_conc[1][1] = mass() / (0.05 * 1e4);
+  }
+};
+
+TEST(cell_contam_mass, still_water_decays_by_one_minus_k_a_per_step) {
+  // 100 g/m3 x 500 m3 = 50000 g at 1e-5 /s in 10 s steps: after n steps
+  // M0 (1 - 1e-4)^n, and after 36000 s close to M0 e^(-0.36).
+  pond p(100.0, 1e-5);
+  const double m0 = p.mass();
+  double decayed = 0.0;
+  for (int n = 1; n <= 3600; ++n) {
+    contam_decay_accumulate(p.c, 1, 100.0, 10.0, p.depth.data(), p.depth.data(), nullptr);
+    p.take(10.0, 10.0);
+    decayed += p.c.ov_decay_dmt[1];
+    p.c.ov_decay_dmt[1] = 0.0;
+    if (n == 1 || n == 100 || n == 3600) {
+      EXPECT_NEAR(p.mass(), m0 * std::pow(1.0 - 1e-4, n), 1e-9 * m0) << n;
+    }
+  }
+  EXPECT_NEAR(p.mass() / m0, std::exp(-0.36), 2e-5);
+  EXPECT_NEAR(p.mass() + decayed, m0, 1e-9 * m0);
+  EXPECT_EQ(p.c.cell_decay_mass[1][1], 0.0);
+}
+
+TEST(cell_contam_mass, decay_gathered_every_third_step_is_taken_a_third_at_a_time) {
+  // Gathered over 30 s while the cell mass step runs every 10 s: each step
+  // takes a third of what is still gathered, and what is taken leaves the
+  // cell, so the balance holds at every step.
+  pond p(100.0, 1e-5);
+  const double m0 = p.mass();
+  contam_decay_accumulate(p.c, 1, 100.0, 30.0, p.depth.data(), p.depth.data(), nullptr);
+  const double gathered = m0 * 1e-5 * 30.0;  // 15 g
+  EXPECT_NEAR(p.c.cell_decay_mass[1][1], gathered, 1e-12);
+  double left = gathered;
+  for (int n = 1; n <= 3; ++n) {
+    p.take(10.0, 30.0);
+    const double share = left / 3.0;
+    left -= share;
+    EXPECT_NEAR(p.c.cell_decay_mass[1][1], left, 1e-12) << n;
+    EXPECT_NEAR(p.mass() + p.c.ov_decay_dmt[1], m0, 1e-9 * m0) << n;
+  }
+  EXPECT_NEAR(p.c.ov_decay_dmt[1], gathered * (1.0 - 8.0 / 27.0), 1e-12);
+}
+
+TEST(cell_contam_mass, gathered_decay_never_exceeds_the_shallower_waters_mass) {
+  constituent_state c;
+  size_state(c, 1, 3, 1);
+  // Cell 1 falls from 0.05 to 0.01 m at 100 g/m3 with a huge rate: capped at
+  // 0.01 x 1e4 x 100 = 10000 g. Cell 2 is a lake cell, cell 3 dry now.
+  for (int j = 1; j <= 3; ++j) {
+    c.ov_contam_conc[1][j] = 100.0;
+    c.ov_contam_decay[1][j] = 1.0;
+  }
+  const std::vector<double> last = {0.0, 0.05, 0.05, 0.05}, now = {0.0, 0.01, 0.05, 0.0};
+  const std::vector<int> lake = {0, 0, 1, 0};
+  contam_decay_accumulate(c, 1, 100.0, 600.0, last.data(), now.data(), lake.data());
+  EXPECT_DOUBLE_EQ(c.cell_decay_mass[1][1], 10000.0);
+  EXPECT_EQ(c.cell_decay_mass[1][2], 0.0);
+  EXPECT_EQ(c.cell_decay_mass[1][3], 0.0);
+}
+
+TEST(cell_contam_mass, sinks_stop_at_an_empty_cell_and_go_where_they_belong) {
+  struct sink_case {
+    const char* label;
+    double mass, uptake, decay, infil, exit;
+    bool soil;
+    double rate;  // g/s over 10 s
+    double decay_taken, infil_taken, exit_taken;
+  };
+  const sink_case cases[] = {
+      {"all within the mass", 10.0, 1.0, 2.0, 3.0, 4.0, false, (1.0 - 4.0 - 3.0 - 2.0) / 10.0,
+       2.0, 3.0, 4.0},
+      // 10 + 1 - 2 leaves 9 g, infiltration takes 3, the outlet the last 6.
+      {"the outlet takes what is left", 10.0, 1.0, 2.0, 3.0, 8.0, false, -1.0, 2.0, 3.0, 6.0},
+      {"decay larger than the cell", 1.0, 0.0, 5.0, 3.0, 0.0, false, -0.1, 1.0, 0.0, 0.0},
+      {"with soil transport", 10.0, -1.0, 0.0, 3.0, 0.0, true, -0.4, 0.0, 3.0, 0.0},
+  };
+  for (const sink_case& s : cases) {
+    SCOPED_TRACE(s.label);
+    constituent_state c;
+    size_state(c, 1, 1, 1);
+    c.ov_contam_mass[1][1] = s.mass;
+    c.cell_uptake_mass[1][1] = s.uptake;
+    c.cell_decay_mass[1][1] = s.decay;
+    c.cell_infil_mass[1][1] = s.infil;
+    double exit = s.exit;
+    contam_intervals intervals{10.0, 10.0, 10.0, 10.0};
+    EXPECT_NEAR(ov_contam_cell_mass(c, 1, 1, 10.0, intervals, s.soil, &exit), s.rate, 1e-12);
+    EXPECT_NEAR(c.ov_decay_dmt[1], s.decay_taken, 1e-12);
+    EXPECT_NEAR(c.ov_infil_dmt[1], s.infil_taken, 1e-12);
+    EXPECT_NEAR(c.ov_out_dmt[1], s.exit_taken, 1e-12);
+    EXPECT_EQ(c.cell_decay_mass[1][1], 0.0);
+    EXPECT_EQ(c.cell_infil_mass[1][1], 0.0);
+    EXPECT_EQ(exit, 0.0);
+    EXPECT_NEAR(c.ov_uptake_dmt[1], s.uptake, 1e-12);
+    EXPECT_NEAR(c.soil_top_mass[1][1], s.soil ? s.infil_taken : 0.0, 1e-12);
+    EXPECT_NEAR(c.soil_exchange_mass[1][1], s.soil ? s.uptake : 0.0, 1e-12);
+    EXPECT_GE(s.mass + s.rate * 10.0, -1e-12);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The pond: three 100 m cells on flat ground, 0.05 m of still water at
+// 100 g/m3 on the first two, the outlet cell dry, decay 0.864 per day
+// (1e-5 /s) taken in 10 s steps for 36000 s.
+TEST(cell_contam_mass, the_pond_decays_to_69_77_kg_of_its_100) {
+  constituent_state c;
+  size_state(c, 1, 3, 1);
+  const std::vector<int> left = {0, 0, 1, 2}, right = {0, 2, 3, 0}, none = {0, 0, 0, 0};
+  const std::vector<double> depth = {0.0, 0.05, 0.05, 0.0}, still = {0.0, 0.0, 0.0, 0.0};
+  for (int j = 1; j <= 2; ++j) {
+    c.ov_contam_conc[1][j] = 100.0;
+    c.ov_contam_mass[1][j] = 100.0 * 0.05 * 1e4;
+  }
+  for (int j = 1; j <= 3; ++j) c.ov_contam_decay[1][j] = 0.864 / 86400.0;
+  const contam_grid grid{3,           100.0,        left.data(),  right.data(), none.data(),
+                         none.data(), depth.data(), still.data(), still.data()};
+  contam_flux_work work;
+  work.size(3);
+  contam_intervals intervals{10.0, 10.0, 10.0, 10.0};
+  double exit = 0.0, negative = 0.0, decayed = 0.0;
+  for (int n = 0; n < 3600; ++n) {
+    contam_decay_accumulate(c, 1, 100.0, 10.0, depth.data(), depth.data(), nullptr);
+    cell_contam_mass_update(c, 1, work, grid, 10.0, 1 + n % 2, intervals, 3, &exit, nullptr,
+                            false, negative);
+    decayed += c.ov_decay_dmt[1] / 1000.0;
+    c.ov_decay_dmt[1] = 0.0;
+  }
+  const double left_kg = (c.ov_contam_mass[1][1] + c.ov_contam_mass[1][2]) / 1000.0;
+  // 100 (1 - 1e-4)^3600 = 69.766; 100 e^-0.36 = 69.768.
+  EXPECT_NEAR(left_kg, 69.77, 0.01);
+  EXPECT_NEAR(decayed, 30.23, 0.01);
+  EXPECT_NEAR(left_kg + decayed, 100.0, 1e-9);
+  EXPECT_EQ(c.ov_contam_mass[1][3], 0.0);
+  EXPECT_EQ(negative, 0.0);
+}
+
+TEST(cell_contam_mass, a_dried_cell_hands_its_mass_to_the_soil_or_its_land_surface) {
+  for (const bool soil : {true, false}) {
+    SCOPED_TRACE(soil);
+    constituent_state c;
+    size_state(c, 1, 2, 1);
+    const std::vector<int> none = {0, 0, 0}, lake = {0, 0, 1};
+    const std::vector<double> depth = {0.0, 0.0, 0.0}, still = {0.0, 0.0, 0.0};
+    c.ov_contam_mass[1] = {0.0, 8.0, 5.0};
+    c.ov_contam_conc[1] = {0.0, 4.0, 5.0};
+    const contam_grid grid{2, 10.0, none.data(), none.data(), none.data(), none.data(),
+                           depth.data(), still.data(), still.data()};
+    contam_flux_work work;
+    work.size(2);
+    double negative = 0.0;
+    cell_contam_mass_update(c, 1, work, grid, 10.0, 1, contam_intervals{}, 0, nullptr,
+                            lake.data(), soil, negative);
+    EXPECT_EQ(c.ov_contam_mass[1][1], 0.0);
+    EXPECT_EQ(c.ov_contam_conc[1][1], 0.0);
+    EXPECT_EQ(c.soil_top_mass[1][1], soil ? 8.0 : 0.0);
+    EXPECT_EQ(c.ov_infil_dmt[1], soil ? 8.0 : 0.0);
+    EXPECT_EQ(c.land_surface_mass[1][1], soil ? 0.0 : 8.0);
+    EXPECT_EQ(c.ov_contam_mass[1][2], 5.0);  // the lake cell's is the lake's business
+  }
+}
+
+}  // namespace
