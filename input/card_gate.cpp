@@ -62,21 +62,6 @@ bool switch_built(const char* word) {
   return false;
 }
 
-// Cards of a built feature whose process is not: refused by their own word.
-struct unbuilt_word {
-  const char* word;
-  const char* text;
-};
-constexpr unbuilt_word unbuilt_words[] = {
-    {"snow_temp", "the snow temperature maps"},
-};
-
-const char* unbuilt_word_text(const char* word) {
-  for (const unbuilt_word& w : unbuilt_words)
-    if (std::strcmp(w.word, word) == 0) return w.text;
-  return nullptr;
-}
-
 }  // namespace
 
 std::span<const card_feature> unbuilt_features() { return unbuilt; }
@@ -88,7 +73,6 @@ bool feature_unbuilt(card_feature feature) {
 }
 
 card_mode gate_mode(const card_row& row) {
-  if (unbuilt_word_text(row.word) != nullptr) return card_mode::store_only;
   if (!feature_unbuilt(row.feature)) return card_mode::apply;
   if (row.effect == card_effect::output && output_written(row.word)) return card_mode::apply;
   if (row.effect == card_effect::switch_card && switch_built(row.word)) return card_mode::apply;
@@ -203,9 +187,7 @@ void refuse_unbuilt_cards(const project_settings& settings) {
     std::snprintf(line, sizeof line,
                   "Error: the project card %s needs %s, which is not available in this version.\n",
                   upper,
-                  unbuilt_word_text(word.c_str()) != nullptr ? unbuilt_word_text(word.c_str())
-                  : row != nullptr                           ? feature_text(row->feature)
-                                                             : "a process");
+                  row != nullptr ? feature_text(row->feature) : "a process");
     print_message(summary_file, line);
   }
   raise_error(4000);

@@ -74,6 +74,8 @@ void end_map_datasets(model_state& state) {
 
 // The snow water equivalent dataset is ended whenever it is open, after
 // every other end-of-run file and whatever the channel method.
+void end_snow_temp_dataset(model_state& state) { state.output.snow_temp_map.end_dataset(); }
+
 void end_swe_dataset(model_state& state) {
   safe_file& file = state.output.map_dataset[fixed_map_index::swe];
   if (file.is_open()) write_dataset_end(file.stream, state.input.map_kind[2] != 0);
@@ -158,5 +160,6 @@ void write_end_of_run_files(model_state& state) {
   write_channel_hotstart(state);
   write_interface_hydrograph(state);
   write_overland_hotstart(state);
+  end_snow_temp_dataset(state);
   end_swe_dataset(state);
 }

@@ -89,6 +89,21 @@ const double* map_values(model_state& state, int index) {
   }
 }
 
+// The snow temperature map: the pack's antecedent temperature index, which
+// the melt keeps per cell as the temperature of the snow cover. Only a run
+// that keeps a pack has one.
+bool snow_temp_requested(const model_state& state) {
+  return state.input.settings.snow_temp_given && !state.soil.snow.ati.empty();
+}
+
+void open_snow_temp_map(model_state& state) {
+  if (!snow_temp_requested(state)) return;
+  map_writer& w = state.output.snow_temp_map;
+  w.bind(run_map_grid(state), state.soil.snow.ati.data());
+  w.setup(run_map_format(state), state.input.settings.snow_temp.c_str(), "", "", 1060,
+          "Snow_Temperature");
+}
+
 }  // namespace
 
 bool map_outputs_requested(const model_state& state) {
@@ -97,56 +112,12 @@ bool map_outputs_requested(const model_state& state) {
   return false;
 }
 
-bool open_dataset_file(model_state& state, int id, const char* file_name, const char* name,
-                       safe_file& file) {
-  const input_state& in = state.input;
-  const int rows = state.grid.rows, cols = state.grid.cols;
-  if (in.map_kind[2]) return write_binary_dataset_header(file_name, file, id, name, rows, cols);
-  if (in.qtr || in.map_kind[0]) return false;
-  return write_ascii_dataset_header(file_name, file, id, name, rows, cols);
-}
+namespace {
 
-void open_map_dataset(model_state& state, int index) {
-  const std::string* file = card_file(state, index);
-  if (!file) return;
-  open_dataset_file(state, first_fixed_dataset_id + index, file->c_str(),
-                    fixed_dataset_name(index), state.output.map_dataset[index]);
-}
-
-void open_map_outputs(model_state& state) {
+// The fixed maps of one map time.
+void write_fixed_maps(model_state& state) {
   if (!map_outputs_requested(state)) return;
-  const int n = state.grid.cells;
-  if (card_file(state, fixed_map_index::discharge) &&
-      !allocate_per_cell(state.output.cell_discharge, n, "cell_discharge"))
-    return;
-  if (state.input.flood_grid && !allocate_per_cell(state.surface.max_depth, n, "max_depth"))
-    return;
-  if (card_file(state, fixed_map_index::depth) && state.channel.channel_lakes &&
-      !allocate_per_cell(state.output.lake_depth, n, "lake_depth"))
-    return;
-  for (int index : open_order) {
-    open_map_dataset(state, index);
-    if (error_state.stop_flag) return;
-  }
-}
-
-bool per_time_map_path(char* out, int capacity, const char* dir, const char* stem, int count) {
-  char rest[256];
-  std::snprintf(rest, sizeof rest, "%s.%04d.asc", stem, count);
-  return join_map_path(out, capacity, dir, rest);
-}
-
-const char* surface_moisture_stem(const char* dir) {
-  const std::size_t n = std::char_traits<char>::length(dir);
-  const bool separated = n > 0 && (dir[n - 1] == '/' || dir[n - 1] == '\\');
-  return separated ? "surf" : "smoist";
-}
-
-void write_map_step(model_state& state) {
   const run_control& run = state.run;
-  if (run.map_interval < 1 || (run.pass - 1) % run.map_interval != 0) return;
-  if (parallel.partition_index != 0) return;
-  if (!map_outputs_requested(state)) return;
   const input_state& in = state.input;
   output_state& out = state.output;
   const map_grid grid = run_map_grid(state);
@@ -179,4 +150,63 @@ void write_map_step(model_state& state) {
     if (exchange || !file.is_open()) continue;
     write_dataset_record(file.stream, run.elapsed_minutes, grid, values, in.map_kind[2] != 0);
   }
+}
+
+}  // namespace
+
+bool open_dataset_file(model_state& state, int id, const char* file_name, const char* name,
+                       safe_file& file) {
+  const input_state& in = state.input;
+  const int rows = state.grid.rows, cols = state.grid.cols;
+  if (in.map_kind[2]) return write_binary_dataset_header(file_name, file, id, name, rows, cols);
+  if (in.qtr || in.map_kind[0]) return false;
+  return write_ascii_dataset_header(file_name, file, id, name, rows, cols);
+}
+
+void open_map_dataset(model_state& state, int index) {
+  const std::string* file = card_file(state, index);
+  if (!file) return;
+  open_dataset_file(state, first_fixed_dataset_id + index, file->c_str(),
+                    fixed_dataset_name(index), state.output.map_dataset[index]);
+}
+
+void open_map_outputs(model_state& state) {
+  open_snow_temp_map(state);
+  if (error_state.stop_flag) return;
+  if (!map_outputs_requested(state)) return;
+  const int n = state.grid.cells;
+  if (card_file(state, fixed_map_index::discharge) &&
+      !allocate_per_cell(state.output.cell_discharge, n, "cell_discharge"))
+    return;
+  if (state.input.flood_grid && !allocate_per_cell(state.surface.max_depth, n, "max_depth"))
+    return;
+  if (card_file(state, fixed_map_index::depth) && state.channel.channel_lakes &&
+      !allocate_per_cell(state.output.lake_depth, n, "lake_depth"))
+    return;
+  for (int index : open_order) {
+    open_map_dataset(state, index);
+    if (error_state.stop_flag) return;
+  }
+}
+
+bool per_time_map_path(char* out, int capacity, const char* dir, const char* stem, int count) {
+  char rest[256];
+  std::snprintf(rest, sizeof rest, "%s.%04d.asc", stem, count);
+  return join_map_path(out, capacity, dir, rest);
+}
+
+const char* surface_moisture_stem(const char* dir) {
+  const std::size_t n = std::char_traits<char>::length(dir);
+  const bool separated = n > 0 && (dir[n - 1] == '/' || dir[n - 1] == '\\');
+  return separated ? "surf" : "smoist";
+}
+
+void write_map_step(model_state& state) {
+  const run_control& run = state.run;
+  if (run.map_interval < 1 || (run.pass - 1) % run.map_interval != 0) return;
+  if (parallel.partition_index != 0) return;
+  write_fixed_maps(state);
+  if (error_state.stop_flag) return;
+  // The dynamic writers write in either form, and also with neither.
+  if (snow_temp_requested(state)) state.output.snow_temp_map.write_map(run.elapsed_minutes);
 }

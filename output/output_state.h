@@ -5,6 +5,7 @@
 
 #include "core/grid_state.h"
 #include "core/safe_file.h"
+#include "output/map_writer.h"
 #include "output/q7_flux.h"
 #include "output/xy_outputs.h"
 
@@ -85,6 +86,8 @@ struct output_state {
   int map_grid_count = 0;
   std::vector<double> cell_discharge;
   std::vector<double> lake_depth;       // DEPTH map: cell depths with the channel lakes, m
+  // SNOW_TEMP: the pack's temperature, its antecedent temperature index, deg C
+  map_writer snow_temp_map;
 
   // Cells of the soil-water location output (IN_THETA_LOCATION)
   int theta_cells = 0;              // listed cells

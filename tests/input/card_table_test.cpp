@@ -153,7 +153,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"richards_weight", apply}, {"conductivity", apply}, {"soil_layer_input_file", apply},
       {"nwsrfs_snow", apply}, {"eb_nwsrfs_snow", apply}, {"init_swe_depth", apply},
       {"snow_roughness", apply}, {"snow_darcy", apply}, {"snow_reynolds", apply},
-      {"snow_swe_file", apply}, {"snow_temp", store}, {"nwsrfs_elev_snow", apply},
+      {"snow_swe_file", apply}, {"snow_temp", apply}, {"nwsrfs_elev_snow", apply},
       {"sacramento", apply}, {"gw_simulation", store}, {"water_table", store},
       {"storm_sewer", store}, {"soil_erosion", store}, {"ov_con_trans", store},
       {"chan_con_trans", store}, {"soil_con_trans", store}, {"nutrients", store},

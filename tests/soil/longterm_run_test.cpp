@@ -654,17 +654,39 @@ TEST(longterm_snow, darcy_flow_under_the_pack_holds_water_back_and_closes_the_ba
   EXPECT_LT(discharge[1], discharge[0]);
 }
 
-// The snow model keeps no temperature of its pack, so the map of one is
-// refused at start-up rather than written empty.
-TEST(longterm_snow, a_snow_temperature_map_is_refused) {
-  lt10 project;
-  project.cards({}, "NWSRFS_SNOW\nSNOW_TEMP snow_temp\n");
-  const run_output out = project.run();
-  EXPECT_EQ(out.status, 1);
-  EXPECT_NE(out.text.find("Error: the project card SNOW_TEMP needs the snow temperature maps, "
-                          "which is not available in this version.\n"),
-            std::string::npos)
-      << out.text;
+// SNOW_TEMP maps the pack's temperature, its antecedent temperature index,
+// at every map time as a dataset of its own (id 1060), ended once; the
+// records follow the index the melt keeps, which never rises above 0.
+TEST(longterm_snow, the_snow_temperature_map_follows_the_pack_index) {
+  snow_project project("NUM_THREADS 1\nMAP_TYPE 1\nSNOW_TEMP snowtemp.dat\n");
+  for (int h = 17; h < 24; ++h) project.set_temperature(h, 20);  // -6.7 C on the first night
+  std::vector<std::vector<double>> indices;
+  const run_output out = project.run([&](model_state& s) {
+    if ((s.run.pass - 1) % s.run.map_interval != 0) return;
+    std::vector<double> ati;
+    for (int i = 1; i <= s.grid.cells; ++i) ati.push_back(s.soil.snow.ati[std::size_t(i)]);
+    indices.push_back(ati);
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string text = project.text("snowtemp.dat");
+  EXPECT_EQ(text.rfind("DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 1060\nND 10\nNC 10\n"
+                       "NAME Snow_Temperature\n",
+                       0),
+            0u)
+      << text.substr(0, 200);
+  EXPECT_EQ(count_of(text, "ENDDS\n"), 1);
+  const std::vector<std::vector<double>> maps = swe_dataset_records(text);
+  ASSERT_EQ(maps.size(), indices.size());
+  double coldest = 0.0;
+  for (std::size_t k = 0; k < maps.size(); ++k) {
+    ASSERT_EQ(maps[k].size(), 10u) << k;
+    for (std::size_t c = 0; c < 10; ++c) {
+      EXPECT_NEAR(maps[k][c], indices[k][c], 0.5e-4 + 1e-12) << k << " " << c;
+      EXPECT_LE(maps[k][c], 0.0);
+      coldest = std::min(coldest, maps[k][c]);
+    }
+  }
+  EXPECT_LT(coldest, 0.0);
 }
 
 // With SNOW_ROUGHNESS a cell routes with n 0.2 while it holds snow and with
