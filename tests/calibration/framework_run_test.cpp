@@ -304,3 +304,23 @@ TEST(bound_exchanged_values, keeps_moisture_between_its_bounds_and_roughness_abo
 }
 
 }  // namespace
+
+namespace {
+
+// Rebuilding erodible cross-sections needs the channel sediment, which this
+// version does not have: the event end stops instead of going on with the
+// old sections.
+TEST(event_end_exchange_step, erodible_channels_stop_as_not_available) {
+  error_state = error_record{};
+  model_state s;
+  s.input.chan_sed_routing = 1;
+  s.run.exchange_pending = 1;
+  stdout_capture capture;
+  event_end_exchange_step(s);
+  EXPECT_EQ(capture.stop(), "Error: xsec_update is not available in this version.\n\n");
+  EXPECT_EQ(error_state.stop_flag, 1);
+  EXPECT_EQ(s.run.event_end, 0);
+  error_state = error_record{};
+}
+
+}  // namespace
