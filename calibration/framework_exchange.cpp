@@ -146,6 +146,9 @@ void jump_to_next_event(model_state& state) {
   if (k < 1 || k >= run.num_events) return;
   run.run_flag = 1;
   const double t = event_start(run, k + 1) - run.dt_days;
+  // A next event that has begun already is reached without a jump; the
+  // clock never runs back.
+  if (t <= run.current_time + run.tolerance) return;
   run.start_time += t - run.current_time;
   run.current_time = t;
   auto restart = [&](process_clock& c) {

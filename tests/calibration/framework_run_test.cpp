@@ -276,6 +276,20 @@ TEST_F(exchange_step, the_jump_waits_for_continuous_processes) {
   }
 }
 
+TEST_F(exchange_step, a_next_event_already_begun_leaves_the_clock_alone) {
+  model_state s;
+  build(s);
+  s.run.event_starts[2] = s.run.current_time - 0.01;
+  const double before = s.run.current_time;
+  {
+    stdout_capture quiet;
+    event_end_exchange_step(s);
+  }
+  EXPECT_EQ(s.run.current_time, before);
+  EXPECT_EQ(s.run.run_flag, 1);
+  EXPECT_EQ(error_state.stop_flag, 0);
+}
+
 TEST(bound_exchanged_values, keeps_moisture_between_its_bounds_and_roughness_above_zero) {
   struct bound_case {
     int redistribution;
