@@ -12,4 +12,5 @@ struct calibration_state {
   std::vector<double> loc_peak;    // current event's peak per hydrograph location [1..n], m3/s
   std::vector<double> loc_volume;  // current event's routed volume per location, m3
   std::vector<double> loc_volume_booked;  // run's routed volume per location already in loc_volume, m3
+  std::vector<double> exchange_scratch;   // conductivity per cell as exchanged [1..cells], cm/h
 };

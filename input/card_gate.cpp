@@ -21,7 +21,7 @@ constexpr card_feature unbuilt[] = {
     point_inputs,
     groundwater,      water_table,     storm_sewer,
     erosion,          contaminants,    nutrients,         optimize_sed,
-    analyzers,        framework,       map_output,
+    map_output,
     channel_output,   location_output,
     daily_output,     hotstart_output, soil_output,
     groundwater_output, sewer_output,  sediment_output,

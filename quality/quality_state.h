@@ -16,4 +16,14 @@ struct quality_state {
   double event_sed_total = 0.0;      // outlet sediment of the event, m3
   std::vector<double> sed_loc_peak;  // per sediment location [1..sed_locations], m3/s
   std::vector<double> sed_loc_total; // per sediment location, m3
+
+  // Channel constituent rows [constituent 1..n][node address], kept by the
+  // channel constituent steps; the 1DS analyzers read them.
+  std::vector<std::vector<double>> chan_node_conc;   // node concentration, g/m3
+  std::vector<std::vector<double>> chan_node_mass;   // node mass, g
+  std::vector<std::vector<double>> chan_point_conc;  // point-source concentration, g/m3
+  std::vector<std::vector<double>> conc_qlat;        // lateral-inflow concentration, g/m3
+  std::vector<std::vector<double>> chan_qlat_mass;   // lateral-inflow mass, g
+  std::vector<std::vector<double>> chan_gw_mass;     // groundwater mass, g
+  std::vector<std::vector<double>> chan_nsm_source;  // nutrient source, g
 };

@@ -161,14 +161,8 @@ const switch_case switch_cases[] = {
        s.input.chan_con_trans = 1;
        s.run.chan_contam.next = s.run.current_time;
      }},
-    {"event_end_exchange_step", event_end_exchange_step,
-     +[](model_state& s) {
-       s.run.exchange_pending = 1;
-       s.input.qtr = 1;
-     }},
     {"write_linknode_headers", write_linknode_headers,
      +[](model_state& s) { s.input.settings.chan_sed_flux_given = 1; }},
-    {"read_vune_exchange_maps", read_vune_exchange_maps, +[](model_state& s) { s.input.qtr = 1; }},
     {"convert_nsm_soil_units", convert_nsm_soil_units, +[](model_state& s) { s.input.nutrients = 1; }},
     {"init_constituent_state", init_constituent_state, +[](model_state& s) { s.input.nutrients = 1; }},
 };

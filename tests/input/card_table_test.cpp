@@ -157,7 +157,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"sacramento", apply}, {"gw_simulation", store}, {"water_table", store},
       {"storm_sewer", store}, {"soil_erosion", store}, {"ov_con_trans", store},
       {"chan_con_trans", store}, {"soil_con_trans", store}, {"nutrients", store},
-      {"optimize_sed", store}, {"analyzers", store}, {"qtr", store}, {"vune", store},
+      {"optimize_sed", store}, {"analyzers", apply}, {"qtr", apply}, {"vune", apply},
       // output files not written yet
       {"inf_depth", clear}, {"surf_moist", clear},
       {"rate_of_infil", clear}, {"gw_recharge_cum", clear},
