@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "quality/sediment_state.h"
+
 struct quality_state {
   int mass_step_flag = 1;            // per-cell constituent mass step flag
   int sediment_option = 4;           // set again by the sediment input reader
@@ -16,4 +18,6 @@ struct quality_state {
   double event_sed_total = 0.0;      // outlet sediment of the event, m3
   std::vector<double> sed_loc_peak;  // per sediment location [1..sed_locations], m3/s
   std::vector<double> sed_loc_total; // per sediment location, m3
+
+  sediment_state sediment;           // overland erosion (SOIL_EROSION)
 };
