@@ -193,12 +193,98 @@ TEST_F(erosion_run, adjust_elev_moves_the_ground_by_deposition_less_erosion) {
   }
 }
 
+// The values of the last record of an ASCII dataset of the 20 cells.
+std::vector<double> last_record(const std::string& text) {
+  const std::size_t at = text.rfind("TS 1 ");
+  std::istringstream in(text.substr(at));
+  std::string line;
+  std::getline(in, line);
+  for (int k = 0; k < 20; ++k) std::getline(in, line);  // activity flags
+  std::vector<double> values(20);
+  for (double& v : values) in >> v;
+  return values;
+}
+
+TEST_F(erosion_run, sediment_maps_show_the_flux_net_deposition_and_suspended_load) {
+  std::vector<double> flux(21), net(21), susp(21);
+  const run_output out = run(
+      "MAP_TYPE 1\nMAP_FREQ 60\nMAX_SED_FLUX flux.dat\nNET_SED_VOLUME net.dat\n"
+      "VOL_SED_SUSP susp.dat\n",
+      erosion_tables(), [&](model_state& s) {
+        if ((s.run.pass - 1) % 120 != 0) return;
+        const sediment_state& sed = s.quality.sediment;
+        for (int c = 1; c <= 20; ++c) {
+          flux[c] = sed.ov_qsmax_total[c] * 1e6;  // cm3/s
+          net[c] = sed.ov_net_sed[c] * 1000.0 / 1e4;  // mm
+          susp[c] = sed.ov_conc[c];
+        }
+      });
+  ASSERT_EQ(out.status, 0) << out.text;
+  const struct {
+    const char* file;
+    const char* header;
+    const std::vector<double>& expected;
+  } maps[] = {
+      {"flux.dat", "OBJID 1017\nND 20\nNC 20\nNAME sediment_flux\nTS 1 0.000000\n", flux},
+      {"net.dat", "OBJID 1018\nND 20\nNC 20\nNAME sediment_volume\nTS 1 0.000000\n", net},
+      {"susp.dat", "OBJID 1019\nND 20\nNC 20\nNAME suspended_sediment_conc\nTS 1 0.000000\n",
+       susp},
+  };
+  for (const auto& m : maps) {
+    const std::string text = file(m.file);
+    EXPECT_NE(text.find(m.header), std::string::npos) << m.file << "\n" << text.substr(0, 200);
+    EXPECT_NE(text.find("TS 1 300.000000\n"), std::string::npos) << m.file;
+    const std::vector<double> values = last_record(text);
+    double largest = 0.0;
+    for (int c = 1; c <= 20; ++c) {
+      EXPECT_NEAR(values[c - 1], m.expected[c], 1e-6) << m.file << " cell " << c;
+      largest = std::max(largest, std::fabs(values[c - 1]));
+    }
+    EXPECT_GT(largest, 0.0) << m.file;
+  }
+  // The net deposition map is the eroded depth where soil was lost.
+  EXPECT_LT(net[10], 0.0);
+}
+
 TEST_F(erosion_run, thread_count_leaves_the_sediment_rows_unchanged) {
   run("NUM_THREADS 1\n");
   const std::string one = file("outlet.sed");
   run("NUM_THREADS 8\n");
   EXPECT_EQ(file("outlet.sed"), one);
   EXPECT_FALSE(one.empty());
+}
+
+// A grid large enough for the parallel loops and the blocked sums: 40 x 40
+// cells of 10 m tilted towards the south-east corner, 50 mm/h for half an
+// hour.
+TEST(erosion_tilted_plane, thread_count_leaves_the_rows_and_summary_unchanged) {
+  temp_dir dir;
+  std::vector<double> ones(1600, 1.0), z;
+  for (int r = 1; r <= 40; ++r)
+    for (int c = 1; c <= 40; ++c) z.push_back(0.2 * (40 - r) + 0.1 * (40 - c));
+  dir.write("mask.asc", ascii_grid(40, 40, 10, ones));
+  dir.write("soils.idx", ascii_grid(40, 40, 10, ones));
+  dir.write("elevation.asc", ascii_grid(40, 40, 10, z));
+  dir.write("tables.cmt", erosion_tables());
+  const std::string project =
+      std::string("VALTOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elevation.asc\n"
+                  "GRIDSIZE 10\nROWS 40\nCOLS 40\nTIMESTEP 10\nTOT_TIME 60\nOUTROW 40\n"
+                  "OUTCOL 40\nOUTSLOPE 0.01\nMANNING_N 0.05\nPRECIP_UNIF\nRAIN_INTENSITY 50\n"
+                  "RAIN_DURATION 30\nSTART_DATE 2000 6 1\nSTART_TIME 0 0\nMAP_FREQ 60\n"
+                  "SUMMARY summary.out\nOUTLET_HYDRO outlet.hyd\n") +
+      erosion_cards;
+  std::string rows[2], summaries[2];
+  for (int k = 0; k < 2; ++k) {
+    dir.write("tilted.prj", project + (k == 0 ? "NUM_THREADS 1\n" : "NUM_THREADS 8\n"));
+    const run_output out = run_in_process(dir.path(), "tilted.prj");
+    ASSERT_EQ(out.status, 0) << out.text;
+    rows[k] = test_support::read_file(dir.file("outlet.sed"));
+    const std::string summary = test_support::read_file(dir.file("summary.out"));
+    summaries[k] = summary.substr(summary.rfind("Overland Sediment Summary"));
+  }
+  EXPECT_EQ(rows[1], rows[0]);
+  EXPECT_EQ(summaries[1], summaries[0]);
+  EXPECT_GT(summary_value(summaries[0], "Total sediment 3 routed through outlet"), 0.0);
 }
 
 TEST_F(erosion_run, formulas_without_a_law_carry_the_unit_discharge_and_still_balance) {
