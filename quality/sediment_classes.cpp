@@ -33,6 +33,7 @@ void setup_sediment_classes(sediment_state& sed) {
   sed.viscosity = water_viscosity(sed.water_temp);
   sed.density.assign(n + 1, 0.0);
   sed.fall_velocity.assign(n + 1, 0.0);
+  sed.load_factor.assign(n + 1, 0.0);
   sed.sand.assign(n + 1, 0);
   sed.sed_class.assign(n + 1, 0);
   sed.fine_count = 0;
@@ -40,6 +41,8 @@ void setup_sediment_classes(sediment_state& sed) {
   for (int i = 1; i <= n; ++i) {
     sed.density[i] = sed.spec_grav[i] * water_density * 1000.0;
     sed.fall_velocity[i] = fall_velocity(sed.part_diam[i], sed.spec_grav[i], sed.viscosity);
+    const double g1 = sed.spec_grav[i] - 1.0;
+    sed.load_factor[i] = 1.0 / (g1 * g1 * (sed.part_diam[i] / 1000.0) * std::sqrt(gravity));
     sed.sand[i] = sed.part_diam[i] >= sed.sand_size ? 1 : 0;
     if (sed.sand[i]) ++sed.sand_count;
     else ++sed.fine_count;

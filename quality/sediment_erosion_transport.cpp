@@ -90,10 +90,11 @@ void carry(const erosion_view& v, int k, int nb, double f, double slope, double*
   for (int i = 1; i <= n; ++i) carried += sed.vol(up, i)[suspended];
   if (!(cap > tiny) || !(carried > tiny)) return;
   const double moved = std::min(cap, carried);
+  const double share = moved / carried;  // of every class alike
   double* flux = sed.ov_qsmax.empty() ? nullptr : sed.ov_qsmax.data() + sed.at(up, 0);
   for (int i = 1; i <= n; ++i) {
     double& from = sed.vol(up, i)[suspended];
-    const double m = from / carried * moved;
+    const double m = from * share;
     from -= m;
     sed.vol(down, i)[suspended] += m;
     if (flux) flux[i] += m / v.dt;

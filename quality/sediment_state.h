@@ -70,6 +70,7 @@ struct sediment_state {
   double viscosity = 0.0;                 // kinematic viscosity of water, m2/s
   std::vector<double> fall_velocity;      // per class, m/s
   std::vector<double> density;            // per class, particle density, g/m3
+  std::vector<double> load_factor;        // per class, 1 / ((G - 1)^2 d sqrt(g)) of formula 1, s2/m2.5
   std::vector<int> sand;                  // per class, 1 for a sand class
   std::vector<int> sed_class;             // [1..classes]: the fine classes, then the sand classes
   int fine_count = 0;

@@ -42,8 +42,9 @@ const diameter_band& band_of(const diameter_band (&bands)[5], double d50) {
 // Refreshes the fractions of element source from the class volumes of that
 // element, whose total is given.
 void refresh_fractions(sediment_state& sed, int cell, int source, double total) {
+  const double per_volume = 1.0 / total;
   for (int i = 1; i <= sed.classes; ++i)
-    sed.fract(cell, i)[source] = sed.vol(cell, i)[source] / total;
+    sed.fract(cell, i)[source] = sed.vol(cell, i)[source] * per_volume;
 }
 
 double element_total(const sediment_state& sed, int cell, int element) {
@@ -70,14 +71,11 @@ double engelund_hansen(int cell, double S, double h, double V, double dt, double
       refresh_fractions(sed, cell, deposited, cell_total[deposited]);
     }
   }
-  const double flow = 0.05 * dx * V * V * std::pow(S * h, 1.5);
+  const double sh = S * h;
+  const double flow = 0.05 * dx * V * V * sh * std::sqrt(sh);  // (S h)^1.5
   double sum = 0.0;
-  for (int i = 1; i <= n; ++i) {
-    const double g1 = sed.spec_grav[i] - 1.0;
-    sum += sed.fract(cell, i)[source] * flow /
-           (g1 * g1 * (sed.part_diam[i] / 1000.0) * std::sqrt(9.81));
-  }
-  return dt * sed.sed_K[cell] * sum;
+  for (int i = 1; i <= n; ++i) sum += sed.fract(cell, i)[source] * sed.load_factor[i];
+  return dt * sed.sed_K[cell] * flow * sum;
 }
 
 }  // namespace
