@@ -20,7 +20,7 @@ constexpr card_feature unbuilt[] = {
     channels,         pumps,
     point_inputs,
     groundwater,      water_table,     storm_sewer,
-    erosion,          contaminants,    nutrients,         optimize_sed,
+    contaminants,     nutrients,       optimize_sed,
     map_output,
     channel_output,   location_output,
     daily_output,     hotstart_output, soil_output,
@@ -34,13 +34,15 @@ constexpr card_feature unbuilt[] = {
 // depths at stream locations and the depths and discharges at listed cells
 // (not the groundwater fluxes, constituents or cell hydrographs); the depth,
 // discharge and rain maps and the overland and channel hot starts (not the
-// soil, groundwater, snow or sediment maps, nor the soil-moisture hot start).
+// soil, groundwater or snow maps, nor the soil-moisture hot start); the
+// outlet sediment hydrograph and the three overland sediment maps.
 constexpr const char* written_outputs[] = {
     "depth",           "discharge",              "dis_rain",
     "write_ov_hotstart", "write_chan_hotstart",  "explic_backwater",
     "chan_depth",      "chan_discharge",         "chan_stage",              "chan_velocity",
     "in_hyd_location", "out_hyd_location",       "out_dep_location",
     "in_celldepdis_location",                    "out_celldepdis_location",
+    "outlet_sed_flux", "vol_sed_susp",           "max_sed_flux",            "net_sed_volume",
 };
 
 bool output_written(const char* word) {

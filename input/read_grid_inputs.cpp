@@ -20,6 +20,7 @@
 #include "soil/snow_melt.h"
 #include "channel/setup_channels.h"
 #include "output/q7_flux.h"
+#include "quality/sediment_inputs.h"
 #include "surface/ov_boundary.h"
 
 namespace {
@@ -161,10 +162,6 @@ void read_snow_band_params(model_state& state) {
 void alloc_snow_cell_array(model_state& state) {
   if (!state.input.long_term && !snow_model_on(state.input.settings)) return;
   alloc_snow_cells(state.soil.snow, state.grid.cells);
-}
-
-void read_sediment_inputs(model_state& state) {
-  stop_when(state.input.soil_erosion, "read_sediment_inputs");
 }
 
 void read_contaminant_inputs(model_state& state) {

@@ -36,15 +36,29 @@ constexpr fixed_map rain_map{fixed_map_index::rain, "rain",
                              "Can't open rainfall map for writing: %s\n"};
 constexpr fixed_map swe_map{fixed_map_index::swe, "swe",
                             "Can't open snow water equivalent map for writing: %s\n"};
+constexpr fixed_map sed_flux_map{fixed_map_index::sed_flux, "max_sed_flux",
+                                 "Can't open sediment flux map for writing: %s\n"};
+constexpr fixed_map net_sed_map{fixed_map_index::net_sed, "net_sed_volume",
+                                "Can't open net sediment volume map for writing: %s\n"};
+// The suspended sediment has datasets only.
+constexpr fixed_map susp_sed_map{fixed_map_index::susp_sed, nullptr, nullptr};
 
-// Orders of the two forms; the maps of the soil, groundwater and sediment
-// subsystems take their places here when they are written.
-constexpr fixed_map per_time_order[] = {depth_map, swe_map, discharge_map, rain_map};
-constexpr fixed_map dataset_order[] = {depth_map, swe_map, discharge_map, rain_map};
+// Orders of the two forms; the maps of the soil and groundwater subsystems
+// take their places here when they are written.
+constexpr fixed_map per_time_order[] = {depth_map,    swe_map,    discharge_map,
+                                        rain_map,     sed_flux_map, net_sed_map};
+constexpr fixed_map dataset_order[] = {depth_map,    swe_map,     discharge_map, rain_map,
+                                       sed_flux_map, net_sed_map, susp_sed_map};
 // Set-up order of the datasets.
-constexpr int open_order[] = {fixed_map_index::depth, fixed_map_index::discharge,
-                              fixed_map_index::rain, fixed_map_index::flood_grid,
-                              fixed_map_index::swe};
+constexpr int open_order[] = {fixed_map_index::depth,    fixed_map_index::discharge,
+                              fixed_map_index::rain,     fixed_map_index::sed_flux,
+                              fixed_map_index::net_sed,  fixed_map_index::susp_sed,
+                              fixed_map_index::flood_grid, fixed_map_index::swe};
+
+bool sediment_maps(const model_state& state) {
+  const sediment_state& sed = state.quality.sediment;
+  return sed.on && sed.mode == 1;
+}
 
 const std::string* card_file(const model_state& state, int index) {
   const input_state& in = state.input;
@@ -54,6 +68,13 @@ const std::string* card_file(const model_state& state, int index) {
     case fixed_map_index::discharge: return s.discharge_given ? &s.discharge : nullptr;
     case fixed_map_index::rain: return s.dis_rain_given ? &s.dis_rain : nullptr;
     case fixed_map_index::flood_grid: return in.flood_grid ? &in.flood_grid_file : nullptr;
+    // The sediment maps need the erosion's arrays.
+    case fixed_map_index::sed_flux:
+      return s.max_sed_flux_given && sediment_maps(state) ? &s.max_sed_flux : nullptr;
+    case fixed_map_index::net_sed:
+      return s.net_sed_volume_given && sediment_maps(state) ? &s.net_sed_volume : nullptr;
+    case fixed_map_index::susp_sed:
+      return s.vol_sed_susp_given && sediment_maps(state) ? &s.vol_sed_susp : nullptr;
     // Only a long-term run keeps a snow pack; without one there is no map.
     case fixed_map_index::swe:
       return s.snow_swe_file_given && !state.soil.snow.swe.empty() ? &s.snow_swe_file : nullptr;
@@ -85,6 +106,23 @@ const double* map_values(model_state& state, int index) {
     }
     case fixed_map_index::rain: return sf.rain_rate.data();
     case fixed_map_index::swe: return state.soil.snow.swe.data();
+    case fixed_map_index::sed_flux: {
+      // Sediment flux out of each cell, cm3/s.
+      const std::vector<double>& flux = state.quality.sediment.ov_qsmax_total;
+      std::vector<double>& map = state.output.sed_flux_map;
+      for (std::size_t i = 1; i < map.size() && i < flux.size(); ++i) map[i] = flux[i] * 1e6;
+      return map.data();
+    }
+    case fixed_map_index::net_sed: {
+      // Net deposition over the run as a depth, mm.
+      const std::vector<double>& net = state.quality.sediment.ov_net_sed;
+      std::vector<double>& map = state.output.net_sed_map;
+      const double area = state.grid.dx * state.grid.dx;
+      for (std::size_t i = 1; i < map.size() && i < net.size(); ++i)
+        map[i] = net[i] * 1000.0 / area;
+      return map.data();
+    }
+    case fixed_map_index::susp_sed: return state.quality.sediment.ov_conc.data();
     default: return nullptr;
   }
 }
@@ -112,12 +150,65 @@ bool map_outputs_requested(const model_state& state) {
   return false;
 }
 
+bool open_dataset_file(model_state& state, int id, const char* file_name, const char* name,
+                       safe_file& file) {
+  const input_state& in = state.input;
+  const int rows = state.grid.rows, cols = state.grid.cols;
+  if (in.map_kind[2]) return write_binary_dataset_header(file_name, file, id, name, rows, cols);
+  if (in.qtr || in.map_kind[0]) return false;
+  return write_ascii_dataset_header(file_name, file, id, name, rows, cols);
+}
+
+void open_map_dataset(model_state& state, int index) {
+  const std::string* file = card_file(state, index);
+  if (!file) return;
+  open_dataset_file(state, first_fixed_dataset_id + index, file->c_str(),
+                    fixed_dataset_name(index), state.output.map_dataset[index]);
+}
+
+void open_map_outputs(model_state& state) {
+  open_snow_temp_map(state);
+  if (error_state.stop_flag) return;
+  if (!map_outputs_requested(state)) return;
+  const int n = state.grid.cells;
+  if (card_file(state, fixed_map_index::discharge) &&
+      !allocate_per_cell(state.output.cell_discharge, n, "cell_discharge"))
+    return;
+  if (state.input.flood_grid && !allocate_per_cell(state.surface.max_depth, n, "max_depth"))
+    return;
+  if (card_file(state, fixed_map_index::sed_flux) &&
+      !allocate_per_cell(state.output.sed_flux_map, n, "sed_flux_map"))
+    return;
+  if (card_file(state, fixed_map_index::net_sed) &&
+      !allocate_per_cell(state.output.net_sed_map, n, "net_sed_map"))
+    return;
+  if (card_file(state, fixed_map_index::depth) && state.channel.channel_lakes &&
+      !allocate_per_cell(state.output.lake_depth, n, "lake_depth"))
+    return;
+  for (int index : open_order) {
+    open_map_dataset(state, index);
+    if (error_state.stop_flag) return;
+  }
+}
+
+bool per_time_map_path(char* out, int capacity, const char* dir, const char* stem, int count) {
+  char rest[256];
+  std::snprintf(rest, sizeof rest, "%s.%04d.asc", stem, count);
+  return join_map_path(out, capacity, dir, rest);
+}
+
+const char* surface_moisture_stem(const char* dir) {
+  const std::size_t n = std::char_traits<char>::length(dir);
+  const bool separated = n > 0 && (dir[n - 1] == '/' || dir[n - 1] == '\\');
+  return separated ? "surf" : "smoist";
+}
+
 namespace {
 
 // The fixed maps of one map time.
 void write_fixed_maps(model_state& state) {
-  if (!map_outputs_requested(state)) return;
   const run_control& run = state.run;
+  if (!map_outputs_requested(state)) return;
   const input_state& in = state.input;
   output_state& out = state.output;
   const map_grid grid = run_map_grid(state);
@@ -153,53 +244,6 @@ void write_fixed_maps(model_state& state) {
 }
 
 }  // namespace
-
-bool open_dataset_file(model_state& state, int id, const char* file_name, const char* name,
-                       safe_file& file) {
-  const input_state& in = state.input;
-  const int rows = state.grid.rows, cols = state.grid.cols;
-  if (in.map_kind[2]) return write_binary_dataset_header(file_name, file, id, name, rows, cols);
-  if (in.qtr || in.map_kind[0]) return false;
-  return write_ascii_dataset_header(file_name, file, id, name, rows, cols);
-}
-
-void open_map_dataset(model_state& state, int index) {
-  const std::string* file = card_file(state, index);
-  if (!file) return;
-  open_dataset_file(state, first_fixed_dataset_id + index, file->c_str(),
-                    fixed_dataset_name(index), state.output.map_dataset[index]);
-}
-
-void open_map_outputs(model_state& state) {
-  open_snow_temp_map(state);
-  if (error_state.stop_flag) return;
-  if (!map_outputs_requested(state)) return;
-  const int n = state.grid.cells;
-  if (card_file(state, fixed_map_index::discharge) &&
-      !allocate_per_cell(state.output.cell_discharge, n, "cell_discharge"))
-    return;
-  if (state.input.flood_grid && !allocate_per_cell(state.surface.max_depth, n, "max_depth"))
-    return;
-  if (card_file(state, fixed_map_index::depth) && state.channel.channel_lakes &&
-      !allocate_per_cell(state.output.lake_depth, n, "lake_depth"))
-    return;
-  for (int index : open_order) {
-    open_map_dataset(state, index);
-    if (error_state.stop_flag) return;
-  }
-}
-
-bool per_time_map_path(char* out, int capacity, const char* dir, const char* stem, int count) {
-  char rest[256];
-  std::snprintf(rest, sizeof rest, "%s.%04d.asc", stem, count);
-  return join_map_path(out, capacity, dir, rest);
-}
-
-const char* surface_moisture_stem(const char* dir) {
-  const std::size_t n = std::char_traits<char>::length(dir);
-  const bool separated = n > 0 && (dir[n - 1] == '/' || dir[n - 1] == '\\');
-  return separated ? "surf" : "smoist";
-}
 
 void write_map_step(model_state& state) {
   const run_control& run = state.run;

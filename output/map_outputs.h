@@ -10,6 +10,9 @@ namespace fixed_map_index {
 constexpr int depth = 0;
 constexpr int discharge = 1;
 constexpr int rain = 2;
+constexpr int sed_flux = 7;
+constexpr int net_sed = 8;
+constexpr int susp_sed = 9;
 constexpr int flood_grid = 11;
 constexpr int swe = 14;
 }  // namespace fixed_map_index

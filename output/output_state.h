@@ -88,6 +88,8 @@ struct output_state {
   std::vector<double> lake_depth;       // DEPTH map: cell depths with the channel lakes, m
   // SNOW_TEMP: the pack's temperature, its antecedent temperature index, deg C
   map_writer snow_temp_map;
+  std::vector<double> sed_flux_map;     // MAX_SED_FLUX map: sediment flux out of each cell, cm3/s
+  std::vector<double> net_sed_map;      // NET_SED_VOLUME map: net deposition, mm
 
   // Cells of the soil-water location output (IN_THETA_LOCATION)
   int theta_cells = 0;              // listed cells

@@ -9,6 +9,7 @@
 #include "core/progress.h"
 #include "output/end_of_run_files.h"
 #include "output/output_steps.h"
+#include "output/sediment_summary.h"
 #include "output/summary_totals.h"
 
 namespace {
@@ -369,6 +370,7 @@ void write_summary(model_state& state) {
   if (out.summary.is_open()) {
     if (gates.sacramento) print_sacramento_section(out.summary.stream, gather_sac_summary(state));
     print_water_summary(out.summary.stream, totals, gates, out.water);
+    print_overland_sediment_summary(out.summary.stream, state.quality.sediment, false);
     std::fflush(out.summary.stream);
   }
   write_calibration_total(state);

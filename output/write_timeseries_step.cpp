@@ -1,10 +1,10 @@
 // One row of every time-series output at each hydrograph interval: the Q7
 // inflow and segment flux rows (whose sums take every pass), the outlet
-// hydrograph and its six-digit twin, the discharges and depths at the
-// listed stream locations, depth and discharge at the listed cells, a
-// record of each channel link/node file and the XY point depths. The outlet
-// rows are flushed, so a run stopped part-way keeps every outlet row written
-// before the stop.
+// hydrograph and its six-digit twin, the outlet sediment hydrograph, the
+// discharges and depths at the listed stream locations, depth and discharge
+// at the listed cells, a record of each channel link/node file and the XY
+// point depths. The outlet rows are flushed, so a run stopped part-way
+// keeps every outlet row written before the stop.
 
 #include <cmath>
 #include <cstdio>
@@ -244,6 +244,12 @@ void write_timeseries_step(model_state& state) {
     std::fprintf(out.sig_outlet_hydro.stream, "%8.2lf %12.6lf\n", time, q);
   }
   ++out.outlet_rows;
+  // The sediment that left through the outlet face in the step, as a rate.
+  const sediment_state& sed = state.quality.sediment;
+  if (sed.on && sed.outlet_file.is_open() && run.dt > 0.0) {
+    const double rate = sed.outlet_step_volume / run.dt * (form.cfs ? run.cfs_factor : 1.0);
+    std::fprintf(sed.outlet_file.stream, "%16.8lf %16.10lf\n", time, rate);
+  }
 
   location_row_form location;
   location.long_term = form.long_term;
@@ -258,6 +264,7 @@ void write_timeseries_step(model_state& state) {
 
   if (out.outlet_hydro.is_open()) std::fflush(out.outlet_hydro.stream);
   if (out.sig_outlet_hydro.is_open()) std::fflush(out.sig_outlet_hydro.stream);
+  if (sed.outlet_file.is_open()) std::fflush(sed.outlet_file.stream);
 
   if (in.channel_routing) write_channel_linknode_records(state);
   const channel_state& chan = state.channel;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "quality/sediment_state.h"
+
 struct quality_state {
   int mass_step_flag = 1;            // per-cell constituent mass step flag
   int sediment_option = 4;           // set again by the sediment input reader
@@ -26,4 +28,5 @@ struct quality_state {
   std::vector<std::vector<double>> chan_qlat_mass;   // lateral-inflow mass, g
   std::vector<std::vector<double>> chan_gw_mass;     // groundwater mass, g
   std::vector<std::vector<double>> chan_nsm_source;  // nutrient source, g
+  sediment_state sediment;           // overland erosion (SOIL_EROSION)
 };

@@ -16,6 +16,7 @@
 #include "core/model_state.h"
 #include "core/sim_clock.h"
 #include "input/read_grid_inputs.h"
+#include "quality/sediment_erosion_transport.h"
 #include "surface/ade_route.h"
 #include "surface/cell_loops.h"
 #include "surface/explicit_route.h"
@@ -323,6 +324,14 @@ void overland_step(model_state& state) {
       sf.event_outflow_volume += volume;
       run.q_out = volume / dt;  // m3/s
     }
+  }
+
+  // Soil moves only once water flows over some face.
+  sediment_state& sed = state.quality.sediment;
+  sed.outlet_step_volume = 0.0;
+  if (sed.on && sed.mode == 1 && before.flowing_cells > 0) {
+    sediment_erosion_transport(state, dt);
+    book_sediment_step(state);
   }
 
   // The overland lakes take their new water at their next extent update;

@@ -1,0 +1,59 @@
+// Soil picked up by the shear of flowing water, in proportion to how far the
+// suspended load falls short of what the flow can carry: loose deposit
+// first, then parent soil by its excess shear over the critical one.
+
+#include <cmath>
+
+#include "quality/sediment_kernels.h"
+
+namespace {
+
+constexpr double sediment_density = 2645.23;    // kg/m3
+constexpr double water_unit_weight = 9792.342;  // N/m3
+constexpr double tiny = 1e-16;
+
+}  // namespace
+
+void flow_detachment(int cell, double S, double h, double dt, double dx, double capacity,
+                     sediment_state& sed) {
+  using namespace sed_element;
+  if (!(h > tiny) || !(S > tiny)) return;
+  const int n = sed.classes;
+  double carried = 0.0;
+  for (int i = 1; i <= n; ++i) carried += sed.vol(cell, i)[suspended];
+  if (!(capacity > carried)) return;
+  const double tau = water_unit_weight * h * S;  // N/m2
+  const double shortfall = 1.0 - carried / capacity;
+  const double per_stress = sed.detach_coef[cell] * shortfall * dt * dx * dx / sediment_density;
+  const double full = per_stress * std::pow(tau, sed.detach_exp[cell]);  // m3
+  const double crit = sed.detach_crit[cell];
+  const double excess = tau > crit ? per_stress * std::pow(tau - crit, sed.detach_exp[cell]) : 0.0;
+  double* tally = sed.step_eroded.data() + sed.at(cell, 0);
+  double loose = 0.0;
+  for (int i = 1; i <= n; ++i) loose += sed.vol(cell, i)[deposited];
+  if (loose > full) {
+    for (int i = 1; i <= n; ++i) {
+      sed_volume& v = sed.vol(cell, i);
+      const double t = v[deposited] / loose * full;
+      v[deposited] -= t;
+      v[suspended] += t;
+      tally[i] += t;
+      tally[0] += t;
+    }
+    return;
+  }
+  // A channel bed gives up only what lies loose on it.
+  if (sed.channel_cells[cell] != 0) return;
+  // The loose deposit takes up its share of the flow's work first.
+  const double soil = excess * (1.0 - loose / full);
+  for (int i = 1; i <= n; ++i) {
+    sed_volume& v = sed.vol(cell, i);
+    const double from_soil = soil * sed.fract(cell, i)[parent];
+    const double t = from_soil + v[deposited];
+    v[suspended] += t;
+    v[deposited] = 0.0;
+    v[eroded] -= from_soil;
+    tally[i] += t;
+    tally[0] += t;
+  }
+}

@@ -1,0 +1,302 @@
+// Overland erosion of one step, class by class. Detachment (pass 1) and
+// settling (pass 3) touch only their own cell and run in parallel; transport
+// across the faces (pass 2) changes the stores as it goes, cell after cell,
+// so that sediment entering a cell later in the order moves on in the same
+// step, and stays sequential.
+
+#include "quality/sediment_erosion_transport.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "core/model_state.h"
+#include "quality/sediment_kernels.h"
+#include "surface/cell_loops.h"
+
+namespace {
+
+constexpr double tiny = 1e-16;
+
+// Which face of the outlet cell leads out of the watershed.
+enum class outlet_side { none, right, lower };
+
+struct erosion_view {
+  sediment_state& sed;
+  const double* h;
+  const double* z;
+  const double* qx;
+  const double* qy;
+  const double* rain;
+  const int* right;
+  const int* below;
+  const int* left;
+  const int* above;
+  double dx;
+  double dt;
+  int cells;
+  int outlet;        // 0 with channel routing on
+  outlet_side side;
+  double outlet_q;   // outlet outflow of the step, m3/s
+};
+
+// Pass 1 for cell k: slopes, splash, outflow magnitude and flow detachment.
+void detach(const erosion_view& v, int k, double outlet_slope) {
+  sediment_state& sed = v.sed;
+  const int r = v.right[k];
+  const int b = v.below[k];
+  const double surface = v.h[k] + v.z[k];
+  double sx = r != 0 ? (surface - (v.h[r] + v.z[r])) / v.dx : 0.0;
+  double sy = b != 0 ? (surface - (v.h[b] + v.z[b])) / v.dx : 0.0;
+  if (k == v.outlet) {
+    if (v.side == outlet_side::right) sx = outlet_slope;
+    else if (v.side == outlet_side::lower) sy = outlet_slope;
+  }
+  sed.slope_x[k] = sx;
+  sed.slope_y[k] = sy;
+  const double slope = std::sqrt(sx * sx + sy * sy);
+
+  double a = 0.0, e = 0.0;
+  splash_coefficients(v.rain[k], a, e);
+  splash_detachment(k, v.rain[k], v.h[k], v.dt, v.dx, a, e, sed);
+
+  double sum = 0.0;
+  if (v.qx[k] > tiny) sum += v.qx[k] * v.qx[k];
+  const int l = v.left[k];
+  if (l != 0 && v.qx[l] < -tiny) sum += v.qx[l] * v.qx[l];
+  if (v.qy[k] > tiny) sum += v.qy[k] * v.qy[k];
+  const int u = v.above[k];
+  if (u != 0 && v.qy[u] < -tiny) sum += v.qy[u] * v.qy[u];
+  const double q = std::sqrt(sum);
+  sed.outflow[k] = q;
+  const double unit_q = q / v.dx;
+  const double capacity =
+      sediment_transport_capacity(sed.formula, k, slope, v.h[k], unit_q, v.dt, v.dx, sed);
+  if (unit_q > tiny) flow_detachment(k, slope, v.h[k], v.dt, v.dx, capacity, sed);
+}
+
+// Pass 2 across one face of cell k towards neighbour nb (0 beyond the
+// outlet face) carrying f m3/s (positive away from k) on slope.
+void carry(const erosion_view& v, int k, int nb, double f, double slope, double* capacity) {
+  using namespace sed_element;
+  sediment_state& sed = v.sed;
+  const int n = sed.classes;
+  const int up = f >= 0.0 ? k : nb;
+  const int down = f >= 0.0 ? nb : k;
+  if (up == 0) return;  // nothing comes in from beyond the outlet
+  const double cap = std::fabs(sediment_transport_capacity(
+      sed.formula, up, slope, v.h[up], std::fabs(f) / v.dx, v.dt, v.dx, sed));
+  capacity[up] = cap;
+  double carried = 0.0;
+  for (int i = 1; i <= n; ++i) carried += sed.vol(up, i)[suspended];
+  if (!(cap > tiny) || !(carried > tiny)) return;
+  const double moved = std::min(cap, carried);
+  const double share = moved / carried;  // of every class alike
+  double* flux = sed.ov_qsmax.empty() ? nullptr : sed.ov_qsmax.data() + sed.at(up, 0);
+  for (int i = 1; i <= n; ++i) {
+    double& from = sed.vol(up, i)[suspended];
+    const double m = from * share;
+    from -= m;
+    sed.vol(down, i)[suspended] += m;
+    if (flux) flux[i] += m / v.dt;
+  }
+}
+
+// What reached the world beyond the outlet face leaves the grid.
+void discharge_outlet(const erosion_view& v) {
+  using namespace sed_element;
+  sediment_state& sed = v.sed;
+  for (int i = 1; i <= sed.classes; ++i) {
+    double& gone = sed.vol(0, i)[suspended];
+    sed.vol(v.outlet, i)[discharged] += gone;
+    sed.vol(v.outlet, 0)[discharged] += gone;
+    sed.outlet_step_volume += gone;
+    gone = 0.0;
+  }
+}
+
+void transport(const erosion_view& v) {
+  sediment_state& sed = v.sed;
+  const int n = sed.classes;
+  for (int k = 1; k <= v.cells; ++k) {
+    if (!sed.ov_qsmax.empty())
+      for (int i = 0; i <= n; ++i) sed.ov_qsmax[sed.at(k, i)] = 0.0;
+    const bool out_right = k == v.outlet && v.side == outlet_side::right;
+    if (v.right[k] != 0 || out_right) {
+      carry(v, k, v.right[k], out_right ? v.outlet_q : v.qx[k], std::fabs(sed.slope_x[k]),
+            sed.qsx.data());
+      if (out_right) discharge_outlet(v);
+    }
+    const bool out_lower = k == v.outlet && v.side == outlet_side::lower;
+    if (v.below[k] != 0 || out_lower) {
+      carry(v, k, v.below[k], out_lower ? v.outlet_q : v.qy[k], std::fabs(sed.slope_y[k]),
+            sed.qsy.data());
+      if (out_lower) discharge_outlet(v);
+    }
+  }
+}
+
+// Pass 3 for cell l: a share of each class settles, all of it in a dry or
+// still cell; then the cell's totals and its output rows.
+void settle(const erosion_view& v, int l) {
+  using namespace sed_element;
+  sediment_state& sed = v.sed;
+  const int n = sed.classes;
+  const double h = v.h[l];
+  const double velocity = h > tiny ? sed.outflow[l] / (v.dx * h) : 0.0;
+  const bool moving = h > tiny && velocity > tiny;
+  double* settled = sed.step_deposited.data() + sed.at(l, 0);
+  sed_volume& total = sed.vol(l, 0);
+  total[eroded] = total[suspended] = total[deposited] = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    sed_volume& c = sed.vol(l, i);
+    const double share =
+        moving ? 1.0 - std::exp(-v.dx * sed.fall_velocity[i] / (velocity * h)) : 1.0;
+    const double d = share * c[suspended];
+    c[deposited] += d;
+    c[suspended] -= d;
+    settled[i] += d;
+    settled[0] += d;
+    total[eroded] += c[eroded];
+    total[suspended] += c[suspended];
+    total[deposited] += c[deposited];
+  }
+  if (!sed.ov_qsmax.empty()) {
+    double* flux = sed.ov_qsmax.data() + sed.at(l, 0);
+    double sum = 0.0;
+    for (int i = 1; i <= n; ++i) sum += flux[i];
+    flux[0] = sum;
+    sed.ov_qsmax_total[l] = sum;
+  }
+  if (!sed.ov_qsconc.empty()) {
+    double* susp = sed.ov_qsconc.data() + sed.at(l, 0);
+    for (int i = 1; i <= n; ++i) susp[i] = sed.vol(l, i)[suspended];
+    susp[0] = total[suspended];
+    sed.ov_conc[l] = total[suspended];
+  }
+}
+
+bool not_a_number(const sed_volume& c) {
+  using namespace sed_element;
+  return std::isnan(c[suspended]) || std::isnan(c[eroded]) || std::isnan(c[deposited]);
+}
+
+// Pass 3 over all cells with the class totals of the run summed block by
+// block, the blocks added in order, so the totals do not depend on the
+// thread count.
+void settle_all(const erosion_view& v) {
+  using namespace sed_element;
+  sediment_state& sed = v.sed;
+  const int n = sed.classes;
+  const int blocks = sum_blocks(v.cells);
+#pragma omp parallel for schedule(static) if (blocks > 1)
+  for (int b = 0; b < blocks; ++b) {
+    sed_class_total* part = sed.block_totals.data() + std::size_t(b) * (n + 1);
+    for (int i = 1; i <= n; ++i) part[i] = sed_class_total{};
+    int bad = 0;
+    const int last = block_last_cell(b, v.cells);
+    for (int l = block_first_cell(b); l <= last; ++l) {
+      settle(v, l);
+      for (int i = 1; i <= n; ++i) {
+        const sed_volume& c = sed.vol(l, i);
+        part[i].eroded += c[eroded];
+        part[i].suspended += c[suspended];
+        part[i].deposited += c[deposited];
+        if (not_a_number(c)) bad = 1;
+      }
+    }
+    sed.block_bad[b] = bad;
+  }
+  for (int i = 1; i <= n; ++i) {
+    sed_class_total t;
+    for (int b = 0; b < blocks; ++b) {
+      const sed_class_total& p = sed.block_totals[std::size_t(b) * (n + 1) + i];
+      t.eroded += p.eroded;
+      t.suspended += p.suspended;
+      t.deposited += p.deposited;
+    }
+    t.routed = v.outlet > 0 ? sed.vol(v.outlet, i)[discharged] : 0.0;
+    sed.totals[i] = t;
+  }
+}
+
+// Pass 5: volumes that are not numbers are named, and the run goes on.
+void report_nan_volumes(const erosion_view& v) {
+  using namespace sed_element;
+  const sediment_state& sed = v.sed;
+  const int blocks = sum_blocks(v.cells);
+  for (int b = 0; b < blocks; ++b) {
+    if (!sed.block_bad[b]) continue;
+    const int last = block_last_cell(b, v.cells);
+    for (int l = block_first_cell(b); l <= last; ++l) {
+      for (int i = 1; i <= sed.classes; ++i) {
+        const sed_volume& c = sed.vol(l, i);
+        if (std::isnan(c[suspended]))
+          std::printf("PT 3 suspended soil particle %2d=Nan at grid %d\n", i, l);
+        if (std::isnan(c[eroded]))
+          std::printf("PT 3 eroded soil particle %2d=Nan at grid %d\n", i, l);
+        if (std::isnan(c[deposited]))
+          std::printf("PT 3 deposited soil particle %2d=Nan at grid %d\n", i, l);
+      }
+      std::fflush(stdout);
+    }
+  }
+}
+
+}  // namespace
+
+void sediment_erosion_transport(model_state& state, double dt) {
+  sediment_state& sed = state.quality.sediment;
+  const grid_state& g = state.grid;
+  const surface_state& sf = state.surface;
+  const int cells = g.cells;
+  const int outlet = state.input.channel_routing ? 0 : g.outlet_cell;
+  outlet_side side = outlet_side::none;
+  if (outlet > 0) side = g.rightcon[outlet] == 0 ? outlet_side::right
+                         : g.belowcon[outlet] == 0 ? outlet_side::lower
+                                                   : outlet_side::none;
+  const erosion_view v{sed,
+                       sf.depth.data(),
+                       g.elevation.data(),
+                       sf.flux_x.data(),
+                       sf.flux_y.data(),
+                       sf.rain_rate.data(),
+                       g.rightcon.data(),
+                       g.belowcon.data(),
+                       g.leftcon.data(),
+                       g.abovecon.data(),
+                       g.dx,
+                       dt,
+                       cells,
+                       outlet,
+                       side,
+                       state.run.q_out};
+  sed.outlet_step_volume = 0.0;
+  const double outlet_slope = g.outlet_slope;
+#pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
+  for (int k = 1; k <= cells; ++k) detach(v, k, outlet_slope);
+  transport(v);
+  settle_all(v);
+  report_nan_volumes(v);
+}
+
+void book_sediment_step(model_state& state) {
+  sediment_state& sed = state.quality.sediment;
+  const int cells = state.grid.cells;
+  const int n = sed.classes;
+  const double area = state.grid.dx * state.grid.dx;
+  double* z = state.grid.elevation.data();
+  const bool adjust = sed.adjust_elev != 0;
+  const bool keep = state.input.soil_con_trans != 0;
+  double* net = sed.ov_net_sed.empty() ? nullptr : sed.ov_net_sed.data();
+#pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
+  for (int c = 1; c <= cells; ++c) {
+    double* dep = sed.step_deposited.data() + sed.at(c, 0);
+    double* ero = sed.step_eroded.data() + sed.at(c, 0);
+    double* run = sed.ov_qsvol.data() + sed.at(c, 0);
+    for (int i = 0; i <= n; ++i) run[i] += dep[i] - ero[i];
+    if (adjust) z[c] += (dep[0] - ero[0]) / area;
+    if (net) net[c] = run[0];
+    if (keep) continue;
+    for (int i = 0; i <= n; ++i) dep[i] = ero[i] = 0.0;
+  }
+}
