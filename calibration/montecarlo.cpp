@@ -206,9 +206,10 @@ int run_sampling(parallel_context& context, int runs, const char* input_path) {
   {
     montecarlo mc(runs, input_path, context);
     mc.cost_callback = run_cost_callback;
-    if (mc.input_read && check_replace_list(mc.replace_path.c_str(), mc.param_count) != 0) {
-      std::printf("Error: unable to read the input monte carlo file.\n");
-    } else if (mc.run()) {
+    // A list that would leave every run unchanged has said why; no run.
+    const bool list_refused =
+        mc.input_read && check_replace_list(mc.replace_path.c_str(), mc.param_count) != 0;
+    if (!list_refused && mc.run()) {
       mc.report_best();
       status = 0;
     }

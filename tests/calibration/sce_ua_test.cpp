@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -49,9 +50,11 @@ struct search_end {
 };
 
 search_end search(const work_folder& dir, int n, double lower, double upper, int maxn, int ngs,
-                  int iseed, int kstop, double pcento, plain_cost cost) {
+                  int iseed, int kstop, double pcento, plain_cost cost,
+                  const std::function<void(sce_optimizer&)>& adjust = nullptr) {
   sce_optimizer opt;
   set_up(opt, n, lower, upper, maxn, ngs, iseed, kstop, pcento, cost);
+  if (adjust) adjust(opt);
   test_support::stdout_capture capture;
   const int runs = sceua(opt);
   const std::string screen = capture.stop();
@@ -109,6 +112,18 @@ TEST(sce_ua, finds_the_minimum_of_a_quadratic) {
   EXPECT_NEAR(loose.best[1], 1.0099, 5e-5);
   EXPECT_NEAR(loose.best[2], 2.0030, 5e-5);
   EXPECT_NEAR(loose.bestf, quadratic(loose.best.data()), 1e-12);
+  // One log line per trial, every point inside the box: reflections that
+  // leave it are replaced by normal draws around the best sub-point.
+  const std::vector<std::string> log = test_support::lines_of(dir.read("sce_log_file.txt"));
+  ASSERT_EQ(log.size(), 127u);
+  EXPECT_EQ(log[0], "Sim No.   Cost     Minimum Cost:  Parameter Values");
+  for (std::size_t i = 1; i < log.size(); ++i) {
+    int call = 0;
+    double cost = 0, best = 0, x1 = 0, x2 = 0;
+    ASSERT_EQ(std::sscanf(log[i].c_str(), "%d %lf %lf : %lf %lf", &call, &cost, &best, &x1, &x2), 5);
+    EXPECT_EQ(call, static_cast<int>(i));
+    EXPECT_TRUE(x1 >= -5 && x1 <= 5 && x2 >= -5 && x2 <= 5) << log[i];
+  }
 
   const search_end tight = search(dir, 2, -5, 5, 1000, 2, 0, 5, 1e-4, quadratic);
   EXPECT_EQ(tight.loops, 10);
@@ -175,6 +190,64 @@ TEST(sce_ua, the_trial_limit_ends_a_search_after_its_loop) {
   EXPECT_EQ(sceua(few), -1);
   EXPECT_TRUE(has(capture.stop(),
                   "Error: maximum number of function calls less than the number of points\n"));
+}
+
+// The loop lines of the output file: loop, trials, complexes.
+std::vector<std::vector<int>> loop_lines(const std::string& output) {
+  std::vector<std::vector<int>> rows;
+  for (const std::string& line : test_support::lines_of(output)) {
+    int loop = 0, calls = 0, complexes = 0;
+    double a = 0, b = 0, c = 0;
+    if (std::sscanf(line.c_str(), "%d %d %d %lf %lf %lf", &loop, &calls, &complexes, &a, &b, &c) == 6)
+      rows.push_back({loop, calls, complexes});
+  }
+  return rows;
+}
+
+TEST(sce_ua, complexes_drop_to_the_minimum_one_a_loop) {
+  work_folder dir;
+  const search_end r = search(dir, 2, -5, 5, 1000, 3, 0, 5, 1e-4, quadratic,
+                              [](sce_optimizer& opt) { opt.mings = 1; });
+  const std::vector<std::vector<int>> rows = loop_lines(r.output);
+  ASSERT_GE(rows.size(), 4u);
+  EXPECT_EQ(rows[0][2], 3);
+  EXPECT_EQ(rows[1][2], 2);
+  EXPECT_EQ(rows[2][2], 1);
+  EXPECT_EQ(rows[3][2], 1);
+  // 15 first points, then 3, 2 and 1 complexes of 5 evolution steps, each
+  // of one to three trials.
+  EXPECT_GE(rows[2][1] - rows[1][1], 5);
+  EXPECT_LE(rows[2][1] - rows[1][1], 15);
+}
+
+TEST(sce_ua, ten_parameters_print_each_point_on_two_lines) {
+  work_folder dir;
+  auto sphere = [](const double* x) {
+    double sum = 0;
+    for (int j = 1; j <= 10; ++j) sum += x[j] * x[j];
+    return sum;
+  };
+  // 42 points (the counter stands at 43 after them); the limit of 44 ends
+  // the search after its first loop.
+  const search_end r = search(dir, 10, -1, 1, 44, 2, 0, 5, 0.01, sphere,
+                              [](sce_optimizer& opt) { opt.iprint = 1; });
+  const std::vector<std::string> lines = test_support::lines_of(r.output);
+  std::size_t at = 0;
+  while (at < lines.size() && lines[at] != " POPULATION AT LOOP 1") ++at;
+  ASSERT_LT(at + 84, lines.size());
+  for (int point = 0; point < 42; ++point) {
+    double v[9];
+    const std::string& first = lines[at + 1 + 2 * point];
+    const std::string& second = lines[at + 2 + 2 * point];
+    EXPECT_EQ(std::sscanf(first.c_str(), "%lf %lf %lf %lf %lf %lf %lf %lf %lf", &v[0], &v[1], &v[2],
+                          &v[3], &v[4], &v[5], &v[6], &v[7], &v[8]),
+              9);
+    EXPECT_EQ(first.size(), 9u * 11u);
+    EXPECT_EQ(second.size(), 2u * 11u);
+  }
+  // The best point's own line pair follows the loop line the same way.
+  const std::vector<std::vector<int>> rows = loop_lines(r.output);
+  ASSERT_EQ(rows.size(), 1u);
 }
 
 TEST(sce_ua, checks_of_the_settings_warn_and_repair) {
