@@ -6,6 +6,8 @@
 #include <cstring>
 #include <ctime>
 
+#include <omp.h>
+
 #include "calibration/calib_input_text.h"
 #include "core/parallel_context.h"
 #include "core/text_io.h"
@@ -179,7 +181,9 @@ void print_and_write_best(double cost, const std::vector<double>& values, int n)
 
 void montecarlo::report_best() {
   std::fflush(stdout);
-  if (context.total_threads < 2) {
+  // The processor count, not the run's thread count (which NUM_THREADS may
+  // have lowered): both branches report the same in a group of one.
+  if (omp_get_num_procs() < 2) {
     print_and_write_best(best_cost, best, param_count);
     return;
   }
