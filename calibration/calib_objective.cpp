@@ -57,26 +57,27 @@ int calib_objective::read_observations(const char* path) {
     file.close();
     return -1;
   }
+  // The arrays grow with the lines read, so a count far beyond the file's
+  // lines claims no memory for them.
   event_count = n;
-  obs_peaks.assign(n + 1, 0.0);
-  peak_weights.assign(n + 1, 0.0);
-  obs_volumes.assign(n + 1, 0.0);
-  volume_weights.assign(n + 1, 0.0);
+  obs_peaks.assign(1, 0.0);
+  peak_weights.assign(1, 0.0);
+  obs_volumes.assign(1, 0.0);
+  volume_weights.assign(1, 0.0);
   for (int i = 1; i <= n; ++i) {
-    if (!read_line(file, line.data())) {
-      file.close();
-      return -1;
-    }
     double v[4];
-    if (read_numbers(line.data(), v, 4) < 4) {
+    const bool got = read_line(file, line.data()) != 0;
+    if (!got || read_numbers(line.data(), v, 4) < 4) {
+      // What was read stays: a driver that goes on scores against it.
+      event_count = i - 1;
       file.close();
-      raise_error(err_observed_data_format);
+      if (got) raise_error(err_observed_data_format);
       return -1;
     }
-    obs_peaks[i] = v[0];
-    peak_weights[i] = v[1];
-    obs_volumes[i] = v[2];
-    volume_weights[i] = v[3];
+    obs_peaks.push_back(v[0]);
+    peak_weights.push_back(v[1]);
+    obs_volumes.push_back(v[2]);
+    volume_weights.push_back(v[3]);
   }
   file.close();
   return 1;

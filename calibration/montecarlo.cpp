@@ -85,25 +85,30 @@ int montecarlo::read_input(const char* input_path) {
     seed_given = 1;
   }
 
-  param_count = n;
-  lower.assign(n + 1, 0.0);
-  upper.assign(n + 1, 0.0);
+  // The bounds grow with the lines read, so a count far beyond the file's
+  // lines claims no memory for them.
+  lower.assign(1, 0.0);
+  upper.assign(1, 0.0);
   for (int j = 1; j <= n; ++j) {
     ++number;
+    double low = 0.0;
     if (!read_line(file, line.data()) || !next_token(line.data(), token) ||
-        !parse_finite_real(token, lower[j])) {
+        !parse_finite_real(token, low)) {
       std::printf("Error: line %d of the Monte Carlo input file %s must give the bounds of parameter %d.\n",
                   number, file.path, j);
       return 0;
     }
-    upper[j] = lower[j];
-    if (next_token(line.data(), token) && !hash_token(token) && !parse_finite_real(token, upper[j])) {
+    double high = low;
+    if (next_token(line.data(), token) && !hash_token(token) && !parse_finite_real(token, high)) {
       std::printf("Error: the upper bound %s of parameter %d on line %d of the Monte Carlo input file %s is not a number.\n",
                   token, j, number, file.path);
       return 0;
     }
+    lower.push_back(low);
+    upper.push_back(high);
   }
   file.close();
+  param_count = n;
   current.assign(n + 1, 0.0);
   input_read = 1;
   return 1;

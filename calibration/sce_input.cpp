@@ -75,7 +75,14 @@ int scein(sce_optimizer& opt, safe_file& input) {
                 input.path, opt.nopt, t[at - 1].line);
     return -1;
   }
+  // Three numbers a parameter must follow the seven and the six settings: a
+  // count the file cannot hold is refused before anything is sized by it.
   const int n = opt.nopt;
+  if (static_cast<long long>(n) * 3 > static_cast<long long>(t.size())) {
+    std::printf("Error: the SCE input file %s gives %d parameters but holds the values of fewer.\n",
+                input.path, n);
+    return -1;
+  }
   opt.start.assign(n + 1, 0.0);
   opt.lower.assign(n + 1, 0.0);
   opt.upper.assign(n + 1, 0.0);

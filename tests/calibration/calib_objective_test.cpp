@@ -170,7 +170,14 @@ TEST(calib_objective, reads_observations_and_refuses_bad_files) {
     EXPECT_EQ(printed.find("Error: observed data file improperly formatted.\n") != std::string::npos,
               c.code == 135);
   }
+  // A file that ends early leaves the events it held, for a driver that
+  // goes on with them.
   error_state = error_record{};
+  dir.write("short.obs", "3\n10 1 100 1\n");
+  calib_objective part;
+  EXPECT_EQ(part.read_observations("short.obs"), -1);
+  EXPECT_EQ(part.event_count, 1);
+  EXPECT_EQ(part.obs_peaks.size(), 2u);
   EXPECT_EQ(o.read_observations("missing.obs"), -1);
 }
 
