@@ -2,18 +2,14 @@
 
 #include <cstdio>
 
+#include "calibration/montecarlo.h"
+#include "calibration/sce_ua.h"
 #include "core/command_line.h"
 #include "core/driver/run_simulation.h"
 #include "core/parallel_context.h"
 #include "core/safe_file.h"
 
 namespace {
-
-// Modes whose drivers this version does not have: the run is refused.
-int refuse_mode(const char* name) {
-  std::printf("Error: %s is not available in this version.\n", name);
-  return 1;
-}
 
 int run_batch(const command_line& cmd, int count) {
   std::printf("VALTO is running in batch mode, and is running %d runs...\n", count);
@@ -36,7 +32,7 @@ int dispatch(const command_line& cmd, int count) {
     case mode_sce:
       parallel.threads_per_run = 1;
       parallel.run_group = 0;
-      return refuse_mode("run_sce_calibration");
+      return run_sce_calibration(parallel, cmd.filename);
     case mode_batch:
       parallel.threads_per_run = 1;
       parallel.run_group = 0;
@@ -47,9 +43,11 @@ int dispatch(const command_line& cmd, int count) {
     case mode_montecarlo:
       parallel.threads_per_run = 1;
       parallel.run_group = 0;
-      return refuse_mode("run_montecarlo_calibration");
+      return run_montecarlo_calibration(parallel, count, cmd.filename);
     case mode_sensitivity:
-      return refuse_mode("the sensitivity mode");
+      parallel.threads_per_run = 1;
+      parallel.run_group = 0;
+      return run_sensitivity_sampling(parallel, cmd.filename);
     default:
       return 0;
   }

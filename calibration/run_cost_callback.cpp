@@ -1,0 +1,76 @@
+#include "calibration/run_cost_callback.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "calibration/calib_objective.h"
+#include "calibration/run_results.h"
+#include "core/driver/run_simulation.h"
+#include "core/error_state.h"
+#include "core/parallel_context.h"
+#include "core/safe_file.h"
+#include "input/replace_params.h"
+
+namespace {
+
+// The value of one list node; integer formats take the rounded value, text
+// formats the number as text.
+void give_value(replace_param& node, double value) {
+  node.real_value = value;
+  node.int_value = static_cast<int>(std::lround(value));
+  std::snprintf(node.text_value, sizeof node.text_value, "%.10g", value);
+  node.used = 0;
+}
+
+}  // namespace
+
+void prepare_trial(const char* replace_list, const double* params, int n) {
+  error_state = error_record{};
+  run_prefix_number = parallel.process_number;
+  run_prefix_flag = 1;
+  read_replace_params(replace_list);
+  int k = 0;
+  for (replace_param& node : replacement.params) {
+    ++k;
+    give_value(node, k <= n && params ? params[k] : 0.0);
+  }
+  replacement.count = 0;
+  start_substitution();
+}
+
+double score_trial(const run_results& results, calib_objective& objective, const double* params,
+                   int n) {
+  return objective.evaluate(results.peaks, results.volumes, parallel.process_number, n, params);
+}
+
+double run_cost_callback(const char* replace_list, const char* project, const double* params,
+                         calib_objective& objective, int n) {
+  prepare_trial(replace_list, params, n);
+  run_results results;
+  run_simulation(project, &results);
+  return score_trial(results, objective, params, n);
+}
+
+int check_replace_list(const char* replace_list, int n) {
+  if (read_replace_params(replace_list) != 0) {
+    std::printf("Error: the replacement list %s cannot be read; no trial is run.\n",
+                replace_list ? replace_list : "");
+    return -1;
+  }
+  const int names = static_cast<int>(replacement.params.size());
+  replacement.params.clear();
+  if (names == 0) {
+    std::printf(
+        "Error: the replacement list %s names no parameter; every trial would run the project "
+        "unchanged, so none is run.\n",
+        replace_list);
+    return -1;
+  }
+  if (names > n) {
+    std::printf(
+        "Warning: the replacement list %s names %d parameters but the trials give %d values; the "
+        "names beyond them get 0.\n",
+        replace_list, names, n);
+  }
+  return 0;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// One calibration trial: the parameter vector written into the replacement
+// list, one complete model run with a results record, and its score.
+
+#include <functional>
+
+class calib_objective;
+struct run_results;
+
+// The cost function the searches call: replacement list path, project path,
+// parameter vector [1..n], objective, n.
+using calib_cost_function =
+    std::function<double(const char*, const char*, const double*, calib_objective&, int)>;
+
+double run_cost_callback(const char* replace_list, const char* project, const double* params,
+                         calib_objective& objective, int n);
+
+// The trial's steps apart, so that a caller can time the run alone: before
+// the run (error record cleared, run prefix on, list re-read and given the
+// vector, substitution on) and after it (the record scored).
+void prepare_trial(const char* replace_list, const double* params, int n);
+double score_trial(const run_results& results, calib_objective& objective, const double* params,
+                   int n);
+
+// Before the first trial: a list that cannot be read or names nothing would
+// run every trial on the project's own values, so the driver is refused (-1,
+// after a message). Names beyond the n values are warned of once; they get 0.
+int check_replace_list(const char* replace_list, int n);
