@@ -41,6 +41,10 @@ std::string first_word(const char*& p) {
   return std::string(start, p);
 }
 
+// Longer pipes are taken for a slip of the pen (and would be graded into
+// more pieces than any network needs).
+constexpr double longest_pipe = 100000.0;  // m
+
 void rewind_source(text_source& src) {
   std::rewind(src.stream);
   src.line_number = 0;
@@ -212,6 +216,10 @@ int read_pipe(text_source& src, const char* p, int k, superlink_network& net, se
   }
   if (len < 1e-8) {
     refuse(src, "Error: pipe length is zero or negative: node %d link %d.\n", i, k);
+    return 0;
+  }
+  if (len > longest_pipe) {
+    refuse(src, "Error: pipe length above %.0f m: node %d link %d.\n", longest_pipe, i, k);
     return 0;
   }
   if ((type != pipe_section::rectangular && dia <= 0.0) ||
@@ -498,6 +506,12 @@ int read_grid_pipe_file(safe_file& file, const block_2d<int>& mask, int rows, in
     refuse(src, "must be greater than 0.  File format error, program terminating\n");
     return -9;
   }
+  if (cells > rows * cols) {
+    refuse(src, "Error: PIPECELLS %d is more than the grid's %d cells.\n", cells, rows * cols);
+    return -9;
+  }
+  int pipes = 0;  // input pipes of the network: the most that can drain one cell
+  for (int k = 1; k <= net.n_slink; ++k) pipes += net.nnodes[std::size_t(k)];
   // First scan: the pipe count of each cell, in order.
   std::vector<int> count(1, 0);
   int most = 0;
@@ -505,8 +519,8 @@ int read_grid_pipe_file(safe_file& file, const block_2d<int>& mask, int rows, in
     p = line.c_str();
     if (gridpipe_keyword(p) != gp_numpipes) continue;
     int k = 0;
-    if (!take_int_field(p, k) || k < 0) {
-      refuse(src, "Error: NUMPIPES needs a count of 0 or more.\n");
+    if (!take_int_field(p, k) || k < 0 || k > pipes) {
+      refuse(src, "Error: NUMPIPES needs a count of 0 to the network's %d pipes.\n", pipes);
       return -9;
     }
     if (int(count.size()) > cells) {

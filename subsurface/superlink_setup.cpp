@@ -149,8 +149,10 @@ bool read_list(safe_file& file, int fields, std::vector<int>& a, std::vector<int
                   src.line_number, file.path);
     return false;
   }
-  a.assign(std::size_t(count) + 1, 0);
-  if (fields == 2) b.assign(std::size_t(count) + 1, 0);
+  // Entries are gathered as the file gives them: a count beyond the file
+  // costs nothing before the file proves short.
+  a.assign(1, 0);
+  b.assign(1, 0);
   for (int e = 1; e <= count; ++e) {
     if (!next()) {
       raise_message("End of file reached in file %s, exiting\n", file.path);
@@ -167,8 +169,8 @@ bool read_list(safe_file& file, int fields, std::vector<int>& a, std::vector<int
                     src.line_number, file.path, fields == 1 ? "superjunction" : "superlink node");
       return false;
     }
-    a[std::size_t(e)] = x;
-    if (fields == 2) b[std::size_t(e)] = y;
+    a.push_back(x);
+    b.push_back(y);
   }
   return true;
 }

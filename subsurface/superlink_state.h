@@ -151,6 +151,7 @@ struct superlink_state {
   superlink_work work;
   superlink_totals totals;
   int calls = 0;  // calls of the step this run (0 before the first)
+  int event_clock = 0;  // the network runs on the event's clock (raised at an event start)
   // Output location lists: superjunctions, and superlink node pairs
   std::vector<int> sjunc;           // [1..count]
   std::vector<int> sl_link, sl_node;  // [1..count]

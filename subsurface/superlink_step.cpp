@@ -323,6 +323,8 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
       raise_error(err_open_file, 0, 0, log_name, log_name);
       return -9;
     }
+  }
+  if (call == 0 || !wk.ready) {
     if (!superlink_start(sl, opt)) {
       raise_message("Error allocating memory for variable %s\n", "superlink work arrays");
       return -1;
@@ -346,7 +348,7 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
     if (t < 1 || t > inlet::max_grates) continue;
     const int cell = lk.superlink_junc_gnum.empty() ? 0 : lk.superlink_junc_gnum[u];
     const double h = net.sjunc_head[u];
-    if (opt.high_head && net.ground_elev[u] < h) {
+    if (opt.high_head && net.ground_elev[u] < h && cell > 0) {
       net.Q_junc[u] = -(h - net.ground_elev[u]) * net.As_sjunc[u] / dt;
       const double v = (h - net.ground_elev[u]) * net.As_sjunc[u];
       depth[std::size_t(cell)] += v / cell_area;
@@ -382,7 +384,9 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
       const int cell = lk.superlink_node_gnum.empty() ? 0 : lk.superlink_node_gnum(i, k);
       const double level = net.slink_node_Zinv(i, k) + net.slink_node_depth(i, k);
       const double ground = net.node_ground_elev(i, k);
-      if (opt.high_head && ground < level) {
+      // A node of no cell (one made by grading) keeps its water: there is
+      // no surface to put it on.
+      if (opt.high_head && ground < level && cell > 0) {
         net.Q_node(i, k) = -(level - ground) * net.As(i, k) / dt;
         const double v = (level - ground) * net.As(i, k);
         depth[std::size_t(cell)] += v / cell_area;
@@ -454,6 +458,14 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
 
 #pragma omp parallel for schedule(static) if (net.n_slink >= parallel_from)
   for (int k = 1; k <= net.n_slink; ++k) back_substitute(sl, k);
+  for (int k = 1; k <= net.n_slink; ++k) {
+    const std::size_t u = std::size_t(k);
+    if (std::isnan(wk.Q_u[u]) || std::isnan(wk.Q_d[u]) ||
+        std::isnan(net.slink_node_depth(1, k)) || std::isnan(net.slink_node_depth(pipes_of(net, k) + 1, k))) {
+      raise_message("Error: NaN in the flow or depth of superlink %d\n", k);
+      return -1;
+    }
+  }
 
   // Outlets deliver what their superlinks bring.
   for (int k = 1; k <= net.n_slink; ++k) {

@@ -22,7 +22,8 @@ struct superlink_options {
 // changed; w the cell size (m). inlet_volume receives the water the grates
 // took from the surface in the call (m3). Results: 0; -9 when the log
 // cannot be created (code 4 raised); -1 when the junction matrix is
-// singular (code 134 raised).
+// singular (code 134 raised) or a superlink's end flow or depth is no
+// number (4000, naming the superlink).
 int superlink_step(int call, double w, std::vector<double>& depth, superlink_state& sl,
                    double dt, const superlink_options& opt, double& inlet_volume);
 

@@ -187,6 +187,59 @@ TEST_F(step, a_grate_feeds_its_outlet_steadily) {
   EXPECT_EQ(log[720], "719    1.570    1.570    0.157    0.157 ");
 }
 
+// A grate manhole (ground 10 m) below a fixed outlet level of 12 m: the
+// water backs up into the manhole and above its ground.
+const char* backwater_network =
+    "SJUNC 1 10.0 7.5 1.0 1 1 1 0.5 0.5\n"
+    "SJUNC 2 13.0 12.0 1.0 11 1 3 0.0 0.0\n"
+    "CONNECT 1 1 2\nSLINK 1 1\n"
+    "NODE 1 10.0 7.5 0.0 0 1 1 0.0 0.0\nNODE 2 13.0 7.1 0.0 0 1 3 0.0 0.0\n"
+    "PIPE 1 1 0.6 0.0 0.004 0.013 100.0 0.0 0.0\n";
+
+TEST_F(step, surcharge_goes_back_on_the_surface_only_with_high_head_release) {
+  for (int high_head : {0, 1}) {
+    SCOPED_TRACE(high_head);
+    sl = superlink_state{};
+    depth.assign(4, 0.0);
+    ASSERT_EQ(superlink_fixture::read_network(backwater_network, sl.net), 0);
+    sl.links.superlink_junc_gnum = {0, 1, 3};
+    superlink_options opt;
+    opt.high_head = high_head;
+    ASSERT_TRUE(run(720, opt));
+    const double on_surface = sl.links.superlink_surface_vol[1];
+    EXPECT_NEAR(on_surface, depth[1] * 400.0, 1e-9);
+    if (!high_head) {
+      EXPECT_EQ(on_surface, 0.0);
+      EXPECT_NEAR(sl.net.sjunc_head[1], 12.0, 0.01);  // the manhole fills to the outlet level
+      EXPECT_NEAR(sl.work.Q_u[1], 0.0, 1e-4);
+      continue;
+    }
+    // Steady: what flows back from the outlet leaves the manhole over its ground.
+    ASSERT_TRUE(run(10, opt));
+    const double released = sl.links.superlink_surface_vol[1] - on_surface;
+    EXPECT_LT(sl.work.Q_u[1], -0.1);
+    EXPECT_NEAR(released, -10.0 * 10.0 * sl.work.Q_u[1], 1e-3 * released);
+    // The manhole stands above its ground by what one interval's backflow
+    // fills of its 1 m2.
+    EXPECT_NEAR(sl.net.sjunc_head[1] - 10.0, -10.0 * sl.work.Q_u[1], 1e-3);
+    EXPECT_LT(sl.net.sjunc_head[1], 12.0);
+  }
+}
+
+TEST_F(step, groundwater_of_leaky_pipes_enters_at_the_upstream_junction) {
+  ASSERT_EQ(superlink_fixture::read_network(grate_network, sl.net), 0);
+  sl.links.superlink_junc_gnum = {0, 1, 3};
+  sl.links.superlink_tile_flow.size(3, 2);
+  sl.links.superlink_tile_flow(1, 1) = 0.02;
+  superlink_options opt;
+  opt.leaky = 1;
+  ASSERT_TRUE(run(720, opt));
+  EXPECT_NEAR(sl.totals.superlink_vol_in, 0.2, 1e-12);  // 0.02 m3/s over 10 s
+  EXPECT_EQ(taken, 0.0);                               // nothing from the dry surface
+  EXPECT_NEAR(sl.work.Q_d[1], 0.02, 1e-6);
+  EXPECT_NEAR(sl.totals.superlink_vol_out, 0.2, 1e-5);
+}
+
 TEST_F(step, a_junction_without_storage_or_links_is_a_singular_matrix) {
   std::string t = superlink_fixture::fixed_head_network(1);
   t.replace(t.find("SJUNC 2"), 0, "SJUNC 3 60.0 50.0 0.0 0 1 2 0.0 0.0\n");
