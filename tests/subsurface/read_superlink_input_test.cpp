@@ -69,6 +69,28 @@ TEST_F(reader, grading_moves_the_end_node_and_interpolates_between) {
   EXPECT_EQ(net.dim, 6);
 }
 
+TEST_F(reader, grading_several_pipes_keeps_every_input_node) {
+  ASSERT_EQ(read_network(superlink_fixture::fixed_head_network(4), net, 1), 0);
+  // 10, 20, 35, 35 | 100 | 100 | 35, 35, 20, 10
+  ASSERT_EQ(net.superlink_cnodes[1], 10);
+  const int node_at[] = {0, 1, 5, 6, 7, 11};
+  const int pipe_at[] = {0, 1, 5, 6, 7};
+  for (int i = 1; i <= 5; ++i) {
+    SCOPED_TRACE(i);
+    const int c = node_at[i];
+    EXPECT_EQ(net.otc_node(i, 1), c);
+    EXPECT_NEAR(net.slink_node_Zinv(c, 1), 50.4 - 0.2 * (i - 1), 1e-9);
+    EXPECT_EQ(net.superlink_node_j(c, 1), i == 1 ? 1 : i == 5 ? 3 : 2);
+    if (i <= 4) {
+      EXPECT_EQ(net.otc_pipe(i, 1), pipe_at[i]);
+    }
+  }
+  EXPECT_NEAR(net.slink_node_Zinv(3, 1), 50.4 - 0.2 * 30.0 / 100.0, 1e-9);
+  EXPECT_EQ(net.superlink_node_j(3, 1), 0);
+  EXPECT_EQ(net.pipe_input(8, 1), 4);
+  EXPECT_DOUBLE_EQ(net.dxc(5, 1), 100.0);
+}
+
 TEST_F(reader, a_short_single_pipe_stays_whole_when_graded) {
   std::string t = superlink_fixture::fixed_head_network(1);
   t.replace(t.find(" 400.000000 "), 12, " 9.5 ");
