@@ -90,9 +90,9 @@ struct superlink_network {
   slink_table<double> Q_node;                 // node lateral inflow, m3/s
   slink_table<double> dx;                     // input pipe length, m
   slink_table<int> otc_node, otc_pipe;        // computational number of each input node, pipe
-  // Under SUPERLINK_C_OPT: per computational pipe its input pipe and its
-  // end nodes (the tile exchange reads them); rows follow the computational pipes.
-  slink_table<int> pipe_input;                // input pipe holding the computational pipe
+  // Per computational pipe, the input pipe that holds it (itself unless
+  // graded under SUPERLINK_C_OPT).
+  slink_table<int> pipe_input;
 
   // Grid-pipe lists: cells drained by leaky pipes, [cell entry][k]
   int gpi_cells = 0;                  // PIPECELLS
