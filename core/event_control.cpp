@@ -143,6 +143,14 @@ void initialize_event(model_state& state) {
   }
 
   restart_process_clocks(state, richards_catch_up);
+  if (in.settings.storm_sewer_given) {
+    // The pipe network follows the event's clock from its start, and its
+    // first call of the event takes the network's volume again.
+    run.storm_sewer = run.overland;
+    superlink_state& sl = state.subsurface.superlink;
+    if (sl.calls > 0) sl.calls = 1;
+    sl.event_clock = 1;
+  }
 
   // Event sums start again; the last event's stay readable for the outputs.
   if (run.pass != 1) run.event_step = 1;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "subsurface/groundwater_state.h"
+#include "subsurface/superlink_state.h"
 
 struct subsurface_state {
   int gw_step_flag = 1;  // groundwater step flag, rewritten by its step
@@ -14,4 +15,5 @@ struct subsurface_state {
   std::vector<double> phead_old;  // PHEADOLD heads of the previous iteration, cm [0..n]
 
   groundwater_state gw;
+  superlink_state superlink;
 };

@@ -83,6 +83,28 @@ TEST(initialize_event, restarts_the_clocks_and_the_event_sums) {
   EXPECT_EQ(error_state.stop_flag, 0);
 }
 
+TEST(initialize_event, puts_the_pipe_network_on_the_event_clock) {
+  for (int calls : {0, 1, 57}) {
+    model_state s;
+    single_event(s);
+    s.input.settings.storm_sewer_given = 1;
+    s.input.super_quiet = 1;
+    for (int i = 0; i < 10; ++i) advance_clock(s);
+    const double t = s.run.current_time;
+    s.run.event_start_time = t;
+    s.run.storm_sewer.set_interval(600.0);
+    s.run.storm_sewer.next = t + 1.0;
+    s.subsurface.superlink.calls = calls;
+    initialize_event(s);
+    EXPECT_EQ(s.run.storm_sewer.interval_s, 30.0);
+    EXPECT_EQ(s.run.storm_sewer.last, t);
+    EXPECT_EQ(s.run.storm_sewer.next, t + 30 * second);
+    // A run's first call still sizes the network; later events take its volume again.
+    EXPECT_EQ(s.subsurface.superlink.calls, calls > 0 ? 1 : 0);
+    EXPECT_EQ(s.subsurface.superlink.event_clock, 1);
+  }
+}
+
 TEST(initialize_event, a_process_without_its_event_start_stops_as_not_available) {
   model_state s;
   single_event(s);

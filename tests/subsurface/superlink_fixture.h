@@ -1,0 +1,62 @@
+#pragma once
+// Small pipe networks for the superlink tests, read from text through the
+// network reader over a strip of 1 x 3 cells.
+
+#include <string>
+#include <vector>
+
+#include "core/error_state.h"
+#include "core/grid_state.h"
+#include "core/safe_file.h"
+#include "subsurface/read_superlink_input.h"
+#include "subsurface/superlink_state.h"
+#include "test_support.h"
+
+namespace superlink_fixture {
+
+// A full pipe between two fixed heads: junctions at 52.0 and 50.5 m, a
+// 0.8 m pipe of n 0.012 falling from 50.4 to 49.6 m over 400 m, laid as the
+// given number of equal input pipes.
+inline std::string fixed_head_network(int pipes) {
+  std::string t =
+      "SJUNC 1 60.0 52.0 1.0 11 1 1 0.0 0.0\n"
+      "SJUNC 2 60.0 50.5 1.0 11 1 3 0.0 0.0\n"
+      "CONNECT 1 1 2\n"
+      "SLINK 1 " + std::to_string(pipes) + "\n";
+  for (int i = 1; i <= pipes + 1; ++i) {
+    const double invert = 50.4 - 0.8 * (i - 1) / pipes;
+    t += "NODE " + std::to_string(i) + " 60.0 " + std::to_string(invert) + " 0.0 0 1 " +
+         (i == 1 ? "1" : i == pipes + 1 ? "3" : "2") + " 0.0 0.0\n";
+  }
+  for (int i = 1; i <= pipes; ++i)
+    t += "PIPE " + std::to_string(i) + " 1 0.8 0.0 0.002 0.012 " + std::to_string(400.0 / pipes) +
+         " 0.0 0.0\n";
+  return t;
+}
+
+// The strip's cell numbers: row 1, columns 1..3 are cells 1..3.
+struct strip {
+  block_2d<int> mask;
+  strip() {
+    mask.allocate_grid(1, 3);
+    for (int c = 1; c <= 3; ++c) mask[1][c] = c;
+  }
+};
+
+// Reads network text (and grid-pipe text when given) into net; the
+// reader's result. Console output is swallowed into `said`.
+inline int read_network(const std::string& text, superlink_network& net, int c_opt = 0,
+                        const std::string& gpi = "", std::string* said = nullptr) {
+  test_support::temp_dir dir;
+  strip s;
+  safe_file network, grid_pipe;
+  network.open(dir.write("net.txt", text).c_str(), "r");
+  if (!gpi.empty()) grid_pipe.open(dir.write("net.gpi", gpi).c_str(), "r");
+  test_support::stdout_capture out;
+  const int r = read_superlink_input(network, &grid_pipe, c_opt, s.mask, 1, 3, net);
+  const std::string text_out = out.stop();
+  if (said) *said = text_out;
+  return r;
+}
+
+}  // namespace superlink_fixture
