@@ -19,12 +19,12 @@ constexpr card_feature unbuilt[] = {
     xy_inputs,
     channels,         pumps,
     point_inputs,
-    sacramento,       groundwater,     water_table,       storm_sewer,
+    sacramento,       storm_sewer,
     erosion,          contaminants,    nutrients,         optimize_sed,
     analyzers,        framework,       map_output,
     channel_output,   location_output,
     daily_output,     hotstart_output, soil_output,
-    groundwater_output, sewer_output,  sediment_output,
+    sewer_output,     sediment_output,
     contaminant_output, nutrient_output,
 };
 
@@ -34,13 +34,15 @@ constexpr card_feature unbuilt[] = {
 // depths at stream locations and the depths and discharges at listed cells
 // (not the groundwater fluxes, constituents or cell hydrographs); the depth,
 // discharge and rain maps and the overland and channel hot starts (not the
-// soil, groundwater, snow or sediment maps, nor the soil-moisture hot start).
+// soil, snow or sediment maps, nor the soil-moisture hot start); the
+// groundwater recharge maps.
 constexpr const char* written_outputs[] = {
     "depth",           "discharge",              "dis_rain",
     "write_ov_hotstart", "write_chan_hotstart",  "explic_backwater",
     "chan_depth",      "chan_discharge",         "chan_stage",              "chan_velocity",
     "in_hyd_location", "out_hyd_location",       "out_dep_location",
     "in_celldepdis_location",                    "out_celldepdis_location",
+    "gw_recharge_cum", "gw_recharge_inc",
 };
 
 bool output_written(const char* word) {
@@ -50,11 +52,12 @@ bool output_written(const char* word) {
 }
 
 // Switch cards that act already, although other cards of their feature do
-// not: the overland XY depth points, applied with the overland boundaries;
+// not: the overland XY depth points, applied with the overland boundaries,
+// and the groundwater XY head points, applied by the groundwater step;
 // explicit channel routing (the other routing methods stay refused); the
 // channel point inputs (overland point sources stay refused).
-constexpr const char* built_switches[] = {"xybdyinput_ovdep", "chan_explic", "diffusive_wave",
-                                          "chan_point_input"};
+constexpr const char* built_switches[] = {"xybdyinput_ovdep", "xybdyinput_gwhead", "chan_explic",
+                                          "diffusive_wave", "chan_point_input"};
 
 bool switch_built(const char* word) {
   for (const char* w : built_switches)
@@ -71,6 +74,7 @@ constexpr unbuilt_word unbuilt_words[] = {
     {"snow_darcy", "Darcy flow on the overland faces under snow"},
     {"snow_reynolds", "Darcy flow on the overland faces under snow"},
     {"snow_temp", "the snow temperature maps"},
+    {"stream_loss", "the stream-aquifer exchange of the channel routing"},
 };
 
 const char* unbuilt_word_text(const char* word) {

@@ -20,6 +20,7 @@
 #include "soil/snow_melt.h"
 #include "channel/setup_channels.h"
 #include "output/q7_flux.h"
+#include "subsurface/read_gw_inputs.h"
 #include "surface/ov_boundary.h"
 
 namespace {
@@ -120,9 +121,7 @@ void stop_when(bool asked, const char* name) {
   if (asked) raise_not_available(name);
 }
 
-void read_groundwater_inputs(model_state& state) {
-  stop_when(state.input.gw_simulation, "read_groundwater_inputs");
-}
+void read_groundwater_inputs(model_state& state) { read_gw_inputs(state); }
 
 void open_sac_params_file(model_state& state) {
   stop_when(state.input.sacramento, "open_sac_params_file");
@@ -156,12 +155,10 @@ void read_contaminant_inputs(model_state& state) {
 
 // Pressure heads of the previous iteration, shared by the Richards columns
 // and the groundwater model (the channel network reads them only through the
-// groundwater exchange). Sized [0..cells]: the groundwater's own element
-// counts join with that model.
+// groundwater exchange). Sized [0..cells].
 void alloc_phead_old(model_state& state) {
   const input_state& in = state.input;
-  stop_when(in.gw_simulation, "alloc_phead_old");
-  if (stopped() || !in.inf_richards) return;
+  if (!in.inf_richards) return;
   allocate_zeroed(state.subsurface.phead_old, std::size_t(state.grid.cells) + 1, "PHEADOLD");
 }
 
@@ -188,6 +185,7 @@ constexpr run_phase later_steps[] = {
     {"read_dike_map", read_dike_map},
     {"read_wetland_mask", read_wetland_mask},
     {"read_ov_boundary_types", read_ov_boundary_types},
+    {"read_water_table_maps", read_water_table_maps},
     {"read_soil_maps", read_soil_maps},
     {"read_groundwater_inputs", read_groundwater_inputs},
     {"open_sac_params_file", open_sac_params_file},

@@ -219,6 +219,42 @@ void print_richards(std::FILE* f, const event_water_totals& t) {
   std::fputs("net volume of infiltration is infiltration minus evaporation\n", f);
 }
 
+void print_groundwater(std::FILE* f, const event_water_totals& t, const summary_gates& g) {
+  std::fputs("\n \n GROUNDWATER CALCULATION SUMMARIES FOR EVENT \n \n", f);
+  std::fprintf(f, "volume of water directly to surface from groundwater (cu. m): %9.1lf\n",
+               t.exfiltration);
+  std::fprintf(f, "beginning vol of water exfiltrated this event (cu. m):        %9.1lf\n",
+               t.gw_exfiltrated_before);
+  std::fprintf(f, "total vol of water exfiltrated this run (cu. m):              %9.1lf\n",
+               t.gw_exfiltrated_run);
+  std::fprintf(f, "vol from gw to unsat this event, w/o recharge (cu. m):        %9.1lf\n",
+               t.gw_to_unsat);
+  std::fprintf(f, "vol groundwater recharge (cu. m):                             %9.1lf\n",
+               t.gw_recharge);
+  if (g.channel_routing) {
+    std::fprintf(f, "vol from gw to chan  this event (cu. m):                      %9.1lf\n",
+                 t.gw_to_channel);
+    std::fprintf(f, "vol from chan to gw  this event (cu. m):                      %9.1lf\n",
+                 t.channel_to_gw);
+    if (g.channel_lakes) {
+      std::fprintf(f, "vol from gw to lakes this event (cu. m):                      %9.1lf\n",
+                   t.gw_to_lakes);
+      std::fprintf(f, "vol from lakes to gw this event (cu. m):                      %9.1lf\n",
+                   t.lakes_to_gw);
+    }
+  }
+  if (g.drains)
+    std::fprintf(f, "vol gw to tile dtrains (cu. m):                               %9.1lf\n",
+                 t.gw_to_tile_drains);
+  if (g.xy_boundaries) {
+    std::fprintf(f, "vol gain for gw from XY boundaries:                           %9.1lf\n",
+                 t.gw_xy_gain);
+    std::fprintf(f, "vol loss for gw from XY boundaries:                           %9.1lf\n",
+                 t.gw_xy_loss);
+  }
+  std::fputs("\n", f);
+}
+
 void print_warnings(std::FILE* f, const event_balance& b, const event_water_totals& t,
                     const summary_gates& g) {
   const bool large_error = std::fabs(b.error * 100.0) > typical_error_percent;
@@ -388,6 +424,7 @@ void write_event_summary(model_state& state) {
   print_volumes(f, totals, gates);
   print_mass_error(f, balance, totals, state, gates);
   if (gates.richards) print_richards(f, totals);
+  if (gates.gw_simulation) print_groundwater(f, totals, gates);
   print_warnings(f, balance, totals, gates);
   print_inputs(f, state.input.settings);
   print_processes(f, state, gates);

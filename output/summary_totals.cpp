@@ -41,6 +41,26 @@ void gather_soil_totals(const model_state& state, run_water_totals& t) {
   t.downward_flux = soil_downward_flux(state);
 }
 
+// The aquifer's run totals, kept by the groundwater step.
+void gather_groundwater_totals(const model_state& state, run_water_totals& t) {
+  if (!state.input.gw_simulation) return;
+  const groundwater_state& gw = state.subsurface.gw;
+  const gw_totals& r = gw.run;
+  t.initial_groundwater = gw.volume_start;
+  t.unsat_to_sat = r.unsat_to_sat;
+  t.recharge = r.recharge_input;
+  t.gw_inputs = r.inputs;
+  t.gw_head_boundary = r.head_boundary;
+  t.deep_leakage = r.leakage;
+  t.pumping = r.pumping;
+  t.xy_gain = r.xy_gain;
+  t.xy_loss = r.xy_loss;
+  t.river_to_gw = r.stream_to_gw;
+  t.gw_to_river = r.gw_to_stream;
+  t.lakes_to_gw = r.lake_to_gw;
+  t.gw_to_lakes = r.gw_to_lake;
+}
+
 }  // namespace
 
 summary_gates gather_summary_gates(const model_state& state) {
@@ -120,6 +140,19 @@ event_water_totals gather_event_totals(const model_state& state) {
   t.richards_error = rs.event_error;
   t.richards_cells_start = rs.event_cells_start;
   t.richards_cells_end = rs.event_cells_end;
+  if (state.input.gw_simulation) {
+    const gw_totals& e = state.subsurface.gw.event;
+    t.gw_exfiltrated_run = state.soil.exfiltrated_volume;
+    t.gw_exfiltrated_before = t.gw_exfiltrated_run - t.exfiltration;
+    t.gw_to_unsat = e.soil_side;
+    t.gw_recharge = e.recharge_input;
+    t.gw_to_channel = e.gw_to_stream;
+    t.channel_to_gw = e.stream_to_gw;
+    t.gw_to_lakes = e.gw_to_lake;
+    t.lakes_to_gw = e.lake_to_gw;
+    t.gw_xy_gain = e.xy_gain;
+    t.gw_xy_loss = e.xy_loss;
+  }
   return t;
 }
 
@@ -150,6 +183,7 @@ run_water_totals gather_run_totals(const model_state& state) {
   t.olake_inflow = surface.olake_inflow_volume;
   t.olake_outflow = surface.olake_outflow_volume;
   gather_soil_totals(state, t);
+  gather_groundwater_totals(state, t);
   return t;
 }
 
@@ -164,6 +198,12 @@ void sum_final_storages(const model_state& state, water_balance& balance) {
                                                 state.grid.dx * state.grid.dx);
   balance.final_channel = state.input.explicit_channel ? state.channel.water_volume() : 0.0;
   balance.final_groundwater = 0.0;
+  if (in.gw_simulation) {
+    const groundwater_state& gw = state.subsurface.gw;
+    const double area = state.grid.dx * state.grid.dx;
+    for (int i = 1; i <= state.grid.cells && gw.elevgw.size() > std::size_t(i); ++i)
+      balance.final_groundwater += (gw.elevgw[i] - gw.bottom_elev[i]) * gw.gw_porosity[i] * area;
+  }
   balance.final_snow = snow_volume(state);
   balance.final_chan_lake = state.channel.channel_lakes ? state.channel.lake_water_volume() : 0.0;
   balance.final_olake = 0.0;

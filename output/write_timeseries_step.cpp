@@ -54,7 +54,7 @@ bool unwritten_series_open(const model_state& state) {
   const output_state& o = state.output;
   const safe_file* files[] = {
       &o.gwflux_location, &o.superlink_junc_flow, &o.superlink_node_flow,
-      &o.con_location,    &o.mass_location,       &o.theta_location,      &o.well_level,
+      &o.con_location,    &o.mass_location,       &o.theta_location,
       &o.chan_sed_flux,   &o.pipe_head,           &o.pipe_tile,           &o.pipe_flow,
   };
   for (const safe_file* file : files)
@@ -126,6 +126,20 @@ void write_dep_location_row(const model_state& state, const location_row_form& f
   write_location_time(file, form, " ");
   for (int k = 1; k <= chan.hyd_locations; ++k)
     std::fprintf(file, "%12.6lf ", at_location(chan, chan.chan_depth, k));
+  std::fputc('\n', file);
+}
+
+// GW_WELL_LEVEL: the water table under each observation well; a well off
+// the watershed reads 0.
+void write_well_level_row(const model_state& state, const location_row_form& form) {
+  std::FILE* file = state.output.well_level.stream;
+  const groundwater_state& gw = state.subsurface.gw;
+  const grid_state& grid = state.grid;
+  write_location_time(file, form, " ");
+  for (int k = 1; k <= gw.obs_wells; ++k) {
+    const int cell = grid.mask[gw.well_row[std::size_t(k)]][gw.well_column[std::size_t(k)]];
+    std::fprintf(file, "%12.6lf ", cell_value(gw.elevgw, cell));
+  }
   std::fputc('\n', file);
 }
 
@@ -253,6 +267,7 @@ void write_timeseries_step(model_state& state) {
   if (out.hyd_location.is_open()) write_hyd_location_row(state, location);
   if (out.celldepdis_location.is_open()) write_celldepdis_row(state, location);
   if (out.dep_location.is_open()) write_dep_location_row(state, location);
+  if (out.well_level.is_open()) write_well_level_row(state, location);
   if (out.lake_output.is_open() && state.channel.channel_lakes)
     write_lake_row(state, form.long_term);
 
@@ -263,5 +278,6 @@ void write_timeseries_step(model_state& state) {
   const channel_state& chan = state.channel;
   write_xy_output_row(out.xy, state.surface.depth.empty() ? nullptr : state.surface.depth.data(),
                       chan.qp.empty() ? nullptr : chan.qp.data(), chan.stride(),
-                      run.current_time);
+                      run.current_time,
+                      state.subsurface.gw.elevgw.empty() ? nullptr : state.subsurface.gw.elevgw.data());
 }

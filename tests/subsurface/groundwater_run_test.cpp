@@ -1,0 +1,196 @@
+// Whole runs of the aquifer under a soil far above it: analytic heads of a
+// strip between two fixed tables and of a pumped well, the balance of a
+// closed basin with a static flux, and results that do not change with the
+// thread count.
+
+#include <gtest/gtest.h>
+
+#include <omp.h>
+
+#include <cmath>
+#include <numeric>
+
+#include "gw_run_fixture.h"
+#include "input/map_tables.h"
+
+namespace {
+
+using gw_fixture::filled;
+using surface_fixture::summary_value;
+
+// One row of twelve 50 m cells between tables held at 20 m and 10 m over a
+// bottom at 0: steady Dupuit flow, h^2 linear in x.
+gw_fixture::project dupuit_strip() {
+  gw_fixture::project p;
+  p.rows = 1;
+  p.cols = 12;
+  p.size = 50.0;
+  p.ground = filled(12, 40.0);
+  p.bottom = filled(12, 0.0);
+  p.table = filled(12, 15.0);
+  p.table[0] = 20.0;
+  p.table[11] = 10.0;
+  p.bound = filled(12, 1.0);
+  p.bound[0] = p.bound[11] = 2.0;
+  p.hycond = 3600.0;
+  p.porosity = 0.1;
+  p.days = 5;
+  for (int c = 2; c <= 11; ++c) p.wells.push_back({1, c});
+  return p;
+}
+
+TEST(groundwater_run, dupuit_strip_settles_on_the_parabola) {
+  gw_fixture::run r(dupuit_strip());
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  ASSERT_FALSE(r.wells.empty());
+  const std::vector<double>& last = r.wells.back();
+  ASSERT_EQ(last.size(), 10u);
+  for (int c = 2; c <= 11; ++c) {
+    const double x = 50.0 * (c - 1);
+    EXPECT_NEAR(last[std::size_t(c - 2)], std::sqrt(400.0 - 300.0 * x / 550.0), 0.01) << c;
+  }
+}
+
+// 41 x 41 cells of 25 m, the watershed the centres within 550 m of the
+// middle cell, heads held from 500 m on, a well pumping 0.05 m3/s in the
+// middle: T = 1e-4 m/s x 500 m = 0.05 m2/s, and Thiem gives the drawdown
+// ln(500 / r) / (2 pi) m at r.
+gw_fixture::project thiem_well() {
+  gw_fixture::project p;
+  p.rows = p.cols = 41;
+  p.size = 25.0;
+  const int n = 41 * 41;
+  p.mask = filled(n, 0.0);
+  p.bound = filled(n, 0.0);
+  p.ground = filled(n, 50.0);
+  p.bottom = filled(n, -500.0);
+  p.table = filled(n, 0.0);
+  std::vector<double> ids = filled(n, 0.0);
+  for (int r = 1; r <= 41; ++r) {
+    for (int c = 1; c <= 41; ++c) {
+      const double d = 25.0 * std::hypot(r - 21, c - 21);
+      const std::size_t k = std::size_t((r - 1) * 41 + c - 1);
+      p.mask[k] = d <= 550.0 ? 1.0 : 0.0;
+      p.bound[k] = d >= 500.0 ? 2.0 : 1.0;
+    }
+  }
+  ids[std::size_t(20 * 41 + 20)] = 1.0;
+  p.hycond = 36.0;
+  p.porosity = 0.02;
+  p.days = 5;
+  p.wells.push_back({21, 21});
+  for (int k = 2; k <= 10; k += 2) {
+    p.wells.push_back({21, 21 + k});
+    p.wells.push_back({21, 21 - k});
+    p.wells.push_back({21 + k, 21});
+    p.wells.push_back({21 - k, 21});
+  }
+  p.files.push_back({"well.idx", surface_fixture::ascii_grid(41, 41, 25.0, ids)});
+  p.files.push_back(
+      {"tables.cmt", std::string(grid_table_marker) +
+                         "\nINDEX_MAP well.idx wells\nWELL_TABLE wells\nNUM_IDS 1\n"
+                         "ID    DESCRIPTION    VALUES\n" +
+                         // id in columns 1-6, the description to column 86, values from 89
+                         "1     " + std::string(80, 'P') + "  0 0.05 0\n"});
+  p.extra = "MAPPING_TABLE tables.cmt\n";
+  return p;
+}
+
+TEST(groundwater_run, a_pumped_well_draws_down_as_thiem_in_all_four_directions) {
+  gw_fixture::run r(thiem_well());
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  ASSERT_FALSE(r.wells.empty()) << r.out.text;
+  const std::vector<double>& h = r.wells.back();
+  ASSERT_EQ(h.size(), 21u);
+  const double pi = std::acos(-1.0);
+  for (int k = 1; k <= 5; ++k) {
+    const double radius = 50.0 * k;
+    const double thiem = std::log(500.0 / radius) / (2.0 * pi);
+    const std::size_t at = std::size_t(1 + 4 * (k - 1));
+    SCOPED_TRACE(radius);
+    EXPECT_NEAR(-h[at], thiem, 0.01);
+    for (std::size_t d = 1; d < 4; ++d) EXPECT_NEAR(h[at + d], h[at], 1e-5);
+  }
+  // The well cell stands for a well of radius 0.208 dx.
+  EXPECT_NEAR(-h[0], std::log(500.0 / (0.208 * 25.0)) / (2.0 * pi), 0.015);
+}
+
+// 5 x 5 cells of 100 m, no boundary, 864 m3/day injected into the middle
+// cell: every hour 36 m3 spread over 25 cells at a porosity of 0.2.
+gw_fixture::project closed_basin() {
+  gw_fixture::project p;
+  p.rows = p.cols = 5;
+  p.size = 100.0;
+  p.ground = filled(25, 40.0);
+  p.bottom = filled(25, 0.0);
+  p.table = filled(25, 20.0);
+  p.bound = filled(25, 1.0);
+  p.hycond = 360.0;
+  p.porosity = 0.2;
+  p.days = 2;
+  for (int r = 1; r <= 5; ++r)
+    for (int c = 1; c <= 5; ++c) p.wells.push_back({r, c});
+  p.files.push_back({"flux.txt", "1\n3 3 -864.0\n"});
+  p.extra = "GW_FLUXBOUNDTABLE flux.txt\n";
+  return p;
+}
+
+double mean(const std::vector<double>& v) {
+  return std::accumulate(v.begin(), v.end(), 0.0) / double(v.size());
+}
+
+TEST(groundwater_run, a_closed_basin_keeps_what_it_is_given) {
+  gw_fixture::run r(closed_basin());
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  const std::string& text = r.summary;
+  const double start = summary_value(text, "GW volume start =");
+  const double end = summary_value(text, "GW volume end =");
+  const double inputs = summary_value(text, "Total inputs to groundwater=");
+  EXPECT_EQ(start, 1000000.00);
+  EXPECT_NEAR(inputs, -summary_value(text, "Pumping"), 0.02);
+  EXPECT_NEAR(inputs, 48 * 36.0, 0.02);
+  EXPECT_NEAR(end - start, inputs, 0.05);
+  EXPECT_EQ(summary_value(text, "Mass Balance error ="), 0.0);
+  EXPECT_NE(text.find("GROUNDWATER CALCULATION SUMMARIES FOR EVENT"), std::string::npos);
+  ASSERT_GE(r.wells.size(), 48u);
+  for (std::size_t k = 1; k < r.wells.size(); ++k)
+    EXPECT_NEAR(mean(r.wells[k]) - mean(r.wells[k - 1]), 0.00072, 1e-6) << k;
+}
+
+// Below the soil the vadose zone holds SINGLE_UNSAT_SAT x porosity per
+// metre; a rising table takes it in, so each hour's rise r follows
+// r = 0.00072 + 0.5 r_before and settles at 0.00144 m.
+TEST(groundwater_run, a_rising_table_takes_in_the_water_the_vadose_zone_holds) {
+  gw_fixture::project p = closed_basin();
+  p.extra += "SINGLE_UNSAT_SAT 0.5\n";
+  gw_fixture::run r(p);
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  ASSERT_GE(r.wells.size(), 48u);
+  for (std::size_t k = 25; k < r.wells.size(); ++k)
+    EXPECT_NEAR(mean(r.wells[k]) - mean(r.wells[k - 1]), 0.00144, 1e-6) << k;
+  EXPECT_EQ(summary_value(r.summary, "Mass Balance error ="), 0.0);
+  EXPECT_GT(summary_value(r.summary, "Sat/unsat. trickery (into gw) ="), 1000.0);
+}
+
+// The solve's loops run on the threads the run has; every row and summary
+// line is the same on one and on eight.
+TEST(groundwater_run, heads_and_totals_are_the_same_on_one_and_eight_threads) {
+  auto run_on = [](int threads) {
+    gw_fixture::project p = thiem_well();
+    p.days = 1;
+    auto r = std::make_unique<gw_fixture::run>(p, [threads](model_state& s) {
+      omp_set_num_threads(threads);
+      s.subsurface.gw.parallel_min_cells = 1;
+    });
+    return r;
+  };
+  const auto one = run_on(1);
+  const auto eight = run_on(8);
+  ASSERT_EQ(one->out.status, 0) << one->out.text;
+  ASSERT_EQ(eight->out.status, 0) << eight->out.text;
+  EXPECT_EQ(one->wells, eight->wells);
+  EXPECT_EQ(surface_fixture::summary_without_times(one->summary),
+            surface_fixture::summary_without_times(eight->summary));
+}
+
+}  // namespace
