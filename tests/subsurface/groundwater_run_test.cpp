@@ -8,7 +8,9 @@
 #include <omp.h>
 
 #include <cmath>
+#include <filesystem>
 #include <numeric>
+#include <sstream>
 
 #include "gw_run_fixture.h"
 #include "input/map_tables.h"
@@ -170,6 +172,59 @@ TEST(groundwater_run, a_rising_table_takes_in_the_water_the_vadose_zone_holds) {
     EXPECT_NEAR(mean(r.wells[k]) - mean(r.wells[k - 1]), 0.00144, 1e-6) << k;
   EXPECT_EQ(summary_value(r.summary, "Mass Balance error ="), 0.0);
   EXPECT_GT(summary_value(r.summary, "Sat/unsat. trickery (into gw) ="), 1000.0);
+}
+
+// A head point sets the corner cell from a series rising 0.2 m over the two
+// days before each solve: what it puts in balances the aquifer to the cent,
+// and an XY output point on that cell's centre reads the cell's head.
+TEST(groundwater_run, xy_head_points_feed_the_balance_and_the_point_output) {
+  gw_fixture::project p = closed_basin();
+  p.files.push_back({"xy_gw.txt",
+                     "XY_GW_HEAD\n1\ncell numbers 1\n2000 6 1 0 0 20.0\n2000 6 3 0 0 20.2\n"
+                     "END_TS\n"});
+  p.files.push_back({"xy_points.txt", "1\n50.0 450.0 7\n"});
+  p.dirs.push_back("heads");
+  p.extra += "XYBDYINPUT_GWHEAD xy_gw.txt\nXYBDYOUTPUT_PTS xy_points.txt\n"
+             "XYBDYOUTPUT_GWHEAD xy_heads.out\nGW_OUTPUT heads\nMAP_TYPE 0\n";
+  gw_fixture::run r(p);
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  const std::string& text = r.summary;
+  const double gain = summary_value(text, "Gain from XY boundaries");
+  EXPECT_GT(gain, 100.0);
+  EXPECT_EQ(summary_value(text, "Mass Balance error ="), 0.0);
+  EXPECT_NEAR(summary_value(text, "GW volume end =") - summary_value(text, "GW volume start ="),
+              summary_value(text, "Total inputs to groundwater=") + gain -
+                  summary_value(text, "Loss to XY boundaries"),
+              0.05);
+  EXPECT_NEAR(summary_value(text, "vol gain for gw from XY boundaries:"), gain, 0.05);
+  const auto rows = test_support::lines_of(test_support::read_file(r.dir.file("xy_heads.out")));
+  ASSERT_EQ(rows.size(), 3 + r.wells.size() + 1);
+  EXPECT_EQ(rows.back(), "END_TS");
+  EXPECT_EQ(rows[0], "XY_GW_HEAD");
+  for (std::size_t k = 0; k < r.wells.size(); ++k) {
+    std::istringstream row(rows[3 + k]);
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+    double head = 0.0;
+    row >> year >> month >> day >> hour >> minute >> head;
+    EXPECT_NEAR(head, r.wells[k][0], 2e-6) << k;
+  }
+  // One head map a day, the first of the starting heads.
+  const auto map = test_support::lines_of(test_support::read_file(r.dir.file("heads/gw_head.0001.asc")));
+  ASSERT_EQ(map.size(), 11u);
+  EXPECT_EQ(map[6], "20.0000 20.0000 20.0000 20.0000 20.0000 ");
+  EXPECT_TRUE(std::filesystem::exists(r.dir.path() / "heads/gw_head.0003.asc"));
+}
+
+// The groundwater clock is tested at main steps only: the default of 1 s,
+// off their grid, acts at every main step from the first.
+TEST(groundwater_run, a_groundwater_interval_off_the_main_steps_is_rounded_up_to_them) {
+  gw_fixture::project p = closed_basin();
+  p.extra += "GW_TIMESTEP 1\n";
+  gw_fixture::run r(p);
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  ASSERT_GE(r.wells.size(), 48u);
+  for (std::size_t k = 1; k < r.wells.size(); ++k)
+    EXPECT_NEAR(mean(r.wells[k]) - mean(r.wells[k - 1]), 0.00072, 1e-6) << k;
 }
 
 // The solve's loops run on the threads the run has; every row and summary

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ struct project {
   std::vector<std::pair<int, int>> wells;  // observation wells, row and column
   std::string extra;            // further cards
   std::vector<std::pair<std::string, std::string>> files;  // further files, name and text
+  std::vector<std::string> dirs;  // folders the run writes into
 };
 
 inline std::vector<double> filled(int n, double v) { return std::vector<double>(n, v); }
@@ -50,6 +52,7 @@ inline void write_project(const test_support::temp_dir& dir, const project& p) {
   for (const auto& [r, c] : p.wells) wells << r << " " << c << "\n";
   dir.write("wells.txt", wells.str());
   for (const auto& [name, text] : p.files) dir.write(name, text);
+  for (const std::string& d : p.dirs) std::filesystem::create_directory(dir.path() / d);
   // The outlet: the first watershed cell.
   int out = 0;
   while (mask[std::size_t(out)] == 0.0) ++out;
