@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <numeric>
 #include <sstream>
 
@@ -225,6 +226,48 @@ TEST(groundwater_run, a_groundwater_interval_off_the_main_steps_is_rounded_up_to
   ASSERT_GE(r.wells.size(), 48u);
   for (std::size_t k = 1; k < r.wells.size(); ++k)
     EXPECT_NEAR(mean(r.wells[k]) - mean(r.wells[k - 1]), 0.00072, 1e-6) << k;
+}
+
+// Bad aquifer input stops the run with status 1 and its message; a bottom
+// above the ground only gives notice.
+TEST(groundwater_run, bad_aquifer_input_stops_the_run_naming_what_is_wrong) {
+  struct bad_case {
+    const char* name;
+    std::function<void(gw_fixture::project&)> edit;
+    int status;
+    const char* message;  // in the run's output or its summary
+  };
+  const bad_case cases[] = {
+      {"static-flux file missing",
+       [](gw_fixture::project& p) { p.extra += "GW_FLUXBOUNDTABLE none.txt\n"; }, 1,
+       "Can't open static flux table file: none.txt\n"},
+      {"static-flux line off the grid",
+       [](gw_fixture::project& p) {
+         p.files.push_back({"flux.txt", "1\n6 3 -864.0\n"});
+         p.extra += "GW_FLUXBOUNDTABLE flux.txt\n";
+       },
+       1, "flux.txt"},
+      {"no conductivity",
+       [](gw_fixture::project& p) { p.hycond = 0.0; }, 1,
+       "Error: the mapping table for the groundwater table is not set up correctly."},
+      {"bottom above the ground",
+       [](gw_fixture::project& p) { p.bottom[0] = 45.0; }, 0,
+       "Aquifer bottom elevation 45.000000 for cell 1 is at or above ground surface elevation "
+       "40.000000 \nAquifer bottom elevation set to ground elevation \n"},
+  };
+  for (const bad_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gw_fixture::project p = closed_basin();
+    p.days = 1;
+    p.files.clear();
+    p.extra.clear();
+    c.edit(p);
+    gw_fixture::run r(p);
+    EXPECT_EQ(r.out.status, c.status) << r.out.text;
+    EXPECT_TRUE(r.out.text.find(c.message) != std::string::npos ||
+                r.summary.find(c.message) != std::string::npos)
+        << r.out.text;
+  }
 }
 
 // The solve's loops run on the threads the run has; every row and summary
