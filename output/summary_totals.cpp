@@ -26,6 +26,29 @@ double simple_soil_volume(const model_state& state) {
   return sum * area;
 }
 
+// Below the simple store, down to the water table, the soil holds
+// gw_inf_redist_theta per metre (groundwater runs; 0 elsewhere).
+double vadose_volume(const model_state& state) {
+  const input_state& in = state.input;
+  const soil_state& soil = state.soil;
+  const std::vector<double>& table = state.subsurface.gw.elevgw;
+  const int n = state.grid.cells;
+  if (!in.water_table || !(in.inf_redist || in.inf_layered_soil) ||
+      table.size() <= std::size_t(n) || soil.gw_theta.size() <= std::size_t(n))
+    return 0.0;
+  double sum = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    double depth = in.soil_moist_depth;  // cm
+    if (in.inf_layered_soil) {
+      const soil_type_record& t = soil.soil_types[std::size_t(soil.soiltype[i])];
+      depth = t.d1 + t.d2;
+    }
+    const double below = state.grid.elevation[i] - table[i] - depth / 100.0;  // m
+    if (below > 0.0) sum += below * soil.gw_theta[i];
+  }
+  return sum * state.grid.dx * state.grid.dx;
+}
+
 void gather_soil_totals(const model_state& state, run_water_totals& t) {
   const soil_state& soil = state.soil;
   t.initial_soil = soil.initial_total_soil;
@@ -192,7 +215,7 @@ void sum_final_storages(const model_state& state, water_balance& balance) {
   const input_state& in = state.input;
   balance.final_simple_soil =
       in.inf_redist || in.inf_layered_soil ? simple_soil_volume(state) : 0.0;
-  balance.final_soil = balance.final_simple_soil;
+  balance.final_soil = balance.final_simple_soil + vadose_volume(state);
   if (in.inf_richards)
     balance.final_soil = richards_column_volume(state.soil.richards, state.grid.cells,
                                                 state.grid.dx * state.grid.dx);
