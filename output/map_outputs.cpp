@@ -81,9 +81,9 @@ const std::string* card_file(const model_state& state, int index) {
 
 // The recharge since the last map time (cm); the kept cumulative moves on.
 const double* recharge_increment(groundwater_state& gw, int cells) {
-  for (int i = 1; i <= cells; ++i) {
-    gw.recharge_inc[std::size_t(i)] = gw.recharge_cum[std::size_t(i)] - gw.recharge_cum_map[std::size_t(i)];
-    gw.recharge_cum_map[std::size_t(i)] = gw.recharge_cum[std::size_t(i)];
+  for (std::size_t i = 1; i <= std::size_t(cells); ++i) {
+    gw.recharge_inc[i] = gw.recharge_cum[i] - gw.recharge_cum_map[i];
+    gw.recharge_cum_map[i] = gw.recharge_cum[i];
   }
   return gw.recharge_inc.data();
 }

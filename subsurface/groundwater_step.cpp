@@ -16,6 +16,7 @@
 #include "core/error_state.h"
 #include "core/model_state.h"
 #include "input/xy_inputs.h"
+#include "soil/infiltration_methods.h"
 #include "subsurface/gw_solve.h"
 #include "subsurface/subsurface_steps.h"
 
@@ -282,16 +283,18 @@ void book_interval(model_state& state, double dt) {
     gw.book_b[i] = dt * gw.gw_pump_rate[i] * area;
     gw.book_c[i] = gw.gwbound[i] == gw_type::fixed_head ? gw.gw_flux[i] : 0.0;
     gw.gw_flux[i] = 0.0;
-    if (flags && state.soil.yes_exfil[i] == 1) exfil = 1;
+    // A lake's cells stand under water anyway: they start nothing.
+    if (flags && state.soil.yes_exfil[i] == 1 && !soil_lake_cell(state, i)) exfil = 1;
   }
   gw.saturated_storage = ordered_sum(gw.sink_volume, cells);
   book(gw, &gw_totals::leakage, ordered_sum(gw.book_a, cells));
   book(gw, &gw_totals::pumping, ordered_sum(gw.book_b, cells));
   book(gw, &gw_totals::head_boundary, ordered_sum(gw.book_c, cells));
-  if (exfil) {
-    gw.any_exfil = 1;
-    state.subsurface.gw_coupling = 1;
-  }
+  if (exfil) gw.any_exfil = 1;
+  // Any cell at the ground couples the soil to the table.
+  if (flags)
+    for (int i = 1; i <= cells && !state.subsurface.gw_coupling; ++i)
+      if (state.soil.yes_exfil[i] == 1) state.subsurface.gw_coupling = 1;
 }
 
 // The first table at the ground starts the surface processes, once.
