@@ -7,6 +7,7 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -242,6 +243,8 @@ TEST(groundwater_run, a_groundwater_interval_off_the_main_steps_is_rounded_up_to
 TEST(groundwater_run, the_first_table_at_the_ground_starts_the_surface_clocks_once) {
   gw_fixture::project p = closed_basin();
   p.ground = filled(25, 20.05);
+  p.dirs = {"cum", "inc"};
+  p.extra += "MAP_TYPE 0\nGW_RECHARGE_CUM cum\nGW_RECHARGE_INC inc\n";
   int started_at = 0, flips = 0, seen = 0, pass = 0;
   double now = 0.0, overland_next = 0.0, dt_days = 0.0;
   gw_fixture::run r(p, [&](model_state& s) {
@@ -261,6 +264,30 @@ TEST(groundwater_run, the_first_table_at_the_ground_starts_the_surface_clocks_on
   EXPECT_GT(started_at, 2);
   EXPECT_NEAR(overland_next, now + dt_days, 1e-9);
   EXPECT_GT(summary_value(r.summary, "Total amount of exfiltration="), 0.0);
+
+  // The soil water of cells at the ground goes to the aquifer as recharge:
+  // the daily increments add up to the cumulative map.
+  auto map_values = [&](const std::string& name) {
+    std::vector<double> v;
+    const auto lines = test_support::lines_of(test_support::read_file(r.dir.file(name)));
+    for (std::size_t k = 6; k < lines.size(); ++k) {
+      std::istringstream row(lines[k]);
+      double x = 0.0;
+      while (row >> x) v.push_back(x);
+    }
+    return v;
+  };
+  const std::vector<double> cum = map_values("cum/gwrechargecum.0003.asc");
+  ASSERT_EQ(cum.size(), 25u);
+  std::vector<double> sum(25, 0.0);
+  for (const char* name : {"inc/gwrechargeinc.0001.asc", "inc/gwrechargeinc.0002.asc",
+                           "inc/gwrechargeinc.0003.asc"}) {
+    const std::vector<double> inc = map_values(name);
+    ASSERT_EQ(inc.size(), 25u) << name;
+    for (std::size_t k = 0; k < 25; ++k) sum[k] += inc[k];
+  }
+  EXPECT_GT(*std::max_element(cum.begin(), cum.end()), 0.1);
+  for (std::size_t k = 0; k < 25; ++k) EXPECT_NEAR(sum[k], cum[k], 2e-4) << k;
 }
 
 // Bad aquifer input stops the run with status 1 and its message; a bottom
