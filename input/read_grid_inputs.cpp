@@ -115,13 +115,15 @@ void set_orographic_hmet(model_state& state) {
   in.hmet_lapse_rate = in.settings.hmet_lapse_rate != 0.0 ? in.settings.hmet_lapse_rate : 5.0;
 }
 
+// The aquifer's boundary types, wells, conductivity and porosity, once the
+// soil maps are read (their Richards columns can give the last two).
+void read_groundwater_inputs(model_state& state) { read_gw_inputs(state); }
+
 // Readers of processes this version does not have. Each keeps its place in
 // the order and stops the run as not available when the project asks for it.
 void stop_when(bool asked, const char* name) {
   if (asked) raise_not_available(name);
 }
-
-void read_groundwater_inputs(model_state& state) { read_gw_inputs(state); }
 
 void open_sac_params_file(model_state& state) {
   stop_when(state.input.sacramento, "open_sac_params_file");
