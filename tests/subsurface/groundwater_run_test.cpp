@@ -340,6 +340,28 @@ TEST(groundwater_run, bad_aquifer_input_stops_the_run_naming_what_is_wrong) {
   }
 }
 
+// The Richards columns are sized for their soil layers only: a water table
+// under them is refused naming the card, before the time loop.
+TEST(groundwater_run, richards_columns_on_a_water_table_are_refused) {
+  test_support::temp_dir dir;
+  const char* folder = "plane20-richards";
+  for (const char* name : {"mask.asc", "elevation.asc", "soils.asc", "soils.tbl"})
+    dir.write(name, surface_fixture::fixture_text(folder, name));
+  for (const auto& [name, value] : std::vector<std::pair<std::string, double>>{
+           {"table.asc", -10.0}, {"bottom.asc", -50.0}, {"bound.asc", 1.0}})
+    dir.write(name, surface_fixture::ascii_grid(1, 20, 100.0, filled(20, value)));
+  dir.write("plane.prj",
+            surface_fixture::edit_cards(
+                surface_fixture::fixture_text(folder, std::string(folder) + ".prj"), {},
+                "WATER_TABLE table.asc\nGW_SIMULATION\nAQUIFER_BOTTOM bottom.asc\n"
+                "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.1\n"
+                "AQUIFER_DELTA_Z 0.1\n"));
+  const surface_fixture::run_output out = surface_fixture::run_in_process(dir.path(), "plane.prj");
+  EXPECT_EQ(out.status, 1);
+  EXPECT_NE(out.text.find("INF_RICHARDS with WATER_TABLE"), std::string::npos) << out.text;
+  EXPECT_EQ(out.text.find("elapsed time"), std::string::npos);
+}
+
 // The solve's loops run on the threads the run has; every row and summary
 // line is the same on one and on eight.
 TEST(groundwater_run, heads_and_totals_are_the_same_on_one_and_eight_threads) {
