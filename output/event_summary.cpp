@@ -404,10 +404,11 @@ event_balance overland_event_balance(const event_water_totals& t) {
   // the channels held and the point inflows they took join the balance.
   b.mass_in = t.initial_surface + t.rain + t.exfiltration + t.overland_point_sources +
               t.drains_to_overland + t.boundary_gain + t.initial_channels +
-              t.stream_point_sources + t.initial_lakes + t.precip_to_lakes + t.initial_snow;
+              t.stream_point_sources + t.initial_lakes + t.precip_to_lakes + t.initial_snow +
+              t.gw_to_channel + t.gw_to_lakes;
   b.mass_out = t.final_surface + t.discharge + t.infiltration + t.direct_evaporation +
                t.overland_to_drains + t.boundary_loss + t.final_channels + t.final_lakes +
-               t.lake_evaporation + t.final_snow;
+               t.lake_evaporation + t.final_snow + t.channel_to_gw + t.lakes_to_gw;
   b.error = t.rain > 0.0 ? (b.mass_in - b.mass_out) / b.mass_in : -1.0;
   return b;
 }

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "core/model_state.h"
+#include "subsurface/gw_channel_exchange.h"
 
 void init_groundwater_cells(model_state& state) {
   groundwater_state& gw = state.subsurface.gw;
@@ -26,4 +27,5 @@ void init_groundwater_cells(model_state& state) {
   gw.saturated_storage = volume;
   gw.run = gw_totals{};
   gw.event = gw_totals{};
+  size_channel_exchange(state);
 }

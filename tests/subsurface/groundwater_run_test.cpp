@@ -298,6 +298,55 @@ TEST(groundwater_run, the_first_table_at_the_ground_starts_the_surface_clocks_on
   for (std::size_t k = 0; k < 25; ++k) EXPECT_NEAR(sum[k], cum[k], 2e-4) << k;
 }
 
+// The bank fixture's channel along the bottom row, its bed a metre below
+// the ground, over a table 0.4 m above the bed in every row: every stream
+// cell feeds its node, and what the channels gain the aquifer gives.
+TEST(groundwater_run, a_table_above_the_bed_feeds_the_channel) {
+  gw_fixture::project p;
+  p.rows = 3;
+  p.cols = 10;
+  p.size = 100.0;
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 10; ++c) p.ground.push_back(24.0 - 2.0 * r - c);
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 10; ++c) {
+      p.table.push_back(20.0 - c - 0.6);
+      p.bottom.push_back(20.0 - c - 20.0);
+    }
+  p.bound = filled(30, 1.0);
+  for (int c = 20; c < 30; ++c) p.bound[std::size_t(c)] = 4.0;
+  p.hycond = 36.0;
+  p.porosity = 0.2;
+  p.days = 1;
+  p.wells = {{3, 5}};
+  p.files = {{"bank.chan", surface_fixture::fixture_text("bank", "bank.chan")},
+             {"bank.gst", surface_fixture::fixture_text("bank", "bank.gst")}};
+  p.extra = "CHAN_EXPLIC\nCHANNEL_INPUT bank.chan\nSTREAM_CELL bank.gst\nK_RIVER 0.36\n"
+            "M_RIVER 1\nOUTROW 3\nOUTCOL 10\n";
+  // The first exchange finds the streams dry over heads 0.4 m above
+  // their beds: per cell (2 + 2 x 0.4) m x 1e-4 /s x 0.4 m x 100 m for 3600 s.
+  double first = -1.0;
+  gw_fixture::run r(p, [&](model_state& s) {
+    if (first > 0.0) return;
+    first = 0.0;
+    for (int i = 1; i <= s.grid.cells; ++i) first += s.subsurface.gw.gw_stream_vol[i];
+  });
+  EXPECT_NEAR(first, 10 * 2.8e-4 * 0.4 * 100.0 * 3600.0, 0.01);  // heads moved by then
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  const std::string& text = r.summary;
+  const double gained = summary_value(text, "Total flux from gw to river=");
+  EXPECT_GT(gained, 100.0);
+  EXPECT_EQ(summary_value(text, "Total flux from river to gw="), 0.0);
+  EXPECT_NEAR(summary_value(text, "Total inputs to groundwater="), -gained, 0.01);
+  EXPECT_EQ(summary_value(text, "Mass Balance error ="), 0.0);
+  EXPECT_GT(summary_value(text, "Total amount of discharge="), 0.0);
+  EXPECT_NEAR(summary_value(text, "volume of gw to chan:"), gained, 0.06);
+  EXPECT_EQ(summary_value(text, "Total amount of exfiltration="), 0.0);
+  // The table falls under the stream cells as they feed it.
+  ASSERT_GE(r.wells.size(), 24u);
+  EXPECT_LT(r.wells.back()[0], r.wells.front()[0] - 0.01);
+}
+
 // Bad aquifer input stops the run with status 1 and its message; a bottom
 // above the ground only gives notice.
 TEST(groundwater_run, bad_aquifer_input_stops_the_run_naming_what_is_wrong) {
