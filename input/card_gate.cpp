@@ -35,14 +35,14 @@ constexpr card_feature unbuilt[] = {
 // (not the groundwater fluxes, constituents or cell hydrographs); the depth,
 // discharge and rain maps and the overland and channel hot starts (not the
 // soil, snow or sediment maps, nor the soil-moisture hot start); the
-// groundwater recharge maps.
+// groundwater recharge maps and the stream-aquifer fluxes at listed nodes.
 constexpr const char* written_outputs[] = {
     "depth",           "discharge",              "dis_rain",
     "write_ov_hotstart", "write_chan_hotstart",  "explic_backwater",
     "chan_depth",      "chan_discharge",         "chan_stage",              "chan_velocity",
     "in_hyd_location", "out_hyd_location",       "out_dep_location",
     "in_celldepdis_location",                    "out_celldepdis_location",
-    "gw_recharge_cum", "gw_recharge_inc",
+    "gw_recharge_cum", "gw_recharge_inc",        "in_gwflux_location",      "out_gwflux_location",
 };
 
 bool output_written(const char* word) {

@@ -164,7 +164,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"gw_recharge_inc", apply}, {"chan_sed_flux", clear},
       {"dis_profile", clear}, {"dis_profile_out", clear}, {"wat_surf_profile", clear},
       {"wat_surf_profile_out", clear},
-      {"in_gwflux_location", clear}, {"out_gwflux_location", clear},
+      {"in_gwflux_location", apply}, {"out_gwflux_location", apply},
       {"cell_hydro", clear},
       {"out_con_location", clear}, {"out_mass_location", clear},
       {"daily_output", clear},

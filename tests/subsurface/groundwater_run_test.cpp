@@ -320,9 +320,11 @@ TEST(groundwater_run, a_table_above_the_bed_feeds_the_channel) {
   p.days = 1;
   p.wells = {{3, 5}};
   p.files = {{"bank.chan", surface_fixture::fixture_text("bank", "bank.chan")},
-             {"bank.gst", surface_fixture::fixture_text("bank", "bank.gst")}};
+             {"bank.gst", surface_fixture::fixture_text("bank", "bank.gst")},
+             {"gwflux.loc", "1\n1 5\n"}};
   p.extra = "CHAN_EXPLIC\nCHANNEL_INPUT bank.chan\nSTREAM_CELL bank.gst\nK_RIVER 0.36\n"
-            "M_RIVER 1\nOUTROW 3\nOUTCOL 10\n";
+            "M_RIVER 1\nOUTROW 3\nOUTCOL 10\nIN_GWFLUX_LOCATION gwflux.loc\n"
+            "OUT_GWFLUX_LOCATION gwflux.out\n";
   // The first exchange finds the streams dry over heads 0.4 m above
   // their beds: per cell (2 + 2 x 0.4) m x 1e-4 /s x 0.4 m x 100 m for 3600 s.
   double first = -1.0;
@@ -342,6 +344,20 @@ TEST(groundwater_run, a_table_above_the_bed_feeds_the_channel) {
   EXPECT_GT(summary_value(text, "Total amount of discharge="), 0.0);
   EXPECT_NEAR(summary_value(text, "volume of gw to chan:"), gained, 0.06);
   EXPECT_EQ(summary_value(text, "Total amount of exfiltration="), 0.0);
+  // Node 5 feeds its stream by a flux that falls with the table under it;
+  // the first at most 2.8e-4 x 0.4 x 100 m3/s.
+  const auto rows = test_support::lines_of(test_support::read_file(r.dir.file("gwflux.out")));
+  ASSERT_GE(rows.size(), 24u);
+  std::vector<double> flux;
+  for (const std::string& line : rows) {
+    std::istringstream row(line);
+    double minutes = 0.0, q = 0.0;
+    row >> minutes >> q;
+    flux.push_back(q);
+  }
+  EXPECT_LE(*std::max_element(flux.begin(), flux.end()), 0.0112 + 1e-6);
+  EXPECT_GT(flux.back(), 0.0);
+  EXPECT_LT(flux.back(), flux[2]);
   // The table falls under the stream cells as they feed it.
   ASSERT_GE(r.wells.size(), 24u);
   EXPECT_LT(r.wells.back()[0], r.wells.front()[0] - 0.01);
