@@ -363,6 +363,43 @@ TEST(groundwater_run, a_table_above_the_bed_feeds_the_channel) {
   EXPECT_LT(r.wells.back()[0], r.wells.front()[0] - 0.01);
 }
 
+// The long-term fixture over an aquifer 5 m below its ground: what drains
+// below the soil store recharges the aquifer, and the aquifer balances.
+TEST(groundwater_run, long_term_drainage_recharges_the_aquifer) {
+  test_support::temp_dir dir;
+  const char* folder = "lt10";
+  for (const auto& entry : std::filesystem::directory_iterator(
+           std::filesystem::path(VALTO_FIXTURES_DIR) / folder))
+    std::filesystem::copy_file(entry.path(), dir.path() / entry.path().filename());
+  const auto ground_lines =
+      test_support::lines_of(surface_fixture::fixture_text(folder, "elevation.asc"));
+  std::vector<double> ground;
+  std::istringstream values(ground_lines.back());
+  for (double g = 0.0; values >> g;) ground.push_back(g);
+  ASSERT_EQ(ground.size(), 10u);
+  std::vector<double> table, bottom;
+  for (double g : ground) {
+    table.push_back(g - 5.0);
+    bottom.push_back(g - 30.0);
+  }
+  dir.write("table.asc", surface_fixture::ascii_grid(1, 10, 100.0, table));
+  dir.write("bottom.asc", surface_fixture::ascii_grid(1, 10, 100.0, bottom));
+  dir.write("bound.asc", surface_fixture::ascii_grid(1, 10, 100.0, filled(10, 1.0)));
+  dir.write("lt10.prj",
+            surface_fixture::edit_cards(
+                surface_fixture::fixture_text(folder, "lt10.prj"), {},
+                "WATER_TABLE table.asc\nGW_SIMULATION\nAQUIFER_BOTTOM bottom.asc\n"
+                "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.2\n"
+                "GW_TIMESTEP 3600\nSINGLE_UNSAT_SAT 0\n"));
+  const surface_fixture::run_output out = surface_fixture::run_in_process(dir.path(), "lt10.prj");
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string text = test_support::read_file(dir.file("summary.out"));
+  const double recharge = summary_value(text, "Recharge to groundwater =");
+  EXPECT_GT(recharge, 1.0);
+  EXPECT_EQ(summary_value(text, "Mass Balance error ="), 0.0);
+  EXPECT_NEAR(summary_value(text, "Total inputs to groundwater="), recharge, 0.05);
+}
+
 // Bad aquifer input stops the run with status 1 and its message; a bottom
 // above the ground only gives notice.
 TEST(groundwater_run, bad_aquifer_input_stops_the_run_naming_what_is_wrong) {
