@@ -77,6 +77,12 @@ constexpr unbuilt_word unbuilt_words[] = {
     {"stream_loss", "the stream-aquifer exchange of the channel routing"},
 };
 
+// A refused card whose process the project's other cards bring after all:
+// the groundwater model trades with the streams itself.
+bool brought_by_other_cards(const project_settings& s, const std::string& word) {
+  return word == "stream_loss" && s.gw_simulation && s.water_table_given;
+}
+
 const char* unbuilt_word_text(const char* word) {
   for (const unbuilt_word& w : unbuilt_words)
     if (std::strcmp(w.word, word) == 0) return w.text;
@@ -197,11 +203,10 @@ bool refuse_overland_scheme(const project_settings& settings) {
 void refuse_unbuilt_cards(const project_settings& settings) {
   if (error_state.code != 0 || error_state.stop_flag != 0) return;
   const bool scheme_refused = refuse_overland_scheme(settings);
-  if (settings.unbuilt_cards.empty()) {
-    if (scheme_refused) raise_error(4000);
-    return;
-  }
+  bool refused = false;
   for (const std::string& word : settings.unbuilt_cards) {
+    if (brought_by_other_cards(settings, word)) continue;
+    refused = true;
     const card_row* row = find_card(word.c_str());
     char upper[64];
     upper_card_word(word.c_str(), upper, sizeof upper);
@@ -214,5 +219,5 @@ void refuse_unbuilt_cards(const project_settings& settings) {
                                                              : "a process");
     print_message(summary_file, line);
   }
-  raise_error(4000);
+  if (refused || scheme_refused) raise_error(4000);
 }

@@ -164,6 +164,33 @@ TEST_F(option_checks, channel_discharge_output_needs_explicit_routing) {
   }
 }
 
+// Stream losses are refused unless the groundwater model, which trades with
+// the streams itself, is on.
+TEST_F(option_checks, stream_losses_need_the_groundwater_model) {
+  for (const bool groundwater : {false, true}) {
+    SCOPED_TRACE(groundwater);
+    clear_errors();
+    state_ = std::make_unique<model_state>();
+    const std::string path = project(
+        rain + "STREAM_LOSS\n" +
+        (groundwater ? "WATER_TABLE table.asc\nGW_SIMULATION\nINF_REDIST\n" : ""));
+    {
+      test_support::stdout_capture out;
+      read_run_parameters(path.c_str(), *state_);
+      out.stop();
+    }
+    test_support::stdout_capture out;
+    check_project_options(*state_);
+    const std::string printed = out.stop();
+    EXPECT_EQ(contains(printed,
+                       "Error: the project card STREAM_LOSS needs the stream-aquifer exchange of "
+                       "the channel routing, which is not available in this version.\n"),
+              !groundwater)
+        << printed;
+  }
+  clear_errors();
+}
+
 // The gate, one test per effect class.
 TEST_F(option_checks, switch_cards_of_unbuilt_processes_refuse_the_run_after_the_checks) {
   std::string path =

@@ -323,7 +323,7 @@ TEST(groundwater_run, a_table_above_the_bed_feeds_the_channel) {
              {"bank.gst", surface_fixture::fixture_text("bank", "bank.gst")},
              {"gwflux.loc", "1\n1 5\n"}};
   p.extra = "CHAN_EXPLIC\nCHANNEL_INPUT bank.chan\nSTREAM_CELL bank.gst\nK_RIVER 0.36\n"
-            "M_RIVER 1\nOUTROW 3\nOUTCOL 10\nIN_GWFLUX_LOCATION gwflux.loc\n"
+            "M_RIVER 1\nOUTROW 3\nOUTCOL 10\nSTREAM_LOSS\nIN_GWFLUX_LOCATION gwflux.loc\n"
             "OUT_GWFLUX_LOCATION gwflux.out\n";
   // The first exchange finds the streams dry over heads 0.4 m above
   // their beds: per cell (2 + 2 x 0.4) m x 1e-4 /s x 0.4 m x 100 m for 3600 s.
