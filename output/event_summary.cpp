@@ -222,7 +222,7 @@ void print_richards(std::FILE* f, const event_water_totals& t) {
 void print_groundwater(std::FILE* f, const event_water_totals& t, const summary_gates& g) {
   std::fputs("\n \n GROUNDWATER CALCULATION SUMMARIES FOR EVENT \n \n", f);
   std::fprintf(f, "volume of water directly to surface from groundwater (cu. m): %9.1lf\n",
-               t.exfiltration);
+               t.gw_exfiltrated_event);
   std::fprintf(f, "beginning vol of water exfiltrated this event (cu. m):        %9.1lf\n",
                t.gw_exfiltrated_before);
   std::fprintf(f, "total vol of water exfiltrated this run (cu. m):              %9.1lf\n",

@@ -166,7 +166,8 @@ event_water_totals gather_event_totals(const model_state& state) {
   if (state.input.gw_simulation) {
     const gw_totals& e = state.subsurface.gw.event;
     t.gw_exfiltrated_run = state.soil.exfiltrated_volume;
-    t.gw_exfiltrated_before = t.gw_exfiltrated_run - t.exfiltration;
+    t.gw_exfiltrated_before = state.subsurface.gw.exfil_at_event;
+    t.gw_exfiltrated_event = t.gw_exfiltrated_run - t.gw_exfiltrated_before;
     t.gw_to_unsat = e.soil_side;
     t.gw_recharge = e.recharge_input;
     t.gw_to_channel = e.gw_to_stream;

@@ -93,6 +93,7 @@ struct event_water_totals {
   int richards_cells_start = 0;
   int richards_cells_end = 0;
   // The aquifer's event figures
+  double gw_exfiltrated_event = 0.0;   // exfiltrated in this event
   double gw_exfiltrated_before = 0.0;  // exfiltrated in the run before this event
   double gw_exfiltrated_run = 0.0;     // exfiltrated in the whole run so far
   double gw_to_unsat = 0.0;            // taken from the aquifer into the soil zone

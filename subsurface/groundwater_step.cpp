@@ -43,6 +43,7 @@ void follow_event(model_state& state) {
   if (gw.event_seen == state.run.event_index) return;
   gw.event = gw_totals{};
   gw.event_seen = state.run.event_index;
+  gw.exfil_at_event = state.soil.exfiltrated_volume;
 }
 
 // The heads of the XY points' cells from their series at now.

@@ -271,7 +271,14 @@ TEST(groundwater_run, the_first_table_at_the_ground_starts_the_surface_clocks_on
   EXPECT_EQ(flips, 1);
   EXPECT_GT(started_at, 2);
   EXPECT_NEAR(overland_next, now + dt_days, 1e-9);
-  EXPECT_GT(summary_value(r.summary, "Total amount of exfiltration="), 0.0);
+  const double exfiltrated = summary_value(r.summary, "Total amount of exfiltration=");
+  EXPECT_GT(exfiltrated, 0.0);
+  // One event: all of it came this event.
+  EXPECT_NEAR(summary_value(r.summary,
+                            "volume of water directly to surface from groundwater (cu. m):"),
+              exfiltrated, 0.06);
+  EXPECT_EQ(summary_value(r.summary, "beginning vol of water exfiltrated this event (cu. m):"),
+            0.0);
 
   // The soil water of cells at the ground goes to the aquifer as recharge:
   // the daily increments add up to the cumulative map.
