@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdio>
 
 #include "core/error_state.h"
 #include "core/model_state.h"
@@ -142,8 +141,8 @@ void set_storage(model_state& state) {
   if (bad != INT_MAX) print_message(summary_file, "there is a problem with groundwater storage term");
 }
 
-// Moves w (cm) of the aquifer's water into the soil layers between depths
-// from and to (cm), at the retained contents.
+// A falling table leaves the soil between depths from and to (cm) at its
+// retained contents: that water (cm) moves from the aquifer into the layers.
 void fill_vacated(model_state& state, int i, const soil_column& c, double from, double to) {
   if (!(to > from)) return;
   soil_state& soil = state.soil;
