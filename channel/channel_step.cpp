@@ -14,6 +14,7 @@
 #include "core/error_state.h"
 #include "core/model_state.h"
 #include "core/not_available.h"
+#include "subsurface/gw_channel_exchange.h"
 
 namespace {
 
@@ -47,8 +48,10 @@ bool channel_arrays_ready(const model_state& state) {
 const char* missing_process(const model_state& state) {
   const input_state& in = state.input;
   const channel_state& chan = state.channel;
-  if (in.stream_loss || in.water_table || in.gw_simulation || chan.lake_loss)
-    return "gw_stream_exchange";
+  // The groundwater model trades with the streams itself; a water table
+  // without it, and the lakes' seepage, do not yet.
+  if (!in.gw_simulation && (in.stream_loss || in.water_table)) return "gw_stream_exchange";
+  if (chan.lake_loss) return "gw_stream_exchange";
   if (in.chan_sed_routing) return "chan_sed_transport";
   if (chan.constituents || in.chan_con_trans) return "the channel constituents of ex_flow_route";
   if (in.settings.storm_sewer_given) return "the storm-sewer volumes of chan_continuity";
@@ -209,6 +212,11 @@ void channel_step(model_state& state) {
       chan.lake_map_changed = 0;
     }
     fold_lake_counters(chan);
+  }
+
+  if (in.gw_simulation) {
+    if (exchange_with_aquifer(state, dt)) chan.active = 1;
+    if (error_state.stop_flag != 0) return;
   }
 
   const bool routed = chan.active != 0;

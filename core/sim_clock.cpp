@@ -1,5 +1,6 @@
 #include "core/sim_clock.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -237,7 +238,10 @@ void init_process_clocks(model_state& state) {
 
   // 6. Groundwater and Sacramento.
   if (in.gw_simulation) {
-    run.groundwater.set_interval(in.settings.gw_timestep);
+    // The step tests the clock only at main steps: an interval off their
+    // grid would never fall due, so it is rounded up to whole main steps.
+    const double steps = std::max(1.0, std::ceil(in.settings.gw_timestep / run.dt - 1e-9));
+    run.groundwater.set_interval(steps * run.dt);
     run.groundwater.last = now;
     run.groundwater.next = now + run.groundwater.interval_d;
   }

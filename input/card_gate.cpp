@@ -19,12 +19,12 @@ constexpr card_feature unbuilt[] = {
     xy_inputs,
     channels,         pumps,
     point_inputs,
-    groundwater,      water_table,     storm_sewer,
+    storm_sewer,
     contaminants,     nutrients,       optimize_sed,
     map_output,
     channel_output,   location_output,
     daily_output,     hotstart_output, soil_output,
-    groundwater_output, sewer_output,  sediment_output,
+    sewer_output,     sediment_output,
     contaminant_output, nutrient_output,
 };
 
@@ -34,14 +34,16 @@ constexpr card_feature unbuilt[] = {
 // depths at stream locations and the depths and discharges at listed cells
 // (not the groundwater fluxes, constituents or cell hydrographs); the depth,
 // discharge and rain maps and the overland and channel hot starts (not the
-// soil, groundwater or snow maps, nor the soil-moisture hot start); the
-// outlet sediment hydrograph and the three overland sediment maps.
+// soil maps, nor the soil-moisture hot start); the groundwater recharge maps
+// and the stream-aquifer fluxes at listed nodes; the outlet sediment
+// hydrograph and the three overland sediment maps.
 constexpr const char* written_outputs[] = {
     "depth",           "discharge",              "dis_rain",
     "write_ov_hotstart", "write_chan_hotstart",  "explic_backwater",
     "chan_depth",      "chan_discharge",         "chan_stage",              "chan_velocity",
     "in_hyd_location", "out_hyd_location",       "out_dep_location",
     "in_celldepdis_location",                    "out_celldepdis_location",
+    "gw_recharge_cum", "gw_recharge_inc",        "in_gwflux_location",      "out_gwflux_location",
     "outlet_sed_flux", "vol_sed_susp",           "max_sed_flux",            "net_sed_volume",
 };
 
@@ -52,16 +54,38 @@ bool output_written(const char* word) {
 }
 
 // Switch cards that act already, although other cards of their feature do
-// not: the overland XY depth points, applied with the overland boundaries;
+// not: the overland XY depth points, applied with the overland boundaries,
+// and the groundwater XY head points, applied by the groundwater step;
 // explicit channel routing (the other routing methods stay refused); the
 // channel point inputs (overland point sources stay refused).
-constexpr const char* built_switches[] = {"xybdyinput_ovdep", "chan_explic", "diffusive_wave",
-                                          "chan_point_input"};
+constexpr const char* built_switches[] = {"xybdyinput_ovdep", "xybdyinput_gwhead", "chan_explic",
+                                          "diffusive_wave", "chan_point_input"};
 
 bool switch_built(const char* word) {
   for (const char* w : built_switches)
     if (std::strcmp(w, word) == 0) return true;
   return false;
+}
+
+// Cards of a built feature whose process is not: refused by their own word.
+struct unbuilt_word {
+  const char* word;
+  const char* text;
+};
+constexpr unbuilt_word unbuilt_words[] = {
+    {"stream_loss", "the stream-aquifer exchange of the channel routing"},
+};
+
+// A refused card whose process the project's other cards bring after all:
+// the groundwater model trades with the streams itself.
+bool brought_by_other_cards(const project_settings& s, const std::string& word) {
+  return word == "stream_loss" && s.gw_simulation && s.water_table_given;
+}
+
+const char* unbuilt_word_text(const char* word) {
+  for (const unbuilt_word& w : unbuilt_words)
+    if (std::strcmp(w.word, word) == 0) return w.text;
+  return nullptr;
 }
 
 }  // namespace
@@ -75,6 +99,7 @@ bool feature_unbuilt(card_feature feature) {
 }
 
 card_mode gate_mode(const card_row& row) {
+  if (unbuilt_word_text(row.word) != nullptr) return card_mode::store_only;
   if (!feature_unbuilt(row.feature)) return card_mode::apply;
   if (row.effect == card_effect::output && output_written(row.word)) return card_mode::apply;
   if (row.effect == card_effect::switch_card && switch_built(row.word)) return card_mode::apply;
@@ -177,11 +202,10 @@ bool refuse_overland_scheme(const project_settings& settings) {
 void refuse_unbuilt_cards(const project_settings& settings) {
   if (error_state.code != 0 || error_state.stop_flag != 0) return;
   const bool scheme_refused = refuse_overland_scheme(settings);
-  if (settings.unbuilt_cards.empty()) {
-    if (scheme_refused) raise_error(4000);
-    return;
-  }
+  bool refused = false;
   for (const std::string& word : settings.unbuilt_cards) {
+    if (brought_by_other_cards(settings, word)) continue;
+    refused = true;
     const card_row* row = find_card(word.c_str());
     char upper[64];
     upper_card_word(word.c_str(), upper, sizeof upper);
@@ -189,8 +213,10 @@ void refuse_unbuilt_cards(const project_settings& settings) {
     std::snprintf(line, sizeof line,
                   "Error: the project card %s needs %s, which is not available in this version.\n",
                   upper,
-                  row != nullptr ? feature_text(row->feature) : "a process");
+                  unbuilt_word_text(word.c_str()) != nullptr ? unbuilt_word_text(word.c_str())
+                  : row != nullptr                           ? feature_text(row->feature)
+                                                             : "a process");
     print_message(summary_file, line);
   }
-  raise_error(4000);
+  if (refused || scheme_refused) raise_error(4000);
 }

@@ -57,7 +57,11 @@ bool open_groundwater_files(model_state& state) {
   const project_settings& s = in.settings;
   input_files& f = state.input.files;
   if (!in.gw_simulation) return true;
-  if (!open_or_record(f.gw_boundary, s.gw_boundfile, "r", "groundwater boundary")) return false;
+  // Without the card the boundary types come from the mapping table, or
+  // their reader stops the run naming the groundwater boundary.
+  if (s.gw_boundfile_given &&
+      !open_or_record(f.gw_boundary, s.gw_boundfile, "r", "groundwater boundary"))
+    return false;
   if (s.gw_well_level_given) {
     if (!open_or_record(f.well_location, s.out_well_location, "r", "well location")) return false;
     if (!open_or_record(state.output.well_level, s.gw_well_level, "w", "well level output"))

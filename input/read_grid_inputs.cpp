@@ -21,6 +21,7 @@
 #include "channel/setup_channels.h"
 #include "output/q7_flux.h"
 #include "quality/sediment_inputs.h"
+#include "subsurface/read_gw_inputs.h"
 #include "surface/ov_boundary.h"
 
 namespace {
@@ -115,14 +116,14 @@ void set_orographic_hmet(model_state& state) {
   in.hmet_lapse_rate = in.settings.hmet_lapse_rate != 0.0 ? in.settings.hmet_lapse_rate : 5.0;
 }
 
+// The aquifer's boundary types, wells, conductivity and porosity, once the
+// soil maps are read (their Richards columns can give the last two).
+void read_groundwater_inputs(model_state& state) { read_gw_inputs(state); }
+
 // Readers of processes this version does not have. Each keeps its place in
 // the order and stops the run as not available when the project asks for it.
 void stop_when(bool asked, const char* name) {
   if (asked) raise_not_available(name);
-}
-
-void read_groundwater_inputs(model_state& state) {
-  stop_when(state.input.gw_simulation, "read_groundwater_inputs");
 }
 
 // The basin's base flow has nowhere to go but the channels: without them
@@ -171,12 +172,10 @@ void read_contaminant_inputs(model_state& state) {
 
 // Pressure heads of the previous iteration, shared by the Richards columns
 // and the groundwater model (the channel network reads them only through the
-// groundwater exchange). Sized [0..cells]: the groundwater's own element
-// counts join with that model.
+// groundwater exchange). Sized [0..cells].
 void alloc_phead_old(model_state& state) {
   const input_state& in = state.input;
-  stop_when(in.gw_simulation, "alloc_phead_old");
-  if (stopped() || !in.inf_richards) return;
+  if (!in.inf_richards) return;
   allocate_zeroed(state.subsurface.phead_old, std::size_t(state.grid.cells) + 1, "PHEADOLD");
 }
 
@@ -203,6 +202,7 @@ constexpr run_phase later_steps[] = {
     {"read_dike_map", read_dike_map},
     {"read_wetland_mask", read_wetland_mask},
     {"read_ov_boundary_types", read_ov_boundary_types},
+    {"read_water_table_maps", read_water_table_maps},
     {"read_soil_maps", read_soil_maps},
     {"read_groundwater_inputs", read_groundwater_inputs},
     {"open_sac_params_file", read_sacramento_basin},

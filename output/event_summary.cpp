@@ -220,6 +220,42 @@ void print_richards(std::FILE* f, const event_water_totals& t) {
   std::fputs("net volume of infiltration is infiltration minus evaporation\n", f);
 }
 
+void print_groundwater(std::FILE* f, const event_water_totals& t, const summary_gates& g) {
+  std::fputs("\n \n GROUNDWATER CALCULATION SUMMARIES FOR EVENT \n \n", f);
+  std::fprintf(f, "volume of water directly to surface from groundwater (cu. m): %9.1lf\n",
+               t.gw_exfiltrated_event);
+  std::fprintf(f, "beginning vol of water exfiltrated this event (cu. m):        %9.1lf\n",
+               t.gw_exfiltrated_before);
+  std::fprintf(f, "total vol of water exfiltrated this run (cu. m):              %9.1lf\n",
+               t.gw_exfiltrated_run);
+  std::fprintf(f, "vol from gw to unsat this event, w/o recharge (cu. m):        %9.1lf\n",
+               t.gw_to_unsat);
+  std::fprintf(f, "vol groundwater recharge (cu. m):                             %9.1lf\n",
+               t.gw_recharge);
+  if (g.channel_routing) {
+    std::fprintf(f, "vol from gw to chan  this event (cu. m):                      %9.1lf\n",
+                 t.gw_to_channel);
+    std::fprintf(f, "vol from chan to gw  this event (cu. m):                      %9.1lf\n",
+                 t.channel_to_gw);
+    if (g.channel_lakes) {
+      std::fprintf(f, "vol from gw to lakes this event (cu. m):                      %9.1lf\n",
+                   t.gw_to_lakes);
+      std::fprintf(f, "vol from lakes to gw this event (cu. m):                      %9.1lf\n",
+                   t.lakes_to_gw);
+    }
+  }
+  if (g.drains)
+    std::fprintf(f, "vol gw to tile dtrains (cu. m):                               %9.1lf\n",
+                 t.gw_to_tile_drains);
+  if (g.xy_boundaries) {
+    std::fprintf(f, "vol gain for gw from XY boundaries:                           %9.1lf\n",
+                 t.gw_xy_gain);
+    std::fprintf(f, "vol loss for gw from XY boundaries:                           %9.1lf\n",
+                 t.gw_xy_loss);
+  }
+  std::fputs("\n", f);
+}
+
 void print_warnings(std::FILE* f, const event_balance& b, const event_water_totals& t,
                     const summary_gates& g) {
   const bool large_error = std::fabs(b.error * 100.0) > typical_error_percent;
@@ -369,10 +405,11 @@ event_balance overland_event_balance(const event_water_totals& t) {
   // the channels held and the point inflows they took join the balance.
   b.mass_in = t.initial_surface + t.rain + t.exfiltration + t.overland_point_sources +
               t.drains_to_overland + t.boundary_gain + t.initial_channels +
-              t.stream_point_sources + t.initial_lakes + t.precip_to_lakes + t.initial_snow;
+              t.stream_point_sources + t.initial_lakes + t.precip_to_lakes + t.initial_snow +
+              t.gw_to_channel + t.gw_to_lakes;
   b.mass_out = t.final_surface + t.discharge + t.infiltration + t.direct_evaporation +
                t.overland_to_drains + t.boundary_loss + t.final_channels + t.final_lakes +
-               t.lake_evaporation + t.final_snow;
+               t.lake_evaporation + t.final_snow + t.channel_to_gw + t.lakes_to_gw;
   b.error = t.rain > 0.0 ? (b.mass_in - b.mass_out) / b.mass_in : -1.0;
   return b;
 }
@@ -389,6 +426,7 @@ void write_event_summary(model_state& state) {
   print_volumes(f, totals, gates);
   print_mass_error(f, balance, totals, state, gates);
   if (gates.richards) print_richards(f, totals);
+  if (gates.gw_simulation) print_groundwater(f, totals, gates);
   print_overland_sediment_summary(f, state.quality.sediment, true);
   print_warnings(f, balance, totals, gates);
   print_inputs(f, state.input.settings);

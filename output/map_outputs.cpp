@@ -42,18 +42,30 @@ constexpr fixed_map net_sed_map{fixed_map_index::net_sed, "net_sed_volume",
                                 "Can't open net sediment volume map for writing: %s\n"};
 // The suspended sediment has datasets only.
 constexpr fixed_map susp_sed_map{fixed_map_index::susp_sed, nullptr, nullptr};
+constexpr fixed_map gw_head_map{fixed_map_index::gw_head, "gw_head",
+                                "Can't open groundwater head map for writing: %s\n"};
+constexpr fixed_map recharge_cum_map{fixed_map_index::gw_recharge_cum, "gwrechargecum",
+                                     "Can't open cum gw recharge map for writing: %s\n"};
+constexpr fixed_map recharge_inc_map{
+    fixed_map_index::gw_recharge_inc, "gwrechargeinc",
+    "Can't open incremental groundwater recharge map for writing: %s\n"};
 
-// Orders of the two forms; the maps of the soil and groundwater subsystems
-// take their places here when they are written.
-constexpr fixed_map per_time_order[] = {depth_map,    swe_map,    discharge_map,
-                                        rain_map,     sed_flux_map, net_sed_map};
-constexpr fixed_map dataset_order[] = {depth_map,    swe_map,     discharge_map, rain_map,
-                                       sed_flux_map, net_sed_map, susp_sed_map};
+// Orders of the two forms; the soil maps take their places here when they
+// are written.
+constexpr fixed_map per_time_order[] = {depth_map,        swe_map,          discharge_map,
+                                        rain_map,         gw_head_map,      recharge_cum_map,
+                                        recharge_inc_map, sed_flux_map,     net_sed_map};
+constexpr fixed_map dataset_order[] = {depth_map,        swe_map,          discharge_map,
+                                       gw_head_map,      rain_map,         recharge_cum_map,
+                                       recharge_inc_map, sed_flux_map,     net_sed_map,
+                                       susp_sed_map};
 // Set-up order of the datasets.
-constexpr int open_order[] = {fixed_map_index::depth,    fixed_map_index::discharge,
-                              fixed_map_index::rain,     fixed_map_index::sed_flux,
-                              fixed_map_index::net_sed,  fixed_map_index::susp_sed,
-                              fixed_map_index::flood_grid, fixed_map_index::swe};
+constexpr int open_order[] = {fixed_map_index::depth,           fixed_map_index::discharge,
+                              fixed_map_index::rain,            fixed_map_index::gw_recharge_cum,
+                              fixed_map_index::gw_recharge_inc, fixed_map_index::gw_head,
+                              fixed_map_index::sed_flux,        fixed_map_index::net_sed,
+                              fixed_map_index::susp_sed,        fixed_map_index::flood_grid,
+                              fixed_map_index::swe};
 
 bool sediment_maps(const model_state& state) {
   const sediment_state& sed = state.quality.sediment;
@@ -78,8 +90,24 @@ const std::string* card_file(const model_state& state, int index) {
     // Only a long-term run keeps a snow pack; without one there is no map.
     case fixed_map_index::swe:
       return s.snow_swe_file_given && !state.soil.snow.swe.empty() ? &s.snow_swe_file : nullptr;
+    // The aquifer's maps exist only with its model.
+    case fixed_map_index::gw_head:
+      return s.gw_output_given && in.gw_simulation ? &s.gw_output : nullptr;
+    case fixed_map_index::gw_recharge_cum:
+      return s.gw_recharge_cum_given && in.gw_simulation ? &s.gw_recharge_cum : nullptr;
+    case fixed_map_index::gw_recharge_inc:
+      return s.gw_recharge_inc_given && in.gw_simulation ? &s.gw_recharge_inc : nullptr;
     default: return nullptr;
   }
+}
+
+// The recharge since the last map time (cm); the kept cumulative moves on.
+const double* recharge_increment(groundwater_state& gw, int cells) {
+  for (std::size_t i = 1; i <= std::size_t(cells); ++i) {
+    gw.recharge_inc[i] = gw.recharge_cum[i] - gw.recharge_cum_map[i];
+    gw.recharge_cum_map[i] = gw.recharge_cum[i];
+  }
+  return gw.recharge_inc.data();
 }
 
 // The map's values at this output time.
@@ -123,6 +151,10 @@ const double* map_values(model_state& state, int index) {
       return map.data();
     }
     case fixed_map_index::susp_sed: return state.quality.sediment.ov_conc.data();
+    case fixed_map_index::gw_head: return state.subsurface.gw.elevgw.data();
+    case fixed_map_index::gw_recharge_cum: return state.subsurface.gw.recharge_cum.data();
+    case fixed_map_index::gw_recharge_inc:
+      return recharge_increment(state.subsurface.gw, state.grid.cells);
     default: return nullptr;
   }
 }

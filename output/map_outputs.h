@@ -10,6 +10,9 @@ namespace fixed_map_index {
 constexpr int depth = 0;
 constexpr int discharge = 1;
 constexpr int rain = 2;
+constexpr int gw_head = 6;
+constexpr int gw_recharge_cum = 12;
+constexpr int gw_recharge_inc = 13;
 constexpr int sed_flux = 7;
 constexpr int net_sed = 8;
 constexpr int susp_sed = 9;

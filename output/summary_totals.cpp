@@ -26,6 +26,29 @@ double simple_soil_volume(const model_state& state) {
   return sum * area;
 }
 
+// Below the simple store, down to the water table, the soil holds
+// gw_inf_redist_theta per metre (groundwater runs; 0 elsewhere).
+double vadose_volume(const model_state& state) {
+  const input_state& in = state.input;
+  const soil_state& soil = state.soil;
+  const std::vector<double>& table = state.subsurface.gw.elevgw;
+  const int n = state.grid.cells;
+  if (!in.water_table || !(in.inf_redist || in.inf_layered_soil) ||
+      table.size() <= std::size_t(n) || soil.gw_theta.size() <= std::size_t(n))
+    return 0.0;
+  double sum = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    double depth = in.soil_moist_depth;  // cm
+    if (in.inf_layered_soil) {
+      const soil_type_record& t = soil.soil_types[std::size_t(soil.soiltype[i])];
+      depth = t.d1 + t.d2;
+    }
+    const double below = state.grid.elevation[i] - table[i] - depth / 100.0;  // m
+    if (below > 0.0) sum += below * soil.gw_theta[i];
+  }
+  return sum * state.grid.dx * state.grid.dx;
+}
+
 void gather_soil_totals(const model_state& state, run_water_totals& t) {
   const soil_state& soil = state.soil;
   t.initial_soil = soil.initial_total_soil;
@@ -59,6 +82,26 @@ void gather_sacramento_totals(const model_state& state, run_water_totals& t) {
   t.evaporation = sac.run_et * f + t.direct_evaporation;
   t.river_to_gw = 0.0 - state.channel.sac_volume;
   t.sac_deep_recharge = 0.0;
+}
+
+// The aquifer's run totals, kept by the groundwater step.
+void gather_groundwater_totals(const model_state& state, run_water_totals& t) {
+  if (!state.input.gw_simulation) return;
+  const groundwater_state& gw = state.subsurface.gw;
+  const gw_totals& r = gw.run;
+  t.initial_groundwater = gw.volume_start;
+  t.unsat_to_sat = r.unsat_to_sat;
+  t.recharge = r.recharge_input;
+  t.gw_inputs = r.inputs;
+  t.gw_head_boundary = r.head_boundary;
+  t.deep_leakage = r.leakage;
+  t.pumping = r.pumping;
+  t.xy_gain = r.xy_gain;
+  t.xy_loss = r.xy_loss;
+  t.river_to_gw = r.stream_to_gw;
+  t.gw_to_river = r.gw_to_stream;
+  t.lakes_to_gw = r.lake_to_gw;
+  t.gw_to_lakes = r.gw_to_lake;
 }
 
 }  // namespace
@@ -170,6 +213,20 @@ event_water_totals gather_event_totals(const model_state& state) {
   t.richards_error = rs.event_error;
   t.richards_cells_start = rs.event_cells_start;
   t.richards_cells_end = rs.event_cells_end;
+  if (state.input.gw_simulation) {
+    const gw_totals& e = state.subsurface.gw.event;
+    t.gw_exfiltrated_run = state.soil.exfiltrated_volume;
+    t.gw_exfiltrated_before = state.subsurface.gw.exfil_at_event;
+    t.gw_exfiltrated_event = t.gw_exfiltrated_run - t.gw_exfiltrated_before;
+    t.gw_to_unsat = e.soil_side;
+    t.gw_recharge = e.recharge_input;
+    t.gw_to_channel = e.gw_to_stream;
+    t.channel_to_gw = e.stream_to_gw;
+    t.gw_to_lakes = e.gw_to_lake;
+    t.lakes_to_gw = e.lake_to_gw;
+    t.gw_xy_gain = e.xy_gain;
+    t.gw_xy_loss = e.xy_loss;
+  }
   return t;
 }
 
@@ -201,6 +258,7 @@ run_water_totals gather_run_totals(const model_state& state) {
   t.olake_outflow = surface.olake_outflow_volume;
   gather_soil_totals(state, t);
   if (state.input.sacramento) gather_sacramento_totals(state, t);
+  gather_groundwater_totals(state, t);
   return t;
 }
 
@@ -209,7 +267,7 @@ void sum_final_storages(const model_state& state, water_balance& balance) {
   const input_state& in = state.input;
   balance.final_simple_soil =
       in.inf_redist || in.inf_layered_soil ? simple_soil_volume(state) : 0.0;
-  balance.final_soil = balance.final_simple_soil;
+  balance.final_soil = balance.final_simple_soil + vadose_volume(state);
   if (in.inf_richards)
     balance.final_soil = richards_column_volume(state.soil.richards, state.grid.cells,
                                                 state.grid.dx * state.grid.dx);
@@ -220,6 +278,12 @@ void sum_final_storages(const model_state& state, water_balance& balance) {
     const double f = sac_area_factor(state);
     balance.final_soil = (p.lztwc + p.uztwc) * f;
     balance.final_groundwater = (p.lzfsc + p.uzfwc + p.lzfpc) * f;
+  }
+  if (in.gw_simulation) {
+    const groundwater_state& gw = state.subsurface.gw;
+    const double area = state.grid.dx * state.grid.dx;
+    for (int i = 1; i <= state.grid.cells && gw.elevgw.size() > std::size_t(i); ++i)
+      balance.final_groundwater += (gw.elevgw[i] - gw.bottom_elev[i]) * gw.gw_porosity[i] * area;
   }
   balance.final_snow = snow_volume(state);
   balance.final_chan_lake = state.channel.channel_lakes ? state.channel.lake_water_volume() : 0.0;

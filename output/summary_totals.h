@@ -92,6 +92,14 @@ struct event_water_totals {
   double richards_error = 0.0;       // percent of richards_initial
   int richards_cells_start = 0;
   int richards_cells_end = 0;
+  // The aquifer's event figures
+  double gw_exfiltrated_event = 0.0;   // exfiltrated in this event
+  double gw_exfiltrated_before = 0.0;  // exfiltrated in the run before this event
+  double gw_exfiltrated_run = 0.0;     // exfiltrated in the whole run so far
+  double gw_to_unsat = 0.0;            // taken from the aquifer into the soil zone
+  double gw_recharge = 0.0;            // recharge from the soil
+  double gw_xy_gain = 0.0;             // put in by the XY head points
+  double gw_xy_loss = 0.0;             // taken out by the XY head points
 };
 
 // Water totals of the whole run, m3, and the storages at its start.

@@ -53,8 +53,8 @@ void write_lake_row(const model_state& state, bool long_term) {
 bool unwritten_series_open(const model_state& state) {
   const output_state& o = state.output;
   const safe_file* files[] = {
-      &o.gwflux_location, &o.superlink_junc_flow, &o.superlink_node_flow,
-      &o.con_location,    &o.mass_location,       &o.theta_location,      &o.well_level,
+      &o.superlink_junc_flow, &o.superlink_node_flow,
+      &o.con_location,    &o.mass_location,       &o.theta_location,
       &o.chan_sed_flux,   &o.pipe_head,           &o.pipe_tile,           &o.pipe_flow,
   };
   for (const safe_file* file : files)
@@ -126,6 +126,35 @@ void write_dep_location_row(const model_state& state, const location_row_form& f
   write_location_time(file, form, " ");
   for (int k = 1; k <= chan.hyd_locations; ++k)
     std::fprintf(file, "%12.6lf ", at_location(chan, chan.chan_depth, k));
+  std::fputc('\n', file);
+}
+
+// OUT_GWFLUX_LOCATION: the stream-aquifer exchange of each listed node over
+// its length, into the stream +.
+void write_gwflux_row(const model_state& state, const location_row_form& form) {
+  std::FILE* file = state.output.gwflux_location.stream;
+  const channel_state& chan = state.channel;
+  write_location_time(file, form, " ");
+  for (int k = 1; k <= chan.gwflux_locations; ++k) {
+    const int link = chan.gwflux_link[std::size_t(k)];
+    const std::size_t a = std::size_t(chan.node_address(link, chan.gwflux_node[std::size_t(k)]));
+    const double q = a < chan.qriv.size() ? chan.qriv[a] * chan.dx[std::size_t(link)] : 0.0;
+    std::fprintf(file, "%12.6lf ", q * form.q_factor);
+  }
+  std::fputc('\n', file);
+}
+
+// GW_WELL_LEVEL: the water table under each observation well; a well off
+// the watershed reads 0.
+void write_well_level_row(const model_state& state, const location_row_form& form) {
+  std::FILE* file = state.output.well_level.stream;
+  const groundwater_state& gw = state.subsurface.gw;
+  const grid_state& grid = state.grid;
+  write_location_time(file, form, " ");
+  for (int k = 1; k <= gw.obs_wells; ++k) {
+    const int cell = grid.mask[gw.well_row[std::size_t(k)]][gw.well_column[std::size_t(k)]];
+    std::fprintf(file, "%12.6lf ", cell_value(gw.elevgw, cell));
+  }
   std::fputc('\n', file);
 }
 
@@ -259,6 +288,8 @@ void write_timeseries_step(model_state& state) {
   if (out.hyd_location.is_open()) write_hyd_location_row(state, location);
   if (out.celldepdis_location.is_open()) write_celldepdis_row(state, location);
   if (out.dep_location.is_open()) write_dep_location_row(state, location);
+  if (out.well_level.is_open()) write_well_level_row(state, location);
+  if (out.gwflux_location.is_open()) write_gwflux_row(state, location);
   if (out.lake_output.is_open() && state.channel.channel_lakes)
     write_lake_row(state, form.long_term);
 
@@ -270,5 +301,6 @@ void write_timeseries_step(model_state& state) {
   const channel_state& chan = state.channel;
   write_xy_output_row(out.xy, state.surface.depth.empty() ? nullptr : state.surface.depth.data(),
                       chan.qp.empty() ? nullptr : chan.qp.data(), chan.stride(),
-                      run.current_time);
+                      run.current_time,
+                      state.subsurface.gw.elevgw.empty() ? nullptr : state.subsurface.gw.elevgw.data());
 }

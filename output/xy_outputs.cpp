@@ -358,7 +358,12 @@ void open_xy_outputs(model_state& state) {
   const bool ok = s.xybdyoutput_kind == 1 ? read_xy_inset_mask(s.xybdyoutput_pts.c_str(), xy)
                                           : read_xy_point_file(s.xybdyoutput_pts.c_str(), xy.points);
   if (!ok && error_state.stop_flag) return;
-  // The head points wait for a head array, which only the groundwater model has.
+  // The head points need the head array, which only the groundwater model has.
+  if (state.input.gw_simulation && !state.subsurface.gw.elevgw.empty() &&
+      s.xybdyoutput_gwhead_given) {
+    xy.gw_on = xy.gw_file.open(s.xybdyoutput_gwhead.c_str(), "w") ? 1 : 0;
+    if (!xy.gw_on) print_both("Error: XY Groundwater output file name is not valid\n");
+  }
   if (!state.surface.depth.empty() && s.xybdyoutput_ovdep_given) {
     xy.ov_on = xy.ov_file.open(s.xybdyoutput_ovdep.c_str(), "w") ? 1 : 0;
     if (!xy.ov_on) print_both("Error: XY Overland Flow output file name is not valid\n");
@@ -373,6 +378,7 @@ void open_xy_outputs(model_state& state) {
   view.number = state.grid.mask.table();
   compute_xy_weights(xy.points, view);
   if (xy.ov_on) write_point_header(xy.ov_file.stream, "XY_OV_DEPTH", xy.points);
+  if (xy.gw_on) write_point_header(xy.gw_file.stream, "XY_GW_HEAD", xy.points);
   const bool routing = state.input.channel_routing && !state.channel.qp.empty();
   if (s.xybdyoutput_stflow_given) {
     find_inset_stream_crossings(xy, s.channel_input_given ? s.channel_input.c_str() : nullptr,
@@ -381,12 +387,19 @@ void open_xy_outputs(model_state& state) {
 }
 
 void write_xy_output_row(xy_output& xy, const double* depth, const double* qp, int stride,
-                         double julian) {
+                         double julian, const double* head) {
   if (xy.ov_on && xy.ov_file.is_open() && depth != nullptr) {
     std::FILE* f = xy.ov_file.stream;
     write_date(f, julian);
     for (const xy_output_point& p : xy.points)
       std::fprintf(f, "   %12.8lf", interpolate_xy_point(p, depth));
+    std::fputc('\n', f);
+  }
+  if (xy.gw_on && xy.gw_file.is_open() && head != nullptr) {
+    std::FILE* f = xy.gw_file.stream;
+    write_date(f, julian);
+    for (const xy_output_point& p : xy.points)
+      std::fprintf(f, "   %12.8lf", interpolate_xy_point(p, head));
     std::fputc('\n', f);
   }
   if (xy.st_on && xy.st_file.is_open() && qp != nullptr) {

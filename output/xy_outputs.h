@@ -94,7 +94,8 @@ double interpolate_xy_point(const xy_output_point& p, const double* values);
 
 // Set-up phase, one row at Julian date julian, and the files' end.
 void open_xy_outputs(model_state& state);
-// qp is the discharge by node address (link x stride + node), m3/s.
+// qp is the discharge by node address (link x stride + node), m3/s; head
+// the water table per cell, m, or null without the groundwater model.
 void write_xy_output_row(xy_output& xy, const double* depth, const double* qp, int stride,
-                         double julian);
+                         double julian, const double* head = nullptr);
 void close_xy_outputs(xy_output& xy);

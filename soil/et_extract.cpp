@@ -184,6 +184,12 @@ double withdraw_cell(model_state& state, int i, const store_layers& s, double dt
     }
   }
   soil.deep_perc[i] += bottom;
+  // What drains below the store recharges the aquifer under it.
+  groundwater_state& gw = state.subsurface.gw;
+  if (state.input.gw_simulation && gw.gw_recharge.size() > std::size_t(i)) {
+    gw.gw_recharge[i] += bottom;
+    gw.recharge_cum[i] += bottom;
+  }
   soil.drain1[i] += g1;
   soil.drain2[i] += bottom;
   soil.drain3[i] += bottom;

@@ -8,6 +8,7 @@
 
 #include "core/model_state.h"
 #include "core/not_available.h"
+#include "subsurface/groundwater_setup.h"
 #include "input/read_grid_inputs.h"
 #include "soil/snow_melt.h"
 #include "soil/soil_steps.h"
@@ -80,9 +81,10 @@ void init_store(model_state& state, int i) {
   s.sm_inf[i] = 0.0;
   double d = layered ? t->d1 + t->d2 : in.soil_moist_depth;
 
-  if (s.elevgw.size() > static_cast<std::size_t>(i)) {
+  const std::vector<double>& elevgw = state.subsurface.gw.elevgw;
+  if (elevgw.size() > static_cast<std::size_t>(i)) {
     s.cum_exfil[i] = 0.0;
-    const double below = state.grid.elevation[i] - s.elevgw[i];  // m
+    const double below = state.grid.elevation[i] - elevgw[i];  // m
     if (below <= 0.0) {
       if (layered) {
         for (int l = 1; l <= 3; ++l) s.theta_ml[i][l] = t->phi[l];
@@ -100,6 +102,11 @@ void init_store(model_state& state, int i) {
     } else {
       if (layered) in.soil_moist_depth = t->d1 + t->d2;
       if (in.soil_moist_depth / 100.0 > below) d = below * 100.0;
+    }
+    if (in.gw_simulation) {
+      groundwater_state& gw = state.subsurface.gw;
+      gw.gw_wt_depth[i] = std::min(std::max(below, 0.0) * 100.0, d > 0.0 ? d : 0.0);
+      s.gw_theta[i] = gw.gw_porosity[i] * in.settings.single_unsat_sat;
     }
   }
   s.store_depth[i] = d;
@@ -184,11 +191,7 @@ void init_cell_states(model_state& state) {
   soil_state& s = state.soil;
   const bool method = in.green_ampt || in.inf_redist || in.inf_layered_soil || in.inf_richards;
   if (!method && !in.gw_simulation && !in.long_term && !state.surface.overland_lakes) return;
-  // The groundwater model is not in this version.
-  if (in.gw_simulation) {
-    raise_not_available("init_cell_states");
-    return;
-  }
+  if (in.gw_simulation) init_groundwater_cells(state);
   if (in.long_term && !allocate_longterm_arrays(state)) return;
   if (in.green_ampt || in.inf_redist) {
     if (in.top_layer_depth < 1e-16) in.top_layer_depth = in.soil_moist_depth;
@@ -215,10 +218,11 @@ void init_cell_states(model_state& state) {
         richards_column_volume(s.richards, n, state.grid.dx * state.grid.dx);
   if (!sma) return;
   // The soil below the store down to the water table counts with its own content.
-  if (in.gw_simulation && s.elevgw.size() > static_cast<std::size_t>(n)) {
+  const std::vector<double>& elevgw = state.subsurface.gw.elevgw;
+  if (in.gw_simulation && elevgw.size() > static_cast<std::size_t>(n)) {
     const double area = state.grid.dx * state.grid.dx;
     for (int i = 1; i <= n; ++i) {
-      const double below = state.grid.elevation[i] - s.elevgw[i] - s.store_depth[i] / 100.0;
+      const double below = state.grid.elevation[i] - elevgw[i] - s.store_depth[i] / 100.0;
       if (below > 0.0) s.initial_total_soil += below * s.gw_theta[i] * area;
     }
   }

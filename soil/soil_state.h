@@ -52,11 +52,10 @@ struct soil_state {
   std::vector<int> soiltype;           // layered: index into soil_types
   std::vector<soil_type_record> soil_types;  // layered: [1..count], in file order
   std::vector<std::array<double, 4>> theta_ml;  // layered: initial content of layers 1..3
-  // Inputs the withdrawal reads from evapotranspiration (cm/s) and from the
-  // water-table reader (m); empty until those processes fill them.
+  // Inputs the withdrawal reads from evapotranspiration (cm/s); empty until
+  // that process fills them. The water table lives with the groundwater.
   std::vector<double> et_rate1;        // potential rate (PET), on ponded water and layer 1, cm/s
   std::vector<double> et_rate2;        // actual rate (AET), on the soil, cm/s
-  std::vector<double> elevgw;          // water-table elevation, m
   std::vector<double> frozen_index;    // frozen-ground index; above 83 the soil takes no water
   double gw_loss_rate = 0.0;           // groundwater loss from a flooded surface, cm/h
 

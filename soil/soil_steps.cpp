@@ -99,13 +99,14 @@ void water_table_exchange(model_state& state, bool layered, double dt) {
   soil_state& soil = state.soil;
   const input_state& in = state.input;
   const int n = state.grid.cells;
-  if (soil.elevgw.size() <= static_cast<std::size_t>(n)) return;
+  groundwater_state& gw = state.subsurface.gw;
+  if (gw.elevgw.size() <= static_cast<std::size_t>(n)) return;
   const double area = state.grid.dx * state.grid.dx;
   std::vector<double>& depth = state.surface.depth;
   double volume = 0.0;
   for (int i = 1; i <= n; ++i) {
     if (soil.yes_exfil[i] < 1 || soil_lake_cell(state, i)) continue;
-    const double w = soil.elevgw[i];
+    const double w = gw.elevgw[i];
     const double s = state.grid.elevation[i] + depth[i];
     double conductance;  // 1/s
     if (layered) {
@@ -127,6 +128,8 @@ void water_table_exchange(model_state& state, bool layered, double dt) {
       depth[i] += q;
     }
     soil.cum_exfil[i] += q;
+    // The aquifer gives what the surface takes, at its next solve.
+    if (in.gw_simulation && gw.gw_surface_seep.size() > std::size_t(n)) gw.gw_surface_seep[i] += q;
     volume += q * area;
   }
   soil.exfiltrated_volume += volume;

@@ -66,6 +66,26 @@ struct gw_system {
   std::vector<double> above, left, right, below, diagonal, rhs;
 };
 
+// Water volumes the groundwater step books, m3: one record for the run and
+// one for the event in hand, each added to once per step from its sums.
+struct gw_totals {
+  double xy_gain = 0.0;          // put in by the XY head points
+  double xy_loss = 0.0;          // taken out by the XY head points
+  double stream_to_gw = 0.0;     // from the channels into the aquifer
+  double gw_to_stream = 0.0;     // from the aquifer into the channels
+  double lake_to_gw = 0.0;       // from channel lakes into the aquifer
+  double gw_to_lake = 0.0;       // from the aquifer into channel lakes
+  double inputs = 0.0;           // net sink volume of the solves, into the aquifer +
+  double recharge_depth = 0.0;   // recharge depths summed over cells and steps, cm
+  double recharge = 0.0;         // recharge from the soil, every cell
+  double recharge_input = 0.0;   // recharge of the cells the totals count (not type 5)
+  double leakage = 0.0;          // to the deep aquifer
+  double pumping = 0.0;          // withdrawn by wells and static fluxes (injection -)
+  double head_boundary = 0.0;    // flow out of fixed-head cells into the aquifer
+  double unsat_to_sat = 0.0;     // released by the soil zone into the aquifer
+  double soil_side = 0.0;        // its counterpart on the soil side (the negative)
+};
+
 struct groundwater_state {
   gw_settings settings;
   std::vector<double> bottom_elev;    // aquifer bottom, m
@@ -94,6 +114,20 @@ struct groundwater_state {
   std::vector<double> gw_thickness;   // saturated thickness of the pass, m
   std::vector<double> gw_tx, gw_ty;   // transmissivity of the pass, m2/s
   int direction = 1;                  // line sweep order: 1 first to last, 2 last to first
+  std::vector<double> gw_head_before; // head before the solve (Green and Ampt soils), m
+  std::vector<double> gw_wt_depth;    // depth to the table as last booked (Green and Ampt), cm
+  std::vector<double> recharge_cum;   // recharge of the run, cm
+  std::vector<double> recharge_cum_map;  // recharge_cum at the last map time, cm
+  std::vector<double> recharge_inc;   // recharge since the last map time, cm
+  double volume_start = 0.0;          // saturated storage at the start, m3
+  double saturated_storage = 0.0;     // saturated storage after the last step, m3
+  double unsat_storage = 0.0;         // Richards columns above the table after the last step, m3
+  int any_exfil = 0;                  // a cell's table stood at the ground in the last step
+  int overland_started = 0;           // the first exfiltration started the surface clocks
+  gw_totals run;                      // totals of the run
+  gw_totals event;                    // totals of the event in hand
+  int event_seen = 0;                 // event the event totals belong to
+  double exfil_at_event = 0.0;        // water exfiltrated in the run when that event began, m3
 
   // Stream and lake exchange (gw_stream_exchange)
   std::vector<double> entry_rate;     // per grid-stream entry (gst_index), m2/s
@@ -105,6 +139,7 @@ struct groundwater_state {
   std::vector<double> head_start;     // head at the start of the sub-step, m
   std::vector<double> head_iter;      // head of the last pass, m
   std::vector<double> sink_volume;    // per cell, the interval's sink, m3, summed in cell order
+  std::vector<double> book_a, book_b, book_c;  // per cell, volumes a step books, m3, summed in cell order
   std::vector<double> column_dz, column_theta;  // vadose adjustment: the old column, per node
   std::vector<int> initial_nodes;     // per cell, the soil column's node count at set-up
   int sweeps = 0;                     // line sweeps of the last solve

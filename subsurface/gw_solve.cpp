@@ -288,7 +288,9 @@ bool size_groundwater_state(groundwater_state& gw, const grid_state& grid) {
         &gw.gw_static_flux, &gw.elevgw, &gw.gw_storage, &gw.gw_recharge, &gw.gw_stream_vol,
         &gw.lake_source, &gw.vol_tile_grid, &gw.gw_surface_seep, &gw.gw_drop_vol, &gw.gw_flux,
         &gw.gw_sink, &gw.gw_pump_rate, &gw.gw_leakage, &gw.gw_thickness, &gw.gw_tx, &gw.gw_ty,
-        &gw.lake_seep_rate, &gw.head_start, &gw.head_iter, &gw.sink_volume, &sys.above,
+        &gw.lake_seep_rate, &gw.head_start, &gw.head_iter, &gw.sink_volume, &gw.gw_head_before,
+        &gw.gw_wt_depth, &gw.recharge_cum, &gw.recharge_cum_map, &gw.recharge_inc, &gw.book_a, &gw.book_b,
+        &gw.book_c, &sys.above,
         &sys.left, &sys.right, &sys.below, &sys.diagonal, &sys.rhs})
     if (!allocate_per_cell(*v, n, "groundwater cell array")) return false;
   if (!allocate_per_cell(gw.gwbound, n, "gwbound")) return false;

@@ -1,6 +1,6 @@
-// The subsurface subsystem's routines as far as this version has them: each
-// one keeps its guard, so that a run without the process passes it, and stops
-// the run as not available when it would act.
+// The pipe network's step as far as this version has it: it keeps its guard,
+// so that a run without the network passes it, and stops the run as not
+// available when it would act. The groundwater step has its own file.
 
 #include "subsurface/subsurface_steps.h"
 
@@ -11,10 +11,4 @@ void drain_exchange_step(model_state& state) {
   if (!state.input.settings.storm_sewer_given) return;
   if (!state.run.storm_sewer.due(state.run.current_time)) return;
   raise_not_available("drain_exchange_step");
-}
-
-void groundwater_step(model_state& state) {
-  if (!state.input.gw_simulation) return;
-  if (!state.run.groundwater.due(state.run.current_time)) return;
-  raise_not_available("groundwater_step");
 }

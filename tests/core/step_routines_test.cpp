@@ -140,11 +140,6 @@ const switch_case switch_cases[] = {
        s.run.ov_contam.next = s.run.current_time;
      }},
     {"cell_contam_mass_step", cell_contam_mass_step, +[](model_state& s) { s.input.ov_con_trans = 1; }},
-    {"groundwater_step", groundwater_step,
-     +[](model_state& s) {
-       s.input.gw_simulation = 1;
-       s.run.groundwater.next = s.run.current_time;
-     }},
     {"channel_step", channel_step,
      +[](model_state& s) {
        s.input.channel_routing = 1;
@@ -204,14 +199,11 @@ TEST(step_routines, each_passes_when_off_and_stops_as_not_available_when_on) {
 }
 
 TEST(step_routines, a_process_switched_on_stops_a_run_of_the_production_list) {
-  // Groundwater switched on in code, its clock set up by init_process_clocks.
+  // The pipe network switched on in code, its clock set up by
+  // init_process_clocks.
   static constexpr run_phase setup[] = {
       {"configure", configure},
-      {"switch",
-       +[](model_state& s) {
-         s.input.gw_simulation = 1;
-         s.input.settings.gw_timestep = 60.0;
-       }},
+      {"switch", +[](model_state& s) { s.input.settings.storm_sewer_given = 1; }},
       {"setup_time_steps", setup_time_steps},
       {"init_process_clocks", init_process_clocks},
       {"dry", dry}};
@@ -225,7 +217,7 @@ TEST(step_routines, a_process_switched_on_stops_a_run_of_the_production_list) {
   stdout_capture capture;
   EXPECT_EQ(run_model("gw.prj", nullptr, lists), 1);
   const std::string out = capture.stop();
-  EXPECT_NE(out.find("Error: groundwater_step is not available in this version.\n"),
+  EXPECT_NE(out.find("Error: drain_exchange_step is not available in this version.\n"),
             std::string::npos);
   EXPECT_EQ(out.find("finished event"), std::string::npos);
   run_fixture::clear_errors();

@@ -164,6 +164,33 @@ TEST_F(option_checks, channel_discharge_output_needs_explicit_routing) {
   }
 }
 
+// Stream losses are refused unless the groundwater model, which trades with
+// the streams itself, is on.
+TEST_F(option_checks, stream_losses_need_the_groundwater_model) {
+  for (const bool groundwater : {false, true}) {
+    SCOPED_TRACE(groundwater);
+    clear_errors();
+    state_ = std::make_unique<model_state>();
+    const std::string path = project(
+        rain + "STREAM_LOSS\n" +
+        (groundwater ? "WATER_TABLE table.asc\nGW_SIMULATION\nINF_REDIST\n" : ""));
+    {
+      test_support::stdout_capture out;
+      read_run_parameters(path.c_str(), *state_);
+      out.stop();
+    }
+    test_support::stdout_capture out;
+    check_project_options(*state_);
+    const std::string printed = out.stop();
+    EXPECT_EQ(contains(printed,
+                       "Error: the project card STREAM_LOSS needs the stream-aquifer exchange of "
+                       "the channel routing, which is not available in this version.\n"),
+              !groundwater)
+        << printed;
+  }
+  clear_errors();
+}
+
 // The gate, one test per effect class.
 TEST_F(option_checks, switch_cards_of_unbuilt_processes_refuse_the_run_after_the_checks) {
   std::string path =
@@ -206,12 +233,12 @@ TEST_F(option_checks, a_code_of_the_checks_comes_before_the_gate) {
 
 TEST_F(option_checks, output_cards_of_unwritten_files_are_cleared_with_a_warning) {
   std::string printed = read_and_check(
-      rain + "INF_DEPTH infdep\nGW_OUTPUT gw.txt\nDAILY_OUTPUT daily.txt\n"
+      rain + "INF_DEPTH infdep\nWRITE_SM_HOTSTART sm.txt\nDAILY_OUTPUT daily.txt\n"
              "SUMMARY run.sum\nOUTLET_HYDRO outlet.hyd\n");
   EXPECT_TRUE(contains(printed,
                        "Warning: the project card INF_DEPTH asks for grid maps, which this "
                        "version does not write; the card is ignored.\n"
-                       "Warning: the project card GW_OUTPUT asks for groundwater outputs, "
+                       "Warning: the project card WRITE_SM_HOTSTART asks for hot-start files, "
                        "which this version does not write; the card is ignored.\n"
                        "Warning: the project card DAILY_OUTPUT asks for the daily output, "
                        "which this version does not write; the card is ignored.\n"));
@@ -219,8 +246,8 @@ TEST_F(option_checks, output_cards_of_unwritten_files_are_cleared_with_a_warning
   EXPECT_FALSE(contains(printed, "OUTLET_HYDRO"));
   EXPECT_EQ(settings().inf_depth, "");
   EXPECT_EQ(settings().inf_depth_given, 0);
-  EXPECT_EQ(settings().gw_output, "");
-  EXPECT_EQ(settings().gw_output_given, 0);
+  EXPECT_EQ(settings().write_sm_hotstart, "");
+  EXPECT_EQ(settings().write_sm_hotstart_given, 0);
   EXPECT_EQ(settings().daily_output, "");
   EXPECT_EQ(settings().daily_output_given, 0);
   EXPECT_EQ(settings().summary, "run.sum");

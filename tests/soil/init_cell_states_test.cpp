@@ -20,7 +20,7 @@ TEST(init_cell_states, layered_store_between_the_layer_depths) {
   s.soil.soiltype = {0, 1};
   s.soil.theta_ml = {{}, {0.0, 0.25, 0.15, 0.1}};
   // A water table 0.35 m down cuts the store to 35 cm, inside layer 2.
-  s.soil.elevgw = {0.0, -0.35};
+  s.subsurface.gw.elevgw = {0.0, -0.35};
   init_cell_states(s);
   EXPECT_NEAR(s.soil.store_depth[1], 35.0, 1e-12);
   EXPECT_NEAR(s.soil.total_water[1], 20.0 * 0.25 + 15.0 * 0.15, 1e-12);
@@ -35,7 +35,7 @@ TEST(init_cell_states, redistribution_store_and_its_top_layer) {
   s.input.soil_moist_depth = 40.0;
   s.input.top_layer_depth = 0.0;
   // The second cell's water table stands at its surface.
-  s.soil.elevgw = {0.0, -5.0, 0.0};
+  s.subsurface.gw.elevgw = {0.0, -5.0, 0.0};
   init_cell_states(s);
   EXPECT_EQ(s.input.top_layer_depth, 40.0);
   EXPECT_EQ(s.input.mixing_layer_depth, 40.0);

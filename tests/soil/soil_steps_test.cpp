@@ -86,7 +86,7 @@ TEST(water_table_exchange, draws_surface_water_down_to_zero_at_most) {
     s.input.soil_moist_depth = 40.0;
     s.soil.gw_loss_rate = 0.05 * 360000.0 / 100.0;  // 0.05 m over 100 s
     s.soil.yes_exfil[1] = 1;
-    s.soil.elevgw = {0.0, c.table};
+    s.subsurface.gw.elevgw = {0.0, c.table};
     s.surface.depth[1] = c.depth;
     water_table_exchange(s, false, 100.0);
     EXPECT_NEAR(s.surface.depth[1], c.depth_after, 1e-15);

@@ -1,0 +1,14 @@
+#pragma once
+// The channels' side of the stream-aquifer exchange while they are routed.
+
+struct model_state;
+
+// Sizes the exchange storage of a run whose channels trade with the aquifer;
+// false after a message (4000).
+bool size_channel_exchange(model_state& state);
+
+// The seepage of every channel node at the start of a channel step of dt
+// seconds: added to the nodes' lateral inflow (m2/s) for the step, and left
+// per stream cell (m3, out of the aquifer +) for the groundwater step to
+// take. Returns whether any node trades water.
+bool exchange_with_aquifer(model_state& state, double dt);

@@ -1,0 +1,495 @@
+// Whole runs of the aquifer under a soil far above it: analytic heads of a
+// strip between two fixed tables and of a pumped well, the balance of a
+// closed basin with a static flux, and results that do not change with the
+// thread count.
+
+#include <gtest/gtest.h>
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <numeric>
+#include <sstream>
+
+#include "gw_run_fixture.h"
+#include "input/map_tables.h"
+
+namespace {
+
+using gw_fixture::filled;
+using surface_fixture::summary_value;
+
+// One row of twelve 50 m cells between tables held at 20 m and 10 m over a
+// bottom at 0: steady Dupuit flow, h^2 linear in x.
+gw_fixture::project dupuit_strip() {
+  gw_fixture::project p;
+  p.rows = 1;
+  p.cols = 12;
+  p.size = 50.0;
+  p.ground = filled(12, 40.0);
+  p.bottom = filled(12, 0.0);
+  p.table = filled(12, 15.0);
+  p.table[0] = 20.0;
+  p.table[11] = 10.0;
+  p.bound = filled(12, 1.0);
+  p.bound[0] = p.bound[11] = 2.0;
+  p.hycond = 3600.0;
+  p.porosity = 0.1;
+  p.days = 5;
+  for (int c = 1; c <= 12; ++c) p.wells.push_back({1, c});
+  return p;
+}
+
+TEST(groundwater_run, dupuit_strip_settles_on_the_parabola) {
+  gw_fixture::run r(dupuit_strip());
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  ASSERT_FALSE(r.wells.empty());
+  const std::vector<double>& last = r.wells.back();
+  ASSERT_EQ(last.size(), 12u);
+  for (int c = 2; c <= 11; ++c) {
+    const double x = 50.0 * (c - 1);
+    const double dupuit = std::sqrt(400.0 - 300.0 * x / 550.0);
+    // The harmonic face transmissivities keep the solve a little above.
+    EXPECT_GT(last[std::size_t(c - 1)], dupuit) << c;
+    EXPECT_NEAR(last[std::size_t(c - 1)], dupuit, 0.005) << c;
+  }
+  // The held tables never move.
+  for (const std::vector<double>& row : r.wells) {
+    EXPECT_EQ(row[0], 20.0);
+    EXPECT_EQ(row[11], 10.0);
+  }
+}
+
+// 41 x 41 cells of 25 m, the watershed the centres within 550 m of the
+// middle cell, heads held from 500 m on, a well pumping 0.05 m3/s in the
+// middle: T = 1e-4 m/s x 500 m = 0.05 m2/s, and Thiem gives the drawdown
+// ln(500 / r) / (2 pi) m at r.
+gw_fixture::project thiem_well() {
+  gw_fixture::project p;
+  p.rows = p.cols = 41;
+  p.size = 25.0;
+  const int n = 41 * 41;
+  p.mask = filled(n, 0.0);
+  p.bound = filled(n, 0.0);
+  p.ground = filled(n, 50.0);
+  p.bottom = filled(n, -500.0);
+  p.table = filled(n, 0.0);
+  std::vector<double> ids = filled(n, 0.0);
+  for (int r = 1; r <= 41; ++r) {
+    for (int c = 1; c <= 41; ++c) {
+      const double d = 25.0 * std::hypot(r - 21, c - 21);
+      const std::size_t k = std::size_t((r - 1) * 41 + c - 1);
+      p.mask[k] = d <= 550.0 ? 1.0 : 0.0;
+      p.bound[k] = d >= 500.0 ? 2.0 : 1.0;
+    }
+  }
+  ids[std::size_t(20 * 41 + 20)] = 1.0;
+  p.hycond = 36.0;
+  p.porosity = 0.02;
+  p.days = 5;
+  p.wells.push_back({21, 21});
+  for (int k = 2; k <= 10; k += 2) {
+    p.wells.push_back({21, 21 + k});
+    p.wells.push_back({21, 21 - k});
+    p.wells.push_back({21 + k, 21});
+    p.wells.push_back({21 - k, 21});
+  }
+  p.files.push_back({"well.idx", surface_fixture::ascii_grid(41, 41, 25.0, ids)});
+  p.files.push_back(
+      {"tables.cmt", std::string(grid_table_marker) +
+                         "\nINDEX_MAP well.idx wells\nWELL_TABLE wells\nNUM_IDS 1\n"
+                         "ID    DESCRIPTION    VALUES\n" +
+                         // id in columns 1-6, the description to column 86, values from 89
+                         "1     " + std::string(80, 'P') + "  0 0.05 0\n"});
+  p.extra = "MAPPING_TABLE tables.cmt\n";
+  return p;
+}
+
+TEST(groundwater_run, a_pumped_well_draws_down_as_thiem_in_all_four_directions) {
+  gw_fixture::run r(thiem_well());
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  ASSERT_FALSE(r.wells.empty()) << r.out.text;
+  const std::vector<double>& h = r.wells.back();
+  ASSERT_EQ(h.size(), 21u);
+  const double pi = std::acos(-1.0);
+  for (int k = 1; k <= 5; ++k) {
+    const double radius = 50.0 * k;
+    const double thiem = std::log(500.0 / radius) / (2.0 * pi);
+    const std::size_t at = std::size_t(1 + 4 * (k - 1));
+    SCOPED_TRACE(radius);
+    EXPECT_NEAR(-h[at], thiem, 0.01);
+    for (std::size_t d = 1; d < 4; ++d) EXPECT_NEAR(h[at + d], h[at], 1e-5);
+  }
+  // The well cell stands for a well of radius 0.208 dx.
+  EXPECT_NEAR(-h[0], std::log(500.0 / (0.208 * 25.0)) / (2.0 * pi), 0.015);
+}
+
+// 5 x 5 cells of 100 m, no boundary, 864 m3/day injected into the middle
+// cell: every hour 36 m3 spread over 25 cells at a porosity of 0.2.
+gw_fixture::project closed_basin() {
+  gw_fixture::project p;
+  p.rows = p.cols = 5;
+  p.size = 100.0;
+  p.ground = filled(25, 40.0);
+  p.bottom = filled(25, 0.0);
+  p.table = filled(25, 20.0);
+  p.bound = filled(25, 1.0);
+  p.hycond = 360.0;
+  p.porosity = 0.2;
+  p.days = 2;
+  for (int r = 1; r <= 5; ++r)
+    for (int c = 1; c <= 5; ++c) p.wells.push_back({r, c});
+  p.files.push_back({"flux.txt", "1\n3 3 -864.0\n"});
+  p.extra = "GW_FLUXBOUNDTABLE flux.txt\n";
+  return p;
+}
+
+double mean(const std::vector<double>& v) {
+  return std::accumulate(v.begin(), v.end(), 0.0) / double(v.size());
+}
+
+TEST(groundwater_run, a_closed_basin_keeps_what_it_is_given) {
+  gw_fixture::run r(closed_basin());
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  const std::string& text = r.summary;
+  const double start = summary_value(text, "GW volume start =");
+  const double end = summary_value(text, "GW volume end =");
+  const double inputs = summary_value(text, "Total inputs to groundwater=");
+  EXPECT_EQ(start, 1000000.00);
+  EXPECT_NEAR(inputs, -summary_value(text, "Pumping"), 0.02);
+  EXPECT_NEAR(inputs, 48 * 36.0, 0.02);
+  EXPECT_NEAR(end - start, inputs, 0.05);
+  EXPECT_EQ(summary_value(text, "Mass Balance error ="), 0.0);
+  EXPECT_NE(text.find("GROUNDWATER CALCULATION SUMMARIES FOR EVENT"), std::string::npos);
+  ASSERT_GE(r.wells.size(), 48u);
+  for (std::size_t k = 1; k < r.wells.size(); ++k)
+    EXPECT_NEAR(mean(r.wells[k]) - mean(r.wells[k - 1]), 0.00072, 1e-6) << k;
+}
+
+// Below the soil the vadose zone holds SINGLE_UNSAT_SAT x porosity per
+// metre; a rising table takes it in, so each hour's rise r follows
+// r = 0.00072 + 0.5 r_before and settles at 0.00144 m.
+TEST(groundwater_run, a_rising_table_takes_in_the_water_the_vadose_zone_holds) {
+  gw_fixture::project p = closed_basin();
+  p.extra += "SINGLE_UNSAT_SAT 0.5\n";
+  gw_fixture::run r(p);
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  ASSERT_GE(r.wells.size(), 48u);
+  for (std::size_t k = 25; k < r.wells.size(); ++k)
+    EXPECT_NEAR(mean(r.wells[k]) - mean(r.wells[k - 1]), 0.00144, 1e-6) << k;
+  EXPECT_EQ(summary_value(r.summary, "Mass Balance error ="), 0.0);
+  // The soil zone gave what the aquifer took but the last hour's share,
+  // which the next solve would take in: 0.00144 m x 0.1 x 25 x 100 m x 100 m.
+  const double given = summary_value(r.summary, "Sat/unsat. trickery (into gw) =");
+  EXPECT_NEAR(given, 1692.0, 0.5);
+  const double soil_change = summary_value(r.summary, "Final volume in soils=") -
+                             summary_value(r.summary, "Initial volume in soils=");
+  EXPECT_NEAR(soil_change + given, 0.25, 0.01);  // the rain stays in the soil
+  EXPECT_NEAR(summary_value(r.summary, "Overall mass balance error ="), 36.0 / 1510000.25 * 100.0,
+              1e-5);
+}
+
+// A head point sets the corner cell from a series rising 0.2 m over the two
+// days before each solve: what it puts in balances the aquifer to the cent,
+// and an XY output point on that cell's centre reads the cell's head.
+TEST(groundwater_run, xy_head_points_feed_the_balance_and_the_point_output) {
+  gw_fixture::project p = closed_basin();
+  p.files.push_back({"xy_gw.txt",
+                     "XY_GW_HEAD\n1\ncell numbers 1\n2000 6 1 0 0 20.0\n2000 6 3 0 0 20.2\n"
+                     "END_TS\n"});
+  p.files.push_back({"xy_points.txt", "1\n50.0 450.0 7\n"});
+  p.dirs.push_back("heads");
+  p.extra += "XYBDYINPUT_GWHEAD xy_gw.txt\nXYBDYOUTPUT_PTS xy_points.txt\n"
+             "XYBDYOUTPUT_GWHEAD xy_heads.out\nGW_OUTPUT heads\nMAP_TYPE 0\n";
+  gw_fixture::run r(p);
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  const std::string& text = r.summary;
+  const double gain = summary_value(text, "Gain from XY boundaries");
+  EXPECT_GT(gain, 100.0);
+  EXPECT_EQ(summary_value(text, "Mass Balance error ="), 0.0);
+  EXPECT_NEAR(summary_value(text, "GW volume end =") - summary_value(text, "GW volume start ="),
+              summary_value(text, "Total inputs to groundwater=") + gain -
+                  summary_value(text, "Loss to XY boundaries"),
+              0.05);
+  EXPECT_NEAR(summary_value(text, "vol gain for gw from XY boundaries:"), gain, 0.05);
+  const auto rows = test_support::lines_of(test_support::read_file(r.dir.file("xy_heads.out")));
+  ASSERT_EQ(rows.size(), 3 + r.wells.size() + 1);
+  EXPECT_EQ(rows.back(), "END_TS");
+  EXPECT_EQ(rows[0], "XY_GW_HEAD");
+  for (std::size_t k = 0; k < r.wells.size(); ++k) {
+    std::istringstream row(rows[3 + k]);
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+    double head = 0.0;
+    row >> year >> month >> day >> hour >> minute >> head;
+    EXPECT_NEAR(head, r.wells[k][0], 2e-6) << k;
+  }
+  // One head map a day, the first of the starting heads.
+  const auto map = test_support::lines_of(test_support::read_file(r.dir.file("heads/gw_head.0001.asc")));
+  ASSERT_EQ(map.size(), 11u);
+  EXPECT_EQ(map[6], "20.0000 20.0000 20.0000 20.0000 20.0000 ");
+  EXPECT_TRUE(std::filesystem::exists(r.dir.path() / "heads/gw_head.0003.asc"));
+}
+
+// The groundwater clock is tested at main steps only: the default of 1 s,
+// off their grid, acts at every main step from the first.
+TEST(groundwater_run, a_groundwater_interval_off_the_main_steps_is_rounded_up_to_them) {
+  gw_fixture::project p = closed_basin();
+  p.extra += "GW_TIMESTEP 1\n";
+  gw_fixture::run r(p);
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  ASSERT_GE(r.wells.size(), 48u);
+  for (std::size_t k = 1; k < r.wells.size(); ++k)
+    EXPECT_NEAR(mean(r.wells[k]) - mean(r.wells[k - 1]), 0.00072, 1e-6) << k;
+}
+
+// A table injected up to a ground 5 cm above it: the first hour it stands
+// at the ground starts the surface clocks, once, and water comes out onto
+// the surface.
+TEST(groundwater_run, the_first_table_at_the_ground_starts_the_surface_clocks_once) {
+  gw_fixture::project p = closed_basin();
+  p.ground = filled(25, 20.05);
+  p.dirs = {"cum", "inc"};
+  p.extra += "MAP_TYPE 0\nGW_RECHARGE_CUM cum\nGW_RECHARGE_INC inc\n";
+  int started_at = 0, flips = 0, seen = 0, pass = 0;
+  double now = 0.0, overland_next = 0.0, dt_days = 0.0;
+  gw_fixture::run r(p, [&](model_state& s) {
+    ++pass;
+    const int started = s.subsurface.gw.overland_started;
+    if (started != seen) {
+      ++flips;
+      started_at = pass;
+      now = s.run.current_time;
+      overland_next = s.run.overland.next;
+      dt_days = s.run.dt_days;
+    }
+    seen = started;
+  });
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  EXPECT_EQ(flips, 1);
+  EXPECT_GT(started_at, 2);
+  EXPECT_NEAR(overland_next, now + dt_days, 1e-9);
+  const double exfiltrated = summary_value(r.summary, "Total amount of exfiltration=");
+  EXPECT_GT(exfiltrated, 0.0);
+  // One event: all of it came this event.
+  EXPECT_NEAR(summary_value(r.summary,
+                            "volume of water directly to surface from groundwater (cu. m):"),
+              exfiltrated, 0.06);
+  EXPECT_EQ(summary_value(r.summary, "beginning vol of water exfiltrated this event (cu. m):"),
+            0.0);
+
+  // The soil water of cells at the ground goes to the aquifer as recharge:
+  // the daily increments add up to the cumulative map.
+  auto map_values = [&](const std::string& name) {
+    std::vector<double> v;
+    const auto lines = test_support::lines_of(test_support::read_file(r.dir.file(name)));
+    for (std::size_t k = 6; k < lines.size(); ++k) {
+      std::istringstream row(lines[k]);
+      double x = 0.0;
+      while (row >> x) v.push_back(x);
+    }
+    return v;
+  };
+  const std::vector<double> cum = map_values("cum/gwrechargecum.0003.asc");
+  ASSERT_EQ(cum.size(), 25u);
+  std::vector<double> sum(25, 0.0);
+  for (const char* name : {"inc/gwrechargeinc.0001.asc", "inc/gwrechargeinc.0002.asc",
+                           "inc/gwrechargeinc.0003.asc"}) {
+    const std::vector<double> inc = map_values(name);
+    ASSERT_EQ(inc.size(), 25u) << name;
+    for (std::size_t k = 0; k < 25; ++k) sum[k] += inc[k];
+  }
+  EXPECT_GT(*std::max_element(cum.begin(), cum.end()), 0.1);
+  for (std::size_t k = 0; k < 25; ++k) EXPECT_NEAR(sum[k], cum[k], 2e-4) << k;
+}
+
+// The bank fixture's channel along the bottom row, its bed a metre below
+// the ground, over a table 0.4 m above the bed in every row: every stream
+// cell feeds its node, and what the channels gain the aquifer gives.
+TEST(groundwater_run, a_table_above_the_bed_feeds_the_channel) {
+  gw_fixture::project p;
+  p.rows = 3;
+  p.cols = 10;
+  p.size = 100.0;
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 10; ++c) p.ground.push_back(24.0 - 2.0 * r - c);
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 10; ++c) {
+      p.table.push_back(20.0 - c - 0.6);
+      p.bottom.push_back(20.0 - c - 20.0);
+    }
+  p.bound = filled(30, 1.0);
+  for (int c = 20; c < 30; ++c) p.bound[std::size_t(c)] = 4.0;
+  p.hycond = 36.0;
+  p.porosity = 0.2;
+  p.days = 1;
+  p.wells = {{3, 5}};
+  p.files = {{"bank.chan", surface_fixture::fixture_text("bank", "bank.chan")},
+             {"bank.gst", surface_fixture::fixture_text("bank", "bank.gst")},
+             {"gwflux.loc", "1\n1 5\n"}};
+  p.extra = "CHAN_EXPLIC\nCHANNEL_INPUT bank.chan\nSTREAM_CELL bank.gst\nK_RIVER 0.36\n"
+            "M_RIVER 1\nOUTROW 3\nOUTCOL 10\nSTREAM_LOSS\nIN_GWFLUX_LOCATION gwflux.loc\n"
+            "OUT_GWFLUX_LOCATION gwflux.out\n";
+  // The first exchange finds the streams dry over heads 0.4 m above
+  // their beds: per cell (2 + 2 x 0.4) m x 1e-4 /s x 0.4 m x 100 m for 3600 s.
+  double first = -1.0;
+  gw_fixture::run r(p, [&](model_state& s) {
+    if (first > 0.0) return;
+    first = 0.0;
+    for (int i = 1; i <= s.grid.cells; ++i) first += s.subsurface.gw.gw_stream_vol[i];
+  });
+  EXPECT_NEAR(first, 10 * 2.8e-4 * 0.4 * 100.0 * 3600.0, 0.01);  // heads moved by then
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  const std::string& text = r.summary;
+  const double gained = summary_value(text, "Total flux from gw to river=");
+  EXPECT_GT(gained, 100.0);
+  EXPECT_EQ(summary_value(text, "Total flux from river to gw="), 0.0);
+  EXPECT_NEAR(summary_value(text, "Total inputs to groundwater="), -gained, 0.01);
+  EXPECT_EQ(summary_value(text, "Mass Balance error ="), 0.0);
+  EXPECT_GT(summary_value(text, "Total amount of discharge="), 0.0);
+  EXPECT_NEAR(summary_value(text, "volume of gw to chan:"), gained, 0.06);
+  EXPECT_EQ(summary_value(text, "Total amount of exfiltration="), 0.0);
+  // Node 5 feeds its stream by a flux that falls with the table under it;
+  // the first at most 2.8e-4 x 0.4 x 100 m3/s.
+  const auto rows = test_support::lines_of(test_support::read_file(r.dir.file("gwflux.out")));
+  ASSERT_GE(rows.size(), 24u);
+  std::vector<double> flux;
+  for (const std::string& line : rows) {
+    std::istringstream row(line);
+    double minutes = 0.0, q = 0.0;
+    row >> minutes >> q;
+    flux.push_back(q);
+  }
+  EXPECT_LE(*std::max_element(flux.begin(), flux.end()), 0.0112 + 1e-6);
+  EXPECT_GT(flux.back(), 0.0);
+  EXPECT_LT(flux.back(), flux[2]);
+  // The table falls under the stream cells as they feed it.
+  ASSERT_GE(r.wells.size(), 24u);
+  EXPECT_LT(r.wells.back()[0], r.wells.front()[0] - 0.01);
+}
+
+// The long-term fixture over an aquifer 5 m below its ground: what drains
+// below the soil store recharges the aquifer, and the aquifer balances.
+TEST(groundwater_run, long_term_drainage_recharges_the_aquifer) {
+  test_support::temp_dir dir;
+  const char* folder = "lt10";
+  for (const auto& entry : std::filesystem::directory_iterator(
+           std::filesystem::path(VALTO_FIXTURES_DIR) / folder))
+    std::filesystem::copy_file(entry.path(), dir.path() / entry.path().filename());
+  const auto ground_lines =
+      test_support::lines_of(surface_fixture::fixture_text(folder, "elevation.asc"));
+  std::vector<double> ground;
+  std::istringstream values(ground_lines.back());
+  for (double g = 0.0; values >> g;) ground.push_back(g);
+  ASSERT_EQ(ground.size(), 10u);
+  std::vector<double> table, bottom;
+  for (double g : ground) {
+    table.push_back(g - 5.0);
+    bottom.push_back(g - 30.0);
+  }
+  dir.write("table.asc", surface_fixture::ascii_grid(1, 10, 100.0, table));
+  dir.write("bottom.asc", surface_fixture::ascii_grid(1, 10, 100.0, bottom));
+  dir.write("bound.asc", surface_fixture::ascii_grid(1, 10, 100.0, filled(10, 1.0)));
+  dir.write("lt10.prj",
+            surface_fixture::edit_cards(
+                surface_fixture::fixture_text(folder, "lt10.prj"), {},
+                "WATER_TABLE table.asc\nGW_SIMULATION\nAQUIFER_BOTTOM bottom.asc\n"
+                "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.2\n"
+                "GW_TIMESTEP 3600\nSINGLE_UNSAT_SAT 0\n"));
+  const surface_fixture::run_output out = surface_fixture::run_in_process(dir.path(), "lt10.prj");
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string text = test_support::read_file(dir.file("summary.out"));
+  const double recharge = summary_value(text, "Recharge to groundwater =");
+  EXPECT_GT(recharge, 1.0);
+  EXPECT_EQ(summary_value(text, "Mass Balance error ="), 0.0);
+  EXPECT_NEAR(summary_value(text, "Total inputs to groundwater="), recharge, 0.05);
+}
+
+// Bad aquifer input stops the run with status 1 and its message; a bottom
+// above the ground only gives notice.
+TEST(groundwater_run, bad_aquifer_input_stops_the_run_naming_what_is_wrong) {
+  struct bad_case {
+    const char* name;
+    std::function<void(gw_fixture::project&)> edit;
+    int status;
+    const char* message;  // in the run's output or its summary
+  };
+  const bad_case cases[] = {
+      {"static-flux file missing",
+       [](gw_fixture::project& p) { p.extra += "GW_FLUXBOUNDTABLE none.txt\n"; }, 1,
+       "Can't open static flux table file: none.txt\n"},
+      {"static-flux line off the grid",
+       [](gw_fixture::project& p) {
+         p.files.push_back({"flux.txt", "1\n6 3 -864.0\n"});
+         p.extra += "GW_FLUXBOUNDTABLE flux.txt\n";
+       },
+       1, "flux.txt"},
+      {"no conductivity",
+       [](gw_fixture::project& p) { p.hycond = 0.0; }, 1,
+       "Error: the mapping table for the groundwater table is not set up correctly."},
+      {"bottom above the ground",
+       [](gw_fixture::project& p) { p.bottom[0] = 45.0; }, 0,
+       "Aquifer bottom elevation 45.000000 for cell 1 is at or above ground surface elevation "
+       "40.000000 \nAquifer bottom elevation set to ground elevation \n"},
+  };
+  for (const bad_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gw_fixture::project p = closed_basin();
+    p.days = 1;
+    p.files.clear();
+    p.extra.clear();
+    c.edit(p);
+    gw_fixture::run r(p);
+    EXPECT_EQ(r.out.status, c.status) << r.out.text;
+    EXPECT_TRUE(r.out.text.find(c.message) != std::string::npos ||
+                r.summary.find(c.message) != std::string::npos)
+        << r.out.text;
+  }
+}
+
+// The Richards columns are sized for their soil layers only: a water table
+// under them is refused naming the card, before the time loop.
+TEST(groundwater_run, richards_columns_on_a_water_table_are_refused) {
+  test_support::temp_dir dir;
+  const char* folder = "plane20-richards";
+  for (const char* name : {"mask.asc", "elevation.asc", "soils.asc", "soils.tbl"})
+    dir.write(name, surface_fixture::fixture_text(folder, name));
+  for (const auto& [name, value] : std::vector<std::pair<std::string, double>>{
+           {"table.asc", -10.0}, {"bottom.asc", -50.0}, {"bound.asc", 1.0}})
+    dir.write(name, surface_fixture::ascii_grid(1, 20, 100.0, filled(20, value)));
+  dir.write("plane.prj",
+            surface_fixture::edit_cards(
+                surface_fixture::fixture_text(folder, std::string(folder) + ".prj"), {},
+                "WATER_TABLE table.asc\nGW_SIMULATION\nAQUIFER_BOTTOM bottom.asc\n"
+                "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.1\n"
+                "AQUIFER_DELTA_Z 0.1\n"));
+  const surface_fixture::run_output out = surface_fixture::run_in_process(dir.path(), "plane.prj");
+  EXPECT_EQ(out.status, 1);
+  EXPECT_NE(out.text.find("INF_RICHARDS with WATER_TABLE"), std::string::npos) << out.text;
+  EXPECT_EQ(out.text.find("elapsed time"), std::string::npos);
+}
+
+// The solve's loops run on the threads the run has; every row and summary
+// line is the same on one and on eight.
+TEST(groundwater_run, heads_and_totals_are_the_same_on_one_and_eight_threads) {
+  auto run_on = [](int threads) {
+    gw_fixture::project p = thiem_well();
+    p.days = 1;
+    auto r = std::make_unique<gw_fixture::run>(p, [threads](model_state& s) {
+      omp_set_num_threads(threads);
+      s.subsurface.gw.parallel_min_cells = 1;
+    });
+    return r;
+  };
+  const auto one = run_on(1);
+  const auto eight = run_on(8);
+  ASSERT_EQ(one->out.status, 0) << one->out.text;
+  ASSERT_EQ(eight->out.status, 0) << eight->out.text;
+  EXPECT_EQ(one->wells, eight->wells);
+  EXPECT_EQ(surface_fixture::summary_without_times(one->summary),
+            surface_fixture::summary_without_times(eight->summary));
+}
+
+}  // namespace
