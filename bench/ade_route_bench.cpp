@@ -12,9 +12,9 @@
 #include <memory>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/model_state.h"
 #include "surface/ade_route.h"
-#include "surface/cell_connectivity.h"
 #include "surface/overland_step.h"
 
 namespace {
@@ -28,32 +28,9 @@ constexpr double dt = 10.0;  // s
 // The plane falls 2 % to the south and 1 % to the east, to the outlet in
 // its south-east corner.
 std::unique_ptr<model_state> tilted_plane() {
-  auto s = std::make_unique<model_state>();
-  grid_state& g = s->grid;
-  g.rows = rows;
-  g.cols = cols;
-  g.dx = dx;
-  g.mask.allocate_grid(rows, cols);
+  auto s = bench::tilted_plane(rows, cols, dx);
   const int n = rows * cols;
-  g.cells = n;
-  g.elevation.assign(n + 1, 0.0);
-  int i = 0;
-  for (int r = 1; r <= rows; ++r) {
-    for (int c = 1; c <= cols; ++c) {
-      g.mask[r][c] = ++i;
-      g.elevation[i] = 0.02 * dx * (rows - r) + 0.01 * dx * (cols - c);
-    }
-  }
-  g.outlet_row = rows;
-  g.outlet_col = cols;
-  g.outlet_cell = n;
-  g.outlet_slope = 0.01;
-  for (std::vector<int>* table : {&g.rightcon, &g.belowcon, &g.leftcon, &g.abovecon})
-    table->assign(n + 1, 0);
-  build_neighbor_tables(rows, cols, g.rightcon, g.belowcon, g.abovecon, g.leftcon, g.mask.table());
   surface_state& sf = s->surface;
-  sf.depth.assign(n + 1, 0.02);
-  sf.depth[0] = 0.0;
   sf.retent_dep.assign(n + 1, 0.0);
   sf.dist_rough.assign(n + 1, 0.05);
   alloc_overland_work(*s);

@@ -28,32 +28,13 @@ void flow_detachment(int cell, double S, double h, double dt, double dx, double 
   const double full = per_stress * std::pow(tau, sed.detach_exp[cell]);  // m3
   const double crit = sed.detach_crit[cell];
   const double excess = tau > crit ? per_stress * std::pow(tau - crit, sed.detach_exp[cell]) : 0.0;
-  double* tally = sed.step_eroded.data() + sed.at(cell, 0);
-  double loose = 0.0;
-  for (int i = 1; i <= n; ++i) loose += sed.vol(cell, i)[deposited];
+  const double loose = loose_deposit(sed, cell);
   if (loose > full) {
-    for (int i = 1; i <= n; ++i) {
-      sed_volume& v = sed.vol(cell, i);
-      const double t = v[deposited] / loose * full;
-      v[deposited] -= t;
-      v[suspended] += t;
-      tally[i] += t;
-      tally[0] += t;
-    }
+    lift_loose_deposit(sed, cell, loose, full);
     return;
   }
   // A channel bed gives up only what lies loose on it.
   if (sed.channel_cells[cell] != 0) return;
   // The loose deposit takes up its share of the flow's work first.
-  const double soil = excess * (1.0 - loose / full);
-  for (int i = 1; i <= n; ++i) {
-    sed_volume& v = sed.vol(cell, i);
-    const double from_soil = soil * sed.fract(cell, i)[parent];
-    const double t = from_soil + v[deposited];
-    v[suspended] += t;
-    v[deposited] = 0.0;
-    v[eroded] -= from_soil;
-    tally[i] += t;
-    tally[0] += t;
-  }
+  lift_deposit_and_soil(sed, cell, excess * (1.0 - loose / full));
 }

@@ -29,6 +29,15 @@ double sediment_transport_capacity(int formula, int cell, double S, double h, do
 // refreshed.
 double sediment_d50(int cell, sediment_state& sed);
 
+// The cell's loose deposit over all classes, m3.
+double loose_deposit(sediment_state& sed, int cell);
+// Lifts amount (m3, below the loose deposit) of the loose deposit into
+// suspension in its classes' proportions, tallied in step_eroded.
+void lift_loose_deposit(sediment_state& sed, int cell, double loose, double amount);
+// Lifts all the loose deposit and soil (m3) of parent soil in the soil's
+// mix into suspension, tallied in step_eroded.
+void lift_deposit_and_soil(sediment_state& sed, int cell, double soil);
+
 // Splash coefficients a and b of rain of intensity mm/h.
 void splash_coefficients(double intensity, double& a, double& b);
 // Rain of intensity I (mm/h) on the cell at depth h (m): loose deposit is

@@ -31,38 +31,17 @@ void splash_coefficients(double intensity, double& a, double& b) {
 
 void splash_detachment(int cell, double intensity, double h, double dt, double dx, double a,
                        double b, sediment_state& sed) {
-  using namespace sed_element;
   if (!(intensity > tiny)) return;
-  const int n = sed.classes;
   const double reach = 0.00124 * std::pow(intensity, 0.182);  // m
   const double damping = h > reach ? std::exp(1.0 - h / reach) : 1.0;
   const double lifted = damping * sed.splash_K[cell] * a * std::pow(intensity, b) * dt * dx * dx /
                         sediment_density;  // m3
-  double* tally = sed.step_eroded.data() + sed.at(cell, 0);
-  double loose = 0.0;
-  for (int i = 1; i <= n; ++i) loose += sed.vol(cell, i)[deposited];
+  const double loose = loose_deposit(sed, cell);
   if (loose > tiny && loose > lifted) {
-    for (int i = 1; i <= n; ++i) {
-      sed_volume& v = sed.vol(cell, i);
-      const double t = v[deposited] / loose * lifted;
-      v[deposited] -= t;
-      v[suspended] += t;
-      tally[i] += t;
-      tally[0] += t;
-    }
+    lift_loose_deposit(sed, cell, loose, lifted);
     return;
   }
   // A channel bed gives up only what lies loose on it.
   if (sed.channel_cells[cell] != 0) return;
-  const double soil = lifted - loose;
-  for (int i = 1; i <= n; ++i) {
-    sed_volume& v = sed.vol(cell, i);
-    const double from_soil = soil * sed.fract(cell, i)[parent];
-    const double t = from_soil + v[deposited];
-    v[suspended] += t;
-    v[deposited] = 0.0;
-    v[eroded] -= from_soil;
-    tally[i] += t;
-    tally[0] += t;
-  }
+  lift_deposit_and_soil(sed, cell, lifted - loose);
 }
