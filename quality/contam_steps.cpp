@@ -148,7 +148,10 @@ void init_constituent_state(model_state& state) {
   constituent_state& c = m.c;
   if (m.soil_transport) set_soil_geometry(state);
   // The channels record what each cell gives them over its banks.
-  if (state.input.channel_routing) state.channel.lat_record = 1;
+  if (state.input.channel_routing) {
+    state.channel.lat_record = 1;
+    state.channel.cell_lat_volume.assign(std::size_t(cells) + 1, 0.0);
+  }
   m.depth_last = state.surface.depth;
   m.depth_last.resize(std::size_t(cells) + 1, 0.0);
   m.mixing_water.assign(std::size_t(cells) + 1, 0.0);
@@ -399,16 +402,12 @@ void constituent_event_start(model_state& state) {
 
 void constituent_event_end(model_state&) {}
 
+// The cells' masses, not concentration x depth: the channels take water
+// over the banks after the cell mass step, so the depth at the end of a pass
+// no longer holds the mass the concentration was formed over.
 double constituent_surface_mass(const model_state& state, int k) {
-  const contaminant_model& m = state.quality.contam;
-  const std::size_t kk = std::size_t(k);
-  const double area = state.grid.dx * state.grid.dx;
-  double s = 0.0;
-  for (int j = 1; j <= state.grid.cells; ++j) {
-    const std::size_t jj = std::size_t(j);
-    s += m.c.ov_contam_conc[kk][jj] * state.surface.depth[jj] * area;
-  }
-  return s / 1000.0;
+  return sum_cells(state.quality.contam.c.ov_contam_mass[std::size_t(k)], state.grid.cells) /
+         1000.0;
 }
 
 double constituent_land_mass(const model_state& state, int k) {

@@ -206,6 +206,70 @@ TEST_F(contam_run, each_cell_step_takes_the_decay_of_its_own_interval) {
   }
 }
 
+TEST_F(contam_run, infiltrating_rain_carries_the_tracer_into_the_soil_layer) {
+  // Green and Ampt under the plane; the top soil layer reaches to the
+  // soil-moisture depth of 0.4 m and starts at 1 mg/kg: per cell
+  // 1 x 0.4 m x 100 m x 100 m x 2.65 x (1 - 0.453) = 5798.2 g, 115.96 kg in
+  // all. Both waters decay at 0.864 per day.
+  for (const auto& [name, value] :
+       std::vector<std::pair<std::string, double>>{{"ks.asc", 1.09}, {"hc.asc", 11.01},
+                                                   {"phi.asc", 0.453}, {"theta.asc", 0.15}})
+    dir_.write(name, ascii_grid(1, 20, 100, std::vector<double>(20, value)));
+  const std::string cards = std::string(tracer_cards) +
+                            "SOIL_CON_TRANS\nGREEN_AMPT\nCONDUCTIVITY ks.asc\nCAPILLARY hc.asc\n"
+                            "POROSITY phi.asc\nMOISTURE theta.asc\n";
+  double worst = 0.0, infiltrated = 0.0;
+  const run_output out =
+      plane(cards, contam_tables("Tracer", 2.0, "0 0.864 0 1 0 0 0 0"), [&](model_state& s) {
+        const contaminant_model& m = s.quality.contam;
+        const constituent_totals& r = m.run[1];
+        double held = sums_of(s).cells;
+        for (int j = 1; j <= s.grid.cells; ++j)
+          held += m.c.soil_mass[1].at(j, 1) + m.c.soil_top_mass[1][std::size_t(j)];
+        const double in = r.global_mass_init * 1000.0 + sums_of(s).rain;
+        const double out_g = held + (r.ov_mass_out + r.global_mass_decay) * 1000.0;
+        worst = std::max(worst, std::fabs(in - out_g) / in);
+        infiltrated = r.ov_infil_mass;
+      });
+  ASSERT_EQ(out.status, 0) << out.text;
+  EXPECT_LT(worst, 1e-9);
+  EXPECT_GT(infiltrated, 1.0);
+  // The end-of-run blocks; the event's rows come earlier with the same labels.
+  const std::string whole = file("summary.out");
+  const std::string summary = whole.substr(whole.find("Soil Contaminant Transport Summary \n"));
+  EXPECT_NE(summary.find("Soil Constituent Transport Summary for Tracer \n"), std::string::npos);
+  EXPECT_NEAR(summary_value(summary, "Initial Mass in Soil Column"), 115.96, 0.005);
+  EXPECT_NEAR(summary_value(summary, "Mass added by infiltration"), infiltrated, 0.01);
+  EXPECT_GT(summary_value(summary, "Soil decay mass"), 0.0);
+  EXPECT_NEAR(summary_value(summary, "Soil mass balance error"), 0.0, 1e-4);
+  EXPECT_NEAR(summary_value(summary, "Contam mass balance error"), 0.0, 1e-4);
+  // The global balance, last in the summary.
+  const std::string global = summary.substr(summary.find("Global Transport Summaries"));
+  EXPECT_NEAR(summary_value(global, "Contam mass balance error"), 0.0, 1e-4);
+}
+
+TEST_F(contam_run, mass_the_cells_give_the_channels_leaves_the_system) {
+  // The bank fixture: rain on a 3 x 10 plane drains over the banks into the
+  // channel along its bottom row; without channel constituents what crosses
+  // the banks is lost to the stream.
+  for (const char* name : {"mask.asc", "elevation.asc", "bank.chan", "bank.gst"})
+    dir_.write(name, fixture_text("bank", name));
+  dir_.write("ids.idx", ascii_grid(3, 10, 100, std::vector<double>(30, 1.0)));
+  dir_.write("tables.cmt", contam_tables("Tracer", 2.0, "0 0 0 0 0 0 0 0"));
+  dir_.write("bank.prj", edit_cards(fixture_text("bank", "bank.prj"), {},
+                                    std::string("NUM_THREADS 1\n") + tracer_cards));
+  const run_output out = run_in_process(dir_.path(), "bank.prj");
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string summary = file("summary.out");
+  const double stream = summary_value(summary, "Mass loss to stream");
+  EXPECT_GT(stream, 10.0);
+  // 2 g/m3 of 36 mm/h for four hours on 30 cells of 1 ha.
+  EXPECT_NEAR(summary_value(summary, "Precipitation mass gain"), 86.40, 0.005);
+  const std::string global = summary.substr(summary.find("Global Transport Summaries"));
+  EXPECT_NEAR(summary_value(global, "Contam mass balance error"), 0.0, 1e-4);
+  EXPECT_NEAR(summary_value(global, "Total mass out of system"), stream, 0.005);
+}
+
 TEST(step_share, a_gathered_amount_is_taken_a_third_at_a_time_over_three_steps) {
   EXPECT_DOUBLE_EQ(step_share(10.0, 30.0, 9.0), 3.0);
   EXPECT_DOUBLE_EQ(step_share(10.0, 10.4, 9.0), 9.0);
