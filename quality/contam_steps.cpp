@@ -9,6 +9,7 @@
 // next time is reached (one-sided), so that a clock left inside a dry spell
 // between events of a long-term run comes due again at the next event.
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/error_state.h"
@@ -46,21 +47,29 @@ bool refuse_lakes(const model_state& state) {
   return false;
 }
 
-// The top soil layer of a plain Green and Ampt soil reaches from the surface
-// to the mixing depth.
+// The top soil layer reaches from the surface to the mixing depth; under
+// redistribution the layers below reach to the top-layer depth and the
+// soil-moisture depth. Every layer has its cell's porosity.
 void set_soil_geometry(model_state& state) {
   contaminant_model& m = state.quality.contam;
   constituent_state& c = m.c;
-  const double thickness = state.input.mixing_layer_depth / 100.0;
-  c.soil_layer_thickness[1] = thickness;
   c.mixing_depth = state.input.mixing_layer_depth;
   c.top_depth = state.input.top_layer_depth;
   c.moisture_depth = state.input.soil_moist_depth;
   c.static_conc = state.input.settings.soil_static_conc;
+  const int layers = c.soil_layers;
+  double bottom[max_soil_layers + 1] = {};
+  c.soil_layer_thickness[1] = c.mixing_depth / 100.0;
+  if (state.input.inf_redist) {
+    redistribution_soil_geometry(layers, c.mixing_depth, c.top_depth, c.moisture_depth,
+                                 c.soil_layer_thickness, bottom);
+  }
   for (int j = 1; j <= state.grid.cells; ++j) {
-    m.geometry.layers[std::size_t(j)] = 1;
-    m.geometry.thickness.at(j, 1) = thickness;
-    m.geometry.porosity.at(j, 1) = state.soil.porosity[std::size_t(j)];
+    m.geometry.layers[std::size_t(j)] = layers;
+    for (int l = 1; l <= layers; ++l) {
+      m.geometry.thickness.at(j, l) = c.soil_layer_thickness[l];
+      m.geometry.porosity.at(j, l) = state.soil.porosity[std::size_t(j)];
+    }
   }
 }
 
@@ -68,6 +77,28 @@ void set_soil_geometry(model_state& state) {
 // its initial content below the wetting front.
 double soil_water_content(const model_state& state, int j) {
   return state.soil.initial_theta[std::size_t(j)];
+}
+
+// Water contents of every layer of every cell from the infiltration model's
+// soil water: a redistribution soil's upper store (to the top-layer depth)
+// and lower store (to the soil-moisture depth), else the plain content.
+void fill_soil_layer_table(model_state& state) {
+  contaminant_model& m = state.quality.contam;
+  constituent_state& c = m.c;
+  const soil_state& soil = state.soil;
+  const redistribution_depths depths{c.mixing_depth, c.top_depth, c.moisture_depth};
+  for (int j = 1; j <= state.grid.cells; ++j) {
+    const std::size_t jj = std::size_t(j);
+    for (int l = 1; l <= c.soil_layers; ++l) {
+      double theta = soil_water_content(state, j);
+      if (state.input.inf_redist) {
+        theta = soil_layer_water_fraction(l, c.soil_layers, soil.m1[jj], soil.m2[jj], depths,
+                                          soil.porosity[jj], c.soil_layer_thickness, false, 0.0);
+        if (theta > 1.0) std::fputs("oy", stdout);
+      }
+      c.theta.at(j, l) = theta;
+    }
+  }
 }
 
 // The first due pass starts the clocks: the gathering processes from now,
@@ -200,14 +231,19 @@ void soil_layer_contam_step(model_state& state) {
   run_control& run = state.run;
   if (!run.soil_contam.due(run.current_time)) return;
   const double dt = seconds_since(run.soil_contam, run.current_time);
-  const int cells = state.grid.cells;
   const double dx = state.grid.dx;
   constituent_state& c = m.c;
-  for (int j = 1; j <= cells; ++j) c.theta.at(j, 1) = soil_water_content(state, j);
+  soil_state& soil = state.soil;
+  fill_soil_layer_table(state);
 
+  const bool redistribution = state.input.inf_redist != 0;
   soil_water_moves moves;
-  moves.model = soil_water_model::plain;
-  moves.water_content = state.soil.initial_theta.data();
+  moves.model = redistribution ? soil_water_model::redistribution : soil_water_model::plain;
+  moves.water_content = soil.initial_theta.data();
+  if (redistribution) {
+    moves.upper_drain = soil.drain1.data();
+    moves.bottom_drain = soil.drain2.data();
+  }
   moves.mixing_depth = c.mixing_depth;
   moves.moisture_depth = c.moisture_depth;
   for (int k = 1; k <= c.constituents; ++k) {
@@ -240,8 +276,14 @@ void soil_layer_contam_step(model_state& state) {
     c.soil_leach_dmt[kk] = 0.0;
     c.soil_gw_gain_dmt[kk] = 0.0;
   }
+  // The water moved once for every constituent: the accumulators start
+  // again only after the last one has moved with it.
+  if (redistribution) {
+    std::fill(soil.drain1.begin(), soil.drain1.end(), 0.0);
+    std::fill(soil.drain2.begin(), soil.drain2.end(), 0.0);
+  }
   run.soil_contam.last = run.current_time;
-  run.soil_contam.next = run.infiltration.next;
+  run.soil_contam.next = redistribution ? run.evap.next : run.infiltration.next;
 }
 
 void overland_contam_step(model_state& state) {
@@ -278,10 +320,13 @@ void overland_contam_step(model_state& state) {
     m.exchange_interval = seconds_since(m.exchange, now);
     const double* water = nullptr;
     if (m.soil_transport) {
+      // The water of the top layer the exchange mixes with.
       const double area = dx * dx;
+      const bool redistribution = state.input.inf_redist != 0;
       for (int j = 1; j <= cells; ++j)
         m.mixing_water[std::size_t(j)] =
-            c.mixing_depth / 100.0 * soil_water_content(state, j) * area;
+            redistribution ? c.theta.at(j, 1) * c.soil_layer_thickness[1] * area
+                           : c.mixing_depth / 100.0 * soil_water_content(state, j) * area;
       water = m.mixing_water.data();
     }
     for (int k = 1; k <= c.constituents; ++k)

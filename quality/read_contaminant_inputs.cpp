@@ -43,11 +43,11 @@ bool check_options(const model_state& state) {
         s.kinetics_timestep_factor);
     return false;
   }
-  if (in.soil_con_trans && !in.green_ampt) {
+  if (in.soil_con_trans && !in.green_ampt && !in.inf_redist) {
     raise_message(
-        "Error: the project card SOIL_CON_TRANS carries constituents in the soil under plain "
-        "Green and Ampt infiltration only in this version (INFILTRATION with GREEN_AMPT); "
-        "remove it or choose that method.\n");
+        "Error: the project card SOIL_CON_TRANS carries constituents in the soil under Green and "
+        "Ampt infiltration (GREEN_AMPT or INF_REDIST) only in this version; remove it or choose "
+        "one of those methods.\n");
     return false;
   }
   return true;

@@ -248,6 +248,60 @@ TEST_F(contam_run, infiltrating_rain_carries_the_tracer_into_the_soil_layer) {
   EXPECT_NEAR(summary_value(global, "Contam mass balance error"), 0.0, 1e-4);
 }
 
+TEST_F(contam_run, a_redistribution_soil_carries_three_layers_of_its_stores_water) {
+  // Mixing, top-layer and soil-moisture depths of 0.1, 0.3 and 0.4 m give
+  // layers of 0.1, 0.2 and 0.1 m; the first starts at 1 mg/kg:
+  // 20 x 1 x 0.1 m x 1 ha x 2.65 x (1 - 0.453) = 28.99 kg.
+  for (const auto& [name, value] : std::vector<std::pair<std::string, double>>{
+           {"ks.asc", 1.09}, {"hc.asc", 11.01}, {"phi.asc", 0.453}, {"theta.asc", 0.15},
+           {"lambda.asc", 0.25}, {"thr.asc", 0.04}})
+    dir_.write(name, ascii_grid(1, 20, 100, std::vector<double>(20, value)));
+  const std::string cards = std::string(tracer_cards) +
+                            "SOIL_CON_TRANS\nINF_REDIST\nCONDUCTIVITY ks.asc\nCAPILLARY hc.asc\n"
+                            "POROSITY phi.asc\nMOISTURE theta.asc\nPORE_INDEX lambda.asc\n"
+                            "RESIDUAL_SAT thr.asc\nSOIL_MOIST_DEPTH 0.4\nTOP_LAYER_DEPTH 0.3\n"
+                            "MIXING_LAYER_DEPTH 0.1\n";
+  double worst = 0.0, worst_theta = 0.0;
+  int layers = 0, checked = 0;
+  double thickness[4] = {};
+  const run_output out =
+      plane(cards, contam_tables("Tracer", 2.0, "0 0.864 0 1 0 0 0 0"), [&](model_state& s) {
+        const contaminant_model& m = s.quality.contam;
+        const constituent_totals& r = m.run[1];
+        layers = m.c.soil_layers;
+        for (int l = 1; l <= 3; ++l) thickness[l] = m.c.soil_layer_thickness[l];
+        double held = sums_of(s).cells;
+        for (int j = 1; j <= s.grid.cells; ++j) {
+          for (int l = 1; l <= layers; ++l) held += m.c.soil_mass[1].at(j, l);
+          held += m.c.soil_top_mass[1][std::size_t(j)];
+          // Once the soil-layer step has run, layers 1 and 2 hold the upper
+          // store's content and layer 3 the lower one's.
+          if (m.c.theta.at(j, 1) == 0.0) continue;
+          ++checked;
+          const double upper = s.soil.m1[std::size_t(j)] / 30.0;
+          const double lower = s.soil.m2[std::size_t(j)] / 10.0;
+          worst_theta = std::max({worst_theta, std::fabs(m.c.theta.at(j, 1) - upper),
+                                  std::fabs(m.c.theta.at(j, 2) - upper),
+                                  std::fabs(m.c.theta.at(j, 3) - lower)});
+        }
+        const double in = r.global_mass_init * 1000.0 + sums_of(s).rain;
+        const double out_g = held + (r.ov_mass_out + r.global_mass_decay) * 1000.0;
+        worst = std::max(worst, std::fabs(in - out_g) / in);
+      });
+  ASSERT_EQ(out.status, 0) << out.text;
+  EXPECT_EQ(layers, 3);
+  EXPECT_NEAR(thickness[1], 0.1, 1e-12);
+  EXPECT_NEAR(thickness[2], 0.2, 1e-12);
+  EXPECT_NEAR(thickness[3], 0.1, 1e-12);
+  EXPECT_LT(worst, 1e-9);
+  EXPECT_LT(worst_theta, 1e-12);
+  EXPECT_GT(checked, 1000);
+  const std::string whole = file("summary.out");
+  const std::string summary = whole.substr(whole.find("Soil Contaminant Transport Summary \n"));
+  EXPECT_NEAR(summary_value(summary, "Initial Mass in Soil Column"), 28.99, 0.005);
+  EXPECT_NEAR(summary_value(summary, "Soil mass balance error"), 0.0, 1e-4);
+}
+
 TEST_F(contam_run, mass_the_cells_give_the_channels_leaves_the_system) {
   // The bank fixture: rain on a 3 x 10 plane drains over the banks into the
   // channel along its bottom row; without channel constituents what crosses
