@@ -1,6 +1,7 @@
-// The output subsystem's routines as far as this version has them: each one
-// keeps its guard, so that a run that asks for no such output passes it, and
-// stops the run as not available when it has something to write.
+// The constituents' map writers, and the output routines not built in this
+// version: those keep their guard, so that a run that asks for no such
+// output passes it, and stop the run as not available when it has something
+// to write.
 
 #include "output/output_steps.h"
 

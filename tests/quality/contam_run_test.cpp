@@ -163,6 +163,20 @@ TEST_F(contam_run, the_tracer_summaries_close_on_the_rain_it_brought) {
   EXPECT_NEAR(value_after(summary, "Dissolved mass balance error"), 0.0, 1e-4);
 }
 
+TEST_F(contam_run, the_balances_do_not_depend_on_the_thread_count) {
+  std::string sections[2];
+  for (int t = 0; t < 2; ++t) {
+    const run_output out =
+        plane(std::string(tracer_cards) + (t == 0 ? "NUM_THREADS 1\n" : "NUM_THREADS 4\n"),
+              contam_tables("Tracer", 2.0, "0.5 0.864 0 0 0 0 0 0"));
+    ASSERT_EQ(out.status, 0) << out.text;
+    const std::string summary = file("summary.out");
+    sections[t] = summary.substr(summary.find("Overland Contaminant Transport Summary"));
+    sections[t] = summary_without_times(sections[t]);
+  }
+  EXPECT_EQ(sections[0], sections[1]);
+}
+
 TEST_F(contam_run, still_water_decays_to_the_exponential) {
   const run_output out = pond("", contam_tables("Decaying", 0.0, "0 0.864 0 0 0 100 0 0"));
   ASSERT_EQ(out.status, 0) << out.text;
