@@ -64,11 +64,27 @@ void set_soil_geometry(model_state& state) {
     redistribution_soil_geometry(layers, c.mixing_depth, c.top_depth, c.moisture_depth,
                                  c.soil_layer_thickness, bottom);
   }
+  const soil_state& soil = state.soil;
   for (int j = 1; j <= state.grid.cells; ++j) {
-    m.geometry.layers[std::size_t(j)] = layers;
+    const std::size_t jj = std::size_t(j);
+    if (state.input.inf_layered_soil) {
+      // The cell's soil type decides: its first soil layer split at the
+      // mixing depth when that lies inside it, else its two soil layers.
+      const soil_type_record& t = soil.soil_types[std::size_t(soil.soiltype[jj])];
+      double thickness[max_soil_layers + 1] = {};
+      const int n = layered_soil_layers(c.mixing_depth, t.d1, t.d2, thickness);
+      m.geometry.layers[jj] = n;
+      for (int l = 1; l <= n; ++l) {
+        m.geometry.thickness.at(j, l) = thickness[l];
+        const bool first_soil_layer = l == 1 || (l == 2 && n == 3);
+        m.geometry.porosity.at(j, l) = first_soil_layer ? t.phi[1] : t.phi[2];
+      }
+      continue;
+    }
+    m.geometry.layers[jj] = layers;
     for (int l = 1; l <= layers; ++l) {
       m.geometry.thickness.at(j, l) = c.soil_layer_thickness[l];
-      m.geometry.porosity.at(j, l) = state.soil.porosity[std::size_t(j)];
+      m.geometry.porosity.at(j, l) = soil.porosity[jj];
     }
   }
 }
@@ -89,6 +105,18 @@ void fill_soil_layer_table(model_state& state) {
   const redistribution_depths depths{c.mixing_depth, c.top_depth, c.moisture_depth};
   for (int j = 1; j <= state.grid.cells; ++j) {
     const std::size_t jj = std::size_t(j);
+    if (state.input.inf_layered_soil) {
+      // Without the aquifer the water table lies below both soil layers.
+      const soil_type_record& t = soil.soil_types[std::size_t(soil.soiltype[jj])];
+      const int n = m.geometry.layers[jj];
+      double thickness[max_soil_layers + 1] = {};
+      double theta[max_soil_layers + 1] = {};
+      for (int l = 1; l <= n; ++l) thickness[l] = m.geometry.thickness.at(j, l);
+      split_soil_layers(n, soil.m1[jj], soil.m2[jj], t.phi[1], t.phi[2], thickness,
+                        t.d1 + t.d2 + 1.0, theta);
+      for (int l = 1; l <= n; ++l) c.theta.at(j, l) = theta[l];
+      continue;
+    }
     for (int l = 1; l <= c.soil_layers; ++l) {
       double theta = soil_water_content(state, j);
       if (state.input.inf_redist) {
@@ -237,10 +265,13 @@ void soil_layer_contam_step(model_state& state) {
   fill_soil_layer_table(state);
 
   const bool redistribution = state.input.inf_redist != 0;
+  const bool layered = state.input.inf_layered_soil != 0;
   soil_water_moves moves;
-  moves.model = redistribution ? soil_water_model::redistribution : soil_water_model::plain;
+  moves.model = redistribution ? soil_water_model::redistribution
+                : layered      ? soil_water_model::layered
+                               : soil_water_model::plain;
   moves.water_content = soil.initial_theta.data();
-  if (redistribution) {
+  if (redistribution || layered) {
     moves.upper_drain = soil.drain1.data();
     moves.bottom_drain = soil.drain2.data();
   }
@@ -278,12 +309,12 @@ void soil_layer_contam_step(model_state& state) {
   }
   // The water moved once for every constituent: the accumulators start
   // again only after the last one has moved with it.
-  if (redistribution) {
+  if (redistribution || layered) {
     std::fill(soil.drain1.begin(), soil.drain1.end(), 0.0);
     std::fill(soil.drain2.begin(), soil.drain2.end(), 0.0);
   }
   run.soil_contam.last = run.current_time;
-  run.soil_contam.next = redistribution ? run.evap.next : run.infiltration.next;
+  run.soil_contam.next = redistribution || layered ? run.evap.next : run.infiltration.next;
 }
 
 void overland_contam_step(model_state& state) {
@@ -322,11 +353,11 @@ void overland_contam_step(model_state& state) {
     if (m.soil_transport) {
       // The water of the top layer the exchange mixes with.
       const double area = dx * dx;
-      const bool redistribution = state.input.inf_redist != 0;
+      const bool store = state.input.inf_redist || state.input.inf_layered_soil;
       for (int j = 1; j <= cells; ++j)
         m.mixing_water[std::size_t(j)] =
-            redistribution ? c.theta.at(j, 1) * c.soil_layer_thickness[1] * area
-                           : c.mixing_depth / 100.0 * soil_water_content(state, j) * area;
+            store ? c.theta.at(j, 1) * m.geometry.thickness.at(j, 1) * area
+                  : c.mixing_depth / 100.0 * soil_water_content(state, j) * area;
       water = m.mixing_water.data();
     }
     for (int k = 1; k <= c.constituents; ++k)

@@ -43,11 +43,11 @@ bool check_options(const model_state& state) {
         s.kinetics_timestep_factor);
     return false;
   }
-  if (in.soil_con_trans && !in.green_ampt && !in.inf_redist) {
+  if (in.soil_con_trans && !in.green_ampt && !in.inf_redist && !in.inf_layered_soil) {
     raise_message(
         "Error: the project card SOIL_CON_TRANS carries constituents in the soil under Green and "
-        "Ampt infiltration (GREEN_AMPT or INF_REDIST) only in this version; remove it or choose "
-        "one of those methods.\n");
+        "Ampt infiltration (GREEN_AMPT, INF_REDIST or INF_LAYERED_SOIL) only in this version; "
+        "remove it or choose one of those methods.\n");
     return false;
   }
   return true;

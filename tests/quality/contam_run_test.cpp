@@ -316,6 +316,48 @@ TEST_F(contam_run, a_redistribution_soil_carries_three_layers_of_its_stores_wate
   EXPECT_NEAR(summary_value(summary, "Soil mass balance error"), 0.0, 1e-4);
 }
 
+TEST_F(contam_run, a_layered_soil_splits_its_first_layer_at_the_mixing_depth) {
+  // Soil layers of 10 and 30 cm at porosity 0.45 with a mixing depth of
+  // 5 cm: constituent layers of 0.05, 0.05 and 0.30 m; the first starts at
+  // 1 mg/kg: 20 x 1 x 0.05 m x 1 ha x 2.65 x 0.55 = 14.575 kg.
+  const std::string layer = "1.0 0.25 10 0.45 0.30 0.10 0.05 0.25";
+  dir_.write("soils.asc", ascii_grid(1, 20, 100, std::vector<double>(20, 1.0)));
+  dir_.write("layers.txt", "1\n0\n1\n" + layer + " 10\n" + layer + " 30\n" + layer + "\n");
+  const std::string cards = std::string(tracer_cards) +
+                            "SOIL_CON_TRANS\nINF_LAYERED_SOIL\nSOIL_TYPE_MAP soils.asc\n"
+                            "SOIL_LAYER_INPUT_FILE layers.txt\nMIXING_LAYER_DEPTH 0.05\n";
+  double worst = 0.0;
+  int layers = 0;
+  double thickness[4] = {}, porosity = 0.0;
+  const run_output out =
+      plane(cards, contam_tables("Tracer", 2.0, "0 0.864 0 1 0 0 0 0"), [&](model_state& s) {
+        const contaminant_model& m = s.quality.contam;
+        const constituent_totals& r = m.run[1];
+        layers = m.geometry.layers[1];
+        for (int l = 1; l <= layers; ++l) thickness[l] = m.geometry.thickness.at(1, l);
+        porosity = m.geometry.porosity.at(1, 1);
+        double held = sums_of(s).cells;
+        for (int j = 1; j <= s.grid.cells; ++j) {
+          for (int l = 1; l <= layers; ++l) held += m.c.soil_mass[1].at(j, l);
+          held += m.c.soil_top_mass[1][std::size_t(j)];
+        }
+        const double in = r.global_mass_init * 1000.0 + sums_of(s).rain;
+        const double out_g = held + (r.ov_mass_out + r.global_mass_decay) * 1000.0;
+        worst = std::max(worst, std::fabs(in - out_g) / in);
+      });
+  ASSERT_EQ(out.status, 0) << out.text;
+  ASSERT_EQ(layers, 3);
+  EXPECT_NEAR(thickness[1], 0.05, 1e-12);
+  EXPECT_NEAR(thickness[2], 0.05, 1e-12);
+  EXPECT_NEAR(thickness[3], 0.30, 1e-12);
+  EXPECT_DOUBLE_EQ(porosity, 0.45);
+  EXPECT_LT(worst, 1e-9);
+  const std::string whole = file("summary.out");
+  const std::string summary = whole.substr(whole.find("Soil Contaminant Transport Summary \n"));
+  EXPECT_NEAR(summary_value(summary, "Initial Mass in Soil Column"), 14.575, 0.006);
+  EXPECT_NEAR(summary_value(summary, "Soil mass balance error"), 0.0, 1e-4);
+}
+
 TEST_F(contam_run, mass_the_cells_give_the_channels_leaves_the_system) {
   // The bank fixture: rain on a 3 x 10 plane drains over the banks into the
   // channel along its bottom row; without channel constituents what crosses
