@@ -380,6 +380,21 @@ TEST_F(contam_run, mass_the_cells_give_the_channels_leaves_the_system) {
   EXPECT_NEAR(summary_value(global, "Total mass out of system"), stream, 0.005);
 }
 
+TEST_F(contam_run, channel_lakes_wait_for_the_channel_constituents) {
+  for (const char* name :
+       {"mask.asc", "elevation.asc", "weirlake.chan", "weirlake.gst", "points.txt"})
+    dir_.write(name, fixture_text("weirlake", name));
+  dir_.write("ids.idx", ascii_grid(4, 4, 100, std::vector<double>(16, 1.0)));
+  dir_.write("tables.cmt", contam_tables("Tracer", 2.0, "0 0 0 0 0 0 0 0"));
+  dir_.write("weirlake.prj", edit_cards(fixture_text("weirlake", "weirlake.prj"), {},
+                                        std::string("NUM_THREADS 1\n") + tracer_cards));
+  const run_output out = run_in_process(dir_.path(), "weirlake.prj");
+  EXPECT_EQ(out.status, 1);
+  EXPECT_NE(out.text.find("Error: OV_CON_TRANS with channel lakes needs CHAN_CON_TRANS"),
+            std::string::npos)
+      << out.text;
+}
+
 TEST(step_share, a_gathered_amount_is_taken_a_third_at_a_time_over_three_steps) {
   EXPECT_DOUBLE_EQ(step_share(10.0, 30.0, 9.0), 3.0);
   EXPECT_DOUBLE_EQ(step_share(10.0, 10.4, 9.0), 9.0);
