@@ -4,7 +4,6 @@
 // of constituent_state, the clocks of the overland processes, the work
 // arrays of the steps and the run and event totals the summaries read.
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,8 +27,9 @@ struct contaminant_model {
   std::vector<double> partition;         // per constituent, water-soil partition coefficient, L/kg
   constituent_state c;
 
-  // Process clocks, Julian days; each gathers over (now - last)
-  process_clock rain;         // rain loading, on the overland clock
+  // Process clocks, Julian days; each gathers over (now - last). Rain
+  // loading keeps the run's overland constituent clock, so that it spans the
+  // interval the rain step applied.
   process_clock infiltration; // infiltrated mass
   process_clock exchange;     // land-surface exchange
   process_clock decay;        // overland decay
@@ -56,7 +56,4 @@ struct contaminant_model {
 
   std::vector<constituent_totals> run;           // per constituent [1..n]
   std::vector<constituent_event_totals> event;   // per constituent [1..n]
-  std::vector<double> final_surface;             // per constituent, kg, at the end of the run
-  std::vector<double> final_land;                // per constituent, kg
-  std::vector<double> final_soil;                // per constituent, kg
 };

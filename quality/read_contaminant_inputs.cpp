@@ -145,9 +145,6 @@ void size_contaminant_arrays(contaminant_model& m, int n, int cells, int layers)
   m.work.size(cells);
   m.run.assign(rows, constituent_totals{});
   m.event.assign(rows, constituent_event_totals{});
-  m.final_surface.assign(rows, 0.0);
-  m.final_land.assign(rows, 0.0);
-  m.final_soil.assign(rows, 0.0);
 }
 
 void read_contaminant_inputs(model_state& state) {
