@@ -4,14 +4,18 @@
 
 #include "output/contaminant_summary.h"
 
+#include <cmath>
+
 #include "core/model_state.h"
 #include "output/event_summary.h"
 #include "quality/contam_steps.h"
 
 namespace {
 
+// A balance that closes to the rounding of its sums reads 0, not -0.0000.
 double percent_error(double in, double out, double smallest) {
-  return in > smallest ? (in - out) / in * 100.0 : 0.0;
+  const double error = in > smallest ? (in - out) / in * 100.0 : 0.0;
+  return std::fabs(error) < 1e-10 ? 0.0 : error;
 }
 
 // A balance row of the event summary: dots to column 50, the value's point
