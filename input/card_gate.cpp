@@ -20,12 +20,13 @@ constexpr card_feature unbuilt[] = {
     channels,         pumps,
     point_inputs,
     storm_sewer,
-    contaminants,     nutrients,       optimize_sed,
+    channel_contaminants, initial_concentration_maps,
+    nutrients,        optimize_sed,
     map_output,
     channel_output,   location_output,
     daily_output,     hotstart_output, soil_output,
     sewer_output,     sediment_output,
-    contaminant_output, nutrient_output,
+    nutrient_output,
 };
 
 // Output cards written already, although other cards of their feature are
@@ -139,6 +140,8 @@ const char* feature_text(card_feature feature) {
     case storm_sewer: return "the storm sewer network";
     case erosion: return "soil erosion";
     case contaminants: return "contaminant transport";
+    case channel_contaminants: return "channel constituent transport";
+    case initial_concentration_maps: return "initial overland concentration maps";
     case nutrients: return "the nutrient model";
     case optimize_sed: return "sediment calibration output";
     case analyzers: return "analyzers";

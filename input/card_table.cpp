@@ -323,16 +323,16 @@ constexpr card_row rows[] = {
   {"adjust_elev", 228, name(S_(adjust_elev), S_(adjust_elev_given)), erosion, parameter},
 
   // Contaminants
-  {"chan_con_trans", 229, flag(S_(chan_con_trans)), contaminants, switch_card},
+  {"chan_con_trans", 229, flag(S_(chan_con_trans)), channel_contaminants, switch_card},
   {"ov_con_trans", 230, flag(S_(ov_con_trans)), contaminants, switch_card},
   {"all_contam_output", 231, flag(S_(all_contam_output)), contaminant_output, output},
   {"soil_con_trans", 232, flag(S_(soil_con_trans)), contaminants, switch_card},
   {"soil_contam", 232, flag(S_(soil_con_trans)), contaminants, switch_card},
   {"soil_static_conc", 233, flag(S_(soil_static_conc)), contaminants, switch_card},
   {"sediment_contam", 234, flag(S_(sediment_contam)), contaminants, switch_card},
-  {"chan_decay_coef", 235, real(S_(chan_decay_coef)), contaminants, parameter},
-  {"chan_disp_coef", 236, real(S_(chan_disp_coef)), contaminants, parameter},
-  {"init_chan_conc", 237, real(S_(init_chan_conc)), contaminants, parameter},
+  {"chan_decay_coef", 235, real(S_(chan_decay_coef)), channel_contaminants, parameter},
+  {"chan_disp_coef", 236, real(S_(chan_disp_coef)), channel_contaminants, parameter},
+  {"init_chan_conc", 237, real(S_(init_chan_conc)), channel_contaminants, parameter},
   {"ov_decay_coef", 238, real(S_(ov_decay_coef)), contaminants, parameter},
   {"ov_disp_coef", 239, real(S_(ov_disp_coef)), contaminants, parameter},
   {"ov_uptake_rate", 240, real(S_(ov_uptake_rate)), contaminants, parameter},
@@ -341,7 +341,7 @@ constexpr card_row rows[] = {
   {"ov_mass_load", 243, real(S_(ov_mass_load)), contaminants, parameter},
   {"chan_point_input", 244, name(S_(chan_point_input), S_(chan_point_input_given)), point_inputs, switch_card},
   {"ov_point_source", 245, name(S_(ov_point_source), S_(ov_point_source_given)), point_inputs, switch_card},
-  {"ov_con_map", 246, name(S_(ov_con_map), S_(ov_con_map_given)), contaminants, switch_card},
+  {"ov_con_map", 246, name(S_(ov_con_map), S_(ov_con_map_given)), initial_concentration_maps, switch_card},
 
   // Nutrients
   {"nutrients", 247, special(nutrients_card), nutrients, switch_card},

@@ -68,6 +68,8 @@ enum class card_feature {
   storm_sewer,
   erosion,
   contaminants,
+  channel_contaminants,
+  initial_concentration_maps,
   nutrients,
   optimize_sed,
   analyzers,

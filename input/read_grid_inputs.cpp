@@ -20,6 +20,7 @@
 #include "soil/snow_melt.h"
 #include "channel/setup_channels.h"
 #include "output/q7_flux.h"
+#include "quality/contaminant_inputs.h"
 #include "quality/sediment_inputs.h"
 #include "subsurface/read_gw_inputs.h"
 #include "surface/ov_boundary.h"
@@ -163,11 +164,6 @@ void read_snow_band_params(model_state& state) {
 void alloc_snow_cell_array(model_state& state) {
   if (!state.input.long_term && !snow_model_on(state.input.settings)) return;
   alloc_snow_cells(state.soil.snow, state.grid.cells);
-}
-
-void read_contaminant_inputs(model_state& state) {
-  const project_settings& s = state.input.settings;
-  stop_when(s.ov_con_trans || s.chan_con_trans || s.soil_con_trans, "read_contaminant_inputs");
 }
 
 // Pressure heads of the previous iteration, shared by the Richards columns

@@ -12,6 +12,7 @@
 #include "core/julian.h"
 #include "core/model_state.h"
 #include "output/output_steps.h"
+#include "output/contaminant_summary.h"
 #include "output/sediment_summary.h"
 #include "output/summary_totals.h"
 #include "soil/read_hmet.h"
@@ -427,6 +428,7 @@ void write_event_summary(model_state& state) {
   print_mass_error(f, balance, totals, state, gates);
   if (gates.richards) print_richards(f, totals);
   if (gates.gw_simulation) print_groundwater(f, totals, gates);
+  print_contaminant_event_summary(f, state);
   print_overland_sediment_summary(f, state.quality.sediment, true);
   print_warnings(f, balance, totals, gates);
   print_inputs(f, state.input.settings);

@@ -284,5 +284,9 @@ void write_map_step(model_state& state) {
   write_fixed_maps(state);
   if (error_state.stop_flag) return;
   // The dynamic writers write in either form, and also with neither.
+  for (const std::unique_ptr<map_writer>& w : state.output.contam_maps) {
+    w->write_map(run.elapsed_minutes);
+    if (error_state.stop_flag) return;
+  }
   if (snow_temp_requested(state)) state.output.snow_temp_map.write_map(run.elapsed_minutes);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The outputs' part of the run record: the files the run writes.
 
+#include <memory>
 #include <vector>
 
 #include "core/grid_state.h"
@@ -88,6 +89,9 @@ struct output_state {
   std::vector<double> lake_depth;       // DEPTH map: cell depths with the channel lakes, m
   // SNOW_TEMP: the pack's temperature, its antecedent temperature index, deg C
   map_writer snow_temp_map;
+  // ALL_CONTAM_OUTPUT: per contaminant a concentration and a mass writer,
+  // in that order, over the constituents' own arrays
+  std::vector<std::unique_ptr<map_writer>> contam_maps;
   std::vector<double> sed_flux_map;     // MAX_SED_FLUX map: sediment flux out of each cell, cm3/s
   std::vector<double> net_sed_map;      // NET_SED_VOLUME map: net deposition, mm
 

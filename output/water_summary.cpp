@@ -9,6 +9,7 @@
 #include "core/progress.h"
 #include "output/end_of_run_files.h"
 #include "output/output_steps.h"
+#include "output/contaminant_summary.h"
 #include "output/sediment_summary.h"
 #include "output/summary_totals.h"
 
@@ -371,6 +372,7 @@ void write_summary(model_state& state) {
     if (gates.sacramento) print_sacramento_section(out.summary.stream, gather_sac_summary(state));
     print_water_summary(out.summary.stream, totals, gates, out.water);
     print_overland_sediment_summary(out.summary.stream, state.quality.sediment, false);
+    print_contaminant_run_summary(out.summary.stream, state);
     std::fflush(out.summary.stream);
   }
   write_calibration_total(state);

@@ -85,7 +85,8 @@ double ov_contam_cell_mass(constituent_state& c, int k, int j, double step,
 void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work,
                              const contam_grid& grid, double a, int order,
                              const contam_intervals& intervals, int outlet, double* exit_mass,
-                             const int* lake, bool soil_transport, double& negative_mass) {
+                             const int* lake, bool soil_transport, double& negative_mass,
+                             double* cell_exit) {
   const std::size_t kk = std::size_t(k);
   if (c.constituent_type[kk] == 3) return;
   std::vector<double>& mass = c.ov_contam_mass[kk];
@@ -98,7 +99,9 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
     work.rate[j] = lake != nullptr && lake[j] > 0
                        ? 0.0
                        : ov_contam_cell_mass(c, k, j, a, intervals, soil_transport,
-                                             j == outlet ? exit_mass : nullptr);
+                                             cell_exit != nullptr ? &cell_exit[j]
+                                             : j == outlet        ? exit_mass
+                                                                  : nullptr);
   }
   ov_contam_cell_flux(work, grid, a, order, negative_mass);
   double dried_to_soil = 0.0;
@@ -116,6 +119,7 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
         c.soil_top_mass[kk][j] += mass[j];
       } else {
         c.land_surface_mass[kk][j] += mass[j];
+        c.ov_uptake_dmt[kk] -= mass[j];
       }
       mass[j] = 0.0;
       conc[j] = 0.0;

@@ -47,8 +47,12 @@ double ov_contam_cell_mass(constituent_state& c, int k, int j, double step,
 // layer (booked as infiltrated) with soil transport, else back to its land
 // surface. exit_mass is k's gathered outlet outflow, taken at the outlet
 // cell (0 for none); masses the sweeps drive negative go to negative_mass
-// (kg). Lake cells keep their water's mass as it is.
+// (kg). Lake cells keep their water's mass as it is. With cell_exit (per
+// cell, null for none) every cell's own gathered outflow is taken in the same
+// way, as the channels take it along their banks. A cell that dries onto its
+// land surface books its mass as taken up by the land surface.
 void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work,
                              const contam_grid& grid, double a, int order,
                              const contam_intervals& intervals, int outlet, double* exit_mass,
-                             const int* lake, bool soil_transport, double& negative_mass);
+                             const int* lake, bool soil_transport, double& negative_mass,
+                             double* cell_exit = nullptr);

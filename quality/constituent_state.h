@@ -6,7 +6,9 @@
 // grams and concentrations in g/m3 inside the loop; the run totals that
 // reach the summaries are kept in kilograms by the steps that book them.
 
+#include <string>
 #include <vector>
+
 
 // The largest number of soil layers a constituent is carried in.
 constexpr int max_soil_layers = 3;
@@ -81,4 +83,52 @@ struct constituent_state {
   std::vector<double> ov_infil_dmt;      // carried into the soil
   std::vector<double> ov_uptake_dmt;     // exchanged with the land surface
   std::vector<double> ov_out_dmt;        // left through the outlet cell
+  std::vector<double> ov_precip_dmt;     // brought by rain
+  std::vector<double> ov_exit_mass;      // reached the outlet's outflow, waiting for the cell step
+};
+
+// Run totals of one constituent, kg. The owning steps add to them once per
+// step; the summaries only read them.
+struct constituent_totals {
+  double ov_mass_init = 0.0;     // dissolved on the surface at the start
+  double ov_mass_out = 0.0;      // through the outlet cell
+  double ov_mass_decay = 0.0;    // decayed in the surface water
+  double ov_precip_mass = 0.0;   // brought by rain
+  double ov_infil_mass = 0.0;    // carried into the soil (or the land surface) by the water
+  double ov_uptake_mass = 0.0;   // released from the land surface (negative: taken up)
+  double ov_land_mass_init = 0.0;  // undissolved on the land surface at the start
+  double ov_neg_mass = 0.0;      // made up where the sweeps drove a mass below zero
+  double ov_qlat_mass = 0.0;     // passed from the cells to the channels
+  double soil_mass_init = 0.0;   // in the soil layers at the start
+  double soil_mass_decay = 0.0;  // first-order loss in the soil layers
+  double soil_mass_leached = 0.0;  // out of the bottom of the soil column
+  double soil_gw_mass_in = 0.0;  // into the soil column from below
+  double soil_exfil_mass = 0.0;  // carried up to the surface by exfiltrating water
+  double soil_infil_mass = 0.0;  // handed to the top layer by the surface
+  double soil_exchange_mass = 0.0;  // released by the top layer to the water, with its sign
+  double global_mass_init = 0.0;   // everywhere at the start
+  double global_mass_decay = 0.0;  // decayed anywhere
+  double global_mass_out = 0.0;    // left the system
+  double global_precip = 0.0;      // brought by rain
+};
+
+// The same for the event in hand; cleared at every event start.
+struct constituent_event_totals {
+  double ov_mass_init = 0.0;
+  double ov_land_init = 0.0;
+  double ov_decay_mass = 0.0;
+  double ov_uptake_mass = 0.0;
+  double ov_infil_mass = 0.0;
+  double ov_mass_out = 0.0;
+  double ov_precip_mass = 0.0;
+  double ov_qlat_mass = 0.0;
+  double ov_neg_mass = 0.0;
+  double soil_mass_init = 0.0;
+  double soil_decay_mass = 0.0;
+  double soil_leached_mass = 0.0;
+  double soil_gw_mass_in = 0.0;
+  double soil_infil_mass = 0.0;
+  double soil_release_mass = 0.0;
+  double soil_uptake_mass = 0.0;
+  double soil_exfil_mass = 0.0;
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "quality/contaminant_model.h"
 #include "quality/sediment_state.h"
 
 struct quality_state {
@@ -29,4 +30,5 @@ struct quality_state {
   std::vector<std::vector<double>> chan_gw_mass;     // groundwater mass, g
   std::vector<std::vector<double>> chan_nsm_source;  // nutrient source, g
   sediment_state sediment;           // overland erosion (SOIL_EROSION)
+  contaminant_model contam;          // dissolved constituents on the grid and in the soil
 };

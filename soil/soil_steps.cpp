@@ -30,10 +30,14 @@ void book_infiltration(model_state& state) {
   if (soil.cum_inf.size() != static_cast<std::size_t>(n) + 1) return;
   const double area = state.grid.dx * state.grid.dx;
   const bool sma = soil_moisture_accounting(in);
+  // The dissolved constituents follow the infiltrated water into the soil.
+  std::vector<double>& carried = state.quality.contam.ov_infil_vol;
+  const bool constituents = carried.size() == static_cast<std::size_t>(n) + 1;
   // Cell order: the printed totals do not depend on the thread count.
   double volume = 0.0, depth = 0.0;
   for (int i = 1; i <= n; ++i) {
     const double d = soil.cum_inf[i] - soil.prev_cum_inf[i];
+    if (constituents) carried[i] += d * area;
     volume += d * area;
     depth += d;
     soil.event_inf[i] += d;
@@ -185,9 +189,10 @@ void reset_redist_state(model_state& state) {
 
 void check_inf_redist_init(model_state& state) {
   const run_control& run = state.run;
-  if (!state.input.ov_con_trans) return;
+  // Its inflow is the overland point sources', which only the constituent
+  // model brings.
+  if (!state.input.ov_con_trans || !state.input.settings.ov_point_source_given) return;
   if (run.ov_contam_inf.next - run.current_time >= run.tolerance) return;
-  // The inflow it adds comes from the constituent model.
   raise_not_available("check_inf_redist_init");
 }
 

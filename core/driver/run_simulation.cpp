@@ -18,6 +18,7 @@
 #include "input/replace_params.h"
 #include "input/series.h"
 #include "output/output_steps.h"
+#include "quality/contam_steps.h"
 #include "quality/quality_steps.h"
 #include "soil/soil_steps.h"
 #include "subsurface/subsurface_steps.h"
@@ -150,6 +151,8 @@ run_lists production_lists() {
   lists.services.soil_event_start = soil_event_start;
   lists.services.richards_event_start = richards_event_start;
   lists.services.soil_event_end = soil_event_end;
+  lists.services.constituent_event_start = constituent_event_start;
+  lists.services.constituent_event_end = constituent_event_end;
   return lists;
 }
 

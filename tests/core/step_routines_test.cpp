@@ -117,12 +117,8 @@ const switch_case switch_cases[] = {
     {"check_inf_redist_init", check_inf_redist_init,
      +[](model_state& s) {
        s.input.ov_con_trans = 1;
+       s.input.settings.ov_point_source_given = 1;
        s.run.ov_contam_inf.next = s.run.current_time;
-     }},
-    {"soil_layer_contam_step", soil_layer_contam_step,
-     +[](model_state& s) {
-       s.input.soil_con_trans = 1;
-       s.run.soil_contam.next = s.run.current_time;
      }},
     {"drain_exchange_step", drain_exchange_step,
      +[](model_state& s) {
@@ -134,12 +130,6 @@ const switch_case switch_cases[] = {
        s.input.settings.sediment_contam = 1;
        s.input.soil_erosion = 1;
      }},
-    {"overland_contam_step", overland_contam_step,
-     +[](model_state& s) {
-       s.input.ov_con_trans = 1;
-       s.run.ov_contam.next = s.run.current_time;
-     }},
-    {"cell_contam_mass_step", cell_contam_mass_step, +[](model_state& s) { s.input.ov_con_trans = 1; }},
     {"channel_step", channel_step,
      +[](model_state& s) {
        s.input.channel_routing = 1;
@@ -150,7 +140,7 @@ const switch_case switch_cases[] = {
        s.input.settings.sediment_contam = 1;
        s.input.channel_routing = 1;
      }},
-    {"contam_decay_step", contam_decay_step, +[](model_state& s) { s.input.ov_con_trans = 1; }},
+    {"contam_decay_step", contam_decay_step, +[](model_state& s) { s.input.chan_con_trans = 1; }},
     {"channel_contam_step", channel_contam_step,
      +[](model_state& s) {
        s.input.chan_con_trans = 1;
@@ -159,7 +149,6 @@ const switch_case switch_cases[] = {
     {"write_linknode_headers", write_linknode_headers,
      +[](model_state& s) { s.input.settings.chan_sed_flux_given = 1; }},
     {"convert_nsm_soil_units", convert_nsm_soil_units, +[](model_state& s) { s.input.nutrients = 1; }},
-    {"init_constituent_state", init_constituent_state, +[](model_state& s) { s.input.nutrients = 1; }},
 };
 
 // A record at the first pass of a run, every process off.

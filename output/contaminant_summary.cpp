@@ -1,0 +1,200 @@
+// The constituent balances of the summaries. The steps book every amount
+// once into the run and event totals; here the final masses are read from
+// the state and each balance is closed against them.
+
+#include "output/contaminant_summary.h"
+
+#include <cmath>
+
+#include "core/model_state.h"
+#include "output/event_summary.h"
+#include "quality/contam_steps.h"
+
+namespace {
+
+// A balance that closes to the rounding of its sums reads 0, not -0.0000.
+double percent_error(double in, double out, double smallest) {
+  const double error = in > smallest ? (in - out) / in * 100.0 : 0.0;
+  return std::fabs(error) < 1e-10 ? 0.0 : error;
+}
+
+// A balance row of the event summary: dots to column 50, the value's point
+// at column 66.
+void row(std::FILE* f, const char* label, double value, int extra = 0,
+         const char* format = "%14.2lf") {
+  print_summary_line(f, label, value, 50, format, '.', 14, extra);
+}
+
+const char* static_note =
+    "When using static soil concentrations, mass balance errors represent implied additions to "
+    "soil top layer \n";
+
+void run_soil_summary(std::FILE* f, const model_state& state) {
+  const contaminant_model& m = state.quality.contam;
+  const bool exfil = state.input.water_table != 0;
+  std::fputs("Soil Contaminant Transport Summary \n \n", f);
+  for (int k = 1; k <= m.c.constituents; ++k) {
+    const constituent_totals& r = m.run[std::size_t(k)];
+    const double final_mass = constituent_soil_mass(state, k);
+    const double in = r.soil_mass_init + r.soil_infil_mass + r.soil_gw_mass_in;
+    const double out = final_mass + r.soil_mass_leached + (exfil ? r.soil_exfil_mass : 0.0) +
+                       r.soil_exchange_mass + r.soil_mass_decay;
+    std::fputs("\n \n", f);
+    std::fprintf(f, "Soil Constituent Transport Summary for %s \n", m.name[std::size_t(k)].c_str());
+    std::fputs("\n", f);
+    std::fprintf(f, "Initial Mass in Soil Column   %14.2lf \n", r.soil_mass_init);
+    std::fprintf(f, "Final Mass in Soil Column     %14.2lf \n \n", final_mass);
+    std::fprintf(f, "Mass added by infiltration    %14.2lf \n", r.soil_infil_mass);
+    std::fprintf(f, "Mass seepage up from GW       %14.2lf \n \n", r.soil_gw_mass_in);
+    std::fprintf(f, "Uptake from soil              %14.2lf \n", r.soil_exchange_mass);
+    std::fprintf(f, "Soil decay mass               %14.2lf \n", r.soil_mass_decay);
+    if (exfil) std::fprintf(f, "Exfiltration mass loss        %14.2lf \n", r.soil_exfil_mass);
+    std::fprintf(f, "Mass seepage down to GW       %14.2lf \n \n", r.soil_mass_leached);
+    std::fprintf(f, "Soil mass balance error       %14.4lf \n", percent_error(in, out, 1e-6));
+    if (state.input.settings.soil_static_conc) std::fputs(static_note, f);
+    std::fputs("\n", f);
+  }
+}
+
+void run_overland_summary(std::FILE* f, const model_state& state) {
+  const contaminant_model& m = state.quality.contam;
+  const bool soil = m.soil_transport != 0;
+  const bool channels = state.input.explicit_channel != 0;
+  const bool exfil = state.input.water_table != 0;
+  std::fputs("\n\n *************   Overland Transport Summaries   **************** \n\n", f);
+  for (int k = 1; k <= m.c.constituents; ++k) {
+    const std::size_t kk = std::size_t(k);
+    if (m.c.constituent_type[kk] == 3) continue;
+    const constituent_totals& r = m.run[kk];
+    const double final_mass = constituent_surface_mass(state, k);
+    const double uptake = r.ov_uptake_mass;
+    const double in = r.ov_mass_init + r.ov_precip_mass + (uptake > 0.0 ? uptake : 0.0) + r.ov_neg_mass;
+    const double out = final_mass + r.ov_infil_mass + (channels ? r.ov_qlat_mass : r.ov_mass_out) +
+                       r.ov_mass_decay + (uptake < 0.0 ? -uptake : 0.0);
+    std::fputs("\n\n", f);
+    std::fprintf(f, "Overland Constituent Transport Summary for Constituent %5d (%s)\n", k,
+                 m.name[kk].c_str());
+    std::fputs("Amounts are total for simulations in (Kg) \n \n", f);
+    std::fprintf(f, "Initial Dissolved mass on ov  %14.2lf \n", r.ov_mass_init);
+    std::fprintf(f, "Final Dissolved mass on ov    %14.2lf \n", final_mass);
+    std::fputs("\n", f);
+    if (!soil) {
+      std::fprintf(f, "Initial undissolved mass      %14.2lf \n", r.ov_land_mass_init);
+      std::fprintf(f, "Final undissolved mass        %14.2lf \n", constituent_land_mass(state, k));
+      std::fputs("\n", f);
+    }
+    std::fprintf(f, "Point source mass gain        %14.2lf \n", 0.0);
+    if (exfil) std::fprintf(f, "Exfiltration mass gain        %14.2lf \n", 0.0);
+    std::fprintf(f, "Precipitation mass gain       %14.2lf \n", r.ov_precip_mass);
+    std::fprintf(f, "Uptake from soil              %14.2lf \n", uptake);
+    std::fputs("\n", f);
+    std::fprintf(f, "Mass loss to infiltration     %14.2lf \n", r.ov_infil_mass);
+    if (channels) std::fprintf(f, "Mass loss to stream           %14.2lf \n", r.ov_qlat_mass);
+    std::fprintf(f, "Outlet mass flux              %14.2lf \n", r.ov_mass_out);
+    std::fprintf(f, "Mass decay loss on overland   %14.2lf \n", r.ov_mass_decay);
+    std::fputs("\n", f);
+    std::fputs("\n", f);
+    std::fprintf(f, "Contam mass balance error       %14.4lf percent \n",
+                 percent_error(in, out, 1e-16));
+  }
+}
+
+void run_global_summary(std::FILE* f, const model_state& state) {
+  const contaminant_model& m = state.quality.contam;
+  const bool soil = m.soil_transport != 0;
+  std::fputs("\n\n *************   Global Transport Summaries   **************** \n\n", f);
+  for (int k = 1; k <= m.c.constituents; ++k) {
+    const constituent_totals& r = m.run[std::size_t(k)];
+    // What is held at the end: the surface water, and the soil layers or
+    // the land surface the dissolved mass dries onto.
+    const double held = constituent_surface_mass(state, k) +
+                        (soil ? constituent_soil_mass(state, k) : constituent_land_mass(state, k));
+    // Without soil layers the infiltrated mass leaves the system.
+    const double out_of_system = r.global_mass_out + (soil ? 0.0 : r.ov_infil_mass);
+    const double in = r.global_mass_init + r.global_precip + (soil ? r.soil_gw_mass_in : 0.0) +
+                      r.ov_neg_mass;
+    const double out = held + out_of_system + r.global_mass_decay;
+    std::fputs("\n \n", f);
+    std::fprintf(f, "Contaminant Transport Global Summary for Contaminant %5d \n", k);
+    std::fputs("Amounts are total for simulations in (Kg) \n \n", f);
+    std::fprintf(f, "Total initial mass            %14.2lf \n", r.global_mass_init);
+    std::fprintf(f, "Total final Mass              %14.2lf \n \n", held);
+    std::fprintf(f, "Point source inputs           %14.2lf\n", 0.0);
+    std::fprintf(f, "Precipitation inputs          %14.2lf \n", r.global_precip);
+    std::fprintf(f, "Flux from GW to streams       %14.2lf \n", 0.0);
+    if (soil) std::fprintf(f, "Soil mass in from groundwater %14.2lf \n \n", r.soil_gw_mass_in);
+    std::fprintf(f, "Total mass out of system      %14.2lf \n \n", out_of_system);
+    std::fprintf(f, "Mass decay loss               %14.2lf \n", r.global_mass_decay);
+    std::fputs("\n", f);
+    std::fprintf(f, "Contam mass balance error       %14.4lf percent \n",
+                 percent_error(in, out, 0.0));
+  }
+}
+
+}  // namespace
+
+void print_contaminant_run_summary(std::FILE* f, const model_state& state) {
+  if (!state.quality.contam.on) return;
+  if (state.quality.contam.soil_transport) run_soil_summary(f, state);
+  run_overland_summary(f, state);
+  run_global_summary(f, state);
+}
+
+void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
+  const contaminant_model& m = state.quality.contam;
+  if (!m.on) return;
+  const bool soil = m.soil_transport != 0;
+  const bool groundwater = state.input.gw_simulation != 0;
+  const bool channels = state.input.explicit_channel != 0;
+  for (int k = 1; soil && k <= m.c.constituents; ++k) {
+    const constituent_event_totals& e = m.event[std::size_t(k)];
+    const double final_mass = constituent_soil_mass(state, k);
+    const double in = e.soil_mass_init + e.soil_infil_mass + e.soil_gw_mass_in + e.soil_uptake_mass;
+    const double out = final_mass + e.soil_leached_mass + e.soil_release_mass + e.soil_decay_mass +
+                       (groundwater ? e.soil_exfil_mass : 0.0);
+    std::fputs("\n\n", f);
+    std::fprintf(f, "Soil Contaminant Transport Summary for %s \n", m.name[std::size_t(k)].c_str());
+    std::fputs("\n", f);
+    row(f, "Initial Mass in Soil Column", e.soil_mass_init);
+    row(f, "Final Mass in Soil Column", final_mass, 1);
+    row(f, "Mass added by infiltration", e.soil_infil_mass, 1);
+    if (groundwater) row(f, "Exfiltration mass loss", e.soil_exfil_mass);
+    row(f, "Mass seepage to water table", e.soil_leached_mass);
+    if (groundwater) row(f, "Mass seepage from water table", e.soil_gw_mass_in);
+    row(f, "Soil decay mass", e.soil_decay_mass);
+    row(f, "Surface water exchange from soil", e.soil_release_mass);
+    row(f, "Surface water exchange to soil", e.soil_uptake_mass);
+    std::fputs("\n", f);
+    row(f, "Soil mass balance error", percent_error(in, out, 1e-6), 0, "%14.4lf");
+    if (state.input.settings.soil_static_conc) std::fputs(static_note, f);
+  }
+  for (int k = 1; k <= m.c.constituents; ++k) {
+    const std::size_t kk = std::size_t(k);
+    if (m.c.constituent_type[kk] == 3) continue;
+    const constituent_event_totals& e = m.event[kk];
+    const double final_mass = constituent_surface_mass(state, k);
+    const double uptake = e.ov_uptake_mass;
+    const double in = e.ov_mass_init + e.ov_precip_mass + (uptake > 0.0 ? uptake : 0.0) + e.ov_neg_mass;
+    const double out = final_mass + e.ov_infil_mass + e.ov_qlat_mass + e.ov_mass_out +
+                       e.ov_decay_mass + (uptake < 0.0 ? -uptake : 0.0);
+    std::fputs("\n \n", f);
+    std::fprintf(f, "Overland Contaminant Transport Summary for %s \n", m.name[kk].c_str());
+    std::fputs("Amounts are total mass for event in (Kg) \n \n", f);
+    row(f, "Initial Dissolved Mass on Overland", e.ov_mass_init);
+    row(f, "Final Dissolved Mass on Overland", final_mass);
+    if (!soil) {
+      row(f, "Initial undissolved mass", e.ov_land_init);
+      row(f, "Final undissolved mass", constituent_land_mass(state, k));
+    }
+    row(f, "Point source mass gain", 0.0);
+    if (groundwater) row(f, "Exfiltration gain", 0.0);
+    row(f, "Precipitation gain", e.ov_precip_mass);
+    if (soil) row(f, "Uptake from soil", uptake);
+    row(f, "Infiltration", e.ov_infil_mass);
+    if (channels) row(f, "Lateral flow to streams", e.ov_qlat_mass);
+    row(f, "Outlet flux", e.ov_mass_out);
+    row(f, "Decay loss", e.ov_decay_mass);
+    row(f, "Negative mass", e.ov_neg_mass);
+    row(f, "Dissolved mass balance error", percent_error(in, out, 1e-16), 0, "%14.4lf");
+  }
+}

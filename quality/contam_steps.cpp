@@ -1,0 +1,496 @@
+// The dissolved constituents in the time loop: the soil-layer step, the
+// overland processes that gather mass between cell steps, the cell mass step
+// that applies them and moves the mass with the water, and the event-start
+// and set-up work. Every amount a step moves is booked once, by that step,
+// into the totals the summaries read, so each balance closes where the user
+// reads it.
+//
+// The overland processes keep clocks of their own. A process is due once its
+// next time is reached (one-sided), so that a clock left inside a dry spell
+// between events of a long-term run comes due again at the next event.
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/error_state.h"
+#include "core/model_state.h"
+#include "quality/cell_contam_mass.h"
+#include "quality/constituent_initial.h"
+#include "quality/contam_steps.h"
+#include "quality/overland_contam.h"
+#include "quality/quality_steps.h"
+
+namespace {
+
+constexpr double tiny = 1e-16;
+
+bool reached(const process_clock& clock, double now) {
+  return clock.next - now < time_tolerance_days;
+}
+
+double seconds_since(const process_clock& clock, double now) { return (now - clock.last) * 86400.0; }
+
+// Lakes hold their own constituent mass, which this version does not carry.
+bool refuse_lakes(const model_state& state) {
+  if (state.channel.channel_lakes) {
+    raise_message(
+        "Error: OV_CON_TRANS with channel lakes needs CHAN_CON_TRANS (channel constituent "
+        "transport), which is not available in this version.\n");
+    return true;
+  }
+  if (state.surface.overland_lakes) {
+    raise_message(
+        "Error: OV_CON_TRANS with overland lakes is not available in this version; remove the "
+        "overland lake map or OV_CON_TRANS.\n");
+    return true;
+  }
+  return false;
+}
+
+// The top soil layer reaches from the surface to the mixing depth; under
+// redistribution the layers below reach to the top-layer depth and the
+// soil-moisture depth. Every layer has its cell's porosity.
+void set_soil_geometry(model_state& state) {
+  contaminant_model& m = state.quality.contam;
+  constituent_state& c = m.c;
+  c.mixing_depth = state.input.mixing_layer_depth;
+  c.top_depth = state.input.top_layer_depth;
+  c.moisture_depth = state.input.soil_moist_depth;
+  c.static_conc = state.input.settings.soil_static_conc;
+  const int layers = c.soil_layers;
+  double bottom[max_soil_layers + 1] = {};
+  c.soil_layer_thickness[1] = c.mixing_depth / 100.0;
+  if (state.input.inf_redist) {
+    redistribution_soil_geometry(layers, c.mixing_depth, c.top_depth, c.moisture_depth,
+                                 c.soil_layer_thickness, bottom);
+  }
+  const soil_state& soil = state.soil;
+  for (int j = 1; j <= state.grid.cells; ++j) {
+    const std::size_t jj = std::size_t(j);
+    if (state.input.inf_layered_soil) {
+      // The cell's soil type decides: its first soil layer split at the
+      // mixing depth when that lies inside it, else its two soil layers.
+      const soil_type_record& t = soil.soil_types[std::size_t(soil.soiltype[jj])];
+      double thickness[max_soil_layers + 1] = {};
+      const int n = layered_soil_layers(c.mixing_depth, t.d1, t.d2, thickness);
+      m.geometry.layers[jj] = n;
+      for (int l = 1; l <= n; ++l) {
+        m.geometry.thickness.at(j, l) = thickness[l];
+        const bool first_soil_layer = l == 1 || (l == 2 && n == 3);
+        m.geometry.porosity.at(j, l) = first_soil_layer ? t.phi[1] : t.phi[2];
+      }
+      continue;
+    }
+    m.geometry.layers[jj] = layers;
+    for (int l = 1; l <= layers; ++l) {
+      m.geometry.thickness.at(j, l) = c.soil_layer_thickness[l];
+      m.geometry.porosity.at(j, l) = soil.porosity[jj];
+    }
+  }
+}
+
+// The soil water content of a plain Green and Ampt cell: the method keeps
+// its initial content below the wetting front.
+double soil_water_content(const model_state& state, int j) {
+  return state.soil.initial_theta[std::size_t(j)];
+}
+
+// Water contents of every layer of every cell from the infiltration model's
+// soil water: a redistribution soil's upper store (to the top-layer depth)
+// and lower store (to the soil-moisture depth), else the plain content.
+void fill_soil_layer_table(model_state& state) {
+  contaminant_model& m = state.quality.contam;
+  constituent_state& c = m.c;
+  const soil_state& soil = state.soil;
+  const redistribution_depths depths{c.mixing_depth, c.top_depth, c.moisture_depth};
+  for (int j = 1; j <= state.grid.cells; ++j) {
+    const std::size_t jj = std::size_t(j);
+    if (state.input.inf_layered_soil) {
+      // Without the aquifer the water table lies below both soil layers.
+      const soil_type_record& t = soil.soil_types[std::size_t(soil.soiltype[jj])];
+      const int n = m.geometry.layers[jj];
+      double thickness[max_soil_layers + 1] = {};
+      double theta[max_soil_layers + 1] = {};
+      for (int l = 1; l <= n; ++l) thickness[l] = m.geometry.thickness.at(j, l);
+      split_soil_layers(n, soil.m1[jj], soil.m2[jj], t.phi[1], t.phi[2], thickness,
+                        t.d1 + t.d2 + 1.0, theta);
+      for (int l = 1; l <= n; ++l) c.theta.at(j, l) = theta[l];
+      continue;
+    }
+    for (int l = 1; l <= c.soil_layers; ++l) {
+      double theta = soil_water_content(state, j);
+      if (state.input.inf_redist) {
+        theta = soil_layer_water_fraction(l, c.soil_layers, soil.m1[jj], soil.m2[jj], depths,
+                                          soil.porosity[jj], c.soil_layer_thickness, false, 0.0);
+        if (theta > 1.0) std::fputs("oy", stdout);
+      }
+      c.theta.at(j, l) = theta;
+    }
+  }
+}
+
+// The first due pass starts the clocks: the gathering processes from now,
+// the cell step from the overland clock's last time, so that its first step
+// spans the interval the first rain was applied over.
+void start_clocks(model_state& state) {
+  contaminant_model& m = state.quality.contam;
+  const double now = state.run.current_time;
+  for (process_clock* clock : {&m.infiltration, &m.exchange, &m.decay, &m.outlet}) {
+    clock->last = now;
+    clock->next = now;
+  }
+  m.cell.last = state.run.ov_contam.last;
+  m.cell.next = now;
+  m.outflow_seen = state.surface.outflow_volume;
+  m.started = 1;
+}
+
+double sum_cells(const std::vector<double>& v, int cells) {
+  double s = 0.0;
+  for (int j = 1; j <= cells; ++j) s += v[std::size_t(j)];
+  return s;
+}
+
+double soil_mass_sum(const contaminant_model& m, int k, int cells) {
+  const cell_layer_table& mass = m.c.soil_mass[std::size_t(k)];
+  double s = 0.0;
+  for (int j = 1; j <= cells; ++j)
+    for (int l = 1; l <= m.geometry.layers[std::size_t(j)]; ++l) s += mass.at(j, l);
+  return s;
+}
+
+void book_cell_step(contaminant_model& m, int k, bool channels, double negative) {
+  constituent_state& c = m.c;
+  const std::size_t kk = std::size_t(k);
+  constituent_totals& r = m.run[kk];
+  constituent_event_totals& e = m.event[kk];
+  const double out = c.ov_out_dmt[kk] / 1000.0;
+  if (channels) {
+    r.ov_qlat_mass += out;
+    e.ov_qlat_mass += out;
+  } else {
+    r.ov_mass_out += out;
+    e.ov_mass_out += out;
+  }
+  r.global_mass_out += out;
+  const double decay = c.ov_decay_dmt[kk] / 1000.0;
+  r.ov_mass_decay += decay;
+  e.ov_decay_mass += decay;
+  r.global_mass_decay += decay;
+  const double infiltrated = c.ov_infil_dmt[kk] / 1000.0;
+  r.ov_infil_mass += infiltrated;
+  e.ov_infil_mass += infiltrated;
+  const double uptake = c.ov_uptake_dmt[kk] / 1000.0;
+  r.ov_uptake_mass += uptake;
+  e.ov_uptake_mass += uptake;
+  const double precip = c.ov_precip_dmt[kk] / 1000.0;
+  r.ov_precip_mass += precip;
+  r.global_precip += precip;
+  e.ov_precip_mass += precip;
+  r.ov_neg_mass += negative;
+  e.ov_neg_mass += negative;
+  c.ov_out_dmt[kk] = 0.0;
+  c.ov_decay_dmt[kk] = 0.0;
+  c.ov_infil_dmt[kk] = 0.0;
+  c.ov_uptake_dmt[kk] = 0.0;
+  c.ov_precip_dmt[kk] = 0.0;
+}
+
+}  // namespace
+
+void init_constituent_state(model_state& state) {
+  contaminant_model& m = state.quality.contam;
+  if (!m.on) return;
+  if (refuse_lakes(state)) return;
+  const int cells = state.grid.cells;
+  const double dx = state.grid.dx;
+  constituent_state& c = m.c;
+  if (m.soil_transport) set_soil_geometry(state);
+  // The channels record what each cell gives them over its banks.
+  if (state.input.channel_routing) {
+    state.channel.lat_record = 1;
+    state.channel.cell_lat_volume.assign(std::size_t(cells) + 1, 0.0);
+  }
+  m.depth_last = state.surface.depth;
+  m.depth_last.resize(std::size_t(cells) + 1, 0.0);
+  m.mixing_water.assign(std::size_t(cells) + 1, 0.0);
+
+  for (int k = 1; k <= c.constituents; ++k) {
+    const std::size_t kk = std::size_t(k);
+    constituent_totals& r = m.run[kk];
+    double surface = 0.0, land = 0.0;
+    for (int j = 1; j <= cells; ++j) {
+      const std::size_t jj = std::size_t(j);
+      if (c.constituent_type[kk] == 1) {
+        // The table gives the rates per day.
+        c.ov_contam_decay[kk][jj] /= 86400.0;
+        c.ov_contam_uptake[kk][jj] /= 86400.0;
+        if (m.soil_transport) c.soil_decay_coef[kk][jj] = c.ov_contam_decay[kk][jj];
+      }
+      const double given = c.land_surface_mass[kk][jj];
+      c.land_surface_mass[kk][jj] = given * 1000.0;
+      const double mass = initial_surface_mass(state.surface.depth[jj], c.ov_contam_conc[kk][jj], dx);
+      c.ov_contam_mass[kk][jj] = mass;
+      surface += mass;
+      if (m.soil_transport) {
+        // With soil layers the table's value is the top layer's
+        // concentration per mass of soil solids.
+        const double layer = initial_layer_mass(given, m.geometry.thickness.at(j, 1),
+                                                m.geometry.porosity.at(j, 1), dx);
+        c.soil_conc[kk].at(j, 1) = given;
+        c.soil_mass[kk].at(j, 1) = layer;
+        c.land_surface_mass[kk][jj] = layer;
+      }
+      land += c.land_surface_mass[kk][jj];
+    }
+    r.ov_mass_init = surface / 1000.0;
+    if (m.soil_transport) {
+      r.soil_mass_init = land / 1000.0;
+    } else {
+      r.ov_land_mass_init = land / 1000.0;
+    }
+    r.global_mass_init = (surface + land) / 1000.0;
+  }
+}
+
+void soil_layer_contam_step(model_state& state) {
+  contaminant_model& m = state.quality.contam;
+  if (!m.on || !m.soil_transport) return;
+  run_control& run = state.run;
+  if (!run.soil_contam.due(run.current_time)) return;
+  const double dt = seconds_since(run.soil_contam, run.current_time);
+  const double dx = state.grid.dx;
+  constituent_state& c = m.c;
+  soil_state& soil = state.soil;
+  fill_soil_layer_table(state);
+
+  const bool redistribution = state.input.inf_redist != 0;
+  const bool layered = state.input.inf_layered_soil != 0;
+  soil_water_moves moves;
+  moves.model = redistribution ? soil_water_model::redistribution
+                : layered      ? soil_water_model::layered
+                               : soil_water_model::plain;
+  moves.water_content = soil.initial_theta.data();
+  if (redistribution || layered) {
+    moves.upper_drain = soil.drain1.data();
+    moves.bottom_drain = soil.drain2.data();
+  }
+  moves.mixing_depth = c.mixing_depth;
+  moves.moisture_depth = c.moisture_depth;
+  for (int k = 1; k <= c.constituents; ++k) {
+    const std::size_t kk = std::size_t(k);
+    soil_layer_contam_decay(c, k, m.geometry, dx, dt);
+    soil_layers_contam_update(m.soil_work, c, k, m.geometry, moves, c.gw_contam_conc[kk].data(),
+                              false, dx);
+    const soil_layer_booking b = book_soil_layers(c, k, m.geometry);
+    constituent_totals& r = m.run[kk];
+    constituent_event_totals& e = m.event[kk];
+    r.soil_exfil_mass += b.exfiltrated / 1000.0;
+    e.soil_exfil_mass += b.exfiltrated / 1000.0;
+    r.soil_infil_mass += b.infiltrated / 1000.0;
+    e.soil_infil_mass += b.infiltrated / 1000.0;
+    r.soil_exchange_mass += b.exchanged / 1000.0;
+    e.soil_release_mass += b.released / 1000.0;
+    e.soil_uptake_mass += b.taken_up / 1000.0;
+    const double decay = c.soil_decay_dmt[kk] / 1000.0;
+    r.soil_mass_decay += decay;
+    e.soil_decay_mass += decay;
+    r.global_mass_decay += decay;
+    const double leached = c.soil_leach_dmt[kk] / 1000.0;
+    r.soil_mass_leached += leached;
+    e.soil_leached_mass += leached;
+    r.global_mass_out += leached;
+    const double gained = c.soil_gw_gain_dmt[kk] / 1000.0;
+    r.soil_gw_mass_in += gained;
+    e.soil_gw_mass_in += gained;
+    c.soil_decay_dmt[kk] = 0.0;
+    c.soil_leach_dmt[kk] = 0.0;
+    c.soil_gw_gain_dmt[kk] = 0.0;
+  }
+  // The water moved once for every constituent: the accumulators start
+  // again only after the last one has moved with it.
+  if (redistribution || layered) {
+    std::fill(soil.drain1.begin(), soil.drain1.end(), 0.0);
+    std::fill(soil.drain2.begin(), soil.drain2.end(), 0.0);
+  }
+  run.soil_contam.last = run.current_time;
+  run.soil_contam.next = redistribution || layered ? run.evap.next : run.infiltration.next;
+}
+
+void overland_contam_step(model_state& state) {
+  contaminant_model& m = state.quality.contam;
+  if (!m.on) return;
+  run_control& run = state.run;
+  const double now = run.current_time;
+  if (!run.ov_contam.due(now)) return;
+  if (!m.started) start_clocks(state);
+  constituent_state& c = m.c;
+  const int cells = state.grid.cells;
+  const double dx = state.grid.dx;
+  const double base = run.overland.interval_d;
+  const double* depth = state.surface.depth.data();
+
+  // Rain: over the interval the rain step applied this pass, so that the
+  // loaded mass is the rain's concentration times the water it brought.
+  if (run.event_data_flag == 1) {
+    const double interval = seconds_since(run.ov_contam, now);
+    const double* rate = state.input.interception ? state.surface.ri_eff.data()
+                                                  : state.surface.rain_rate.data();
+    for (int k = 1; k <= c.constituents; ++k)
+      contam_rain_loading(c, k, dx, interval, rate, m.depth_last.data(), nullptr);
+    m.rain_interval = interval;
+  }
+
+  m.infiltration_interval = seconds_since(m.infiltration, now);
+  for (int k = 1; k <= c.constituents; ++k)
+    contam_infiltration_accumulate(c, k, m.ov_infil_vol.data(), depth, nullptr);
+  std::fill(m.ov_infil_vol.begin(), m.ov_infil_vol.end(), 0.0);
+  m.infiltration.last = now;
+
+  if (m.present && reached(m.exchange, now)) {
+    m.exchange_interval = seconds_since(m.exchange, now);
+    const double* water = nullptr;
+    if (m.soil_transport) {
+      // The water of the top layer the exchange mixes with.
+      const double area = dx * dx;
+      const bool store = state.input.inf_redist || state.input.inf_layered_soil;
+      for (int j = 1; j <= cells; ++j)
+        m.mixing_water[std::size_t(j)] =
+            store ? c.theta.at(j, 1) * m.geometry.thickness.at(j, 1) * area
+                  : c.mixing_depth / 100.0 * soil_water_content(state, j) * area;
+      water = m.mixing_water.data();
+    }
+    for (int k = 1; k <= c.constituents; ++k)
+      contam_soil_exchange(c, k, dx, m.exchange_interval, depth, nullptr, water);
+    m.exchange.last = now;
+    m.exchange.next = now + base * (m.soil_transport ? 1.0 : m.kinetics_factor);
+  }
+
+  if (m.present && reached(m.decay, now)) {
+    m.decay_interval = seconds_since(m.decay, now);
+    for (int k = 1; k <= c.constituents; ++k) {
+      if (c.constituent_type[std::size_t(k)] != 1) continue;
+      contam_decay_accumulate(c, k, dx, m.decay_interval, m.depth_last.data(), depth, nullptr);
+    }
+    m.decay.last = now;
+    m.decay.next = now + base * m.kinetics_factor;
+  }
+
+  m.outlet_interval = seconds_since(m.outlet, now);
+  if (!state.input.channel_routing) {
+    const double volume = state.surface.outflow_volume - m.outflow_seen;
+    m.outflow_seen = state.surface.outflow_volume;
+    const int outlet = state.grid.outlet_cell;
+    if (outlet > 0) {
+      for (int k = 1; k <= c.constituents; ++k)
+        c.ov_exit_mass[std::size_t(k)] += c.ov_contam_conc[std::size_t(k)][std::size_t(outlet)] * volume;
+    }
+  } else {
+    // What each cell gave the channels over its banks carries the cell's
+    // concentration; water the channels give back carries none of this
+    // model's mass.
+    std::vector<double>& given = state.channel.cell_lat_volume;
+    if (given.size() == std::size_t(cells) + 1) {
+      for (int j = 1; j <= cells; ++j) {
+        const double v = given[std::size_t(j)];
+        if (v > 0.0) {
+          for (int k = 1; k <= c.constituents; ++k)
+            m.cell_qlat_mass[std::size_t(k)][std::size_t(j)] +=
+                c.ov_contam_conc[std::size_t(k)][std::size_t(j)] * v;
+        }
+        given[std::size_t(j)] = 0.0;
+      }
+    }
+  }
+  m.outlet.last = now;
+
+  run.ov_contam.last = now;
+  run.ov_contam.next = run.overland.next;
+}
+
+void cell_contam_mass_step(model_state& state) {
+  contaminant_model& m = state.quality.contam;
+  if (!m.on || !m.started) return;
+  run_control& run = state.run;
+  const double now = run.current_time;
+  if (!reached(m.cell, now)) return;
+  const double a = seconds_since(m.cell, now);
+  if (!(a > 0.0)) return;
+  constituent_state& c = m.c;
+  const int cells = state.grid.cells;
+  const grid_state& g = state.grid;
+  contam_grid grid;
+  grid.cells = cells;
+  grid.dx = g.dx;
+  grid.leftcon = g.leftcon.data();
+  grid.rightcon = g.rightcon.data();
+  grid.abovecon = g.abovecon.data();
+  grid.belowcon = g.belowcon.data();
+  grid.depth = state.surface.depth.data();
+  grid.flux_x = state.surface.flux_x.data();
+  grid.flux_y = state.surface.flux_y.data();
+  contam_intervals intervals;
+  intervals.decay = m.decay_interval;
+  intervals.infiltration = m.infiltration_interval;
+  intervals.uptake = m.exchange_interval;
+  intervals.outlet = m.outlet_interval;
+  const bool channels = state.input.channel_routing != 0;
+
+  for (int k = 1; k <= c.constituents; ++k) {
+    const std::size_t kk = std::size_t(k);
+    if (c.constituent_type[kk] == 3) continue;
+    // The rain's mass is in the cell already; only its booking is shared.
+    std::vector<double>& rain = c.cell_precip_mass[kk];
+    for (int j = 1; j <= cells; ++j) {
+      const double share = step_share(a, m.rain_interval, rain[std::size_t(j)]);
+      rain[std::size_t(j)] -= share;
+      c.ov_precip_dmt[kk] += share;
+    }
+    double negative = 0.0;
+    cell_contam_mass_update(c, k, m.work, grid, a, m.sweep_order, intervals, g.outlet_cell,
+                            &c.ov_exit_mass[kk], nullptr, m.soil_transport != 0, negative,
+                            channels ? m.cell_qlat_mass[kk].data() : nullptr);
+    book_cell_step(m, k, channels, negative);
+  }
+  m.cell.last = now;
+  m.cell.next = now + run.overland.interval_d;
+  m.sweep_order = m.sweep_order == 1 ? 2 : 1;
+  for (int j = 1; j <= cells; ++j)
+    m.depth_last[std::size_t(j)] = state.surface.depth[std::size_t(j)];
+}
+
+void constituent_event_start(model_state& state) {
+  contaminant_model& m = state.quality.contam;
+  if (!m.on) return;
+  const int cells = state.grid.cells;
+  for (int k = 1; k <= m.c.constituents; ++k) {
+    const std::size_t kk = std::size_t(k);
+    constituent_event_totals& e = m.event[kk];
+    e = constituent_event_totals{};
+    e.ov_mass_init = sum_cells(m.c.ov_contam_mass[kk], cells) / 1000.0;
+    if (m.soil_transport) {
+      e.soil_mass_init = soil_mass_sum(m, k, cells) / 1000.0;
+    } else {
+      e.ov_land_init = sum_cells(m.c.land_surface_mass[kk], cells) / 1000.0;
+    }
+  }
+}
+
+void constituent_event_end(model_state&) {}
+
+// The cells' masses, not concentration x depth: the channels take water
+// over the banks after the cell mass step, so the depth at the end of a pass
+// no longer holds the mass the concentration was formed over.
+double constituent_surface_mass(const model_state& state, int k) {
+  return sum_cells(state.quality.contam.c.ov_contam_mass[std::size_t(k)], state.grid.cells) /
+         1000.0;
+}
+
+double constituent_land_mass(const model_state& state, int k) {
+  return sum_cells(state.quality.contam.c.land_surface_mass[std::size_t(k)], state.grid.cells) /
+         1000.0;
+}
+
+double constituent_soil_mass(const model_state& state, int k) {
+  return soil_mass_sum(state.quality.contam, k, state.grid.cells) / 1000.0;
+}
