@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "quality/chan_sediment_state.h"
 #include "quality/sediment_state.h"
 
 struct quality_state {
@@ -29,4 +30,5 @@ struct quality_state {
   std::vector<std::vector<double>> chan_gw_mass;     // groundwater mass, g
   std::vector<std::vector<double>> chan_nsm_source;  // nutrient source, g
   sediment_state sediment;           // overland erosion (SOIL_EROSION)
+  chan_sediment_state chan_sediment; // sand and fines in the channels
 };
