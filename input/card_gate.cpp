@@ -30,12 +30,13 @@ constexpr card_feature unbuilt[] = {
 
 // Output cards written already, although other cards of their feature are
 // not: the channel's depth, discharge, stage and velocity link/node files
-// (not its sediment flux or the flow and stage profiles); the discharges and
+// and sediment flux (not the flow and stage profiles); the discharges and
 // depths at stream locations and the depths and discharges at listed cells
 // (not the groundwater fluxes, constituents or cell hydrographs); the depth,
 // discharge and rain maps and the overland and channel hot starts (not the
 // soil, groundwater or snow maps, nor the soil-moisture hot start); the
-// outlet sediment hydrograph and the three overland sediment maps.
+// outlet sediment hydrograph and its suspended solids, the three overland
+// sediment maps, the sediment location series and the channel sediment flux.
 constexpr const char* written_outputs[] = {
     "depth",           "discharge",              "dis_rain",
     "write_ov_hotstart", "write_chan_hotstart",  "explic_backwater",
@@ -43,6 +44,8 @@ constexpr const char* written_outputs[] = {
     "in_hyd_location", "out_hyd_location",       "out_dep_location",
     "in_celldepdis_location",                    "out_celldepdis_location",
     "outlet_sed_flux", "vol_sed_susp",           "max_sed_flux",            "net_sed_volume",
+    "outlet_sed_tss",  "in_sed_loc",             "out_sed_loc",             "out_tss_loc",
+    "chan_sed_flux",
 };
 
 bool output_written(const char* word) {

@@ -11,6 +11,16 @@ struct channel_state;
 struct sediment_state;
 struct model_state;
 
+// With overland erosion and channel routing: the arrays below, the channel
+// cells of the overland erosion and the sediment locations with their
+// series. A network without an erodible link stops the run.
+void setup_channel_sediment(model_state& state);
+
+// The channel step's sediment, after the routing over dt seconds: the stream
+// cells' suspended sediment into their nodes, both transport routines, the
+// outlet and location totals, and the lakes' counters folded.
+void channel_sediment_step(model_state& state, double dt);
+
 // Sizes every channel and lake sediment array of a run with erodible
 // channels (nothing otherwise) and fills each erodible trapezoid node's sand
 // store with its erodible layer. False after an allocation failure (4000).
@@ -41,3 +51,9 @@ double trapezoid_bed(double org_bel, double total, double initial, double dx, do
 // balance.
 void chan_suspended_sed_transport(const channel_state& chan, sediment_state& sed,
                                   chan_sediment_state& cs, double dt);
+
+// At an event end: every erodible trapezoid node's bed becomes the bed its
+// sand left (the depth kept, so the stage moves with the bed), and the
+// cross-sections follow. Erodible break-point sections are refused (not
+// available).
+void update_erodible_beds(model_state& state);
