@@ -24,7 +24,7 @@ constexpr card_feature unbuilt[] = {
     map_output,
     channel_output,   location_output,
     daily_output,     hotstart_output, soil_output,
-    groundwater_output, sewer_output,  sediment_output,
+    groundwater_output, sewer_output,
     contaminant_output, nutrient_output,
 };
 
