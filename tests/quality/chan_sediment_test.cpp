@@ -9,7 +9,10 @@
 #include <memory>
 
 #include "../channel/network_fixture.h"
+#include "../surface/surface_run_fixture.h"
 #include "quality/chan_sediment.h"
+#include "quality/sediment_erosion_transport.h"
+#include "quality/sediment_inputs.h"
 #include "quality/sediment_kernels.h"
 
 namespace {
@@ -285,6 +288,75 @@ TEST(chan_suspended_sed_transport, fines_balance_closes_through_a_lake_and_a_str
   EXPECT_NEAR(sed.vol(2, j)[sed_element::deposited], 0.5 * cs.lake_settled_total[cs.lake_fin(1, 1)],
               1e-15);
   EXPECT_DOUBLE_EQ(sed.vol(2, j)[sed_element::deposited], sed.vol(3, j)[sed_element::deposited]);
+}
+
+// ---- the grid's exchange with a channel lake ----
+
+// A row of three 10 m cells, the last a cell of lake 1, one fine class
+// (0.03 mm) and one sand class (0.5 mm); formula 9 carries everything.
+void row_into_lake(model_state& s) {
+  surface_fixture::build_grid(s, 1, 3, 10.0, {0.3, 0.2, 0.1}, {0.05}, 1, 3, 0.01);
+  s.input.channel_routing = 1;
+  sediment_state& sed = s.quality.sediment;
+  sed.on = 1;
+  sed.formula = 9;
+  sed.classes = 2;
+  sed.water_temp = 20.0;
+  sed.sand_size = 0.5;
+  sed.spec_grav = {0.0, 2.65, 2.65};
+  sed.part_diam = {0.0, 0.03, 0.5};
+  ASSERT_TRUE(alloc_sediment_arrays(s));
+  setup_sediment_classes(sed);
+  channel_state& c = s.channel;
+  c.channel_lakes = 1;
+  c.lake_count = 1;
+  c.lake_mask = {0, 0, 0, 1};
+  c.lake_elev = {0.0, 0.15};
+  chan_sediment_state& cs = s.quality.chan_sediment;
+  cs.on = 1;
+  cs.lakes = 1;
+  cs.classes = 2;
+  cs.fine = 1;
+  cs.sand = 1;
+  for (auto* v : {&cs.sed_vol_overland_to_lake, &cs.lake_bank_sand, &cs.SS_conc_vol_lake,
+                  &cs.SS_vol_lake_to_overland})
+    v->assign(2 * 3, 0.0);
+  for (int k = 1; k <= 3; ++k) s.surface.depth[k] = 0.5;
+}
+
+TEST(sediment_erosion_transport, lake_cells_take_the_grid_sediment_and_give_back_fines) {
+  using namespace sed_element;
+  {
+    model_state s;
+    row_into_lake(s);
+    sediment_state& sed = s.quality.sediment;
+    s.surface.flux_x = {0.0, 100.0, 100.0, 0.0};
+    sed.vol(1, 1)[suspended] = 1.0;  // fines
+    sed.vol(1, 2)[suspended] = 2.0;  // sand
+    sediment_erosion_transport(s, 10.0);
+    const chan_sediment_state& cs = s.quality.chan_sediment;
+    // Both classes pass cell 2 into the lake's tally; the sand lies at its edge.
+    EXPECT_DOUBLE_EQ(cs.sed_vol_overland_to_lake[cs.lake_fin(1, 1)], 1.0);
+    EXPECT_DOUBLE_EQ(cs.sed_vol_overland_to_lake[cs.lake_fin(1, 2)], 2.0);
+    EXPECT_DOUBLE_EQ(cs.lake_bank_sand[cs.lake_fin(1, 2)], 2.0);
+    EXPECT_DOUBLE_EQ(sed.vol(3, 2)[deposited], 2.0);
+    EXPECT_EQ(sed.vol(3, 1)[suspended] + sed.vol(3, 1)[deposited], 0.0);
+  }
+  {
+    model_state s;
+    row_into_lake(s);
+    s.run.step = 5;
+    s.surface.flux_x = {0.0, 0.0, -100.0, 0.0};  // out of the lake into cell 2
+    chan_sediment_state& cs = s.quality.chan_sediment;
+    cs.SS_conc_vol_lake[cs.lake_fin(1, 1)] = 0.001;
+    sediment_erosion_transport(s, 10.0);
+    // 0.001 x 100 m3/s x 10 s of fines, no sand.
+    EXPECT_NEAR(cs.SS_vol_lake_to_overland[cs.lake_fin(1, 1)], 1.0, 1e-15);
+    EXPECT_NEAR(cs.sed_vol_overland_to_lake[cs.lake_fin(1, 1)], -1.0, 1e-15);
+    const sediment_state& sed = s.quality.sediment;
+    EXPECT_NEAR(sed.vol(2, 1)[suspended] + sed.vol(2, 1)[deposited], 1.0, 1e-15);
+    EXPECT_EQ(sed.vol(2, 2)[suspended] + sed.vol(2, 2)[deposited], 0.0);
+  }
 }
 
 }  // namespace
