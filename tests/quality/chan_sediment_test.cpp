@@ -307,6 +307,11 @@ void row_into_lake(model_state& s) {
   sed.part_diam = {0.0, 0.03, 0.5};
   ASSERT_TRUE(alloc_sediment_arrays(s));
   setup_sediment_classes(sed);
+  for (int k = 1; k <= 3; ++k) {
+    sed.splash_K[k] = 60.0;
+    sed.detach_coef[k] = 2e-5;
+    sed.detach_exp[k] = 1.0;
+  }
   channel_state& c = s.channel;
   c.channel_lakes = 1;
   c.lake_count = 1;
