@@ -165,3 +165,56 @@ TEST_F(chan_sediment_run, a_network_without_erodible_links_is_refused) {
 }
 
 }  // namespace
+
+namespace {
+
+// Locations: node 5 and the outlet node 10 of the channel.
+TEST_F(chan_sediment_run, location_series_and_the_flux_file_follow_the_nodes) {
+  dir_.write("sed.loc", "2\n1 5\n1 10\n");
+  std::vector<double> outlet_fines;  // the outlet node's fines, m3/s, at every step
+  const run_output out = run(
+      "IN_SED_LOC sed.loc\nOUT_SED_LOC sed_loc.out\nOUT_TSS_LOC tss_loc.out\n"
+      "CHAN_SED_FLUX chan_sed.lnk\n",
+      [&](model_state& s) {
+        const chan_sediment_state& cs = s.quality.chan_sediment;
+        outlet_fines.push_back(cs.outlet_wash_rate[0]);
+      });
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::vector<std::string> rows = test_support::lines_of(file("sed_loc.out"));
+  ASSERT_EQ(rows.size(), 721u);
+  ASSERT_EQ(outlet_fines.size(), 721u);
+  for (std::size_t r = 0; r < rows.size(); r += 60) {
+    std::istringstream in(rows[r]);
+    std::vector<double> v;
+    double x = 0;
+    while (in >> x) v.push_back(x);
+    // The time, then per location two fines and two sand slots.
+    ASSERT_EQ(v.size(), 9u) << rows[r];
+    EXPECT_NEAR(v[5] + v[6], outlet_fines[r], 1e-10) << rows[r];
+  }
+  EXPECT_EQ(test_support::lines_of(file("tss_loc.out")).size(), 721u);
+  const std::string flux = file("chan_sed.lnk");
+  EXPECT_EQ(flux.rfind("VALTO_LINKNODE_STREAM_SED_FLUX\n", 0), 0u) << flux.substr(0, 200);
+}
+
+TEST_F(chan_sediment_run, a_location_list_shorter_than_its_count_stops_the_run) {
+  dir_.write("sed.loc", "3\n1 5\n1 10\n");
+  const run_output out = run("IN_SED_LOC sed.loc\nOUT_SED_LOC sed_loc.out\n");
+  EXPECT_EQ(out.status, 1);
+  EXPECT_NE(out.text.find("End of file reached in file "), std::string::npos) << out.text;
+  EXPECT_NE(out.text.find("sed.loc, exiting\n"), std::string::npos);
+}
+
+TEST_F(chan_sediment_run, lateral_sediment_that_is_not_a_number_stops_the_run) {
+  int passes = 0;
+  const run_output out = run("", [&](model_state& s) {
+    if (++passes != 30) return;
+    // Cell 25 of the bottom row holds channel node 5.
+    s.quality.sediment.vol(25, 1)[sed_element::suspended] = std::nan("");
+  });
+  EXPECT_EQ(out.status, 1);
+  EXPECT_NE(out.text.find("qlat_sed is not a number, exiting.\n"), std::string::npos);
+  EXPECT_LT(passes, 40);
+}
+
+}  // namespace
