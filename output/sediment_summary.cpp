@@ -6,6 +6,8 @@
 #include "output/sediment_summary.h"
 
 #include "channel/channel_state.h"
+#include "core/error_state.h"
+#include "core/safe_file.h"
 #include "quality/quality_state.h"
 
 namespace {
@@ -223,4 +225,34 @@ void print_channel_sediment_summary(std::FILE* f, quality_state& q, const channe
   for (int j = 0; j <= cs.classes; ++j)
     cs.event_mark_class[std::size_t(j)] = cs.class_to_chan[std::size_t(j)];
   cs.event_peak_wash_rate = 0.0;
+}
+
+void write_bed_elevations(const quality_state& q, const channel_state& chan) {
+  const chan_sediment_state& cs = q.chan_sediment;
+  if (!q.sediment.on || !cs.on) return;
+  safe_file file;
+  if (!file.open("new_bed_elevations.txt", "w")) {
+    raise_message("Can't open the file for printing updated bed elevations: %s\n",
+                  "new_bed_elevations.txt");
+    return;
+  }
+  std::FILE* f = file.stream;
+  std::fputs("Link Node  New Elev(m) Old ELev (m) struct_flag: 0 no structure, 1 - structure, "
+             "2 - lake \n",
+             f);
+  for (int l = 1; l <= chan.links; ++l) {
+    if (chan.ltype[l] & link_bit::lake) {
+      std::fprintf(f, "Link %5ld is a lake %5ld  \n", long(l), 2L);
+      continue;
+    }
+    const long flag = (chan.ltype[l] & link_bit::structure) ? 1 : 0;
+    for (int k = 1; k <= chan.nx[l]; ++k) {
+      const int a = chan.node_address(l, k);
+      // Only the erodible links keep a bed of their own from the start.
+      const double start = (chan.ltype[l] & link_bit::erodible) ? cs.org_bel[a] : chan.bel[a];
+      std::fprintf(f, "%ld %ld %10.3lf %10.3lf %ld \n", long(l), long(k), chan.bel[a], start,
+                   flag);
+    }
+  }
+  file.close();
 }

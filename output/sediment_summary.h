@@ -20,3 +20,8 @@ void print_overland_sediment_summary(std::FILE* f, const quality_state& q, bool 
 // event summary, which it marks for the next one.
 void print_channel_sediment_summary(std::FILE* f, quality_state& q, const channel_state& chan,
                                     bool event);
+
+// "new_bed_elevations.txt": every node's bed now and at the start, links in
+// input order (a lake link one line). Written after the end-of-run channel
+// block; an open failure stops the run (4000).
+void write_bed_elevations(const quality_state& q, const channel_state& chan);

@@ -372,6 +372,7 @@ void write_summary(model_state& state) {
     print_water_summary(out.summary.stream, totals, gates, out.water);
     print_overland_sediment_summary(out.summary.stream, state.quality, false);
     print_channel_sediment_summary(out.summary.stream, state.quality, state.channel, false);
+    write_bed_elevations(state.quality, state.channel);
     std::fflush(out.summary.stream);
   }
   write_calibration_total(state);

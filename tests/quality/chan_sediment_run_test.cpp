@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -157,6 +158,23 @@ TEST_F(chan_sediment_run, summaries_and_outlet_rows_report_the_channel_sediment)
   EXPECT_NEAR(fines, wash, 1e-6 * wash + 1e-12);
   EXPECT_NEAR(sands, sand, 1e-6 * sand + 1e-12);
   EXPECT_EQ(test_support::lines_of(file("outlet.tss")).size(), 721u);
+
+  // The event end took the bed the sand left: the reach lost its sand
+  // below the outlet's bed slope, so some node lies lower than it started.
+  const std::vector<std::string> beds = test_support::lines_of(file("new_bed_elevations.txt"));
+  ASSERT_EQ(beds.size(), 11u);
+  double lowered = 0.0;
+  for (std::size_t r = 1; r < beds.size(); ++r) {
+    long link = 0, node = 0, flag = -1;
+    double now = 0, start = 0;
+    ASSERT_EQ(std::sscanf(beds[r].c_str(), "%ld %ld %lf %lf %ld", &link, &node, &now, &start, &flag),
+              5);
+    EXPECT_EQ(node, long(r));
+    EXPECT_EQ(flag, 0);
+    EXPECT_GE(now, start - 0.5 - 1e-9);  // never below the erodible layer
+    lowered = std::max(lowered, start - now);
+  }
+  EXPECT_GT(lowered, 0.0);
 }
 
 TEST_F(chan_sediment_run, a_network_without_erodible_links_is_refused) {
