@@ -167,6 +167,42 @@ TEST(chan_sed_transport, bed_follows_the_store) {
   EXPECT_NEAR(trapezoid_bed(10.0, 72.0, 60.0, 100.0, 0.4, 2.0, 0.0, 0.5), 10.1, 1e-12);
 }
 
+// A V-shaped break-point table of 10 levels 0.1 m apart: area (k h)^2, top
+// width 2 k h and wetted sides 2 sqrt(2) k h at level k.
+TEST(sed_depth_table_value, interpolates_scales_and_extrapolates_the_table) {
+  channel_state c;
+  build_network(c, {{{10.0, 9.9}}});
+  c.tables = 1;
+  c.levels = 10;
+  c.numhts = {0, 10};
+  c.numpairs = {0, 3};
+  c.ht_spc = {0.0, 0.1};
+  for (auto* v : {&c.xarea, &c.xtw, &c.xp}) v->assign(c.bp_index(10, 1) + 1, 0.0);
+  for (int k = 1; k <= 10; ++k) {
+    const double y = 0.1 * k;
+    c.xarea[c.bp_index(k, 1)] = y * y;
+    c.xtw[c.bp_index(k, 1)] = 2.0 * y;
+    c.xp[c.bp_index(k, 1)] = 2.0 * std::sqrt(2.0) * y;
+  }
+  c.table_num[c.node_address(1, 1)] = 1;
+  const double wet1 = 0.2 + 0.2 * std::sqrt(2.0);  // top width and sides at level 1
+  struct depth_case {
+    double h, area, perimeter;
+  };
+  for (const depth_case& d : {
+           // Below the first level the first row is scaled by (h / 0.1)^(5/3).
+           depth_case{0.05, 0.01 * std::pow(0.5, 5.0 / 3.0), wet1 * std::pow(0.5, 5.0 / 3.0)},
+           // Between levels 2 and 3, halfway.
+           depth_case{0.25, 0.065, 2.5 * wet1},
+           // Above the top, on from the last interval: 1 + 0.19 x 2.
+           depth_case{1.2, 1.38, 12.0 * wet1},
+       }) {
+    double perimeter = 0.0;
+    EXPECT_NEAR(sed_depth_table_value(c, 1, 1, d.h, perimeter), d.area, 1e-12) << d.h;
+    EXPECT_NEAR(perimeter, d.perimeter, 1e-12) << d.h;
+  }
+}
+
 // ---- suspended fines ----
 
 // One link of four nodes of 1.25 m2 carrying W m3 across each face, one fine
