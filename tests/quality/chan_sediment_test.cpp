@@ -150,6 +150,39 @@ TEST(chan_sed_transport, empty_store_moves_nothing) {
   for (int k = 1; k <= cs.sand + 1; ++k) EXPECT_EQ(cs.qsmax[cs.flx(a, cs.fine + k)], 0.0);
 }
 
+TEST(chan_sed_transport, sand_leaving_a_link_into_a_lake_settles_in_it) {
+  // The unit reach drains into lake link 2 standing at 10.1 m, which
+  // empties through structure link 3 into link 4.
+  auto s = erodible_run({{{10.2, 10.0, 9.8}, 2}, {{9.7, 9.7}, 3}, {{9.6, 9.6}, 4},
+                         {{9.5, 9.4}, 0}},
+                        {0.5});
+  channel_state& c = s->channel;
+  c.ltype[2] = link_bit::lake;
+  c.ltype[3] = link_bit::structure;
+  c.channel_lakes = 1;
+  c.lake_count = 1;
+  c.lake2link[2] = 1;
+  c.lake_elev = {0.0, 10.1};
+  ASSERT_TRUE(alloc_channel_sediment_arrays(*s));
+  for (int j = 1; j <= 3; ++j) {
+    const int a = c.node_address(1, j);
+    c.chan_depth[a] = 0.5;
+    c.yp[a] = c.bel[a] + 0.5;
+    c.qp[a] = 1.5;
+  }
+  chan_sediment_state& cs = s->quality.chan_sediment;
+  const double held = cs.sand_in_channels();
+  chan_sed_transport(c, s->quality.sediment, cs, 60.0);
+  const int last = c.node_address(1, 3);
+  // The last node's slope is to the lake level over two node spacings.
+  EXPECT_GT(cs.rate[last], 0.0);
+  EXPECT_LT(cs.rate[last], cs.rate[c.node_address(1, 2)]);
+  EXPECT_NEAR(cs.lake_depo_vol[cs.lake_snd(1, cs.sand + 1)], cs.rate[last] * 60.0, 1e-12);
+  EXPECT_DOUBLE_EQ(cs.lake_depo_vol[cs.lake_snd(1, 0)], cs.sand_to_lakes);
+  EXPECT_NEAR(cs.sand_in_channels() + cs.sand_to_lakes, held, 1e-10);
+  EXPECT_EQ(cs.outlet_sand_rate[0], 0.0);
+}
+
 TEST(chan_sed_transport, bed_follows_the_store) {
   struct bed_case {
     double store;   // m3
