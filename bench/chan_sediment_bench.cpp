@@ -28,14 +28,14 @@ void build(model_state& s) {
   c.max_nodes = nodes + 1;
   c.max_dep = 2;
   const std::size_t per_link = std::size_t(links) + 1;
-  for (std::vector<int>* v : {&c.ltype, &c.ldex, &c.ndep, &c.dslink, &c.nx1, &c.nx, &c.og_nx1,
-                              &c.lake2link})
+  for (std::vector<int>* v :
+       {&c.ltype, &c.ldex, &c.ndep, &c.dslink, &c.nx1, &c.nx, &c.og_nx1, &c.lake2link})
     v->assign(per_link, 0);
   c.dx.assign(per_link, 100.0);
   c.uslinks.assign(per_link * 3, 0);
   const std::size_t slots = c.node_slots();
-  for (std::vector<double>* v : {&c.bel, &c.yp, &c.qp, &c.area, &c.chan_depth, &c.bottom,
-                                 &c.sslope, &c.max_eros, &c.qp_vol_sed})
+  for (std::vector<double>* v : {&c.bel, &c.yp, &c.qp, &c.area, &c.chan_depth, &c.bottom, &c.sslope,
+                                 &c.max_eros, &c.qp_vol_sed})
     v->assign(slots, 0.0);
   for (int l = 1; l <= links; ++l) {
     c.ltype[l] = link_bit::trapezoid | link_bit::erodible;
@@ -101,8 +101,8 @@ int main() {
   build(*s);
   chan_sediment_state& cs = s->quality.chan_sediment;
   const double updates = double(links) * nodes * s->quality.sediment.classes;
-  const double sand = best_seconds(
-      [&] { chan_sed_transport(s->channel, s->quality.sediment, cs, 60.0); });
+  const double sand =
+      best_seconds([&] { chan_sed_transport(s->channel, s->quality.sediment, cs, 60.0); });
   const double fines = best_seconds(
       [&] { chan_suspended_sed_transport(s->channel, s->quality.sediment, cs, 60.0); });
   std::printf("chan_sed_transport:           %10.3e node-class updates/s (%.3f ms a call)\n",

@@ -65,12 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const channel_state& chan = network->channel;
-  fuzz::require(count >= 0 && link.size() == std::size_t(count) + 1 &&
-                    node.size() == std::size_t(count) + 1,
-                "the lists are not sized by the count");
+  fuzz::require(
+      count >= 0 && link.size() == std::size_t(count) + 1 && node.size() == std::size_t(count) + 1,
+      "the lists are not sized by the count");
   for (int i = 1; i <= count; ++i)
-    fuzz::require(link[i] >= 1 && link[i] <= chan.links && node[i] >= 1 &&
-                      node[i] <= chan.nx[link[i]],
-                  "a location names no node of the network");
+    fuzz::require(
+        link[i] >= 1 && link[i] <= chan.links && node[i] >= 1 && node[i] <= chan.nx[link[i]],
+        "a location names no node of the network");
   return 0;
 }

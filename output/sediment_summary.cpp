@@ -114,8 +114,9 @@ void print_overland_sediment_summary(std::FILE* f, const quality_state& q, bool 
     }
     // Nothing eroded leaves the error undefined, and it shows so.
     const double error = (eroded - (t.deposited + t.suspended + gone)) / eroded * 100.0;
-    std::fprintf(f, event ? "Mass balance error for sediment %ld %10.4lf percent \n"
-                          : "Mass balance error for sediment %ld %10.4lf \n",
+    std::fprintf(f,
+                 event ? "Mass balance error for sediment %ld %10.4lf percent \n"
+                       : "Mass balance error for sediment %ld %10.4lf \n",
                  k, error);
     if (lakes && !sed.sand[std::size_t(i)]) {
       std::fprintf(f,
@@ -161,8 +162,8 @@ void print_channel_sediment_summary(std::FILE* f, quality_state& q, const channe
   std::fputs("Channel sediment routing mass quantities\n", f);
   if (event) std::fputs("Quanties are this Event \n", f);
   for (int j = 1; j <= cs.classes; ++j) {
-    const double v = cs.class_to_chan[std::size_t(j)] -
-                     (event ? cs.event_mark_class[std::size_t(j)] : 0.0);
+    const double v =
+        cs.class_to_chan[std::size_t(j)] - (event ? cs.event_mark_class[std::size_t(j)] : 0.0);
     if (event)
       std::fprintf(f, "Total sediment %d transported into channels this event: %10.2lf m3\n", j, v);
     else
@@ -188,7 +189,8 @@ void print_channel_sediment_summary(std::FILE* f, quality_state& q, const channe
   std::fprintf(f, "Final wash-load remaining in suspension:   %16.8lf m3\n", shown.wash_final);
 
   const double sand_in = shown.sand_to_chan + shown.sand_initial;
-  const double sand_out = shown.sand_outlet + shown.sand_final + (lakes ? shown.sand_to_lakes : 0.0);
+  const double sand_out =
+      shown.sand_outlet + shown.sand_final + (lakes ? shown.sand_to_lakes : 0.0);
   const double wash_in =
       shown.wash_initial + shown.wash_to_chan + (lakes ? shown.wash_from_lakes : 0.0);
   const double wash_out =
@@ -237,9 +239,10 @@ void write_bed_elevations(const quality_state& q, const channel_state& chan) {
     return;
   }
   std::FILE* f = file.stream;
-  std::fputs("Link Node  New Elev(m) Old ELev (m) struct_flag: 0 no structure, 1 - structure, "
-             "2 - lake \n",
-             f);
+  std::fputs(
+      "Link Node  New Elev(m) Old ELev (m) struct_flag: 0 no structure, 1 - structure, "
+      "2 - lake \n",
+      f);
   for (int l = 1; l <= chan.links; ++l) {
     if (chan.ltype[l] & link_bit::lake) {
       std::fprintf(f, "Link %5ld is a lake %5ld  \n", long(l), 2L);
@@ -250,8 +253,7 @@ void write_bed_elevations(const quality_state& q, const channel_state& chan) {
       const int a = chan.node_address(l, k);
       // Only the erodible links keep a bed of their own from the start.
       const double start = (chan.ltype[l] & link_bit::erodible) ? cs.org_bel[a] : chan.bel[a];
-      std::fprintf(f, "%ld %ld %10.3lf %10.3lf %ld \n", long(l), long(k), chan.bel[a], start,
-                   flag);
+      std::fprintf(f, "%ld %ld %10.3lf %10.3lf %ld \n", long(l), long(k), chan.bel[a], start, flag);
     }
   }
   file.close();

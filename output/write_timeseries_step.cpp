@@ -163,11 +163,13 @@ void write_channel_linknode_records(model_state& state) {
   chan_sediment_state& cs = state.quality.chan_sediment;
   if (out.chan_sed_flux.is_open() && cs.on) {
     // Every class's flux of the step, in cm3/s.
-    for (int l = 1; l <= chan.links; ++l)
+    for (int l = 1; l <= chan.links; ++l) {
       for (int k = 1; k <= chan.nx[l]; ++k) {
         const int a = chan.node_address(l, k);
-        for (int s = 1; s <= cs.classes + 1; ++s) cs.linknode_sum[a] += cs.qsmax[cs.flx(a, s)] * 1e6;
+        for (int s = 1; s <= cs.classes + 1; ++s)
+          cs.linknode_sum[a] += cs.qsmax[cs.flx(a, s)] * 1e6;
       }
+    }
     write_linknode_record(out.chan_sed_flux.stream, layout, out.chan_sed_flux_records++,
                           cs.linknode_sum.data(), nullptr, linknode_kind::plain);
     std::fill(cs.linknode_sum.begin(), cs.linknode_sum.end(), 0.0);

@@ -67,14 +67,15 @@ double yang_rate(const yang_constants& y, double Q, double A, double P, double S
   const double tau = 9810.0 * R * S;
   const double u_star = tau > tiny ? std::sqrt(tau / 1000.0) : 0.0;
   const double re = u_star * y.d / y.nu;
-  if (re >= 1.2 && re < 70.0) vcr = 2.5 / (std::log10(re) - 0.06);
-  else if (re >= 70.0) vcr = 2.05;
+  if (re >= 1.2 && re < 70.0)
+    vcr = 2.5 / (std::log10(re) - 0.06);
+  else if (re >= 70.0)
+    vcr = 2.05;
   const double V = A > tiny ? std::fabs(Q / A) : 0.0;
   if (re < 1.2 || vcr > V / y.w) return 0.0;
   const double L2 = std::log10(u_star / y.w);
   const double log_ct = (5.435 - 0.286 * y.L1 - 0.457 * L2) +
-                        (1.799 - 0.409 * y.L1 - 0.314 * L2) *
-                            std::log10(V * S / y.w - S * vcr);
+                        (1.799 - 0.409 * y.L1 - 0.314 * L2) * std::log10(V * S / y.w - S * vcr);
   const double ct = std::pow(10.0, log_ct);  // ppm by weight
   const double rate = std::fabs(Q) * ct * 9810.0 / ppm_to_volume;
   return Q < -tiny ? -rate : rate;
@@ -106,8 +107,7 @@ double node_slope(const channel_state& chan, int l, int k, double keep) {
 
 // Moves up to volume from the store at source into receive (null: out of
 // the network), slot by slot; each slot's move is written to moved.
-void take_sand(chan_sediment_state& cs, int source, double* receive, double volume,
-               double* moved) {
+void take_sand(chan_sediment_state& cs, int source, double* receive, double volume, double* moved) {
   double remaining = volume;
   for (int s = 1; s <= cs.sand + 1; ++s) {
     double& slot = cs.ch_sand_vol[cs.snd(source, s)];
@@ -180,8 +180,10 @@ void move_node_sand(const channel_state& chan, chan_sediment_state& cs, int l, i
     } else {
       const sand_target t = below_last_node(chan, l);
       double* receive = nullptr;
-      if (t.lake > 0) receive = &cs.lake_depo_vol[cs.lake_snd(t.lake, 0)];
-      else if (t.address > 0) receive = &cs.ch_sand_vol[cs.snd(t.address, 0)];
+      if (t.lake > 0)
+        receive = &cs.lake_depo_vol[cs.lake_snd(t.lake, 0)];
+      else if (t.address > 0)
+        receive = &cs.ch_sand_vol[cs.snd(t.address, 0)];
       take_sand(cs, a, receive, q * dt, moved);
       for (int s = 1; s <= cs.sand + 1; ++s) {
         if (t.lake > 0) cs.sand_to_lakes += moved[s];
@@ -245,8 +247,8 @@ double trapezoid_bed(double org_bel, double total, double initial, double dx, do
   if (total >= initial) {
     const double gain = (total - initial) * per_length;  // m2 of section
     if (side_slope <= tiny) return bottom > tiny ? org_bel + gain / bottom : org_bel;
-    return org_bel + (std::sqrt(bottom * bottom + 4.0 * side_slope * gain) - bottom) /
-                         (2.0 * side_slope);
+    return org_bel +
+           (std::sqrt(bottom * bottom + 4.0 * side_slope * gain) - bottom) / (2.0 * side_slope);
   }
   const double drop = bottom > tiny ? (initial - total) * per_length / bottom : max_eros;
   return org_bel - std::min(drop, max_eros);
@@ -317,9 +319,9 @@ void chan_sed_transport(const channel_state& chan, const sediment_state& sed,
     if (!carries(chan, l) || !(t & link_bit::erodible) || !(t & link_bit::trapezoid)) continue;
     for (int k = 1; k <= chan.nx[l]; ++k) {
       const int a = chan.node_address(l, k);
-      cs.new_bel[a] = trapezoid_bed(cs.org_bel[a], cs.ch_sand_vol[cs.snd(a, 0)], cs.sand_init[a],
-                                    chan.dx[l], p, chan.bottom[a], chan.sslope[a],
-                                    chan.max_eros[a]);
+      cs.new_bel[a] =
+          trapezoid_bed(cs.org_bel[a], cs.ch_sand_vol[cs.snd(a, 0)], cs.sand_init[a], chan.dx[l], p,
+                        chan.bottom[a], chan.sslope[a], chan.max_eros[a]);
     }
   }
 }

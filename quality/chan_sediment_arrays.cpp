@@ -23,15 +23,15 @@ bool erodible_section(int t) {
 // Bed material of node a of erodible link l, m3.
 double initial_sand(const channel_state& chan, int l, int a, double porosity, double cell) {
   const int t = chan.ltype[l];
-  if (t & link_bit::trapezoid)
-    return (1.0 - porosity) * chan.max_eros[a] * chan.bottom[a] * cell;
+  if (t & link_bit::trapezoid) return (1.0 - porosity) * chan.max_eros[a] * chan.bottom[a] * cell;
   const int tb = chan.table_num[a];
   const int n = chan.numpairs[std::size_t(tb)];
   const int top = chan.numhts[std::size_t(tb)];
   const double h = chan.ht_spc[std::size_t(tb)];
   const double dx = chan.dx[l];
   const double depth = std::fabs((top - 1) * h);  // top row above row 1, m
-  const double v = depth * (n * h + chan.max_eros[a]) * dx - chan.xarea[chan.bp_index(top, tb)] * dx;
+  const double v =
+      depth * (n * h + chan.max_eros[a]) * dx - chan.xarea[chan.bp_index(top, tb)] * dx;
   return (1.0 - porosity) * v;
 }
 
@@ -88,9 +88,10 @@ bool alloc_channel_sediment_arrays(model_state& state) {
   for (int l = 1; l <= chan.links; ++l) erodible = erodible || erodible_section(chan.ltype[l]);
   if (!erodible) return true;
   if (sed.sand_count > max_sand_classes) {
-    raise_message("Error: the sediments table has %d sand classes; the channels carry at most "
-                  "%d.\n",
-                  sed.sand_count, max_sand_classes);
+    raise_message(
+        "Error: the sediments table has %d sand classes; the channels carry at most "
+        "%d.\n",
+        sed.sand_count, max_sand_classes);
     return false;
   }
   cs.on = 1;

@@ -22,24 +22,24 @@
 #include "core/safe_file.h"
 
 struct chan_sediment_state {
-  int on = 0;        // the network has erodible links and sediment runs in mode 1
-  int classes = 0;   // sediment classes
-  int fine = 0;      // fine classes, F
-  int sand = 0;      // sand classes, A
-  int stride = 0;    // node address stride of the network
-  int lakes = 0;     // channel lakes with sediment rows
+  int on = 0;       // the network has erodible links and sediment runs in mode 1
+  int classes = 0;  // sediment classes
+  int fine = 0;     // fine classes, F
+  int sand = 0;     // sand classes, A
+  int stride = 0;   // node address stride of the network
+  int lakes = 0;    // channel lakes with sediment rows
 
-  std::vector<double> new_bel;       // per node address, bed elevation after the sand moved, m
-  std::vector<double> org_bel;       // per node address, bed elevation at the start, m
-  std::vector<double> sand_init;     // per node address, the initial bed-material store, m3
-  std::vector<double> ch_wash_vol;   // fine rows, suspended volume, m3
-  std::vector<double> ch_sand_vol;   // sand rows, sand store, m3
-  std::vector<double> qlat_sed;      // class rows, lateral sediment of the step, m3
-  std::vector<double> qlat_tot_sed;  // class rows, lateral sediment of the run, m3
+  std::vector<double> new_bel;           // per node address, bed elevation after the sand moved, m
+  std::vector<double> org_bel;           // per node address, bed elevation at the start, m
+  std::vector<double> sand_init;         // per node address, the initial bed-material store, m3
+  std::vector<double> ch_wash_vol;       // fine rows, suspended volume, m3
+  std::vector<double> ch_sand_vol;       // sand rows, sand store, m3
+  std::vector<double> qlat_sed;          // class rows, lateral sediment of the step, m3
+  std::vector<double> qlat_tot_sed;      // class rows, lateral sediment of the run, m3
   std::vector<double> SS_node_conc_vol;  // fine rows, volumetric concentration
   std::vector<double> chan_sed_conc;     // class rows, mass concentration, g/m3
-  std::vector<double> qsmax;         // flux rows, moved sediment per slot, m3/s (slot 0 a volume, m3)
-  std::vector<double> qsmax_total;   // per node address, all slots, m3/s
+  std::vector<double> qsmax;  // flux rows, moved sediment per slot, m3/s (slot 0 a volume, m3)
+  std::vector<double> qsmax_total;       // per node address, all slots, m3/s
   std::vector<double> outlet_wash_rate;  // [0..fine] fines leaving the outlet, m3/s, 0 the total
   std::vector<double> outlet_sand_rate;  // [0..sand + 1] sand leaving the outlet per slot, m3/s
 
@@ -48,27 +48,27 @@ struct chan_sediment_state {
   std::vector<double> SS_vol_lake;       // lake fine rows, suspended volume, m3
   std::vector<double> SS_conc_vol_lake;  // lake fine rows, volumetric concentration
   std::vector<double> SS_conc_lake;      // lake fine rows, mass concentration, g/m3
-  std::vector<double> SS_vol_lake_settled;   // lake fine rows, settled in the last step, m3
-  std::vector<double> SS_vol_chan_to_lake;   // lake fine rows, run total, m3
-  std::vector<double> SS_vol_lake_to_chan;   // lake fine rows, run total, m3
-  std::vector<double> SS_vol_lake_to_overland;  // lake fine rows, handed to the grid this step, m3
-  std::vector<double> sed_vol_overland_to_lake; // lake class rows, from the grid this step, m3
-  std::vector<double> lake_settled_total;    // lake fine rows, run total settled, m3
-  std::vector<double> lake_overland_total;   // lake class rows, run total net from the grid, m3
-  std::vector<double> lake_bank_sand;        // lake class rows, overland sand on lake cells, m3
-  std::vector<int> num_lake_cells;           // per lake
+  std::vector<double> SS_vol_lake_settled;       // lake fine rows, settled in the last step, m3
+  std::vector<double> SS_vol_chan_to_lake;       // lake fine rows, run total, m3
+  std::vector<double> SS_vol_lake_to_chan;       // lake fine rows, run total, m3
+  std::vector<double> SS_vol_lake_to_overland;   // lake fine rows, handed to the grid this step, m3
+  std::vector<double> sed_vol_overland_to_lake;  // lake class rows, from the grid this step, m3
+  std::vector<double> lake_settled_total;        // lake fine rows, run total settled, m3
+  std::vector<double> lake_overland_total;       // lake class rows, run total net from the grid, m3
+  std::vector<double> lake_bank_sand;            // lake class rows, overland sand on lake cells, m3
+  std::vector<int> num_lake_cells;               // per lake
 
   // Run totals, m3
-  double sand_initial = 0.0;         // bed material at the start
-  std::vector<double> sand_to_chan;  // [0..sand] per sand class, from the land
-  double sand_outlet = 0.0;          // sand gone through the outlet
-  double sand_to_lakes = 0.0;        // sand delivered into lakes
-  double wash_to_chan = 0.0;         // fines from the land
-  double wash_outlet = 0.0;          // fines gone through the outlet
-  double wash_to_lakes = 0.0;        // fines carried into lakes
-  double wash_from_lakes = 0.0;      // fines carried out of lakes
-  std::vector<double> class_to_chan;   // [0..classes] every class from the land
-  double peak_wash_rate = 0.0;       // largest outlet fines rate of the run, m3/s
+  double sand_initial = 0.0;          // bed material at the start
+  std::vector<double> sand_to_chan;   // [0..sand] per sand class, from the land
+  double sand_outlet = 0.0;           // sand gone through the outlet
+  double sand_to_lakes = 0.0;         // sand delivered into lakes
+  double wash_to_chan = 0.0;          // fines from the land
+  double wash_outlet = 0.0;           // fines gone through the outlet
+  double wash_to_lakes = 0.0;         // fines carried into lakes
+  double wash_from_lakes = 0.0;       // fines carried out of lakes
+  std::vector<double> class_to_chan;  // [0..classes] every class from the land
+  double peak_wash_rate = 0.0;        // largest outlet fines rate of the run, m3/s
   // What the last event summary saw, so the next one shows its event alone.
   double event_mark_sand_initial = 0.0;
   std::vector<double> event_mark_class;  // [0..classes]
@@ -81,8 +81,8 @@ struct chan_sediment_state {
   // Sediment locations (IN_SED_LOC) and their series
   int locations = 0;
   std::vector<int> loc_link, loc_node;  // [1..locations]
-  safe_file loc_file;      // OUT_SED_LOC: fluxes at the locations
-  safe_file loc_tss_file;  // OUT_TSS_LOC: suspended solids at the locations
+  safe_file loc_file;                   // OUT_SED_LOC: fluxes at the locations
+  safe_file loc_tss_file;               // OUT_TSS_LOC: suspended solids at the locations
 
   // Work of the two transport routines, sized with the arrays.
   std::vector<double> rate;          // per node address, sand transport rate, m3/s, signed

@@ -59,8 +59,9 @@ void flux_pass(const channel_state& chan, const chan_sediment_state& cs, const f
         const int dn = up + 1;
         for (int m = 1; m <= F; ++m) {
           const double w = W[up];
-          flux[cs.fin(up, m)] = w >= 0.0 ? limit_out(w * in.conc[cs.fin(up, m)], in.vol[cs.fin(up, m)])
-                                         : limit_in(w * in.conc[cs.fin(dn, m)], in.vol[cs.fin(dn, m)]);
+          flux[cs.fin(up, m)] = w >= 0.0
+                                    ? limit_out(w * in.conc[cs.fin(up, m)], in.vol[cs.fin(up, m)])
+                                    : limit_in(w * in.conc[cs.fin(dn, m)], in.vol[cs.fin(dn, m)]);
         }
       }
       const int first = chan.node_address(l, 1);
@@ -112,15 +113,19 @@ void flux_pass(const channel_state& chan, const chan_sediment_state& cs, const f
       const double w = W[first];
       const int up = chan.ndep[l] > 0 ? chan.upstream(l, 1) : 0;
       const int down = chan.dslink[l];
-      int source = -1;     // node address of the source, or
-      int source_lake = 0; // its lake
-      int debit = -1;      // the upstream node the structure draws on, debited through its flux
+      int source = -1;      // node address of the source, or
+      int source_lake = 0;  // its lake
+      int debit = -1;       // the upstream node the structure draws on, debited through its flux
       if (w >= tiny && up > 0) {
-        if (lake_like(chan, up)) source_lake = lake_of(chan, up);
-        else source = debit = last_address(chan, up);
+        if (lake_like(chan, up))
+          source_lake = lake_of(chan, up);
+        else
+          source = debit = last_address(chan, up);
       } else if (w <= -tiny && down > 0) {
-        if (lake_like(chan, down)) source_lake = lake_of(chan, down);
-        else source = chan.node_address(down, 1);
+        if (lake_like(chan, down))
+          source_lake = lake_of(chan, down);
+        else
+          source = chan.node_address(down, 1);
         if (up > 0 && !lake_like(chan, up)) debit = last_address(chan, up);
       }
       for (int m = 1; m <= F; ++m) {
@@ -128,8 +133,9 @@ void flux_pass(const channel_state& chan, const chan_sediment_state& cs, const f
         if (source >= 0 || source_lake > 0) {
           const double c = source >= 0 ? in.conc[cs.fin(source, m)]
                                        : cs.SS_conc_vol_lake[cs.lake_fin(source_lake, m)];
-          const double held = source >= 0 ? in.vol[cs.fin(source, m)]
-                                          : std::max(0.0, cs.SS_vol_lake[cs.lake_fin(source_lake, m)]);
+          const double held = source >= 0
+                                  ? in.vol[cs.fin(source, m)]
+                                  : std::max(0.0, cs.SS_vol_lake[cs.lake_fin(source_lake, m)]);
           f = w * c;
           if (std::fabs(f) > held) f = w < -tiny ? -held : held;
         }
@@ -306,7 +312,8 @@ void chan_suspended_sed_transport(const channel_state& chan, sediment_state& sed
         cs.ch_wash_vol[cs.fin(a, m)] += v;
         cs.ch_wash_vol[cs.fin(a, 0)] += v;
         cs.wash_to_chan += v;
-        cs.SS_node_conc_vol[cs.fin(a, m)] = water > tiny ? cs.ch_wash_vol[cs.fin(a, m)] / water : 0.0;
+        cs.SS_node_conc_vol[cs.fin(a, m)] =
+            water > tiny ? cs.ch_wash_vol[cs.fin(a, m)] / water : 0.0;
       }
       if (water > tiny) cs.SS_node_conc_vol[cs.fin(a, 0)] = cs.ch_wash_vol[cs.fin(a, 0)] / water;
     }
@@ -352,8 +359,8 @@ void chan_suspended_sed_transport(const channel_state& chan, sediment_state& sed
       double sum = 0.0;
       for (int m = 1; m <= F; ++m) {
         const int c = sed.sed_class[std::size_t(m)];
-        const double v = water > tiny ? cs.ch_wash_vol[cs.fin(a, m)] * sed.density[std::size_t(c)] / water
-                                      : 0.0;
+        const double v =
+            water > tiny ? cs.ch_wash_vol[cs.fin(a, m)] * sed.density[std::size_t(c)] / water : 0.0;
         cs.chan_sed_conc[cs.cls(a, c)] = v;
         sum += v;
       }

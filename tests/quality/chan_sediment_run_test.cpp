@@ -59,8 +59,8 @@ class chan_sediment_run : public testing::Test {
     dir_.write("bank.chan", chan);
     dir_.write("soils.idx", ascii_grid(3, 10, 100, std::vector<double>(30, 1.0)));
     dir_.write("tables.cmt", tables());
-    dir_.write("bank.prj", edit_cards(fixture_text("bank", "bank.prj"), {"HYD_FREQ"},
-                                      sediment_cards + extra));
+    dir_.write("bank.prj",
+               edit_cards(fixture_text("bank", "bank.prj"), {"HYD_FREQ"}, sediment_cards + extra));
     return run_in_process(dir_.path(), "bank.prj", after_pass);
   }
   std::string file(const std::string& name) { return test_support::read_file(dir_.file(name)); }
@@ -84,12 +84,12 @@ TEST_F(chan_sediment_run, every_class_balances_on_the_land_and_in_the_channel) {
       if (eroded > 0.0) worst_land = std::max(worst_land, std::fabs(eroded - found) / eroded);
     }
     sand_in = cs.sand_initial + cs.sand_to_chan[1];
-    worst_sand = std::max(worst_sand,
-                          std::fabs(sand_in - cs.sand_outlet - cs.sand_in_channels()) / sand_in);
+    worst_sand =
+        std::max(worst_sand, std::fabs(sand_in - cs.sand_outlet - cs.sand_in_channels()) / sand_in);
     if (cs.wash_to_chan > 0.0)
-      worst_wash = std::max(worst_wash, std::fabs(cs.wash_to_chan - cs.wash_outlet -
-                                                  cs.wash_in_channels()) /
-                                            cs.wash_to_chan);
+      worst_wash =
+          std::max(worst_wash, std::fabs(cs.wash_to_chan - cs.wash_outlet - cs.wash_in_channels()) /
+                                   cs.wash_to_chan);
     wash_out = cs.wash_outlet;
     double change = 0.0;
     for (int j = 1; j <= 10; ++j) {
@@ -130,9 +130,9 @@ TEST_F(chan_sediment_run, summaries_and_outlet_rows_report_the_channel_sediment)
     EXPECT_NEAR(summary_value(run_block, "Mass balance error for sediment " + k), 0.0, 5e-5);
   }
   ASSERT_NE(run_block.find("Channel sediment routing mass quantities\n"), std::string::npos);
-  for (const char* label : {"Mass conservation error for wash load:",
-                            "Mass conservation error for sand load:",
-                            "Overall channel sediment mass cons. error:"})
+  for (const char* label :
+       {"Mass conservation error for wash load:", "Mass conservation error for sand load:",
+        "Overall channel sediment mass cons. error:"})
     EXPECT_NEAR(summary_value(run_block, label), 0.0, 1e-6) << label;
 
   // What the rows of the outlet show over its 30 s steps is what the
@@ -167,8 +167,8 @@ TEST_F(chan_sediment_run, summaries_and_outlet_rows_report_the_channel_sediment)
   for (std::size_t r = 1; r < beds.size(); ++r) {
     long link = 0, node = 0, flag = -1;
     double now = 0, start = 0;
-    ASSERT_EQ(std::sscanf(beds[r].c_str(), "%ld %ld %lf %lf %ld", &link, &node, &now, &start, &flag),
-              5);
+    ASSERT_EQ(
+        std::sscanf(beds[r].c_str(), "%ld %ld %lf %lf %ld", &link, &node, &now, &start, &flag), 5);
     EXPECT_EQ(node, long(r));
     EXPECT_EQ(flag, 0);
     EXPECT_GE(now, start - 0.5 - 1e-9);  // never below the erodible layer
@@ -190,13 +190,13 @@ namespace {
 TEST_F(chan_sediment_run, location_series_and_the_flux_file_follow_the_nodes) {
   dir_.write("sed.loc", "2\n1 5\n1 10\n");
   std::vector<double> outlet_fines;  // the outlet node's fines, m3/s, at every step
-  const run_output out = run(
-      "IN_SED_LOC sed.loc\nOUT_SED_LOC sed_loc.out\nOUT_TSS_LOC tss_loc.out\n"
-      "CHAN_SED_FLUX chan_sed.lnk\n",
-      [&](model_state& s) {
-        const chan_sediment_state& cs = s.quality.chan_sediment;
-        outlet_fines.push_back(cs.outlet_wash_rate[0]);
-      });
+  const run_output out =
+      run("IN_SED_LOC sed.loc\nOUT_SED_LOC sed_loc.out\nOUT_TSS_LOC tss_loc.out\n"
+          "CHAN_SED_FLUX chan_sed.lnk\n",
+          [&](model_state& s) {
+            const chan_sediment_state& cs = s.quality.chan_sediment;
+            outlet_fines.push_back(cs.outlet_wash_rate[0]);
+          });
   ASSERT_EQ(out.status, 0) << out.text;
   const std::vector<std::string> rows = test_support::lines_of(file("sed_loc.out"));
   ASSERT_EQ(rows.size(), 721u);
@@ -269,7 +269,8 @@ TEST(chan_sediment_lake_run, fines_balance_through_the_lake) {
     double lake_in = 0.0, lake_out = 0.0;
     for (int m = 1; m <= cs.fine; ++m) {
       const int j = sed.sed_class[std::size_t(m)];
-      lake_in += cs.SS_vol_chan_to_lake[cs.lake_fin(1, m)] + cs.lake_overland_total[cs.lake_fin(1, j)];
+      lake_in +=
+          cs.SS_vol_chan_to_lake[cs.lake_fin(1, m)] + cs.lake_overland_total[cs.lake_fin(1, j)];
       lake_out += cs.SS_vol_lake[cs.lake_fin(1, m)] + cs.lake_settled_total[cs.lake_fin(1, m)] +
                   cs.SS_vol_lake_to_chan[cs.lake_fin(1, m)];
     }

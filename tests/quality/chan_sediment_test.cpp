@@ -3,6 +3,8 @@
 // by hand from the formula), and the suspended fines, whose volumes must add
 // up over any sequence of steps, through structures and lakes too.
 
+#include "quality/chan_sediment.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +12,6 @@
 
 #include "../channel/network_fixture.h"
 #include "../surface/surface_run_fixture.h"
-#include "quality/chan_sediment.h"
 #include "quality/sediment_erosion_transport.h"
 #include "quality/sediment_inputs.h"
 #include "quality/sediment_kernels.h"
@@ -46,7 +47,8 @@ std::unique_ptr<model_state> erodible_run(const std::vector<link_layout>& links,
   sed.viscosity = water_viscosity(20.0);
   sed.spec_grav.assign(std::size_t(sed.classes) + 1, 2.65);
   sed.part_diam.assign(std::size_t(sed.classes) + 1, 0.0);
-  for (int i = 1; i <= sed.classes; ++i) sed.part_diam[std::size_t(i)] = diameters[std::size_t(i - 1)];
+  for (int i = 1; i <= sed.classes; ++i)
+    sed.part_diam[std::size_t(i)] = diameters[std::size_t(i - 1)];
   setup_sediment_classes(sed);
   EXPECT_TRUE(alloc_channel_sediment_arrays(*s));
   return s;
@@ -153,8 +155,7 @@ TEST(chan_sed_transport, empty_store_moves_nothing) {
 TEST(chan_sed_transport, sand_leaving_a_link_into_a_lake_settles_in_it) {
   // The unit reach drains into lake link 2 standing at 10.1 m, which
   // empties through structure link 3 into link 4.
-  auto s = erodible_run({{{10.2, 10.0, 9.8}, 2}, {{9.7, 9.7}, 3}, {{9.6, 9.6}, 4},
-                         {{9.5, 9.4}, 0}},
+  auto s = erodible_run({{{10.2, 10.0, 9.8}, 2}, {{9.7, 9.7}, 3}, {{9.6, 9.6}, 4}, {{9.5, 9.4}, 0}},
                         {0.5});
   channel_state& c = s->channel;
   c.ltype[2] = link_bit::lake;
@@ -190,8 +191,8 @@ TEST(chan_sed_transport, bed_follows_the_store) {
   };
   // Above the layer the trapezoid fills: (sqrt(4 + 4 x 12 / 60) - 2) / 2;
   // below it the bottom width drops: 30 / (100 x 0.6 x 2); never past 0.5.
-  for (const bed_case& b : {bed_case{72.0, 0.0954451}, bed_case{60.0, 0.0},
-                            bed_case{30.0, -0.25}, bed_case{0.0, -0.5}}) {
+  for (const bed_case& b : {bed_case{72.0, 0.0954451}, bed_case{60.0, 0.0}, bed_case{30.0, -0.25},
+                            bed_case{0.0, -0.5}}) {
     EXPECT_NEAR(trapezoid_bed(10.0, b.store, 60.0, 100.0, 0.4, 2.0, 1.0, 0.5), 10.0 + b.change,
                 1e-7)
         << b.store;
@@ -327,9 +328,9 @@ TEST(chan_suspended_sed_transport, fines_balance_closes_along_a_branching_networ
 TEST(chan_suspended_sed_transport, fines_balance_closes_through_a_lake_and_a_structure) {
   // Link 1 flows into lake link 2, which empties through structure link 3
   // into link 4, the outlet.
-  auto s = erodible_run({{{10.6, 10.5, 10.4}, 2}, {{10.3, 10.3}, 3}, {{10.2, 10.2}, 4},
-                         {{10.1, 10.0, 9.9}, 0}},
-                        {0.004, 0.02});
+  auto s = erodible_run(
+      {{{10.6, 10.5, 10.4}, 2}, {{10.3, 10.3}, 3}, {{10.2, 10.2}, 4}, {{10.1, 10.0, 9.9}, 0}},
+      {0.004, 0.02});
   channel_state& ch = s->channel;
   ch.ltype[2] = link_bit::lake;
   ch.ltype[3] = link_bit::structure;
