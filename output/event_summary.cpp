@@ -390,7 +390,7 @@ void write_event_summary(model_state& state) {
   print_mass_error(f, balance, totals, state, gates);
   if (gates.richards) print_richards(f, totals);
   print_overland_sediment_summary(f, state.quality, true);
-  print_channel_sediment_summary(f, state.quality, state.channel, true);
+  print_channel_sediment_summary(f, state.quality, true);
   print_warnings(f, balance, totals, gates);
   print_inputs(f, state.input.settings);
   print_processes(f, state, gates);

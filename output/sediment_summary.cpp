@@ -29,7 +29,7 @@ double sand_from_land(const chan_sediment_state& cs) {
   return v;
 }
 
-void print_lakes(std::FILE* f, const chan_sediment_state& cs, const channel_state& chan) {
+void print_lakes(std::FILE* f, const chan_sediment_state& cs) {
   double overland_wash = 0.0, settled = 0.0, bank_sand = 0.0;
   for (int k = 1; k <= cs.lakes; ++k) {
     for (int m = 1; m <= cs.fine; ++m) settled += cs.lake_settled_total[cs.lake_fin(k, m)];
@@ -78,7 +78,6 @@ void print_lakes(std::FILE* f, const chan_sediment_state& cs, const channel_stat
                  cs.lake_depo_vol[cs.lake_snd(k, 0)]);
     std::fprintf(f, "Total sand settled in lake boundary:        %16.8lf m3 \n", bank);
   }
-  (void)chan;
 }
 
 }  // namespace
@@ -130,8 +129,7 @@ void print_overland_sediment_summary(std::FILE* f, const quality_state& q, bool 
   std::fputs("\n", f);
 }
 
-void print_channel_sediment_summary(std::FILE* f, quality_state& q, const channel_state& chan,
-                                    bool event) {
+void print_channel_sediment_summary(std::FILE* f, quality_state& q, bool event) {
   chan_sediment_state& cs = q.chan_sediment;
   if (!q.sediment.on || !cs.on) return;
   const bool lakes = cs.lakes > 0;
@@ -210,7 +208,7 @@ void print_channel_sediment_summary(std::FILE* f, quality_state& q, const channe
     std::fprintf(f, "Mass conservation error for sand load:     %10.6lf percent\n", sand_error);
     std::fprintf(f, "Overall channel sediment mass cons. error: %10.6lf percent\n", overall);
   }
-  if (lakes) print_lakes(f, cs, chan);
+  if (lakes) print_lakes(f, cs);
   std::fputs("\n", f);
 
   if (!event) return;

@@ -18,8 +18,7 @@ void print_overland_sediment_summary(std::FILE* f, const quality_state& q, bool 
 // wash-load balances with their errors, and with channel lakes each lake's
 // sediment. The event form shows the event's quantities since the last
 // event summary, which it marks for the next one.
-void print_channel_sediment_summary(std::FILE* f, quality_state& q, const channel_state& chan,
-                                    bool event);
+void print_channel_sediment_summary(std::FILE* f, quality_state& q, bool event);
 
 // "new_bed_elevations.txt": every node's bed now and at the start, links in
 // input order (a lake link one line). Written after the end-of-run channel

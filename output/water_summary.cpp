@@ -371,7 +371,7 @@ void write_summary(model_state& state) {
     if (gates.sacramento) print_sacramento_section(out.summary.stream, gather_sac_summary(state));
     print_water_summary(out.summary.stream, totals, gates, out.water);
     print_overland_sediment_summary(out.summary.stream, state.quality, false);
-    print_channel_sediment_summary(out.summary.stream, state.quality, state.channel, false);
+    print_channel_sediment_summary(out.summary.stream, state.quality, false);
     write_bed_elevations(state.quality, state.channel);
     std::fflush(out.summary.stream);
   }
