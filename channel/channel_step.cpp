@@ -15,6 +15,7 @@
 #include "core/model_state.h"
 #include "core/not_available.h"
 #include "subsurface/gw_channel_exchange.h"
+#include "quality/chan_sediment.h"
 
 namespace {
 
@@ -52,7 +53,6 @@ const char* missing_process(const model_state& state) {
   // without it, and the lakes' seepage, do not yet.
   if (!in.gw_simulation && (in.stream_loss || in.water_table)) return "gw_stream_exchange";
   if (chan.lake_loss) return "gw_stream_exchange";
-  if (in.chan_sed_routing) return "chan_sed_transport";
   if (chan.constituents || in.chan_con_trans) return "the channel constituents of ex_flow_route";
   if (in.settings.storm_sewer_given) return "the storm-sewer volumes of chan_continuity";
   return nullptr;
@@ -67,6 +67,7 @@ route_settings route_settings_of(const model_state& state) {
   set.first_order_q = in.first_order_chan_q;
   set.time = state.run.current_time;
   set.location_volumes = in.optimize && !in.optimize_sed;
+  set.sediment_volumes = state.quality.chan_sediment.on;
   return set;
 }
 
@@ -253,6 +254,11 @@ void channel_step(model_state& state) {
         if (chan.yp[a] > chan.yp_max_flood[a]) chan.yp_max_flood[a] = chan.yp[a];
       }
     }
+  }
+
+  if (state.quality.chan_sediment.on) {
+    channel_sediment_step(state, dt);
+    if (error_state.stop_flag != 0) return;
   }
 
   // Lateral inflow is a rate of this step only.

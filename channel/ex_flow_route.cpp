@@ -223,6 +223,7 @@ class router {
   void sweep_and_wait(double* area);
   int restore_for_retry();
   void close_substep(double substep, int stop, bool with_checks, int& bad, double& cmax);
+  void add_passed_volumes(double substep);
 
   channel_state& chan_;
   const route_settings& set_;
@@ -480,6 +481,19 @@ void router::close_substep(double substep, int stop, bool with_checks, int& bad,
   cmax = combined(&partials::cmax, [](double a, double b) { return std::max(a, b); }, 0.0);
 }
 
+// The water each node passed on in the accepted sub-step, for the channel
+// sediment. Each thread takes the links whose mean flows it set, and the
+// next writer of those flows is that thread again, so no barrier is needed.
+void router::add_passed_volumes(double substep) {
+  double* passed = chan_.qp_vol_sed.data();
+#pragma omp for schedule(static, chunk_) nowait
+  for (int i = 1; i <= links_; ++i) {
+    if (chan_.ltype[i] & link_bit::lake) continue;
+    if ((chan_.ltype[i] & link_bit::shaped) && (chan_.ltype[i] & link_bit::overtaken)) continue;
+    for (int a = first_node(i), end = end_node(i); a < end; ++a) passed[a] += qp_[a] * substep;
+  }
+}
+
 void router::run() {
   outcome out;
   out.substeps = chan_.substeps;
@@ -573,6 +587,7 @@ void router::run() {
           out.swept = area_;
           break;
         }
+        if (set_.sediment_volumes) add_passed_volumes(substep);
         out.outlet_volume += substep * qp_[outlet_];
         out.source_volume += substep * source_rate_;
         if (lakes_ && omp_get_thread_num() == 0) account_lake_flows(chan_, qp_, substep);

@@ -14,6 +14,7 @@
 #include "channel/read_chan_input.h"
 #include "core/model_state.h"
 #include "core/text_io.h"
+#include "quality/chan_sediment.h"
 #include "input/read_grid_inputs.h"
 #include "input/series.h"
 
@@ -90,14 +91,6 @@ bool check_link_nodes(const channel_state& chan, const char* path, int count,
   return true;
 }
 
-bool read_link_node_list(model_state& state, safe_file& file, int& count,
-                         std::vector<int>& link, std::vector<int>& node) {
-  const bool ok = read_pairs(file, count, link, node) &&
-                  check_link_nodes(state.channel, file.path, count, link, node);
-  file.close();
-  if (!ok) count = 0;
-  return ok;
-}
 
 // Per-node lines: "link node stage" and, optionally, the node's area. Lines
 // past the end of the file read as empty, so those nodes start dry.
@@ -261,6 +254,15 @@ void check_node_counts(const channel_state& chan) {
 
 }  // namespace
 
+bool read_link_node_list(model_state& state, safe_file& file, int& count,
+                         std::vector<int>& link, std::vector<int>& node) {
+  const bool ok = read_pairs(file, count, link, node) &&
+                  check_link_nodes(state.channel, file.path, count, link, node);
+  file.close();
+  if (!ok) count = 0;
+  return ok;
+}
+
 void read_channel_hotstart(model_state& state) {
   const input_state& in = state.input;
   if (!in.read_chan_hotstart) return;
@@ -396,6 +398,8 @@ void setup_channels(model_state& state) {
   read_gwflink_list(state);
   if (stopped()) return;
   read_cell_locator_list(state);
+  if (stopped()) return;
+  setup_channel_sediment(state);
   if (stopped()) return;
   chan.head_links = 0;
   for (int l = 1; l <= chan.links; ++l)

@@ -4,7 +4,10 @@
 // location lists, the grid-stream cell positions and the two diagnostic
 // files "short_links.out" and "bad_thalweg.out".
 
+#include <vector>
+
 struct model_state;
+class safe_file;
 
 // Does nothing unless explicit channel routing is on; leaves the error
 // state's code set on a failure.
@@ -18,3 +21,9 @@ void read_cell_locator_list(model_state& state);
 void setup_grid_stream(model_state& state);
 void write_short_links(model_state& state);
 void write_bad_thalweg(model_state& state);
+
+// A location list of the channel set-up: a count, then count "link node"
+// pairs naming nodes of the network, read from file, which is then closed.
+// False after a message (4000), with count 0.
+bool read_link_node_list(model_state& state, safe_file& file, int& count,
+                         std::vector<int>& link, std::vector<int>& node);

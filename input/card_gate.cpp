@@ -25,19 +25,19 @@ constexpr card_feature unbuilt[] = {
     map_output,
     channel_output,   location_output,
     daily_output,     hotstart_output, soil_output,
-    sewer_output,     sediment_output,
-    nutrient_output,
+    sewer_output,     nutrient_output,
 };
 
 // Output cards written already, although other cards of their feature are
 // not: the channel's depth, discharge, stage and velocity link/node files
-// (not its sediment flux or the flow and stage profiles); the discharges and
+// and sediment flux (not the flow and stage profiles); the discharges and
 // depths at stream locations and the depths and discharges at listed cells
 // (not the groundwater fluxes, constituents or cell hydrographs); the depth,
 // discharge and rain maps and the overland and channel hot starts (not the
 // soil maps, nor the soil-moisture hot start); the groundwater recharge maps
 // and the stream-aquifer fluxes at listed nodes; the outlet sediment
-// hydrograph and the three overland sediment maps.
+// hydrograph and its suspended solids, the three overland sediment maps, the
+// sediment location series and the channel sediment flux.
 constexpr const char* written_outputs[] = {
     "depth",           "discharge",              "dis_rain",
     "write_ov_hotstart", "write_chan_hotstart",  "explic_backwater",
@@ -46,6 +46,8 @@ constexpr const char* written_outputs[] = {
     "in_celldepdis_location",                    "out_celldepdis_location",
     "gw_recharge_cum", "gw_recharge_inc",        "in_gwflux_location",      "out_gwflux_location",
     "outlet_sed_flux", "vol_sed_susp",           "max_sed_flux",            "net_sed_volume",
+    "outlet_sed_tss",  "in_sed_loc",             "out_sed_loc",             "out_tss_loc",
+    "chan_sed_flux",
 };
 
 bool output_written(const char* word) {

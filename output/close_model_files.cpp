@@ -55,6 +55,7 @@ void close_model_files(model_state& state) {
       &out.chan_velocity, &out.flood_stream, &out.pipe_head, &out.pipe_flow, &out.pipe_tile,
       &state.input.q7_input_file, &out.q7.output,
       &state.quality.sediment.outlet_file, &state.quality.sediment.outlet_tss_file,
+      &state.quality.chan_sediment.loc_file, &state.quality.chan_sediment.loc_tss_file,
   };
   // The run's own results, then the snow hot-start input.
   safe_file* const results[] = {

@@ -429,7 +429,8 @@ void write_event_summary(model_state& state) {
   if (gates.richards) print_richards(f, totals);
   if (gates.gw_simulation) print_groundwater(f, totals, gates);
   print_contaminant_event_summary(f, state);
-  print_overland_sediment_summary(f, state.quality.sediment, true);
+  print_overland_sediment_summary(f, state.quality, true);
+  print_channel_sediment_summary(f, state.quality, true);
   print_warnings(f, balance, totals, gates);
   print_inputs(f, state.input.settings);
   print_processes(f, state, gates);

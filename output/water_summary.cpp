@@ -371,8 +371,10 @@ void write_summary(model_state& state) {
   if (out.summary.is_open()) {
     if (gates.sacramento) print_sacramento_section(out.summary.stream, gather_sac_summary(state));
     print_water_summary(out.summary.stream, totals, gates, out.water);
-    print_overland_sediment_summary(out.summary.stream, state.quality.sediment, false);
+    print_overland_sediment_summary(out.summary.stream, state.quality, false);
+    print_channel_sediment_summary(out.summary.stream, state.quality, false);
     print_contaminant_run_summary(out.summary.stream, state);
+    write_bed_elevations(state.quality, state.channel);
     std::fflush(out.summary.stream);
   }
   write_calibration_total(state);

@@ -6,7 +6,6 @@
 
 #include "core/error_state.h"
 #include "core/model_state.h"
-#include "core/not_available.h"
 #include "output/linknode_file.h"
 #include "output/output_steps.h"
 
@@ -55,11 +54,6 @@ linknode_timing timing_of(const run_control& run) {
 
 void write_linknode_headers(model_state& state) {
   const input_state& in = state.input;
-  const project_settings& s = in.settings;
-  if (s.chan_sed_flux_given) {
-    raise_not_available("write_linknode_headers");
-    return;
-  }
   write_location_header(state);
   if (!in.explicit_channel) return;
 
@@ -74,6 +68,7 @@ void write_linknode_headers(model_state& state) {
       {&out.chan_stage, linknode_code::stream_stage},
       {&out.chan_velocity, linknode_code::stream_velocity},
       {&out.flood_stream, linknode_code::flood_stream_depth},
+      {&out.chan_sed_flux, linknode_code::stream_sed_flux},
   };
   bool any = false;
   for (const stream_file& f : files) any = any || f.file->is_open();

@@ -6,6 +6,7 @@
 // point depths. The outlet rows are flushed, so a run stopped part-way
 // keeps every outlet row written before the stop.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -55,7 +56,7 @@ bool unwritten_series_open(const model_state& state) {
   const safe_file* files[] = {
       &o.superlink_junc_flow, &o.superlink_node_flow,
       &o.con_location,    &o.mass_location,       &o.theta_location,
-      &o.chan_sed_flux,   &o.pipe_head,           &o.pipe_tile,           &o.pipe_flow,
+      &o.pipe_head,       &o.pipe_tile,           &o.pipe_flow,
   };
   for (const safe_file* file : files)
     if (file->is_open()) return true;
@@ -188,6 +189,77 @@ void write_channel_linknode_records(model_state& state) {
     write_linknode_record(out.chan_stage.stream, layout, out.chan_stage_records++, chan.yp.data(),
                           nullptr, linknode_kind::plain);
   }
+  chan_sediment_state& cs = state.quality.chan_sediment;
+  if (out.chan_sed_flux.is_open() && cs.on) {
+    // Every class's flux of the step, in cm3/s.
+    for (int l = 1; l <= chan.links; ++l) {
+      for (int k = 1; k <= chan.nx[l]; ++k) {
+        const int a = chan.node_address(l, k);
+        for (int s = 1; s <= cs.classes + 1; ++s)
+          cs.linknode_sum[a] += cs.qsmax[cs.flx(a, s)] * 1e6;
+      }
+    }
+    write_linknode_record(out.chan_sed_flux.stream, layout, out.chan_sed_flux_records++,
+                          cs.linknode_sum.data(), nullptr, linknode_kind::plain);
+    std::fill(cs.linknode_sum.begin(), cs.linknode_sum.end(), 0.0);
+  }
+}
+
+// The outlet sediment row of a run with channel sediment: the fines' rates,
+// then each sand slot's, and the outlet's suspended solids.
+void write_channel_sediment_outlet(const model_state& state, const outlet_row_form& form,
+                                   double time) {
+  const chan_sediment_state& cs = state.quality.chan_sediment;
+  const sediment_state& sed = state.quality.sediment;
+  const run_control& run = state.run;
+  const double factor = form.cfs ? run.cfs_factor : 1.0;
+  std::FILE* f = sed.outlet_file.stream;
+  if (form.long_term || (form.cfs && !form.strict_julian)) {
+    std::fprintf(f, "%16.8lf", time);
+  } else if (form.cfs) {
+    std::fprintf(f, "%16.8lf ", time);
+  } else {
+    std::fprintf(f, "%16.10lf", time);
+  }
+  for (int m = 1; m <= cs.fine; ++m)
+    std::fprintf(f, " %16.10lf", cs.outlet_wash_rate[std::size_t(m)] * factor);
+  for (int s = 1; s <= cs.sand + 1; ++s)
+    std::fprintf(f, " %16.10lf", cs.outlet_sand_rate[std::size_t(s)] * factor);
+  std::fputc('\n', f);
+  if (sed.outlet_tss_file.is_open()) {
+    const channel_state& chan = state.channel;
+    const int out = chan.node_address(chan.links, chan.nx[chan.links]);
+    std::fprintf(sed.outlet_tss_file.stream, "%16.4lf %16.4lf \n", time,
+                 cs.chan_sed_conc[cs.cls(out, 0)]);
+  }
+}
+
+// OUT_SED_LOC and OUT_TSS_LOC: each sediment location's fluxes (fines, then
+// sand slots) and its suspended solids.
+void write_sediment_location_rows(const model_state& state, const location_row_form& form) {
+  const chan_sediment_state& cs = state.quality.chan_sediment;
+  const channel_state& chan = state.channel;
+  if (cs.loc_file.is_open()) {
+    std::FILE* f = cs.loc_file.stream;
+    write_location_time(f, form, " ");
+    if (state.input.channel_routing) {
+      for (int i = 1; i <= cs.locations; ++i) {
+        const int a = chan.node_address(cs.loc_link[std::size_t(i)], cs.loc_node[std::size_t(i)]);
+        for (int s = 1; s <= cs.fine + cs.sand + 1; ++s)
+          std::fprintf(f, "%16.10lf ", cs.qsmax[cs.flx(a, s)] * form.q_factor);
+      }
+    }
+    std::fputc('\n', f);
+  }
+  if (cs.loc_tss_file.is_open()) {
+    std::FILE* f = cs.loc_tss_file.stream;
+    write_location_time(f, form, " ");
+    for (int i = 1; i <= cs.locations; ++i) {
+      const int a = chan.node_address(cs.loc_link[std::size_t(i)], cs.loc_node[std::size_t(i)]);
+      std::fprintf(f, "%16.4lf", cs.chan_sed_conc[cs.cls(a, 0)]);
+    }
+    std::fputc('\n', f);
+  }
 }
 
 }  // namespace
@@ -275,7 +347,10 @@ void write_timeseries_step(model_state& state) {
   ++out.outlet_rows;
   // The sediment that left through the outlet face in the step, as a rate.
   const sediment_state& sed = state.quality.sediment;
-  if (sed.on && sed.outlet_file.is_open() && run.dt > 0.0) {
+  const bool channel_sediment = state.quality.chan_sediment.on != 0;
+  if (channel_sediment && sed.outlet_file.is_open()) {
+    write_channel_sediment_outlet(state, form, time);
+  } else if (sed.on && sed.outlet_file.is_open() && run.dt > 0.0) {
     const double rate = sed.outlet_step_volume / run.dt * (form.cfs ? run.cfs_factor : 1.0);
     std::fprintf(sed.outlet_file.stream, "%16.8lf %16.10lf\n", time, rate);
   }
@@ -290,6 +365,7 @@ void write_timeseries_step(model_state& state) {
   if (out.dep_location.is_open()) write_dep_location_row(state, location);
   if (out.well_level.is_open()) write_well_level_row(state, location);
   if (out.gwflux_location.is_open()) write_gwflux_row(state, location);
+  if (channel_sediment) write_sediment_location_rows(state, location);
   if (out.lake_output.is_open() && state.channel.channel_lakes)
     write_lake_row(state, form.long_term);
 

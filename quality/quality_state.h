@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "quality/contaminant_model.h"
+#include "quality/chan_sediment_state.h"
 #include "quality/sediment_state.h"
 
 struct quality_state {
@@ -31,4 +32,5 @@ struct quality_state {
   std::vector<std::vector<double>> chan_nsm_source;  // nutrient source, g
   sediment_state sediment;           // overland erosion (SOIL_EROSION)
   contaminant_model contam;          // dissolved constituents on the grid and in the soil
+  chan_sediment_state chan_sediment; // sand and fines in the channels
 };

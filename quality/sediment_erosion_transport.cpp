@@ -37,7 +37,17 @@ struct erosion_view {
   int outlet;        // 0 with channel routing on
   outlet_side side;
   double outlet_q;   // outlet outflow of the step, m3/s
+  // Channel lakes, or null: the lake of each cell (0 none), each lake's
+  // level, and the lakes' sediment rows.
+  const int* lake_mask;
+  const double* lake_elev;
+  chan_sediment_state* lakes;
+  bool first_step;   // no lake has given back fines before its first step
 };
+
+int lake_at(const erosion_view& v, int cell) {
+  return v.lake_mask && cell > 0 ? v.lake_mask[cell] : 0;
+}
 
 // Pass 1 for cell k: slopes, splash, outflow magnitude and flow detachment.
 void detach(const erosion_view& v, int k, double outlet_slope) {
@@ -45,6 +55,29 @@ void detach(const erosion_view& v, int k, double outlet_slope) {
   const int r = v.right[k];
   const int b = v.below[k];
   const double surface = v.h[k] + v.z[k];
+  if (v.lake_mask) {
+    // A cell beside a lake slopes towards the lake's level and neither
+    // splashes nor detaches; a lake cell only slopes out to its right.
+    // Slopes not worked out keep their last values.
+    const int own = lake_at(v, k);
+    if (own == 0) {
+      const int lr = lake_at(v, r);
+      if (r != 0 && lr != 0) {
+        sed.slope_x[k] = (surface - v.lake_elev[lr]) / v.dx;
+        return;
+      }
+      sed.slope_x[k] = r != 0 ? (surface - (v.h[r] + v.z[r])) / v.dx : 0.0;
+      const int lb = lake_at(v, b);
+      if (b != 0 && lb != 0) {
+        sed.slope_y[k] = (surface - v.lake_elev[lb]) / v.dx;
+        return;
+      }
+    } else {
+      sed.slope_x[k] =
+          r != 0 && lake_at(v, r) == 0 ? (v.lake_elev[own] - (v.h[r] + v.z[r])) / v.dx : 0.0;
+      return;
+    }
+  }
   double sx = r != 0 ? (surface - (v.h[r] + v.z[r])) / v.dx : 0.0;
   double sy = b != 0 ? (surface - (v.h[b] + v.z[b])) / v.dx : 0.0;
   if (k == v.outlet) {
@@ -83,6 +116,23 @@ void carry(const erosion_view& v, int k, int nb, double f, double slope, double*
   const int up = f >= 0.0 ? k : nb;
   const int down = f >= 0.0 ? nb : k;
   if (up == 0) return;  // nothing comes in from beyond the outlet
+  const int up_lake = lake_at(v, up);
+  const int down_lake = lake_at(v, down);
+  if (up_lake != 0) {
+    // A lake gives back only its fines, at its own concentration.
+    if (down_lake != 0 || down == 0 || v.first_step) return;
+    chan_sediment_state& cs = *v.lakes;
+    double* flux = sed.ov_qsmax.empty() ? nullptr : sed.ov_qsmax.data() + sed.at(up, 0);
+    for (int m = 1; m <= sed.fine_count; ++m) {
+      const int i = sed.sed_class[std::size_t(m)];
+      const double g = std::fabs(cs.SS_conc_vol_lake[cs.lake_fin(up_lake, m)] * f * v.dt);
+      sed.vol(down, i)[suspended] += g;
+      cs.SS_vol_lake_to_overland[cs.lake_fin(up_lake, m)] += g;
+      cs.sed_vol_overland_to_lake[cs.lake_fin(up_lake, i)] -= g;
+      if (flux) flux[i] += g / v.dt;
+    }
+    return;
+  }
   const double cap = std::fabs(sediment_transport_capacity(
       sed.formula, up, slope, v.h[up], std::fabs(f) / v.dx, v.dt, v.dx, sed));
   capacity[up] = cap;
@@ -96,7 +146,17 @@ void carry(const erosion_view& v, int k, int nb, double f, double slope, double*
     double& from = sed.vol(up, i)[suspended];
     const double m = from * share;
     from -= m;
-    sed.vol(down, i)[suspended] += m;
+    if (down_lake != 0) {
+      // Sand drops at the lake's edge; every class joins the lake's tally.
+      chan_sediment_state& cs = *v.lakes;
+      if (sed.sand[std::size_t(i)]) {
+        sed.vol(down, i)[deposited] += m;
+        cs.lake_bank_sand[cs.lake_fin(down_lake, i)] += m;
+      }
+      cs.sed_vol_overland_to_lake[cs.lake_fin(down_lake, i)] += m;
+    } else {
+      sed.vol(down, i)[suspended] += m;
+    }
     if (flux) flux[i] += m / v.dt;
   }
 }
@@ -254,7 +314,7 @@ void sediment_erosion_transport(model_state& state, double dt) {
   if (outlet > 0) side = g.rightcon[outlet] == 0 ? outlet_side::right
                          : g.belowcon[outlet] == 0 ? outlet_side::lower
                                                    : outlet_side::none;
-  const erosion_view v{sed,
+  erosion_view v{sed,
                        sf.depth.data(),
                        g.elevation.data(),
                        sf.flux_x.data(),
@@ -269,7 +329,17 @@ void sediment_erosion_transport(model_state& state, double dt) {
                        cells,
                        outlet,
                        side,
-                       state.run.q_out};
+                       state.run.q_out,
+                       nullptr,
+                       nullptr,
+                       nullptr,
+                       state.run.step == 0};
+  chan_sediment_state& cs = state.quality.chan_sediment;
+  if (state.channel.channel_lakes && cs.on && cs.lakes > 0) {
+    v.lake_mask = state.channel.lake_mask.data();
+    v.lake_elev = state.channel.lake_elev.data();
+    v.lakes = &cs;
+  }
   sed.outlet_step_volume = 0.0;
   const double outlet_slope = g.outlet_slope;
 #pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../channel/network_fixture.h"
 #include "../surface/surface_run_fixture.h"
 #include "calibration/calibration_steps.h"
 #include "calibration/framework_exchange.h"
@@ -324,16 +325,43 @@ namespace {
 // Rebuilding erodible cross-sections needs the channel sediment, which this
 // version does not have: the event end stops instead of going on with the
 // old sections.
-TEST(event_end_exchange_step, erodible_channels_stop_as_not_available) {
+// An erodible trapezoid link whose sand raised its bed by 0.1 m keeps its
+// node depths at the event end; its stages rise with the bed.
+TEST(event_end_exchange_step, erodible_trapezoid_beds_take_the_sand_left) {
   error_state = error_record{};
   model_state s;
-  s.input.chan_sed_routing = 1;
+  network_fixture::build_network(s.channel, {{{10.2, 10.0, 9.8}}});
+  channel_state& c = s.channel;
+  c.ltype[1] |= link_bit::erodible;
+  chan_sediment_state& cs = s.quality.chan_sediment;
+  cs.on = 1;
+  cs.new_bel.assign(c.node_slots(), 0.0);
+  for (int j = 1; j <= 3; ++j) {
+    const int a = c.node_address(1, j);
+    c.chan_depth[a] = 0.5;
+    c.yp[a] = c.bel[a] + 0.5;
+    cs.new_bel[a] = c.bel[a] + 0.1;
+  }
+  s.run.exchange_pending = 1;
+  event_end_exchange_step(s);
+  EXPECT_EQ(error_state.stop_flag, 0);
+  EXPECT_EQ(s.run.event_end, 1);
+  for (int j = 1; j <= 3; ++j) {
+    const int a = c.node_address(1, j);
+    EXPECT_NEAR(c.bel[a], 10.5 - 0.2 * j, 1e-12);
+    EXPECT_NEAR(c.yp[a], 11.0 - 0.2 * j, 1e-12);
+    EXPECT_NEAR(c.chan_depth[a], 0.5, 1e-12);
+    EXPECT_NEAR(c.area[a], 1.25, 1e-12);  // 2 m wide at the bottom, side slope 1
+  }
+
+  // Erodible break-point sections are not rebuilt in this version.
+  error_state = error_record{};
+  c.erodible_bp_links = 1;
   s.run.exchange_pending = 1;
   stdout_capture capture;
   event_end_exchange_step(s);
   EXPECT_EQ(capture.stop(), "Error: xsec_update is not available in this version.\n\n");
   EXPECT_EQ(error_state.stop_flag, 1);
-  EXPECT_EQ(s.run.event_end, 0);
   error_state = error_record{};
 }
 

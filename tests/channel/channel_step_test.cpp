@@ -74,7 +74,6 @@ TEST(channel_step, a_channel_process_this_version_lacks_stops_the_run) {
   } cases[] = {
       {"gw_stream_exchange", [](model_state& s) { s.input.stream_loss = 1; }},
       {"gw_stream_exchange", [](model_state& s) { s.channel.lake_loss = 1; }},
-      {"chan_sed_transport", [](model_state& s) { s.input.chan_sed_routing = 1; }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -115,6 +115,38 @@ TEST(ex_flow_route, junction_routes_alike_on_one_and_eight_threads) {
   EXPECT_EQ(a.substeps, b.substeps);
 }
 
+// The water each node passes on, which the channel sediment moves its fines
+// with, is summed over the sub-steps alike on one and eight threads, and at
+// the outlet node it is what left the network.
+TEST(ex_flow_route, passed_volumes_add_up_alike_on_one_and_eight_threads) {
+  const int threads = omp_get_max_threads();
+  std::unique_ptr<model_state> runs[2];
+  const int counts[2] = {1, 8};
+  for (int r = 0; r < 2; ++r) {
+    clear_errors();
+    omp_set_num_threads(counts[r]);
+    runs[r] = junction_with_point_inflows();
+    channel_state& c = runs[r]->channel;
+    c.parallel_min_links = 1;
+    c.qp_vol_sed.assign(c.node_slots(), 0.0);
+    route_settings set;
+    set.point_input = 1;
+    set.sediment_volumes = 1;
+    for (int k = 0; k < 200 && error_state.stop_flag == 0; ++k) {
+      ASSERT_EQ(ex_flow_route(c, set, 30.0), 0);
+      c.outlet_volume += c.step_outlet_volume;
+    }
+  }
+  omp_set_num_threads(threads);
+  const channel_state& a = runs[0]->channel;
+  const channel_state& b = runs[1]->channel;
+  for (std::size_t i = 0; i < a.qp_vol_sed.size(); ++i)
+    ASSERT_EQ(a.qp_vol_sed[i], b.qp_vol_sed[i]) << i;
+  const int outlet = a.node_address(3, a.nx[3]);
+  EXPECT_GT(a.outlet_volume, 0.0);
+  EXPECT_NEAR(a.qp_vol_sed[std::size_t(outlet)], a.outlet_volume, 1e-9 * a.outlet_volume);
+}
+
 // A binary tree of 31 links of 4 nodes (link 31 the outlet), 100 m apart
 // on a bed slope of 0.002, fed 0.3 m3/s at node 1 of every head link.
 void build_tree(channel_state& c) {

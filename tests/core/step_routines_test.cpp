@@ -146,8 +146,6 @@ const switch_case switch_cases[] = {
        s.input.chan_con_trans = 1;
        s.run.chan_contam.next = s.run.current_time;
      }},
-    {"write_linknode_headers", write_linknode_headers,
-     +[](model_state& s) { s.input.settings.chan_sed_flux_given = 1; }},
     {"convert_nsm_soil_units", convert_nsm_soil_units, +[](model_state& s) { s.input.nutrients = 1; }},
 };
 

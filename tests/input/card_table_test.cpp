@@ -162,8 +162,8 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       // output files not written yet
       {"inf_depth", clear}, {"surf_moist", clear},
       {"rate_of_infil", clear}, {"gw_recharge_cum", apply},
-      {"gw_recharge_inc", apply}, {"chan_sed_flux", clear}, {"outlet_sed_flux", apply},
-      {"max_sed_flux", apply}, {"outlet_sed_tss", clear},
+      {"gw_recharge_inc", apply}, {"chan_sed_flux", apply}, {"outlet_sed_flux", apply},
+      {"max_sed_flux", apply}, {"outlet_sed_tss", apply},
       {"dis_profile", clear}, {"dis_profile_out", clear}, {"wat_surf_profile", clear},
       {"wat_surf_profile_out", clear},
       {"in_gwflux_location", apply}, {"out_gwflux_location", apply},

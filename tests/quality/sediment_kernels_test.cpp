@@ -258,6 +258,14 @@ TEST(flow_detachment, shear_lifts_soil_as_far_as_the_load_falls_short_of_capacit
   flow_detachment(1, 0.01, 0.0, 10, 30, 1.0, still);
   EXPECT_EQ(still.vol(1, 1)[suspended], 0.0);
 
+  // A soil that gives nothing to the shear, with nothing loose on it: no
+  // 0 / 0 share reaches the stores.
+  sediment_state firm = one_cell({0.03}, {1.0});
+  firm.detach_coef[1] = 0.0;
+  flow_detachment(1, 0.01, 0.01, 10, 30, 1.0, firm);
+  EXPECT_EQ(firm.vol(1, 1)[suspended], 0.0);
+  EXPECT_EQ(firm.vol(1, 1)[eroded], 0.0);
+
   // Loose deposit beyond the full detachment: only deposit moves.
   sediment_state loose = one_cell({0.03}, {1.0});
   loose.vol(1, 1)[deposited] = 1.0;

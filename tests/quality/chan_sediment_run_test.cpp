@@ -1,0 +1,292 @@
+// Channel sediment end to end on the bank fixture (a 3 x 10 plane draining
+// into one trapezoid channel along its bottom row, 36 mm/h for four hours),
+// its channel made erodible (MAX_EROSION 0.5 m, porosity 0.4) and the soil
+// eroding in three classes of 0.002, 0.03 and 0.5 mm (sand from 0.5 mm):
+// the land's sediment reaches the channel, every class balances on the land
+// and in the channel after every step, the summaries and outlet rows say
+// so, and the bed follows the sand.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../surface/surface_run_fixture.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace surface_fixture;
+using test_support::temp_dir;
+
+std::string padded(const std::string& text, std::size_t width) {
+  std::string s = text;
+  s.resize(width, ' ');
+  return s;
+}
+
+std::string tables() {
+  std::string t = "VALTO_INDEX_MAP_TABLES\nINDEX_MAP soils.idx soils\n";
+  t += "SEDIMENTS\nNUM_SED 3\nDESCRIPTION                             SG  DIAM  BIND  FILE\n";
+  t += padded("Clay", 40) + "2.65  0.002  0.0  clay.out\n";
+  t += padded("Silt", 40) + "2.65  0.03  0.0  silt.out\n";
+  t += padded("Sand", 40) + "2.65  0.5  0.0  sand.out\n";
+  t += "SOIL_EROSION_PROPS soils\nNUM_IDS 1\nNUM_SED 3\nID    DESCRIPTION    VALUES\n";
+  t += "1     " + padded("Loam", 80) + "  60  2e-5  1  0  1  0.3  0.4  0.3\n";
+  return t;
+}
+
+const char* const sediment_cards =
+    "NUM_THREADS 1\nSOIL_EROSION 2\nSAND_SIZE 0.5\nWATER_TEMP 20\nSED_POROSITY 0.4\n"
+    "MAPPING_TABLE tables.cmt\nHYD_FREQ 0.5\nOUTLET_SED_FLUX outlet.sed\n"
+    "OUTLET_SED_TSS outlet.tss\n";
+
+class chan_sediment_run : public testing::Test {
+ protected:
+  run_output run(const std::string& extra = "",
+                 const std::function<void(model_state&)>& after_pass = nullptr,
+                 bool erodible = true) {
+    for (const char* name : {"mask.asc", "elevation.asc", "bank.gst"})
+      dir_.write(name, fixture_text("bank", name));
+    std::string chan = fixture_text("bank", "bank.chan");
+    if (erodible) {
+      chan.replace(chan.find("\nTRAPEZOID\n"), 11, "\nTRAPEZOID_ERODE\n");
+      chan.replace(chan.find("SIDE_SLOPE 1\n"), 13, "SIDE_SLOPE 1\nMAX_EROSION 0.5\n");
+    }
+    dir_.write("bank.chan", chan);
+    dir_.write("soils.idx", ascii_grid(3, 10, 100, std::vector<double>(30, 1.0)));
+    dir_.write("tables.cmt", tables());
+    dir_.write("bank.prj",
+               edit_cards(fixture_text("bank", "bank.prj"), {"HYD_FREQ"}, sediment_cards + extra));
+    return run_in_process(dir_.path(), "bank.prj", after_pass);
+  }
+  std::string file(const std::string& name) { return test_support::read_file(dir_.file(name)); }
+
+  temp_dir dir_;
+};
+
+TEST_F(chan_sediment_run, every_class_balances_on_the_land_and_in_the_channel) {
+  double worst_land = 0.0, worst_sand = 0.0, worst_wash = 0.0, sand_in = 0.0, wash_out = 0.0;
+  double bed_change = 0.0;
+  const run_output out = run("", [&](model_state& s) {
+    const sediment_state& sed = s.quality.sediment;
+    const chan_sediment_state& cs = s.quality.chan_sediment;
+    for (int i = 1; i <= 3; ++i) {
+      double eroded = 0.0, held = 0.0;
+      for (int c = 1; c <= s.grid.cells; ++c) {
+        eroded -= sed.vol(c, i)[sed_element::eroded];
+        held += sed.vol(c, i)[sed_element::suspended] + sed.vol(c, i)[sed_element::deposited];
+      }
+      const double found = held + cs.class_to_chan[std::size_t(i)];
+      if (eroded > 0.0) worst_land = std::max(worst_land, std::fabs(eroded - found) / eroded);
+    }
+    sand_in = cs.sand_initial + cs.sand_to_chan[1];
+    worst_sand =
+        std::max(worst_sand, std::fabs(sand_in - cs.sand_outlet - cs.sand_in_channels()) / sand_in);
+    if (cs.wash_to_chan > 0.0)
+      worst_wash =
+          std::max(worst_wash, std::fabs(cs.wash_to_chan - cs.wash_outlet - cs.wash_in_channels()) /
+                                   cs.wash_to_chan);
+    wash_out = cs.wash_outlet;
+    double change = 0.0;
+    for (int j = 1; j <= 10; ++j) {
+      const int a = s.channel.node_address(1, j);
+      change = std::max(change, std::fabs(cs.new_bel[a] - cs.org_bel[a]));
+    }
+    bed_change = std::max(bed_change, change);
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  // Ten nodes of (1 - 0.4) x 0.5 m x 2 m x 100 m of bed material.
+  EXPECT_GE(sand_in, 600.0);
+  EXPECT_LT(worst_land, 1e-9);
+  EXPECT_LT(worst_sand, 1e-12);
+  EXPECT_LT(worst_wash, 1e-9);
+  EXPECT_GT(wash_out, 0.0);
+  EXPECT_GT(bed_change, 0.0);
+}
+
+TEST_F(chan_sediment_run, summaries_and_outlet_rows_report_the_channel_sediment) {
+  const run_output out = run();
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string summary = file("summary.out");
+  EXPECT_NE(summary.find("Initial volume of sand in channels:            600.00000000 m3\n"),
+            std::string::npos)
+      << summary;
+  EXPECT_NE(summary.find("Sediment transport in channels using Yang's eqn. for sand.\n"),
+            std::string::npos);
+  EXPECT_NE(summary.find("Maximum rate of wash-load discharge: "), std::string::npos);
+  EXPECT_NE(summary.find("Quanties are this Event \n"), std::string::npos);
+  EXPECT_EQ(summary.find("routed through outlet"), std::string::npos);
+  const std::size_t run_at = summary.rfind("Overland Sediment Summary\nTotal sediment 1 eroded");
+  ASSERT_NE(run_at, std::string::npos);
+  const std::string run_block = summary.substr(run_at);
+  for (int i = 1; i <= 3; ++i) {
+    const std::string k = std::to_string(i);
+    EXPECT_NE(run_block.find("Total sediment " + k + " transported into channels:  "),
+              std::string::npos);
+    EXPECT_NEAR(summary_value(run_block, "Mass balance error for sediment " + k), 0.0, 5e-5);
+  }
+  ASSERT_NE(run_block.find("Channel sediment routing mass quantities\n"), std::string::npos);
+  for (const char* label :
+       {"Mass conservation error for wash load:", "Mass conservation error for sand load:",
+        "Overall channel sediment mass cons. error:"})
+    EXPECT_NEAR(summary_value(run_block, label), 0.0, 1e-6) << label;
+
+  // What the rows of the outlet show over its 30 s steps is what the
+  // summary sends out of the outlet: a time, two fines, the land's sand and
+  // the bed material.
+  const double wash = summary_value(run_block, "Total wash-load outlet discharge:");
+  const double sand = summary_value(run_block, "Total sand outlet discharge:");
+  std::istringstream rows(file("outlet.sed"));
+  std::string row;
+  double fines = 0.0, sands = 0.0;
+  int count = 0;
+  while (std::getline(rows, row)) {
+    std::istringstream in(row);
+    double t = 0, f1 = 0, f2 = 0, s1 = 0, s2 = 0, extra = 0;
+    ASSERT_TRUE(in >> t >> f1 >> f2 >> s1 >> s2) << row;
+    EXPECT_FALSE(in >> extra) << row;
+    fines += (f1 + f2) * 30.0;
+    sands += (s1 + s2) * 30.0;
+    ++count;
+  }
+  EXPECT_EQ(count, 721);
+  EXPECT_GT(wash, 0.0);
+  EXPECT_NEAR(fines, wash, 1e-6 * wash + 1e-12);
+  EXPECT_NEAR(sands, sand, 1e-6 * sand + 1e-12);
+  EXPECT_EQ(test_support::lines_of(file("outlet.tss")).size(), 721u);
+
+  // The event end took the bed the sand left: the reach lost its sand
+  // below the outlet's bed slope, so some node lies lower than it started.
+  const std::vector<std::string> beds = test_support::lines_of(file("new_bed_elevations.txt"));
+  ASSERT_EQ(beds.size(), 11u);
+  double lowered = 0.0;
+  for (std::size_t r = 1; r < beds.size(); ++r) {
+    long link = 0, node = 0, flag = -1;
+    double now = 0, start = 0;
+    ASSERT_EQ(
+        std::sscanf(beds[r].c_str(), "%ld %ld %lf %lf %ld", &link, &node, &now, &start, &flag), 5);
+    EXPECT_EQ(node, long(r));
+    EXPECT_EQ(flag, 0);
+    EXPECT_GE(now, start - 0.5 - 1e-9);  // never below the erodible layer
+    lowered = std::max(lowered, start - now);
+  }
+  EXPECT_GT(lowered, 0.0);
+}
+
+TEST_F(chan_sediment_run, a_network_without_erodible_links_is_refused) {
+  const run_output out = run("", nullptr, false);
+  EXPECT_EQ(out.status, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Locations: node 5 and the outlet node 10 of the channel.
+TEST_F(chan_sediment_run, location_series_and_the_flux_file_follow_the_nodes) {
+  dir_.write("sed.loc", "2\n1 5\n1 10\n");
+  std::vector<double> outlet_fines;  // the outlet node's fines, m3/s, at every step
+  const run_output out =
+      run("IN_SED_LOC sed.loc\nOUT_SED_LOC sed_loc.out\nOUT_TSS_LOC tss_loc.out\n"
+          "CHAN_SED_FLUX chan_sed.lnk\n",
+          [&](model_state& s) {
+            const chan_sediment_state& cs = s.quality.chan_sediment;
+            outlet_fines.push_back(cs.outlet_wash_rate[0]);
+          });
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::vector<std::string> rows = test_support::lines_of(file("sed_loc.out"));
+  ASSERT_EQ(rows.size(), 721u);
+  ASSERT_EQ(outlet_fines.size(), 721u);
+  for (std::size_t r = 0; r < rows.size(); r += 60) {
+    std::istringstream in(rows[r]);
+    std::vector<double> v;
+    double x = 0;
+    while (in >> x) v.push_back(x);
+    // The time, then per location two fines and two sand slots.
+    ASSERT_EQ(v.size(), 9u) << rows[r];
+    EXPECT_NEAR(v[5] + v[6], outlet_fines[r], 1e-10) << rows[r];
+  }
+  EXPECT_EQ(test_support::lines_of(file("tss_loc.out")).size(), 721u);
+  const std::string flux = file("chan_sed.lnk");
+  EXPECT_EQ(flux.rfind("VALTO_LINKNODE_STREAM_SED_FLUX\n", 0), 0u) << flux.substr(0, 200);
+}
+
+TEST_F(chan_sediment_run, a_location_list_shorter_than_its_count_stops_the_run) {
+  dir_.write("sed.loc", "3\n1 5\n1 10\n");
+  const run_output out = run("IN_SED_LOC sed.loc\nOUT_SED_LOC sed_loc.out\n");
+  EXPECT_EQ(out.status, 1);
+  EXPECT_NE(out.text.find("End of file reached in file "), std::string::npos) << out.text;
+  EXPECT_NE(out.text.find("sed.loc, exiting\n"), std::string::npos);
+}
+
+TEST_F(chan_sediment_run, lateral_sediment_that_is_not_a_number_stops_the_run) {
+  int passes = 0;
+  const run_output out = run("", [&](model_state& s) {
+    if (++passes != 30) return;
+    // Cell 25 of the bottom row holds channel node 5.
+    s.quality.sediment.vol(25, 1)[sed_element::suspended] = std::nan("");
+  });
+  EXPECT_EQ(out.status, 1);
+  EXPECT_NE(out.text.find("qlat_sed is not a number, exiting.\n"), std::string::npos);
+  EXPECT_LT(passes, 40);
+}
+
+}  // namespace
+
+namespace {
+
+// The weirlake fixture (a channel into a lake that spills over a weir into
+// the outlet channel) under an hour of 36 mm/h, both channels erodible: the
+// fines the lake takes from its channel and from the land are held, settled
+// or passed over the weir, and the channels' own balances close with the
+// lake's exchanges.
+TEST(chan_sediment_lake_run, fines_balance_through_the_lake) {
+  temp_dir dir;
+  for (const char* name : {"mask.asc", "elevation.asc", "weirlake.gst", "points.txt"})
+    dir.write(name, fixture_text("weirlake", name));
+  std::string chan = fixture_text("weirlake", "weirlake.chan");
+  for (std::size_t at = chan.find("\nTRAPEZOID\n"); at != std::string::npos;
+       at = chan.find("\nTRAPEZOID\n", at + 1))
+    chan.replace(at, 11, "\nTRAPEZOID_ERODE\n");
+  for (std::size_t at = chan.find("SIDE_SLOPE 1\n"); at != std::string::npos;
+       at = chan.find("SIDE_SLOPE 1\n", at + 1))
+    chan.replace(at, 13, "SIDE_SLOPE 1\nMAX_EROSION 0.3\n");
+  dir.write("weirlake.chan", chan);
+  dir.write("soils.idx", ascii_grid(4, 4, 100, std::vector<double>(16, 1.0)));
+  dir.write("tables.cmt", tables());
+  dir.write("weirlake.prj",
+            edit_cards(fixture_text("weirlake", "weirlake.prj"),
+                       {"RAIN_INTENSITY", "RAIN_DURATION", "HYD_FREQ"},
+                       std::string(sediment_cards) + "RAIN_INTENSITY 36\nRAIN_DURATION 60\n"));
+  double worst_lake = 0.0, worst_wash = 0.0, into_lake = 0.0;
+  const run_output out = run_in_process(dir.path(), "weirlake.prj", [&](model_state& s) {
+    const chan_sediment_state& cs = s.quality.chan_sediment;
+    const sediment_state& sed = s.quality.sediment;
+    double lake_in = 0.0, lake_out = 0.0;
+    for (int m = 1; m <= cs.fine; ++m) {
+      const int j = sed.sed_class[std::size_t(m)];
+      lake_in +=
+          cs.SS_vol_chan_to_lake[cs.lake_fin(1, m)] + cs.lake_overland_total[cs.lake_fin(1, j)];
+      lake_out += cs.SS_vol_lake[cs.lake_fin(1, m)] + cs.lake_settled_total[cs.lake_fin(1, m)] +
+                  cs.SS_vol_lake_to_chan[cs.lake_fin(1, m)];
+    }
+    into_lake = lake_in;
+    if (lake_in > 0.0) worst_lake = std::max(worst_lake, std::fabs(lake_in - lake_out) / lake_in);
+    const double wash_in = cs.wash_to_chan + cs.wash_from_lakes;
+    const double wash_out = cs.wash_outlet + cs.wash_in_channels() + cs.wash_to_lakes;
+    if (wash_in > 0.0) worst_wash = std::max(worst_wash, std::fabs(wash_in - wash_out) / wash_in);
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  EXPECT_GT(into_lake, 0.0);
+  EXPECT_LT(worst_lake, 1e-9);
+  EXPECT_LT(worst_wash, 1e-9);
+  const std::string summary = test_support::read_file(dir.file("summary.out"));
+  EXPECT_NE(summary.find("Lake Summary \n"), std::string::npos);
+  EXPECT_NE(summary.find("Summary for lake 1 \n"), std::string::npos);
+}
+
+}  // namespace
