@@ -19,7 +19,6 @@ constexpr card_feature unbuilt[] = {
     xy_inputs,
     channels,         pumps,
     point_inputs,
-    storm_sewer,
     contaminants,     nutrients,       optimize_sed,
     map_output,
     channel_output,   location_output,

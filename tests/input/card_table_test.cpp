@@ -155,7 +155,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"snow_roughness", apply}, {"snow_darcy", apply}, {"snow_reynolds", apply},
       {"snow_swe_file", apply}, {"snow_temp", apply}, {"nwsrfs_elev_snow", apply},
       {"sacramento", apply}, {"gw_simulation", apply}, {"water_table", apply},
-      {"storm_sewer", store}, {"soil_erosion", apply}, {"ov_con_trans", store},
+      {"soil_erosion", apply}, {"ov_con_trans", store},
       {"chan_con_trans", store}, {"soil_con_trans", store}, {"nutrients", store},
       {"optimize_sed", store}, {"analyzers", apply}, {"qtr", apply}, {"vune", apply},
       // output files not written yet
