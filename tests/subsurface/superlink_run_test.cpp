@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -105,6 +106,35 @@ TEST(superlink_run, grate_to_outlet_reaches_a_steady_capture_and_the_books_close
   // The surface's books take the drains' both ways.
   EXPECT_LT(std::fabs(summary_value(summary, "mass conservation error:")), 1e-4) << summary;
   EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 1e-4);
+}
+
+// Inputs that stop the run at set-up, cleanly and with the cause named.
+TEST(superlink_run, bad_networks_stop_the_run_at_set_up) {
+  struct bad_case {
+    const char* name;
+    std::string network;  // empty: no network file at all
+    const char* said;
+  };
+  const std::string outlet_off_stream =
+      std::string(network).replace(std::string(network).find("888 1 3"), 7, "999 0 3");
+  const bad_case cases[] = {
+      {"no network file", "", "superlink input file"},
+      {"an outlet into channel link 0", outlet_off_stream,
+       "Superlink outlet channel link not found, at superjunction 2\n"},
+  };
+  for (const bad_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    temp_dir dir;
+    write_strip(dir);
+    if (c.network.empty())
+      std::filesystem::remove(dir.file("net.txt"));
+    else
+      dir.write("net.txt", c.network);
+    const auto out = run_in_process(dir.path(), "strip.prj");
+    EXPECT_EQ(out.status, 1);
+    EXPECT_NE(out.text.find(c.said), std::string::npos) << out.text;
+    EXPECT_EQ(out.text.find("Running...."), std::string::npos);
+  }
 }
 
 }  // namespace
