@@ -108,6 +108,43 @@ TEST(superlink_run, grate_to_outlet_reaches_a_steady_capture_and_the_books_close
   EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 1e-4);
 }
 
+// A fixed-head junction on the junction fixture's first cell feeds a 200 m
+// pipe to an outlet into node 2 of channel link 1: every cubic metre the
+// pipe delivers must turn up in the channels' books, so the surface
+// components balance.
+TEST(superlink_run, an_outlet_into_a_channel_node_feeds_the_channel_routing) {
+  temp_dir dir;
+  for (const char* name : {"junction.prj", "junction.chan", "junction.gst", "mask.asc", "elevation.asc"})
+    dir.write(name, surface_fixture::fixture_text("junction", name));
+  dir.write("net.txt",
+            "SJUNC 1 20.0 19.5 1.0 11 1 1 0.0 0.0\n"
+            "SJUNC 2 20.0 17.0 1.0 999 1 2 0.0 0.0\n"
+            "CONNECT 1 1 2\n"
+            "SLINK 1 1\n"
+            "NODE 1 20.0 19.0 0.0 0 1 1 0.0 0.0\n"
+            "NODE 2 20.0 17.2 0.0 0 1 2 0.0 0.0\n"
+            "PIPE 1 1 0.3 0.0 0.009 0.013 200.0 0.0 0.0\n");
+  dir.write("junction.prj", surface_fixture::edit_cards(
+                                surface_fixture::fixture_text("junction", "junction.prj"),
+                                {"TOT_TIME"}, "TOT_TIME 60\nSTORM_SEWER net.txt\nNUM_THREADS 1\n"));
+  double delivered = 0.0;  // m3, from the outlet's flow at each call
+  int calls = 0;
+  const double dt = 30.0;
+  const auto out = run_in_process(dir.path(), "junction.prj", [&](model_state& s) {
+    const superlink_state& sl = s.subsurface.superlink;
+    if (sl.calls == calls) return;
+    calls = sl.calls;
+    delivered += dt * sl.work.Q_d[1];
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string summary = test_support::read_file(dir.file("summary.out"));
+  const double to_channels = summary_value(summary, "Volume of subsurface drains to channels");
+  EXPECT_GT(to_channels, 1.0) << summary;
+  EXPECT_NEAR(to_channels, delivered, 0.01);
+  EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 1e-4)
+      << summary;
+}
+
 // Inputs that stop the run at set-up, cleanly and with the cause named.
 TEST(superlink_run, bad_networks_stop_the_run_at_set_up) {
   struct bad_case {
