@@ -35,7 +35,8 @@ constexpr card_feature unbuilt[] = {
 // discharge and rain maps and the overland and channel hot starts (not the
 // soil maps, nor the soil-moisture hot start); the groundwater recharge maps
 // and the stream-aquifer fluxes at listed nodes; the outlet sediment
-// hydrograph and the three overland sediment maps.
+// hydrograph and the three overland sediment maps; the pipe network's flow,
+// head and tile-flow link/node files (not its junction and node flow files).
 constexpr const char* written_outputs[] = {
     "depth",           "discharge",              "dis_rain",
     "write_ov_hotstart", "write_chan_hotstart",  "explic_backwater",
@@ -44,6 +45,7 @@ constexpr const char* written_outputs[] = {
     "in_celldepdis_location",                    "out_celldepdis_location",
     "gw_recharge_cum", "gw_recharge_inc",        "in_gwflux_location",      "out_gwflux_location",
     "outlet_sed_flux", "vol_sed_susp",           "max_sed_flux",            "net_sed_volume",
+    "pipe_flow",       "pipe_head",              "pipe_tile",
 };
 
 bool output_written(const char* word) {

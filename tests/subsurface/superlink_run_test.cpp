@@ -13,6 +13,7 @@
 
 #include "../surface/surface_run_fixture.h"
 #include "core/model_state.h"
+#include "superlink_fixture.h"
 #include "test_support.h"
 
 namespace {
@@ -143,6 +144,68 @@ TEST(superlink_run, an_outlet_into_a_channel_node_feeds_the_channel_routing) {
   EXPECT_NEAR(to_channels, delivered, 0.01);
   EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 1e-4)
       << summary;
+}
+
+// The pipe file's records: per record, per superlink, the values after the
+// count (the "1" before each value dropped).
+std::vector<std::vector<double>> pipe_records(const std::string& text, int& ts_lines) {
+  std::vector<std::vector<double>> rows;
+  ts_lines = 0;
+  bool in_record = false;
+  for (const std::string& line : test_support::lines_of(text)) {
+    if (line.rfind("TS", 0) == 0) {
+      ++ts_lines;
+      in_record = true;
+      continue;
+    }
+    if (!in_record || line.find_first_not_of(" ") == std::string::npos) continue;
+    std::istringstream in(line);
+    int count = 0, one = 0;
+    double v = 0.0;
+    std::vector<double> values;
+    in >> count;
+    while (in >> one >> v) values.push_back(v);
+    rows.push_back(values);
+  }
+  return rows;
+}
+
+// A full 0.8 m pipe between heads of 52.0 and 50.5 m (n 0.012, 400 m): by
+// the energy line with two velocity heads per pipe and half of one at the
+// outlet, Q = A sqrt(g dH / (g n^2 L / R^(4/3) + N + 0.5)): 0.76632 m3/s
+// through one pipe, 0.63122 through four.
+TEST(superlink_run, full_pipe_between_fixed_heads_writes_its_flow_records) {
+  struct pipe_case {
+    int pipes;
+    double q;
+  };
+  for (const pipe_case& c : {pipe_case{1, 0.76632}, pipe_case{4, 0.63122}}) {
+    SCOPED_TRACE(c.pipes);
+    temp_dir dir;
+    dir.write("mask.asc", ascii_grid(1, 3, 20.0, {1, 1, 1}));
+    dir.write("elevation.asc", ascii_grid(1, 3, 20.0, {60.0, 60.0, 60.0}));
+    dir.write("net.txt", superlink_fixture::fixed_head_network(c.pipes));
+    dir.write("pipe.prj",
+              "VALTOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elevation.asc\nGRIDSIZE 20\n"
+              "ROWS 1\nCOLS 3\nTIMESTEP 10\nTOT_TIME 60\nOUTROW 1\nOUTCOL 3\nOUTSLOPE 0.01\n"
+              "MANNING_N 0.05\nOVERTYPE explicit\nPRECIP_UNIF\nRAIN_INTENSITY 0.001\n"
+              "RAIN_DURATION 1\nSTART_DATE 2000 6 1\nSTART_TIME 0 0\nHYD_FREQ 1\n"
+              "STORM_SEWER net.txt\nPIPE_FLOW pipe.flow\nPIPE_HEAD pipe.head\nNUM_THREADS 1\n"
+              "SUMMARY summary.out\nOUTLET_HYDRO outlet.hyd\n");
+    const auto out = run_in_process(dir.path(), "pipe.prj");
+    ASSERT_EQ(out.status, 0) << out.text;
+    int ts = 0;
+    const auto flows = pipe_records(test_support::read_file(dir.file("pipe.flow")), ts);
+    ASSERT_GE(flows.size(), 60u);
+    EXPECT_EQ(int(flows.size()), ts);
+    for (std::size_t r = flows.size() - 30; r < flows.size(); ++r) {
+      ASSERT_EQ(flows[r].size(), std::size_t(c.pipes));
+      for (double q : flows[r]) ASSERT_NEAR(q, c.q, 1e-4) << "record " << r;
+    }
+    const auto heads = pipe_records(test_support::read_file(dir.file("pipe.head")), ts);
+    ASSERT_FALSE(heads.empty());
+    EXPECT_EQ(heads.back().size(), std::size_t(c.pipes + 1));
+  }
 }
 
 // Inputs that stop the run at set-up, cleanly and with the cause named.
