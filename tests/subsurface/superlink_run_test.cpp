@@ -109,6 +109,23 @@ TEST(superlink_run, grate_to_outlet_reaches_a_steady_capture_and_the_books_close
   EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 1e-4);
 }
 
+// The drain exchange adds its volumes in a fixed order: the summary does not
+// depend on the thread count.
+TEST(superlink_run, the_summary_does_not_depend_on_the_thread_count) {
+  std::string summaries[2];
+  const char* threads[2] = {"NUM_THREADS 1\n", "NUM_THREADS 3\n"};
+  for (int t = 0; t < 2; ++t) {
+    temp_dir dir;
+    write_strip(dir);
+    dir.write("strip.prj", surface_fixture::edit_cards(test_support::read_file(dir.file("strip.prj")),
+                                                       {"NUM_THREADS"}, threads[t]));
+    const auto out = run_in_process(dir.path(), "strip.prj");
+    ASSERT_EQ(out.status, 0) << out.text;
+    summaries[t] = surface_fixture::summary_without_times(test_support::read_file(dir.file("summary.out")));
+  }
+  EXPECT_EQ(summaries[0], summaries[1]);
+}
+
 // A fixed-head junction on the junction fixture's first cell feeds a 200 m
 // pipe to an outlet into node 2 of channel link 1: every cubic metre the
 // pipe delivers must turn up in the channels' books, so the surface
