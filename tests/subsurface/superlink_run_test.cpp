@@ -67,7 +67,8 @@ void write_strip(const temp_dir& dir) {
 // The VtoSL column (second field) of every call row of the pipe log.
 double logged_inflow(const temp_dir& dir) {
   double sum = 0.0;
-  for (const std::string& line : test_support::lines_of(test_support::read_file(dir.file("superlink_flows.out")))) {
+  const std::string log = test_support::read_file(dir.file("superlink_flows.out"));
+  for (const std::string& line : test_support::lines_of(log)) {
     std::istringstream in(line);
     int call = 0;
     double v = 0.0;
@@ -117,11 +118,12 @@ TEST(superlink_run, the_summary_does_not_depend_on_the_thread_count) {
   for (int t = 0; t < 2; ++t) {
     temp_dir dir;
     write_strip(dir);
-    dir.write("strip.prj", surface_fixture::edit_cards(test_support::read_file(dir.file("strip.prj")),
-                                                       {"NUM_THREADS"}, threads[t]));
+    const std::string prj = test_support::read_file(dir.file("strip.prj"));
+    dir.write("strip.prj", surface_fixture::edit_cards(prj, {"NUM_THREADS"}, threads[t]));
     const auto out = run_in_process(dir.path(), "strip.prj");
     ASSERT_EQ(out.status, 0) << out.text;
-    summaries[t] = surface_fixture::summary_without_times(test_support::read_file(dir.file("summary.out")));
+    const std::string summary = test_support::read_file(dir.file("summary.out"));
+    summaries[t] = surface_fixture::summary_without_times(summary);
   }
   EXPECT_EQ(summaries[0], summaries[1]);
 }
@@ -132,7 +134,8 @@ TEST(superlink_run, the_summary_does_not_depend_on_the_thread_count) {
 // components balance.
 TEST(superlink_run, an_outlet_into_a_channel_node_feeds_the_channel_routing) {
   temp_dir dir;
-  for (const char* name : {"junction.prj", "junction.chan", "junction.gst", "mask.asc", "elevation.asc"})
+  for (const char* name :
+       {"junction.prj", "junction.chan", "junction.gst", "mask.asc", "elevation.asc"})
     dir.write(name, surface_fixture::fixture_text("junction", name));
   dir.write("net.txt",
             "SJUNC 1 20.0 19.5 1.0 11 1 1 0.0 0.0\n"
