@@ -1,8 +1,8 @@
 // Node continuity of the routed links over one sub-step: a node's volume
 // changes by what enters from upstream (the previous node, the last nodes of
 // the upstream links, or the first-order inflow of a head link), what leaves
-// towards the next node, its lateral inflow, its point input and its point
-// source.
+// towards the next node, its lateral inflow, its point input, its point
+// source and what the pipe network's outlets deliver.
 
 #include <cstddef>
 
@@ -18,6 +18,7 @@ void link_continuity(const channel_state& chan, const route_settings& set, int l
   const double* qlat = chan.qlat.data();
   const double* point = set.point_input ? chan.point_input_values.data() : nullptr;
   const double* source = set.source_q;
+  const double* sewer = set.sewer_q;
   const double dx = chan.dx[link];
   const std::size_t first = std::size_t(chan.node_address(link, 1));
   // Under the head boundary the outlet node's depth is the boundary's.
@@ -44,6 +45,7 @@ void link_continuity(const channel_state& chan, const route_settings& set, int l
     }
     if (point) dv += point[a] * dt;
     if (source) dv += source[a] * dt;
+    if (sewer) dv += sewer[a] * dt;
     area[a] = (dv + v) / dx;
   }
 }

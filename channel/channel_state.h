@@ -258,6 +258,7 @@ struct channel_state {
   // Filled by other phases
   int point_input = 0;  // point inputs were read (CHAN_POINT_INPUT file open)
   std::vector<double> point_input_values;  // per node address: inflow of the current period, m3/s
+  std::vector<double> sewer_q;  // per node address: pipe-network outlets' inflow this step, m3/s
   int lat_record = 0;                      // keep the per-cell record of the bank exchange
   std::vector<double> cell_lat_volume;  // per grid cell [1..cells]: bank exchange, m3, inflow +
   // Step state

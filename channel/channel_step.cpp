@@ -54,8 +54,38 @@ const char* missing_process(const model_state& state) {
   if (!in.gw_simulation && (in.stream_loss || in.water_table)) return "gw_stream_exchange";
   if (chan.lake_loss) return "gw_stream_exchange";
   if (chan.constituents || in.chan_con_trans) return "the channel constituents of ex_flow_route";
-  if (in.settings.storm_sewer_given) return "the storm-sewer volumes of chan_continuity";
   return nullptr;
+}
+
+// The pipe network's outlets into channel nodes: the volume each delivered
+// since the last routing enters its node evenly over this step. True when
+// some outlet holds water.
+bool take_sewer_volumes(model_state& state, double dt) {
+  channel_state& chan = state.channel;
+  if (chan.sewer_q.empty()) return false;
+  const superlink_state& sl = state.subsurface.superlink;
+  const superlink_links& lk = sl.links;
+  std::fill(chan.sewer_q.begin(), chan.sewer_q.end(), 0.0);
+  bool any = false;
+  for (int j = 1; j <= sl.net.n_sjunc && std::size_t(j) < lk.superlink_chan_vol.size(); ++j) {
+    if (sl.net.inlet_type(0, j) != inlet::outlet_channel) continue;
+    const double v = lk.superlink_chan_vol[std::size_t(j)];
+    if (std::fabs(v) <= 1e-16) continue;
+    const int link = lk.superlink_chan_con_link[std::size_t(j)];
+    const int node = lk.superlink_chan_con_node[std::size_t(j)];
+    if (link < 1 || link > chan.links || node < 1 || node > chan.nx[link]) continue;
+    chan.sewer_q[std::size_t(chan.node_address(link, node))] += v / dt;
+    any = true;
+  }
+  return any;
+}
+
+// Once routed, the outlets' volumes are in the channels.
+void clear_sewer_volumes(model_state& state) {
+  if (state.channel.sewer_q.empty()) return;
+  std::vector<double>& vol = state.subsurface.superlink.links.superlink_chan_vol;
+  std::fill(vol.begin(), vol.end(), 0.0);
+  std::fill(state.channel.sewer_q.begin(), state.channel.sewer_q.end(), 0.0);
 }
 
 route_settings route_settings_of(const model_state& state) {
@@ -68,6 +98,7 @@ route_settings route_settings_of(const model_state& state) {
   set.time = state.run.current_time;
   set.location_volumes = in.optimize && !in.optimize_sed;
   set.sediment_volumes = state.quality.chan_sediment.on;
+  if (!state.channel.sewer_q.empty()) set.sewer_q = state.channel.sewer_q.data();
   return set;
 }
 
@@ -220,6 +251,8 @@ void channel_step(model_state& state) {
     if (error_state.stop_flag != 0) return;
   }
 
+  if (take_sewer_volumes(state, dt)) chan.active = 1;
+
   const bool routed = chan.active != 0;
   if (routed) {
     ++chan.route_calls;
@@ -243,6 +276,7 @@ void channel_step(model_state& state) {
     chan.point_source_volume += chan.step_point_source_volume;
     chan.event_point_source_volume += chan.step_point_source_volume;
     book_location_volumes(state);
+    clear_sewer_volumes(state);
   }
   if (chan.channel_lakes) fold_lake_counters(chan);
 

@@ -29,6 +29,8 @@ struct route_settings {
   // POINTSOURCE values per node address at the call's time (m3/s), or null
   // when no node has a series; ex_flow_route points it at chan.rt_source_q.
   const double* source_q = nullptr;
+  // Pipe-network outlets' inflow per node address (m3/s), or null.
+  const double* sewer_q = nullptr;
 };
 
 // Routes the network over dt seconds. Returns 0, or -1 after a failure (its

@@ -19,7 +19,6 @@ constexpr card_feature unbuilt[] = {
     xy_inputs,
     channels,         pumps,
     point_inputs,
-    storm_sewer,
     channel_contaminants, initial_concentration_maps,
     nutrients,        optimize_sed,
     map_output,
@@ -37,7 +36,9 @@ constexpr card_feature unbuilt[] = {
 // soil maps, nor the soil-moisture hot start); the groundwater recharge maps
 // and the stream-aquifer fluxes at listed nodes; the outlet sediment
 // hydrograph and its suspended solids, the three overland sediment maps, the
-// sediment location series and the channel sediment flux.
+// sediment location series and the channel sediment flux; the pipe network's
+// flow, head and tile-flow link/node files (not its junction and node flow
+// files).
 constexpr const char* written_outputs[] = {
     "depth",           "discharge",              "dis_rain",
     "write_ov_hotstart", "write_chan_hotstart",  "explic_backwater",
@@ -48,6 +49,7 @@ constexpr const char* written_outputs[] = {
     "outlet_sed_flux", "vol_sed_susp",           "max_sed_flux",            "net_sed_volume",
     "outlet_sed_tss",  "in_sed_loc",             "out_sed_loc",             "out_tss_loc",
     "chan_sed_flux",
+    "pipe_flow",       "pipe_head",              "pipe_tile",
 };
 
 bool output_written(const char* word) {

@@ -23,6 +23,7 @@
 #include "quality/contaminant_inputs.h"
 #include "quality/sediment_inputs.h"
 #include "subsurface/read_gw_inputs.h"
+#include "subsurface/superlink_setup.h"
 #include "surface/ov_boundary.h"
 
 namespace {
@@ -180,12 +181,31 @@ void setup_nutrient_model(model_state& state) {
 }
 
 void superlink_setup(model_state& state) {
-  stop_when(state.input.settings.storm_sewer_given, "superlink_setup");
+  const project_settings& s = state.input.settings;
+  if (!s.storm_sewer_given) return;
+  superlink_inputs in;
+  in.network = s.storm_sewer;
+  if (s.grid_pipe_given) in.grid_pipe = s.grid_pipe;
+  in.c_opt = s.superlink_c_opt;
+  in.quiet = !notices_on_screen(state);
+  const grid_state& grid = state.grid;
+  setup_superlink_network(state.subsurface.superlink, in, grid.mask, grid.rows, grid.cols,
+                          grid.cells, state.channel);
+  if (stopped()) return;
+  // The aquifer's solve takes the tile volumes from its own per-cell slots.
+  groundwater_state& gw = state.subsurface.gw;
+  if (gw.vol_tile_grid.size() <= std::size_t(grid.cells))
+    gw.vol_tile_grid.assign(std::size_t(grid.cells) + 1, 0.0);
 }
 
 void connect_superlink_to_channel(model_state& state) {
-  stop_when(state.input.channel_routing && state.input.settings.storm_sewer_given,
-            "connect_superlink_to_channel");
+  if (!state.input.settings.storm_sewer_given) return;
+  connect_superlink_outlets(state.subsurface.superlink);
+  if (stopped()) return;
+  // The rates the channel continuity takes from the outlets, per node.
+  channel_state& chan = state.channel;
+  if (state.input.explicit_channel)
+    chan.sewer_q.assign(chan.node_slots(), 0.0);
 }
 
 void assign_nsm_overland_params(model_state& state) {

@@ -43,6 +43,9 @@ struct output_state {
   int chan_velocity_records = 0;
   int chan_stage_records = 0;
   int chan_sed_flux_records = 0;
+  int pipe_flow_records = 0;
+  int pipe_head_records = 0;
+  int pipe_tile_records = 0;
   water_balance water;         // set by write_summary
   q7_data q7;                  // Q7 segment fluxes (Q7_FLUXES)
   xy_output xy;                // XY point outputs (XYBDYOUTPUT_PTS, XYBDYOUTPUT_MASK)

@@ -213,6 +213,14 @@ event_water_totals gather_event_totals(const model_state& state) {
   t.richards_error = rs.event_error;
   t.richards_cells_start = rs.event_cells_start;
   t.richards_cells_end = rs.event_cells_end;
+  if (state.input.settings.storm_sewer_given) {
+    const superlink_state& sl = state.subsurface.superlink;
+    t.overland_to_drains = sl.event_totals.overland_to_drains;
+    t.drains_to_overland = sl.event_totals.drains_to_overland;
+    t.drains_to_channels = sl.event_totals.drains_to_channels;
+    t.gw_to_tile_drains = sl.event_totals.gw_to_tile;
+    t.final_drains = sl.totals.superlink_vol_now;
+  }
   if (state.input.gw_simulation) {
     const gw_totals& e = state.subsurface.gw.event;
     t.gw_exfiltrated_run = state.soil.exfiltrated_volume;
@@ -259,6 +267,14 @@ run_water_totals gather_run_totals(const model_state& state) {
   gather_soil_totals(state, t);
   if (state.input.sacramento) gather_sacramento_totals(state, t);
   gather_groundwater_totals(state, t);
+  if (state.input.settings.storm_sewer_given) {
+    const superlink_state& sl = state.subsurface.superlink;
+    t.overland_to_drains = sl.run_totals.overland_to_drains;
+    t.drains_to_overland = sl.run_totals.drains_to_overland;
+    t.drains_to_channels = sl.run_totals.drains_to_channels;
+    t.gw_to_tile_drains = sl.run_totals.gw_to_tile;
+    t.drain_volume = sl.totals.superlink_vol_now;
+  }
   return t;
 }
 

@@ -11,6 +11,11 @@
 
 namespace {
 
+struct stream_pipe_file {
+  safe_file* file;
+  int code;
+};
+
 // The location hydrograph file starts with the location count and each
 // location's link and node, so that the interface hydrograph file can copy
 // the descriptions back at the end of the run.
@@ -50,11 +55,32 @@ linknode_timing timing_of(const run_control& run) {
   return t;
 }
 
+// The pipe files count superlinks where the stream files count links.
+void write_pipe_headers(model_state& state) {
+  const input_state& in = state.input;
+  if (!in.settings.storm_sewer_given) return;
+  output_state& out = state.output;
+  const stream_pipe_file files[] = {
+      {&out.pipe_flow, linknode_code::superlink_flow},
+      {&out.pipe_head, linknode_code::superlink_head},
+      {&out.pipe_tile, linknode_code::superlink_tile_flow},
+  };
+  const linknode_timing t = timing_of(state.run);
+  const run_parameters& p = in.params;
+  for (const stream_pipe_file& f : files) {
+    if (!f.file->is_open()) continue;
+    write_linknode_file_header(f.file->stream, f.code, state.subsurface.superlink.net.n_slink,
+                               t.time_step, t.steps, p.start_date_day, p.start_date_month,
+                               p.start_date_year, p.start_time_hour, p.start_time_minute);
+  }
+}
+
 }  // namespace
 
 void write_linknode_headers(model_state& state) {
   const input_state& in = state.input;
   write_location_header(state);
+  write_pipe_headers(state);
   if (!in.explicit_channel) return;
 
   output_state& out = state.output;

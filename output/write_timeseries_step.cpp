@@ -56,7 +56,6 @@ bool unwritten_series_open(const model_state& state) {
   const safe_file* files[] = {
       &o.superlink_junc_flow, &o.superlink_node_flow,
       &o.con_location,    &o.mass_location,       &o.theta_location,
-      &o.pipe_head,       &o.pipe_tile,           &o.pipe_flow,
   };
   for (const safe_file* file : files)
     if (file->is_open()) return true;
@@ -262,6 +261,38 @@ void write_sediment_location_rows(const model_state& state, const location_row_f
   }
 }
 
+// One record of a pipe file: per superlink its pipe count + 1, then the
+// value of each pipe (or node) i = 1..count.
+template <class value_of>
+void write_pipe_record(std::FILE* file, int& records, const superlink_network& net, int extra,
+                       value_of value) {
+  std::fprintf(file, "TS    %d\n", records++);
+  for (int k = 1; k <= net.n_slink; ++k) {
+    const int n = net.superlink_cnodes[std::size_t(k)];
+    std::fprintf(file, "%d   ", n + 1);
+    for (int i = 1; i <= n + extra; ++i) std::fprintf(file, "1  %6.5lf   ", value(i, k));
+    std::fputs("\n", file);
+  }
+  std::fputs("\n", file);
+}
+
+void write_pipe_records(model_state& state) {
+  output_state& out = state.output;
+  const superlink_state& sl = state.subsurface.superlink;
+  const superlink_network& net = sl.net;
+  if (sl.work.Q.empty()) return;  // the network has not stepped yet
+  if (out.pipe_flow.is_open())
+    write_pipe_record(out.pipe_flow.stream, out.pipe_flow_records, net, 0,
+                      [&](int i, int k) { return sl.work.Q(i, k); });
+  if (out.pipe_head.is_open())
+    write_pipe_record(out.pipe_head.stream, out.pipe_head_records, net, 1, [&](int i, int k) {
+      return net.slink_node_Zinv(i, k) + net.slink_node_depth(i, k);
+    });
+  if (out.pipe_tile.is_open() && net.superlink_leaky)
+    write_pipe_record(out.pipe_tile.stream, out.pipe_tile_records, net, 0,
+                      [&](int i, int k) { return sl.links.superlink_tile_flow(i, k); });
+}
+
 }  // namespace
 
 double long_term_time(const run_control& run, bool strict_julian) {
@@ -374,6 +405,7 @@ void write_timeseries_step(model_state& state) {
   if (sed.outlet_file.is_open()) std::fflush(sed.outlet_file.stream);
 
   if (in.channel_routing) write_channel_linknode_records(state);
+  if (in.settings.storm_sewer_given) write_pipe_records(state);
   const channel_state& chan = state.channel;
   write_xy_output_row(out.xy, state.surface.depth.empty() ? nullptr : state.surface.depth.data(),
                       chan.qp.empty() ? nullptr : chan.qp.data(), chan.stride(),

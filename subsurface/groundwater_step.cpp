@@ -241,6 +241,8 @@ bool step_green_ampt_soils(model_state& state, double dt) {
   gw_couplings with;
   with.channels = state.input.explicit_channel;
   with.lake_exchange = state.channel.channel_lakes && state.channel.lake_loss;
+  with.tile_drains =
+      state.input.settings.storm_sewer_given && state.subsurface.superlink.net.superlink_leaky;
   with.ts_index = state.input.ts_index.entries;
   with.now = state.run.current_time;
   const double inputs = gw_solve(gw, state.grid, with, dt, vadose);

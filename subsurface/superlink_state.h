@@ -145,7 +145,19 @@ struct superlink_totals {
   int superlink_chan_flag = 0;         // an outlet delivered to a channel
 };
 
+// Volumes the drain exchange moved, m3; kept for the run and for the event.
+struct drain_totals {
+  double gw_to_tile = 0.0;         // groundwater into tile drains
+  double overland_to_drains = 0.0; // taken by the grates
+  double drains_to_channels = 0.0; // delivered by outlets into channel nodes
+  double drains_to_overland = 0.0; // put back on the surface
+};
+
 struct superlink_state {
+  drain_totals run_totals, event_totals;
+  int event_seen = 0;   // the event the event totals belong to
+  int tile_result = 0;  // some pipe lay below the water table at the last exchange
+
   superlink_network net;
   superlink_links links;
   superlink_work work;

@@ -120,11 +120,6 @@ const switch_case switch_cases[] = {
        s.input.settings.ov_point_source_given = 1;
        s.run.ov_contam_inf.next = s.run.current_time;
      }},
-    {"drain_exchange_step", drain_exchange_step,
-     +[](model_state& s) {
-       s.input.settings.storm_sewer_given = 1;
-       s.run.storm_sewer.next = s.run.current_time;
-     }},
     {"sed_contam_source_step", sed_contam_source_step,
      +[](model_state& s) {
        s.input.settings.sediment_contam = 1;
@@ -186,11 +181,11 @@ TEST(step_routines, each_passes_when_off_and_stops_as_not_available_when_on) {
 }
 
 TEST(step_routines, a_process_switched_on_stops_a_run_of_the_production_list) {
-  // The pipe network switched on in code, its clock set up by
+  // The channel constituents switched on in code, their clock set up by
   // init_process_clocks.
   static constexpr run_phase setup[] = {
       {"configure", configure},
-      {"switch", +[](model_state& s) { s.input.settings.storm_sewer_given = 1; }},
+      {"switch", +[](model_state& s) { s.input.chan_con_trans = 1; }},
       {"setup_time_steps", setup_time_steps},
       {"init_process_clocks", init_process_clocks},
       {"dry", dry}};
@@ -204,8 +199,9 @@ TEST(step_routines, a_process_switched_on_stops_a_run_of_the_production_list) {
   stdout_capture capture;
   EXPECT_EQ(run_model("gw.prj", nullptr, lists), 1);
   const std::string out = capture.stop();
-  EXPECT_NE(out.find("Error: drain_exchange_step is not available in this version.\n"),
-            std::string::npos);
+  EXPECT_NE(out.find("Error: contam_decay_step is not available in this version.\n"),
+            std::string::npos)
+      << out;
   EXPECT_EQ(out.find("finished event"), std::string::npos);
   run_fixture::clear_errors();
 }

@@ -216,8 +216,6 @@ TEST_F(option_checks, switch_cards_of_unbuilt_processes_refuse_the_run_after_the
   EXPECT_EQ(check_output,
             "Error: the project card OPTIMIZE_SED needs sediment calibration output, which is "
             "not available in this version.\n"
-            "Error: the project card STORM_SEWER needs the storm sewer network, which is not "
-            "available in this version.\n"
             "Error: the project card NUTRIENTS needs the nutrient model, which is not available "
             "in this version.\n"
             "\n");

@@ -1,0 +1,260 @@
+// Whole runs with the pipe network: a grate under a fixed ponded level
+// drains through one pipe to an outlet onto a lower cell; the capture, the
+// pipe's log and the summaries' drain lines must tell the same story.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../surface/surface_run_fixture.h"
+#include "core/model_state.h"
+#include "superlink_fixture.h"
+#include "test_support.h"
+
+namespace {
+
+using surface_fixture::ascii_grid;
+using surface_fixture::run_in_process;
+using surface_fixture::summary_value;
+using test_support::temp_dir;
+
+// A 1 x 3 strip of 10 m cells, ground 10, 11 and 9.5 m, the outlet in cell
+// 3. Cell 1 holds its water surface at 10.1 m (0.1 m over the grate); its
+// two 0.5 m grates feed a 100 m pipe (D 0.6 m, n 0.013, slope 0.004) to an
+// outlet onto cell 3. A trace of rain falls in the first minute.
+const char* network =
+    "SJUNC 1 10.0 7.5 1.0 2 1 1 0.5 0.5\n"
+    "SJUNC 2 9.5 5.0 1.0 888 1 3 0.0 0.0\n"
+    "CONNECT 1 1 2\n"
+    "SLINK 1 1\n"
+    "NODE 1 10.0 7.5 0.0 0 1 1 0.0 0.0\n"
+    "NODE 2 9.5 7.1 0.0 0 1 3 0.0 0.0\n"
+    "PIPE 1 1 0.6 0.0 0.004 0.013 100.0 0.0 0.0\n";
+
+// A mapping-table row: the id in columns 1-6, the description up to
+// column 86, the values after it.
+std::string table_row(const char* id, const char* description, const char* values) {
+  char text[200];
+  std::snprintf(text, sizeof text, "%-6s%-80s%s\n", id, description, values);
+  return text;
+}
+
+void write_strip(const temp_dir& dir) {
+  dir.write("mask.asc", ascii_grid(1, 3, 10.0, {1, 1, 1}));
+  dir.write("elevation.asc", ascii_grid(1, 3, 10.0, {10.0, 11.0, 9.5}));
+  dir.write("bdy.idx", ascii_grid(1, 3, 10.0, {2, 1, 1}));
+  dir.write("tables.cmt",
+            std::string("VALTO_INDEX_MAP_TABLES\nINDEX_MAP bdy.idx bdy\n\n"
+                        "OVERLAND_BOUNDARY bdy\nNUM_IDS 2\n") +
+                table_row("ID", "DESCRIPTION", "TYPE  VALUE") +
+                table_row("1", "No boundary", "0  0") +
+                table_row("2", "Fixed level 10.1 m", "2  10.1"));
+  dir.write("net.txt", network);
+  dir.write("strip.prj",
+            "VALTOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elevation.asc\nGRIDSIZE 10\n"
+            "ROWS 1\nCOLS 3\nTIMESTEP 10\nTOT_TIME 120\nOUTROW 1\nOUTCOL 3\nOUTSLOPE 0.01\n"
+            "MANNING_N 0.05\nOVERTYPE explicit\nPRECIP_UNIF\nRAIN_INTENSITY 0.001\n"
+            "RAIN_DURATION 1\nSTART_DATE 2000 6 1\nSTART_TIME 0 0\n"
+            "MAPPING_TABLE tables.cmt\nOV_BOUNDARY\nSTORM_SEWER net.txt\nNUM_THREADS 1\n"
+            "SUMMARY summary.out\nOUTLET_HYDRO outlet.hyd\n");
+}
+
+// The VtoSL column (second field) of every call row of the pipe log.
+double logged_inflow(const temp_dir& dir) {
+  double sum = 0.0;
+  const std::string log = test_support::read_file(dir.file("superlink_flows.out"));
+  for (const std::string& line : test_support::lines_of(log)) {
+    std::istringstream in(line);
+    int call = 0;
+    double v = 0.0;
+    if (in >> call >> v) sum += v;
+  }
+  return sum;
+}
+
+TEST(superlink_run, grate_to_outlet_reaches_a_steady_capture_and_the_books_close) {
+  temp_dir dir;
+  write_strip(dir);
+  std::vector<double> captured;  // the grate junction's inflow at each call
+  std::vector<double> delivered; // the outlet's delivery rate at each call
+  int calls = 0;
+  const auto out = run_in_process(dir.path(), "strip.prj", [&](model_state& s) {
+    const superlink_state& sl = s.subsurface.superlink;
+    if (sl.calls == calls) return;
+    calls = sl.calls;
+    captured.push_back(sl.net.Q_junc[1]);
+    delivered.push_back(sl.work.Q_d[1]);
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  ASSERT_EQ(captured.size(), 720u);
+  // The level over the grate is held at 0.1 m: the weir form every call.
+  for (std::size_t i = 1; i < captured.size(); ++i)
+    ASSERT_NEAR(captured[i], 0.157044, 1e-6) << "call " << i;
+  // Steady in the last hour: the outlet passes what the grate takes.
+  for (std::size_t i = 360; i < delivered.size(); ++i)
+    ASSERT_NEAR(delivered[i], 0.157044, 5e-4) << "call " << i;
+
+  const std::string summary = test_support::read_file(dir.file("summary.out"));
+  const double taken = summary_value(summary, "Volume of overland to subsurface drains");
+  EXPECT_NEAR(taken, logged_inflow(dir), 0.5);
+  EXPECT_NEAR(taken, 0.157044 * 7200.0, 2.0);
+  const double back = summary_value(summary, "Volume of subsurface drains to overland");
+  EXPECT_GT(back, 0.9 * taken);
+  // The surface's books take the drains' both ways.
+  EXPECT_LT(std::fabs(summary_value(summary, "mass conservation error:")), 1e-4) << summary;
+  EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 1e-4);
+}
+
+// The drain exchange adds its volumes in a fixed order: the summary does not
+// depend on the thread count.
+TEST(superlink_run, the_summary_does_not_depend_on_the_thread_count) {
+  std::string summaries[2];
+  const char* threads[2] = {"NUM_THREADS 1\n", "NUM_THREADS 3\n"};
+  for (int t = 0; t < 2; ++t) {
+    temp_dir dir;
+    write_strip(dir);
+    const std::string prj = test_support::read_file(dir.file("strip.prj"));
+    dir.write("strip.prj", surface_fixture::edit_cards(prj, {"NUM_THREADS"}, threads[t]));
+    const auto out = run_in_process(dir.path(), "strip.prj");
+    ASSERT_EQ(out.status, 0) << out.text;
+    const std::string summary = test_support::read_file(dir.file("summary.out"));
+    summaries[t] = surface_fixture::summary_without_times(summary);
+  }
+  EXPECT_EQ(summaries[0], summaries[1]);
+}
+
+// A fixed-head junction on the junction fixture's first cell feeds a 200 m
+// pipe to an outlet into node 2 of channel link 1: every cubic metre the
+// pipe delivers must turn up in the channels' books, so the surface
+// components balance.
+TEST(superlink_run, an_outlet_into_a_channel_node_feeds_the_channel_routing) {
+  temp_dir dir;
+  for (const char* name :
+       {"junction.prj", "junction.chan", "junction.gst", "mask.asc", "elevation.asc"})
+    dir.write(name, surface_fixture::fixture_text("junction", name));
+  dir.write("net.txt",
+            "SJUNC 1 20.0 19.5 1.0 11 1 1 0.0 0.0\n"
+            "SJUNC 2 20.0 17.0 1.0 999 1 2 0.0 0.0\n"
+            "CONNECT 1 1 2\n"
+            "SLINK 1 1\n"
+            "NODE 1 20.0 19.0 0.0 0 1 1 0.0 0.0\n"
+            "NODE 2 20.0 17.2 0.0 0 1 2 0.0 0.0\n"
+            "PIPE 1 1 0.3 0.0 0.009 0.013 200.0 0.0 0.0\n");
+  dir.write("junction.prj", surface_fixture::edit_cards(
+                                surface_fixture::fixture_text("junction", "junction.prj"),
+                                {"TOT_TIME"}, "TOT_TIME 60\nSTORM_SEWER net.txt\nNUM_THREADS 1\n"));
+  double delivered = 0.0;  // m3, from the outlet's flow at each call
+  int calls = 0;
+  const double dt = 30.0;
+  const auto out = run_in_process(dir.path(), "junction.prj", [&](model_state& s) {
+    const superlink_state& sl = s.subsurface.superlink;
+    if (sl.calls == calls) return;
+    calls = sl.calls;
+    delivered += dt * sl.work.Q_d[1];
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string summary = test_support::read_file(dir.file("summary.out"));
+  const double to_channels = summary_value(summary, "Volume of subsurface drains to channels");
+  EXPECT_GT(to_channels, 1.0) << summary;
+  EXPECT_NEAR(to_channels, delivered, 0.01);
+  EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 1e-4)
+      << summary;
+}
+
+// The pipe file's records: per record, per superlink, the values after the
+// count (the "1" before each value dropped).
+std::vector<std::vector<double>> pipe_records(const std::string& text, int& ts_lines) {
+  std::vector<std::vector<double>> rows;
+  ts_lines = 0;
+  bool in_record = false;
+  for (const std::string& line : test_support::lines_of(text)) {
+    if (line.rfind("TS", 0) == 0) {
+      ++ts_lines;
+      in_record = true;
+      continue;
+    }
+    if (!in_record || line.find_first_not_of(" ") == std::string::npos) continue;
+    std::istringstream in(line);
+    int count = 0, one = 0;
+    double v = 0.0;
+    std::vector<double> values;
+    in >> count;
+    while (in >> one >> v) values.push_back(v);
+    rows.push_back(values);
+  }
+  return rows;
+}
+
+// A full 0.8 m pipe between heads of 52.0 and 50.5 m (n 0.012, 400 m): by
+// the energy line with two velocity heads per pipe and half of one at the
+// outlet, Q = A sqrt(g dH / (g n^2 L / R^(4/3) + N + 0.5)): 0.76632 m3/s
+// through one pipe, 0.63122 through four.
+TEST(superlink_run, full_pipe_between_fixed_heads_writes_its_flow_records) {
+  struct pipe_case {
+    int pipes;
+    double q;
+  };
+  for (const pipe_case& c : {pipe_case{1, 0.76632}, pipe_case{4, 0.63122}}) {
+    SCOPED_TRACE(c.pipes);
+    temp_dir dir;
+    dir.write("mask.asc", ascii_grid(1, 3, 20.0, {1, 1, 1}));
+    dir.write("elevation.asc", ascii_grid(1, 3, 20.0, {60.0, 60.0, 60.0}));
+    dir.write("net.txt", superlink_fixture::fixed_head_network(c.pipes));
+    dir.write("pipe.prj",
+              "VALTOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elevation.asc\nGRIDSIZE 20\n"
+              "ROWS 1\nCOLS 3\nTIMESTEP 10\nTOT_TIME 60\nOUTROW 1\nOUTCOL 3\nOUTSLOPE 0.01\n"
+              "MANNING_N 0.05\nOVERTYPE explicit\nPRECIP_UNIF\nRAIN_INTENSITY 0.001\n"
+              "RAIN_DURATION 1\nSTART_DATE 2000 6 1\nSTART_TIME 0 0\nHYD_FREQ 1\n"
+              "STORM_SEWER net.txt\nPIPE_FLOW pipe.flow\nPIPE_HEAD pipe.head\nNUM_THREADS 1\n"
+              "SUMMARY summary.out\nOUTLET_HYDRO outlet.hyd\n");
+    const auto out = run_in_process(dir.path(), "pipe.prj");
+    ASSERT_EQ(out.status, 0) << out.text;
+    int ts = 0;
+    const auto flows = pipe_records(test_support::read_file(dir.file("pipe.flow")), ts);
+    ASSERT_GE(flows.size(), 60u);
+    EXPECT_EQ(int(flows.size()), ts);
+    for (std::size_t r = flows.size() - 30; r < flows.size(); ++r) {
+      ASSERT_EQ(flows[r].size(), std::size_t(c.pipes));
+      for (double q : flows[r]) ASSERT_NEAR(q, c.q, 1e-4) << "record " << r;
+    }
+    const auto heads = pipe_records(test_support::read_file(dir.file("pipe.head")), ts);
+    ASSERT_FALSE(heads.empty());
+    EXPECT_EQ(heads.back().size(), std::size_t(c.pipes + 1));
+  }
+}
+
+// Inputs that stop the run at set-up, cleanly and with the cause named.
+TEST(superlink_run, bad_networks_stop_the_run_at_set_up) {
+  struct bad_case {
+    const char* name;
+    std::string network;  // empty: no network file at all
+    const char* said;
+  };
+  const std::string outlet_off_stream =
+      std::string(network).replace(std::string(network).find("888 1 3"), 7, "999 0 3");
+  const bad_case cases[] = {
+      {"no network file", "", "superlink input file"},
+      {"an outlet into channel link 0", outlet_off_stream,
+       "Superlink outlet channel link not found, at superjunction 2\n"},
+  };
+  for (const bad_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    temp_dir dir;
+    write_strip(dir);
+    if (c.network.empty())
+      std::filesystem::remove(dir.file("net.txt"));
+    else
+      dir.write("net.txt", c.network);
+    const auto out = run_in_process(dir.path(), "strip.prj");
+    EXPECT_EQ(out.status, 1);
+    EXPECT_NE(out.text.find(c.said), std::string::npos) << out.text;
+    EXPECT_EQ(out.text.find("Running...."), std::string::npos);
+  }
+}
+
+}  // namespace
