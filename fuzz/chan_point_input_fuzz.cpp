@@ -12,6 +12,7 @@
 #include "core/error_state.h"
 #include "core/model_state.h"
 #include "fuzz_support.h"
+#include "junction_network.h"
 
 namespace {
 model_state* network = nullptr;
@@ -19,31 +20,7 @@ model_state* network = nullptr;
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   fuzz::start_harness("chan_point_input", argc, argv);
-  network = new model_state;
-  model_state& s = *network;
-  grid_state& g = s.grid;
-  g.rows = 3;
-  g.cols = 8;
-  g.dx = 100.0;
-  g.mask.allocate_grid(g.rows, g.cols);
-  int n = 0;
-  for (int r = 1; r <= g.rows; ++r)
-    for (int c = 1; c <= g.cols; ++c) g.mask[r][c] = ++n;
-  g.cells = n;
-  g.elevation.assign(n + 1, 20.0);
-  s.input.explicit_channel = 1;
-  s.input.channel_routing = 1;
-  const std::string dir = std::string(VALTO_FIXTURES_DIR) + "/junction/";
-  if (!s.input.files.channel_input.open((dir + "junction.chan").c_str(), "r") ||
-      !s.input.files.stream_cell.open((dir + "junction.gst").c_str(), "r")) {
-    std::fprintf(stderr, "the junction fixture cannot be read from %s\n", dir.c_str());
-    std::abort();
-  }
-  read_chan_input(s);
-  if (error_state.stop_flag || s.channel.links != 3) {
-    std::fprintf(stderr, "the junction fixture did not read as a network\n");
-    std::abort();
-  }
+  network = fuzz::junction_network();
   return 0;
 }
 

@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr double tiny = 1e-16;
-
 bool reached(const process_clock& clock, double now) {
   return clock.next - now < time_tolerance_days;
 }
