@@ -182,26 +182,26 @@ double calib_objective::log_error_of(std::span<const double> sp, std::span<const
   return sum;
 }
 
-double calib_objective::max_sim_peak(std::span<const double> sp) const {
+// The largest simulated value of the events that weigh in, or the marker
+// of none when a trial failed.
+double calib_objective::max_weighted(std::span<const double> sim,
+                                     const std::vector<double>& weights) const {
   double largest = no_max_value;
-  if (missing(sp)) return largest;
+  if (missing(sim)) return largest;
   for (int i = 1; i <= event_count; ++i) {
-    const double sim = sim_at(sp, i);
-    if (sim < failed_below) return largest;
-    if (peak_weights[i] > weight_floor && sim > largest) largest = sim;
+    const double value = sim_at(sim, i);
+    if (value < failed_below) return largest;
+    if (weights[i] > weight_floor && value > largest) largest = value;
   }
   return largest;
 }
 
+double calib_objective::max_sim_peak(std::span<const double> sp) const {
+  return max_weighted(sp, peak_weights);
+}
+
 double calib_objective::max_sim_volume(std::span<const double> sv) const {
-  double largest = no_max_value;
-  if (missing(sv)) return largest;
-  for (int i = 1; i <= event_count; ++i) {
-    const double sim = sim_at(sv, i);
-    if (sim < failed_below) return largest;
-    if (volume_weights[i] > weight_floor && sim > largest) largest = sim;
-  }
-  return largest;
+  return max_weighted(sv, volume_weights);
 }
 
 namespace {

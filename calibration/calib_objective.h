@@ -38,6 +38,7 @@ class calib_objective {
   double log_error_of(std::span<const double> sim_peaks, std::span<const double> sim_volumes);
   double max_sim_peak(std::span<const double> sim_peaks) const;
   double max_sim_volume(std::span<const double> sim_volumes) const;
+  double max_weighted(std::span<const double> sim, const std::vector<double>& weights) const;
   double hmle_of(std::span<const double> sim_peaks, std::span<const double> sim_volumes) const;
   void write_obs_log(std::span<const double> sim_peaks, std::span<const double> sim_volumes,
                      int process_number) const;
