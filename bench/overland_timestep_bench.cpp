@@ -1,0 +1,143 @@
+// The time-step table of the README: a tilted V under steady rain, run to
+// equilibrium by each overland scheme at a few time steps. At equilibrium the
+// outlet must pass rain x area; the table shows how far the mean over the last
+// half hour stands from it and how much the discharge swings between two
+// consecutive steps (what a hydrograph sampled every other step would miss).
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "core/driver/run_simulation.h"
+#include "core/model_state.h"
+#include "core/parallel_context.h"
+#include "core/run_loop.h"
+#include "core/text_io.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int rows = 30;
+constexpr int cols = 21;  // the V's floor is the middle column
+constexpr double dx = 10.0;
+constexpr double rain_mm_h = 20.0;
+constexpr int run_minutes = 180;
+constexpr int window_minutes = 30;
+
+std::string grid_text(const std::vector<double>& v) {
+  std::string t = "north: " + std::to_string(rows * dx) + "\nsouth: 0\neast: " +
+                  std::to_string(cols * dx) + "\nwest: 0\nrows: " + std::to_string(rows) +
+                  "\ncols: " + std::to_string(cols) + "\n";
+  char buf[32];
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      std::snprintf(buf, sizeof buf, "%.10g ", v[r * cols + c]);
+      t += buf;
+    }
+    t += '\n';
+  }
+  return t;
+}
+
+// Sides fall 5 % to the floor, the floor 2 % to the outlet on the south edge.
+void write_v(const fs::path& dir) {
+  std::vector<double> mask(rows * cols, 1.0), elev(rows * cols), rough(rows * cols, 0.03);
+  const int mid = cols / 2;
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c)
+      elev[r * cols + c] = 100.0 + 0.02 * dx * (rows - 1 - r) + 0.05 * dx * std::abs(c - mid);
+  std::ofstream(dir / "mask.asc") << grid_text(mask);
+  std::ofstream(dir / "elevation.asc") << grid_text(elev);
+  std::ofstream(dir / "roughness.asc") << grid_text(rough);
+}
+
+void write_project(const fs::path& dir, const char* scheme, double dt) {
+  std::ofstream p(dir / "v.prj");
+  p << "VALTOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elevation.asc\nROUGHNESS roughness.asc\n"
+    << "GRIDSIZE " << dx << "\nROWS " << rows << "\nCOLS " << cols << "\nOUTROW " << rows
+    << "\nOUTCOL " << cols / 2 + 1 << "\nOUTSLOPE 0.02\nOVERTYPE " << scheme << "\nTIMESTEP " << dt
+    << "\nTOT_TIME " << run_minutes << "\nPRECIP_UNIF\nRAIN_INTENSITY " << rain_mm_h
+    << "\nRAIN_DURATION " << run_minutes << "\nSTART_DATE 2001 7 15\nSTART_TIME 0 0\n"
+    << "HYD_FREQ 60\nMAP_FREQ 600\nQUIET\nNUM_THREADS 1\nSUMMARY v_summary.out\nOUTLET_HYDRO v_outlet.hyd\n";
+}
+
+// Outlet discharge of each step, from the run's outflow volume.
+std::vector<double> flows;
+double last_volume = 0.0;
+double step_seconds = 0.0;
+
+void record_outflow(model_state& s) {
+  const double v = s.surface.outflow_volume;
+  flows.push_back((v - last_volume) / step_seconds);
+  last_volume = v;
+}
+
+struct row {
+  int status;         // the run's exit status: not 0 when the scheme broke down
+  double mean_ratio;  // mean outlet discharge over the window / (rain x area)
+  double swing;       // largest change between consecutive steps / (rain x area)
+};
+
+row measure(const fs::path& dir, const char* scheme, double dt) {
+  write_project(dir, scheme, dt);
+  flows.clear();
+  last_volume = 0.0;
+  step_seconds = dt;
+  std::vector<run_phase> steps(production_steps().begin(), production_steps().end());
+  steps.push_back({"record_outflow", record_outflow});
+  run_lists lists = production_lists();
+  lists.steps = steps;
+  const fs::path old = fs::current_path();
+  fs::current_path(dir);
+  std::fflush(stdout);
+  const int saved = dup(1);
+  FILE* sink = std::fopen("/dev/null", "w");
+  dup2(fileno(sink), 1);
+  const int status = run_model("v.prj", nullptr, lists);
+  std::fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+  std::fclose(sink);
+  fs::current_path(old);
+
+  const double q_eq = rain_mm_h / 1000.0 / 3600.0 * rows * cols * dx * dx;
+  const std::size_t window = static_cast<std::size_t>(window_minutes * 60 / dt);
+  row out{status, 0.0, 0.0};
+  if (status != 0 || flows.size() < window + 1) return out;
+  double sum = 0.0;
+  for (std::size_t k = flows.size() - window; k < flows.size(); ++k) {
+    sum += flows[k];
+    out.swing = std::max(out.swing, std::abs(flows[k] - flows[k - 1]) / q_eq);
+  }
+  out.mean_ratio = sum / window / q_eq;
+  return out;
+}
+
+}  // namespace
+
+int main() {
+  const fs::path dir = fs::temp_directory_path() / ("valto_timestep_bench_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  write_v(dir);
+  std::printf("tilted V, %d x %d cells of %.0f m, rain %.0f mm/h, last %d of %d minutes\n", rows,
+              cols, dx, rain_mm_h, window_minutes, run_minutes);
+  std::printf("%-9s %6s %14s %16s\n", "scheme", "dt s", "mean Q/(iA)", "step swing/(iA)");
+  for (const char* scheme : {"explicit", "ade", "ade-pc"}) {
+    for (double dt : {1.0, 2.0, 5.0, 10.0, 20.0, 30.0}) {
+      const row r = measure(dir, scheme, dt);
+      if (r.status != 0)
+        std::printf("%-9s %6.0f %31s\n", scheme, dt, "run stopped");
+      else
+        std::printf("%-9s %6.0f %14.6f %16.6f\n", scheme, dt, r.mean_ratio, r.swing);
+    }
+  }
+  if (std::getenv("KEEP") == nullptr) fs::remove_all(dir);
+  return 0;
+}
