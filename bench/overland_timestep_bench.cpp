@@ -46,29 +46,51 @@ std::string grid_text(const std::vector<double>& v) {
   return t;
 }
 
-// Sides fall 5 % to the floor, the floor 2 % to the outlet on the south edge.
-void write_v(const fs::path& dir) {
+double ground(int r, int c, double floor_slope) {
+  return 100.0 + floor_slope * dx * (rows - 1 - r) + 0.05 * dx * std::abs(c - cols / 2);
+}
+
+// Sides fall 5 % to the floor, the floor to the outlet on the south edge.
+void write_v(const fs::path& dir, double floor_slope) {
   std::vector<double> mask(rows * cols, 1.0), elev(rows * cols), rough(rows * cols, 0.03);
   const int mid = cols / 2;
   for (int r = 0; r < rows; ++r)
     for (int c = 0; c < cols; ++c)
-      elev[r * cols + c] = 100.0 + 0.02 * dx * (rows - 1 - r) + 0.05 * dx * std::abs(c - mid);
+      elev[r * cols + c] = ground(r, c, floor_slope);
   std::ofstream(dir / "mask.asc") << grid_text(mask);
   std::ofstream(dir / "elevation.asc") << grid_text(elev);
   std::ofstream(dir / "roughness.asc") << grid_text(rough);
+
+  // The channel: one trapezoid link under the floor, its bed a metre down,
+  // a node at the upstream edge of each floor cell and one at the outlet.
+  std::ofstream chan(dir / "v.chan");
+  chan << "VALTO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 1\nMAXNODES " << rows + 1
+       << "\nCONNECT 1 0 0\nLINK 1\nNODES " << rows + 1 << "\nTRAPEZOID\nDX " << dx
+       << "\nMANNINGS_N 0.035\n";
+  for (int n = 1; n <= rows + 1; ++n) {
+    chan << "NODE " << n << "\nELEV " << ground(n - 1, mid, floor_slope) - 1.0 << "\n";
+    if (n == 1) chan << "XSEC\nBOTTOM_WIDTH 2\nBANKFULL_DEPTH 3\nSIDE_SLOPE 1\n";
+  }
+  std::ofstream gst(dir / "v.gst");
+  gst << "GRIDSTREAMFILE\nSTREAMCELLS " << rows << "\n";
+  for (int r = 1; r <= rows; ++r)
+    gst << "CELLIJ " << r << " " << mid + 1 << "\nNUMNODES 1\nLINKNODE 1 " << r << " 1.0\n";
 }
 
-void write_project(const fs::path& dir, const char* scheme, double dt) {
+void write_project(const fs::path& dir, const char* scheme, double dt, double floor_slope,
+                   bool channel) {
   std::ofstream p(dir / "v.prj");
   p << "VALTOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elevation.asc\nROUGHNESS roughness.asc\n"
     << "GRIDSIZE " << dx << "\nROWS " << rows << "\nCOLS " << cols << "\nOUTROW " << rows
-    << "\nOUTCOL " << cols / 2 + 1 << "\nOUTSLOPE 0.02\nOVERTYPE " << scheme << "\nTIMESTEP " << dt
+    << "\nOUTCOL " << cols / 2 + 1 << "\nOUTSLOPE " << floor_slope << "\nOVERTYPE " << scheme << "\nTIMESTEP " << dt
     << "\nTOT_TIME " << run_minutes << "\nPRECIP_UNIF\nRAIN_INTENSITY " << rain_mm_h
     << "\nRAIN_DURATION " << run_minutes << "\nSTART_DATE 2001 7 15\nSTART_TIME 0 0\n"
     << "HYD_FREQ 60\nMAP_FREQ 600\nQUIET\nNUM_THREADS 1\nSUMMARY v_summary.out\nOUTLET_HYDRO v_outlet.hyd\n";
+  if (channel) p << "CHAN_EXPLIC\nCHANNEL_INPUT v.chan\nSTREAM_CELL v.gst\n";
 }
 
-// Outlet discharge of each step, from the run's outflow volume.
+// Outlet discharge of each step, from the run's outflow volume (over land
+// and through the channel).
 std::vector<double> flows;
 double last_volume = 0.0;
 double step_seconds = 0.0;
@@ -85,8 +107,9 @@ struct row {
   double swing;       // largest change between consecutive steps / (rain x area)
 };
 
-row measure(const fs::path& dir, const char* scheme, double dt) {
-  write_project(dir, scheme, dt);
+row measure(const fs::path& dir, const char* scheme, double dt, double floor_slope, bool channel) {
+  write_v(dir, floor_slope);
+  write_project(dir, scheme, dt, floor_slope, channel);
   flows.clear();
   last_volume = 0.0;
   step_seconds = dt;
@@ -120,23 +143,30 @@ row measure(const fs::path& dir, const char* scheme, double dt) {
   return out;
 }
 
+void print(const char* label, double dt, const row& r) {
+  if (r.status != 0)
+    std::printf("%-16s %6.0f %31s\n", label, dt, "run stopped");
+  else
+    std::printf("%-16s %6.0f %14.6f %16.6f\n", label, dt, r.mean_ratio, r.swing);
+}
+
 }  // namespace
 
 int main() {
   const fs::path dir = fs::temp_directory_path() / ("valto_timestep_bench_" + std::to_string(getpid()));
   fs::create_directories(dir);
-  write_v(dir);
-  std::printf("tilted V, %d x %d cells of %.0f m, rain %.0f mm/h, last %d of %d minutes\n", rows,
-              cols, dx, rain_mm_h, window_minutes, run_minutes);
-  std::printf("%-9s %6s %14s %16s\n", "scheme", "dt s", "mean Q/(iA)", "step swing/(iA)");
-  for (const char* scheme : {"explicit", "ade", "ade-pc"}) {
-    for (double dt : {1.0, 2.0, 5.0, 10.0, 20.0, 30.0}) {
-      const row r = measure(dir, scheme, dt);
-      if (r.status != 0)
-        std::printf("%-9s %6.0f %31s\n", scheme, dt, "run stopped");
-      else
-        std::printf("%-9s %6.0f %14.6f %16.6f\n", scheme, dt, r.mean_ratio, r.swing);
-    }
+  constexpr double steps[] = {1.0, 2.0, 5.0, 10.0, 20.0, 30.0};
+  std::printf("tilted V, %d x %d cells of %.0f m, sides 5 %%, rain %.0f mm/h, last %d of %d minutes\n",
+              rows, cols, dx, rain_mm_h, window_minutes, run_minutes);
+  std::printf("%-16s %6s %14s %16s\n", "overland, floor 2 %", "dt s", "mean Q/(iA)",
+              "step swing/(iA)");
+  for (const char* scheme : {"explicit", "ade", "ade-pc"})
+    for (double dt : steps) print(scheme, dt, measure(dir, scheme, dt, 0.02, false));
+  std::printf("%-16s %6s %14s %16s\n", "channel (ADE)", "dt s", "mean Q/(iA)", "step swing/(iA)");
+  for (double slope : {0.02, 0.005, 0.001}) {
+    char label[32];
+    std::snprintf(label, sizeof label, "floor %.1f %%", slope * 100.0);
+    for (double dt : steps) print(label, dt, measure(dir, "ade", dt, slope, true));
   }
   if (std::getenv("KEEP") == nullptr) fs::remove_all(dir);
   return 0;
