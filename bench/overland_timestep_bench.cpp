@@ -145,9 +145,9 @@ row measure(const fs::path& dir, const char* scheme, double dt, double floor_slo
 
 void print(const char* label, double dt, const row& r) {
   if (r.status != 0)
-    std::printf("%-16s %6.0f %31s\n", label, dt, "run stopped");
+    std::printf("%-16s %6.1f %31s\n", label, dt, "run stopped");
   else
-    std::printf("%-16s %6.0f %14.6f %16.6f\n", label, dt, r.mean_ratio, r.swing);
+    std::printf("%-16s %6.1f %14.6f %16.6f\n", label, dt, r.mean_ratio, r.swing);
 }
 
 }  // namespace
@@ -155,7 +155,7 @@ void print(const char* label, double dt, const row& r) {
 int main() {
   const fs::path dir = fs::temp_directory_path() / ("valto_timestep_bench_" + std::to_string(getpid()));
   fs::create_directories(dir);
-  constexpr double steps[] = {1.0, 2.0, 5.0, 10.0, 20.0, 30.0};
+  constexpr double steps[] = {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 30.0};
   std::printf("tilted V, %d x %d cells of %.0f m, sides 5 %%, rain %.0f mm/h, last %d of %d minutes\n",
               rows, cols, dx, rain_mm_h, window_minutes, run_minutes);
   std::printf("%-16s %6s %14s %16s\n", "overland, floor 2 %", "dt s", "mean Q/(iA)",
