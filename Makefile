@@ -36,7 +36,11 @@ fuzz: fuzz-build
 
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target $$(cd bench && ls *.cpp 2>/dev/null | sed 's/\.cpp$$//;s/^/bench_/')
-	@for b in $(BUILD)/bench_*; do echo "== $$b"; $$b; done
+	@rm -f $(BUILD)/bench.out
+	@for b in $(BUILD)/bench_*; do echo "== $$b"; $$b | tee -a $(BUILD)/bench.out | grep -v '^table	'; done
+	@echo; echo "== every benchmark's figures"
+	@printf "%-48s %12s  %-22s %s\n" "measure" "figure" "unit" "held against"
+	@grep '^table	' $(BUILD)/bench.out | awk -F'\t' '{ printf "%-48s %12s  %-22s %s\n", $$2, $$3, $$4, $$5 }'
 
 clean:
 	rm -rf build

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/error_state.h"
 #include "core/grid_state.h"
 #include "core/safe_file.h"
@@ -97,6 +98,9 @@ int main() {
     std::printf(
         "%s %d x %d (%.1f MB), best of 3: %.3f s, %.1f MB/s, %.1f Mvalues/s (checksum %.6g)\n",
         m.label, rows, cols, mb, best, mb / best, rows * double(cols) / best / 1e6, checksum);
+    char what[64];
+    std::snprintf(what, sizeof what, "ascii %s read", m.label);
+    bench::table_row(what, mb / best, "MB/s", "disk read speed");
   }
   std::filesystem::remove_all(dir);
   return status;

@@ -2,6 +2,7 @@
 // What the benchmarks share: the check that two thread counts left the same
 // numbers, bit for bit, and the tilted plane they run on.
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -10,6 +11,13 @@
 #include "surface/cell_connectivity.h"
 
 namespace bench {
+
+// One row of the table `make bench` gathers from every benchmark's output:
+// what is measured, the figure, its unit, and what to hold it against (the
+// memory-bandwidth bound, an operation count or the figure it must beat).
+inline void table_row(const char* what, double figure, const char* unit, const char* reference) {
+  std::printf("table\t%s\t%.4g\t%s\t%s\n", what, figure, unit, reference);
+}
 
 inline bool same(const std::vector<double>& a, const std::vector<double>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;

@@ -20,6 +20,7 @@
 #include <sstream>
 #include <string>
 
+#include "bench_support.h"
 #include "calibration/montecarlo.h"
 #include "calibration/run_cost_callback.h"
 #include "calibration/run_results.h"
@@ -135,6 +136,9 @@ void run_case(const bench_case& c, int trials, int threads) {
   fs::remove_all(work);
   std::printf("%-8s %2d threads: %4d trials in %7.3f s, %8.1f trials/s, %5.2f %% outside the run\n",
               c.name, threads, trials, total, trials / total, 100.0 * (total - inside) / total);
+  char what[64];
+  std::snprintf(what, sizeof what, "Monte Carlo trials, %s, %d threads", c.name, threads);
+  bench::table_row(what, trials / total, "trials/s", "one run a trial");
   std::fflush(stdout);
 }
 

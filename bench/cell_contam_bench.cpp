@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench_support.h"
 #include "quality/cell_contam_mass.h"
 
 namespace {
@@ -91,6 +92,8 @@ int main() {
   std::printf("cell_contam_mass_update, %d cells x %d constituents x %d steps of %.0f s\n", cells,
               constituents, steps, a);
   std::printf("  1 thread: %.3f s, %.3e cell-constituent steps/s\n", seconds, work_done / seconds);
+  bench::table_row("constituent cell mass update, 1 thread", work_done / seconds,
+                   "cell-constituent steps/s", "memory bandwidth");
   const double error = std::fabs(after + decayed - before) / before;
   std::printf("  mass kept to %.1e (negative mass %.3g kg)\n", error, negative);
   return error < 1e-9 ? 0 : 1;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_support.h"
 #include "channel/read_chan_input.h"
 #include "core/error_state.h"
 #include "core/model_state.h"
@@ -116,6 +117,7 @@ int main() {
   std::printf("channel input: %d links x %d points, %d break-point tables of %d levels\n", links,
               points, tables, levels);
   std::printf("  set-up time (best of 3): %.3f s\n", best);
+  bench::table_row("channel input set-up", best, "s", "read once a run");
   std::printf("  peak memory of the process: %.1f MB\n", usage.ru_maxrss / 1024.0);
   std::filesystem::remove_all(dir);
   return 0;

@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench_support.h"
 #include "channel/channel_state.h"
 #include "channel/ex_flow_route.h"
 #include "channel/ex_section.h"
@@ -119,6 +120,11 @@ int main() {
     const bool differs = base && (chan->area != base->area || chan->qp != base->qp);
     std::printf("%d thread(s): %.3e node sub-steps/s, speed-up %.2f, volume %.6f m3%s\n",
                 threads, rate, rate / base_rate, q, differs ? " (DIFFERS)" : "");
+    if (threads == 1 || threads == 8) {
+      char what[64];
+      std::snprintf(what, sizeof what, "channel routing, %d thread%s", threads, threads == 1 ? "" : "s");
+      bench::table_row(what, rate, "node sub-steps/s", threads == 1 ? "memory bandwidth" : "speed-up 6.5");
+    }
     if (!base) base = std::move(chan);
   }
   return error_state.stop_flag != 0;

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "bench_support.h"
 #include "channel/channel_state.h"
 #include "core/model_state.h"
 #include "quality/chan_sediment.h"
@@ -109,6 +110,9 @@ int main() {
               updates / sand, sand * 1e3);
   std::printf("chan_suspended_sed_transport: %10.3e node-class updates/s (%.3f ms a call)\n",
               updates / fines, fines * 1e3);
+  bench::table_row("channel sand transport", updates / sand, "node-class updates/s", "memory bandwidth");
+  bench::table_row("channel suspended fines", updates / fines, "node-class updates/s",
+                   "memory bandwidth");
   const double held = cs.sand_in_channels() + cs.sand_outlet;
   const double washed = cs.wash_in_channels() + cs.wash_outlet;
   std::printf("sand held + out: %.9f m3 (start %.9f), fines held + out: %.9f m3 (start %.9f)\n",

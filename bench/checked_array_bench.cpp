@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "bench_support.h"
 #include "core/checked_array.h"
 
 namespace {
@@ -111,6 +112,9 @@ double best_ns(Body body, int n, int reps) {
 void report(const char* kernel, int n, double raw, double checked) {
   std::printf("  %-8s n = %8d   raw %7.3f ns   checked %7.3f ns   overhead %+6.1f %%\n", kernel, n,
               raw, checked, 100.0 * (checked - raw) / raw);
+  char what[64];
+  std::snprintf(what, sizeof what, "checked array overhead, %s, n = %d", kernel, n);
+  bench::table_row(what, 100.0 * (checked - raw) / raw, "%", "raw pointers");
 }
 
 }  // namespace

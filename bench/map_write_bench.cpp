@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "output/map_formats.h"
 
 namespace {
@@ -82,6 +83,8 @@ int main() {
       bytes);
   std::printf("binary record:  %6.3f s  %7.2f MB/s  %7.2f M values/s  (%ld bytes)\n", binary_s,
               bytes / binary_s / 1e6, total / binary_s / 1e6, bytes);
+  bench::table_row("ascii grid map write", total / grid_s, "values/s", "disk and number formatting");
+  bench::table_row("binary dataset record write", bytes / binary_s / 1e6, "MB/s", "disk bandwidth");
   std::filesystem::remove(path);
   return grid_s > 0 && record_s > 0 && binary_s > 0 ? 0 : 1;
 }

