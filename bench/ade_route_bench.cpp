@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "surface/ade_route.h"
 #include "surface/overland_step.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "surface/cell_connectivity.h"
 
 namespace bench {

@@ -24,7 +24,7 @@
 #include "calibration/montecarlo.h"
 #include "calibration/run_cost_callback.h"
 #include "calibration/run_results.h"
-#include "core/driver/run_simulation.h"
+#include "run/run_simulation.h"
 #include "core/parallel_context.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "bench_support.h"
 #include "channel/read_chan_input.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/text_io.h"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include "bench_support.h"
 #include "channel/channel_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "quality/chan_sediment.h"
 #include "quality/sediment_kernels.h"
 

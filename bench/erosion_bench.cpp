@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "quality/sediment_erosion_transport.h"
 #include "quality/sediment_inputs.h"
 #include "quality/sediment_kernels.h"

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "soil/infiltration_methods.h"
 #include "bench_support.h"
 

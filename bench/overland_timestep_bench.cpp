@@ -14,10 +14,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "core/driver/run_simulation.h"
-#include "core/model_state.h"
+#include "run/run_simulation.h"
+#include "run/model_state.h"
 #include "core/parallel_context.h"
-#include "core/run_loop.h"
+#include "run/run_loop.h"
 #include "core/text_io.h"
 
 namespace {

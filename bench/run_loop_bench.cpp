@@ -8,12 +8,12 @@
 #include <unistd.h>
 
 #include "bench_support.h"
-#include "core/driver/run_simulation.h"
+#include "run/run_simulation.h"
 #include "core/error_state.h"
 #include "core/julian.h"
-#include "core/model_state.h"
-#include "core/run_loop.h"
-#include "core/sim_clock.h"
+#include "run/model_state.h"
+#include "run/run_loop.h"
+#include "run/sim_clock.h"
 
 namespace {
 

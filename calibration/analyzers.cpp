@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/run_control.h"
 #include "core/text_io.h"
 

@@ -2,7 +2,7 @@
 
 #include "calibration/framework_exchange.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/not_available.h"
 #include "quality/chan_sediment.h"
 

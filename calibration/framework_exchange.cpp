@@ -13,8 +13,8 @@
 #include "calibration/calibration_steps.h"
 #include "core/error_state.h"
 #include "core/julian.h"
-#include "core/model_state.h"
-#include "core/sim_clock.h"
+#include "run/model_state.h"
+#include "run/sim_clock.h"
 #include "input/ascii_grid.h"
 #include "output/map_formats.h"
 

@@ -9,7 +9,7 @@
 #include "calibration/calibration_steps.h"
 #include "calibration/stream_analyzers.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/text_io.h"
 #include "input/replace_params.h"
 

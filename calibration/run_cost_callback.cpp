@@ -5,7 +5,7 @@
 
 #include "calibration/calib_objective.h"
 #include "calibration/run_results.h"
-#include "core/driver/run_simulation.h"
+#include "run/run_simulation.h"
 #include "core/error_state.h"
 #include "core/parallel_context.h"
 #include "core/safe_file.h"

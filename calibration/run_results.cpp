@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 
 void alloc_run_results(model_state& state) {
   if (!state.input.optimize) return;

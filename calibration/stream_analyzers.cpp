@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/text_io.h"
 
 namespace {

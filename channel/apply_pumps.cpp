@@ -9,7 +9,7 @@
 
 #include "channel/channel_state.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "input/series.h"
 
 void apply_pumps(model_state& state, double dt) {

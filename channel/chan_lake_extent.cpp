@@ -11,7 +11,7 @@
 
 #include "channel/channel_state.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/text_io.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "channel/channel_steps.h"
 #include "channel/ex_section.h"
 #include "core/julian.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/text_io.h"
 #include "input/read_grid_inputs.h"
 #include "input/series.h"

@@ -7,7 +7,7 @@
 #include "channel/channel_steps.h"
 #include "channel/ex_section.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 
 void channel_event_start(model_state& state) {
   if (!state.input.explicit_channel) return;

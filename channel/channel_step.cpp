@@ -12,7 +12,7 @@
 #include "channel/ex_flow_route.h"
 #include "channel/lateral_inflow.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/not_available.h"
 #include "subsurface/gw_channel_exchange.h"
 #include "quality/chan_sediment.h"

@@ -5,7 +5,7 @@
 #include "channel/channel_steps.h"
 
 #include "channel/olake_extent.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "surface/face_fluxes.h"
 
 void olake_extent_step(model_state& state) {

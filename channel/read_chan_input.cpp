@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "channel/bp_xsec.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/text_io.h"
 #include "input/read_grid_inputs.h"
 #include "input/series.h"

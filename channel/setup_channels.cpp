@@ -12,7 +12,7 @@
 
 #include "channel/apply_pumps.h"
 #include "channel/read_chan_input.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/text_io.h"
 #include "quality/chan_sediment.h"
 #include "input/read_grid_inputs.h"

@@ -81,7 +81,7 @@ struct run_control {
   process_clock nsm_overland;  // nutrient overland layer
   process_clock nsm_channel;   // nutrient channel routing
 
-  // Run and event flags; see the flag-name table in core/model_state.h
+  // Run and event flags; the flag names are listed with the model state
   int run_flag = 0;          // 1 while the time loop goes on; read after each pass
   int exchange_pending = 0;  // raised at an event end for the framework exchange
   int event_end = 0;         // raised at an event end for finish_event

@@ -10,7 +10,7 @@
 #include "calibration/analyzers.h"
 #include "calibration/calibration_steps.h"
 #include "core/julian.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "fuzz_support.h"
 
 namespace {

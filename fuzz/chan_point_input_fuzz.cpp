@@ -10,7 +10,7 @@
 #include "channel/chan_point_input.h"
 #include "channel/read_chan_input.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "fuzz_support.h"
 #include "junction_network.h"
 

@@ -8,7 +8,7 @@
 
 #include "channel/read_chan_input.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 
 namespace fuzz {
 

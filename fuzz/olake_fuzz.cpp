@@ -12,7 +12,7 @@
 
 #include "channel/olake_extent.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "fuzz_support.h"
 #include "input/lake_maps.h"
 #include "surface/cell_connectivity.h"

@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
-#include "core/sim_clock.h"
+#include "run/model_state.h"
+#include "run/sim_clock.h"
 #include "fuzz_support.h"
 #include "surface/surface_steps.h"
 

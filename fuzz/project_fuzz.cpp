@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/parallel_context.h"
 #include "fuzz_support.h"
 #include "input/project_reader.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "fuzz_support.h"
 #include "output/q7_flux.h"
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "fuzz_support.h"
 #include "soil/richards_soil.h"
 

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "fuzz_support.h"
 #include "soil/sacramento.h"
 

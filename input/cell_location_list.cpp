@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "input/read_grid_inputs.h"
 
 namespace {

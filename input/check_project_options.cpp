@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/text_io.h"
 #include "input/card_gate.h"
 #include "input/project_reader.h"

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "channel/read_lake_file.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "input/ascii_grid.h"
 #include "input/map_tables.h"
 #include "input/process_map_tables.h"

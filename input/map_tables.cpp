@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "input/read_grid_inputs.h"
 
 namespace {

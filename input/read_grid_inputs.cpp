@@ -10,10 +10,10 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/not_available.h"
 #include "core/parallel_context.h"
-#include "core/run_loop.h"
+#include "run/run_loop.h"
 #include "input/ascii_grid.h"
 #include "input/lake_maps.h"
 #include "soil/snow_bands.h"

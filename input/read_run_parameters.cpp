@@ -6,7 +6,7 @@
 
 #include "core/error_state.h"
 #include "core/julian.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/text_io.h"
 #include "input/project_file.h"
 #include "input/project_reader.h"

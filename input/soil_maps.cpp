@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "input/ascii_grid.h"
 #include "input/map_tables.h"
 #include "input/process_map_tables.h"

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/not_available.h"
 #include "input/ascii_grid.h"
 #include "input/map_tables.h"

@@ -6,7 +6,7 @@
 
 #include <span>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "output/output_steps.h"
 
 namespace {

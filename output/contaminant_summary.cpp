@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "output/event_summary.h"
 #include "quality/contam_steps.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "core/julian.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "output/output_steps.h"
 #include "output/contaminant_summary.h"
 #include "output/sediment_summary.h"

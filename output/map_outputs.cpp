@@ -11,7 +11,7 @@
 
 #include "channel/chan_lake_extent.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/parallel_context.h"
 #include "input/read_grid_inputs.h"
 #include "output/map_formats.h"

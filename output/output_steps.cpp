@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/not_available.h"
 
 // Per contaminant whose maps are asked for, a concentration and a mass

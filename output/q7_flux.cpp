@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/text_io.h"
 #include "input/ascii_grid.h"
 #include "input/read_grid_inputs.h"

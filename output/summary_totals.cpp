@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/event_control.h"
-#include "core/model_state.h"
+#include "run/event_control.h"
+#include "run/model_state.h"
 #include "soil/snow_step.h"
 #include "soil/soil_steps.h"
 

@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "core/model_state.h"
-#include "core/progress.h"
+#include "run/model_state.h"
+#include "run/progress.h"
 #include "output/end_of_run_files.h"
 #include "output/output_steps.h"
 #include "output/contaminant_summary.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "output/linknode_file.h"
 #include "output/output_steps.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/julian.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/not_available.h"
 #include "core/parallel_context.h"
 #include "output/linknode_file.h"

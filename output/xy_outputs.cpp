@@ -10,7 +10,7 @@
 
 #include "core/error_state.h"
 #include "core/grid_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/text_io.h"
 #include "input/ascii_grid.h"
 

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "input/read_grid_inputs.h"
 #include "quality/chan_sediment.h"
 

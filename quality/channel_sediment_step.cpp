@@ -10,7 +10,7 @@
 #include "channel/ex_section.h"
 #include "channel/setup_channels.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/not_available.h"
 #include "quality/chan_sediment.h"
 

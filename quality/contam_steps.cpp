@@ -13,7 +13,7 @@
 #include <cstdio>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "quality/cell_contam_mass.h"
 #include "quality/constituent_initial.h"
 #include "quality/contam_steps.h"

@@ -5,7 +5,7 @@
 
 #include "quality/quality_steps.h"
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/not_available.h"
 
 void convert_nsm_soil_units(model_state& state) {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "input/process_map_tables.h"
 #include "input/read_grid_inputs.h"
 #include "quality/sediment_kernels.h"

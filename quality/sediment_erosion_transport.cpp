@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "quality/sediment_kernels.h"
 #include "surface/cell_loops.h"
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "soil/infiltration_methods.h"
 
 namespace {

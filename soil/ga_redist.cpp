@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "soil/frozen_ground.h"
 #include "soil/infiltration_methods.h"
 

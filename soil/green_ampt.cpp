@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "soil/infiltration_methods.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/not_available.h"
 #include "subsurface/groundwater_setup.h"
 #include "input/read_grid_inputs.h"

@@ -11,7 +11,7 @@
 #include "channel/chan_lake_extent.h"
 #include "core/error_state.h"
 #include "core/julian.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "soil/evapo_trans.h"
 #include "soil/frozen_ground.h"
 #include "soil/infiltration_methods.h"

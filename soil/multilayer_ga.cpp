@@ -7,7 +7,7 @@
 #include <climits>
 #include <cmath>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "soil/infiltration_methods.h"
 
 void multilayer_ga_parallel(model_state& state, double dt) {

@@ -14,7 +14,7 @@
 #include "core/error_state.h"
 #include "core/grid_state.h"
 #include "core/safe_file.h"
-#include "core/sim_clock.h"
+#include "run/sim_clock.h"
 #include "core/text_io.h"
 #include "input/input_state.h"
 #include "input/project_settings.h"

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/safe_file.h"
 #include "core/text_io.h"
 #include "input/series.h"

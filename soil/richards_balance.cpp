@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "soil/richards_soil.h"
 
 double richards_column_volume(const richards_soil& rs, int cells, double cell_area,

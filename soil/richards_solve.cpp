@@ -10,7 +10,7 @@
 #include <omp.h>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/tridiagonal.h"
 #include "soil/richards_soil.h"
 

@@ -1,6 +1,6 @@
 #include "soil/snow_step.h"
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "soil/read_hmet.h"
 
 snow_options snow_options_of(const model_state& state) {

@@ -11,7 +11,7 @@
 #include <cstdio>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/not_available.h"
 #include "soil/infiltration_methods.h"
 #include "soil/snow_step.h"

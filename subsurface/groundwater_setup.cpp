@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "subsurface/gw_channel_exchange.h"
 
 void init_groundwater_cells(model_state& state) {

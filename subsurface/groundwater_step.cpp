@@ -13,7 +13,7 @@
 #include <cmath>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "input/xy_inputs.h"
 #include "soil/infiltration_methods.h"
 #include "subsurface/gw_solve.h"

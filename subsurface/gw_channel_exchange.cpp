@@ -6,7 +6,7 @@
 #include "subsurface/gw_channel_exchange.h"
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "input/read_grid_inputs.h"
 #include "subsurface/gw_stream_exchange.h"
 

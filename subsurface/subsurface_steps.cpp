@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "subsurface/superlink_inlets.h"
 #include "subsurface/superlink_step.h"
 

@@ -13,7 +13,7 @@
 #include <cmath>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "soil/read_hmet.h"
 #include "soil/snow_step.h"
 #include "surface/cell_loops.h"

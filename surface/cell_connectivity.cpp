@@ -5,7 +5,7 @@
 
 #include "surface/cell_connectivity.h"
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/text_io.h"
 #include "input/read_grid_inputs.h"
 #include "surface/lowspots.h"

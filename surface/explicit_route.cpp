@@ -20,7 +20,7 @@
 #include <cstdio>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "surface/cell_loops.h"
 #include "surface/face_fluxes.h"
 #include "surface/lowspots.h"

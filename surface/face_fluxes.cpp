@@ -15,7 +15,7 @@
 
 #include <cmath>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "surface/cell_loops.h"
 
 namespace {

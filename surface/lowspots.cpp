@@ -12,7 +12,7 @@
 
 #include "core/error_state.h"
 #include "core/grid_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/safe_file.h"
 #include "input/read_grid_inputs.h"
 #include "input/series.h"

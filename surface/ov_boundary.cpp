@@ -12,7 +12,7 @@
 #include <span>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "input/map_tables.h"
 #include "input/read_grid_inputs.h"
 #include "input/xy_inputs.h"

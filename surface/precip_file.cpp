@@ -18,7 +18,7 @@
 #include "core/error_state.h"
 #include "core/julian.h"
 #include "core/safe_file.h"
-#include "core/sim_clock.h"
+#include "run/sim_clock.h"
 #include "core/text_io.h"
 #include "surface/radar_grid.h"
 #include "surface/raingage_data.h"

@@ -11,7 +11,7 @@
 
 #include "core/error_state.h"
 #include "core/julian.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "soil/read_hmet.h"
 #include "surface/precip_file.h"
 #include "surface/surface_steps.h"

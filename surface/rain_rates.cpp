@@ -15,7 +15,7 @@
 #include <cstdio>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "surface/cell_loops.h"
 #include "surface/overland_step.h"
 #include "surface/precip_file.h"

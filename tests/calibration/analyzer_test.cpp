@@ -13,7 +13,7 @@
 #include "calibration/stream_analyzers.h"
 #include "core/error_state.h"
 #include "core/julian.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/safe_file.h"
 #include "input/replace_params.h"
 #include "test_support.h"

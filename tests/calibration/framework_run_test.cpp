@@ -16,7 +16,7 @@
 #include "calibration/framework_exchange.h"
 #include "core/error_state.h"
 #include "core/julian.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "test_support.h"
 
 namespace {

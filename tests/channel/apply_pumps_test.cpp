@@ -10,7 +10,7 @@
 
 #include "channel/apply_pumps.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "input/series.h"
 #include "surface/overland_step.h"
 #include "surface/surface_steps.h"

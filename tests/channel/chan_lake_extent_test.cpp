@@ -12,7 +12,7 @@
 
 #include "channel/chan_lake_extent.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "test_support.h"
 
 namespace {

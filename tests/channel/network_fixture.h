@@ -11,7 +11,7 @@
 #include "channel/channel_state.h"
 #include "channel/ex_section.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 
 namespace network_fixture {
 

@@ -15,7 +15,7 @@
 #include "channel/channel_steps.h"
 #include "channel/olake_extent.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "surface/cell_connectivity.h"
 #include "test_support.h"
 

@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "core/driver/run_simulation.h"
-#include "core/run_loop.h"
+#include "run/run_simulation.h"
+#include "run/run_loop.h"
 #include "project_test_support.h"
 
 class grid_setup_test : public project_test {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/driver/run_simulation.h"
+#include "run/run_simulation.h"
 #include "core/text_io.h"
 #include "input/project_settings.h"
 #include "input/replace_params.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/driver/run_simulation.h"
+#include "run/run_simulation.h"
 #include "core/julian.h"
 #include "input/project_settings.h"
 #include "input/series.h"

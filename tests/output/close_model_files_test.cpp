@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "output/output_steps.h"
 #include "test_support.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/julian.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "output/event_summary.h"
 #include "output/output_steps.h"
 #include "output/summary_totals.h"

@@ -13,7 +13,7 @@
 
 #include "core/error_state.h"
 #include "core/grid_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "output/linknode_file.h"
 #include "output/linknode_writer.h"
 #include "output/output_steps.h"

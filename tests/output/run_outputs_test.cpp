@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "core/driver/run_simulation.h"
+#include "run/run_simulation.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
-#include "core/run_loop.h"
+#include "run/model_state.h"
+#include "run/run_loop.h"
 #include "test_support.h"
 
 namespace {

@@ -9,9 +9,9 @@
 
 #include "core/error_state.h"
 #include "core/julian.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/parallel_context.h"
-#include "core/sim_clock.h"
+#include "run/sim_clock.h"
 #include "output/output_steps.h"
 #include "output/timeseries_rows.h"
 #include "test_support.h"

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "output/output_steps.h"
 #include "output/summary_totals.h"
 #include "output/water_summary.h"

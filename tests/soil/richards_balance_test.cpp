@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/safe_file.h"
 #include "soil/richards_soil.h"
 #include "soil/soil_steps.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/safe_file.h"
 #include "input/map_tables.h"
 #include "soil/richards_soil.h"

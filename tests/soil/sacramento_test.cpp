@@ -15,7 +15,7 @@
 
 #include "channel/channel_state.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/safe_file.h"
 #include "input/series.h"
 #include "test_support.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "test_support.h"
 
 namespace soil_fixture {

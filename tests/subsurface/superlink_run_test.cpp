@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "../surface/surface_run_fixture.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "superlink_fixture.h"
 #include "test_support.h"
 

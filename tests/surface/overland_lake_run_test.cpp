@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/event_control.h"
+#include "run/event_control.h"
 #include "surface_run_fixture.h"
 #include "test_support.h"
 

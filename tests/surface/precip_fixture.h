@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/model_state.h"
-#include "core/sim_clock.h"
+#include "run/model_state.h"
+#include "run/sim_clock.h"
 #include "surface/precip_file.h"
 #include "surface/surface_steps.h"
 #include "surface_run_fixture.h"

@@ -21,11 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "core/driver/run_simulation.h"
+#include "run/run_simulation.h"
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/parallel_context.h"
-#include "core/run_loop.h"
+#include "run/run_loop.h"
 #include "core/safe_file.h"
 #include "core/text_io.h"
 #include "input/read_grid_inputs.h"

@@ -1,8 +1,8 @@
-#include "core/progress.h"
+#include "run/progress.h"
 
 #include <cstdio>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 
 namespace {
 

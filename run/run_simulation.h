@@ -4,7 +4,7 @@
 
 #include <span>
 
-#include "core/run_loop.h"
+#include "run/run_loop.h"
 
 struct model_state;
 struct run_results;

@@ -9,9 +9,9 @@
 
 #include "calibration/calibration_steps.h"
 #include "channel/channel_steps.h"
-#include "core/driver/run_simulation.h"
-#include "core/model_state.h"
-#include "core/run_loop.h"
+#include "run/run_simulation.h"
+#include "run/model_state.h"
+#include "run/run_loop.h"
 #include "core/safe_file.h"
 #include "output/output_steps.h"
 #include "quality/quality_steps.h"

@@ -1,4 +1,4 @@
-#include "core/sim_clock.h"
+#include "run/sim_clock.h"
 
 #include <algorithm>
 #include <climits>
@@ -7,7 +7,7 @@
 
 #include "core/error_state.h"
 #include "core/julian.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/parallel_context.h"
 
 namespace {

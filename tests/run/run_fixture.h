@@ -11,8 +11,8 @@
 #include "calibration/analyzers.h"
 #include "core/error_state.h"
 #include "core/julian.h"
-#include "core/model_state.h"
-#include "core/sim_clock.h"
+#include "run/model_state.h"
+#include "run/sim_clock.h"
 
 namespace run_fixture {
 

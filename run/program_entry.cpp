@@ -1,11 +1,11 @@
-#include "core/driver/program_entry.h"
+#include "run/program_entry.h"
 
 #include <cstdio>
 
 #include "calibration/montecarlo.h"
 #include "calibration/sce_ua.h"
 #include "core/command_line.h"
-#include "core/driver/run_simulation.h"
+#include "run/run_simulation.h"
 #include "core/parallel_context.h"
 #include "core/safe_file.h"
 

@@ -1,4 +1,4 @@
-#include "core/run_loop.h"
+#include "run/run_loop.h"
 
 #include <chrono>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "core/error_state.h"
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/parallel_context.h"
 #include "core/safe_file.h"
 

@@ -1,4 +1,4 @@
-#include "core/driver/run_simulation.h"
+#include "run/run_simulation.h"
 
 #include <cstdio>
 
@@ -7,11 +7,11 @@
 #include "calibration/run_results.h"
 #include "channel/channel_steps.h"
 #include "core/error_state.h"
-#include "core/event_control.h"
-#include "core/model_state.h"
+#include "run/event_control.h"
+#include "run/model_state.h"
 #include "core/not_available.h"
-#include "core/progress.h"
-#include "core/sim_clock.h"
+#include "run/progress.h"
+#include "run/sim_clock.h"
 #include "input/open_project_files.h"
 #include "input/project_reader.h"
 #include "input/read_grid_inputs.h"

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <string>
 
-#include "core/model_state.h"
-#include "core/sim_clock.h"
+#include "run/model_state.h"
+#include "run/sim_clock.h"
 #include "run_fixture.h"
 #include "test_support.h"
 

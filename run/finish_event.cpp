@@ -1,9 +1,9 @@
 #include <cstdio>
 
-#include "core/event_control.h"
-#include "core/model_state.h"
+#include "run/event_control.h"
+#include "run/model_state.h"
 #include "core/not_available.h"
-#include "core/progress.h"
+#include "run/progress.h"
 
 namespace {
 

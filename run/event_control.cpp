@@ -1,12 +1,12 @@
-#include "core/event_control.h"
+#include "run/event_control.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "core/model_state.h"
+#include "run/model_state.h"
 #include "core/not_available.h"
-#include "core/sim_clock.h"
+#include "run/sim_clock.h"
 
 namespace {
 

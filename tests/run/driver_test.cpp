@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "calibration/run_results.h"
-#include "core/driver/run_simulation.h"
-#include "core/model_state.h"
-#include "core/run_loop.h"
+#include "run/run_simulation.h"
+#include "run/model_state.h"
+#include "run/run_loop.h"
 #include "core/safe_file.h"
 #include "output/output_steps.h"
 #include "run_fixture.h"

@@ -1,3 +1,3 @@
-#include "core/driver/program_entry.h"
+#include "run/program_entry.h"
 
 int main(int argc, char** argv) { return program_entry(argc, argv); }
