@@ -127,16 +127,31 @@ int read_contam_table(map_table_context& context, std::array<constituent_grid*, 
       out.output_names[at] = texts[2];
       out.index_maps[at].clear();
 
+      // A keyword line whose value is no number would leave the value at 0
+      // and the run going on with it: stop instead, naming the line.
       double value = 0.0;
-      if (file.next(line) && classify_table_line(line.c_str()) == table_kind::precip_conc &&
-          keyword_value(line, value)) {
+      const auto refuse_value = [&](const char* keyword) {
+        raise_message(
+            "Error: the %s line of constituent %d of the CONTAMINANT_TRANSPORT table in the "
+            "mapping table file %s (line %d) needs a number after its keyword.\n",
+            keyword, l, file.path(), file.line_number());
+      };
+      if (file.next(line) && classify_table_line(line.c_str()) == table_kind::precip_conc) {
+        if (!keyword_value(line, value)) {
+          refuse_value("PRECIP_CONC");
+          return 0;
+        }
         out.precip_conc[at] = value;
       } else {
         std::printf("Error in reading the precip concentration of constituent #%d\n", l);
       }
-      if (file.next(line) && classify_table_line(line.c_str()) == table_kind::partition &&
-          keyword_value(line, value))
+      if (file.next(line) && classify_table_line(line.c_str()) == table_kind::partition) {
+        if (!keyword_value(line, value)) {
+          refuse_value("PARTITION");
+          return 0;
+        }
         out.partition[at] = value;
+      }
 
       print_checking(texts[0]);
       const index_map_entry* map = find_index_map(maps, "\"" + texts[1] + "\"");

@@ -67,8 +67,9 @@ void refuse_token(safe_file& file, int line) {
          "Error: Problem encountered in hmet_ASCII file, line %d \n\n"
          "Make sure your file is in the correct format, including making sure\n"
          "the dates are in integers and in the following format:\n"
-         " Format:\nyyyymmddhh\n2008050100int\n\n",
-         line);
+         " Format:\nyyyymmddhh\n2008050100int\n\n"
+         "  (File: %s)\n",
+         line, file.path);
 }
 
 // The next hour's token of the list into token (path_capacity characters),

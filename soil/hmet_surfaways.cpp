@@ -44,7 +44,8 @@ int next_element_line(safe_file& file, char* line, int& line_number) {
   }
   if (status == line_status::end) return 0;
   if (status == line_status::too_long || std::strlen(line) > longest_line) {
-    refuse(file, "Line too long in hmet_NCDC input file.  Program exiting\n");
+    refuse(file, "Line too long in hmet_NCDC input file.  Program exiting\n  (File: %s)\n",
+           file.path);
     return -1;
   }
   return 1;
@@ -137,7 +138,8 @@ bool check_element_days(safe_file& file, const int* counts) {
   };
   for (const day_check& c : checks) {
     if (counts[c.e] == counts[temperature]) continue;
-    refuse(file, "There is an error in the Surface Airways hydrometeorology\n%s", c.text);
+    refuse(file, "There is an error in the Surface Airways hydrometeorology\n%s  (File: %s)\n",
+           c.text, file.path);
     return false;
   }
   return true;

@@ -178,8 +178,9 @@ void refuse_zep_fields(safe_file& file, int line, int parameter) {
          " Format:\n"
          "1   2   3   4    5     6           7        8         9    10        11  \n"
          "Yr  Mo  Day Hr  Press. RelHumidity SkyCover WindSpeed Temp DirectRad GlobalRad\n"
-         "int int int int float  int         int      int       int  float     float\n\n",
-         line, parameter);
+         "int int int int float  int         int      int       int  float     float\n\n"
+         "  (File: %s)\n",
+         line, parameter, file.path);
 }
 
 // Decodes the next line that is not blank. 1 read, 0 end of the file, -1

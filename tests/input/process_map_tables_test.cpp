@@ -256,6 +256,43 @@ TEST_F(special_tables, a_contaminant_count_beyond_the_file_is_refused) {
   EXPECT_TRUE(grids[0].empty());
 }
 
+// A keyword line whose value is no number would otherwise run on with 0.
+TEST_F(special_tables, a_rain_concentration_or_partition_that_is_no_number_is_refused) {
+  dir_.write("soils.idx", grid_text(3, 3, "1 1 2\n2 2 1\n1 2 0\n"));
+  const std::string rows = "NUM_IDS 1\nID    DESCRIPTION    VALUES\n1     Loam" +
+                           std::string(76, ' ') + "  1 2 3 4 5 6 7 8\n";
+  const struct {
+    const char* lines;
+    const char* message;
+  } cases[] = {
+      {"PRECIP_CONC high\nPARTITION 2.0\n",
+       "Error: the PRECIP_CONC line of constituent 1 of the CONTAMINANT_TRANSPORT table in the "
+       "mapping table file tables.cmt (line 6) needs a number after its keyword.\n"},
+      {"PRECIP_CONC 0.5\nPARTITION\n",
+       "Error: the PARTITION line of constituent 1 of the CONTAMINANT_TRANSPORT table in the "
+       "mapping table file tables.cmt (line 7) needs a number after its keyword.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lines);
+    error_state = error_record{};
+    write_tables("INDEX_MAP soils.idx \"Soil Map\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
+                 "\"Atrazine\" \"Soil Map\" \"atrazine.out\"\n" +
+                 std::string(c.lines) + rows);
+    std::array<constituent_grid, 8> grids;
+    std::array<constituent_grid*, 8> targets{};
+    for (int m = 0; m < 8; ++m) targets[m] = &grids[m];
+    contaminant_tables tables;
+    int result = -1;
+    const std::string out = run([&] {
+      map_table_context ctx = context();
+      result = read_contam_table(ctx, targets, tables);
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_NE(out.find(c.message), std::string::npos) << out;
+    EXPECT_EQ(error_state.stop_flag, 1);
+  }
+}
+
 TEST_F(special_tables, unmatched_contaminant_maps_each_print_and_end_in_69) {
   const std::string table = "NUM_IDS 1\n" + std::string(table_header()) +
                             table_row(1, "All", "1 2 3 4 5 6 7 8");

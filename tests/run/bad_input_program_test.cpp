@@ -1,13 +1,15 @@
 // The program on malformed projects: each broken copy of the plane20
 // project, beside an untouched one in the same folder, must end with exit
 // status 1 and a message naming what is wrong, and never crash or run on;
-// the good project must still run afterwards.
+// the good project must still run afterwards. Then each process's own input
+// file, broken in a fixture project that reads it.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "test_support.h"
@@ -146,6 +148,120 @@ TEST(bad_input_program, every_malformed_project_stops_with_status_1_and_a_messag
     EXPECT_NE(broken.output.find(c.message), std::string::npos) << broken.output.substr(0, 2000);
     const auto fine = test_support::run_program("plane20.prj", dir.path() / "good");
     EXPECT_EQ(fine.status, 0) << fine.output.substr(0, 2000);
+  }
+}
+
+// A fixture project with one of its process files broken: set-up must stop
+// with status 1 and a message that names the file.
+struct process_file_case {
+  const char* label;
+  const char* fixture;  // folder under the fixtures; its project is <fixture>.prj
+  std::string cards;    // appended to the project
+  // Files written into the copy: (name, text to replace or "", new text);
+  // an empty text to replace writes the whole file.
+  std::vector<std::tuple<std::string, std::string, std::string>> files;
+  std::string message;
+  std::string args = "";  // the program's arguments; the project by default
+  int status = 1;
+};
+
+std::string uniform_row(int value) {
+  std::string row = grid_header(1, 20);
+  for (int c = 0; c < 20; ++c) row += std::to_string(value) + (c < 19 ? " " : "\n");
+  return row;
+}
+
+std::string padded(const std::string& text, std::size_t width) {
+  std::string s = text;
+  s.resize(width, ' ');
+  return s;
+}
+
+TEST(bad_input_program, every_malformed_process_file_stops_and_names_the_file) {
+  const std::string sediments =
+      "VALTO_INDEX_MAP_TABLES\nINDEX_MAP soils.idx soils\nSEDIMENTS\nNUM_SED 2\n"
+      "DESCRIPTION                             SG  DIAM  BIND  FILE\n" +
+      padded("Clay", 40) + "2.65  0.002  0.0  clay.out\n" + padded("Silt", 40) +
+      "2.65  fine  0.0  silt.out\n";
+  const std::string contaminants =
+      "VALTO_INDEX_MAP_TABLES\nINDEX_MAP soils.idx \"All\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
+      "\"Tracer\" \"All\" \"\"\nPRECIP_CONC none\nPARTITION 0\nNUM_IDS 1\n"
+      "ID    DESCRIPTION    VALUES\n1     " +
+      padded("Everywhere", 80) + "  0 0 0 0 0 0 0 0\n";
+  const std::string aquifer =
+      "WATER_TABLE table.asc\nGW_SIMULATION\nAQUIFER_BOTTOM bottom.asc\nGW_BOUNDFILE bound.asc\n"
+      "GW_UNIF_HYCOND 3600\nGW_UNIF_POROSITY 0.1\nGW_TIMESTEP 3600\nGW_FLUXBOUNDTABLE flux.txt\n";
+  // clang-format off
+  const std::vector<process_file_case> cases = {
+      {"a channel file with a word for a number", "bank", "",
+       {{"bank.chan", "ALPHA 1.0", "ALPHA one"}},
+       "Error in the channel input file bank.chan, line 4, card ALPHA: \"one\" is not a number."},
+      {"a weir without a crest length", "weirlake", "",
+       {{"weirlake.chan", "CREST_LENGTH 5", "CREST_LENGTH five"}},
+       "Error in the channel input file weirlake.chan, line 42, card CREST_LENGTH"},
+      {"a lake without a top level", "weirlake", "",
+       {{"weirlake.chan", "MAXWSE 11.0", "MAXWSE eleven"}},
+       "Error in the channel input file weirlake.chan, line 35, card MAXWSE"},
+      {"a layered soil line cut short", "plane20",
+       "INF_LAYERED_SOIL\nSOIL_TYPE_MAP soils.asc\nSOIL_LAYER_INPUT_FILE layers.txt\n",
+       {{"soils.asc", "", uniform_row(1)}, {"layers.txt", "", "1\n0\n1\n1.0 x\n"}},
+       "of the layered soil file layers.txt"},
+      {"an hour of meteorology with a word in it", "lt10", "",
+       {{"hmet.zep", "2001 7 14 2 29.92", "2001 7 14 2 high"}},
+       "(File: hmet.zep)"},
+      {"a snow band file without its count", "lt10",
+       "NWSRFS_SNOW\nNWSRFS_ELEV_SNOW bands.txt\n", {{"bands.txt", "", "number_bands: x\n"}},
+       "Error reading elevation based NWSRFS snow input parameter file: bands.txt"},
+      {"a Sacramento file without its basin count", "lt5sac", "",
+       {{"basin.sac", "", "VALTO_SACRAMENTO\nnum_basins x\n"}},
+       "Error: line 2 of the Sacramento parameter file basin.sac"},
+      {"a static aquifer flux off the grid", "plane20", aquifer,
+       {{"table.asc", "", uniform_row(15)}, {"bottom.asc", "", uniform_row(0)},
+        {"bound.asc", "", uniform_row(1)}, {"flux.txt", "", "1\n6 3 -864.0\n"}},
+       "Error: line 2 of the static-flux file flux.txt"},
+      {"a pipe junction of words", "plane20", "STORM_SEWER net.txt\n",
+       {{"net.txt", "", "SJUNC 1 x\n"}}, "(File: net.txt, line 1)"},
+      {"a sediment class without its diameter", "plane20",
+       "SOIL_EROSION 1\nSAND_SIZE 0.0625\nWATER_TEMP 20\nMAPPING_TABLE tables.cmt\n"
+       "OUTLET_SED_FLUX outlet.sed\n",
+       {{"soils.idx", "", uniform_row(1)}, {"tables.cmt", "", sediments}},
+       "Error: class 2 of the SEDIMENTS table in the mapping table file tables.cmt (line 7)"},
+      {"a constituent's rain concentration that is no number", "plane20",
+       "MAPPING_TABLE tables.cmt\nOV_CON_TRANS\n",
+       {{"soils.idx", "", uniform_row(1)}, {"tables.cmt", "", contaminants}},
+       "mapping table file tables.cmt (line 6) needs a number after its keyword."},
+      {"a calibration input cut short", "calib10", "", {{"bad.in", "", "calib10.prj\nlist.txt\n"}},
+       "Error: the SCE input file bad.in ends at line 3, before its three path lines.", "-c bad.in"},
+      // An analyzer file is a report on the run, not an input to it: the run
+      // goes on without it, saying so.
+      {"an analyzer file that is missing", "plane20", "ANALYZERS none.txt\n", {},
+       "Warning: unable to open the analyzer file none.txt; the run goes on without analyzers.",
+       "", 0},
+  };
+  // clang-format on
+  for (const process_file_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    temp_dir dir;
+    const std::filesystem::path from = std::filesystem::path(VALTO_FIXTURES_DIR) / c.fixture;
+    for (const auto& entry : std::filesystem::directory_iterator(from))
+      if (entry.is_regular_file())
+        dir.write(entry.path().filename().string(), read_file(entry.path().string()));
+    const std::string project = std::string(c.fixture) + ".prj";
+    dir.write(project, read_file((dir.path() / project).string()) + c.cards);
+    for (const auto& [name, old_text, new_text] : c.files) {
+      if (old_text.empty()) {
+        dir.write(name, new_text);
+        continue;
+      }
+      std::string text = read_file((dir.path() / name).string());
+      const std::size_t at = text.find(old_text);
+      ASSERT_NE(at, std::string::npos) << name << ": " << old_text;
+      text.replace(at, old_text.size(), new_text);
+      dir.write(name, text);
+    }
+    const auto run = test_support::run_program(c.args.empty() ? project : c.args, dir.path());
+    EXPECT_EQ(run.status, c.status) << run.output.substr(0, 3000);
+    EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output.substr(0, 3000);
   }
 }
 

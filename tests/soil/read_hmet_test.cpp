@@ -256,6 +256,7 @@ TEST_F(hmet_reader, repair_tables_belong_to_one_run) {
 }
 
 TEST_F(hmet_reader, bad_zep_files_are_refused_with_their_line) {
+  const std::string named = "  (File: hmet.txt)\n";
   const std::string good = "1993 1 15 12 29.92 65 50 10 41 100.0 300.0\n";
   struct bad_case {
     const char* label;
@@ -265,16 +266,16 @@ TEST_F(hmet_reader, bad_zep_files_are_refused_with_their_line) {
   const bad_case cases[] = {
       {"ten fields", good + "1993 1 15 13 29.92 65 50 10 41 100.0\n",
        std::string("Error: Problem encountered in hmet_ZEP file, line 2, near parameter 11\n\n") +
-           zep_format_table},
+           zep_format_table + named},
       {"a word for the pressure", good + "\n1993 1 15 13 high 65 50 10 41 100.0 1\n",
        std::string("Error: Problem encountered in hmet_ZEP file, line 3, near parameter 5\n\n") +
-           zep_format_table},
+           zep_format_table + named},
       {"a real for the humidity", "1993 1 15 13 29.92 65.5 50 10 41 100.0 1\n",
        std::string("Error: Problem encountered in hmet_ZEP file, line 1, near parameter 6\n\n") +
-           zep_format_table},
+           zep_format_table + named},
       {"twelve fields", "1993 1 15 13 29.92 65 50 10 41 100.0 1 2\n",
        std::string("Error: Problem encountered in hmet_ZEP file, line 1, near parameter 12\n\n") +
-           zep_format_table},
+           zep_format_table + named},
       {"hour 25", good + "1993 1 15 25 29.92 65 50 10 41 100.0 1\n",
        "Error: line 2 of the hmet_ZEP file hmet.txt gives 1993 1 15 hour 25, which is not a date "
        "with an hour of 0 to 24.\n"},
@@ -512,7 +513,8 @@ TEST_F(hmet_reader, surface_airways_day_counts_must_agree) {
     error_state = error_record{};
     EXPECT_EQ(first(surfaways_day(14) + surfaways_day(15, c.skip), hmet_format::surfaways), 1);
     const std::string message = c.message.empty() ? cases[0].message : c.message;
-    EXPECT_EQ(output, "DRAD GRAD PRES RHUM TMPD TSKC WIND\n" + c.counts + message + "\n");
+    EXPECT_EQ(output, "DRAD GRAD PRES RHUM TMPD TSKC WIND\n" + c.counts + message +
+                          "  (File: hmet.txt)\n\n");
     EXPECT_TRUE(stopped());
     EXPECT_FALSE(file.is_open());
   }
@@ -528,7 +530,7 @@ TEST_F(hmet_reader, bad_surface_airways_lines_are_refused) {
   };
   const bad_case cases[] = {
       {"a line past 790 characters", surfaways_day(14) + std::string(791, 'x') + "\n",
-       "Line too long in hmet_NCDC input file.  Program exiting\n"},
+       "Line too long in hmet_NCDC input file.  Program exiting\n  (File: hmet.txt)\n"},
       {"more values than the line holds", short_count,
        "Error: line 1 of the hmet_NCDC file hmet.txt does not hold the time and value of value "
        "3 in columns 55-66.\n"},
@@ -729,11 +731,12 @@ TEST_F(gridded_hours, bad_lists_and_grids_are_refused) {
       "Make sure your file is in the correct format, including making sure\n"
       "the dates are in integers and in the following format:\n"
       " Format:\nyyyymmddhh\n2008050100int\n\n";
+  const std::string named = "  (File: hmet.txt)\n";
   const bad_case cases[] = {
       {"a token without ten digits", "hours/b_2008050100\n\nhours/b_20080501\n", "", -1,
-       "Error: Problem encountered in hmet_ASCII file, line 3 \n\n" + format},
+       "Error: Problem encountered in hmet_ASCII file, line 3 \n\n" + format + named},
       {"a token with month 13", "hours/b_2008130100\n", "", -1,
-       "Error: Problem encountered in hmet_ASCII file, line 1 \n\n" + format},
+       "Error: Problem encountered in hmet_ASCII file, line 1 \n\n" + format + named},
       {"an empty list", "\n", "", -1, "Error: the hmet_ASCII file hmet.txt holds no hours.\n"},
       {"a grid with fewer values than its header", "hours/b_2008050100\n",
        ascii_hour_grid(2, 2, 0, 0, 100, "41 50\n59\n"), 0,
