@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -159,6 +160,55 @@ TEST(sediment_calibration, a_trial_is_scored_on_the_sediment_record) {
   }
   // The row rounds peaks to 1e-6 and volumes to 1e-3.
   EXPECT_NEAR(cost, 3.0, 1e-3);
+}
+
+}  // namespace
+
+namespace {
+
+// Two storms of a long-term run (the lt10chan row of ten cells with its
+// channel made erodible, its storms made heavier so that both carry
+// sediment out): every event row holds its own event. The second storm is
+// the smaller (40 mm/h for an hour against 80 mm/h for two), so its peak
+// lies below the first's, and the two events' volumes together are no more
+// than all the sediment that left the outlet in the run.
+TEST(sediment_calibration, every_event_row_starts_from_nothing) {
+  calib_test::work_folder dir;
+  const std::filesystem::path from = std::filesystem::path(VALTO_FIXTURES_DIR) / "lt10chan";
+  for (const auto& entry : std::filesystem::directory_iterator(from))
+    std::filesystem::copy_file(entry.path(), dir.path() / entry.path().filename());
+  std::string rain = dir.read("rain.gag");
+  rain.replace(rain.find("13 0 20\n"), 8, "13 0 80\n");
+  rain.replace(rain.find("10 0 10\n"), 8, "10 0 40\n");
+  dir.write("rain.gag", rain);
+  std::string chan = dir.read("lt10chan.chan");
+  chan.replace(chan.find("\nTRAPEZOID\n"), 11, "\nTRAPEZOID_ERODE\n");
+  chan.replace(chan.find("SIDE_SLOPE 1\n"), 13, "SIDE_SLOPE 1\nMAX_EROSION 0.5\n");
+  dir.write("lt10chan.chan", chan);
+  dir.write("soils.idx", ascii_grid(1, 10, 100, std::vector<double>(10, 1.0)));
+  dir.write("tables.cmt", sediment_tables());
+  dir.write("lt10chan.prj",
+            edit_cards(dir.read("lt10chan.prj"), {"NUM_THREADS"},
+                       "NUM_THREADS 1\nSOIL_EROSION 2\nSAND_SIZE 0.5\nWATER_TEMP 20\n"
+                       "SED_POROSITY 0.4\nMAPPING_TABLE tables.cmt\nOUTLET_SED_FLUX outlet.sed\n"
+                       "OPTIMIZE optim.out\nOPTIMIZE_SED\nQUIET\n"));
+  double run_total = 0.0;
+  const run_output out = run_in_process(dir.path(), "lt10chan.prj", [&](model_state& s) {
+    const chan_sediment_state& cs = s.quality.chan_sediment;
+    run_total = cs.sand_outlet + cs.wash_outlet;
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::vector<std::string> rows = test_support::lines_of(dir.read("optim.out"));
+  ASSERT_EQ(rows.size(), 3u);
+  const std::vector<double> first = numbers_of(rows[0]), second = numbers_of(rows[1]);
+  ASSERT_EQ(first.size(), 3u) << rows[0];
+  ASSERT_EQ(second.size(), 3u) << rows[1];
+  EXPECT_EQ(first[0], 1.0);
+  EXPECT_EQ(second[0], 2.0);
+  EXPECT_GT(second[1], 0.0);
+  EXPECT_LT(second[1], first[1]);
+  EXPECT_GT(second[2], 0.0);
+  EXPECT_LE(first[2] + second[2], run_total + 2e-3);
 }
 
 }  // namespace
