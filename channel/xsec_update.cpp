@@ -21,6 +21,7 @@ namespace {
 constexpr double smallest_change = 1e-16;  // m2 of bed per metre
 constexpr double tolerance = 1e-5;         // relative error of the swept area
 constexpr int most_rounds = 500;
+constexpr double smallest_spacing = 0.0001;  // m between table levels
 
 // Share of the lowest point's shift that a point r x depth above it takes.
 double share(double r, bool erosion) {
@@ -49,8 +50,11 @@ double xsec_update_node(channel_state& chan, int link, int node, double bed, dou
   const std::size_t row = chan.bp_point_index(chan.bplink[link], node, 0);
   double* x = &chan.xbp_lnn[row];
   double* z = &chan.ybp_lnn[row];
-  double low = z[1];
-  for (int l = 2; l <= pairs; ++l) low = std::min(low, z[l]);
+  double low = z[1], high = z[1];
+  for (int l = 2; l <= pairs; ++l) {
+    low = std::min(low, z[l]);
+    high = std::max(high, z[l]);
+  }
 
   // The level just above the water: its top width gives the first guess,
   // its wetted perimeter the correction.
@@ -90,9 +94,15 @@ double xsec_update_node(channel_state& chan, int link, int node, double bed, dou
   }
 
   // A shift past the depth would turn the section over at the water line,
-  // and the bed may not scour below its lowest allowed level.
+  // the bed may not scour below its lowest allowed level, and a section
+  // filled to its top (under water over its banks) would leave no levels
+  // to tabulate.
   shift = std::clamp(shift, -depth, depth);
-  if (erosion) shift = std::max(shift, min_bel - chan.bel[a]);
+  if (erosion) {
+    shift = std::max(shift, min_bel - chan.bel[a]);
+  } else {
+    shift = std::min(shift, std::max(0.0, high - low - levels * smallest_spacing));
+  }
 
   double new_low = low + shift;
   for (int l = 1; l <= pairs; ++l) {

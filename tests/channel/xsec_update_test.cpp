@@ -100,25 +100,29 @@ TEST(xsec_update_node, points_take_their_share_of_the_shift) {
 }
 
 // The bounds, on the V 0.5 m deep (0.1 m levels, top width 1.2 m at the
-// level above the water).
+// level above the water) or under 1.5 m of water, over its banks.
 TEST(xsec_update_node, keeps_to_the_depth_and_the_lowest_bed) {
   struct bound_case {
     const char* what;
-    double bed, min_bel, taken, bel;
+    double depth, bed, min_bel, taken, bel;
     bool warned;
   };
   const bound_case cases[] = {
-      {"scour down to the lowest bed allowed", -0.1, bed_level - 0.04, -0.04, bed_level - 0.04,
-       false},
-      {"a bed already at its lowest", -0.1, bed_level, 0.0, bed_level, false},
-      {"deposition on a bed at its lowest", 0.05, bed_level, 0.05, bed_level + 0.05, false},
-      {"a change too small to draw", -1e-17, 0.0, 0.0, bed_level, false},
+      {"scour down to the lowest bed allowed", 0.5, -0.1, bed_level - 0.04, -0.04,
+       bed_level - 0.04, false},
+      {"a bed already at its lowest", 0.5, -0.1, bed_level, 0.0, bed_level, false},
+      {"deposition on a bed at its lowest", 0.5, 0.05, bed_level, 0.05, bed_level + 0.05, false},
+      {"a change too small to draw", 0.5, -1e-17, 0.0, 0.0, bed_level, false},
       // 1 / 1.2 m of first guess is deeper than the water: cut to 0.5 m.
-      {"a change deeper than the water", -1.0, 0.0, -0.5, bed_level - 0.5, true},
+      {"a change deeper than the water", 0.5, -1.0, 0.0, -0.5, bed_level - 0.5, true},
+      // 5 / 2 m of first guess is cut to the 1.5 m depth; the banks take a
+      // third of the shift (swept width 4/3 m) and the bottom stops 10
+      // levels of 0.1 mm below the old top.
+      {"a section filled to its top", 1.5, 5.0, 0.0, 4.0 / 3.0 * 0.999, bed_level + 0.999, true},
   };
   for (const bound_case& b : cases) {
     SCOPED_TRACE(b.what);
-    channel_state c = erodible_node(v_section, 0.5);
+    channel_state c = erodible_node(v_section, b.depth);
     stdout_capture out;
     const double taken = xsec_update_node(c, 1, 1, b.bed, b.min_bel);
     const std::string printed = out.stop();
