@@ -12,7 +12,6 @@
 #include "channel/xsec_update.h"
 #include "core/error_state.h"
 #include "core/model_state.h"
-#include "core/not_available.h"
 #include "quality/chan_sediment.h"
 
 namespace {
