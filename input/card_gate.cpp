@@ -20,7 +20,7 @@ constexpr card_feature unbuilt[] = {
     channels,         pumps,
     point_inputs,
     channel_contaminants, initial_concentration_maps,
-    nutrients,        optimize_sed,
+    nutrients,
     map_output,
     channel_output,   location_output,
     daily_output,     hotstart_output, soil_output,

@@ -272,12 +272,14 @@ void print_errors(std::FILE* f, const run_water_totals& t, const summary_gates& 
 }
 
 // One line for the optimiser: the run's outlet volume, in cubic feet with
-// QOUT_CFS as the event rows are. The file is finished with it.
+// QOUT_CFS as the event rows are, or with sediment rows the wash load that
+// left the outlet (m3, unconverted). The file is finished with it.
 void write_calibration_total(model_state& state) {
   safe_file& optim = state.calib.optim_out;
   if (!(state.results || state.input.optimize) || !optim.is_open()) return;
   double value = state.surface.outflow_volume;
   if (state.run.qout_cfs) value *= calib_cfs_factor;
+  if (state.input.optimize_sed) value = state.quality.chan_sediment.wash_outlet;
   std::fprintf(optim.stream, "%d %13lf\n", state.run.event_index + 1, value);
   std::fflush(optim.stream);
   optim.close();

@@ -53,7 +53,8 @@ void chan_suspended_sed_transport(const channel_state& chan, sediment_state& sed
                                   chan_sediment_state& cs, double dt);
 
 // At an event end: every erodible trapezoid node's bed becomes the bed its
-// sand left (the depth kept, so the stage moves with the bed), and the
-// cross-sections follow. Erodible break-point sections are refused (not
-// available).
+// sand left (the depth kept, so the stage moves with the bed); every
+// erodible break-point section is drawn again from the sand its node gained
+// or lost since it was last drawn (the water area kept, so depth and stage
+// follow); and the cross-section properties follow.
 void update_erodible_beds(model_state& state);

@@ -24,14 +24,14 @@ bool erodible_section(int t) {
 double initial_sand(const channel_state& chan, int l, int a, double porosity, double cell) {
   const int t = chan.ltype[l];
   if (t & link_bit::trapezoid) return (1.0 - porosity) * chan.max_eros[a] * chan.bottom[a] * cell;
+  // The box of the section's top width and its height plus the erodible
+  // layer, less the channel: the bank and bed material the node can give.
   const int tb = chan.table_num[a];
-  const int n = chan.numpairs[std::size_t(tb)];
   const int top = chan.numhts[std::size_t(tb)];
   const double h = chan.ht_spc[std::size_t(tb)];
-  const double dx = chan.dx[l];
-  const double depth = std::fabs((top - 1) * h);  // top row above row 1, m
+  const double width = std::fabs(chan.xtw[chan.bp_index(top, tb)]);  // m
   const double v =
-      depth * (n * h + chan.max_eros[a]) * dx - chan.xarea[chan.bp_index(top, tb)] * dx;
+      (width * (top * h + chan.max_eros[a]) - chan.xarea[chan.bp_index(top, tb)]) * chan.dx[l];
   return (1.0 - porosity) * v;
 }
 
@@ -62,6 +62,8 @@ bool size_arrays(chan_sediment_state& cs, std::size_t nodes) {
          allocate_zeroed(cs.temp_flux, nodes * F, "temp_flux") &&
          allocate_zeroed(cs.temp_mass, nodes * F, "temp_mass") &&
          allocate_zeroed(cs.linknode_sum, nodes, "linknode_sum") &&
+         allocate_zeroed(cs.bed_sand, nodes, "bed_sand") &&
+         allocate_zeroed(cs.min_bel, nodes, "min_bel") &&
          allocate_zeroed(cs.lake_depo_vol, lakes * S, "lake_depo_vol") &&
          allocate_zeroed(cs.SS_vol_lake, lakes * N, "SS_vol_lake") &&
          allocate_zeroed(cs.SS_conc_vol_lake, lakes * N, "SS_conc_vol_lake") &&
@@ -80,7 +82,7 @@ bool size_arrays(chan_sediment_state& cs, std::size_t nodes) {
 }  // namespace
 
 bool alloc_channel_sediment_arrays(model_state& state) {
-  const channel_state& chan = state.channel;
+  channel_state& chan = state.channel;
   const sediment_state& sed = state.quality.sediment;
   chan_sediment_state& cs = state.quality.chan_sediment;
   if (!state.input.chan_sed_routing || !sed.on || sed.mode != 1) return true;
@@ -109,11 +111,15 @@ bool alloc_channel_sediment_arrays(model_state& state) {
     for (int k = 1; k <= chan.nx[l]; ++k) {
       const int a = chan.node_address(l, k);
       cs.new_bel[a] = cs.org_bel[a] = chan.bel[a];
+      cs.min_bel[a] = chan.bel[a] - chan.max_eros[a];
       if (!erodible_section(t)) continue;
       const double v = initial_sand(chan, l, a, p, state.grid.dx);
       cs.ch_sand_vol[cs.snd(a, cs.sand + 1)] = v;
       cs.ch_sand_vol[cs.snd(a, 0)] = v;
       cs.sand_init[a] = v;
+      // The sand the break-point section as drawn stands for.
+      if ((t & link_bit::breakpoint) && chan.bplink[l] > 0)
+        chan.ch_sand_vol0[chan.bp_node_index(chan.bplink[l], k)] = v;
       cs.sand_initial += v;
     }
   }

@@ -91,6 +91,8 @@ struct chan_sediment_state {
   std::vector<double> temp_flux;     // fine rows, predictor face volume, m3
   std::vector<double> temp_mass;     // fine rows, predicted volume, m3
   std::vector<double> linknode_sum;  // per node address, CHAN_SED_FLUX values
+  std::vector<double> bed_sand;      // per node address, sand a break-point section takes, m3/m
+  std::vector<double> min_bel;       // per node address, lowest bed a section may scour to, m
 
   std::size_t cls(int a, int j) const { return std::size_t(a) * std::size_t(classes + 1) + j; }
   std::size_t fin(int a, int m) const { return std::size_t(a) * std::size_t(fine + 1) + m; }

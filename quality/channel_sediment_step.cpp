@@ -9,9 +9,9 @@
 
 #include "channel/ex_section.h"
 #include "channel/setup_channels.h"
+#include "channel/xsec_update.h"
 #include "core/error_state.h"
 #include "run/model_state.h"
-#include "core/not_available.h"
 #include "quality/chan_sediment.h"
 
 namespace {
@@ -177,11 +177,32 @@ void channel_sediment_step(model_state& state, double dt) {
 
 void update_erodible_beds(model_state& state) {
   channel_state& chan = state.channel;
-  const chan_sediment_state& cs = state.quality.chan_sediment;
+  chan_sediment_state& cs = state.quality.chan_sediment;
   if (!cs.on) return;
+  bool sections_drawn = false;
   if (chan.erodible_bp_links > 0) {
-    raise_not_available("xsec_update");
-    return;
+    // What each break-point section still owes its store: the sand gained
+    // since it was drawn, per metre of channel.
+    for (int l = 1; l <= chan.links; ++l) {
+      if (chan.bplink[l] <= 0) continue;
+      for (int k = 1; k <= chan.nx[l]; ++k) {
+        const int a = chan.node_address(l, k);
+        const double drawn = chan.ch_sand_vol0[chan.bp_node_index(chan.bplink[l], k)];
+        cs.bed_sand[a] = (cs.ch_sand_vol[cs.snd(a, 0)] - drawn) / chan.dx[l];
+      }
+    }
+    const int drawn =
+        xsec_update(chan, state.quality.sediment.sed_porosity, cs.min_bel.data(), cs.bed_sand.data());
+    if (error_state.stop_flag) return;
+    sections_drawn = drawn > 0;
+    for (int l = 1; l <= chan.links; ++l) {
+      if (chan.bplink[l] <= 0) continue;
+      for (int k = 1; k <= chan.nx[l]; ++k) {
+        const int a = chan.node_address(l, k);
+        chan.ch_sand_vol0[chan.bp_node_index(chan.bplink[l], k)] += cs.bed_sand[a] * chan.dx[l];
+        cs.new_bel[a] = chan.bel[a];
+      }
+    }
   }
   bool changed = false;
   for (int l = 1; l <= chan.links; ++l) {
@@ -195,5 +216,9 @@ void update_erodible_beds(model_state& state) {
       chan.yp[a] = chan.chan_depth[a] + chan.bel[a];
     }
   }
-  if (changed) ex_section(chan, section_mode::from_stage);
+  // A redrawn section keeps the water it held: its depth and stage follow
+  // from its area.
+  if (sections_drawn) ex_section(chan, section_mode::from_area);
+  if (error_state.stop_flag) return;
+  if (changed || sections_drawn) ex_section(chan, section_mode::from_stage);
 }

@@ -155,6 +155,8 @@ void initialize_event(model_state& state) {
   // Event sums start again; the last event's stay readable for the outputs.
   if (run.pass != 1) run.event_step = 1;
   run.q_peak = 0.0;
+  state.quality.event_sed_peak = 0.0;
+  state.quality.event_sed_total = 0.0;
   surface_state& surface = state.surface;
   surface.prev_event_rain_volume = surface.event_rain_volume;
   surface.event_rain_volume = 0.0;

@@ -158,7 +158,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"storm_sewer", apply}, {"soil_erosion", apply}, {"ov_con_trans", apply},
       {"chan_con_trans", store}, {"soil_con_trans", apply}, {"nutrients", store},
       {"sediment_contam", apply}, {"all_contam_output", apply}, {"ov_con_map", store},
-      {"optimize_sed", store}, {"analyzers", apply}, {"qtr", apply}, {"vune", apply},
+      {"optimize_sed", apply}, {"analyzers", apply}, {"qtr", apply}, {"vune", apply},
       // output files not written yet
       {"inf_depth", clear}, {"surf_moist", clear},
       {"rate_of_infil", clear}, {"gw_recharge_cum", apply},

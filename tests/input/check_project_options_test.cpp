@@ -194,7 +194,7 @@ TEST_F(option_checks, stream_losses_need_the_groundwater_model) {
 // The gate, one test per effect class.
 TEST_F(option_checks, switch_cards_of_unbuilt_processes_refuse_the_run_after_the_checks) {
   std::string path =
-      project(rain + "OPTIMIZE_SED\nSTORM_SEWER sewer.txt\noptimize_sed\nNUTRIENTS\n");
+      project(rain + "STORM_SEWER sewer.txt\nNUTRIENTS\n");
   std::string read_output;
   std::string check_output;
   {
@@ -205,7 +205,6 @@ TEST_F(option_checks, switch_cards_of_unbuilt_processes_refuse_the_run_after_the
   EXPECT_FALSE(contains(read_output, "not available"));
   EXPECT_EQ(error_state.stop_flag, 0);
   // Stored while read, so the checks see them.
-  EXPECT_EQ(settings().optimize_sed, 1);
   EXPECT_EQ(settings().storm_sewer, "sewer.txt");
   EXPECT_NE(settings().nutrient_record, nullptr);
   {
@@ -214,8 +213,6 @@ TEST_F(option_checks, switch_cards_of_unbuilt_processes_refuse_the_run_after_the
     check_output = out.stop();
   }
   EXPECT_EQ(check_output,
-            "Error: the project card OPTIMIZE_SED needs sediment calibration output, which is "
-            "not available in this version.\n"
             "Error: the project card NUTRIENTS needs the nutrient model, which is not available "
             "in this version.\n"
             "\n");

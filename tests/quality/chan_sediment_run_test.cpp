@@ -49,18 +49,25 @@ class chan_sediment_run : public testing::Test {
   run_output run(const std::string& extra = "",
                  const std::function<void(model_state&)>& after_pass = nullptr,
                  bool erodible = true) {
-    for (const char* name : {"mask.asc", "elevation.asc", "bank.gst"})
-      dir_.write(name, fixture_text("bank", name));
     std::string chan = fixture_text("bank", "bank.chan");
     if (erodible) {
       chan.replace(chan.find("\nTRAPEZOID\n"), 11, "\nTRAPEZOID_ERODE\n");
       chan.replace(chan.find("SIDE_SLOPE 1\n"), 13, "SIDE_SLOPE 1\nMAX_EROSION 0.5\n");
     }
+    return run_with_channel(chan, extra, after_pass);
+  }
+  run_output run_with_channel(const std::string& chan, const std::string& extra,
+                              const std::function<void(model_state&)>& after_pass,
+                              const std::vector<std::string>& drop = {}) {
+    for (const char* name : {"mask.asc", "elevation.asc", "bank.gst"})
+      dir_.write(name, fixture_text("bank", name));
     dir_.write("bank.chan", chan);
     dir_.write("soils.idx", ascii_grid(3, 10, 100, std::vector<double>(30, 1.0)));
     dir_.write("tables.cmt", tables());
+    std::vector<std::string> dropped = drop;
+    dropped.push_back("HYD_FREQ");
     dir_.write("bank.prj",
-               edit_cards(fixture_text("bank", "bank.prj"), {"HYD_FREQ"}, sediment_cards + extra));
+               edit_cards(fixture_text("bank", "bank.prj"), dropped, sediment_cards + extra));
     return run_in_process(dir_.path(), "bank.prj", after_pass);
   }
   std::string file(const std::string& name) { return test_support::read_file(dir_.file(name)); }
@@ -287,6 +294,86 @@ TEST(chan_sediment_lake_run, fines_balance_through_the_lake) {
   const std::string summary = test_support::read_file(dir.file("summary.out"));
   EXPECT_NE(summary.find("Lake Summary \n"), std::string::npos);
   EXPECT_NE(summary.find("Summary for lake 1 \n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The bank channel drawn as an erodible break-point section of the same
+// shape (2 m bottom, banks of slope 1, 3 m deep, 30 levels), every node
+// with 0.5 m of erodible bed. Each node starts with the material of the box
+// of its top width and height plus that layer, less the channel: (8 x 3.5 -
+// 15) m2 x 100 m x 0.6 = 780 m3. At the event end every section is drawn
+// again from the sand its node gained or lost: the area under the section's
+// unmoved top changes by the bed volume the section took, and what it took
+// is the store's change, unless the water depth or the lowest bed cut it.
+// The run ends at 180 minutes, in the rain, so the channel runs deep enough
+// to take every change.
+TEST_F(chan_sediment_run, break_point_sections_follow_their_sand) {
+  std::string chan = fixture_text("bank", "bank.chan");
+  chan.replace(chan.find("\nTRAPEZOID\n"), 11, "\nBREAKPOINT_ERODE\n");
+  const std::string xsec = "XSEC\nBOTTOM_WIDTH 2\nBANKFULL_DEPTH 3\nSIDE_SLOPE 1\n";
+  chan.replace(chan.find(xsec), xsec.size(),
+               "NPAIRS 9\nNUM_INTERP 30\nX1 0 3\nX1 1 2\nX1 2 1\nX1 3 0\nX1 4 0\nX1 5 0\n"
+               "X1 6 1\nX1 7 2\nX1 8 3\n");
+  for (std::size_t at = chan.find("\nELEV "); at != std::string::npos;
+       at = chan.find("\nELEV ", at + 1)) {
+    const std::size_t end = chan.find('\n', at + 1);
+    chan.insert(end == std::string::npos ? chan.size() : end, "\nMAX_EROSION 0.5");
+  }
+
+  constexpr int nodes = 10;
+  std::vector<double> start_area(nodes + 1, 0.0), area(nodes + 1, 0.0), drawn(nodes + 1, 0.0),
+      store(nodes + 1, 0.0), bel(nodes + 1, 0.0), org(nodes + 1, 0.0);
+  double sand_initial = 0.0, worst_sand = 0.0;
+  bool first = true;
+  int redraws = 0;
+  const run_output out = run_with_channel(chan, "TOT_TIME 180\n", [&](model_state& s) {
+    const channel_state& c = s.channel;
+    const chan_sediment_state& cs = s.quality.chan_sediment;
+    bool moved = false;
+    for (int j = 1; j <= nodes; ++j) {
+      const int a = c.node_address(1, j);
+      const int t = c.table_num[a];
+      const double top = c.xarea[c.bp_index(c.numhts[t], t)];
+      if (first) start_area[j] = top;
+      if (top != area[j] && !first) moved = true;
+      area[j] = top;
+      drawn[j] = c.ch_sand_vol0[c.bp_node_index(1, j)];
+      store[j] = cs.ch_sand_vol[cs.snd(a, 0)];
+      bel[j] = c.bel[a];
+      org[j] = cs.org_bel[a];
+    }
+    if (moved) ++redraws;
+    first = false;
+    sand_initial = cs.sand_initial;
+    const double in = cs.sand_initial + cs.sand_to_chan[1];
+    worst_sand = std::max(worst_sand,
+                          std::fabs(in - cs.sand_outlet - cs.sand_in_channels()) / in);
+  }, {"TOT_TIME"});
+  ASSERT_EQ(out.status, 0) << out.text;
+  EXPECT_NEAR(sand_initial, 10 * 780.0, 1e-6);
+  EXPECT_LT(worst_sand, 1e-12);
+  EXPECT_EQ(redraws, 1);
+
+  double changed = 0.0;
+  for (int j = 1; j <= nodes; ++j) {
+    SCOPED_TRACE(j);
+    const double taken = drawn[j] - 780.0;  // m3 of sand the section took
+    EXPECT_NEAR((start_area[j] - area[j]) * 100.0 * 0.6, taken, 1e-5 * std::fabs(taken) + 1e-9);
+    EXPECT_GE(bel[j], org[j] - 0.5 - 1e-9);
+    // Nothing was cut in this event: the sections took all their stores
+    // gained or lost.
+    EXPECT_NEAR(drawn[j], store[j], 1e-5 * std::fabs(taken) + 1e-9);
+    changed = std::max(changed, std::fabs(bel[j] - org[j]));
+  }
+  EXPECT_GT(changed, 0.0);
+  const std::string summary = file("summary.out");
+  const std::size_t run_at = summary.rfind("Channel sediment routing mass quantities\n");
+  ASSERT_NE(run_at, std::string::npos);
+  EXPECT_NEAR(summary_value(summary.substr(run_at), "Mass conservation error for sand load:"), 0.0,
+              1e-6);
 }
 
 }  // namespace
