@@ -2,9 +2,10 @@
 // inflow and segment flux rows (whose sums take every pass), the outlet
 // hydrograph and its six-digit twin, the outlet sediment hydrograph, the
 // discharges and depths at the listed stream locations, depth and discharge
-// at the listed cells, a record of each channel link/node file and the XY
-// point depths. The outlet rows are flushed, so a run stopped part-way
-// keeps every outlet row written before the stop.
+// at the listed cells, the soil water at the listed soil cells, a record of
+// each channel link/node file and the XY point depths. The outlet rows are
+// flushed, so a run stopped part-way keeps every outlet row written before
+// the stop.
 
 #include <algorithm>
 #include <cmath>
@@ -366,7 +367,9 @@ void write_store_zones(std::FILE* file, const model_state& state, int c) {
     const double raised = soil.front_theta[std::size_t(c)] - soil.initial_theta[std::size_t(c)];
     if (raised > 1e-16) f = soil.cum_inf[std::size_t(c)] * 100.0 / raised;
   }
-  const auto content = [](double water, double depth) { return depth > 1e-16 ? water / depth : 0.0; };
+  const auto content = [](double water, double depth) {
+    return depth > 1e-16 ? water / depth : 0.0;
+  };
   const double m1 = soil.m1[std::size_t(c)], m2 = soil.m2[std::size_t(c)];
   if (z <= f)
     std::fprintf(file, "%12.6lf %12.6lf ", content(m1, z), content(m2, f - z));
