@@ -206,6 +206,29 @@ void open_snow_temp_map(model_state& state) {
           "Snow_Temperature");
 }
 
+// A soil map asked of a run without an infiltration method would stay
+// empty; the user is told once, at set-up.
+void warn_soil_maps_without_soil(const model_state& state) {
+  const input_state& in = state.input;
+  if (soil_kept(in)) return;
+  const project_settings& s = in.settings;
+  const struct {
+    int given;
+    const char* word;
+  } cards[] = {{s.inf_depth_given, "INF_DEPTH"},
+               {s.rate_of_infil_given, "RATE_OF_INFIL"},
+               {s.surf_moist_given, "SURF_MOIST"}};
+  for (const auto& card : cards) {
+    if (!card.given) continue;
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "Warning: the project card %s asks for a soil map, but the run has no "
+                  "infiltration method; no map is written.\n",
+                  card.word);
+    print_message(summary_file, line);
+  }
+}
+
 }  // namespace
 
 bool map_outputs_requested(const model_state& state) {
@@ -233,6 +256,7 @@ void open_map_dataset(model_state& state, int index) {
 void open_map_outputs(model_state& state) {
   open_snow_temp_map(state);
   if (error_state.stop_flag) return;
+  warn_soil_maps_without_soil(state);
   if (!map_outputs_requested(state)) return;
   const int n = state.grid.cells;
   if (card_file(state, fixed_map_index::discharge) &&

@@ -590,14 +590,21 @@ TEST(map_runs, soil_moisture_hot_start_goes_round_cell_for_cell) {
             "0.000000 0.240000 0.250000 \n");
 }
 
-TEST(map_runs, soil_moisture_hot_start_of_a_run_without_soil_is_skipped_with_a_warning) {
-  flat_run run("WRITE_SM_HOTSTART end.sm\n");
+TEST(map_runs, soil_outputs_of_a_run_without_soil_are_skipped_with_a_warning) {
+  flat_run run("WRITE_SM_HOTSTART end.sm\nMAP_TYPE 1\nINF_DEPTH inf.dat\n");
   run.run();
   ASSERT_EQ(run.result.status, 0) << run.result.output;
   EXPECT_FALSE(fs::exists(run.dir.path() / "end.sm"));
-  EXPECT_NE(run.file("summary.out").find("Warning: the run keeps no soil moisture; the soil "
-                                         "moisture hot start end.sm is not written.\n"),
-            std::string::npos);
+  EXPECT_FALSE(fs::exists(run.dir.path() / "inf.dat"));
+  const std::string summary = run.file("summary.out");
+  EXPECT_NE(summary.find("Warning: the project card INF_DEPTH asks for a soil map, but the run "
+                         "has no infiltration method; no map is written.\n"),
+            std::string::npos)
+      << summary;
+  EXPECT_NE(summary.find("Warning: the run keeps no soil moisture; the soil moisture hot start "
+                         "end.sm is not written.\n"),
+            std::string::npos)
+      << summary;
 }
 
 }  // namespace
