@@ -66,9 +66,13 @@ void end_map_datasets(model_state& state) {
   const input_state& in = state.input;
   constexpr int channel_drain = 2;
   if (!in.map_kind[1] || in.params.channel_method == channel_drain) return;
-  constexpr int order[] = {fixed_map_index::depth,     fixed_map_index::discharge,
-                           fixed_map_index::rain,      fixed_map_index::inf_depth,
-                           fixed_map_index::inf_rate,  fixed_map_index::surf_moist};
+  // A dataset is open only when its process ran, so each is ended when open.
+  constexpr int order[] = {fixed_map_index::depth,           fixed_map_index::discharge,
+                           fixed_map_index::gw_head,         fixed_map_index::rain,
+                           fixed_map_index::gw_recharge_cum, fixed_map_index::gw_recharge_inc,
+                           fixed_map_index::inf_depth,       fixed_map_index::inf_rate,
+                           fixed_map_index::surf_moist,      fixed_map_index::net_sed,
+                           fixed_map_index::sed_flux,        fixed_map_index::susp_sed};
   for (int index : order) {
     safe_file& file = state.output.map_dataset[index];
     if (file.is_open()) write_dataset_end(file.stream, in.map_kind[2] != 0);

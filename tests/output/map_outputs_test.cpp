@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "core/error_state.h"
+#include "core/model_state.h"
+#include "output/end_of_run_files.h"
 #include "output/map_formats.h"
 #include "output/map_outputs.h"
 #include "output/map_writer.h"
@@ -605,6 +607,36 @@ TEST(map_runs, soil_outputs_of_a_run_without_soil_are_skipped_with_a_warning) {
                          "end.sm is not written.\n"),
             std::string::npos)
       << summary;
+}
+
+// Every fixed dataset open at the end of a run gets one end record, in the
+// form of the run's datasets, whichever process filled it.
+TEST(map_runs, every_open_fixed_dataset_is_ended_once) {
+  for (const bool binary : {false, true}) {
+    SCOPED_TRACE(binary);
+    temp_dir dir;
+    model_state s;
+    s.input.map_kind[1] = 1;
+    s.input.map_kind[2] = binary ? 1 : 0;
+    const int opened[] = {fixed_map_index::depth,     fixed_map_index::gw_head,
+                          fixed_map_index::gw_recharge_cum, fixed_map_index::gw_recharge_inc,
+                          fixed_map_index::inf_depth, fixed_map_index::surf_moist,
+                          fixed_map_index::net_sed,   fixed_map_index::sed_flux,
+                          fixed_map_index::susp_sed};
+    for (int index : opened) {
+      const std::string name = dir.file("d" + std::to_string(index));
+      ASSERT_TRUE(s.output.map_dataset[index].open(name.c_str(), "w"));
+    }
+    write_end_of_run_files(s);
+    for (int index : opened) {
+      s.output.map_dataset[index].close();
+      const std::string text = read_file(dir.file("d" + std::to_string(index)));
+      if (binary)
+        EXPECT_EQ(text, std::string("\xd2\0\0\0", 4)) << index;
+      else
+        EXPECT_EQ(text, "ENDDS\n") << index;
+    }
+  }
 }
 
 }  // namespace
