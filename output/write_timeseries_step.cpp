@@ -390,10 +390,12 @@ void write_theta_location_row(const model_state& state, const location_row_form&
   for (int k = 1; k <= out.theta_cells; ++k) {
     const int c = out.theta_cell[std::size_t(k)];
     if (in.inf_richards) {
+      // A listed node below the cell's column writes 0.
       const richards_soil& rs = soil.richards;
+      const int nodes = c > 0 ? rs.types[std::size_t(rs.soil_type[std::size_t(c)])].n3 : 0;
       for (int j = 1; j <= out.theta_count[std::size_t(k)]; ++j) {
         const int node = out.theta_ids[k][j];
-        const bool inside = c > 0 && node >= 1 && node < rs.row;
+        const bool inside = node >= 1 && node <= nodes;
         std::fprintf(file, "%12.6lf ",
                      inside ? rs.theta[std::size_t(c) * std::size_t(rs.row) + std::size_t(node)]
                             : 0.0);

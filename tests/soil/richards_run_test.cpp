@@ -169,12 +169,12 @@ TEST_F(plane20_richards, bad_richards_input_stops_with_status_1) {
   }
 }
 
-// The listed nodes of two columns, deepest first in the first, over the
-// first hour: the plane takes all its rain, so both columns wet alike from
+// The listed nodes of two columns, deepest first in the first and one below
+// the column in the second, over the first hour: the plane takes all its rain, so both columns wet alike from
 // the top, the top node ends wetter than the 30th, which has barely left
 // 0.30, and the soil moisture hot start is the top node's content.
 TEST_F(plane20_richards, theta_locations_follow_the_listed_nodes_of_each_column) {
-  dir_.write("theta.txt", "2 2\n1 5 2 30 1\n1 20 1 1\n");
+  dir_.write("theta.txt", "2 2\n1 5 2 30 1\n1 20 2 1 32\n");
   const run_output out = run(
       "TOT_TIME 60\nIN_THETA_LOCATION theta.txt\nOUT_THETA_LOCATION theta.out\n"
       "WRITE_SM_HOTSTART sm.out\n",
@@ -188,11 +188,12 @@ TEST_F(plane20_richards, theta_locations_follow_the_listed_nodes_of_each_column)
     ++count;
   }
   EXPECT_EQ(count, int(lines_of(read_file(dir_.file("outlet.hyd"))).size()));
-  ASSERT_EQ(last.size(), 15u + 3u * 13u) << last;
+  ASSERT_EQ(last.size(), 15u + 4u * 13u) << last;
   std::istringstream fields(last);
-  double minutes = 0.0, deep = 0.0, top5 = 0.0, top20 = 0.0;
-  fields >> minutes >> deep >> top5 >> top20;
+  double minutes = 0.0, deep = 0.0, top5 = 0.0, top20 = 0.0, below = -1.0;
+  fields >> minutes >> deep >> top5 >> top20 >> below;
   EXPECT_EQ(minutes, 60.0);
+  EXPECT_EQ(below, 0.0);  // the columns end at node 31, below the 30th cm
   EXPECT_EQ(top5, top20);
   EXPECT_GT(top5, deep + 0.01);
   EXPECT_NEAR(deep, 0.30, 0.01);
