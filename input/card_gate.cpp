@@ -21,9 +21,8 @@ constexpr card_feature unbuilt[] = {
     point_inputs,
     channel_contaminants, initial_concentration_maps,
     nutrients,
-    map_output,
     channel_output,   location_output,
-    daily_output,     hotstart_output, soil_output,
+    daily_output,
     sewer_output,     nutrient_output,
 };
 
@@ -31,21 +30,16 @@ constexpr card_feature unbuilt[] = {
 // not: the channel's depth, discharge, stage and velocity link/node files
 // and sediment flux (not the flow and stage profiles); the discharges and
 // depths at stream locations and the depths and discharges at listed cells
-// (not the groundwater fluxes, constituents or cell hydrographs); the depth,
-// discharge and rain maps and the overland and channel hot starts (not the
-// soil maps, nor the soil-moisture hot start); the groundwater recharge maps
-// and the stream-aquifer fluxes at listed nodes; the outlet sediment
-// hydrograph and its suspended solids, the three overland sediment maps, the
-// sediment location series and the channel sediment flux; the pipe network's
-// flow, head and tile-flow link/node files (not its junction and node flow
-// files).
+// (not the constituents or cell hydrographs); the stream-aquifer fluxes at
+// listed nodes; the outlet sediment hydrograph and its suspended solids, the
+// three overland sediment maps, the sediment location series and the channel
+// sediment flux; the pipe network's flow, head and tile-flow link/node files
+// (not its junction and node flow files).
 constexpr const char* written_outputs[] = {
-    "depth",           "discharge",              "dis_rain",
-    "write_ov_hotstart", "write_chan_hotstart",  "explic_backwater",
     "chan_depth",      "chan_discharge",         "chan_stage",              "chan_velocity",
     "in_hyd_location", "out_hyd_location",       "out_dep_location",
     "in_celldepdis_location",                    "out_celldepdis_location",
-    "gw_recharge_cum", "gw_recharge_inc",        "in_gwflux_location",      "out_gwflux_location",
+    "in_gwflux_location",                        "out_gwflux_location",
     "outlet_sed_flux", "vol_sed_susp",           "max_sed_flux",            "net_sed_volume",
     "outlet_sed_tss",  "in_sed_loc",             "out_sed_loc",             "out_tss_loc",
     "chan_sed_flux",
@@ -61,10 +55,12 @@ bool output_written(const char* word) {
 // Switch cards that act already, although other cards of their feature do
 // not: the overland XY depth points, applied with the overland boundaries,
 // and the groundwater XY head points, applied by the groundwater step;
-// explicit channel routing (the other routing methods stay refused); the
-// channel point inputs (overland point sources stay refused).
+// explicit channel routing, and the two implicit methods, which the option
+// check stops with its own message (mesh routing stays refused); the channel
+// point inputs (overland point sources stay refused).
 constexpr const char* built_switches[] = {"xybdyinput_ovdep", "xybdyinput_gwhead", "chan_explic",
-                                          "diffusive_wave", "chan_point_input"};
+                                          "diffusive_wave",   "chan_drain",        "chan_backwater",
+                                          "chan_point_input"};
 
 bool switch_built(const char* word) {
   for (const char* w : built_switches)

@@ -6,6 +6,8 @@
 #include "output/end_of_run_files.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "core/error_state.h"
 #include "run/model_state.h"
@@ -64,8 +66,13 @@ void end_map_datasets(model_state& state) {
   const input_state& in = state.input;
   constexpr int channel_drain = 2;
   if (!in.map_kind[1] || in.params.channel_method == channel_drain) return;
-  constexpr int order[] = {fixed_map_index::depth, fixed_map_index::discharge,
-                           fixed_map_index::rain};
+  // A dataset is open only when its process ran, so each is ended when open.
+  constexpr int order[] = {fixed_map_index::depth,           fixed_map_index::discharge,
+                           fixed_map_index::gw_head,         fixed_map_index::rain,
+                           fixed_map_index::gw_recharge_cum, fixed_map_index::gw_recharge_inc,
+                           fixed_map_index::inf_depth,       fixed_map_index::inf_rate,
+                           fixed_map_index::surf_moist,      fixed_map_index::net_sed,
+                           fixed_map_index::sed_flux,        fixed_map_index::susp_sed};
   for (int index : order) {
     safe_file& file = state.output.map_dataset[index];
     if (file.is_open()) write_dataset_end(file.stream, in.map_kind[2] != 0);
@@ -135,20 +142,45 @@ void write_interface_hydrograph(model_state& state) {
   out.tpg_location_reader.close();
 }
 
+// A hot-start grid a later run reads back; a file that does not open costs
+// only this grid (the message names the overland file for both).
+void write_hotstart_grid(model_state& state, const std::string& name, const double* values) {
+  safe_file file;
+  if (!file.open(name.c_str(), "w")) {
+    char line[path_capacity + 64];
+    std::snprintf(line, sizeof line, "Can't open overland hotstart file for writing: %s\n",
+                  name.c_str());
+    print_message(summary_file, line);
+    return;
+  }
+  write_nsew_grid(file.stream, run_map_grid(state), values);
+  file.close();
+}
+
 void write_overland_hotstart(model_state& state) {
   state.input.files.ov_hotstart.close();
   const project_settings& s = state.input.settings;
   if (!s.write_ov_hotstart_given) return;
-  safe_file file;
-  if (!file.open(s.write_ov_hotstart.c_str(), "w")) {
-    char line[path_capacity + 64];
-    std::snprintf(line, sizeof line, "Can't open overland hotstart file for writing: %s\n",
-                  s.write_ov_hotstart.c_str());
+  write_hotstart_grid(state, s.write_ov_hotstart, state.surface.depth.data());
+}
+
+// The soil moisture the READ_SM_HOTSTART card of a later run reads back.
+// A run whose infiltration keeps no moisture has nothing to write.
+void write_soil_moisture_hotstart(model_state& state) {
+  state.input.files.sm_hotstart.close();
+  const project_settings& s = state.input.settings;
+  const std::vector<double>& moisture = state.soil.surface_moisture;
+  if (!s.write_sm_hotstart_given) return;
+  if (moisture.size() != std::size_t(state.grid.cells) + 1) {
+    char line[path_capacity + 96];
+    std::snprintf(line, sizeof line,
+                  "Warning: the run keeps no soil moisture; the soil moisture hot start %s is "
+                  "not written.\n",
+                  s.write_sm_hotstart.c_str());
     print_message(summary_file, line);
     return;
   }
-  write_nsew_grid(file.stream, run_map_grid(state), state.surface.depth.data());
-  file.close();
+  write_hotstart_grid(state, s.write_sm_hotstart, moisture.data());
 }
 
 }  // namespace
@@ -160,6 +192,7 @@ void write_end_of_run_files(model_state& state) {
   write_channel_hotstart(state);
   write_interface_hydrograph(state);
   write_overland_hotstart(state);
+  write_soil_moisture_hotstart(state);
   end_snow_temp_dataset(state);
   end_swe_dataset(state);
 }

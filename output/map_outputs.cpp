@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "channel/chan_lake_extent.h"
 #include "core/error_state.h"
@@ -34,6 +35,13 @@ constexpr fixed_map discharge_map{fixed_map_index::discharge, "discharge",
                                   "Can't open discharge map for writing: %s\n"};
 constexpr fixed_map rain_map{fixed_map_index::rain, "rain",
                              "Can't open rainfall map for writing: %s\n"};
+constexpr fixed_map inf_depth_map{fixed_map_index::inf_depth, "infdep",
+                                  "Can't open Cum. infilt. depth map for writing: %s\n"};
+constexpr fixed_map inf_rate_map{fixed_map_index::inf_rate, "infrate",
+                                 "Can't open infiltration rate map for writing: %s\n"};
+// The moisture grid's stem follows its directory (surface_moisture_stem).
+constexpr fixed_map surf_moist_map{fixed_map_index::surf_moist, nullptr,
+                                   "Can't open surface moisture content map for writing: %s\n"};
 constexpr fixed_map swe_map{fixed_map_index::swe, "swe",
                             "Can't open snow water equivalent map for writing: %s\n"};
 constexpr fixed_map sed_flux_map{fixed_map_index::sed_flux, "max_sed_flux",
@@ -50,19 +58,22 @@ constexpr fixed_map recharge_inc_map{
     fixed_map_index::gw_recharge_inc, "gwrechargeinc",
     "Can't open incremental groundwater recharge map for writing: %s\n"};
 
-// Orders of the two forms; the soil maps take their places here when they
-// are written.
+// Orders of the two forms.
 constexpr fixed_map per_time_order[] = {depth_map,        swe_map,          discharge_map,
-                                        rain_map,         gw_head_map,      recharge_cum_map,
+                                        rain_map,         inf_depth_map,    inf_rate_map,
+                                        surf_moist_map,   gw_head_map,      recharge_cum_map,
                                         recharge_inc_map, sed_flux_map,     net_sed_map};
 constexpr fixed_map dataset_order[] = {depth_map,        swe_map,          discharge_map,
                                        gw_head_map,      rain_map,         recharge_cum_map,
-                                       recharge_inc_map, sed_flux_map,     net_sed_map,
+                                       recharge_inc_map, inf_depth_map,    inf_rate_map,
+                                       surf_moist_map,   sed_flux_map,     net_sed_map,
                                        susp_sed_map};
 // Set-up order of the datasets.
 constexpr int open_order[] = {fixed_map_index::depth,           fixed_map_index::discharge,
                               fixed_map_index::rain,            fixed_map_index::gw_recharge_cum,
-                              fixed_map_index::gw_recharge_inc, fixed_map_index::gw_head,
+                              fixed_map_index::gw_recharge_inc, fixed_map_index::inf_depth,
+                              fixed_map_index::inf_rate,        fixed_map_index::surf_moist,
+                              fixed_map_index::gw_head,
                               fixed_map_index::sed_flux,        fixed_map_index::net_sed,
                               fixed_map_index::susp_sed,        fixed_map_index::flood_grid,
                               fixed_map_index::swe};
@@ -70,6 +81,16 @@ constexpr int open_order[] = {fixed_map_index::depth,           fixed_map_index:
 bool sediment_maps(const model_state& state) {
   const sediment_state& sed = state.quality.sediment;
   return sed.on && sed.mode == 1;
+}
+
+// A run with an infiltration method keeps the cells' soil state.
+bool soil_kept(const input_state& in) {
+  return in.green_ampt || in.inf_redist || in.inf_layered_soil || in.inf_richards;
+}
+
+// A soil array the run sized for its cells, else null (no record).
+const double* soil_values(const model_state& state, const std::vector<double>& values) {
+  return values.size() == std::size_t(state.grid.cells) + 1 ? values.data() : nullptr;
 }
 
 const std::string* card_file(const model_state& state, int index) {
@@ -80,6 +101,14 @@ const std::string* card_file(const model_state& state, int index) {
     case fixed_map_index::discharge: return s.discharge_given ? &s.discharge : nullptr;
     case fixed_map_index::rain: return s.dis_rain_given ? &s.dis_rain : nullptr;
     case fixed_map_index::flood_grid: return in.flood_grid ? &in.flood_grid_file : nullptr;
+    // The soil maps exist only where an infiltration method keeps the cells'
+    // soil state.
+    case fixed_map_index::inf_depth:
+      return s.inf_depth_given && soil_kept(in) ? &s.inf_depth : nullptr;
+    case fixed_map_index::inf_rate:
+      return s.rate_of_infil_given && soil_kept(in) ? &s.rate_of_infil : nullptr;
+    case fixed_map_index::surf_moist:
+      return s.surf_moist_given && soil_kept(in) ? &s.surf_moist : nullptr;
     // The sediment maps need the erosion's arrays.
     case fixed_map_index::sed_flux:
       return s.max_sed_flux_given && sediment_maps(state) ? &s.max_sed_flux : nullptr;
@@ -133,6 +162,9 @@ const double* map_values(model_state& state, int index) {
       return q;
     }
     case fixed_map_index::rain: return sf.rain_rate.data();
+    case fixed_map_index::inf_depth: return soil_values(state, state.soil.cum_inf);  // m
+    case fixed_map_index::inf_rate: return soil_values(state, state.soil.inf_rate);  // cm/h
+    case fixed_map_index::surf_moist: return soil_values(state, state.soil.surface_moisture);
     case fixed_map_index::swe: return state.soil.snow.swe.data();
     case fixed_map_index::sed_flux: {
       // Sediment flux out of each cell, cm3/s.
@@ -174,6 +206,29 @@ void open_snow_temp_map(model_state& state) {
           "Snow_Temperature");
 }
 
+// A soil map asked of a run without an infiltration method would stay
+// empty; the user is told once, at set-up.
+void warn_soil_maps_without_soil(const model_state& state) {
+  const input_state& in = state.input;
+  if (soil_kept(in)) return;
+  const project_settings& s = in.settings;
+  const struct {
+    int given;
+    const char* word;
+  } cards[] = {{s.inf_depth_given, "INF_DEPTH"},
+               {s.rate_of_infil_given, "RATE_OF_INFIL"},
+               {s.surf_moist_given, "SURF_MOIST"}};
+  for (const auto& card : cards) {
+    if (!card.given) continue;
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "Warning: the project card %s asks for a soil map, but the run has no "
+                  "infiltration method; no map is written.\n",
+                  card.word);
+    print_message(summary_file, line);
+  }
+}
+
 }  // namespace
 
 bool map_outputs_requested(const model_state& state) {
@@ -201,6 +256,7 @@ void open_map_dataset(model_state& state, int index) {
 void open_map_outputs(model_state& state) {
   open_snow_temp_map(state);
   if (error_state.stop_flag) return;
+  warn_soil_maps_without_soil(state);
   if (!map_outputs_requested(state)) return;
   const int n = state.grid.cells;
   if (card_file(state, fixed_map_index::discharge) &&
@@ -251,8 +307,10 @@ void write_fixed_maps(model_state& state) {
       const std::string* dir = card_file(state, m.index);
       if (!dir) continue;
       char path[path_capacity];
-      per_time_map_path(path, sizeof path, dir->c_str(), m.stem, out.map_grid_count);
+      const char* stem = m.stem ? m.stem : surface_moisture_stem(dir->c_str());
+      per_time_map_path(path, sizeof path, dir->c_str(), stem, out.map_grid_count);
       const double* values = map_values(state, m.index);
+      if (!values) continue;
       std::printf("opening file %s\n", path);
       safe_file file;
       if (!file.open(path, "w")) {
@@ -270,7 +328,7 @@ void write_fixed_maps(model_state& state) {
     if (!card_file(state, m.index)) continue;
     const double* values = map_values(state, m.index);
     safe_file& file = out.map_dataset[m.index];
-    if (exchange || !file.is_open()) continue;
+    if (exchange || !file.is_open() || !values) continue;
     write_dataset_record(file.stream, run.elapsed_minutes, grid, values, in.map_kind[2] != 0);
   }
 }

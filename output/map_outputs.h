@@ -10,6 +10,9 @@ namespace fixed_map_index {
 constexpr int depth = 0;
 constexpr int discharge = 1;
 constexpr int rain = 2;
+constexpr int inf_depth = 3;
+constexpr int inf_rate = 4;
+constexpr int surf_moist = 5;
 constexpr int gw_head = 6;
 constexpr int gw_recharge_cum = 12;
 constexpr int gw_recharge_inc = 13;

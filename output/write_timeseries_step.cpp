@@ -2,9 +2,10 @@
 // inflow and segment flux rows (whose sums take every pass), the outlet
 // hydrograph and its six-digit twin, the outlet sediment hydrograph, the
 // discharges and depths at the listed stream locations, depth and discharge
-// at the listed cells, a record of each channel link/node file and the XY
-// point depths. The outlet rows are flushed, so a run stopped part-way
-// keeps every outlet row written before the stop.
+// at the listed cells, the soil water at the listed soil cells, a record of
+// each channel link/node file and the XY point depths. The outlet rows are
+// flushed, so a run stopped part-way keeps every outlet row written before
+// the stop.
 
 #include <algorithm>
 #include <cmath>
@@ -55,7 +56,7 @@ bool unwritten_series_open(const model_state& state) {
   const output_state& o = state.output;
   const safe_file* files[] = {
       &o.superlink_junc_flow, &o.superlink_node_flow,
-      &o.con_location,    &o.mass_location,       &o.theta_location,
+      &o.con_location,    &o.mass_location,
   };
   for (const safe_file* file : files)
     if (file->is_open()) return true;
@@ -348,6 +349,69 @@ void write_q7_rows(model_state& state) {
   if (in.settings.q7_fluxes) write_q7_value(state.output.q7, jday);
 }
 
+// Water content of the long-term store at cell c as two zones: the upper
+// zone Z deep (the top layer; the first soil layer of the layered method)
+// and the wetted soil below it down to the front F, cm. A front above Z has
+// only the first zone, and the second is marked 999.99. A depth of zero
+// gives a content of zero.
+void write_store_zones(std::FILE* file, const model_state& state, int c) {
+  const soil_state& soil = state.soil;
+  const input_state& in = state.input;
+  double z = in.top_layer_depth;
+  double f = 0.0;
+  if (in.inf_layered_soil) {
+    z = soil.soil_types[std::size_t(soil.soiltype[std::size_t(c)])].d1;
+    f = soil.wetdep[std::size_t(c)];
+  } else {
+    // The infiltrated depth spread over the content it raised.
+    const double raised = soil.front_theta[std::size_t(c)] - soil.initial_theta[std::size_t(c)];
+    if (raised > 1e-16) f = soil.cum_inf[std::size_t(c)] * 100.0 / raised;
+  }
+  const auto content = [](double water, double depth) {
+    return depth > 1e-16 ? water / depth : 0.0;
+  };
+  const double m1 = soil.m1[std::size_t(c)], m2 = soil.m2[std::size_t(c)];
+  if (z <= f)
+    std::fprintf(file, "%12.6lf %12.6lf ", content(m1, z), content(m2, f - z));
+  else
+    std::fprintf(file, "%12.6lf %12.6lf ", content(m1, f), 999.99);
+}
+
+// OUT_THETA_LOCATION: soil water at each listed cell: the listed nodes of a
+// Richards column, the two zones of a long-term store, else the cell's
+// moisture. A location off the watershed writes zeros.
+void write_theta_location_row(const model_state& state, const location_row_form& form) {
+  std::FILE* file = state.output.theta_location.stream;
+  const output_state& out = state.output;
+  const input_state& in = state.input;
+  const soil_state& soil = state.soil;
+  const bool zones = in.long_term && (in.inf_redist || in.inf_layered_soil);
+  write_location_time(file, form, " ");
+  for (int k = 1; k <= out.theta_cells; ++k) {
+    const int c = out.theta_cell[std::size_t(k)];
+    if (in.inf_richards) {
+      // A listed node below the cell's column writes 0.
+      const richards_soil& rs = soil.richards;
+      const int nodes = c > 0 ? rs.types[std::size_t(rs.soil_type[std::size_t(c)])].n3 : 0;
+      for (int j = 1; j <= out.theta_count[std::size_t(k)]; ++j) {
+        const int node = out.theta_ids[k][j];
+        const bool inside = node >= 1 && node <= nodes;
+        std::fprintf(file, "%12.6lf ",
+                     inside ? rs.theta[std::size_t(c) * std::size_t(rs.row) + std::size_t(node)]
+                            : 0.0);
+      }
+    } else if (zones) {
+      if (c > 0)
+        write_store_zones(file, state, c);
+      else
+        std::fprintf(file, "%12.6lf %12.6lf ", 0.0, 0.0);
+    } else {
+      std::fprintf(file, "%12.6lf ", cell_value(soil.surface_moisture, c));
+    }
+  }
+  std::fputc('\n', file);
+}
+
 }  // namespace
 
 void write_timeseries_step(model_state& state) {
@@ -396,6 +460,7 @@ void write_timeseries_step(model_state& state) {
   if (out.dep_location.is_open()) write_dep_location_row(state, location);
   if (out.well_level.is_open()) write_well_level_row(state, location);
   if (out.gwflux_location.is_open()) write_gwflux_row(state, location);
+  if (out.theta_location.is_open()) write_theta_location_row(state, location);
   if (channel_sediment) write_sediment_location_rows(state, location);
   if (out.lake_output.is_open() && state.channel.channel_lakes)
     write_lake_row(state, form.long_term);

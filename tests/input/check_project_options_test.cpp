@@ -228,21 +228,21 @@ TEST_F(option_checks, a_code_of_the_checks_comes_before_the_gate) {
 
 TEST_F(option_checks, output_cards_of_unwritten_files_are_cleared_with_a_warning) {
   std::string printed = read_and_check(
-      rain + "INF_DEPTH infdep\nWRITE_SM_HOTSTART sm.txt\nDAILY_OUTPUT daily.txt\n"
+      rain + "CELL_HYDRO cells.txt\nDIS_PROFILE profile.txt\nDAILY_OUTPUT daily.txt\n"
              "SUMMARY run.sum\nOUTLET_HYDRO outlet.hyd\n");
   EXPECT_TRUE(contains(printed,
-                       "Warning: the project card INF_DEPTH asks for grid maps, which this "
-                       "version does not write; the card is ignored.\n"
-                       "Warning: the project card WRITE_SM_HOTSTART asks for hot-start files, "
-                       "which this version does not write; the card is ignored.\n"
+                       "Warning: the project card CELL_HYDRO asks for location outputs, which "
+                       "this version does not write; the card is ignored.\n"
+                       "Warning: the project card DIS_PROFILE asks for channel outputs, which "
+                       "this version does not write; the card is ignored.\n"
                        "Warning: the project card DAILY_OUTPUT asks for the daily output, "
                        "which this version does not write; the card is ignored.\n"));
   EXPECT_FALSE(contains(printed, "SUMMARY"));
   EXPECT_FALSE(contains(printed, "OUTLET_HYDRO"));
-  EXPECT_EQ(settings().inf_depth, "");
-  EXPECT_EQ(settings().inf_depth_given, 0);
-  EXPECT_EQ(settings().write_sm_hotstart, "");
-  EXPECT_EQ(settings().write_sm_hotstart_given, 0);
+  EXPECT_EQ(settings().cell_hydro, "");
+  EXPECT_EQ(settings().cell_hydro_given, 0);
+  EXPECT_EQ(settings().dis_profile, "");
+  EXPECT_EQ(settings().dis_profile_given, 0);
   EXPECT_EQ(settings().daily_output, "");
   EXPECT_EQ(settings().daily_output_given, 0);
   EXPECT_EQ(settings().summary, "run.sum");

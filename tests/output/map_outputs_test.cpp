@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "core/error_state.h"
+#include "run/model_state.h"
+#include "output/end_of_run_files.h"
 #include "output/map_formats.h"
 #include "output/map_outputs.h"
 #include "output/map_writer.h"
@@ -487,6 +489,153 @@ TEST(map_runs, plane_discharge_map_shows_the_face_discharge_of_each_cell) {
       EXPECT_EQ(q, 0.0);
     else
       EXPECT_NEAR(q, 0.1 * k, 0.001 * k) << "cell " << k;
+  }
+}
+
+// The flat fixture over a soil that takes all the rain: Green and Ampt with
+// a conductivity of 10 cm/h under 1.2 cm/h of rain, so no water stays on the
+// cells and the infiltrated depth of every map time is the rain so far.
+std::string soaking_soil(const temp_dir& dir) {
+  const std::string header = "north: 40\nsouth: 0\neast: 60\nwest: 0\nrows: 2\ncols: 3\n";
+  dir.write("ks.asc", header + "10 10 10\n10 10 10\n");
+  dir.write("hc.asc", header + "11 11 11\n11 11 11\n");
+  dir.write("phi.asc", header + "0.45 0.45 0.45\n0.45 0.45 0.45\n");
+  dir.write("theta.asc", header + "0.2 0.2 0.2\n0.2 0.2 0.2\n");
+  return "GREEN_AMPT\nCONDUCTIVITY ks.asc\nCAPILLARY hc.asc\nPOROSITY phi.asc\n"
+         "MOISTURE theta.asc\n";
+}
+
+// The six values of an ASCII grid (row by row), missing cells as written.
+std::vector<double> grid_values(const std::string& text) {
+  const std::vector<std::string> lines = lines_of(text);
+  std::vector<double> values;
+  for (std::size_t i = 6; i < lines.size(); ++i) {
+    std::istringstream row(lines[i]);
+    double v = 0.0;
+    while (row >> v) values.push_back(v);
+  }
+  return values;
+}
+
+TEST(map_runs, soil_grids_hold_the_rain_that_went_into_the_soil) {
+  flat_run run("MAP_TYPE 0\nDEPTH maps\nINF_DEPTH maps\nRATE_OF_INFIL maps\nSURF_MOIST maps\n");
+  run.dir.write("flat.prj", read_file(run.dir.file("flat.prj")) + soaking_soil(run.dir));
+  fs::create_directory(run.dir.path() / "maps");
+  run.run();
+  ASSERT_EQ(run.result.status, 0) << run.result.output;
+  // Rain so far at the map times 0, 10, 20, 30 and 40 minutes, m.
+  const double rain[] = {0.0, 0.002, 0.004, 0.006, 0.006};
+  for (int k = 1; k <= 5; ++k) {
+    char name[3][64];
+    std::snprintf(name[0], sizeof name[0], "maps/depth.%04d.asc", k);
+    std::snprintf(name[1], sizeof name[1], "maps/infdep.%04d.asc", k);
+    std::snprintf(name[2], sizeof name[2], "maps/infrate.%04d.asc", k);
+    const std::vector<double> depth = grid_values(run.file(name[0]));
+    const std::vector<double> infiltrated = grid_values(run.file(name[1]));
+    const std::vector<double> rate = grid_values(run.file(name[2]));
+    ASSERT_EQ(infiltrated.size(), 6u) << name[1];
+    ASSERT_EQ(rate.size(), 6u) << name[2];
+    for (int c = 0; c < 6; ++c) {
+      if (c == 3) {
+        EXPECT_EQ(infiltrated[c], -9999.9999);
+        continue;
+      }
+      EXPECT_NEAR(depth[c] + infiltrated[c], rain[k - 1], 1e-9) << name[1] << " cell " << c;
+      // 12 mm/h is 1.2 cm/h while it rains; nothing once the rain has ended.
+      EXPECT_NEAR(rate[c], k >= 2 && k <= 4 ? 1.2 : 0.0, 1e-9) << name[2] << " cell " << c;
+    }
+  }
+  // The directory was named without its separator: the moisture grids are
+  // "smoist" and show the soil's starting content.
+  const std::vector<double> moisture = grid_values(run.file("maps/smoist.0003.asc"));
+  ASSERT_EQ(moisture.size(), 6u);
+  EXPECT_EQ(moisture[0], 0.2);
+  EXPECT_FALSE(fs::exists(run.dir.path() / "maps/surf.0003.asc"));
+}
+
+TEST(map_runs, soil_datasets_record_each_map_time_and_end_once) {
+  flat_run run("MAP_TYPE 1\nINF_DEPTH inf.dat\nRATE_OF_INFIL rate.dat\nSURF_MOIST sm.dat\n");
+  run.dir.write("flat.prj", read_file(run.dir.file("flat.prj")) + soaking_soil(run.dir));
+  run.run();
+  ASSERT_EQ(run.result.status, 0) << run.result.output;
+  const struct {
+    const char* file;
+    const char* header;
+    double last;
+  } datasets[] = {{"inf.dat", "OBJID 1013\nND 6\nNC 6\nNAME infiltrated_depth\n", 0.006},
+                  {"rate.dat", "OBJID 1014\nND 6\nNC 6\nNAME infiltration_rate\n", 0.0},
+                  {"sm.dat", "OBJID 1015\nND 6\nNC 6\nNAME surface_moisture\n", 0.2}};
+  for (const auto& d : datasets) {
+    const std::string text = run.file(d.file);
+    EXPECT_NE(text.find(d.header), std::string::npos) << d.file;
+    int ends = 0;
+    const std::vector<ascii_record> records = ascii_records(text, &ends);
+    ASSERT_EQ(records.size(), 5u) << d.file;
+    EXPECT_EQ(ends, 1) << d.file;
+    EXPECT_EQ(records.back().time, 40.0) << d.file;
+    EXPECT_NEAR(records.back().values[0], d.last, 1e-9) << d.file;
+  }
+}
+
+// The soil moisture a run ends with is written as a grid that the next run
+// reads back cell for cell.
+TEST(map_runs, soil_moisture_hot_start_goes_round_cell_for_cell) {
+  flat_run run("READ_SM_HOTSTART start.sm\nWRITE_SM_HOTSTART end.sm\n");
+  run.dir.write("flat.prj", read_file(run.dir.file("flat.prj")) + soaking_soil(run.dir));
+  run.dir.write("start.sm", "north: 40\nsouth: 0\neast: 60\nwest: 0\nrows: 2\ncols: 3\n"
+                            "0.21 0.22 0.23\n0 0.24 0.25\n");
+  run.run();
+  ASSERT_EQ(run.result.status, 0) << run.result.output;
+  EXPECT_EQ(run.file("end.sm"),
+            "north:     40.00\nsouth:      0.00\neast:     60.00\nwest:      0.00\n"
+            "rows:     2\ncols:     3\n0.210000 0.220000 0.230000 \n"
+            "0.000000 0.240000 0.250000 \n");
+}
+
+TEST(map_runs, soil_outputs_of_a_run_without_soil_are_skipped_with_a_warning) {
+  flat_run run("WRITE_SM_HOTSTART end.sm\nMAP_TYPE 1\nINF_DEPTH inf.dat\n");
+  run.run();
+  ASSERT_EQ(run.result.status, 0) << run.result.output;
+  EXPECT_FALSE(fs::exists(run.dir.path() / "end.sm"));
+  EXPECT_FALSE(fs::exists(run.dir.path() / "inf.dat"));
+  const std::string summary = run.file("summary.out");
+  EXPECT_NE(summary.find("Warning: the project card INF_DEPTH asks for a soil map, but the run "
+                         "has no infiltration method; no map is written.\n"),
+            std::string::npos)
+      << summary;
+  EXPECT_NE(summary.find("Warning: the run keeps no soil moisture; the soil moisture hot start "
+                         "end.sm is not written.\n"),
+            std::string::npos)
+      << summary;
+}
+
+// Every fixed dataset open at the end of a run gets one end record, in the
+// form of the run's datasets, whichever process filled it.
+TEST(map_runs, every_open_fixed_dataset_is_ended_once) {
+  for (const bool binary : {false, true}) {
+    SCOPED_TRACE(binary);
+    temp_dir dir;
+    model_state s;
+    s.input.map_kind[1] = 1;
+    s.input.map_kind[2] = binary ? 1 : 0;
+    const int opened[] = {fixed_map_index::depth,     fixed_map_index::gw_head,
+                          fixed_map_index::gw_recharge_cum, fixed_map_index::gw_recharge_inc,
+                          fixed_map_index::inf_depth, fixed_map_index::surf_moist,
+                          fixed_map_index::net_sed,   fixed_map_index::sed_flux,
+                          fixed_map_index::susp_sed};
+    for (int index : opened) {
+      const std::string name = dir.file("d" + std::to_string(index));
+      ASSERT_TRUE(s.output.map_dataset[index].open(name.c_str(), "w"));
+    }
+    write_end_of_run_files(s);
+    for (int index : opened) {
+      s.output.map_dataset[index].close();
+      const std::string text = read_file(dir.file("d" + std::to_string(index)));
+      if (binary)
+        EXPECT_EQ(text, std::string("\xd2\0\0\0", 4)) << index;
+      else
+        EXPECT_EQ(text, "ENDDS\n") << index;
+    }
   }
 }
 

@@ -238,4 +238,53 @@ TEST(location_rows, stream_and_cell_rows_in_metres_and_in_cfs) {
   }
 }
 
+// A long-term store at a listed cell reads as two zones: the top zone
+// (10 cm of top layer; the first soil layer, 20 cm, of the layered method)
+// and the wetted soil down to the front below it. A front inside the top
+// zone leaves only the first zone, the second marked 999.99.
+TEST(location_rows, long_term_store_reads_as_two_zones_above_the_front) {
+  struct zone_case {
+    bool layered;
+    double front_cm;
+    const char* values;
+  };
+  const zone_case cases[] = {
+      // redistribution: the front is the infiltrated depth over the 0.1 it raised
+      {false, 30.0, "    0.300000     0.200000     0.000000     0.000000 \n"},
+      {false, 5.0, "    0.600000   999.990000     0.000000     0.000000 \n"},
+      {true, 25.0, "    0.150000     0.800000     0.000000     0.000000 \n"},
+      {true, 20.0, "    0.150000     0.000000     0.000000     0.000000 \n"},
+  };
+  for (const zone_case& c : cases) {
+    SCOPED_TRACE(c.layered ? "layered" : "redistribution");
+    SCOPED_TRACE(c.front_cm);
+    temp_dir dir;
+    model_state s;
+    configure(s, 60.0, 1.0);
+    s.input.long_term = 1;
+    s.input.inf_redist = c.layered ? 0 : 1;
+    s.input.inf_layered_soil = c.layered ? 1 : 0;
+    s.input.top_layer_depth = 10.0;
+    soil_state& soil = s.soil;
+    soil.m1 = {0.0, 3.0};  // cm of water
+    soil.m2 = {0.0, 4.0};
+    soil.initial_theta = {0.0, 0.2};
+    soil.front_theta = {0.0, 0.3};
+    soil.cum_inf = {0.0, c.front_cm * 0.1 / 100.0};  // m
+    soil.wetdep = {0.0, c.front_cm};
+    soil.soiltype = {0, 1};
+    soil.soil_types.resize(2);
+    soil.soil_types[1].d1 = 20.0;
+    s.output.theta_cells = 2;
+    s.output.theta_cell = {0, 1, 0};  // the second location is off the watershed
+    ASSERT_TRUE(s.output.theta_location.open(dir.file("theta.out").c_str(), "w"));
+    advance_clock(s);
+    write_timeseries_step(s);
+    s.output.theta_location.close();
+    const std::string row = read_file(dir.file("theta.out"));
+    ASSERT_GT(row.size(), 17u) << row;
+    EXPECT_EQ(row.substr(17), c.values) << row;
+  }
+}
+
 }  // namespace

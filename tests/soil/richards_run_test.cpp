@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,7 @@ namespace {
 
 using namespace surface_fixture;
 using soil_fixture::value_after;
+using test_support::lines_of;
 using test_support::read_file;
 using test_support::temp_dir;
 
@@ -164,6 +167,41 @@ TEST_F(plane20_richards, bad_richards_input_stops_with_status_1) {
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
   }
+}
+
+// The listed nodes of two columns, deepest first in the first and one below
+// the column in the second, over the first hour: the plane takes all its rain, so both columns wet alike from
+// the top, the top node ends wetter than the 30th, which has barely left
+// 0.30, and the soil moisture hot start is the top node's content.
+TEST_F(plane20_richards, theta_locations_follow_the_listed_nodes_of_each_column) {
+  dir_.write("theta.txt", "2 2\n1 5 2 30 1\n1 20 2 1 32\n");
+  const run_output out = run(
+      "TOT_TIME 60\nIN_THETA_LOCATION theta.txt\nOUT_THETA_LOCATION theta.out\n"
+      "WRITE_SM_HOTSTART sm.out\n",
+      {"TOT_TIME"});
+  ASSERT_EQ(out.status, 0) << out.text;
+  std::istringstream rows(read_file(dir_.file("theta.out")));
+  std::string line, last;
+  int count = 0;
+  while (std::getline(rows, line)) {
+    last = line;
+    ++count;
+  }
+  EXPECT_EQ(count, int(lines_of(read_file(dir_.file("outlet.hyd"))).size()));
+  ASSERT_EQ(last.size(), 15u + 4u * 13u) << last;
+  std::istringstream fields(last);
+  double minutes = 0.0, deep = 0.0, top5 = 0.0, top20 = 0.0, below = -1.0;
+  fields >> minutes >> deep >> top5 >> top20 >> below;
+  EXPECT_EQ(minutes, 60.0);
+  EXPECT_EQ(below, 0.0);  // the columns end at node 31, below the 30th cm
+  EXPECT_EQ(top5, top20);
+  EXPECT_GT(top5, deep + 0.01);
+  EXPECT_NEAR(deep, 0.30, 0.01);
+  EXPECT_LT(top5, 0.463);
+  char value[32];
+  std::snprintf(value, sizeof value, "%lf ", top5);
+  const std::string hot = read_file(dir_.file("sm.out"));
+  EXPECT_NE(hot.find(value), std::string::npos) << hot;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <sstream>
 
 #include "../surface/surface_run_fixture.h"
@@ -188,6 +189,34 @@ TEST(soil_run, bad_soil_input_stops_with_status_1) {
     for (const std::string& line : c.lines)
       EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
   }
+}
+
+// Without layered columns a location shows the cell's moisture, after the
+// time field of the location files.
+TEST(soil_run, theta_locations_of_green_and_ampt_show_the_cell_moisture) {
+  temp_dir dir;
+  dir.write("theta.txt", "2\n1 1\n1 20\n");
+  soil_fixture::write_plane20(dir,
+                              soil_fixture::ga_cards +
+                                  "IN_THETA_LOCATION theta.txt\nOUT_THETA_LOCATION theta.out\n",
+                              soil_fixture::ga_maps);
+  const surface_fixture::run_output out = surface_fixture::run_in_process(dir.path(), "plane.prj");
+  ASSERT_EQ(out.status, 0) << out.text;
+  // One row at each outlet hydrograph time.
+  std::istringstream rows(read_file(dir.file("theta.out")));
+  std::istringstream outlet(read_file(dir.file("outlet.hyd")));
+  std::string line, hyd;
+  int count = 0;
+  while (std::getline(rows, line)) {
+    ASSERT_TRUE(std::getline(outlet, hyd)) << line;
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%14.8lf %12.6lf %12.6lf ", std::stod(hyd), 0.15,
+                  0.15);
+    EXPECT_EQ(line, expected);
+    ++count;
+  }
+  EXPECT_FALSE(std::getline(outlet, hyd));
+  EXPECT_GT(count, 100);
 }
 
 }  // namespace
