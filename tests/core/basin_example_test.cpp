@@ -22,11 +22,12 @@ namespace fs = std::filesystem;
 using namespace surface_fixture;
 
 const char* const inputs[] = {
-    "basin.prj",  "basin.chan", "basin.gst",  "rain.gag",    "hmet.zep",   "tables.cmt",
-    "mask.asc",   "elevation.asc", "roughness.asc", "soils.idx", "ids.idx", "ks.asc",
-    "hc.asc",     "phi.asc",    "lambda.asc", "thr.asc",     "theta.asc",  "albedo.asc",
-    "vheight.asc", "tcoeff.asc", "canopy.asc", "wp.asc",     "table.asc",  "bottom.asc",
-    "bound.asc",  "basin_tracers.prj", "basin_open.chan", "basin_open.gst",
+    "basin.prj",     "basin.chan",   "basin.gst",         "rain.gag",        "hmet.zep",
+    "tables.cmt",    "mask.asc",     "elevation.asc",     "roughness.asc",   "soils.idx",
+    "ids.idx",       "ks.asc",       "hc.asc",            "phi.asc",         "lambda.asc",
+    "thr.asc",       "theta.asc",    "albedo.asc",        "vheight.asc",     "tcoeff.asc",
+    "canopy.asc",    "wp.asc",       "table.asc",         "bottom.asc",      "bound.asc",
+    "hyd_locations.txt", "basin_tracers.prj", "basin_open.chan", "basin_open.gst",
     "elevation_open.asc"};
 
 struct basin_run {
@@ -70,10 +71,10 @@ TEST(basin_example, writes_the_same_files_on_one_and_three_threads) {
   std::vector<std::string> names;
   for (const auto& [name, text] : one.files) names.push_back(name);
   for (const char* expected :
-       {"basin_summary.out", "basin_outlet.hyd", "basin_outlet.sed", "basin_chan_depth.out",
-        "basin_chan_discharge.out", "basin_lake.out", "evap_out", "maps/depth.0006.asc",
-        "maps/swe.0006.asc", "maps/rain.0002.asc", "maps/gw_head.0006.asc",
-        "maps/net_sed_volume.0006.asc"})
+       {"basin_summary.out", "basin_outlet.hyd", "basin_outlet.sed", "basin_streams.hyd",
+        "basin_chan_depth.out", "basin_chan_discharge.out", "basin_chan_stage.out",
+        "basin_lake.out", "evap_out", "maps/depth.0006.asc", "maps/swe.0006.asc",
+        "maps/rain.0002.asc", "maps/gw_head.0006.asc", "maps/net_sed_volume.0006.asc"})
     EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
   ASSERT_EQ(one.files.size(), three.files.size());
   for (const auto& [name, text] : one.files) {
