@@ -14,7 +14,7 @@ build:
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@if [ -f $(EXAMPLE) ]; then cd $(dir $(EXAMPLE)) && $(CURDIR)/$(BUILD)/valto $(notdir $(EXAMPLE)); \
+	@if [ -f $(EXAMPLE) ]; then cd $(dir $(EXAMPLE)) && OMP_WAIT_POLICY=$${OMP_WAIT_POLICY:-PASSIVE} $(CURDIR)/$(BUILD)/valto $(notdir $(EXAMPLE)); \
 	else $(BUILD)/valto -v x; fi
 
 test: build
