@@ -49,10 +49,10 @@ bool channel_arrays_ready(const model_state& state) {
 const char* missing_process(const model_state& state) {
   const input_state& in = state.input;
   const channel_state& chan = state.channel;
-  // The groundwater model trades with the streams itself; a water table
-  // without it, and the lakes' seepage, do not yet.
+  // The groundwater model trades with the streams and lakes itself; a water
+  // table without it does not yet.
   if (!in.gw_simulation && (in.stream_loss || in.water_table)) return "gw_stream_exchange";
-  if (chan.lake_loss) return "gw_stream_exchange";
+  if (chan.lake_loss && !in.gw_simulation) return "gw_stream_exchange";
   if (chan.constituents || in.chan_con_trans) return "the channel constituents of ex_flow_route";
   return nullptr;
 }

@@ -151,6 +151,7 @@ summary_gates gather_summary_gates(const model_state& state) {
   g.gw_simulation = in.gw_simulation != 0;
   g.water_table = in.water_table != 0;
   g.stream_exchange = in.stream_loss != 0 || in.gw_simulation != 0;
+  g.lake_seepage = state.channel.channel_lakes != 0 && state.channel.lake_loss != 0;
   g.xy_boundaries = in.settings.xybdyinput_ovdep_given || in.settings.xybdyinput_gwhead_given ||
                     in.settings.xybdyinput_stflow_given;
   g.ov_boundary = in.settings.ov_boundary != 0;

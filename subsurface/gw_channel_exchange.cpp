@@ -19,6 +19,34 @@ bool size_channel_exchange(model_state& state) {
   return size_entry_rates(state.subsurface.gw.entry_rate, chan);
 }
 
+namespace {
+
+// The lakes that lose to or gain from the aquifer take the seepage of each
+// of their cells over dt: the lake's volume and its in and out counters,
+// and the cell's lake_source, which the aquifer's next solve takes (out of
+// the aquifer +). Serial in lake and cell order so the totals add the same
+// on any thread count.
+void seep_lakes(model_state& state, double dt) {
+  channel_state& chan = state.channel;
+  groundwater_state& gw = state.subsurface.gw;
+  const double dx = state.grid.dx;
+  for (int c = 1; c <= state.grid.cells; ++c) {
+    const int k = chan.lake_mask[std::size_t(c)];
+    if (k < 1 || k > chan.lake_count || !chan.calc_loss[std::size_t(k)]) continue;
+    const double rate = gw.lake_seep_rate[std::size_t(c)];  // m2/s, into the lake +
+    if (rate == 0.0) continue;
+    const double v = dt * rate * dx;  // m3
+    chan.lake_volume[std::size_t(k)] += v;
+    if (rate > 0.0)
+      chan.lake_in_dv[std::size_t(k)] += v;
+    else
+      chan.lake_out_dv[std::size_t(k)] -= v;
+    gw.lake_source[std::size_t(c)] += v;
+  }
+}
+
+}  // namespace
+
 bool exchange_with_aquifer(model_state& state, double dt) {
   channel_state& chan = state.channel;
   groundwater_state& gw = state.subsurface.gw;
@@ -28,13 +56,20 @@ bool exchange_with_aquifer(model_state& state, double dt) {
   cells.head = gw.elevgw;
   cells.bottom = gw.bottom_elev;
   cells.gwbound = gw.gwbound;
+  // The lake bed passes water at the aquifer's own conductivity.
+  cells.lake_bed_k = gw.gw_kx;
+  cells.lake_bed_thickness = chan.mlake;
   gw_stream_flags flags;
   flags.water_table_map = 1;
   flags.groundwater = 1;
   flags.stream_exchange = 1;
+  flags.lakes = chan.channel_lakes != 0;
+  flags.lake_exchange = chan.channel_lakes && chan.lake_loss && !chan.mlake.empty();
   const int result =
       gw_stream_exchange(chan, cells, gw.entry_rate, gw.lake_seep_rate, state.grid.dx, flags);
-  if (error_state.stop_flag || result == gw_no_exchange) return false;
+  if (error_state.stop_flag) return false;
+  if (flags.lake_exchange) seep_lakes(state, dt);
+  if (result == gw_no_exchange) return false;
 
   const std::size_t slots = chan.node_slots();
   for (std::size_t a = 0; a < slots && a < chan.qlat.size(); ++a) chan.qlat[a] += chan.qriv[a];
