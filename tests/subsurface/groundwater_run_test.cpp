@@ -464,7 +464,7 @@ struct richards_plane {
   double pending = 0.0;  // m3 the columns released that the aquifer has yet to take
 };
 
-std::unique_ptr<richards_plane> run_richards_plane(double depth_to_table) {
+std::unique_ptr<richards_plane> run_richards_plane(double depth_to_table, int threads = 1) {
   auto r = std::make_unique<richards_plane>();
   const char* folder = "plane20-richards";
   for (const char* name : {"mask.asc", "elevation.asc", "soils.asc", "soils.tbl"})
@@ -487,6 +487,10 @@ std::unique_ptr<richards_plane> run_richards_plane(double depth_to_table) {
                    "GW_RELAX_COEFF 1\nGW_LSOR_CON 0.0000001\nNUM_THREADS 1\n"));
   double pending = 0.0;
   r->out = surface_fixture::run_in_process(r->dir.path(), "plane.prj", [&](model_state& s) {
+    if (threads > 1) {
+      omp_set_num_threads(threads);
+      s.subsurface.gw.parallel_min_cells = 1;
+    }
     pending = 0.0;
     for (int i = 1; i <= s.grid.cells; ++i) pending += s.subsurface.gw.gw_drop_vol[std::size_t(i)];
     pending *= s.grid.dx * s.grid.dx / 100.0;
@@ -514,6 +518,17 @@ TEST(groundwater_run, richards_columns_on_the_table_close_the_water_balance) {
   EXPECT_NEAR(aquifer, summary_value(t, "Total inputs to groundwater="), 0.01);
   EXPECT_EQ(summary_value(t, "Mass Balance error ="), 0.0);
   EXPECT_LT(std::fabs(summary_value(t, "Overall mass balance error =")), 0.001);
+}
+
+// The columns, the solve and the books on three threads give what they give
+// on one.
+TEST(groundwater_run, richards_columns_on_the_table_are_the_same_on_one_and_three_threads) {
+  const auto one = run_richards_plane(0.35);
+  const auto three = run_richards_plane(0.35, 3);
+  ASSERT_EQ(one->out.status, 0) << one->out.text;
+  ASSERT_EQ(three->out.status, 0) << three->out.text;
+  EXPECT_EQ(surface_fixture::summary_without_times(one->summary),
+            surface_fixture::summary_without_times(three->summary));
 }
 
 // A table 5 cm over the ground leaves every column one saturated node: the
