@@ -15,6 +15,7 @@
 #include "core/model_state.h"
 #include "core/text_io.h"
 #include "quality/chan_sediment.h"
+#include "subsurface/gw_channel_exchange.h"
 #include "input/read_grid_inputs.h"
 #include "input/series.h"
 
@@ -419,6 +420,8 @@ void setup_channels(model_state& state) {
   msg_printf("Setting up the grid-stream data... ");
   setup_grid_stream(state);
   if (stopped()) return;
+  // The groundwater model sizes its own exchange with the cell states.
+  if (in.stream_loss && !in.gw_simulation && !size_channel_exchange(state)) return;
   msg_printf("done.\n");
   write_short_links(state);
   write_bad_thalweg(state);

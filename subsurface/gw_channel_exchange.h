@@ -15,3 +15,11 @@ bool size_channel_exchange(model_state& state);
 // lake_source for the groundwater step. Returns whether any node trades
 // water.
 bool exchange_with_aquifer(model_state& state, double dt);
+
+// The stream loss of a run without the groundwater model: every wet node
+// loses through its bed by its depth to the ground below, or with a water
+// table map trades with the fixed table by the head above its stage. Added
+// to the nodes' lateral inflow for a channel step of dt seconds, a node's
+// loss cut to the water it holds, and booked in the channels' stream-loss
+// totals. Returns whether any node trades water.
+bool exchange_with_ground(model_state& state, double dt);
