@@ -464,7 +464,9 @@ struct richards_plane {
   double pending = 0.0;  // m3 the columns released that the aquifer has yet to take
 };
 
-std::unique_ptr<richards_plane> run_richards_plane(double depth_to_table, int threads = 1) {
+// Without the aquifer (aquifer false) the table is held where the map puts it.
+std::unique_ptr<richards_plane> run_richards_plane(double depth_to_table, int threads = 1,
+                                                   bool aquifer = true) {
   auto r = std::make_unique<richards_plane>();
   const char* folder = "plane20-richards";
   for (const char* name : {"mask.asc", "elevation.asc", "soils.asc", "soils.tbl"})
@@ -481,10 +483,13 @@ std::unique_ptr<richards_plane> run_richards_plane(double depth_to_table, int th
                surface_fixture::edit_cards(
                    surface_fixture::fixture_text(folder, std::string(folder) + ".prj"),
                    {"TOT_TIME"},
-                   "TOT_TIME 720\nWATER_TABLE table.asc\nGW_SIMULATION\n"
-                   "AQUIFER_BOTTOM bottom.asc\nGW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 3.6\n"
-                   "GW_UNIF_POROSITY 0.463\nAQUIFER_DELTA_Z 0.1\nGW_TIMESTEP 600\n"
-                   "GW_RELAX_COEFF 1\nGW_LSOR_CON 0.0000001\nNUM_THREADS 1\n"));
+                   std::string("TOT_TIME 720\nWATER_TABLE table.asc\nNUM_THREADS 1\n") +
+                       (aquifer ? "GW_SIMULATION\nAQUIFER_BOTTOM bottom.asc\n"
+                                  "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 3.6\n"
+                                  "GW_UNIF_POROSITY 0.463\nAQUIFER_DELTA_Z 0.1\n"
+                                  "GW_TIMESTEP 600\nGW_RELAX_COEFF 1\n"
+                                  "GW_LSOR_CON 0.0000001\n"
+                                : "")));
   double pending = 0.0;
   r->out = surface_fixture::run_in_process(r->dir.path(), "plane.prj", [&](model_state& s) {
     if (threads > 1) {
@@ -492,6 +497,7 @@ std::unique_ptr<richards_plane> run_richards_plane(double depth_to_table, int th
       s.subsurface.gw.parallel_min_cells = 1;
     }
     pending = 0.0;
+    if (!aquifer) return;
     for (int i = 1; i <= s.grid.cells; ++i) pending += s.subsurface.gw.gw_drop_vol[std::size_t(i)];
     pending *= s.grid.dx * s.grid.dx / 100.0;
   });
@@ -549,6 +555,26 @@ TEST(groundwater_run, a_table_over_the_ground_feeds_the_surface_through_the_colu
                   summary_value(t, "Final volume on surface="),
               0.02);
   EXPECT_LT(std::fabs(summary_value(t, "Overall mass balance error =")), 1e-5);
+}
+
+// Without the aquifer a table 5 cm over the ground is held there: each
+// column is one saturated node, and the table pushes water up through the
+// 30 cm of loam at its mean conductivity of 1.32 cm/h, (W - S) x 0.044 /h,
+// onto a surface that passes it with the rain to the outlet.
+TEST(groundwater_run, a_held_table_over_the_ground_feeds_the_surface_through_the_loam) {
+  const auto r = run_richards_plane(-0.05, 1, false);
+  ASSERT_EQ(r->out.status, 0) << r->out.text;
+  const std::string& t = r->summary;
+  EXPECT_EQ(summary_value(t, "Initial volume in soils="), 0.0);
+  const double exfiltrated = summary_value(t, "Total amount of exfiltration=");
+  // At most 5 cm x 0.044 /h for 12 h over the 20 cells of 100 m.
+  EXPECT_GT(exfiltrated, 0.5 * 0.05 * 0.044 * 12.0 * 200000.0);
+  EXPECT_LT(exfiltrated, 0.05 * 0.044 * 12.0 * 200000.0);
+  EXPECT_NEAR(2400.0 + exfiltrated,
+              summary_value(t, "Total amount of discharge=") +
+                  summary_value(t, "Final volume on surface="),
+              0.02);
+  EXPECT_LT(std::fabs(summary_value(t, "Mass balance error of surface components =")), 1e-5);
 }
 
 // The solve's loops run on the threads the run has; every row and summary
