@@ -19,6 +19,8 @@ void channel_event_start(model_state& state) {
   chan.event_outlet_volume = 0.0;
   chan.event_point_input_volume = 0.0;
   chan.event_point_source_volume = 0.0;
+  chan.event_stream_to_ground = 0.0;
+  chan.event_ground_to_stream = 0.0;
   chan.event_start_volume = chan.water_volume();
   chan.event_lake_inflow_volume = 0.0;
   chan.event_lake_outflow_volume = 0.0;

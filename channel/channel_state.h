@@ -283,6 +283,10 @@ struct channel_state {
   double outlet_volume = 0.0, event_outlet_volume = 0.0;    // out through the outlet
   double point_input_volume = 0.0, event_point_input_volume = 0.0;    // CHAN_POINT_INPUT
   double point_source_volume = 0.0, event_point_source_volume = 0.0;  // POINTSOURCE, first order
+  // Stream loss without the groundwater model: through the beds to the
+  // ground, and from a water table above the stage into the streams
+  double stream_to_ground = 0.0, event_stream_to_ground = 0.0;
+  double ground_to_stream = 0.0, event_ground_to_stream = 0.0;
   // Routing scratch per node address, sized by the first routing call
   std::vector<double> rt_area_old, rt_qp_old;  // state at the start of the sub-step, m2, m3/s
   std::vector<double> rt_area_iter;            // predictor areas, m2

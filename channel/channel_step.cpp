@@ -49,10 +49,8 @@ bool channel_arrays_ready(const model_state& state) {
 const char* missing_process(const model_state& state) {
   const input_state& in = state.input;
   const channel_state& chan = state.channel;
-  // The groundwater model trades with the streams itself; a water table
-  // without it, and the lakes' seepage, do not yet.
-  if (!in.gw_simulation && (in.stream_loss || in.water_table)) return "gw_stream_exchange";
-  if (chan.lake_loss) return "gw_stream_exchange";
+  // Lakes trade with the ground only through the groundwater model.
+  if (chan.lake_loss && !in.gw_simulation) return "gw_stream_exchange";
   if (chan.constituents || in.chan_con_trans) return "the channel constituents of ex_flow_route";
   return nullptr;
 }
@@ -246,8 +244,10 @@ void channel_step(model_state& state) {
     fold_lake_counters(chan);
   }
 
-  if (in.gw_simulation) {
-    if (exchange_with_aquifer(state, dt)) chan.active = 1;
+  if (in.gw_simulation || in.stream_loss) {
+    const bool traded =
+        in.gw_simulation ? exchange_with_aquifer(state, dt) : exchange_with_ground(state, dt);
+    if (traded) chan.active = 1;
     if (error_state.stop_flag != 0) return;
   }
 

@@ -15,6 +15,7 @@
 #include "run/model_state.h"
 #include "core/text_io.h"
 #include "quality/chan_sediment.h"
+#include "subsurface/gw_channel_exchange.h"
 #include "input/read_grid_inputs.h"
 #include "input/series.h"
 
@@ -175,9 +176,21 @@ void read_depth_records(model_state& state) {
   }
 }
 
-// Lake losses exchange water with the aquifer, which this version does not
-// model: a lake with an MLAKE card is refused rather than run without them.
-void refuse_lake_losses(const channel_state& chan) {
+// Lake losses exchange water with the aquifer: without the groundwater
+// model a lake with an MLAKE card is refused rather than run without them.
+// With it, the cells such a lake floods at the start are the aquifer's
+// lake cells.
+void refuse_lake_losses(model_state& state) {
+  const channel_state& chan = state.channel;
+  std::vector<int>& gwbound = state.subsurface.gw.gwbound;
+  if (state.input.gw_simulation && gwbound.size() > std::size_t(state.grid.cells)) {
+    for (int c = 1; c <= state.grid.cells && !chan.lake_mask.empty(); ++c) {
+      const int k = chan.lake_mask[std::size_t(c)];
+      if (k >= 1 && k <= chan.lake_count && chan.calc_loss[std::size_t(k)])
+        gwbound[std::size_t(c)] = gw_type::lake;
+    }
+    return;
+  }
   for (int l = 1; l <= chan.links; ++l) {
     if (!(chan.ltype[l] & link_bit::lake)) continue;
     const int k = chan.lake2link[l];
@@ -407,12 +420,14 @@ void setup_channels(model_state& state) {
   msg_printf("Setting up the grid-stream data... ");
   setup_grid_stream(state);
   if (stopped()) return;
+  // The groundwater model sizes its own exchange with the cell states.
+  if (in.stream_loss && !in.gw_simulation && !size_channel_exchange(state)) return;
   msg_printf("done.\n");
   write_short_links(state);
   write_bad_thalweg(state);
   check_node_counts(chan);
   if (stopped()) return;
-  refuse_lake_losses(chan);
+  refuse_lake_losses(state);
   if (stopped()) return;
   check_lake_and_structure_links(chan);
   if (stopped()) return;

@@ -69,23 +69,18 @@ bool switch_built(const char* word) {
 }
 
 // Cards of a built feature whose process is not: refused by their own word.
+// The list ends at the entry without a word.
 struct unbuilt_word {
   const char* word;
   const char* text;
 };
 constexpr unbuilt_word unbuilt_words[] = {
-    {"stream_loss", "the stream-aquifer exchange of the channel routing"},
+    {nullptr, nullptr},
 };
-
-// A refused card whose process the project's other cards bring after all:
-// the groundwater model trades with the streams itself.
-bool brought_by_other_cards(const project_settings& s, const std::string& word) {
-  return word == "stream_loss" && s.gw_simulation && s.water_table_given;
-}
 
 const char* unbuilt_word_text(const char* word) {
   for (const unbuilt_word& w : unbuilt_words)
-    if (std::strcmp(w.word, word) == 0) return w.text;
+    if (w.word != nullptr && std::strcmp(w.word, word) == 0) return w.text;
   return nullptr;
 }
 
@@ -207,7 +202,6 @@ void refuse_unbuilt_cards(const project_settings& settings) {
   const bool scheme_refused = refuse_overland_scheme(settings);
   bool refused = false;
   for (const std::string& word : settings.unbuilt_cards) {
-    if (brought_by_other_cards(settings, word)) continue;
     refused = true;
     const card_row* row = find_card(word.c_str());
     char upper[64];

@@ -86,7 +86,14 @@ void gather_sacramento_totals(const model_state& state, run_water_totals& t) {
 
 // The aquifer's run totals, kept by the groundwater step.
 void gather_groundwater_totals(const model_state& state, run_water_totals& t) {
-  if (!state.input.gw_simulation) return;
+  if (!state.input.gw_simulation) {
+    // Without the aquifer the streams trade with the ground beyond the books.
+    if (state.input.stream_loss) {
+      t.river_to_gw = state.channel.stream_to_ground;
+      t.gw_to_river = state.channel.ground_to_stream;
+    }
+    return;
+  }
   const groundwater_state& gw = state.subsurface.gw;
   const gw_totals& r = gw.run;
   t.initial_groundwater = gw.volume_start;
@@ -151,6 +158,7 @@ summary_gates gather_summary_gates(const model_state& state) {
   g.gw_simulation = in.gw_simulation != 0;
   g.water_table = in.water_table != 0;
   g.stream_exchange = in.stream_loss != 0 || in.gw_simulation != 0;
+  g.lake_seepage = state.channel.channel_lakes != 0 && state.channel.lake_loss != 0;
   g.xy_boundaries = in.settings.xybdyinput_ovdep_given || in.settings.xybdyinput_gwhead_given ||
                     in.settings.xybdyinput_stflow_given;
   g.ov_boundary = in.settings.ov_boundary != 0;
@@ -220,6 +228,10 @@ event_water_totals gather_event_totals(const model_state& state) {
     t.drains_to_channels = sl.event_totals.drains_to_channels;
     t.gw_to_tile_drains = sl.event_totals.gw_to_tile;
     t.final_drains = sl.totals.superlink_vol_now;
+  }
+  if (state.input.stream_loss && !state.input.gw_simulation) {
+    t.gw_to_channel = state.channel.event_ground_to_stream;
+    t.channel_to_gw = state.channel.event_stream_to_ground;
   }
   if (state.input.gw_simulation) {
     const gw_totals& e = state.subsurface.gw.event;

@@ -47,10 +47,14 @@ void overall_balance(const run_water_totals& t, const summary_gates& g, water_ba
     sacramento_overall_balance(t, b);
     return;
   }
-  const double out = t.discharge + t.evaporation + b.net_boundary_loss + t.lakes_to_gw +
+  // With the groundwater model the lakes' seepage stays inside the books:
+  // what a lake loses the aquifer holds.
+  const double lakes_out = g.gw_simulation ? 0.0 : t.lakes_to_gw;
+  const double lakes_in = g.gw_simulation ? 0.0 : t.gw_to_lakes;
+  const double out = t.discharge + t.evaporation + b.net_boundary_loss + lakes_out +
                      t.lake_evaporation;
   // The specified-discharge boundaries bring water in as the point sources do.
-  double in = t.precipitation + t.gw_head_boundary + t.overland_point_sources + t.gw_to_lakes +
+  double in = t.precipitation + t.gw_head_boundary + t.overland_point_sources + lakes_in +
               t.channel_point_sources + t.discharge_boundary_gain;
   double loss;
   if (g.gw_simulation) {

@@ -33,6 +33,127 @@ void fill_node(richards_soil& rs, const richards_soil_type& t, std::size_t at, i
   richards_fill_soil(rs, t, at, layer);
 }
 
+// Thickness of the nodes below the soil layers that reach down to the
+// table, m: the aquifer node size of the groundwater model, or 0.1 m on a
+// fixed table.
+double aquifer_node_size(const input_state& in) {
+  if (in.gw_simulation && in.settings.aquifer_delta_z > 0.0) return in.settings.aquifer_delta_z;
+  return 0.1;
+}
+
+// Columns ending on a water table: node counts of the layers without the
+// free-draining spare node, and per cell room for the nodes from the soil's
+// base down to the aquifer bottom (the table may fall that far) and nine
+// more. Returns the row length of the per-node arrays.
+int size_columns_on_table(model_state& state) {
+  richards_soil& rs = state.soil.richards;
+  const groundwater_state& gw = state.subsurface.gw;
+  const double dzg = aquifer_node_size(state.input);
+  for (richards_soil_type& t : rs.types) richards_node_counts(t, 1);
+  int largest = 0;
+  for (int c = 1; c <= state.grid.cells; ++c) {
+    const richards_soil_type& t = rs.types[std::size_t(rs.soil_type[std::size_t(c)])];
+    const double soil = (t.depth[1] + t.depth[2] + t.depth[3]) / 100.0;  // m
+    const double bottom = gw.bottom_elev.size() > std::size_t(c) ? gw.bottom_elev[std::size_t(c)]
+                                                                 : state.grid.elevation[c];
+    const double a = state.grid.elevation[c] - bottom - soil;  // m below the soil
+    int b;
+    if (a <= 0.0) {
+      b = t.n3 + 1;
+    } else if (a / dzg < 1.0) {
+      b = t.n3 + 2;
+    } else {
+      const double whole = std::floor(a / dzg);
+      b = t.n3 + static_cast<int>(whole) + 1 + (a / dzg - whole >= 0.25 ? 1 : 0);
+    }
+    rs.numcells[std::size_t(c)] = b + 9;
+    largest = std::max(largest, b + 9);
+  }
+  return largest + 2;
+}
+
+// Every column laid on the table in hydrostatic equilibrium with it: the
+// soil layers' nodes down to the table (the node that straddles it cut to
+// end on it), nodes of the aquifer size below the soil, and the saturated
+// water-table node. A table at or above the ground leaves one saturated
+// node and marks the cell as exfiltrating.
+void lay_columns_on_table(model_state& state) {
+  richards_soil& rs = state.soil.richards;
+  const int family = rs.family;
+  const int cells = state.grid.cells;
+  const groundwater_state& gw = state.subsurface.gw;
+  const double dzg = aquifer_node_size(state.input) * 100.0;  // cm
+  std::vector<int>& exfil = state.soil.yes_exfil;
+  if (exfil.size() != std::size_t(cells) + 1) exfil.assign(std::size_t(cells) + 1, 0);
+  for (int c = 1; c <= cells; ++c) {
+    const richards_soil_type& t = rs.types[std::size_t(rs.soil_type[std::size_t(c)])];
+    const std::size_t base = std::size_t(c) * std::size_t(rs.row);
+    const int room = rs.row - 2;
+    rs.totaldz[std::size_t(c)] = t.depth[1] + t.depth[2] + t.depth[3];
+    rs.avgks[std::size_t(c)] =
+        (t.ks[1] * t.depth[1] + t.ks[2] * t.depth[2] + t.ks[3] * t.depth[3]) /
+        rs.totaldz[std::size_t(c)];
+    for (int j = 0; j <= room; ++j) {
+      fill_node(rs, t, base + std::size_t(j), layer_of(t, j));
+      if (j > t.n3) rs.dz[base + std::size_t(j)] = dzg;
+    }
+    if (t.n1 + 1 <= room)
+      rs.ks[base + std::size_t(t.n1 + 1)] =
+          richards_interface_ks(t.dz[1], t.ks[1], t.dz[2], t.ks[2]);
+    if (t.n2 + 1 <= room)
+      rs.ks[base + std::size_t(t.n2 + 1)] =
+          richards_interface_ks(t.dz[2], t.ks[2], t.dz[3], t.ks[3]);
+
+    const double ground = state.grid.elevation[c];
+    const double table = gw.elevgw[std::size_t(c)];
+    double* dz = rs.dz.data() + base;
+    double* ph = rs.phead.data() + base;
+    double* th = rs.theta.data() + base;
+    soil_column col = rs.column(c);
+    int n;
+    if (table >= ground) {
+      n = 1;
+      ph[1] = 0.5 * dz[1] + (table - ground) * 100.0;
+      th[1] = rs.thetas[base + 1];
+      exfil[std::size_t(c)] = 1;
+    } else {
+      double top = ground;  // top of node j, m
+      int j = 1;
+      while (j < room && top - dz[j] / 100.0 > table) {
+        top -= dz[j] / 100.0;
+        ++j;
+      }
+      // Node j holds the table: cut to end on it unless its top is there.
+      if ((top - table) * 100.0 > 1e-5) {
+        dz[j] = (top - table) * 100.0;
+        ++j;
+      }
+      n = j;
+      double above = 0.0;  // height of the node bottom above the table, cm
+      for (int k = n - 1; k >= 1; --k) {
+        ph[k] = -(above + 0.5 * dz[k]);
+        above += dz[k];
+        col.n = n;
+        soil_theta_from_head(col, k, family);
+      }
+      ph[n] = 0.5 * dz[n];
+      th[n] = rs.thetas[base + std::size_t(n)];
+      exfil[std::size_t(c)] = 0;
+    }
+    rs.numcells[std::size_t(c)] = n;
+    rs.dz[base] = rs.dz[base + 1];
+    rs.thetas[base] = rs.thetas[base + 1];
+    rs.watflux[base] = 0.0;
+    col.n = n;
+    if (family == soil_family_havercamp)
+      havercamp_props(col);
+    else
+      brooks_corey_props(col);
+    if (exfil[std::size_t(c)] == 1) state.subsurface.gw_coupling = 1;
+  }
+  richards_starting_water(state);
+}
+
 // Reads the table in its plain or its mapping-table form; the row length or -1.
 int read_table(model_state& state, std::vector<int>& ids) {
   input_state& in = state.input;
@@ -77,6 +198,10 @@ void richards_initial_volumes(model_state& state) {
   richards_soil& rs = state.soil.richards;
   const int family = rs.family;
   const int cells = state.grid.cells;
+  if (rs.water_table_bottom) {
+    lay_columns_on_table(state);
+    return;
+  }
   for (int c = 1; c <= cells; ++c) {
     const richards_soil_type& t = rs.types[std::size_t(rs.soil_type[std::size_t(c)])];
     const int n = rs.numcells[std::size_t(c)];
@@ -121,10 +246,6 @@ void init_richards_soil(model_state& state) {
     raise_message("Error: INF_RICHARDS needs RICHARDS_C_OPTION brooks or havercamp.\n");
     return;
   }
-  if (in.water_table) {
-    raise_not_available("INF_RICHARDS with WATER_TABLE");
-    return;
-  }
   // A run starts from an empty record, so a later run of the process with
   // longer columns sizes its own arrays.
   rs = richards_soil{};
@@ -136,6 +257,9 @@ void init_richards_soil(model_state& state) {
   std::printf("   Done\n");
   if (row < 0 || stopped()) return;
   rs.row = row;
+  // Columns resting on a water table end on it instead of draining freely.
+  rs.water_table_bottom = in.water_table;
+  if (rs.water_table_bottom) rs.row = size_columns_on_table(state);
   if (!alloc_richards_soil(rs, cells) || !alloc_richards_work(rs, omp_get_max_threads())) return;
   const project_settings& set = in.settings;
   rs.k_option = set.richards_k_option;

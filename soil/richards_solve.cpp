@@ -154,15 +154,24 @@ bool solve_heads(const cell_call& call, column_view& col, bool flux, double dt) 
 }
 
 // Heads and contents brought back into agreement after the content update.
-void reconcile(const cell_call& call, column_view& col, bool& ponding_limited) {
+//
+// On a water table the node above the table node always touches saturated
+// soil and takes its content from its head: the water that changes is
+// drawn from or given to the table, returned in from_table (cm).
+void reconcile(const cell_call& call, column_view& col, bool& ponding_limited,
+               double& from_table) {
   const int family = call.rs.family;
+  from_table = 0.0;
   for (int l = 1; l < col.n; ++l) {
     if (l == 1 && ponding_limited && col.th[1] < 0.999999 * col.ths[1] && col.ph[1] >= 0.0) {
       soil_head_from_theta(col.rel, 1, family);
       ponding_limited = false;
     } else if (col.th[l] >= col.ths[l] || col.th[l - 1] >= col.ths[l - 1] ||
                col.th[l + 1] >= col.ths[l + 1]) {
+      const double before = col.th[l];
       soil_theta_from_head(col.rel, l, family);
+      if (call.rs.water_table_bottom && l == col.n - 1)
+        from_table = (col.th[l] - before) * col.dz[l];
     } else {
       soil_head_from_theta(col.rel, l, family);
     }
@@ -219,6 +228,8 @@ double advance_cell(cell_call& call) {
 
   const int n = col.n;
   int& top = rs.bound_type[ci];
+  const bool to_aquifer = rs.water_table_bottom && in.gw_simulation &&
+                          state.subsurface.gw.gw_recharge.size() > ci;
   double next = dt;  // the sub-step the content change allows next, h
   while (R > 1e-16) {
     // A carried sub-step of 0 (after an unsolved call) takes what is left.
@@ -274,6 +285,7 @@ double advance_cell(cell_call& call) {
     for (int l = 1; l < n; ++l) w.head_iter[std::size_t(l)] = col.ph[l];
 
     bool ponding_limited = false;
+    double from_table = 0.0;  // cm the last iteration drew from the table
     double measure = 1.0;
     int iteration = 0;
     if (allowed == 0) next = 0.0;
@@ -329,7 +341,7 @@ double advance_cell(cell_call& call) {
       if (!rs.water_table_bottom) col.th[n] = col.th[n - 1];
       next = dt * rs.dtheta_max / largest;
       if (ponding_limited) next = std::min(next, 0.02);
-      reconcile(call, col, ponding_limited);
+      reconcile(call, col, ponding_limited, from_table);
 
       measure = -DBL_MAX;
       for (int l = 1; l < n; ++l) {
@@ -373,8 +385,13 @@ double advance_cell(cell_call& call) {
     else
       upward -= rate * dt / 100.0;
     rs.inf_rich[ci] += dt * rate / 100.0;
-    soil.deep_perc[ci] += dt * col.wf[n];
-    rs.event_drain[ci] += dt * col.wf[n];
+    // What crossed the column's base, less what its last node drew from
+    // the table it rests on, cm.
+    const double drained = dt * col.wf[n] - from_table;
+    soil.deep_perc[ci] += drained;
+    rs.event_drain[ci] += drained;
+    // A column on the aquifer's table hands it to the aquifer.
+    if (to_aquifer) state.subsurface.gw.gw_recharge[ci] += drained;
 
     R -= dt;
     // An unsolved column waits for the next call.

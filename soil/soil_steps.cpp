@@ -65,15 +65,50 @@ void skip_to_next_event(model_state& state) {
   if (in.ov_con_trans) run.ov_contam_inf.next = next;
 }
 
+// Cells whose table stands at the ground trade water between the table and
+// the ponded surface through the column: with the groundwater model across
+// one aquifer node at the aquifer's conductivity (a table at or below the
+// water surface lets it sink at the loss rate), on a fixed table across
+// the soil layers at their mean conductivity.
+void richards_table_exchange(model_state& state, double dt) {
+  soil_state& soil = state.soil;
+  const input_state& in = state.input;
+  const int n = state.grid.cells;
+  groundwater_state& gw = state.subsurface.gw;
+  const richards_soil& rs = soil.richards;
+  if (gw.elevgw.size() <= static_cast<std::size_t>(n)) return;
+  const double area = state.grid.dx * state.grid.dx;
+  std::vector<double>& depth = state.surface.depth;
+  const bool aquifer = in.gw_simulation && gw.gw_kx.size() > std::size_t(n);
+  double volume = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    if (soil.yes_exfil[i] != 1 || soil_lake_cell(state, i)) continue;
+    const double w = gw.elevgw[i];
+    const double s = state.grid.elevation[i] + depth[i];
+    double q;  // m over dt
+    if (aquifer)
+      q = w > s ? (w - s) * dt / gw.settings.aquifer_delta_z * gw.gw_kx[i]
+                : -(soil.gw_loss_rate / 360000.0) * dt;
+    else
+      q = (w - s) * rs.avgks[std::size_t(i)] / rs.totaldz[std::size_t(i)] * dt / 3600.0;
+    if (depth[i] < -q) {
+      q = -depth[i];
+      depth[i] = 0.0;
+    } else {
+      depth[i] += q;
+    }
+    if (soil.cum_exfil.size() > std::size_t(i)) soil.cum_exfil[i] += q;
+    if (aquifer && gw.gw_surface_seep.size() > std::size_t(n)) gw.gw_surface_seep[i] += q;
+    volume += q * area;
+  }
+  soil.exfiltrated_volume += volume;
+}
+
 // The Richards form: the columns, the water they sent up, and the surface
 // moisture the outputs show.
 void richards_step(model_state& state, double dt, bool coupled) {
   soil_state& soil = state.soil;
-  if (coupled) {
-    // Columns standing on a water table come with the groundwater model.
-    raise_not_available("richards water-table exchange");
-    return;
-  }
+  if (coupled) richards_table_exchange(state, dt);
   const double up = richards_solve(state, dt);
   if (error_state.stop_flag) return;
   const double area = state.grid.dx * state.grid.dx;

@@ -131,7 +131,8 @@ struct groundwater_state {
 
   // Stream and lake exchange (gw_stream_exchange)
   std::vector<double> entry_rate;     // per grid-stream entry (gst_index), m2/s
-  std::vector<double> lake_seep_rate; // per cell, m2/s, into the aquifer +
+  std::vector<double> lake_seep_rate; // per cell, m2/s, into the lake +
+  std::vector<double> node_scale;     // per node address, share of a loss the node can give
 
   // Work storage of the solve
   gw_system system;

@@ -9,13 +9,18 @@
 // printed figures do not depend on the thread count.
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <span>
 
 #include "core/error_state.h"
 #include "run/model_state.h"
 #include "input/xy_inputs.h"
 #include "soil/infiltration_methods.h"
+#include "soil/richards_soil.h"
+#include "soil/soil_relations.h"
 #include "subsurface/gw_solve.h"
 #include "subsurface/subsurface_steps.h"
 
@@ -82,7 +87,7 @@ void book_exchange_volumes(model_state& state) {
 
 // What the soil of one cell is, for the table's bookkeeping: its depth and
 // first layer (cm) and the contents it holds.
-struct soil_column {
+struct ga_column {
   double depth = 0.0;      // soil depth, cm
   double top = 0.0;        // bottom of the first layer, cm
   double porosity1 = 0.0, porosity2 = 0.0;
@@ -90,9 +95,9 @@ struct soil_column {
   double residual1 = 0.0, residual2 = 0.0;
 };
 
-soil_column column_of(const model_state& state, int i) {
+ga_column column_of(const model_state& state, int i) {
   const soil_state& soil = state.soil;
-  soil_column c;
+  ga_column c;
   if (state.input.inf_layered_soil) {
     const soil_type_record& t = soil.soil_types[std::size_t(soil.soiltype[i])];
     c.depth = t.d1 + t.d2;
@@ -123,7 +128,7 @@ void set_storage(model_state& state) {
 #pragma omp parallel for schedule(static) reduction(min : bad) if (cells >= gw.parallel_min_cells)
   for (int i = 1; i <= cells; ++i) {
     const double d = state.grid.elevation[i] - gw.elevgw[i];  // m
-    const soil_column c = column_of(state, i);
+    const ga_column c = column_of(state, i);
     double s;
     if (d <= 0.0)
       s = 1.0;
@@ -143,7 +148,7 @@ void set_storage(model_state& state) {
 
 // A falling table leaves the soil between depths from and to (cm) at its
 // retained contents: that water (cm) moves from the aquifer into the layers.
-void fill_vacated(model_state& state, int i, const soil_column& c, double from, double to) {
+void fill_vacated(model_state& state, int i, const ga_column& c, double from, double to) {
   if (!(to > from)) return;
   soil_state& soil = state.soil;
   groundwater_state& gw = state.subsurface.gw;
@@ -178,7 +183,7 @@ bool follow_table(model_state& state, int i, double area) {
   gw.book_b[i] = recharge;
   if (std::isnan(gw.elevgw[i])) return false;
 
-  const soil_column c = column_of(state, i);
+  const ga_column c = column_of(state, i);
   const double l = (state.grid.elevation[i] - gw.elevgw[i]) * 100.0;  // cm
   double& wt = gw.gw_wt_depth[i];
   if (l <= at_surface_cm) {
@@ -270,6 +275,59 @@ bool step_green_ampt_soils(model_state& state, double dt) {
   return true;
 }
 
+// Richards soil columns resting on the table: their unsaturated water, the
+// solve (which lays every column again on its new table), the columns'
+// relations refreshed, the recharge booked. False after a stop.
+bool step_richards_soils(model_state& state, double dt) {
+  groundwater_state& gw = state.subsurface.gw;
+  richards_soil& rs = state.soil.richards;
+  const int cells = state.grid.cells;
+  const double area = state.grid.dx * state.grid.dx;
+  gw.unsat_storage = richards_column_volume(rs, cells, area);
+
+  double vadose = 0.0;  // cm over the cells
+  gw_couplings with;
+  with.channels = state.input.explicit_channel;
+  with.lake_exchange = state.channel.channel_lakes && state.channel.lake_loss;
+  with.tile_drains =
+      state.input.settings.storm_sewer_given && state.subsurface.superlink.net.superlink_leaky;
+  with.richards = &rs;
+  with.yes_exfil = std::span<int>(state.soil.yes_exfil);
+  with.ts_index = state.input.ts_index.entries;
+  with.now = state.run.current_time;
+  const double inputs = gw_solve(gw, state.grid, with, dt, vadose);
+  book(gw, &gw_totals::inputs, inputs);
+  gw.direction = gw.direction == 1 ? 2 : 1;
+  if (error_state.stop_flag) return false;
+
+  // A column whose table just moved starts again with short steps.
+  constexpr double richards_step_cap = 1.0 / 360.0;  // h
+  const int family = rs.family;
+#pragma omp parallel for schedule(static) if (cells >= gw.parallel_min_cells)
+  for (int i = 1; i <= cells; ++i) {
+    rs.dtr[std::size_t(i)] = std::min(rs.dtr[std::size_t(i)], richards_step_cap);
+    soil_column col = rs.column(i);
+    if (family == soil_family_havercamp)
+      havercamp_props(col);
+    else
+      brooks_corey_props(col);
+    const double v = gw.gw_recharge[i] / 100.0 * area;  // m3
+    gw.sink_volume[i] = gw.gw_recharge[i];
+    gw.book_a[i] = v;
+    gw.book_b[i] = gw_fixed(gw.gwbound[i]) ? 0.0 : v;
+    gw.gw_recharge[i] = 0.0;
+  }
+  book(gw, &gw_totals::recharge_depth, ordered_sum(gw.sink_volume, cells));
+  book(gw, &gw_totals::recharge, ordered_sum(gw.book_a, cells));
+  book(gw, &gw_totals::recharge_input, ordered_sum(gw.book_b, cells));
+  if (vadose != 0.0) {
+    const double released = vadose / 100.0 * area;
+    book(gw, &gw_totals::unsat_to_sat, released);
+    book(gw, &gw_totals::soil_side, -released);
+  }
+  return true;
+}
+
 // Storage, leakage, pumping and fixed-head flow of the interval.
 void book_interval(model_state& state, double dt) {
   groundwater_state& gw = state.subsurface.gw;
@@ -299,24 +357,110 @@ void book_interval(model_state& state, double dt) {
       if (state.soil.yes_exfil[i] == 1) state.subsurface.gw_coupling = 1;
 }
 
-// The first table at the ground starts the surface processes, once.
+// The content a redistribution cell starts its infiltration from once its
+// table has reached the surface somewhere: the upper layer's water over the
+// depth it fills, porosity where the table stands at the ground; a content
+// outside residual to porosity is moved inside, with a note.
+void restart_redist_content(model_state& state, int i) {
+  soil_state& soil = state.soil;
+  const double top = state.input.top_layer_depth;  // cm
+  const double wt = state.subsurface.gw.gw_wt_depth[i];
+  double thi;
+  if (soil.yes_exfil[i] == 1 || !(wt > 1e-16))
+    thi = soil.porosity[i];
+  else
+    thi = soil.m1[i] / std::min(wt, top);
+  const double thr = soil.residual[i], phi = soil.porosity[i];
+  if (thi < thr || thi > phi) {
+    std::printf("cell: %d  thi: %lf  thr: %lf   phi: %lf\n", i, thi, thr, phi);
+    if (thi < thr) {
+      thi = thr + 0.01;
+      std::printf(
+          "Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing it "
+          "to %lf\n",
+          i, thi);
+    } else {
+      thi = phi - 0.01;
+      std::printf(
+          "Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing it "
+          "to %lf\n",
+          i, thi);
+    }
+  }
+  soil.initial_theta[i] = thi;
+  soil.front_theta[i] = thi;
+  soil.theta_out[i] = thi;
+  soil.iter_pond_1[i] = 0;
+  soil.iter_n[i] = 0;
+  soil.no_wat_prof[i] = 0;
+  soil.iter_i_less_k[i] = 0;
+  soil.front1_depth[i] = 0.0;
+}
+
+// The same for a layered cell: each layer above the table starts from its
+// water over the depth it fills; at the ground the soil type's contents.
+void restart_layered_content(model_state& state, int i) {
+  soil_state& soil = state.soil;
+  const soil_type_record& t = soil.soil_types[std::size_t(soil.soiltype[i])];
+  const double wt = state.subsurface.gw.gw_wt_depth[i];
+  std::array<double, 4>& theta = soil.theta_ml[std::size_t(i)];
+  if (soil.yes_exfil[i] == 1 || !(wt > 1e-16)) {
+    theta[1] = t.phi[1];
+    theta[2] = t.phi[2];
+    theta[3] = t.phi[3];
+  } else {
+    theta[1] = soil.m1[i] / std::min(wt, t.d1);
+    if (wt > t.d1) theta[2] = soil.m2[i] / std::min(wt - t.d1, t.d2);
+  }
+  soil.wetdep[i] = 0.0;
+}
+
+// The first table at the ground starts the surface processes, once: the
+// overland and infiltration clocks (and the soil-water and constituent
+// clocks that follow them) from now, the soils' contents derived again from
+// the water they hold, the infiltration counters of the event cleared, and
+// the pipe network's clock.
 void start_surface_clocks(model_state& state) {
   groundwater_state& gw = state.subsurface.gw;
   if (!gw.any_exfil || gw.overland_started) return;
   gw.overland_started = 1;
   run_control& run = state.run;
+  const input_state& in = state.input;
   const double now = run.current_time;
-  for (process_clock* clock : {&run.overland, &run.infiltration}) {
-    clock->interval_s = run.dt;
-    clock->interval_d = run.dt_days;
-    clock->last = now;
-    clock->next = now + run.dt_days;
+  auto start = [&](process_clock& clock) {
+    clock.interval_s = run.dt;
+    clock.interval_d = run.dt_days;
+    clock.last = now;
+    clock.next = now + run.dt_days;
+  };
+  start(run.overland);
+  start(run.infiltration);
+  if (in.inf_redist || in.inf_layered_soil) start(run.evap);
+  if (in.ov_con_trans) {
+    run.ov_contam = run.overland;
+    run.ov_contam_inf = run.infiltration;
   }
-  if (state.input.inf_redist || state.input.inf_layered_soil) {
-    run.evap.interval_s = run.dt;
-    run.evap.interval_d = run.dt_days;
-    run.evap.last = now;
-    run.evap.next = now + run.dt_days;
+  if (in.soil_con_trans)
+    run.soil_contam = (in.inf_redist || in.inf_layered_soil) ? run.evap : run.infiltration;
+  if (in.nutrients) run.nsm_overland = run.overland;
+
+  soil_state& soil = state.soil;
+  const int cells = state.grid.cells;
+  const bool redist = in.inf_redist != 0;
+  if (redist) run.redist_start = 1;
+  if (redist || in.inf_layered_soil) {
+    for (int i = 1; i <= cells; ++i) {
+      if (redist)
+        restart_redist_content(state, i);
+      else
+        restart_layered_content(state, i);
+      soil.cum_inf[i] = 0.0;
+      soil.prev_cum_inf[i] = 0.0;
+    }
+  }
+  if (in.settings.storm_sewer_given) {
+    run.storm_sewer.last = now;
+    run.storm_sewer.next = now + run.dt_days;
   }
 }
 
@@ -335,7 +479,9 @@ void groundwater_step(model_state& state) {
 
   apply_xy_points(state);
   book_exchange_volumes(state);
-  if (in.inf_redist || in.inf_layered_soil) {
+  if (in.inf_richards) {
+    if (!step_richards_soils(state, dt)) return;
+  } else if (in.inf_redist || in.inf_layered_soil) {
     if (!step_green_ampt_soils(state, dt)) return;
   }
   book_interval(state, dt);

@@ -5,6 +5,9 @@
 
 #include "subsurface/gw_channel_exchange.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "core/error_state.h"
 #include "run/model_state.h"
 #include "input/read_grid_inputs.h"
@@ -12,12 +15,44 @@
 
 bool size_channel_exchange(model_state& state) {
   channel_state& chan = state.channel;
-  if (!state.input.gw_simulation || !state.input.explicit_channel || chan.links < 1) return true;
+  const bool exchange = state.input.gw_simulation || state.input.stream_loss;
+  if (!exchange || !state.input.explicit_channel || chan.links < 1) return true;
   if (chan.qriv.size() < chan.node_slots() &&
       !allocate_zeroed(chan.qriv, chan.node_slots(), "qriv"))
     return false;
-  return size_entry_rates(state.subsurface.gw.entry_rate, chan);
+  groundwater_state& gw = state.subsurface.gw;
+  if (!allocate_zeroed(gw.node_scale, chan.node_slots(), "node_scale")) return false;
+  std::fill(gw.node_scale.begin(), gw.node_scale.end(), 1.0);
+  return size_entry_rates(gw.entry_rate, chan);
 }
+
+namespace {
+
+// The lakes that lose to or gain from the aquifer take the seepage of each
+// of their cells over dt: the lake's volume and its in and out counters,
+// and the cell's lake_source, which the aquifer's next solve takes (out of
+// the aquifer +). Serial in lake and cell order so the totals add the same
+// on any thread count.
+void seep_lakes(model_state& state, double dt) {
+  channel_state& chan = state.channel;
+  groundwater_state& gw = state.subsurface.gw;
+  const double dx = state.grid.dx;
+  for (int c = 1; c <= state.grid.cells; ++c) {
+    const int k = chan.lake_mask[std::size_t(c)];
+    if (k < 1 || k > chan.lake_count || !chan.calc_loss[std::size_t(k)]) continue;
+    const double rate = gw.lake_seep_rate[std::size_t(c)];  // m2/s, into the lake +
+    if (rate == 0.0) continue;
+    const double v = dt * rate * dx;  // m3
+    chan.lake_volume[std::size_t(k)] += v;
+    if (rate > 0.0)
+      chan.lake_in_dv[std::size_t(k)] += v;
+    else
+      chan.lake_out_dv[std::size_t(k)] -= v;
+    gw.lake_source[std::size_t(c)] += v;
+  }
+}
+
+}  // namespace
 
 bool exchange_with_aquifer(model_state& state, double dt) {
   channel_state& chan = state.channel;
@@ -28,13 +63,20 @@ bool exchange_with_aquifer(model_state& state, double dt) {
   cells.head = gw.elevgw;
   cells.bottom = gw.bottom_elev;
   cells.gwbound = gw.gwbound;
+  // The lake bed passes water at the aquifer's own conductivity.
+  cells.lake_bed_k = gw.gw_kx;
+  cells.lake_bed_thickness = chan.mlake;
   gw_stream_flags flags;
   flags.water_table_map = 1;
   flags.groundwater = 1;
   flags.stream_exchange = 1;
+  flags.lakes = chan.channel_lakes != 0;
+  flags.lake_exchange = chan.channel_lakes && chan.lake_loss && !chan.mlake.empty();
   const int result =
       gw_stream_exchange(chan, cells, gw.entry_rate, gw.lake_seep_rate, state.grid.dx, flags);
-  if (error_state.stop_flag || result == gw_no_exchange) return false;
+  if (error_state.stop_flag) return false;
+  if (flags.lake_exchange) seep_lakes(state, dt);
+  if (result == gw_no_exchange) return false;
 
   const std::size_t slots = chan.node_slots();
   for (std::size_t a = 0; a < slots && a < chan.qlat.size(); ++a) chan.qlat[a] += chan.qriv[a];
@@ -50,5 +92,64 @@ bool exchange_with_aquifer(model_state& state, double dt) {
       gw.gw_stream_vol[cell] += dt * rate * chan.dx[std::size_t(link)] * chan.gst_pct[g];
     }
   }
+  return true;
+}
+
+bool exchange_with_ground(model_state& state, double dt) {
+  channel_state& chan = state.channel;
+  groundwater_state& gw = state.subsurface.gw;
+  const int cells = state.grid.cells;
+  if (gw.entry_rate.empty() || chan.qriv.size() < chan.node_slots()) return false;
+  gw_exchange_cells at;
+  at.ground = state.grid.elevation;
+  gw_stream_flags flags;
+  flags.water_table_map = state.input.water_table && gw.elevgw.size() > std::size_t(cells) &&
+                          gw.bottom_elev.size() > std::size_t(cells);
+  if (flags.water_table_map) {
+    at.head = gw.elevgw;
+    at.bottom = gw.bottom_elev;
+  }
+  flags.stream_exchange = 1;
+  flags.lakes = chan.channel_lakes != 0;
+  const int result = gw_stream_exchange(chan, at, gw.entry_rate, {}, state.grid.dx, flags);
+  if (error_state.stop_flag || result == gw_no_exchange) return false;
+
+  // A node gives no more than it holds: its losing entries are scaled down
+  // together so that the step's loss is its water.
+  for (int link = 1; link <= chan.links; ++link) {
+    for (int node = 1; node <= chan.nx[link]; ++node) {
+      const std::size_t a = std::size_t(chan.node_address(link, node));
+      const double loss = -chan.qriv[a] * chan.dx[link] * dt;  // m3
+      const double held = chan.area[a] * chan.dx[link];        // m3
+      if (!(loss > held) || loss <= 0.0) continue;
+      chan.qriv[a] = 0.0;
+      const double share = held > 0.0 ? held / loss : 0.0;
+      gw.node_scale[a] = share;
+    }
+  }
+  double into = 0.0, out = 0.0;
+  for (int i = 1; i <= chan.stream_cells; ++i) {
+    for (int e = 1; e <= chan.gst_ncellsingrid[std::size_t(i)]; ++e) {
+      const std::size_t g = chan.gst_index(i, e);
+      double rate = gw.entry_rate[g];  // m2/s, into the stream +
+      if (rate == 0.0) continue;
+      const int link = chan.gst_link[g];
+      const std::size_t a = std::size_t(chan.node_address(link, chan.gst_node[g]));
+      if (gw.node_scale[a] < 1.0) {
+        if (rate < 0.0) rate *= gw.node_scale[a];
+        gw.entry_rate[g] = rate;
+        chan.qriv[a] += rate * chan.gst_pct[g];
+      }
+      const double v = dt * rate * chan.dx[std::size_t(link)] * chan.gst_pct[g];
+      (v >= 0.0 ? into : out) += std::fabs(v);
+    }
+  }
+  std::fill(gw.node_scale.begin(), gw.node_scale.end(), 1.0);
+  const std::size_t slots = chan.node_slots();
+  for (std::size_t a = 0; a < slots && a < chan.qlat.size(); ++a) chan.qlat[a] += chan.qriv[a];
+  chan.ground_to_stream += into;
+  chan.event_ground_to_stream += into;
+  chan.stream_to_ground += out;
+  chan.event_stream_to_ground += out;
   return true;
 }

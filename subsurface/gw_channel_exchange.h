@@ -10,5 +10,16 @@ bool size_channel_exchange(model_state& state);
 // The seepage of every channel node at the start of a channel step of dt
 // seconds: added to the nodes' lateral inflow (m2/s) for the step, and left
 // per stream cell (m3, out of the aquifer +) for the groundwater step to
-// take. Returns whether any node trades water.
+// take. Channel lakes that trade with the aquifer take their cells' seepage
+// of the step into their volume and counters, and leave it per cell in
+// lake_source for the groundwater step. Returns whether any node trades
+// water.
 bool exchange_with_aquifer(model_state& state, double dt);
+
+// The stream loss of a run without the groundwater model: every wet node
+// loses through its bed by its depth to the ground below, or with a water
+// table map trades with the fixed table by the head above its stage. Added
+// to the nodes' lateral inflow for a channel step of dt seconds, a node's
+// loss cut to the water it holds, and booked in the channels' stream-loss
+// totals. Returns whether any node trades water.
+bool exchange_with_ground(model_state& state, double dt);

@@ -14,6 +14,7 @@
 #include "input/process_map_tables.h"
 #include "input/read_grid_inputs.h"
 #include "subsurface/gw_solve.h"
+#include "subsurface/gw_vadose.h"
 #include "subsurface/gw_wells.h"
 #include "subsurface/read_gw_files.h"
 
@@ -256,6 +257,9 @@ void read_gw_inputs(model_state& state) {
     gw.gw_dy[i] = grid.dx;
     gw.gw_storage[i] = gw.gw_porosity[i];
   }
+  if (in.inf_richards && !state.soil.richards.numcells.empty() &&
+      !size_vadose_work(gw, state.soil.richards, grid.cells))
+    return;
   const project_settings& s = in.settings;
   if (!s.gw_well_level_given) return;
   safe_file& list = in.files.well_location;

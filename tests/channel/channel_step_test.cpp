@@ -72,7 +72,6 @@ TEST(channel_step, a_channel_process_this_version_lacks_stops_the_run) {
     const char* name;
     std::function<void(model_state&)> setup;
   } cases[] = {
-      {"gw_stream_exchange", [](model_state& s) { s.input.stream_loss = 1; }},
       {"gw_stream_exchange", [](model_state& s) { s.channel.lake_loss = 1; }},
   };
   for (const auto& c : cases) {

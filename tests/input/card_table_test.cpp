@@ -147,7 +147,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"chan_explic", apply}, {"diffusive_wave", apply}, {"chan_drain", apply},
       {"chan_backwater", apply}, {"chan_mesh", store}, {"overland_lake_map", apply},
       {"ov_pump", store}, {"lake_pump", store}, {"chan_point_input", apply},
-      {"ov_point_source", store}, {"stream_loss", store},
+      {"ov_point_source", store}, {"stream_loss", apply},
       {"green_ampt", apply}, {"inf_redist", apply}, {"inf_layered_soil", apply},
       {"inf_richards", apply}, {"read_sm_hotstart", apply}, {"long_term", apply},
       {"richards_weight", apply}, {"conductivity", apply}, {"soil_layer_input_file", apply},

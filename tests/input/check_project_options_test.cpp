@@ -164,9 +164,9 @@ TEST_F(option_checks, channel_discharge_output_needs_explicit_routing) {
   }
 }
 
-// Stream losses are refused unless the groundwater model, which trades with
-// the streams itself, is on.
-TEST_F(option_checks, stream_losses_need_the_groundwater_model) {
+// Stream losses go through the beds to the ground below without the
+// groundwater model and into the aquifer with it: neither is refused.
+TEST_F(option_checks, stream_losses_are_taken_with_or_without_the_groundwater_model) {
   for (const bool groundwater : {false, true}) {
     SCOPED_TRACE(groundwater);
     clear_errors();
@@ -182,11 +182,7 @@ TEST_F(option_checks, stream_losses_need_the_groundwater_model) {
     test_support::stdout_capture out;
     check_project_options(*state_);
     const std::string printed = out.stop();
-    EXPECT_EQ(contains(printed,
-                       "Error: the project card STREAM_LOSS needs the stream-aquifer exchange of "
-                       "the channel routing, which is not available in this version.\n"),
-              !groundwater)
-        << printed;
+    EXPECT_FALSE(contains(printed, "STREAM_LOSS")) << printed;
   }
   clear_errors();
 }
