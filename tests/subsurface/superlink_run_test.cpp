@@ -104,7 +104,11 @@ TEST(superlink_run, grate_to_outlet_reaches_a_steady_capture_and_the_books_close
   EXPECT_NEAR(taken, logged_inflow(dir), 0.5);
   EXPECT_NEAR(taken, 0.157044 * 7200.0, 2.0);
   const double back = summary_value(summary, "Volume of subsurface drains to overland");
-  EXPECT_GT(back, 0.9 * taken);
+  // What the grates took came back on the outlet's cell or is still in the
+  // pipe and its manhole.
+  const double held = summary_value(summary, "Final volume in drains=");
+  EXPECT_GT(held, 10.0);
+  EXPECT_NEAR(taken, back + held, 0.02);
   // The surface's books take the drains' both ways.
   EXPECT_LT(std::fabs(summary_value(summary, "mass conservation error:")), 1e-4) << summary;
   EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 1e-4);
@@ -129,9 +133,10 @@ TEST(superlink_run, the_summary_does_not_depend_on_the_thread_count) {
 }
 
 // A fixed-head junction on the junction fixture's first cell feeds a 200 m
-// pipe to an outlet into node 2 of channel link 1: every cubic metre the
-// pipe delivers must turn up in the channels' books, so the surface
-// components balance.
+// pipe to an outlet into node 2 of channel link 1: what enters the pipe
+// from the fixed head reaches the channel less what the pipe still holds,
+// and every cubic metre delivered turns up in the channels' books, so the
+// surface components balance.
 TEST(superlink_run, an_outlet_into_a_channel_node_feeds_the_channel_routing) {
   temp_dir dir;
   for (const char* name :
@@ -148,20 +153,23 @@ TEST(superlink_run, an_outlet_into_a_channel_node_feeds_the_channel_routing) {
   dir.write("junction.prj", surface_fixture::edit_cards(
                                 surface_fixture::fixture_text("junction", "junction.prj"),
                                 {"TOT_TIME"}, "TOT_TIME 60\nSTORM_SEWER net.txt\nNUM_THREADS 1\n"));
-  double delivered = 0.0;  // m3, from the outlet's flow at each call
+  double entered = 0.0;  // m3, from the pipe's upstream end flow at each call
+  double held = 0.0;     // m3, in the network after the last call
   int calls = 0;
   const double dt = 30.0;
   const auto out = run_in_process(dir.path(), "junction.prj", [&](model_state& s) {
     const superlink_state& sl = s.subsurface.superlink;
     if (sl.calls == calls) return;
     calls = sl.calls;
-    delivered += dt * sl.work.Q_d[1];
+    entered += dt * sl.work.Q_u[1];
+    held = sl.totals.superlink_vol_now;
   });
   ASSERT_EQ(out.status, 0) << out.text;
   const std::string summary = test_support::read_file(dir.file("summary.out"));
   const double to_channels = summary_value(summary, "Volume of subsurface drains to channels");
   EXPECT_GT(to_channels, 1.0) << summary;
-  EXPECT_NEAR(to_channels, delivered, 0.01);
+  EXPECT_GT(held, 5.0);  // a 0.3 m pipe of 200 m running part full
+  EXPECT_NEAR(to_channels, entered - held, 0.01);
   EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 1e-4)
       << summary;
 }
