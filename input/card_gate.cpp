@@ -24,7 +24,7 @@ constexpr card_feature unbuilt[] = {
     map_output,
     channel_output,   location_output,
     daily_output,     hotstart_output, soil_output,
-    sewer_output,     nutrient_output,
+    nutrient_output,
 };
 
 // Output cards written already, although other cards of their feature are
@@ -36,9 +36,7 @@ constexpr card_feature unbuilt[] = {
 // soil maps, nor the soil-moisture hot start); the groundwater recharge maps
 // and the stream-aquifer fluxes at listed nodes; the outlet sediment
 // hydrograph and its suspended solids, the three overland sediment maps, the
-// sediment location series and the channel sediment flux; the pipe network's
-// flow, head and tile-flow link/node files (not its junction and node flow
-// files).
+// sediment location series and the channel sediment flux.
 constexpr const char* written_outputs[] = {
     "depth",           "discharge",              "dis_rain",
     "write_ov_hotstart", "write_chan_hotstart",  "explic_backwater",
@@ -49,7 +47,6 @@ constexpr const char* written_outputs[] = {
     "outlet_sed_flux", "vol_sed_susp",           "max_sed_flux",            "net_sed_volume",
     "outlet_sed_tss",  "in_sed_loc",             "out_sed_loc",             "out_tss_loc",
     "chan_sed_flux",
-    "pipe_flow",       "pipe_head",              "pipe_tile",
 };
 
 bool output_written(const char* word) {

@@ -174,6 +174,41 @@ TEST(superlink_run, an_outlet_into_a_channel_node_feeds_the_channel_routing) {
       << summary;
 }
 
+// The listed junctions' and nodes' flows, one row per hydrograph interval:
+// the grate junction takes its weir flow, the outlet gives it back (its
+// flow is minus its mean outflow), the ends of the pipe take no lateral
+// inflow.
+TEST(superlink_run, listed_junction_and_node_flows_are_written_each_interval) {
+  temp_dir dir;
+  write_strip(dir);
+  dir.write("junc.lst", "2\n1\n2\n");
+  dir.write("node.lst", "2\n1 1\n1 2\n");
+  const std::string prj = test_support::read_file(dir.file("strip.prj"));
+  dir.write("strip.prj",
+            prj + "HYD_FREQ 10\nSUPERLINK_JUNC_LOCATION junc.lst\nSUPERLINK_JUNC_FLOW junc.out\n"
+                  "SUPERLINK_NODE_LOCATION node.lst\nSUPERLINK_NODE_FLOW node.out\n");
+  const auto out = run_in_process(dir.path(), "strip.prj");
+  ASSERT_EQ(out.status, 0) << out.text;
+  for (const char* name : {"junc.out", "node.out"}) {
+    SCOPED_TRACE(name);
+    const auto rows = test_support::lines_of(test_support::read_file(dir.file(name)));
+    ASSERT_EQ(rows.size(), 13u);  // at the start, then every 10 minutes to 120
+    double minutes = 0.0, a = 1.0, b = 1.0;
+    std::istringstream last(rows.back());
+    ASSERT_TRUE(last >> minutes >> a >> b);
+    EXPECT_NEAR(minutes, 120.0, 1e-6);
+    if (std::string(name) == "junc.out") {
+      EXPECT_NEAR(a, 0.157044, 1e-6);
+      EXPECT_NEAR(b, -0.157044, 5e-4);
+    } else {
+      EXPECT_EQ(a, 0.0);
+      EXPECT_EQ(b, 0.0);
+    }
+  }
+  const std::string summary = test_support::read_file(dir.file("summary.out"));
+  EXPECT_NE(summary.find("Flows to/from selected superjunctions.\n"), std::string::npos);
+}
+
 // The pipe file's records: per record, per superlink, the values after the
 // count (the "1" before each value dropped).
 std::vector<std::vector<double>> pipe_records(const std::string& text, int& ts_lines) {
@@ -247,6 +282,8 @@ TEST(superlink_run, bad_networks_stop_the_run_at_set_up) {
       std::string(network).replace(std::string(network).find("888 1 3"), 7, "999 0 3");
   const bad_case cases[] = {
       {"no network file", "", "superlink input file"},
+      {"a junction list shorter than its count", network,
+       "End of file reached in file junc.lst, exiting\n"},
       {"an outlet into channel link 0", outlet_off_stream,
        "Superlink outlet channel link not found, at superjunction 2\n"},
   };
@@ -258,6 +295,9 @@ TEST(superlink_run, bad_networks_stop_the_run_at_set_up) {
       std::filesystem::remove(dir.file("net.txt"));
     else
       dir.write("net.txt", c.network);
+    dir.write("junc.lst", "3\n1\n2\n");
+    dir.write("strip.prj", test_support::read_file(dir.file("strip.prj")) +
+                               "SUPERLINK_JUNC_LOCATION junc.lst\nSUPERLINK_JUNC_FLOW junc.out\n");
     const auto out = run_in_process(dir.path(), "strip.prj");
     EXPECT_EQ(out.status, 1);
     EXPECT_NE(out.text.find(c.said), std::string::npos) << out.text;
