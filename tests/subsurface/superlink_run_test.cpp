@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -302,6 +303,82 @@ TEST(superlink_run, bad_networks_stop_the_run_at_set_up) {
     EXPECT_EQ(out.status, 1);
     EXPECT_NE(out.text.find(c.said), std::string::npos) << out.text;
     EXPECT_EQ(out.text.find("Running...."), std::string::npos);
+  }
+}
+
+// Bad networks and files stop the run with the system's message and exit
+// status 1: at set-up (the reader's own failures, the size limits) or at the
+// first call of the step (a log that cannot be made, a singular junction
+// matrix). Networks of 1000 junctions, superlinks or pipes in one superlink
+// still run.
+TEST(superlink_run, bad_input_stops_the_run_with_its_message) {
+  struct bad_case {
+    const char* name;
+    std::string network;
+    const char* said;
+    bool at_set_up;
+    std::string gpi = "";  // a GRID_PIPE file when given
+  };
+  const std::string base = network;
+  auto with = [&](const char* from, const char* to) {
+    std::string t = base;
+    return t.replace(t.find(from), std::strlen(from), to);
+  };
+  const std::string leaky = with("100.0 0.0 0.0", "100.0 2.0 15.0");
+  const bad_case cases[] = {
+      {"a pipe section of type 5", with("PIPE 1 1", "PIPE 1 5"),
+       "Error: pipe cross-section type not valid: node 1 link 1.", true},
+      {"a superlink of 2001 pipes", with("SLINK 1 1", "SLINK 1 2001"),
+       "MAX dimension of superlink arrays too big.", true},
+      {"a grid-pipe file without PIPECELLS", leaky,
+       "The second card in the grid-pipe file must be PIPECELLS", true,
+       "GRIDPIPEFILE\nCELLIJ 1 1\n"},
+      {"leaky pipes without a grid-pipe file", leaky, "tile drain grid pipe", true},
+      {"1001 superjunctions", superlink_fixture::chain(1001, 1, 1),
+       "Too many super-junctions (>1000!)", true},
+      {"1001 pipes in one superlink", superlink_fixture::chain(2, 1, 1001),
+       "Too many nodes (>50!) in one link", true},
+      {"1001 superlinks", superlink_fixture::chain(2, 1001, 1), "Too many superlinks (>1000!)",
+       true},
+      {"a junction of no storage and no link", with("CONNECT", "SJUNC 3 9.0 8.0 0.0 0 1 2 0 0\nCONNECT"),
+       "VALTO crashed during an update of Superlink", false},
+  };
+  for (const bad_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    temp_dir dir;
+    write_strip(dir);
+    dir.write("net.txt", c.network);
+    std::string cards = "TOT_TIME 1\n";
+    if (!c.gpi.empty()) {
+      dir.write("net.gpi", c.gpi);
+      cards += "GRID_PIPE net.gpi\n";
+    }
+    dir.write("strip.prj", surface_fixture::edit_cards(test_support::read_file(dir.file("strip.prj")),
+                                                       {"TOT_TIME"}, cards));
+    const auto out = run_in_process(dir.path(), "strip.prj");
+    EXPECT_EQ(out.status, 1);
+    EXPECT_NE(out.text.find(c.said), std::string::npos) << out.text;
+    EXPECT_EQ(out.text.find("Running....") == std::string::npos, c.at_set_up) << out.text;
+  }
+
+  // The pipe log cannot be made where a directory holds its name.
+  temp_dir dir;
+  write_strip(dir);
+  std::filesystem::create_directory(dir.file("superlink_flows.out"));
+  const auto out = run_in_process(dir.path(), "strip.prj");
+  EXPECT_EQ(out.status, 1);
+  EXPECT_NE(out.text.find("Can't open file superlink_flows.out'"), std::string::npos) << out.text;
+
+  for (const std::string& ok : {superlink_fixture::chain(1000, 1, 1),
+                                superlink_fixture::chain(2, 1, 1000),
+                                superlink_fixture::chain(2, 1000, 1)}) {
+    temp_dir big;
+    write_strip(big);
+    big.write("net.txt", ok);
+    big.write("strip.prj", surface_fixture::edit_cards(test_support::read_file(big.file("strip.prj")),
+                                                       {"TOT_TIME"}, "TOT_TIME 1\n"));
+    const auto run = run_in_process(big.path(), "strip.prj");
+    EXPECT_EQ(run.status, 0) << run.text.substr(0, 2000);
   }
 }
 
