@@ -22,8 +22,7 @@ constexpr card_feature unbuilt[] = {
     channel_contaminants, initial_concentration_maps,
     nutrients,
     channel_output,   location_output,
-    daily_output,
-    sewer_output,     nutrient_output,
+    daily_output,     nutrient_output,
 };
 
 // Output cards written already, although other cards of their feature are
@@ -33,8 +32,7 @@ constexpr card_feature unbuilt[] = {
 // (not the constituents or cell hydrographs); the stream-aquifer fluxes at
 // listed nodes; the outlet sediment hydrograph and its suspended solids, the
 // three overland sediment maps, the sediment location series and the channel
-// sediment flux; the pipe network's flow, head and tile-flow link/node files
-// (not its junction and node flow files).
+// sediment flux.
 constexpr const char* written_outputs[] = {
     "chan_depth",      "chan_discharge",         "chan_stage",              "chan_velocity",
     "in_hyd_location", "out_hyd_location",       "out_dep_location",
@@ -43,7 +41,6 @@ constexpr const char* written_outputs[] = {
     "outlet_sed_flux", "vol_sed_susp",           "max_sed_flux",            "net_sed_volume",
     "outlet_sed_tss",  "in_sed_loc",             "out_sed_loc",             "out_tss_loc",
     "chan_sed_flux",
-    "pipe_flow",       "pipe_head",              "pipe_tile",
 };
 
 bool output_written(const char* word) {

@@ -198,9 +198,29 @@ void superlink_setup(model_state& state) {
     gw.vol_tile_grid.assign(std::size_t(grid.cells) + 1, 0.0);
 }
 
+// The junctions and nodes whose flows the two pipe location files write.
+// Read here rather than with the channel lists, so that a network without
+// channels has them too.
+void read_superlink_location_lists(model_state& state) {
+  const project_settings& s = state.input.settings;
+  input_files& f = state.input.files;
+  superlink_state& sl = state.subsurface.superlink;
+  if (s.superlink_junc_location_given && f.superlink_junc_location.is_open()) {
+    read_sjunc_list(f.superlink_junc_location, sl.net, sl.sjunc);
+    f.superlink_junc_location.close();
+    if (stopped()) return;
+  }
+  if (s.superlink_node_location_given && f.superlink_node_location.is_open()) {
+    read_sl_link_list(f.superlink_node_location, sl.net, sl.sl_link, sl.sl_node);
+    f.superlink_node_location.close();
+  }
+}
+
 void connect_superlink_to_channel(model_state& state) {
   if (!state.input.settings.storm_sewer_given) return;
   connect_superlink_outlets(state.subsurface.superlink);
+  if (stopped()) return;
+  read_superlink_location_lists(state);
   if (stopped()) return;
   // The rates the channel continuity takes from the outlets, per node.
   channel_state& chan = state.channel;

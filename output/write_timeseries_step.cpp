@@ -55,7 +55,6 @@ void write_lake_row(const model_state& state, bool long_term) {
 bool unwritten_series_open(const model_state& state) {
   const output_state& o = state.output;
   const safe_file* files[] = {
-      &o.superlink_junc_flow, &o.superlink_node_flow,
       &o.con_location,    &o.mass_location,
   };
   for (const safe_file* file : files)
@@ -116,6 +115,38 @@ void write_celldepdis_row(const model_state& state, const location_row_form& for
     const double qx = cell_value(sf.flux_x, cell);  // m3/s
     const double qy = cell_value(sf.flux_y, cell);
     std::fprintf(file, "%12.6lf  ", std::sqrt(qx * qx + qy * qy) * form.q_factor);
+  }
+  std::fputc('\n', file);
+}
+
+// SUPERLINK_JUNC_FLOW: the flow of each listed superjunction (its grate
+// inflow, or at an outlet minus its mean outflow).
+void write_superlink_junc_row(const model_state& state, const location_row_form& form) {
+  std::FILE* file = state.output.superlink_junc_flow.stream;
+  const superlink_state& sl = state.subsurface.superlink;
+  write_location_time(file, form, " ");
+  for (std::size_t k = 1; k < sl.sjunc.size(); ++k) {
+    const std::size_t j = std::size_t(sl.sjunc[k]);
+    const double q = j < sl.net.Q_junc.size() ? sl.net.Q_junc[j] : 0.0;
+    std::fprintf(file, "%12.6lf ", q * form.q_factor);
+  }
+  std::fputc('\n', file);
+}
+
+// SUPERLINK_NODE_FLOW: the lateral flow into each listed superlink node;
+// graded superlinks translate the listed node to its computational one.
+void write_superlink_node_row(const model_state& state, const location_row_form& form) {
+  std::FILE* file = state.output.superlink_node_flow.stream;
+  const superlink_state& sl = state.subsurface.superlink;
+  const superlink_network& net = sl.net;
+  const bool graded = state.input.settings.superlink_c_opt != 0;
+  write_location_time(file, form, " ");
+  for (std::size_t e = 1; e < sl.sl_link.size(); ++e) {
+    const int k = sl.sl_link[e];
+    int i = sl.sl_node[e];
+    if (graded) i = i <= net.otc_node.rows && k <= net.otc_node.cols ? net.otc_node(i, k) : 0;
+    const bool inside = i >= 1 && i <= net.Q_node.rows && k >= 1 && k <= net.Q_node.cols;
+    std::fprintf(file, "%12.6lf ", (inside ? net.Q_node(i, k) : 0.0) * form.q_factor);
   }
   std::fputc('\n', file);
 }
@@ -457,6 +488,8 @@ void write_timeseries_step(model_state& state) {
   location.q_factor = form.cfs ? run.cfs_factor : 1.0;
   if (out.hyd_location.is_open()) write_hyd_location_row(state, location);
   if (out.celldepdis_location.is_open()) write_celldepdis_row(state, location);
+  if (out.superlink_junc_flow.is_open()) write_superlink_junc_row(state, location);
+  if (out.superlink_node_flow.is_open()) write_superlink_node_row(state, location);
   if (out.dep_location.is_open()) write_dep_location_row(state, location);
   if (out.well_level.is_open()) write_well_level_row(state, location);
   if (out.gwflux_location.is_open()) write_gwflux_row(state, location);

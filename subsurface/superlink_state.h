@@ -128,7 +128,14 @@ struct superlink_work {
   std::vector<double> kappa_u, lambda_u, mu_u, kappa_d, lambda_d, mu_d;
   std::vector<double> A_u, A_d;
   std::vector<double> alpha_u, beta_u, gamma_u, alpha_d, beta_d, gamma_d;
+  // Per superlink: the water its pipes and nodes hold by their depths at
+  // the end of its last call, and what it still owes its downstream end
+  // because the linearised continuity took up more (or less) than that
+  // change, m3.
+  std::vector<double> held, owed;
   std::vector<double> fixed_head;  // per superjunction
+  std::vector<double> head_before; // per superjunction, its head before the solve, m
+  std::vector<int> junction_link;  // per superjunction, the superlink that pays its debts
   junction_solver solver;          // the junction system and its factors
   std::vector<double> rhs, heads;  // its right-hand side and solution, per superjunction
   // Depths last found by the section routines, kept between calls.

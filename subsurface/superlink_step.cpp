@@ -29,6 +29,25 @@ int pipes_of(const superlink_network& net, int k) {
   return net.superlink_cnodes[std::size_t(k)];
 }
 
+double section_area(const superlink_network& net, int i, int k, double y) {
+  section_props sp;
+  superlink_section_props(net.diameter(i, k), y, net.width(i, k), net.sec_type(i, k), sp);
+  return sp.area;
+}
+
+// Water in superlink k by its node depths, m3: each pipe holds its length
+// times the mean of its end areas, each node its plan area times its depth.
+double superlink_held(const superlink_network& net, int k) {
+  const int n = pipes_of(net, k);
+  double v = 0.0;
+  for (int i = 1; i <= n; ++i)
+    v += net.dxc(i, k) * 0.5 *
+         (section_area(net, i, k, net.slink_node_depth(i, k)) +
+          section_area(net, i, k, net.slink_node_depth(i + 1, k)));
+  for (int i = 1; i <= n + 1; ++i) v += net.As(i, k) * std::max(net.slink_node_depth(i, k), 0.0);
+  return v;
+}
+
 // Pipe properties, sweeps and link coefficients of superlink k (steps that
 // touch nothing but the superlink's own slots).
 void reduce_superlink(superlink_state& sl, int k, double dt) {
@@ -160,6 +179,14 @@ void end_relations(superlink_state& sl, int k) {
     free_us = wk.yc > h_us - net.us_Zinv[u];
     drop_us = std::min(wk.yc, wk.yn);
   }
+  // A junction standing below the pipe's invert cannot hold the end's
+  // water up: the end is free, and empty until a flow gives it a depth.
+  // (Tied to such a head, the end node would take a negative depth, and
+  // the water its storage gave up would never have been there.)
+  if (!free_us && h_us < net.us_Zinv[u]) {
+    free_us = true;
+    drop_us = 0.0;
+  }
   if (free_us) {
     wk.kappa_u[u] = 0.0;
     wk.lambda_u[u] = 0.0;
@@ -175,6 +202,10 @@ void end_relations(superlink_state& sl, int k) {
     superlink_crit_calc(net.sec_type(n, k), net.diameter(n, k), net.width(n, k), std::fabs(qd), wk.yc);
     free_ds = wk.yc > h_ds - net.ds_Zinv[u];
     drop_ds = std::min(wk.yc, wk.yn);
+  }
+  if (!free_ds && h_ds < net.ds_Zinv[u]) {
+    free_ds = true;
+    drop_ds = 0.0;
   }
   if (free_ds) {
     wk.kappa_d[u] = 0.0;
@@ -196,8 +227,15 @@ void link_coefficients(superlink_state& sl, int k) {
   superlink_work& wk = sl.work;
   const int n = pipes_of(sl.net, k);
   const std::size_t u = std::size_t(k);
-  const double x1 = wk.X(1, k), y1 = wk.Y(1, k), z1 = wk.Z(1, k);
-  const double un = wk.U(n, k), vn = wk.V(n, k), wn = wk.W(n, k);
+  // The sweeps give the flows of the first and last pipes; the end nodes
+  // keep their own continuity (half a pipe and their plan area of storage),
+  // so the end flows into the junctions differ from those pipe flows by
+  // what the end nodes take up: Q_u = Q_1 + E_1 (y_1' - y_1), and
+  // Q_d = Q_N - E_(N+1) (y_(N+1)' - y_(N+1)). Without it a superlink of one
+  // pipe would fill without drawing on its junctions.
+  const double x1 = wk.X(1, k) + wk.E(1, k), y1 = wk.Y(1, k) - wk.D(1, k), z1 = wk.Z(1, k);
+  const double un = wk.U(n, k) - wk.E(n + 1, k), vn = wk.V(n, k) + wk.D(n + 1, k);
+  const double wn = wk.W(n, k);
   const double ku = wk.kappa_u[u], lu = wk.lambda_u[u], mu = wk.mu_u[u];
   const double kd = wk.kappa_d[u], ld = wk.lambda_d[u], md = wk.mu_d[u];
   const double f0 = (1.0 - md * un) * (1.0 - mu * x1) - mu * md * wn * z1;
@@ -212,7 +250,7 @@ void link_coefficients(superlink_state& sl, int k) {
 }
 
 // New depths and flows along superlink k from its new junction heads.
-void back_substitute(superlink_state& sl, int k) {
+void back_substitute(superlink_state& sl, int k, double dt) {
   superlink_network& net = sl.net;
   superlink_work& wk = sl.work;
   const std::size_t u = std::size_t(k);
@@ -227,8 +265,17 @@ void back_substitute(superlink_state& sl, int k) {
   const double yn1 = wk.kappa_d[u] * h_ds + wk.mu_d[u] * qd + wk.lambda_d[u];
   net.slink_node_depth(1, k) = y1;
   net.slink_node_depth(n + 1, k) = yn1;
-  wk.Q(1, k) = qu;
-  wk.Q(n, k) = qd;
+  wk.Q(1, k) = qu - wk.E(1, k) * y1 + wk.D(1, k);
+  wk.Q(n, k) = qd + wk.E(n + 1, k) * yn1 - wk.D(n + 1, k);
+  // The continuity of the call is linear in the depths, with top widths
+  // of the call's start; what the pipes hold by their new depths differs
+  // from what the end flows left behind, most while a pipe fills or
+  // surcharges. The difference is owed to the superlink's downstream end.
+  double lateral = 0.0;
+  for (int i = 1; i <= n + 1; ++i) lateral += net.Q_node(i, k);
+  const double held = superlink_held(net, k);
+  wk.owed[u] += held - wk.held[u] - dt * (qu - qd + lateral);
+  wk.held[u] = held;
   for (int i = n; i >= 2; --i) {
     double y = (wk.Q(i, k) - wk.Y(i, k) - wk.Z(i, k) * yn1) / wk.X(i, k);
     const double dia = net.diameter(i, k);
@@ -238,6 +285,22 @@ void back_substitute(superlink_state& sl, int k) {
     if (i > 2) wk.Q(i - 1, k) = wk.U(i - 1, k) * y + wk.V(i - 1, k) + wk.W(i - 1, k) * y1;
   }
 }
+
+}  // namespace
+
+double network_volume(const superlink_state& sl) {
+  const superlink_network& net = sl.net;
+  double v = 0.0;
+  for (int j = 1; j <= net.n_sjunc; ++j) {
+    const std::size_t u = std::size_t(j);
+    if (net.bound[u] != 1) v += net.As_sjunc[u] * (net.sjunc_head[u] - net.junc_bottom[u]);
+  }
+  for (int k = 1; k <= net.n_slink && std::size_t(k) < sl.work.held.size(); ++k)
+    v += sl.work.held[std::size_t(k)] - sl.work.owed[std::size_t(k)];
+  return v;
+}
+
+namespace {
 
 bool create_log() {
   safe_file log;
@@ -269,7 +332,7 @@ bool superlink_start(superlink_state& sl, const superlink_options& opt) {
   const std::size_t links = std::size_t(net.n_slink) + 1;
   for (auto* v : {&wk.Q_u, &wk.Q_d, &wk.kappa_u, &wk.lambda_u, &wk.mu_u, &wk.kappa_d, &wk.lambda_d,
                   &wk.mu_d, &wk.A_u, &wk.A_d, &wk.alpha_u, &wk.beta_u, &wk.gamma_u, &wk.alpha_d,
-                  &wk.beta_d, &wk.gamma_d})
+                  &wk.beta_d, &wk.gamma_d, &wk.held, &wk.owed})
     v->assign(links, 0.0);
   const std::size_t junctions = std::size_t(net.n_sjunc) + 1;
   // A network not mapped to a grid (as in a test of the network alone)
@@ -280,6 +343,14 @@ bool superlink_start(superlink_state& sl, const superlink_options& opt) {
   if (lk.superlink_tile_flow.empty()) lk.superlink_tile_flow.size(rows, cols);
   if (lk.flow_to_superlink.empty()) lk.flow_to_superlink.size(rows, std::max(cols, int(junctions)));
   wk.fixed_head.assign(junctions, 0.0);
+  wk.head_before.assign(junctions, 0.0);
+  // Each junction's debts go to the first superlink leaving it, else to
+  // the first entering it.
+  wk.junction_link.assign(junctions, 0);
+  for (int k = net.n_slink; k >= 1; --k)
+    wk.junction_link[std::size_t(net.ds_sjunc[std::size_t(k)])] = k;
+  for (int k = net.n_slink; k >= 1; --k)
+    wk.junction_link[std::size_t(net.us_sjunc[std::size_t(k)])] = k;
   wk.rhs.assign(junctions, 0.0);
   wk.heads.assign(junctions, 0.0);
   std::vector<std::pair<int, int>> pairs;
@@ -303,6 +374,7 @@ bool superlink_start(superlink_state& sl, const superlink_options& opt) {
       wk.C(i, k) = 1.0;
       if (!opt.c_opt) net.dxc(i, k) = net.dx(i, k);
     }
+    wk.held[std::size_t(k)] = superlink_held(net, k);
   }
   wk.ready = 1;
   return true;
@@ -330,13 +402,7 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
       return -1;
     }
   }
-  if (call == 1) {
-    double v = 0.0;
-    for (int k = 1; k <= net.n_slink; ++k)
-      for (int i = 1; i <= pipes_of(net, k); ++i)
-        v += net.dxc(i, k) * wk.A(i, k) + net.As(i, k) * net.slink_node_depth(i, k);
-    tot.superlink_vol_initial = v;
-  }
+  if (call == 1) tot.superlink_vol_initial = network_volume(sl);
   const double cell_area = w * w;
   double m_in = 0.0, l_out = 0.0;
 
@@ -443,6 +509,7 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
       wk.rhs[std::size_t(us)] -= wk.gamma_u[u];
     }
   }
+  for (int j = 1; j <= net.n_sjunc; ++j) wk.head_before[std::size_t(j)] = net.sjunc_head[std::size_t(j)];
   if (junction_solve(js, wk.rhs, wk.heads) != 0) {
     raise_error(err_superlink_update);
     return -1;
@@ -457,7 +524,7 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
   tot.superlink_chan_flag = 0;
 
 #pragma omp parallel for schedule(static) if (net.n_slink >= parallel_from)
-  for (int k = 1; k <= net.n_slink; ++k) back_substitute(sl, k);
+  for (int k = 1; k <= net.n_slink; ++k) back_substitute(sl, k, dt);
   for (int k = 1; k <= net.n_slink; ++k) {
     const std::size_t u = std::size_t(k);
     if (std::isnan(wk.Q_u[u]) || std::isnan(wk.Q_d[u]) ||
@@ -467,13 +534,49 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
     }
   }
 
-  // Outlets deliver what their superlinks bring.
+  // A junction whose head was raised to its bottom, or whose end flows
+  // moved with that head, holds other than its flows left it: the
+  // difference is owed by one of its superlinks.
+  for (int j = 1; j <= net.n_sjunc; ++j) {
+    const std::size_t u = std::size_t(j);
+    wk.rhs[u] = net.inlet_type(0, j) < inlet::outlet_cell ? net.Q_junc[u] : 0.0;
+  }
+  for (int k = 1; k <= net.n_slink; ++k) {
+    const std::size_t u = std::size_t(k);
+    wk.rhs[std::size_t(net.ds_sjunc[u])] += wk.Q_d[u];
+    wk.rhs[std::size_t(net.us_sjunc[u])] -= wk.Q_u[u];
+  }
+  for (int j = 1; j <= net.n_sjunc; ++j) {
+    const std::size_t u = std::size_t(j);
+    const int k = wk.junction_link[u];
+    if (net.bound[u] == 1 || k == 0) continue;
+    wk.owed[std::size_t(k)] +=
+        net.As_sjunc[u] * (net.sjunc_head[u] - wk.head_before[u]) - dt * wk.rhs[u];
+  }
+
+  // Outlets deliver what their superlinks bring, less what the superlinks
+  // owe; a free junction pays a superlink's debt from its own storage, a
+  // fixed head from outside the network.
   for (int k = 1; k <= net.n_slink; ++k) {
     const std::size_t u = std::size_t(k);
     const int j = net.ds_sjunc[u];
     const int t = net.inlet_type(0, j);
     const double qd = wk.Q_d[u];
-    const double v = dt * qd;
+    double v = dt * qd;
+    if (t == inlet::outlet_channel || t == inlet::outlet_cell) {
+      v -= wk.owed[u];
+      wk.owed[u] = 0.0;
+      // An outlet never draws water back to repay: the rest waits.
+      if (v < 0.0 && qd >= 0.0) {
+        wk.owed[u] = -v;
+        v = 0.0;
+      }
+    } else if (net.bound[std::size_t(j)] == 1) {
+      wk.owed[u] = 0.0;
+    } else if (net.As_sjunc[std::size_t(j)] > 0.0) {
+      net.sjunc_head[std::size_t(j)] -= wk.owed[u] / net.As_sjunc[std::size_t(j)];
+      wk.owed[u] = 0.0;
+    }
     if (t == inlet::outlet_channel) {
       lk.superlink_chan_vol[std::size_t(j)] += v;
       l_out += v;
@@ -491,11 +594,7 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
   tot.superlink_vol_in = m_in;
   tot.superlink_vol_out = l_out;
 
-  double now = 0.0;
-  for (int k = 1; k <= net.n_slink; ++k)
-    for (int i = 1; i <= pipes_of(net, k); ++i)
-      now += net.As(i, k) * net.slink_node_depth(i, k) + net.dxc(i, k) * wk.A(i, k);
-  tot.superlink_vol_now = now;
+  tot.superlink_vol_now = network_volume(sl);
   for (int j = 1; j <= net.n_sjunc; ++j)
     if (net.inlet_type(0, j) > 10) net.Q_junc[std::size_t(j)] /= dt;
   append_log(call, m_in, l_out, dt);

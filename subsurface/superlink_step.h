@@ -30,3 +30,9 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
 // Sizes the step's work storage for the network and sets its starting
 // state, as the first call does; false when memory is short.
 bool superlink_start(superlink_state& sl, const superlink_options& opt);
+
+// Water held by the network, m3: what its free superjunctions hold above
+// their bottoms and what its superlinks' nodes took up. It is the volume
+// the step's continuity keeps, so inflow less outflow over calls equals its
+// change; fixed-head junctions hold none of it.
+double network_volume(const superlink_state& sl);

@@ -171,10 +171,11 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"daily_output", clear},
       {"gw_output", apply},
       {"out_ov_no2", clear}, {"out_hyd_do", clear}, {"total_chan_p", clear},
-      {"superlink_junc_flow", clear}, {"superlink_node_flow", clear},
       // built, or parameters stored silently
       {"summary", apply}, {"outlet_hydro", apply}, {"sig_outlet_hydro", apply},
       {"pipe_flow", apply}, {"pipe_head", apply}, {"pipe_tile", apply},
+      {"superlink_junc_location", apply}, {"superlink_node_location", apply},
+      {"superlink_junc_flow", apply}, {"superlink_node_flow", apply},
       {"gw_well_level", apply}, {"gw_unif_hycond", apply}, {"gw_relax_coeff", apply},
       {"tpg_hydro", apply}, {"q7_fluxes", apply}, {"q7_input", apply},
       {"q7_segment_fluxes", apply}, {"q7_segment_map", apply}, {"xybdyoutput_pts", apply},

@@ -35,24 +35,7 @@ struct setup : ::testing::Test {
   }
 };
 
-// n junctions in a chain, or n parallel superlinks, or one superlink of n pipes.
-std::string chain(int junctions, int parallel, int pipes) {
-  std::string t;
-  for (int j = 1; j <= junctions; ++j)
-    t += "SJUNC " + std::to_string(j) + " 60 50 1 0 1 " + std::to_string(1 + j % 3) + " 0 0\n";
-  int k = 0;
-  auto link = [&](int us, int ds, int n) {
-    ++k;
-    t += "CONNECT " + std::to_string(k) + " " + std::to_string(us) + " " + std::to_string(ds) + "\n";
-    t += "SLINK " + std::to_string(k) + " " + std::to_string(n) + "\n";
-    for (int i = 1; i <= n + 1; ++i) t += "NODE " + std::to_string(i) + " 60 50 0 0 0 0 0 0\n";
-    for (int i = 1; i <= n; ++i) t += "PIPE " + std::to_string(i) + " 1 0.5 0 0.001 0.013 20 0 0\n";
-  };
-  for (int j = 1; j < junctions; ++j) link(j, j + 1, 1);
-  for (int p = 1; p < parallel; ++p) link(1, 2, 1);
-  if (pipes > 1) link(1, 2, pipes);
-  return t;
-}
+using superlink_fixture::chain;
 
 TEST_F(setup, networks_of_up_to_a_thousand_pass_and_one_more_stops) {
   struct size_case {
