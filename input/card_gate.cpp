@@ -20,11 +20,11 @@ constexpr card_feature unbuilt[] = {
     channels,         pumps,
     point_inputs,
     channel_contaminants, initial_concentration_maps,
-    nutrients,        optimize_sed,
+    optimize_sed,
     map_output,
     channel_output,   location_output,
     daily_output,     hotstart_output, soil_output,
-    sewer_output,     nutrient_output,
+    sewer_output,
 };
 
 // Output cards written already, although other cards of their feature are
