@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -184,6 +186,103 @@ TEST_F(nsm_run, nutrient_outputs_write_their_series_and_maps) {
   EXPECT_TRUE(has(total, "NAME Total_ov_N\n"));
   EXPECT_TRUE(has(total, "TS 1 0.000000\n1\n1\n1\n1500.616030\n1500.616030\n1500.616030\n"))
       << total;
+}
+
+// Redistribution soils under the pond, carried in three layers (mixing,
+// top-layer and soil-moisture depths 0.1, 0.3 and 0.4 m).
+std::string redistribution_soil(test_support::temp_dir& dir) {
+  for (const auto& [name, value] : std::vector<std::pair<std::string, double>>{
+           {"ks.asc", 1.09}, {"hc.asc", 11.01}, {"phi.asc", 0.453}, {"theta.asc", 0.15},
+           {"lambda.asc", 0.25}, {"thr.asc", 0.04}})
+    dir.write(name, ascii_grid(1, 3, 100, std::vector<double>(3, value)));
+  return "SOIL_CON_TRANS\nINF_REDIST\nCONDUCTIVITY ks.asc\nCAPILLARY hc.asc\n"
+         "POROSITY phi.asc\nMOISTURE theta.asc\nPORE_INDEX lambda.asc\n"
+         "RESIDUAL_SAT thr.asc\nSOIL_MOIST_DEPTH 0.4\nTOP_LAYER_DEPTH 0.3\n"
+         "MIXING_LAYER_DEPTH 0.1\n";
+}
+
+// A table of the mapping table file over the one id of ids.idx.
+std::string one_id_table(const std::string& kind, const std::string& values) {
+  std::string description = "Everywhere";
+  description.resize(80, ' ');
+  return kind + " All\nNUM_IDS 1\nID    DESCRIPTION    VALUES\n1     " + description + "  " +
+         values + "\n";
+}
+
+TEST_F(nsm_run, soil_tables_fill_the_top_layer_of_the_pools_they_are_asked_for) {
+  dir_.write("tables.cmt", "VALTO_INDEX_MAP_TABLES\nINDEX_MAP ids.idx All\n" +
+                               one_id_table("NSM_SOIL_C", "0.5 0.25") +
+                               one_id_table("NSM_SOIL_N", "1 2 3 4 5") +
+                               one_id_table("NSM_SOIL_KOC", "1 2 3 4 5 6"));
+  const std::string cards =
+      redistribution_soil(dir_) + "MAPPING_TABLE tables.cmt\nSOILS_NSM_C\n";
+  bool seen = false;
+  double carbon[4] = {}, stable_carbon = 0.0, nitrogen = 0.0;
+  std::array<double, 12> partition{};
+  int entries = 0;
+  const run_output out = pond(cards, env_one_id, [&](model_state& s) {
+    if (seen) return;
+    seen = true;
+    const contaminant_model& m = s.quality.contam;
+    entries = m.c.constituents;
+    const cell_layer_table& pool0 = m.c.soil_mass[std::size_t(m.first_nutrient)];
+    for (int l = 1; l <= 3; ++l) carbon[l] = pool0.at(2, l);
+    stable_carbon = m.c.soil_mass[std::size_t(m.first_nutrient + 1)].at(2, 1);
+    for (int p = 5; p <= 6; ++p)  // nitrogen pools without a water species
+      nitrogen += m.c.soil_mass[std::size_t(m.first_nutrient + p)].at(2, 1);
+    partition = s.quality.nsm->soil.partition[2];
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  EXPECT_TRUE(has(out.text, "Allocating memory for NSM Soils...Done\n"));
+  EXPECT_EQ(entries, 13);
+  EXPECT_EQ(carbon[1], 500.0);
+  EXPECT_EQ(carbon[2], 0.0);
+  EXPECT_EQ(carbon[3], 0.0);
+  EXPECT_EQ(stable_carbon, 250.0);
+  EXPECT_EQ(nitrogen, 0.0);  // NSM_SOIL_N is there, SOILS_NSM_N is not
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(partition[std::size_t(i)], 0.0) << i;
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(partition[std::size_t(6 + i)], i + 1.0) << i;
+
+  // Three cells of 500 g of Organic Active Carbon, which nothing moves.
+  const std::string whole = file("summary.out");
+  const std::size_t at =
+      whole.find("Soil Constituent Transport Summary for Organic Active Carbon \n");
+  ASSERT_NE(at, std::string::npos) << whole;
+  EXPECT_NEAR(summary_value(whole.substr(at), "Initial Mass in Soil Column"), 1.5, 1e-9);
+  EXPECT_NEAR(summary_value(whole.substr(at), "Final Mass in Soil Column"), 1.5, 1e-9);
+  EXPECT_TRUE(has(whole, "Uptake from soil (NSM)"));
+}
+
+TEST_F(nsm_run, infiltrating_nitrate_reaches_the_nitrate_pool_and_no_other) {
+  // The water's NO3 soaks into a redistribution soil. Entry first + 1 is
+  // NO3 in the water and the Organic Stable Carbon pool in the soil; the
+  // Nitrate pool is entry first + 3.
+  double carbon = 0.0, nitrate = 0.0, stable_carbon = 0.0;
+  const run_output out = pond(redistribution_soil(dir_) + "OV_INIT_NO3 2.0\n", env_one_id,
+                              [&](model_state& s) {
+                                const contaminant_model& m = s.quality.contam;
+                                const int first = m.first_nutrient;
+                                for (int j = 1; j <= s.grid.cells; ++j) {
+                                  const std::size_t jj = std::size_t(j);
+                                  stable_carbon = std::max(
+                                      stable_carbon,
+                                      m.c.soil_mass[std::size_t(first + 1)].at(j, 1) +
+                                          m.c.soil_top_mass[std::size_t(first + 1)][jj]);
+                                  nitrate = std::max(
+                                      nitrate, m.c.soil_mass[std::size_t(first + 3)].at(j, 1) +
+                                                   m.c.soil_top_mass[std::size_t(first + 3)][jj]);
+                                  carbon += m.c.soil_top_mass[std::size_t(first)][jj];
+                                }
+                              });
+  ASSERT_EQ(out.status, 0) << out.text;
+  EXPECT_EQ(stable_carbon, 0.0);
+  EXPECT_EQ(carbon, 0.0);
+  EXPECT_GT(nitrate, 0.0);
+  const std::string whole = file("summary.out");
+  const std::size_t at = whole.find("Overland Constituent Transport Summary for Nitrate (NO3-) \n");
+  ASSERT_NE(at, std::string::npos) << whole;
+  EXPECT_GT(summary_value(whole.substr(at), "Mass loss to infiltration"), 0.0);
+  EXPECT_NEAR(summary_value(whole.substr(at), "Contam mass balance error"), 0.0, 1e-3);
 }
 
 TEST(aquatic_env_file, fifty_two_values_land_in_their_row_positions_and_default_keeps_a_row) {
