@@ -257,10 +257,12 @@ TEST_F(nsm_run, infiltrating_nitrate_reaches_the_nitrate_pool_and_no_other) {
   // The water's NO3 soaks into a redistribution soil. Entry first + 1 is
   // NO3 in the water and the Organic Stable Carbon pool in the soil; the
   // Nitrate pool is entry first + 3.
-  double carbon = 0.0, nitrate = 0.0, stable_carbon = 0.0;
+  double carbon = 0.0, nitrate = 0.0, stable_carbon = 0.0, clock_step = 0.0, water_step = 0.0;
   const run_output out = pond(redistribution_soil(dir_) + "OV_INIT_NO3 2.0\n", env_one_id,
                               [&](model_state& s) {
                                 const contaminant_model& m = s.quality.contam;
+                                clock_step = m.nsm_soil.next - m.nsm_soil.last;
+                                water_step = s.run.evap.interval_d;
                                 const int first = m.first_nutrient;
                                 for (int j = 1; j <= s.grid.cells; ++j) {
                                   const std::size_t jj = std::size_t(j);
@@ -278,11 +280,56 @@ TEST_F(nsm_run, infiltrating_nitrate_reaches_the_nitrate_pool_and_no_other) {
   EXPECT_EQ(stable_carbon, 0.0);
   EXPECT_EQ(carbon, 0.0);
   EXPECT_GT(nitrate, 0.0);
+  // Without SOIL_KINETICS_TIMESTEP_FACTOR the nutrient soil clock keeps the
+  // soil water's step.
+  EXPECT_GT(water_step, 0.0);
+  EXPECT_NEAR(clock_step, water_step, 1e-9);
   const std::string whole = file("summary.out");
   const std::size_t at = whole.find("Overland Constituent Transport Summary for Nitrate (NO3-) \n");
   ASSERT_NE(at, std::string::npos) << whole;
   EXPECT_GT(summary_value(whole.substr(at), "Mass loss to infiltration"), 0.0);
   EXPECT_NEAR(summary_value(whole.substr(at), "Contam mass balance error"), 0.0, 1e-3);
+}
+
+// A nutrient table with its rain concentrations, over the one id of ids.idx.
+std::string nutrient_table(const std::string& kind, const std::string& rain,
+                           const std::string& values) {
+  std::string description = "Everywhere";
+  description.resize(80, ' ');
+  return kind + " All\nNUM_IDS 1\nPRECIP_CONC " + rain + "\nID    DESCRIPTION    VALUES\n1     " +
+         description + "  " + values + "\n";
+}
+
+TEST_F(nsm_run, each_nutrient_table_gives_and_vouches_for_the_species_it_fills) {
+  // NSM_OTH fills Algae, CBOD and DO with their rain concentrations; NSM_P
+  // fills OP and DP only, so Algae asked from the mapping table with NSM_P
+  // alone has no table.
+  const std::string head = "VALTO_INDEX_MAP_TABLES\nINDEX_MAP ids.idx All\n";
+  dir_.write("tables.cmt", head + nutrient_table("NSM_OTH", "0.1 0.2 0.3", "0.7 0.8 0.9"));
+  std::vector<double> conc, rain;
+  run_output out = pond("MAPPING_TABLE tables.cmt\nOV_INIT_ALG\nOV_INIT_CBOD\nOV_INIT_DO\n",
+                        env_one_id, [&](model_state& s) {
+                          if (!conc.empty()) return;
+                          const contaminant_model& m = s.quality.contam;
+                          for (int sp = 6; sp <= 8; ++sp) {
+                            const std::size_t k = std::size_t(m.first_nutrient + sp);
+                            conc.push_back(m.c.ov_contam_conc[k][1]);
+                            rain.push_back(m.c.precip_conc[k]);
+                          }
+                        });
+  ASSERT_EQ(out.status, 0) << out.text;
+  EXPECT_TRUE(has(out.text, "Assigning parameters for the Algae constituent from the mapping "
+                            "table.\n"));
+  EXPECT_EQ(conc, (std::vector<double>{0.7, 0.8, 0.9}));
+  EXPECT_EQ(rain, (std::vector<double>{0.1, 0.2, 0.3}));
+
+  dir_.write("tables.cmt", head + nutrient_table("NSM_P", "0.1 0.2 0.3", "0.4 0.5 0.6"));
+  out = pond("MAPPING_TABLE tables.cmt\nOV_INIT_OP\nOV_INIT_DP\nOV_INIT_ALG\n");
+  EXPECT_NE(out.status, 0);
+  EXPECT_TRUE(has(out.text, "Assigning parameters for the Dissolved Phosphorous (Dissolved P) "
+                            "constituent from the mapping table.\n"))
+      << out.text;
+  EXPECT_TRUE(has(out.text, "mapping table exists (Grid): Algae\n")) << out.text;
 }
 
 TEST(aquatic_env_file, fifty_two_values_land_in_their_row_positions_and_default_keeps_a_row) {
