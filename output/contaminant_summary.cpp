@@ -211,9 +211,14 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     if (groundwater) row(f, "Exfiltration mass loss", e.soil_exfil_mass);
     row(f, "Mass seepage to water table", e.soil_leached_mass);
     if (groundwater) row(f, "Mass seepage from water table", e.soil_gw_mass_in);
-    row(f, "Soil decay mass", e.soil_decay_mass);
-    row(f, "Surface water exchange from soil", e.soil_release_mass);
-    row(f, "Surface water exchange to soil", e.soil_uptake_mass);
+    if (type_of(m, k) == 1) {
+      row(f, "Soil decay mass", e.soil_decay_mass);
+      row(f, "Surface water exchange from soil", e.soil_release_mass);
+      row(f, "Surface water exchange to soil", e.soil_uptake_mass);
+    } else {
+      row(f, "NSM surface water exchange from soil", e.soil_release_mass);
+      row(f, "NSM surface water exchange to soil", e.soil_uptake_mass);
+    }
     std::fputs("\n", f);
     row(f, "Soil mass balance error", percent_error(in, out, 1e-6), 0, "%14.4lf");
     if (state.input.settings.soil_static_conc) std::fputs(static_note, f);
@@ -239,11 +244,21 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     row(f, "Point source mass gain", 0.0);
     if (groundwater) row(f, "Exfiltration gain", 0.0);
     row(f, "Precipitation gain", e.ov_precip_mass);
-    if (soil) row(f, "Uptake from soil", uptake);
+    const bool nutrient = m.c.constituent_type[kk] != 1;
+    if (nutrient) {
+      row(f, "Uptake from soil (NSM)", uptake);
+      row(f, "Gained from NSM kinetics", 0.0, 0, "%14.4lf");
+    } else if (soil) {
+      row(f, "Uptake from soil", uptake);
+    }
     row(f, "Infiltration", e.ov_infil_mass);
     if (channels) row(f, "Lateral flow to streams", e.ov_qlat_mass);
     row(f, "Outlet flux", e.ov_mass_out);
-    row(f, "Decay loss", e.ov_decay_mass);
+    if (nutrient) {
+      row(f, "Loss to NSM kinetics", 0.0, 0, "%14.4lf");
+    } else {
+      row(f, "Decay loss", e.ov_decay_mass);
+    }
     row(f, "Negative mass", e.ov_neg_mass);
     row(f, "Dissolved mass balance error", percent_error(in, out, 1e-16), 0, "%14.4lf");
   }

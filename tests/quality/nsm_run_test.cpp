@@ -87,6 +87,17 @@ TEST_F(nsm_run, nitrate_on_the_pond_stays_and_balances) {
   EXPECT_TRUE(has(whole, "NSM dm/dt Summary\n  Total dm/dt in:          0.0000\n"
                          "  Total dm/dt out:         0.0000\n\n"))
       << whole;
+  // The event summary's rows for a species.
+  const std::size_t event = whole.find("Overland Contaminant Transport Summary for Nitrate (NO3-) \n");
+  ASSERT_NE(event, std::string::npos);
+  const std::string rows = whole.substr(event, whole.find("Dissolved mass balance error", event) - event);
+  const std::size_t label = rows.find("Initial Dissolved Mass on Overland");
+  ASSERT_NE(label, std::string::npos) << rows;
+  const std::size_t number = rows.find_first_not_of(". ", label + 34);
+  EXPECT_NEAR(std::stod(rows.substr(number)), 2.0, 1e-9) << rows;
+  EXPECT_TRUE(has(rows, "Gained from NSM kinetics ...")) << rows;
+  EXPECT_TRUE(has(rows, "Loss to NSM kinetics ...")) << rows;
+  EXPECT_FALSE(has(rows, "Decay loss"));
   // The species not given start and end with nothing.
   const std::size_t nitrite = whole.find("Overland Constituent Transport Summary for Nitrite");
   ASSERT_NE(nitrite, std::string::npos);
