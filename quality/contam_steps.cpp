@@ -17,6 +17,7 @@
 #include "quality/cell_contam_mass.h"
 #include "quality/constituent_initial.h"
 #include "quality/contam_steps.h"
+#include "quality/nsm_model.h"
 #include "quality/overland_contam.h"
 #include "quality/quality_steps.h"
 
@@ -299,7 +300,11 @@ void soil_layer_contam_step(model_state& state) {
   for (int k = 1; k <= c.constituents; ++k) {
     const std::size_t kk = std::size_t(k);
     soil_layer_contam_decay(c, k, m.geometry, dx, dt);
-    soil_layers_contam_update(m.soil_work, c, k, m.geometry, moves, c.gw_contam_conc[kk].data(),
+    // Groundwater below a soil pool carries the pool's water species, if any
+    // (row 0 holds no constituent: zero everywhere).
+    const int water = m.first_nutrient > 0 ? nsm_species_map(m.first_nutrient, k, false) : k;
+    const double* gw = c.gw_contam_conc[std::size_t(water >= 1 ? water : 0)].data();
+    soil_layers_contam_update(m.soil_work, c, k, m.geometry, moves, gw,
                               c.constituent_type[kk] != 1, dx);
     const soil_layer_booking b = book_soil_layers(c, k, m.geometry);
     constituent_totals& r = m.run[kk];
