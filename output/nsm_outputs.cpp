@@ -255,4 +255,9 @@ void end_nsm_datasets(model_state& state) {
     nsm->ov_mass_maps[std::size_t(c)].end_dataset();
     nsm->ov_conc_maps[std::size_t(c)].end_dataset();
   }
+  for (int c = 0; c < nsm_species; ++c) {
+    if (!nsm->out_st[std::size_t(c)].flag) continue;
+    nsm->st_mass_files[std::size_t(c)].write_end();
+    nsm->st_conc_files[std::size_t(c)].write_end();
+  }
 }

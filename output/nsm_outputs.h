@@ -24,5 +24,5 @@ void write_nsm_linknode_records(model_state& state);
 // The overland maps of one map time, the totals computed first.
 void write_nsm_maps(model_state& state);
 
-// The closing records of the species datasets.
+// The closing records of the species datasets and link/node files.
 void end_nsm_datasets(model_state& state);

@@ -65,6 +65,8 @@ TEST_F(nsm_stream_run, uniform_stream_values_reach_every_node_and_its_files) {
   EXPECT_EQ(mass_file.substr(0, mass_file.find('\n')), "VALTO_LINKNODE_NO3_MASS");
   EXPECT_TRUE(has(mass_file, "TS    0\n10   1  0.00000   1  0.00000"));
   EXPECT_TRUE(has(mass_file, "TS    1\n10   1  5.00000   1  0.00000")) << mass_file;
+  EXPECT_EQ(mass_file.substr(mass_file.size() - 6), "ENDDS\n");
+  EXPECT_EQ(conc_file.substr(conc_file.size() - 6), "ENDDS\n");
   const std::string total = file("totchn");
   EXPECT_EQ(total.substr(0, total.find('\n')), "VALTO_LINKNODE_TOTAL_NITROGEN");
   EXPECT_TRUE(has(total, "TS    1\n10   1  5000000.00000   1  0.00000")) << total;
