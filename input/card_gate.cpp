@@ -20,9 +20,8 @@ constexpr card_feature unbuilt[] = {
     channels,         pumps,
     point_inputs,
     channel_contaminants, initial_concentration_maps,
-    nutrients,
     channel_output,   location_output,
-    daily_output,     nutrient_output,
+    daily_output,
 };
 
 // Output cards written already, although other cards of their feature are

@@ -3,6 +3,7 @@
 // and every output exists from the start of the run.
 
 #include "input/open_project_files.h"
+#include "output/nsm_outputs.h"
 
 #include <cstdio>
 #include <string>
@@ -351,8 +352,8 @@ bool open_network_outputs(model_state& state) {
       !open_or_record(out.chan_sed_flux, s.chan_sed_flux, "w", "output stream_sed_flux"))
     return false;
   if (in.nutrients) {
-    raise_not_available("open_nutrient_outputs");
-    return false;
+    open_nutrient_outputs(state);
+    if (error_state.stop_flag) return false;
   }
   if (s.storm_sewer_given) {
     if (s.pipe_head_given && !open_or_record(out.pipe_head, s.pipe_head, "w", "superlink head"))

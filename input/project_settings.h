@@ -403,7 +403,7 @@ struct project_settings {
   double ov_disp_coef = 0.0;
   double ov_uptake_rate = 0.0;
   double kinetics_timestep_factor = 1.0;  // kinetics sub-step factor
-  double soil_kinetics_timestep_factor = 0.0;
+  double soil_kinetics_timestep_factor = 1.0;  // nutrient soil clock factor
   double ov_mass_load = 0.0;
   std::string chan_point_input;
   int chan_point_input_given = 0;

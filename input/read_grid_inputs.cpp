@@ -21,6 +21,7 @@
 #include "channel/setup_channels.h"
 #include "output/q7_flux.h"
 #include "quality/contaminant_inputs.h"
+#include "quality/nsm_setup.h"
 #include "quality/sediment_inputs.h"
 #include "subsurface/read_gw_inputs.h"
 #include "subsurface/superlink_setup.h"
@@ -122,12 +123,6 @@ void set_orographic_hmet(model_state& state) {
 // soil maps are read (their Richards columns can give the last two).
 void read_groundwater_inputs(model_state& state) { read_gw_inputs(state); }
 
-// Readers of processes this version does not have. Each keeps its place in
-// the order and stops the run as not available when the project asks for it.
-void stop_when(bool asked, const char* name) {
-  if (asked) raise_not_available(name);
-}
-
 // The basin's base flow has nowhere to go but the channels: without them
 // every drop of it would vanish from the balance.
 void read_sacramento_basin(model_state& state) {
@@ -174,10 +169,6 @@ void alloc_phead_old(model_state& state) {
   const input_state& in = state.input;
   if (!in.inf_richards) return;
   allocate_zeroed(state.subsurface.phead_old, std::size_t(state.grid.cells) + 1, "PHEADOLD");
-}
-
-void setup_nutrient_model(model_state& state) {
-  stop_when(state.input.nutrients, "read_aquatic_env");
 }
 
 void superlink_setup(model_state& state) {
@@ -228,9 +219,8 @@ void connect_superlink_to_channel(model_state& state) {
     chan.sewer_q.assign(chan.node_slots(), 0.0);
 }
 
-void assign_nsm_overland_params(model_state& state) {
-  stop_when(state.input.nutrients && state.input.soil_con_trans, "assign_nsm_overland_params");
-}
+// The soil pools and their partition values, once the soil layers are laid out.
+void assign_nsm_overland_params(model_state& state) { assign_nsm_soil_tables(state); }
 
 // After the elevation: the order every later reader relies on.
 constexpr run_phase later_steps[] = {
@@ -258,6 +248,7 @@ constexpr run_phase later_steps[] = {
     {"read_soil_moisture_hotstart", read_soil_moisture_hotstart},
     {"setup_nutrient_model", setup_nutrient_model},
     {"setup_channels", setup_channels},
+    {"setup_nsm_streams", setup_nsm_streams},
     {"compute_sac_weights", set_sacramento_weights},
     {"superlink_setup", superlink_setup},
     {"connect_superlink_to_channel", connect_superlink_to_channel},

@@ -5,10 +5,12 @@
 #include "output/contaminant_summary.h"
 
 #include <cmath>
+#include <string>
 
 #include "run/model_state.h"
 #include "output/event_summary.h"
 #include "quality/contam_steps.h"
+#include "quality/nsm_model.h"
 
 namespace {
 
@@ -25,6 +27,17 @@ void row(std::FILE* f, const char* label, double value, int extra = 0,
   print_summary_line(f, label, value, 50, format, '.', 14, extra);
 }
 
+// A nutrient entry's name: its water form for a species, its soil pool's
+// for the soil summary and the soil-only entries.
+std::string nutrient_name(const model_state& state, int k, bool soil) {
+  const contaminant_model& m = state.quality.contam;
+  char name[40] = "";
+  nsm_species_long_name(name, k - m.first_nutrient, soil);
+  return name;
+}
+
+int type_of(const contaminant_model& m, int k) { return m.c.constituent_type[std::size_t(k)]; }
+
 const char* static_note =
     "When using static soil concentrations, mass balance errors represent implied additions to "
     "soil top layer \n";
@@ -40,14 +53,21 @@ void run_soil_summary(std::FILE* f, const model_state& state) {
     const double out = final_mass + r.soil_mass_leached + (exfil ? r.soil_exfil_mass : 0.0) +
                        r.soil_exchange_mass + r.soil_mass_decay;
     std::fputs("\n \n", f);
-    std::fprintf(f, "Soil Constituent Transport Summary for %s \n", m.name[std::size_t(k)].c_str());
+    const bool nutrient = type_of(m, k) != 1;
+    const std::string name = nutrient ? nutrient_name(state, k, true) : m.name[std::size_t(k)];
+    std::fprintf(f, "Soil Constituent Transport Summary for %s \n", name.c_str());
     std::fputs("\n", f);
     std::fprintf(f, "Initial Mass in Soil Column   %14.2lf \n", r.soil_mass_init);
     std::fprintf(f, "Final Mass in Soil Column     %14.2lf \n \n", final_mass);
     std::fprintf(f, "Mass added by infiltration    %14.2lf \n", r.soil_infil_mass);
     std::fprintf(f, "Mass seepage up from GW       %14.2lf \n \n", r.soil_gw_mass_in);
-    std::fprintf(f, "Uptake from soil              %14.2lf \n", r.soil_exchange_mass);
-    std::fprintf(f, "Soil decay mass               %14.2lf \n", r.soil_mass_decay);
+    if (nutrient) {
+      std::fprintf(f, "Uptake from soil (NSM)        %14.2lf \n", r.soil_exchange_mass);
+      std::fprintf(f, "NSM decay mass               %14.2lf \n", r.soil_mass_decay);
+    } else {
+      std::fprintf(f, "Uptake from soil              %14.2lf \n", r.soil_exchange_mass);
+      std::fprintf(f, "Soil decay mass               %14.2lf \n", r.soil_mass_decay);
+    }
     if (exfil) std::fprintf(f, "Exfiltration mass loss        %14.2lf \n", r.soil_exfil_mass);
     std::fprintf(f, "Mass seepage down to GW       %14.2lf \n \n", r.soil_mass_leached);
     std::fprintf(f, "Soil mass balance error       %14.4lf \n", percent_error(in, out, 1e-6));
@@ -68,12 +88,21 @@ void run_overland_summary(std::FILE* f, const model_state& state) {
     const constituent_totals& r = m.run[kk];
     const double final_mass = constituent_surface_mass(state, k);
     const double uptake = r.ov_uptake_mass;
-    const double in = r.ov_mass_init + r.ov_precip_mass + (uptake > 0.0 ? uptake : 0.0) + r.ov_neg_mass;
+    const bool nutrient = m.c.constituent_type[kk] == 2;
+    const double nsm_gain = nutrient ? r.ov_nsm_gain : 0.0;
+    const double nsm_loss = nutrient ? r.ov_nsm_loss : 0.0;
+    const double in = r.ov_mass_init + r.ov_precip_mass + (uptake > 0.0 ? uptake : 0.0) +
+                      r.ov_neg_mass + nsm_gain;
     const double out = final_mass + r.ov_infil_mass + (channels ? r.ov_qlat_mass : r.ov_mass_out) +
-                       r.ov_mass_decay + (uptake < 0.0 ? -uptake : 0.0);
+                       r.ov_mass_decay + (uptake < 0.0 ? -uptake : 0.0) + nsm_loss;
     std::fputs("\n\n", f);
-    std::fprintf(f, "Overland Constituent Transport Summary for Constituent %5d (%s)\n", k,
-                 m.name[kk].c_str());
+    if (nutrient) {
+      std::fprintf(f, "Overland Constituent Transport Summary for %s \n",
+                   nutrient_name(state, k, false).c_str());
+    } else {
+      std::fprintf(f, "Overland Constituent Transport Summary for Constituent %5d (%s)\n", k,
+                   m.name[kk].c_str());
+    }
     std::fputs("Amounts are total for simulations in (Kg) \n \n", f);
     std::fprintf(f, "Initial Dissolved mass on ov  %14.2lf \n", r.ov_mass_init);
     std::fprintf(f, "Final Dissolved mass on ov    %14.2lf \n", final_mass);
@@ -91,7 +120,12 @@ void run_overland_summary(std::FILE* f, const model_state& state) {
     std::fprintf(f, "Mass loss to infiltration     %14.2lf \n", r.ov_infil_mass);
     if (channels) std::fprintf(f, "Mass loss to stream           %14.2lf \n", r.ov_qlat_mass);
     std::fprintf(f, "Outlet mass flux              %14.2lf \n", r.ov_mass_out);
-    std::fprintf(f, "Mass decay loss on overland   %14.2lf \n", r.ov_mass_decay);
+    if (nutrient) {
+      std::fprintf(f, "Mass gained from NSM kinetics   %14.4lf \n", nsm_gain);
+      std::fprintf(f, "Mass lost to NSM kinetics       %14.4lf \n", nsm_loss);
+    } else {
+      std::fprintf(f, "Mass decay loss on overland   %14.2lf \n", r.ov_mass_decay);
+    }
     std::fputs("\n", f);
     std::fputs("\n", f);
     std::fprintf(f, "Contam mass balance error       %14.4lf percent \n",
@@ -103,6 +137,7 @@ void run_global_summary(std::FILE* f, const model_state& state) {
   const contaminant_model& m = state.quality.contam;
   const bool soil = m.soil_transport != 0;
   std::fputs("\n\n *************   Global Transport Summaries   **************** \n\n", f);
+  double nsm_net = 0.0;
   for (int k = 1; k <= m.c.constituents; ++k) {
     const constituent_totals& r = m.run[std::size_t(k)];
     // What is held at the end: the surface water, and the soil layers or
@@ -115,7 +150,13 @@ void run_global_summary(std::FILE* f, const model_state& state) {
                       r.ov_neg_mass;
     const double out = held + out_of_system + r.global_mass_decay;
     std::fputs("\n \n", f);
-    std::fprintf(f, "Contaminant Transport Global Summary for Contaminant %5d \n", k);
+    const int type = type_of(m, k);
+    if (type == 1) {
+      std::fprintf(f, "Contaminant Transport Global Summary for Contaminant %5d \n", k);
+    } else {
+      std::fprintf(f, "Contaminant Transport Global Summary for %s \n",
+                   nutrient_name(state, k, type == 3).c_str());
+    }
     std::fputs("Amounts are total for simulations in (Kg) \n \n", f);
     std::fprintf(f, "Total initial mass            %14.2lf \n", r.global_mass_init);
     std::fprintf(f, "Total final Mass              %14.2lf \n \n", held);
@@ -124,7 +165,11 @@ void run_global_summary(std::FILE* f, const model_state& state) {
     std::fprintf(f, "Flux from GW to streams       %14.2lf \n", 0.0);
     if (soil) std::fprintf(f, "Soil mass in from groundwater %14.2lf \n \n", r.soil_gw_mass_in);
     std::fprintf(f, "Total mass out of system      %14.2lf \n \n", out_of_system);
-    std::fprintf(f, "Mass decay loss               %14.2lf \n", r.global_mass_decay);
+    if (type == 1) std::fprintf(f, "Mass decay loss               %14.2lf \n", r.global_mass_decay);
+    if (type == 2) {
+      nsm_net += r.ov_nsm_gain - r.ov_nsm_loss;
+      std::fprintf(f, "NSM gain/loss                 %14.2lf \n", nsm_net);
+    }
     std::fputs("\n", f);
     std::fprintf(f, "Contam mass balance error       %14.4lf percent \n",
                  percent_error(in, out, 0.0));
@@ -138,6 +183,11 @@ void print_contaminant_run_summary(std::FILE* f, const model_state& state) {
   if (state.quality.contam.soil_transport) run_soil_summary(f, state);
   run_overland_summary(f, state);
   run_global_summary(f, state);
+  if (state.quality.nsm) {
+    std::fputs("NSM dm/dt Summary\n", f);
+    std::fprintf(f, "  Total dm/dt in:  %14.4lf\n", state.quality.nsm->dmdt_in);
+    std::fprintf(f, "  Total dm/dt out: %14.4lf\n\n", state.quality.nsm->dmdt_out);
+  }
 }
 
 void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
@@ -161,9 +211,14 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     if (groundwater) row(f, "Exfiltration mass loss", e.soil_exfil_mass);
     row(f, "Mass seepage to water table", e.soil_leached_mass);
     if (groundwater) row(f, "Mass seepage from water table", e.soil_gw_mass_in);
-    row(f, "Soil decay mass", e.soil_decay_mass);
-    row(f, "Surface water exchange from soil", e.soil_release_mass);
-    row(f, "Surface water exchange to soil", e.soil_uptake_mass);
+    if (type_of(m, k) == 1) {
+      row(f, "Soil decay mass", e.soil_decay_mass);
+      row(f, "Surface water exchange from soil", e.soil_release_mass);
+      row(f, "Surface water exchange to soil", e.soil_uptake_mass);
+    } else {
+      row(f, "NSM surface water exchange from soil", e.soil_release_mass);
+      row(f, "NSM surface water exchange to soil", e.soil_uptake_mass);
+    }
     std::fputs("\n", f);
     row(f, "Soil mass balance error", percent_error(in, out, 1e-6), 0, "%14.4lf");
     if (state.input.settings.soil_static_conc) std::fputs(static_note, f);
@@ -189,11 +244,21 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     row(f, "Point source mass gain", 0.0);
     if (groundwater) row(f, "Exfiltration gain", 0.0);
     row(f, "Precipitation gain", e.ov_precip_mass);
-    if (soil) row(f, "Uptake from soil", uptake);
+    const bool nutrient = m.c.constituent_type[kk] != 1;
+    if (nutrient) {
+      row(f, "Uptake from soil (NSM)", uptake);
+      row(f, "Gained from NSM kinetics", 0.0, 0, "%14.4lf");
+    } else if (soil) {
+      row(f, "Uptake from soil", uptake);
+    }
     row(f, "Infiltration", e.ov_infil_mass);
     if (channels) row(f, "Lateral flow to streams", e.ov_qlat_mass);
     row(f, "Outlet flux", e.ov_mass_out);
-    row(f, "Decay loss", e.ov_decay_mass);
+    if (nutrient) {
+      row(f, "Loss to NSM kinetics", 0.0, 0, "%14.4lf");
+    } else {
+      row(f, "Decay loss", e.ov_decay_mass);
+    }
     row(f, "Negative mass", e.ov_neg_mass);
     row(f, "Dissolved mass balance error", percent_error(in, out, 1e-16), 0, "%14.4lf");
   }

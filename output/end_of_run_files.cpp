@@ -4,6 +4,7 @@
 // close_model_files.
 
 #include "output/end_of_run_files.h"
+#include "output/nsm_outputs.h"
 
 #include <cstdio>
 #include <string>
@@ -193,6 +194,7 @@ void write_end_of_run_files(model_state& state) {
   write_interface_hydrograph(state);
   write_overland_hotstart(state);
   write_soil_moisture_hotstart(state);
+  end_nsm_datasets(state);
   end_snow_temp_dataset(state);
   end_swe_dataset(state);
 }

@@ -62,6 +62,10 @@ void linknode_writer::open(const char* part1, const char* part2, const char* par
                              0, 0, 0, 0);
 }
 
+void linknode_writer::write_end() {
+  if (file_.is_open()) std::fputs("ENDDS\n", file_.stream);
+}
+
 void linknode_writer::write_step() {
   if (!out_.empty()) {
     const linknode_network& n = network_;

@@ -43,6 +43,8 @@ class linknode_writer {
   // One record from the source's present values; counts the step whether or
   // not the file is open.
   void write_step();
+  // The closing line "ENDDS" of an open file.
+  void write_end();
 
   int steps() const { return step_; }
   bool is_open() const { return file_.is_open(); }

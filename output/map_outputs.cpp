@@ -4,6 +4,7 @@
 // at set-up, so the time loop allocates nothing.
 
 #include "output/map_outputs.h"
+#include "output/nsm_outputs.h"
 
 #include <cmath>
 #include <cstdio>
@@ -256,6 +257,8 @@ void open_map_dataset(model_state& state, int index) {
 void open_map_outputs(model_state& state) {
   open_snow_temp_map(state);
   if (error_state.stop_flag) return;
+  open_nsm_map_outputs(state);
+  if (error_state.stop_flag) return;
   warn_soil_maps_without_soil(state);
   if (!map_outputs_requested(state)) return;
   const int n = state.grid.cells;
@@ -347,4 +350,6 @@ void write_map_step(model_state& state) {
     if (error_state.stop_flag) return;
   }
   if (snow_temp_requested(state)) state.output.snow_temp_map.write_map(run.elapsed_minutes);
+  if (error_state.stop_flag) return;
+  write_nsm_maps(state);
 }

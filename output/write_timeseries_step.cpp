@@ -17,6 +17,7 @@
 #include "core/not_available.h"
 #include "core/parallel_context.h"
 #include "output/linknode_file.h"
+#include "output/nsm_outputs.h"
 #include "output/output_steps.h"
 #include "output/q7_flux.h"
 #include "output/xy_outputs.h"
@@ -504,6 +505,10 @@ void write_timeseries_step(model_state& state) {
 
   if (in.channel_routing) write_channel_linknode_records(state);
   if (in.settings.storm_sewer_given) write_pipe_records(state);
+  if (in.nutrients) {
+    write_nsm_hydrograph_rows(state);
+    write_nsm_linknode_records(state);
+  }
   const channel_state& chan = state.channel;
   write_xy_output_row(out.xy, state.surface.depth.empty() ? nullptr : state.surface.depth.data(),
                       chan.qp.empty() ? nullptr : chan.qp.data(), chan.stride(),

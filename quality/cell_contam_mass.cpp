@@ -71,10 +71,18 @@ double ov_contam_cell_mass(constituent_state& c, int k, int j, double step,
     if (soil_transport) c.soil_exchange_mass[kk][j] += exchange;
     decay = take_sink(c.cell_decay_mass[kk][j], step, intervals.decay, s);
     c.ov_decay_dmt[kk] += decay;
+  } else if (c.constituent_type[kk] == 2 && soil_transport) {
+    // A nutrient species trades with its soil pool at the soil-flux interval;
+    // the pool's side was booked when the flux was gathered.
+    exchange = take_source(c.cell_uptake_mass[kk][j], step, intervals.nsm_soil_flux, s);
+    c.ov_uptake_dmt[kk] += exchange;
+    decay = take_sink(c.cell_decay_mass[kk][j], step, intervals.nsm_soil_flux, s);
+    c.ov_decay_dmt[kk] += decay;
   }
   infiltration = take_sink(c.cell_infil_mass[kk][j], step, intervals.infiltration, s);
   c.ov_infil_dmt[kk] += infiltration;
-  if (soil_transport) c.soil_top_mass[kk][j] += infiltration;
+  const int soil = soil_entry_of(c, k);
+  if (soil_transport && soil >= 0) c.soil_top_mass[std::size_t(soil)][j] += infiltration;
   if (exit_mass != nullptr) {
     outflow = take_sink(*exit_mass, step, intervals.outlet, s);
     c.ov_out_dmt[kk] += outflow;
@@ -116,7 +124,8 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
     if (grid.depth[j] < tiny && mass[j] >= tiny) {
       if (soil_transport) {
         dried_to_soil += mass[j];
-        c.soil_top_mass[kk][j] += mass[j];
+        const int soil = soil_entry_of(c, k);
+        if (soil >= 0) c.soil_top_mass[std::size_t(soil)][j] += mass[j];
       } else {
         c.land_surface_mass[kk][j] += mass[j];
         c.ov_uptake_dmt[kk] -= mass[j];

@@ -26,6 +26,7 @@ struct contam_intervals {
   double infiltration = 0.0;
   double uptake = 0.0;
   double outlet = 0.0;
+  double nsm_soil_flux = 0.0;  // nutrient soil fluxes
 };
 
 // The net source rate (g/s) of constituent k on cell j for a cell mass step

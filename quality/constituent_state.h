@@ -52,6 +52,9 @@ struct constituent_state {
   constituent_cells ov_contam_uptake;     // exchange rate between land surface and water, 1/s
   constituent_cells ov_contam_maxconc;    // concentration the land-surface release drives to, g/m3
   std::vector<double> precip_conc;        // per constituent: concentration in rain, g/m3
+  // Per constituent: the soil entry its infiltrated mass joins, -1 for none;
+  // empty when every constituent is its own (nutrient species have a pool).
+  std::vector<int> soil_entry;
 
   // Soil layers per constituent [1..constituents]
   std::vector<cell_layer_table> soil_mass;                // g
@@ -87,6 +90,11 @@ struct constituent_state {
   std::vector<double> ov_exit_mass;      // reached the outlet's outflow, waiting for the cell step
 };
 
+// The soil entry constituent k's infiltrated mass joins; -1 for none.
+inline int soil_entry_of(const constituent_state& c, int k) {
+  return std::size_t(k) < c.soil_entry.size() ? c.soil_entry[std::size_t(k)] : k;
+}
+
 // Run totals of one constituent, kg. The owning steps add to them once per
 // step; the summaries only read them.
 struct constituent_totals {
@@ -110,6 +118,8 @@ struct constituent_totals {
   double global_mass_decay = 0.0;  // decayed anywhere
   double global_mass_out = 0.0;    // left the system
   double global_precip = 0.0;      // brought by rain
+  double ov_nsm_gain = 0.0;        // gained by nutrient kinetics on the surface
+  double ov_nsm_loss = 0.0;        // lost to nutrient kinetics on the surface
 };
 
 // The same for the event in hand; cleared at every event start.

@@ -17,6 +17,7 @@
 #include "quality/cell_contam_mass.h"
 #include "quality/constituent_initial.h"
 #include "quality/contam_steps.h"
+#include "quality/nsm_model.h"
 #include "quality/overland_contam.h"
 #include "quality/quality_steps.h"
 
@@ -133,7 +134,8 @@ void fill_soil_layer_table(model_state& state) {
 void start_clocks(model_state& state) {
   contaminant_model& m = state.quality.contam;
   const double now = state.run.current_time;
-  for (process_clock* clock : {&m.infiltration, &m.exchange, &m.decay, &m.outlet}) {
+  for (process_clock* clock : {&m.infiltration, &m.exchange, &m.decay, &m.outlet,
+                               &m.nsm_kinetics, &m.nsm_soil_flux}) {
     clock->last = now;
     clock->next = now;
   }
@@ -155,6 +157,25 @@ double soil_mass_sum(const contaminant_model& m, int k, int cells) {
   for (int j = 1; j <= cells; ++j)
     for (int l = 1; l <= m.geometry.layers[std::size_t(j)]; ++l) s += mass.at(j, l);
   return s;
+}
+
+// The nutrient kinetics keep only their clock; the soil pools hand their
+// top-layer amounts to the water at the soil-flux clock.
+void nutrient_surface_fluxes(model_state& state) {
+  contaminant_model& m = state.quality.contam;
+  const double now = state.run.current_time;
+  const double step = state.run.overland.interval_d * m.kinetics_factor;
+  if (reached(m.nsm_kinetics, now)) {
+    m.nsm_kinetics_interval = seconds_since(m.nsm_kinetics, now);
+    m.nsm_kinetics.last = now;
+    m.nsm_kinetics.next = now + step;
+  }
+  if (!m.soil_transport || !reached(m.nsm_soil_flux, now)) return;
+  m.nsm_soil_flux_interval = seconds_since(m.nsm_soil_flux, now);
+  fill_soil_layer_table(state);
+  state.quality.nsm->overland.accumulate_soil_fluxes(m.c);
+  m.nsm_soil_flux.last = now;
+  m.nsm_soil_flux.next = now + step;
 }
 
 void book_cell_step(contaminant_model& m, int k, bool channels, double negative) {
@@ -230,9 +251,10 @@ void init_constituent_state(model_state& state) {
       const double mass = initial_surface_mass(state.surface.depth[jj], c.ov_contam_conc[kk][jj], dx);
       c.ov_contam_mass[kk][jj] = mass;
       surface += mass;
-      if (m.soil_transport) {
+      if (m.soil_transport && c.constituent_type[kk] == 1) {
         // With soil layers the table's value is the top layer's
-        // concentration per mass of soil solids.
+        // concentration per mass of soil solids; the nutrient pools hold
+        // their own amounts already.
         const double layer = initial_layer_mass(given, m.geometry.thickness.at(j, 1),
                                                 m.geometry.porosity.at(j, 1), dx);
         c.soil_conc[kk].at(j, 1) = given;
@@ -278,8 +300,12 @@ void soil_layer_contam_step(model_state& state) {
   for (int k = 1; k <= c.constituents; ++k) {
     const std::size_t kk = std::size_t(k);
     soil_layer_contam_decay(c, k, m.geometry, dx, dt);
-    soil_layers_contam_update(m.soil_work, c, k, m.geometry, moves, c.gw_contam_conc[kk].data(),
-                              false, dx);
+    // Groundwater below a soil pool carries the pool's water species, if any
+    // (row 0 holds no constituent: zero everywhere).
+    const int water = m.first_nutrient > 0 ? nsm_species_map(m.first_nutrient, k, false) : k;
+    const double* gw = c.gw_contam_conc[std::size_t(water >= 1 ? water : 0)].data();
+    soil_layers_contam_update(m.soil_work, c, k, m.geometry, moves, gw,
+                              c.constituent_type[kk] != 1, dx);
     const soil_layer_booking b = book_soil_layers(c, k, m.geometry);
     constituent_totals& r = m.run[kk];
     constituent_event_totals& e = m.event[kk];
@@ -313,6 +339,13 @@ void soil_layer_contam_step(model_state& state) {
   }
   run.soil_contam.last = run.current_time;
   run.soil_contam.next = redistribution || layered ? run.evap.next : run.infiltration.next;
+  if (state.quality.nsm && reached(m.nsm_soil, run.current_time)) {
+    // The nutrient soil clock: a number of soil-water steps.
+    const process_clock& water = redistribution || layered ? run.evap : run.infiltration;
+    m.nsm_kinetics_interval = dt;
+    m.nsm_soil.last = run.current_time;
+    m.nsm_soil.next = run.current_time + water.interval_d * m.soil_kinetics_factor;
+  }
 }
 
 void overland_contam_step(model_state& state) {
@@ -374,6 +407,8 @@ void overland_contam_step(model_state& state) {
     m.decay.next = now + base * m.kinetics_factor;
   }
 
+  if (state.quality.nsm) nutrient_surface_fluxes(state);
+
   m.outlet_interval = seconds_since(m.outlet, now);
   if (!state.input.channel_routing) {
     const double volume = state.surface.outflow_volume - m.outflow_seen;
@@ -432,6 +467,7 @@ void cell_contam_mass_step(model_state& state) {
   intervals.infiltration = m.infiltration_interval;
   intervals.uptake = m.exchange_interval;
   intervals.outlet = m.outlet_interval;
+  intervals.nsm_soil_flux = m.nsm_soil_flux_interval;
   const bool channels = state.input.channel_routing != 0;
 
   for (int k = 1; k <= c.constituents; ++k) {

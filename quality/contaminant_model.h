@@ -21,6 +21,9 @@ struct contaminant_model {
   int contaminants = -1;         // entries the table gave; -1 until it is read
   int soil_transport = 0;        // the soil layers carry the constituents
   double kinetics_factor = 1.0;  // decay and exchange interval in base intervals
+  double soil_kinetics_factor = 1.0;  // nutrient soil clock in soil-water steps
+  int first_nutrient = -1;       // first entry of the nutrient block; -1 without it
+  int nutrient_entries = 0;      // 9 species, and 4 soil-only pools with soil transport
   std::vector<std::string> name;         // per constituent, the table's description
   std::vector<std::string> output_name;  // per constituent, its output file prefix
   std::vector<int> map_flag;             // per constituent, 1: its maps are written
@@ -40,6 +43,11 @@ struct contaminant_model {
   double exchange_interval = 0.0;      // s
   double decay_interval = 0.0;         // s
   double outlet_interval = 0.0;        // s
+  process_clock nsm_kinetics;          // nutrient kinetics (a clock only)
+  process_clock nsm_soil;              // nutrient soil clock of the soil-layer step
+  process_clock nsm_soil_flux;         // nutrient soil fluxes
+  double nsm_kinetics_interval = 0.0;  // s
+  double nsm_soil_flux_interval = 0.0; // s
   int sweep_order = 1;                 // 1 columns first, 2 rows first; alternates
   int started = 0;                     // the clocks were started at the first due pass
 

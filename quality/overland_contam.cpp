@@ -35,6 +35,7 @@ void contam_infiltration_accumulate(constituent_state& c, int k, const double* i
   std::vector<double>& mass = c.ov_contam_mass[kk];
   std::vector<double>& gathered = c.cell_infil_mass[kk];
   const int cells = int(mass.size()) - 1;
+  const int soil = soil_entry_of(c, k);
   double dried = 0.0;
   for (int j = 1; j <= cells; ++j) {
     if (is_lake(lake, j)) {
@@ -42,7 +43,7 @@ void contam_infiltration_accumulate(constituent_state& c, int k, const double* i
       continue;
     }
     if (mass[j] > tiny && depth_now[j] < tiny && infil_vol[j] > tiny) {
-      c.soil_top_mass[kk][j] += mass[j];
+      if (soil >= 0) c.soil_top_mass[std::size_t(soil)][j] += mass[j];
       dried += mass[j];
       mass[j] = 0.0;
       continue;

@@ -1,11 +1,13 @@
 #pragma once
 // The sediment, constituent and nutrient part of the run record.
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "quality/contaminant_model.h"
 #include "quality/chan_sediment_state.h"
+#include "quality/nsm_model.h"
 #include "quality/sediment_state.h"
 
 struct quality_state {
@@ -33,4 +35,5 @@ struct quality_state {
   sediment_state sediment;           // overland erosion (SOIL_EROSION)
   contaminant_model contam;          // dissolved constituents on the grid and in the soil
   chan_sediment_state chan_sediment; // sand and fines in the channels
+  std::unique_ptr<nsm_model> nsm;    // the nutrient model, with NUTRIENTS
 };

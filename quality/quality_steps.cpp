@@ -7,10 +7,17 @@
 
 #include "run/model_state.h"
 #include "core/not_available.h"
+#include "quality/nsm_model.h"
 
+// The soil tables give the pools per unit of the table; the loop holds
+// them a thousand times larger, as it holds every soil amount.
 void convert_nsm_soil_units(model_state& state) {
-  if (!state.input.nutrients) return;
-  raise_not_available("convert_nsm_soil_units");
+  if (!state.quality.nsm || !state.quality.contam.soil_transport) return;
+  nsm_soil& soil = state.quality.nsm->soil;
+  for (int p = 0; p < nsm_soil_pools; ++p) {
+    cell_layer_table& amounts = soil.pool(p);
+    for (int j = 1; j <= soil.cells; ++j) amounts.at(j, 1) *= 1000.0;
+  }
 }
 
 void sed_contam_source_step(model_state& state) {

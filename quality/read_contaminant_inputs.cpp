@@ -147,6 +147,26 @@ void size_contaminant_arrays(contaminant_model& m, int n, int cells, int layers)
   m.event.assign(rows, constituent_event_totals{});
 }
 
+bool start_constituent_model(model_state& state) {
+  input_state& in = state.input;
+  if (!check_options(state)) return false;
+  contaminant_model& m = state.quality.contam;
+  m.on = 1;
+  m.soil_transport = in.soil_con_trans;
+  m.kinetics_factor = in.settings.kinetics_timestep_factor;
+  m.soil_kinetics_factor = in.settings.soil_kinetics_timestep_factor;
+  return true;
+}
+
+void set_soil_depths(input_state& in) {
+  if (in.green_ampt || in.inf_redist) {
+    if (in.top_layer_depth < tiny) in.top_layer_depth = in.soil_moist_depth;
+    if (in.mixing_layer_depth < tiny) in.mixing_layer_depth = in.top_layer_depth;
+  }
+}
+
+int constituent_soil_layers(const input_state& in) { return soil_layer_count(in); }
+
 void read_contaminant_inputs(model_state& state) {
   input_state& in = state.input;
   if (in.settings.sediment_contam) {
@@ -156,11 +176,8 @@ void read_contaminant_inputs(model_state& state) {
     return;
   }
   if (!in.ov_con_trans) return;
-  if (!check_options(state)) return;
+  if (!start_constituent_model(state)) return;
   contaminant_model& m = state.quality.contam;
-  m.on = 1;
-  m.soil_transport = in.soil_con_trans;
-  m.kinetics_factor = in.settings.kinetics_timestep_factor;
 
   const bool table = table_requested(in, table_kind::contaminants) || in.soil_erosion;
   if (!table) {
@@ -172,10 +189,7 @@ void read_contaminant_inputs(model_state& state) {
   read_table(state);
   if (stopped()) return;
 
-  if (in.green_ampt || in.inf_redist) {
-    if (in.top_layer_depth < tiny) in.top_layer_depth = in.soil_moist_depth;
-    if (in.mixing_layer_depth < tiny) in.mixing_layer_depth = in.top_layer_depth;
-  }
+  set_soil_depths(in);
   const int cells = state.grid.cells;
   size_contaminant_arrays(m, m.contaminants, cells, soil_layer_count(in));
   // Every contaminant's maps are written with the card that asks for all.

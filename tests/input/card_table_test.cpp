@@ -156,7 +156,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"snow_swe_file", apply}, {"snow_temp", apply}, {"nwsrfs_elev_snow", apply},
       {"sacramento", apply}, {"gw_simulation", apply}, {"water_table", apply},
       {"storm_sewer", apply}, {"soil_erosion", apply}, {"ov_con_trans", apply},
-      {"chan_con_trans", store}, {"soil_con_trans", apply}, {"nutrients", store},
+      {"chan_con_trans", store}, {"soil_con_trans", apply}, {"nutrients", apply},
       {"sediment_contam", apply}, {"all_contam_output", apply}, {"ov_con_map", store},
       {"optimize_sed", apply}, {"analyzers", apply}, {"qtr", apply}, {"vune", apply},
       // output files not written yet
@@ -170,7 +170,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"out_con_location", clear}, {"out_mass_location", clear},
       {"daily_output", clear},
       {"gw_output", apply},
-      {"out_ov_no2", clear}, {"out_hyd_do", clear}, {"total_chan_p", clear},
+      {"out_ov_no2", apply}, {"out_hyd_do", apply}, {"total_chan_p", apply},
       // built, or parameters stored silently
       {"summary", apply}, {"outlet_hydro", apply}, {"sig_outlet_hydro", apply},
       {"pipe_flow", apply}, {"pipe_head", apply}, {"pipe_tile", apply},

@@ -190,7 +190,7 @@ TEST_F(option_checks, stream_losses_are_taken_with_or_without_the_groundwater_mo
 // The gate, one test per effect class.
 TEST_F(option_checks, switch_cards_of_unbuilt_processes_refuse_the_run_after_the_checks) {
   std::string path =
-      project(rain + "STORM_SEWER sewer.txt\nNUTRIENTS\n");
+      project(rain + "STORM_SEWER sewer.txt\nOV_PUMP pumps.txt\n");
   std::string read_output;
   std::string check_output;
   {
@@ -202,15 +202,15 @@ TEST_F(option_checks, switch_cards_of_unbuilt_processes_refuse_the_run_after_the
   EXPECT_EQ(error_state.stop_flag, 0);
   // Stored while read, so the checks see them.
   EXPECT_EQ(settings().storm_sewer, "sewer.txt");
-  EXPECT_NE(settings().nutrient_record, nullptr);
+  EXPECT_EQ(settings().ov_pump, "pumps.txt");
   {
     test_support::stdout_capture out;
     check_project_options(*state_);
     check_output = out.stop();
   }
   EXPECT_EQ(check_output,
-            "Error: the project card NUTRIENTS needs the nutrient model, which is not available "
-            "in this version.\n"
+            "Error: the project card OV_PUMP needs pumps, which is not available in this "
+            "version.\n"
             "\n");
   EXPECT_EQ(error_state.stop_flag, 1);
   EXPECT_EQ(error_state.code, 0);  // 4000 was reported at once

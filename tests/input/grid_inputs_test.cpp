@@ -306,9 +306,9 @@ TEST_F(grid_inputs, starting_depths_come_from_the_hot_start_and_the_initial_head
 }
 
 TEST_F(grid_inputs, readers_of_processes_not_built_keep_their_place_in_the_order) {
-  // Refused by the card gate, the nutrient inputs are never read.
-  std::string out = run_setup(strip_cards("NUTRIENTS\n"));
-  EXPECT_TRUE(has(out, "needs the nutrient model")) << out;
+  // Refused by the card gate, the pump inputs are never read.
+  std::string out = run_setup(strip_cards("OV_PUMP pumps.txt\n"));
+  EXPECT_TRUE(has(out, "needs pumps")) << out;
   EXPECT_FALSE(has(out, "reading watershed mask"));
   clear_errors();
 
@@ -334,15 +334,6 @@ TEST_F(grid_inputs, readers_of_processes_not_built_keep_their_place_in_the_order
   EXPECT_EQ(state_->surface.low_spots[1].column, 2);
   EXPECT_EQ(state_->surface.low_spots[1].crest, 101.5);
   clear_errors();
-
-  // Two readers not built asked for: the run stops at the earlier one.
-  state_ = std::make_unique<model_state>();
-  out = run_setup(strip_cards(), "read_grid_inputs", "read_grid_inputs", [](model_state& s) {
-    s.input.nutrients = 1;
-    s.input.settings.storm_sewer_given = 1;
-  });
-  EXPECT_TRUE(has(out, "Error: read_aquatic_env is not available in this version.\n")) << out;
-  EXPECT_FALSE(has(out, "superlink_setup"));
 }
 
 TEST_F(grid_inputs, a_cell_location_list_gives_cell_numbers_and_refuses_cells_off_the_grid) {

@@ -141,7 +141,6 @@ const switch_case switch_cases[] = {
        s.input.chan_con_trans = 1;
        s.run.chan_contam.next = s.run.current_time;
      }},
-    {"convert_nsm_soil_units", convert_nsm_soil_units, +[](model_state& s) { s.input.nutrients = 1; }},
 };
 
 // A record at the first pass of a run, every process off.
