@@ -19,7 +19,7 @@ constexpr card_feature unbuilt[] = {
     xy_inputs,
     channels,         pumps,
     point_inputs,
-    channel_contaminants, initial_concentration_maps,
+    channel_contaminants,
     channel_output,   location_output,
     daily_output,
 };

@@ -73,7 +73,8 @@ void end_map_datasets(model_state& state) {
                            fixed_map_index::gw_recharge_cum, fixed_map_index::gw_recharge_inc,
                            fixed_map_index::inf_depth,       fixed_map_index::inf_rate,
                            fixed_map_index::surf_moist,      fixed_map_index::net_sed,
-                           fixed_map_index::sed_flux,        fixed_map_index::susp_sed};
+                           fixed_map_index::sed_flux,        fixed_map_index::susp_sed,
+                           fixed_map_index::contam_conc};
   for (int index : order) {
     safe_file& file = state.output.map_dataset[index];
     if (file.is_open()) write_dataset_end(file.stream, in.map_kind[2] != 0);

@@ -76,7 +76,8 @@ constexpr int open_order[] = {fixed_map_index::depth,           fixed_map_index:
                               fixed_map_index::inf_rate,        fixed_map_index::surf_moist,
                               fixed_map_index::gw_head,
                               fixed_map_index::sed_flux,        fixed_map_index::net_sed,
-                              fixed_map_index::susp_sed,        fixed_map_index::flood_grid,
+                              fixed_map_index::susp_sed,        fixed_map_index::contam_conc,
+                              fixed_map_index::flood_grid,
                               fixed_map_index::swe};
 
 bool sediment_maps(const model_state& state) {
@@ -117,6 +118,10 @@ const std::string* card_file(const model_state& state, int index) {
       return s.net_sed_volume_given && sediment_maps(state) ? &s.net_sed_volume : nullptr;
     case fixed_map_index::susp_sed:
       return s.vol_sed_susp_given && sediment_maps(state) ? &s.vol_sed_susp : nullptr;
+    // The constituent concentration dataset holds its header only: no
+    // record is written to it.
+    case fixed_map_index::contam_conc:
+      return s.ov_con_map_given && in.ov_con_trans ? &s.ov_con_map : nullptr;
     // Only a long-term run keeps a snow pack; without one there is no map.
     case fixed_map_index::swe:
       return s.snow_swe_file_given && !state.soil.snow.swe.empty() ? &s.snow_swe_file : nullptr;

@@ -19,6 +19,7 @@ constexpr int gw_recharge_inc = 13;
 constexpr int sed_flux = 7;
 constexpr int net_sed = 8;
 constexpr int susp_sed = 9;
+constexpr int contam_conc = 10;
 constexpr int flood_grid = 11;
 constexpr int swe = 14;
 }  // namespace fixed_map_index

@@ -157,7 +157,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"sacramento", apply}, {"gw_simulation", apply}, {"water_table", apply},
       {"storm_sewer", apply}, {"soil_erosion", apply}, {"ov_con_trans", apply},
       {"chan_con_trans", store}, {"soil_con_trans", apply}, {"nutrients", apply},
-      {"sediment_contam", apply}, {"all_contam_output", apply}, {"ov_con_map", store},
+      {"sediment_contam", apply}, {"all_contam_output", apply}, {"ov_con_map", apply},
       {"optimize_sed", apply}, {"analyzers", apply}, {"qtr", apply}, {"vune", apply},
       // output files not written yet
       {"gw_recharge_cum", apply},

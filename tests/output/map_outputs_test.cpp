@@ -622,7 +622,7 @@ TEST(map_runs, every_open_fixed_dataset_is_ended_once) {
                           fixed_map_index::gw_recharge_cum, fixed_map_index::gw_recharge_inc,
                           fixed_map_index::inf_depth, fixed_map_index::surf_moist,
                           fixed_map_index::net_sed,   fixed_map_index::sed_flux,
-                          fixed_map_index::susp_sed};
+                          fixed_map_index::susp_sed,  fixed_map_index::contam_conc};
     for (int index : opened) {
       const std::string name = dir.file("d" + std::to_string(index));
       ASSERT_TRUE(s.output.map_dataset[index].open(name.c_str(), "w"));

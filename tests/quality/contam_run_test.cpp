@@ -416,6 +416,18 @@ TEST_F(contam_run, all_contam_output_writes_a_concentration_and_a_mass_map) {
   EXPECT_NE(first.find("2"), std::string::npos) << first;
 }
 
+// The constituent concentration dataset holds its header and its end only.
+TEST_F(contam_run, the_concentration_dataset_is_opened_and_ended_without_records) {
+  const run_output out = plane(std::string(tracer_cards) + "MAP_TYPE 1\nOV_CON_MAP conc.dat\n",
+                               contam_tables("Tracer", 2.0, "0 0 0 0 0 0 0 0"));
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string text = file("conc.dat");
+  EXPECT_EQ(text.rfind("DATASET\nOBJTYPE grid2d\nBEGSCL\n", 0), 0u) << text;
+  EXPECT_NE(text.find("OBJID 1020\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("TS "), std::string::npos) << text;
+  EXPECT_EQ(text.substr(text.size() - 6), "ENDDS\n");
+}
+
 TEST_F(contam_run, bad_constituent_input_stops_the_run_with_its_message) {
   struct bad_case {
     const char* label;
