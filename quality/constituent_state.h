@@ -85,6 +85,7 @@ struct constituent_state {
   std::vector<double> ov_out_dmt;        // left through the outlet cell
   std::vector<double> ov_precip_dmt;     // brought by rain
   std::vector<double> ov_exit_mass;      // reached the outlet's outflow, waiting for the cell step
+  std::vector<double> ov_exfil_dmt;      // brought to the surface by exfiltrating water
 };
 
 // Run totals of one constituent, kg. The owning steps add to them once per
@@ -110,6 +111,10 @@ struct constituent_totals {
   double global_mass_decay = 0.0;  // decayed anywhere
   double global_mass_out = 0.0;    // left the system
   double global_precip = 0.0;      // brought by rain
+  double ov_exfil_mass = 0.0;      // brought to the surface water by exfiltration
+  double ov_sed_source = 0.0;      // released by the sediment to the water (negative: sorbed)
+  double ov_sed_out = 0.0;         // attached to the sediment through the outlet
+  double soil_sed_mass = 0.0;      // soil change by settled (+) and detached (-) sediment
 };
 
 // The same for the event in hand; cleared at every event start.
@@ -131,4 +136,8 @@ struct constituent_event_totals {
   double soil_release_mass = 0.0;
   double soil_uptake_mass = 0.0;
   double soil_exfil_mass = 0.0;
+  double ov_exfil_mass = 0.0;
+  double ov_sed_source = 0.0;
+  double ov_sed_out = 0.0;
+  double soil_sed_mass = 0.0;
 };
