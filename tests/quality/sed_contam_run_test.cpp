@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "constituent_fixture.h"
+#include "quality/cell_contam_mass.h"
 #include "quality/sed_contam_source.h"
 #include "surface/surface_run_fixture.h"
 #include "test_support.h"
@@ -189,6 +191,37 @@ TEST(sed_soil_pickup_conc, sorbed_mass_per_volume_of_fine_solids) {
   EXPECT_EQ(sed_soil_pickup_conc(100.0, 0.2, 0.0, 0.1, 0.4, 10.0), 0.0);  // no fines
   EXPECT_EQ(sed_soil_pickup_conc(100.0, 0.2, 0.7, 0.1, 1.0, 10.0), 0.0);  // no solids
   EXPECT_EQ(sed_soil_pickup_conc(-5.0, 0.2, 0.7, 0.1, 0.4, 10.0), 0.0);
+}
+
+TEST(sed_contam_cell_mass, water_that_cannot_give_up_what_sorbs_leaves_it_with_the_sediment) {
+  // The partition gave a cell's fines 10 g, 3 g of them to come from its
+  // water, which holds only 1 g by the cell step: the water gives its 1 g
+  // and the fines keep 8 g, so nothing is made. A release to the water is
+  // taken whole.
+  struct release_case {
+    const char* label;
+    double release, rate, total;
+  };
+  const release_case cases[] = {
+      {"more than the water holds", -3.0, -1.0 / 10.0, 8.0},
+      {"a release", 2.5, 2.5 / 10.0, 10.0},
+  };
+  for (const release_case& r : cases) {
+    SCOPED_TRACE(r.label);
+    constituent_state c;
+    constituent_fixture::size_state(c, 1, 1, 1);
+    c.ov_contam_mass[1][1] = 1.0;
+    double release[2] = {0.0, r.release}, total[2] = {0.0, 10.0}, released = 0.0;
+    const sed_contam_rows rows{release, total, &released};
+    EXPECT_DOUBLE_EQ(ov_contam_cell_mass(c, 1, 1, 10.0, contam_intervals{}, false, nullptr, &rows),
+                     r.rate);
+    EXPECT_EQ(release[1], 0.0);
+    EXPECT_DOUBLE_EQ(total[1], r.total);
+    EXPECT_DOUBLE_EQ(released, r.rate * 10.0);
+    // Fines, water and what the cell step adds to the water hold what the
+    // cell and the release held.
+    EXPECT_DOUBLE_EQ(total[1] + c.ov_contam_mass[1][1] + r.rate * 10.0, 11.0 + r.release);
+  }
 }
 
 }  // namespace
