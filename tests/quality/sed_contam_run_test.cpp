@@ -183,6 +183,25 @@ TEST_F(sed_contam_run, unsupported_combinations_are_refused_by_name) {
   }
 }
 
+TEST_F(sed_contam_run, fines_that_reach_the_channels_wait_for_channel_constituents) {
+  // The bank fixture: a 3 x 10 plane draining over the banks into its channel.
+  for (const char* name : {"mask.asc", "elevation.asc", "bank.chan", "bank.gst"})
+    dir_.write(name, fixture_text("bank", name));
+  for (const char* name : {"soils.idx", "ids.idx"})
+    dir_.write(name, ascii_grid(3, 10, 100, std::vector<double>(30, 1.0)));
+  dir_.write("tables.cmt", tables(2000.0));
+  dir_.write("bank.prj",
+             edit_cards(fixture_text("bank", "bank.prj"), {},
+                        "NUM_THREADS 1\nSOIL_EROSION 1\nSAND_SIZE 0.0625\nWATER_TEMP 20\n"
+                        "MAPPING_TABLE tables.cmt\nOUTLET_SED_FLUX outlet.sed\nOV_CON_TRANS\n"
+                        "SEDIMENT_CONTAM\n"));
+  const run_output out = run_in_process(dir_.path(), "bank.prj");
+  EXPECT_EQ(out.status, 1);
+  EXPECT_NE(out.text.find("SEDIMENT_CONTAM with channel routing needs CHAN_CON_TRANS"),
+            std::string::npos)
+      << out.text;
+}
+
 TEST(sed_soil_pickup_conc, sorbed_mass_per_volume_of_fine_solids) {
   // 100 g with a fifth dissolved in 0.1 m at porosity 0.4 under a 10 m
   // cell whose parent soil is 70 % fines: 80 g on 0.7 x 0.1 x 100 x 0.6 =
