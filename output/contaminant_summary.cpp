@@ -49,9 +49,11 @@ void run_soil_summary(std::FILE* f, const model_state& state) {
   for (int k = 1; k <= m.c.constituents; ++k) {
     const constituent_totals& r = m.run[std::size_t(k)];
     const double final_mass = constituent_soil_mass(state, k);
-    const double in = r.soil_mass_init + r.soil_infil_mass + r.soil_gw_mass_in;
+    const double sed = r.soil_sed_mass;
+    const double in = r.soil_mass_init + r.soil_infil_mass + r.soil_gw_mass_in +
+                      (sed > 0.0 ? sed : 0.0);
     const double out = final_mass + r.soil_mass_leached + (exfil ? r.soil_exfil_mass : 0.0) +
-                       r.soil_exchange_mass + r.soil_mass_decay;
+                       r.soil_exchange_mass + r.soil_mass_decay + (sed < 0.0 ? -sed : 0.0);
     std::fputs("\n \n", f);
     const bool nutrient = type_of(m, k) != 1;
     const std::string name = nutrient ? nutrient_name(state, k, true) : m.name[std::size_t(k)];
@@ -70,6 +72,7 @@ void run_soil_summary(std::FILE* f, const model_state& state) {
     }
     if (exfil) std::fprintf(f, "Exfiltration mass loss        %14.2lf \n", r.soil_exfil_mass);
     std::fprintf(f, "Mass seepage down to GW       %14.2lf \n \n", r.soil_mass_leached);
+    if (m.sed.on) std::fprintf(f, "Sediment eroded(-)/deposited  %14.2lf \n \n", sed);
     std::fprintf(f, "Soil mass balance error       %14.4lf \n", percent_error(in, out, 1e-6));
     if (state.input.settings.soil_static_conc) std::fputs(static_note, f);
     std::fputs("\n", f);
@@ -91,10 +94,12 @@ void run_overland_summary(std::FILE* f, const model_state& state) {
     const bool nutrient = m.c.constituent_type[kk] == 2;
     const double nsm_gain = nutrient ? r.ov_nsm_gain : 0.0;
     const double nsm_loss = nutrient ? r.ov_nsm_loss : 0.0;
+    const double sed = r.ov_sed_source;
     const double in = r.ov_mass_init + r.ov_precip_mass + (uptake > 0.0 ? uptake : 0.0) +
-                      r.ov_neg_mass + nsm_gain;
+                      r.ov_neg_mass + nsm_gain + (sed > 0.0 ? sed : 0.0) + r.ov_exfil_mass;
     const double out = final_mass + r.ov_infil_mass + (channels ? r.ov_qlat_mass : r.ov_mass_out) +
-                       r.ov_mass_decay + (uptake < 0.0 ? -uptake : 0.0) + nsm_loss;
+                       r.ov_mass_decay + (uptake < 0.0 ? -uptake : 0.0) + nsm_loss +
+                       (sed < 0.0 ? -sed : 0.0);
     std::fputs("\n\n", f);
     if (nutrient) {
       std::fprintf(f, "Overland Constituent Transport Summary for %s \n",
@@ -113,9 +118,10 @@ void run_overland_summary(std::FILE* f, const model_state& state) {
       std::fputs("\n", f);
     }
     std::fprintf(f, "Point source mass gain        %14.2lf \n", 0.0);
-    if (exfil) std::fprintf(f, "Exfiltration mass gain        %14.2lf \n", 0.0);
+    if (exfil) std::fprintf(f, "Exfiltration mass gain        %14.2lf \n", r.ov_exfil_mass);
     std::fprintf(f, "Precipitation mass gain       %14.2lf \n", r.ov_precip_mass);
     std::fprintf(f, "Uptake from soil              %14.2lf \n", uptake);
+    if (m.sed.on) std::fprintf(f, "Sediment source               %14.2lf \n", sed);
     std::fputs("\n", f);
     std::fprintf(f, "Mass loss to infiltration     %14.2lf \n", r.ov_infil_mass);
     if (channels) std::fprintf(f, "Mass loss to stream           %14.2lf \n", r.ov_qlat_mass);
@@ -127,6 +133,10 @@ void run_overland_summary(std::FILE* f, const model_state& state) {
       std::fprintf(f, "Mass decay loss on overland   %14.2lf \n", r.ov_mass_decay);
     }
     std::fputs("\n", f);
+    if (m.sed.on) {
+      std::fprintf(f, "Attached to susp sediments    %14.2lf \n", constituent_attached_mass(state, k));
+      std::fprintf(f, "Attached exiting watershed    %14.2lf \n", r.ov_sed_out);
+    }
     std::fputs("\n", f);
     std::fprintf(f, "Contam mass balance error       %14.4lf percent \n",
                  percent_error(in, out, 1e-16));
@@ -142,8 +152,11 @@ void run_global_summary(std::FILE* f, const model_state& state) {
     const constituent_totals& r = m.run[std::size_t(k)];
     // What is held at the end: the surface water, and the soil layers or
     // the land surface the dissolved mass dries onto.
+    // Also what the suspended sediment holds and what is on its way between
+    // the soil layers and the surface.
     const double held = constituent_surface_mass(state, k) +
-                        (soil ? constituent_soil_mass(state, k) : constituent_land_mass(state, k));
+                        (soil ? constituent_soil_mass(state, k) : constituent_land_mass(state, k)) +
+                        constituent_attached_mass(state, k) + constituent_in_transit(state, k);
     // Without soil layers the infiltrated mass leaves the system.
     const double out_of_system = r.global_mass_out + (soil ? 0.0 : r.ov_infil_mass);
     const double in = r.global_mass_init + r.global_precip + (soil ? r.soil_gw_mass_in : 0.0) +
@@ -199,9 +212,11 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
   for (int k = 1; soil && k <= m.c.constituents; ++k) {
     const constituent_event_totals& e = m.event[std::size_t(k)];
     const double final_mass = constituent_soil_mass(state, k);
-    const double in = e.soil_mass_init + e.soil_infil_mass + e.soil_gw_mass_in + e.soil_uptake_mass;
+    const double sed = e.soil_sed_mass;
+    const double in = e.soil_mass_init + e.soil_infil_mass + e.soil_gw_mass_in + e.soil_uptake_mass +
+                      (sed > 0.0 ? sed : 0.0);
     const double out = final_mass + e.soil_leached_mass + e.soil_release_mass + e.soil_decay_mass +
-                       (groundwater ? e.soil_exfil_mass : 0.0);
+                       (groundwater ? e.soil_exfil_mass : 0.0) + (sed < 0.0 ? -sed : 0.0);
     std::fputs("\n\n", f);
     std::fprintf(f, "Soil Contaminant Transport Summary for %s \n", m.name[std::size_t(k)].c_str());
     std::fputs("\n", f);
@@ -219,6 +234,7 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
       row(f, "NSM surface water exchange from soil", e.soil_release_mass);
       row(f, "NSM surface water exchange to soil", e.soil_uptake_mass);
     }
+    if (m.sed.on) row(f, "Sediment eroded(-)/deposited(+)", sed);
     std::fputs("\n", f);
     row(f, "Soil mass balance error", percent_error(in, out, 1e-6), 0, "%14.4lf");
     if (state.input.settings.soil_static_conc) std::fputs(static_note, f);
@@ -229,20 +245,27 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     const constituent_event_totals& e = m.event[kk];
     const double final_mass = constituent_surface_mass(state, k);
     const double uptake = e.ov_uptake_mass;
-    const double in = e.ov_mass_init + e.ov_precip_mass + (uptake > 0.0 ? uptake : 0.0) + e.ov_neg_mass;
+    const double sed = e.ov_sed_source;
+    const double in = e.ov_mass_init + e.ov_precip_mass + (uptake > 0.0 ? uptake : 0.0) +
+                      e.ov_neg_mass + (sed > 0.0 ? sed : 0.0) + e.ov_exfil_mass;
     const double out = final_mass + e.ov_infil_mass + e.ov_qlat_mass + e.ov_mass_out +
-                       e.ov_decay_mass + (uptake < 0.0 ? -uptake : 0.0);
+                       e.ov_decay_mass + (uptake < 0.0 ? -uptake : 0.0) + (sed < 0.0 ? -sed : 0.0);
     std::fputs("\n \n", f);
     std::fprintf(f, "Overland Contaminant Transport Summary for %s \n", m.name[kk].c_str());
     std::fputs("Amounts are total mass for event in (Kg) \n \n", f);
     row(f, "Initial Dissolved Mass on Overland", e.ov_mass_init);
     row(f, "Final Dissolved Mass on Overland", final_mass);
+    if (m.sed.on) {
+      const double attached = constituent_attached_mass(state, k);
+      row(f, "Final attached to susp seds", attached);
+      row(f, "Final total (attached+dissolved)", attached + final_mass);
+    }
     if (!soil) {
       row(f, "Initial undissolved mass", e.ov_land_init);
       row(f, "Final undissolved mass", constituent_land_mass(state, k));
     }
     row(f, "Point source mass gain", 0.0);
-    if (groundwater) row(f, "Exfiltration gain", 0.0);
+    if (groundwater) row(f, "Exfiltration gain", e.ov_exfil_mass);
     row(f, "Precipitation gain", e.ov_precip_mass);
     const bool nutrient = m.c.constituent_type[kk] != 1;
     if (nutrient) {
@@ -260,6 +283,10 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
       row(f, "Decay loss", e.ov_decay_mass);
     }
     row(f, "Negative mass", e.ov_neg_mass);
+    if (m.sed.on) {
+      row(f, "Sediment source", sed);
+      row(f, "Attached exiting outlet", e.ov_sed_out);
+    }
     row(f, "Dissolved mass balance error", percent_error(in, out, 1e-16), 0, "%14.4lf");
   }
 }

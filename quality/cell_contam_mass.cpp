@@ -6,6 +6,8 @@
 #include "quality/cell_contam_mass.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -61,7 +63,7 @@ void contam_decay_accumulate(constituent_state& c, int k, double dx, double inte
 
 double ov_contam_cell_mass(constituent_state& c, int k, int j, double step,
                            const contam_intervals& intervals, bool soil_transport,
-                           double* exit_mass) {
+                           double* exit_mass, const sed_contam_rows* sed) {
   const std::size_t kk = std::size_t(k);
   double s = c.ov_contam_mass[kk][j];
   double exchange = 0.0, decay = 0.0, infiltration = 0.0, outflow = 0.0;
@@ -79,6 +81,19 @@ double ov_contam_cell_mass(constituent_state& c, int k, int j, double step,
     decay = take_sink(c.cell_decay_mass[kk][j], step, intervals.nsm_soil_flux, s);
     c.ov_decay_dmt[kk] += decay;
   }
+  // What exfiltrating water brought up through the soil layers.
+  double exfiltrated = 0.0;
+  if (c.ov_exfil_dmt.size() > kk && c.cell_exfil_mass[kk][j] != 0.0) {
+    exfiltrated = take_source(c.cell_exfil_mass[kk][j], step, intervals.exfiltration, s);
+    c.ov_exfil_dmt[kk] += exfiltrated;
+  }
+  double released = 0.0;
+  if (sed != nullptr) {
+    const double waiting = sed->release[j];
+    released = take_source(sed->release[j], step, step, s);
+    sed->total[j] += waiting - released;
+    *sed->release_dmt += released;
+  }
   infiltration = take_sink(c.cell_infil_mass[kk][j], step, intervals.infiltration, s);
   c.ov_infil_dmt[kk] += infiltration;
   const int soil = soil_entry_of(c, k);
@@ -87,14 +102,14 @@ double ov_contam_cell_mass(constituent_state& c, int k, int j, double step,
     outflow = take_sink(*exit_mass, step, intervals.outlet, s);
     c.ov_out_dmt[kk] += outflow;
   }
-  return (exchange - (outflow + infiltration) - decay) / step;
+  return (exchange - (outflow + infiltration) - decay + exfiltrated + released) / step;
 }
 
 void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work,
                              const contam_grid& grid, double a, int order,
                              const contam_intervals& intervals, int outlet, double* exit_mass,
                              const int* lake, bool soil_transport, double& negative_mass,
-                             double* cell_exit) {
+                             double* cell_exit, const sed_contam_rows* sed) {
   const std::size_t kk = std::size_t(k);
   if (c.constituent_type[kk] == 3) return;
   std::vector<double>& mass = c.ov_contam_mass[kk];
@@ -109,7 +124,8 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
                        : ov_contam_cell_mass(c, k, j, a, intervals, soil_transport,
                                              cell_exit != nullptr ? &cell_exit[j]
                                              : j == outlet        ? exit_mass
-                                                                  : nullptr);
+                                                                  : nullptr,
+                                             sed);
   }
   ov_contam_cell_flux(work, grid, a, order, negative_mass);
   double dried_to_soil = 0.0;
@@ -132,6 +148,12 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
       }
       mass[j] = 0.0;
       conc[j] = 0.0;
+    }
+    if (sed != nullptr) {
+      double& total = sed->total[j];
+      total += mass[j];
+      if (total < 0.0) total = 0.0;
+      if (std::isnan(total)) std::printf("Total cell mass, contam %d cell %d NAN", k, j);
     }
   }
   c.ov_infil_dmt[kk] += dried_to_soil;

@@ -27,6 +27,16 @@ struct contam_intervals {
   double uptake = 0.0;
   double outlet = 0.0;
   double nsm_soil_flux = 0.0;  // nutrient soil fluxes
+  double exfiltration = 0.0;   // the soil layers' step
+};
+
+// The sediment-bound rows of one constituent that the cell mass step takes
+// and feeds (per cell): the release to the water waiting since the last
+// pass, the cell's total on water and sediment, and the step's released sum.
+struct sed_contam_rows {
+  double* release;      // g
+  double* total;        // g
+  double* release_dmt;  // g, for the constituent
 };
 
 // The net source rate (g/s) of constituent k on cell j for a cell mass step
@@ -37,9 +47,12 @@ struct contam_intervals {
 // the cell below zero mass: what would, is cut and the accumulator emptied.
 // With soil transport the infiltrated share and the exchange also go to the
 // soil layers' accumulators.
+// With sed, the release the sediment-bound step left is taken whole as a
+// source that may be negative; what the water cannot give up stays with the
+// cell's sediment.
 double ov_contam_cell_mass(constituent_state& c, int k, int j, double step,
                            const contam_intervals& intervals, bool soil_transport,
-                           double* exit_mass);
+                           double* exit_mass, const sed_contam_rows* sed = nullptr);
 
 // One cell mass step of a seconds for constituent k (soil-only pools are
 // not transported): every cell not in a lake (lake[j] > 0, null for none)
@@ -56,4 +69,4 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
                              const contam_grid& grid, double a, int order,
                              const contam_intervals& intervals, int outlet, double* exit_mass,
                              const int* lake, bool soil_transport, double& negative_mass,
-                             double* cell_exit = nullptr);
+                             double* cell_exit = nullptr, const sed_contam_rows* sed = nullptr);

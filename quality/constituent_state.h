@@ -88,6 +88,7 @@ struct constituent_state {
   std::vector<double> ov_out_dmt;        // left through the outlet cell
   std::vector<double> ov_precip_dmt;     // brought by rain
   std::vector<double> ov_exit_mass;      // reached the outlet's outflow, waiting for the cell step
+  std::vector<double> ov_exfil_dmt;      // brought to the surface by exfiltrating water
 };
 
 // The soil entry constituent k's infiltrated mass joins; -1 for none.
@@ -120,6 +121,10 @@ struct constituent_totals {
   double global_precip = 0.0;      // brought by rain
   double ov_nsm_gain = 0.0;        // gained by nutrient kinetics on the surface
   double ov_nsm_loss = 0.0;        // lost to nutrient kinetics on the surface
+  double ov_exfil_mass = 0.0;      // brought to the surface water by exfiltration
+  double ov_sed_source = 0.0;      // released by the sediment to the water (negative: sorbed)
+  double ov_sed_out = 0.0;         // attached to the sediment through the outlet
+  double soil_sed_mass = 0.0;      // soil change by settled (+) and detached (-) sediment
 };
 
 // The same for the event in hand; cleared at every event start.
@@ -141,4 +146,8 @@ struct constituent_event_totals {
   double soil_release_mass = 0.0;
   double soil_uptake_mass = 0.0;
   double soil_exfil_mass = 0.0;
+  double ov_exfil_mass = 0.0;
+  double ov_sed_source = 0.0;
+  double ov_sed_out = 0.0;
+  double soil_sed_mass = 0.0;
 };

@@ -20,6 +20,7 @@
 #include "quality/nsm_model.h"
 #include "quality/overland_contam.h"
 #include "quality/quality_steps.h"
+#include "quality/sed_contam_source.h"
 
 namespace {
 
@@ -102,17 +103,21 @@ void fill_soil_layer_table(model_state& state) {
   constituent_state& c = m.c;
   const soil_state& soil = state.soil;
   const redistribution_depths depths{c.mixing_depth, c.top_depth, c.moisture_depth};
+  // With the aquifer the layers below its table are saturated.
+  const std::vector<double>& table = state.subsurface.gw.elevgw;
+  const bool aquifer = state.input.gw_simulation && table.size() > std::size_t(state.grid.cells);
   for (int j = 1; j <= state.grid.cells; ++j) {
     const std::size_t jj = std::size_t(j);
+    const double below = aquifer ? state.grid.elevation[jj] - table[jj] : 0.0;  // m
     if (state.input.inf_layered_soil) {
-      // Without the aquifer the water table lies below both soil layers.
+      // Without the aquifer the water table lies below both soil layers (cm).
       const soil_type_record& t = soil.soil_types[std::size_t(soil.soiltype[jj])];
       const int n = m.geometry.layers[jj];
       double thickness[max_soil_layers + 1] = {};
       double theta[max_soil_layers + 1] = {};
       for (int l = 1; l <= n; ++l) thickness[l] = m.geometry.thickness.at(j, l);
       split_soil_layers(n, soil.m1[jj], soil.m2[jj], t.phi[1], t.phi[2], thickness,
-                        t.d1 + t.d2 + 1.0, theta);
+                        aquifer ? below * 100.0 : t.d1 + t.d2 + 1.0, theta);
       for (int l = 1; l <= n; ++l) c.theta.at(j, l) = theta[l];
       continue;
     }
@@ -120,7 +125,8 @@ void fill_soil_layer_table(model_state& state) {
       double theta = soil_water_content(state, j);
       if (state.input.inf_redist) {
         theta = soil_layer_water_fraction(l, c.soil_layers, soil.m1[jj], soil.m2[jj], depths,
-                                          soil.porosity[jj], c.soil_layer_thickness, false, 0.0);
+                                          soil.porosity[jj], c.soil_layer_thickness, aquifer,
+                                          below);
         if (theta > 1.0) std::fputs("oy", stdout);
       }
       c.theta.at(j, l) = theta;
@@ -208,6 +214,16 @@ void book_cell_step(contaminant_model& m, int k, bool channels, double negative)
   e.ov_precip_mass += precip;
   r.ov_neg_mass += negative;
   e.ov_neg_mass += negative;
+  const double exfiltrated = c.ov_exfil_dmt[kk] / 1000.0;
+  r.ov_exfil_mass += exfiltrated;
+  e.ov_exfil_mass += exfiltrated;
+  c.ov_exfil_dmt[kk] = 0.0;
+  if (m.sed.on) {
+    const double released = m.sed.release_dmt[kk] / 1000.0;
+    r.ov_sed_source += released;
+    e.ov_sed_source += released;
+    m.sed.release_dmt[kk] = 0.0;
+  }
   c.ov_out_dmt[kk] = 0.0;
   c.ov_decay_dmt[kk] = 0.0;
   c.ov_infil_dmt[kk] = 0.0;
@@ -233,6 +249,8 @@ void init_constituent_state(model_state& state) {
   m.depth_last = state.surface.depth;
   m.depth_last.resize(std::size_t(cells) + 1, 0.0);
   m.mixing_water.assign(std::size_t(cells) + 1, 0.0);
+  m.exfil_seen.assign(std::size_t(cells) + 1, 0.0);
+  m.exfil_water.assign(std::size_t(cells) + 1, 0.0);
 
   for (int k = 1; k <= c.constituents; ++k) {
     const std::size_t kk = std::size_t(k);
@@ -271,6 +289,7 @@ void init_constituent_state(model_state& state) {
     }
     r.global_mass_init = (surface + land) / 1000.0;
   }
+  init_sed_contam(state);
 }
 
 void soil_layer_contam_step(model_state& state) {
@@ -297,6 +316,20 @@ void soil_layer_contam_step(model_state& state) {
   }
   moves.mixing_depth = c.mixing_depth;
   moves.moisture_depth = c.moisture_depth;
+  // Where the water table stands at the ground, the water the aquifer gave
+  // the surface since the last run rises through the layers.
+  const std::size_t per_cell = std::size_t(state.grid.cells) + 1;
+  if (state.input.gw_simulation && soil.cum_exfil.size() >= per_cell &&
+      soil.yes_exfil.size() >= per_cell && m.exfil_seen.size() >= per_cell) {
+    for (std::size_t j = 1; j < per_cell; ++j) {
+      const double rise = soil.cum_exfil[j] - m.exfil_seen[j];
+      m.exfil_seen[j] = soil.cum_exfil[j];
+      m.exfil_water[j] = rise > 0.0 ? rise : 0.0;
+    }
+    moves.exfil_water = m.exfil_water.data();
+    moves.exfiltrating = soil.yes_exfil.data();
+  }
+  m.soil_interval = dt;
   for (int k = 1; k <= c.constituents; ++k) {
     const std::size_t kk = std::size_t(k);
     soil_layer_contam_decay(c, k, m.geometry, dx, dt);
@@ -314,6 +347,8 @@ void soil_layer_contam_step(model_state& state) {
     r.soil_infil_mass += b.infiltrated / 1000.0;
     e.soil_infil_mass += b.infiltrated / 1000.0;
     r.soil_exchange_mass += b.exchanged / 1000.0;
+    r.soil_sed_mass += b.sediment / 1000.0;
+    e.soil_sed_mass += b.sediment / 1000.0;
     e.soil_release_mass += b.released / 1000.0;
     e.soil_uptake_mass += b.taken_up / 1000.0;
     const double decay = c.soil_decay_dmt[kk] / 1000.0;
@@ -468,6 +503,7 @@ void cell_contam_mass_step(model_state& state) {
   intervals.uptake = m.exchange_interval;
   intervals.outlet = m.outlet_interval;
   intervals.nsm_soil_flux = m.nsm_soil_flux_interval;
+  intervals.exfiltration = m.soil_interval;
   const bool channels = state.input.channel_routing != 0;
 
   for (int k = 1; k <= c.constituents; ++k) {
@@ -481,9 +517,16 @@ void cell_contam_mass_step(model_state& state) {
       c.ov_precip_dmt[kk] += share;
     }
     double negative = 0.0;
+    sed_contam_rows sed{};
+    if (m.sed.on) {
+      sed.release = m.sed.ov_sed_release_mass[kk].data();
+      sed.total = m.sed.ov_tot_cell_mass[kk].data();
+      sed.release_dmt = &m.sed.release_dmt[kk];
+    }
     cell_contam_mass_update(c, k, m.work, grid, a, m.sweep_order, intervals, g.outlet_cell,
                             &c.ov_exit_mass[kk], nullptr, m.soil_transport != 0, negative,
-                            channels ? m.cell_qlat_mass[kk].data() : nullptr);
+                            channels ? m.cell_qlat_mass[kk].data() : nullptr,
+                            m.sed.on ? &sed : nullptr);
     book_cell_step(m, k, channels, negative);
   }
   m.cell.last = now;
@@ -527,4 +570,25 @@ double constituent_land_mass(const model_state& state, int k) {
 
 double constituent_soil_mass(const model_state& state, int k) {
   return soil_mass_sum(state.quality.contam, k, state.grid.cells) / 1000.0;
+}
+
+double constituent_attached_mass(const model_state& state, int k) {
+  const contaminant_model& m = state.quality.contam;
+  if (!m.sed.on) return 0.0;
+  const std::vector<double>& total = m.sed.ov_tot_cell_mass[std::size_t(k)];
+  const std::vector<double>& dissolved = m.c.ov_contam_mass[std::size_t(k)];
+  double s = 0.0;
+  for (int j = 1; j <= state.grid.cells; ++j) s += total[std::size_t(j)] - dissolved[std::size_t(j)];
+  return s / 1000.0;
+}
+
+double constituent_in_transit(const model_state& state, int k) {
+  const contaminant_model& m = state.quality.contam;
+  const std::size_t kk = std::size_t(k);
+  double g = sum_cells(m.c.cell_exfil_mass[kk], state.grid.cells);
+  if (m.soil_transport)
+    g += sum_cells(m.c.soil_top_mass[kk], state.grid.cells) -
+         sum_cells(m.c.soil_exchange_mass[kk], state.grid.cells);
+  if (m.sed.on) g += sum_cells(m.c.ov_sed_soil_mass[kk], state.grid.cells);
+  return g / 1000.0;
 }

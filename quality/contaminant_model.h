@@ -10,6 +10,7 @@
 #include "core/run_control.h"
 #include "quality/cell_contam_flux.h"
 #include "quality/constituent_state.h"
+#include "quality/sed_contam_state.h"
 #include "quality/soil_layer_contam.h"
 #include "quality/soil_layer_transfer.h"
 
@@ -54,6 +55,10 @@ struct contaminant_model {
   std::vector<double> ov_infil_vol;  // per cell, infiltrated since last gathered, m3
   std::vector<double> depth_last;    // per cell, depth at the last cell mass step, m
   std::vector<double> mixing_water;  // per cell, water of the soil's mixing layer, m3
+  std::vector<double> exfil_seen;    // per cell, the soil's water-table exchange of the run when
+                                     // the soil layers last moved, m
+  std::vector<double> exfil_water;   // per cell, exfiltrated since then, m
+  double soil_interval = 0.0;        // s, of the soil-layer step's last run
   constituent_cells cell_qlat_mass;  // per constituent and cell, passed to the channels, g
   double outflow_seen = 0.0;         // the surface's outlet outflow total when last gathered, m3
   contam_flux_work work;
@@ -61,6 +66,8 @@ struct contaminant_model {
   // Soil layers
   soil_layer_geometry geometry;  // per cell layer count, thicknesses and porosities
   soil_layer_work soil_work;
+
+  sed_contam_state sed;  // constituents attached to the overland fines
 
   std::vector<constituent_totals> run;           // per constituent [1..n]
   std::vector<constituent_event_totals> event;   // per constituent [1..n]

@@ -1,7 +1,7 @@
 // The quality subsystem's routines not built in this version: each one keeps
 // its guard, so that a run without their process passes it, and stops the run
 // as not available when its process is switched on. The grid's constituent
-// steps are in quality/contam_steps.cpp.
+// steps are in quality/contam_steps.cpp and quality/sed_contam_source.cpp.
 
 #include "quality/quality_steps.h"
 
@@ -18,11 +18,6 @@ void convert_nsm_soil_units(model_state& state) {
     cell_layer_table& amounts = soil.pool(p);
     for (int j = 1; j <= soil.cells; ++j) amounts.at(j, 1) *= 1000.0;
   }
-}
-
-void sed_contam_source_step(model_state& state) {
-  if (!state.input.settings.sediment_contam || !state.input.soil_erosion) return;
-  raise_not_available("sed_contam_source_step");
 }
 
 void chan_sed_contam_step(model_state& state) {

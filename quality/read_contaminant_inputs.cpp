@@ -43,6 +43,23 @@ bool check_options(const model_state& state) {
         s.kinetics_timestep_factor);
     return false;
   }
+  if (s.sediment_contam && in.soil_erosion) {
+    // The attached mass leaves the grid through the outlet cell only until
+    // the channels carry it, and it is taken from and given back to the
+    // top soil layer.
+    if (in.channel_routing) {
+      raise_message(
+          "Error: the project card SEDIMENT_CONTAM with channel routing needs CHAN_CON_TRANS "
+          "(channel constituent transport), which is not available in this version.\n");
+      return false;
+    }
+    if (!in.soil_con_trans) {
+      raise_message(
+          "Error: the project card SEDIMENT_CONTAM takes the attached mass from the soil layers "
+          "of SOIL_CON_TRANS; add SOIL_CON_TRANS or remove SEDIMENT_CONTAM.\n");
+      return false;
+    }
+  }
   if (in.soil_con_trans && !in.green_ampt && !in.inf_redist && !in.inf_layered_soil) {
     raise_message(
         "Error: the project card SOIL_CON_TRANS carries constituents in the soil under Green and "
@@ -122,7 +139,8 @@ void size_contaminant_arrays(contaminant_model& m, int n, int cells, int layers)
     a->assign(rows, zero_cells);
   for (std::vector<double>* t :
        {&c.soil_decay_dmt, &c.soil_leach_dmt, &c.soil_gw_gain_dmt, &c.ov_decay_dmt,
-        &c.ov_infil_dmt, &c.ov_uptake_dmt, &c.ov_out_dmt, &c.ov_precip_dmt, &c.ov_exit_mass})
+        &c.ov_infil_dmt, &c.ov_uptake_dmt, &c.ov_out_dmt, &c.ov_precip_dmt, &c.ov_exit_mass,
+        &c.ov_exfil_dmt})
     t->assign(rows, 0.0);
   if (m.soil_transport) {
     for (std::vector<cell_layer_table>* f :
@@ -169,12 +187,6 @@ int constituent_soil_layers(const input_state& in) { return soil_layer_count(in)
 
 void read_contaminant_inputs(model_state& state) {
   input_state& in = state.input;
-  if (in.settings.sediment_contam) {
-    raise_message(
-        "Error: the project card SEDIMENT_CONTAM (constituents attached to the overland "
-        "sediment) is not available in this version; remove it.\n");
-    return;
-  }
   if (!in.ov_con_trans) return;
   if (!start_constituent_model(state)) return;
   contaminant_model& m = state.quality.contam;

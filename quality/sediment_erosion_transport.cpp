@@ -108,8 +108,10 @@ void detach(const erosion_view& v, int k, double outlet_slope) {
 }
 
 // Pass 2 across one face of cell k towards neighbour nb (0 beyond the
-// outlet face) carrying f m3/s (positive away from k) on slope.
-void carry(const erosion_view& v, int k, int nb, double f, double slope, double* capacity) {
+// outlet face) carrying f m3/s (positive away from k) on slope. face, when
+// kept, gathers each class's volume across this face of k.
+void carry(const erosion_view& v, int k, int nb, double f, double slope, double* capacity,
+           std::vector<double>& face) {
   using namespace sed_element;
   sediment_state& sed = v.sed;
   const int n = sed.classes;
@@ -142,10 +144,12 @@ void carry(const erosion_view& v, int k, int nb, double f, double slope, double*
   const double moved = std::min(cap, carried);
   const double share = moved / carried;  // of every class alike
   double* flux = sed.ov_qsmax.empty() ? nullptr : sed.ov_qsmax.data() + sed.at(up, 0);
+  double* across = face.empty() || nb == 0 ? nullptr : face.data() + sed.at(k, 0);
   for (int i = 1; i <= n; ++i) {
     double& from = sed.vol(up, i)[suspended];
     const double m = from * share;
     from -= m;
+    if (across) across[i] += up == k ? m : -m;
     if (down_lake != 0) {
       // Sand drops at the lake's edge; every class joins the lake's tally.
       chan_sediment_state& cs = *v.lakes;
@@ -183,13 +187,13 @@ void transport(const erosion_view& v) {
     const bool out_right = k == v.outlet && v.side == outlet_side::right;
     if (v.right[k] != 0 || out_right) {
       carry(v, k, v.right[k], out_right ? v.outlet_q : v.qx[k], std::fabs(sed.slope_x[k]),
-            sed.qsx.data());
+            sed.qsx.data(), sed.ov_sed_vol_qsx);
       if (out_right) discharge_outlet(v);
     }
     const bool out_lower = k == v.outlet && v.side == outlet_side::lower;
     if (v.below[k] != 0 || out_lower) {
       carry(v, k, v.below[k], out_lower ? v.outlet_q : v.qy[k], std::fabs(sed.slope_y[k]),
-            sed.qsy.data());
+            sed.qsy.data(), sed.ov_sed_vol_qsy);
       if (out_lower) discharge_outlet(v);
     }
   }
@@ -356,7 +360,9 @@ void book_sediment_step(model_state& state) {
   const double area = state.grid.dx * state.grid.dx;
   double* z = state.grid.elevation.data();
   const bool adjust = sed.adjust_elev != 0;
-  const bool keep = state.input.soil_con_trans != 0;
+  // The sediment-bound constituents take the step's detached and settled
+  // volumes and clear them once they have.
+  const bool keep = !sed.ov_sed_vol_qsx.empty();
   double* net = sed.ov_net_sed.empty() ? nullptr : sed.ov_net_sed.data();
 #pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
   for (int c = 1; c <= cells; ++c) {

@@ -81,6 +81,11 @@ struct sediment_state {
   std::vector<int> channel_cells;         // per cell, non-zero where a channel runs
   std::vector<double> step_eroded;        // per cell and class, detached this step, m3
   std::vector<double> step_deposited;     // per cell and class, settled this step, m3
+  // Per cell and class, carried across the cell's right (qsx) or lower (qsy)
+  // face since the sediment-bound constituents last took them, m3, positive
+  // towards that neighbour; sized only when constituents ride on the fines.
+  std::vector<double> ov_sed_vol_qsx;
+  std::vector<double> ov_sed_vol_qsy;
   std::vector<double> ov_qsvol;           // per cell and class, net deposition over the run, m3
   std::vector<double> ov_qsmax;           // per cell and class, flux out, m3/s (MAX_SED_FLUX)
   std::vector<double> ov_qsmax_total;     // per cell, flux out of every class, m3/s (MAX_SED_FLUX)

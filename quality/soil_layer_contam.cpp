@@ -29,7 +29,9 @@ double layer_below_table(double water, double top, double bottom, double thickne
 }  // namespace
 
 double soil_dissolved_fraction(double theta, double partition) {
-  return theta / ((1.0 - theta) * partition * soil_particle_density + theta);
+  // A dry layer that sorbs nothing still holds its mass as dissolved.
+  const double parts = (1.0 - theta) * partition * soil_particle_density + theta;
+  return parts > 0.0 ? theta / parts : 1.0;
 }
 
 double soil_layer_concentration(double mass, double porosity, double thickness, double dx) {

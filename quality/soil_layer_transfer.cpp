@@ -62,8 +62,11 @@ void soil_layers_contam_update(soil_layer_work& work, constituent_state& c, int 
     if (moves.skip != nullptr && moves.skip[j]) continue;
     double& top = mass.at(j, 1);
     if (!c.ov_sed_soil_mass.empty() && std::abs(c.ov_sed_soil_mass[kk][j]) > tiny) {
+      // What the sediment took or gave; booked as the change it made.
+      const double before = top;
       top += c.ov_sed_soil_mass[kk][j];
       if (top < -tiny) top = 0.0;
+      c.ov_sed_soil_mass[kk][j] = top - before;
     }
     const int n = geometry.layers[std::size_t(j)];
     const bool exfiltrating = moves.exfiltrating != nullptr && moves.exfiltrating[j] == 1 &&

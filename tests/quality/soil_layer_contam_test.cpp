@@ -20,6 +20,7 @@ TEST(soil_layer_contam, the_dissolved_share_stays_between_0_and_1) {
   // 0.3 / (0.7 x 0.5 x 2.65 + 0.3) = 0.3 / 1.2275
   const share_case cases[] = {
       {0.3, 0.5, 0.24439919}, {0.3, 0.0, 1.0}, {1.0, 7.0, 1.0}, {0.0, 0.5, 0.0},
+      {0.0, 0.0, 1.0},  // a dry layer that sorbs nothing
       {0.1, 0.01, 0.1 / (0.9 * 0.01 * 2.65 + 0.1)},
   };
   for (const share_case& c : cases) {

@@ -120,11 +120,6 @@ const switch_case switch_cases[] = {
        s.input.settings.ov_point_source_given = 1;
        s.run.ov_contam_inf.next = s.run.current_time;
      }},
-    {"sed_contam_source_step", sed_contam_source_step,
-     +[](model_state& s) {
-       s.input.settings.sediment_contam = 1;
-       s.input.soil_erosion = 1;
-     }},
     {"channel_step", channel_step,
      +[](model_state& s) {
        s.input.channel_routing = 1;

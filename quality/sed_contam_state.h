@@ -1,0 +1,41 @@
+#pragma once
+// Constituents attached to the fine suspended sediment of the overland water
+// (SEDIMENT_CONTAM). Each cell's total constituent mass on the water and its
+// sediment is split between the two by a linear partition; the attached part
+// moves with the sediment the erosion step carried, leaves the soil with
+// detached soil and returns to it with settled sediment. Masses are in grams,
+// sediment volumes in m3.
+//
+// Per cell and class tables are flat like the erosion's records: cell c,
+// class j at c x (classes + 1) + j, class 0 holding the sums over the fine
+// classes.
+
+#include <vector>
+
+#include "quality/constituent_state.h"
+
+struct sed_contam_state {
+  int on = 0;       // constituents ride on the fines
+  int classes = 0;  // sediment classes
+
+  std::vector<double> ov_sed_vol_susp;  // per cell and class, suspended after the last step, m3
+  std::vector<double> ov_vol_sed_susp;  // per cell and class, working suspended volume, m3
+  std::vector<double> susp_now;         // per cell and class, suspended after this pass's erosion, m3
+  std::vector<double> ov_sed_conc;      // per cell and class, sediment per m3 of water, g/m3
+  std::vector<double> outlet_seen;      // per class, the outlet's discharged volume when last taken, m3
+  std::vector<double> outlet_step;      // per class, discharged through the outlet since, m3
+
+  // Per constituent [1..n] and cell
+  constituent_cells ov_tot_cell_mass;            // on the water and its sediment, g
+  constituent_cells ov_cell_fraction_dissolved;  // share of that total in the water
+  constituent_cells ov_sed_release_mass;         // handed to the water, waiting for the cell step, g
+  // Per constituent [1..n], per cell and class
+  std::vector<std::vector<double>> ov_sed_contam_conc;     // attached per m3 of sediment, g/m3
+  std::vector<std::vector<double>> ov_sed_fract_attached;  // share of the cell's total on the class
+
+  // Per constituent [1..n], g, emptied once booked
+  std::vector<double> outlet_dmt;   // attached mass through the outlet
+  std::vector<double> release_dmt;  // released to the water (negative: sorbed), taken by the cell step
+
+  std::size_t at(int cell, int j) const { return std::size_t(cell) * (classes + 1) + j; }
+};

@@ -1,0 +1,246 @@
+// Constituents attached to the overland fines, run end to end on plane20
+// (twenty 100 m cells at 1 %, 36 mm/h for four hours) eroding clay, silt and
+// sand: a tracer that sorbs onto the fines (Kd 2000 L/kg) rides in the rain
+// at 2 g/m3 and sits in the Green and Ampt soil layer at 1 mg/kg. Detached
+// soil brings its sorbed mass into the water, the fines carry it down the
+// plane and out through the outlet, settled fines give it back to the soil;
+// dissolved + attached + soil mass balances what came in and went out.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "constituent_fixture.h"
+#include "quality/cell_contam_mass.h"
+#include "quality/sed_contam_source.h"
+#include "surface/surface_run_fixture.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace surface_fixture;
+using test_support::temp_dir;
+
+std::string padded(const std::string& text, std::size_t width) {
+  std::string s = text;
+  s.resize(width, ' ');
+  return s;
+}
+
+// Sediments of 0.002, 0.03 and 0.5 mm (sand from 0.0625 mm) in a loam of
+// parent fractions 0.3, 0.4, 0.3, and one constituent over every cell.
+std::string tables(double kd) {
+  std::string t = "VALTO_INDEX_MAP_TABLES\nINDEX_MAP soils.idx soils\nINDEX_MAP ids.idx \"All\"\n";
+  t += "SEDIMENTS\nNUM_SED 3\nDESCRIPTION                             SG  DIAM  BIND  FILE\n";
+  t += padded("Clay", 40) + "2.65  0.002  0.0  clay.out\n";
+  t += padded("Silt", 40) + "2.65  0.03  0.0  silt.out\n";
+  t += padded("Sand", 40) + "2.65  0.5  0.0  sand.out\n";
+  t += "SOIL_EROSION_PROPS soils\nNUM_IDS 1\nNUM_SED 3\nID    DESCRIPTION    VALUES\n";
+  t += "1     " + padded("Loam", 80) + "  60  2e-5  1  0  1  0.3  0.4  0.3\n";
+  t += "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Tracer\" \"All\" \"\"\n";
+  t += "PRECIP_CONC 2\nPARTITION " + std::to_string(kd) + "\nNUM_IDS 1\nID    DESCRIPTION    VALUES\n";
+  // dispersion, decay, exchange, soil concentration (mg/kg), groundwater,
+  // surface concentration, soil partition (L/kg), greatest concentration
+  t += "1     " + padded("Everywhere", 80) + "  0 0 0 1 0 0 10 0\n";
+  return t;
+}
+
+const char* cards =
+    "NUM_THREADS 1\nSOIL_EROSION 1\nSAND_SIZE 0.0625\nWATER_TEMP 20\nMAPPING_TABLE tables.cmt\n"
+    "OUTLET_SED_FLUX outlet.sed\n"
+    "OV_CON_TRANS\nGREEN_AMPT\nCONDUCTIVITY ks.asc\nCAPILLARY hc.asc\n"
+    "POROSITY phi.asc\nMOISTURE theta.asc\n";
+
+// The value printed after label on its line, past the dots of an event row.
+double row_value(const std::string& text, const std::string& label) {
+  std::size_t at = text.find(label);
+  if (at == std::string::npos) return NAN;
+  at += label.size();
+  while (at < text.size() && (text[at] == ' ' || text[at] == '.')) ++at;
+  return std::stod(text.substr(at));
+}
+
+// Everything of the tracer the grid holds now, g: dissolved on the cells,
+// on their fines, in the soil layer, and what the surface and the sediment
+// handed the soil that it has not taken yet.
+double held(const model_state& s) {
+  const contaminant_model& m = s.quality.contam;
+  double g = 0.0;
+  for (int j = 1; j <= s.grid.cells; ++j) {
+    const std::size_t jj = std::size_t(j);
+    g += m.sed.ov_tot_cell_mass[1][jj];  // dissolved and attached between passes
+    g += m.c.soil_mass[1].at(j, 1) + m.c.soil_top_mass[1][jj] + m.c.ov_sed_soil_mass[1][jj];
+    g += m.sed.ov_sed_release_mass[1][jj];
+  }
+  return g;
+}
+
+class sed_contam_run : public testing::Test {
+ protected:
+  run_output run(const std::string& extra, double kd = 2000.0,
+                 const std::function<void(model_state&)>& after_pass = nullptr,
+                 const char* soil = "SOIL_CON_TRANS\n") {
+    for (const char* name : {"mask.asc", "elevation.asc"})
+      dir_.write(name, fixture_text("plane20", name));
+    for (const char* name : {"soils.idx", "ids.idx"})
+      dir_.write(name, ascii_grid(1, 20, 100, std::vector<double>(20, 1.0)));
+    for (const auto& [name, value] :
+         std::vector<std::pair<std::string, double>>{{"ks.asc", 1.09}, {"hc.asc", 11.01},
+                                                     {"phi.asc", 0.453}, {"theta.asc", 0.15}})
+      dir_.write(name, ascii_grid(1, 20, 100, std::vector<double>(20, value)));
+    dir_.write("tables.cmt", tables(kd));
+    dir_.write("plane20.prj",
+               edit_cards(fixture_text("plane20", "plane20.prj"), {}, cards + (soil + extra)));
+    return run_in_process(dir_.path(), "plane20.prj", after_pass);
+  }
+  std::string file(const std::string& name) { return test_support::read_file(dir_.file(name)); }
+
+  temp_dir dir_;
+};
+
+TEST_F(sed_contam_run, dissolved_attached_and_soil_mass_balance_every_pass) {
+  double worst = 0.0, attached = 0.0;
+  const run_output out = run("SEDIMENT_CONTAM\n", 2000.0, [&](model_state& s) {
+    const contaminant_model& m = s.quality.contam;
+    const constituent_totals& r = m.run[1];
+    double rain = r.ov_precip_mass * 1000.0;
+    for (int j = 1; j <= s.grid.cells; ++j) rain += m.c.cell_precip_mass[1][std::size_t(j)];
+    const double in = r.global_mass_init * 1000.0 + rain;
+    const double out_g = held(s) + r.global_mass_out * 1000.0;
+    worst = std::max(worst, std::fabs(in - out_g) / in);
+    double a = 0.0;
+    for (int j = 1; j <= s.grid.cells; ++j)
+      a += m.sed.ov_tot_cell_mass[1][std::size_t(j)] - m.c.ov_contam_mass[1][std::size_t(j)];
+    attached = std::max(attached, a);
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  EXPECT_LT(worst, 1e-9);
+  EXPECT_GT(attached, 1.0);  // grams on the fines at some pass
+
+  const std::string whole = file("summary.out");
+  const std::string summary = whole.substr(whole.find("Soil Contaminant Transport Summary \n"));
+  const double exiting = summary_value(summary, "Attached exiting watershed");
+  EXPECT_GT(exiting, 0.001);
+  // The rain's tracer sorbs onto the fines (the water gives it up) and
+  // settles with them: the soil gains more than detached soil takes away.
+  EXPECT_GT(summary_value(summary, "Sediment eroded(-)/deposited"), 0.0);
+  EXPECT_LT(summary_value(summary, "Sediment source"), 0.0);
+  EXPECT_FALSE(std::isnan(summary_value(summary, "Attached to susp sediments")));
+  EXPECT_NEAR(summary_value(summary, "Soil mass balance error"), 0.0, 1e-4);
+  EXPECT_NEAR(summary_value(summary, "Contam mass balance error"), 0.0, 1e-4);
+  const std::string global = summary.substr(summary.find("Global Transport Summaries"));
+  EXPECT_NEAR(summary_value(global, "Contam mass balance error"), 0.0, 1e-4);
+  EXPECT_GE(summary_value(global, "Total mass out of system"),
+            summary_value(summary, "Outlet mass flux") + exiting - 0.01);
+
+  // The event summary closes its dissolved balance with the sediment's
+  // release and shows what left on the fines.
+  const std::string event = whole.substr(0, whole.find("Soil Contaminant Transport Summary \n"));
+  EXPECT_NEAR(row_value(event, "Attached exiting outlet"), exiting, 0.01);
+  EXPECT_NEAR(row_value(event, "Dissolved mass balance error"), 0.0, 1e-4);
+}
+
+TEST_F(sed_contam_run, riding_constituents_leave_the_erosion_as_it_was) {
+  // The sediment summary of a run with the tracer on the fines matches the
+  // one without, digit for digit, and with Kd 0 nothing attaches.
+  const run_output plain = run("");
+  ASSERT_EQ(plain.status, 0) << plain.text;
+  const std::string without = file("summary.out");
+  double attached = 0.0;
+  const run_output riding = run("SEDIMENT_CONTAM\n", 0.0, [&](model_state& s) {
+    const contaminant_model& m = s.quality.contam;
+    for (int j = 1; j <= s.grid.cells; ++j)
+      attached = std::max(attached, std::fabs(m.sed.ov_tot_cell_mass[1][std::size_t(j)] -
+                                              m.c.ov_contam_mass[1][std::size_t(j)]));
+  });
+  ASSERT_EQ(riding.status, 0) << riding.text;
+  const std::string with = file("summary.out");
+  const auto block = [](const std::string& text) {
+    const std::size_t at = text.rfind("Overland Sediment Summary\n");
+    return text.substr(at, text.find("\n\n", at) - at);
+  };
+  ASSERT_NE(without.rfind("Overland Sediment Summary\n"), std::string::npos);
+  EXPECT_EQ(block(with), block(without));
+  EXPECT_EQ(attached, 0.0);
+}
+
+TEST_F(sed_contam_run, unsupported_combinations_are_refused_by_name) {
+  struct bad_case {
+    const char* label;
+    std::string extra;
+    const char* message;
+  };
+  const bad_case cases[] = {
+      {"without soil layers", "", "add SOIL_CON_TRANS or remove SEDIMENT_CONTAM"},
+  };
+  for (const bad_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const run_output out = run("SEDIMENT_CONTAM\n" + c.extra, 2000.0, nullptr, "");
+    EXPECT_EQ(out.status, 1);
+    EXPECT_NE(out.text.find(c.message), std::string::npos) << out.text;
+  }
+}
+
+TEST_F(sed_contam_run, fines_that_reach_the_channels_wait_for_channel_constituents) {
+  // The bank fixture: a 3 x 10 plane draining over the banks into its channel.
+  for (const char* name : {"mask.asc", "elevation.asc", "bank.chan", "bank.gst"})
+    dir_.write(name, fixture_text("bank", name));
+  for (const char* name : {"soils.idx", "ids.idx"})
+    dir_.write(name, ascii_grid(3, 10, 100, std::vector<double>(30, 1.0)));
+  dir_.write("tables.cmt", tables(2000.0));
+  dir_.write("bank.prj",
+             edit_cards(fixture_text("bank", "bank.prj"), {},
+                        "NUM_THREADS 1\nSOIL_EROSION 1\nSAND_SIZE 0.0625\nWATER_TEMP 20\n"
+                        "MAPPING_TABLE tables.cmt\nOUTLET_SED_FLUX outlet.sed\nOV_CON_TRANS\n"
+                        "SEDIMENT_CONTAM\n"));
+  const run_output out = run_in_process(dir_.path(), "bank.prj");
+  EXPECT_EQ(out.status, 1);
+  EXPECT_NE(out.text.find("SEDIMENT_CONTAM with channel routing needs CHAN_CON_TRANS"),
+            std::string::npos)
+      << out.text;
+}
+
+TEST(sed_soil_pickup_conc, sorbed_mass_per_volume_of_fine_solids) {
+  // 100 g with a fifth dissolved in 0.1 m at porosity 0.4 under a 10 m
+  // cell whose parent soil is 70 % fines: 80 g on 0.7 x 0.1 x 100 x 0.6 =
+  // 4.2 m3 of fine solids.
+  EXPECT_NEAR(sed_soil_pickup_conc(100.0, 0.2, 0.7, 0.1, 0.4, 10.0), 80.0 / 4.2, 1e-12);
+  EXPECT_EQ(sed_soil_pickup_conc(100.0, 0.2, 0.0, 0.1, 0.4, 10.0), 0.0);  // no fines
+  EXPECT_EQ(sed_soil_pickup_conc(100.0, 0.2, 0.7, 0.1, 1.0, 10.0), 0.0);  // no solids
+  EXPECT_EQ(sed_soil_pickup_conc(-5.0, 0.2, 0.7, 0.1, 0.4, 10.0), 0.0);
+}
+
+TEST(sed_contam_cell_mass, water_that_cannot_give_up_what_sorbs_leaves_it_with_the_sediment) {
+  // The partition gave a cell's fines 10 g, 3 g of them to come from its
+  // water, which holds only 1 g by the cell step: the water gives its 1 g
+  // and the fines keep 8 g, so nothing is made. A release to the water is
+  // taken whole.
+  struct release_case {
+    const char* label;
+    double release, rate, total;
+  };
+  const release_case cases[] = {
+      {"more than the water holds", -3.0, -1.0 / 10.0, 8.0},
+      {"a release", 2.5, 2.5 / 10.0, 10.0},
+  };
+  for (const release_case& r : cases) {
+    SCOPED_TRACE(r.label);
+    constituent_state c;
+    constituent_fixture::size_state(c, 1, 1, 1);
+    c.ov_contam_mass[1][1] = 1.0;
+    double release[2] = {0.0, r.release}, total[2] = {0.0, 10.0}, released = 0.0;
+    const sed_contam_rows rows{release, total, &released};
+    EXPECT_DOUBLE_EQ(ov_contam_cell_mass(c, 1, 1, 10.0, contam_intervals{}, false, nullptr, &rows),
+                     r.rate);
+    EXPECT_EQ(release[1], 0.0);
+    EXPECT_DOUBLE_EQ(total[1], r.total);
+    EXPECT_DOUBLE_EQ(released, r.rate * 10.0);
+    // Fines, water and what the cell step adds to the water hold what the
+    // cell and the release held.
+    EXPECT_DOUBLE_EQ(total[1] + c.ov_contam_mass[1][1] + r.rate * 10.0, 11.0 + r.release);
+  }
+}
+
+}  // namespace
