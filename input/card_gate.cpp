@@ -19,7 +19,7 @@ constexpr card_feature unbuilt[] = {
     xy_inputs,
     channels,         pumps,
     point_inputs,
-    channel_contaminants, initial_concentration_maps,
+    initial_concentration_maps,
     nutrients,        optimize_sed,
     map_output,
     channel_output,   location_output,
@@ -29,21 +29,22 @@ constexpr card_feature unbuilt[] = {
 
 // Output cards written already, although other cards of their feature are
 // not: the channel's depth, discharge, stage and velocity link/node files
-// and sediment flux (not the flow and stage profiles); the discharges and
-// depths at stream locations and the depths and discharges at listed cells
-// (not the groundwater fluxes, constituents or cell hydrographs); the depth,
-// discharge and rain maps and the overland and channel hot starts (not the
-// soil maps, nor the soil-moisture hot start); the groundwater recharge maps
-// and the stream-aquifer fluxes at listed nodes; the outlet sediment
-// hydrograph and its suspended solids, the three overland sediment maps, the
-// sediment location series and the channel sediment flux; the pipe network's
-// flow, head and tile-flow link/node files (not its junction and node flow
-// files).
+// and sediment flux (not the flow and stage profiles); the discharges,
+// depths and constituent concentrations and masses at stream locations and
+// the depths and discharges at listed cells (not the groundwater fluxes or
+// cell hydrographs); the depth, discharge and rain maps and the overland and
+// channel hot starts (not the soil maps, nor the soil-moisture hot start);
+// the groundwater recharge maps and the stream-aquifer fluxes at listed
+// nodes; the outlet sediment hydrograph and its suspended solids, the three
+// overland sediment maps, the sediment location series and the channel
+// sediment flux; the pipe network's flow, head and tile-flow link/node files
+// (not its junction and node flow files).
 constexpr const char* written_outputs[] = {
     "depth",           "discharge",              "dis_rain",
     "write_ov_hotstart", "write_chan_hotstart",  "explic_backwater",
     "chan_depth",      "chan_discharge",         "chan_stage",              "chan_velocity",
     "in_hyd_location", "out_hyd_location",       "out_dep_location",
+    "out_con_location", "out_mass_location",
     "in_celldepdis_location",                    "out_celldepdis_location",
     "gw_recharge_cum", "gw_recharge_inc",        "in_gwflux_location",      "out_gwflux_location",
     "outlet_sed_flux", "vol_sed_susp",           "max_sed_flux",            "net_sed_volume",

@@ -54,8 +54,7 @@ void write_lake_row(const model_state& state, bool long_term) {
 bool unwritten_series_open(const model_state& state) {
   const output_state& o = state.output;
   const safe_file* files[] = {
-      &o.superlink_junc_flow, &o.superlink_node_flow,
-      &o.con_location,    &o.mass_location,       &o.theta_location,
+      &o.superlink_junc_flow, &o.superlink_node_flow, &o.theta_location,
   };
   for (const safe_file* file : files)
     if (file->is_open()) return true;
@@ -126,6 +125,19 @@ void write_dep_location_row(const model_state& state, const location_row_form& f
   write_location_time(file, form, " ");
   for (int k = 1; k <= chan.hyd_locations; ++k)
     std::fprintf(file, "%12.6lf ", at_location(chan, chan.chan_depth, k));
+  std::fputc('\n', file);
+}
+
+// OUT_CON_LOCATION and OUT_MASS_LOCATION: per stream location, each
+// contaminant's node concentration or dissolved mass.
+void write_contam_location_row(const model_state& state, const location_row_form& form,
+                               std::FILE* file, const std::vector<std::vector<double>>& values) {
+  const channel_state& chan = state.channel;
+  const int contaminants = state.quality.chan_contam.constituents;
+  write_location_time(file, form, " ");
+  for (int k = 1; k <= chan.hyd_locations; ++k)
+    for (int c = 1; c <= contaminants && std::size_t(c) < values.size(); ++c)
+      std::fprintf(file, "%12.6lf ", at_location(chan, values[std::size_t(c)], k));
   std::fputc('\n', file);
 }
 
@@ -394,6 +406,14 @@ void write_timeseries_step(model_state& state) {
   if (out.hyd_location.is_open()) write_hyd_location_row(state, location);
   if (out.celldepdis_location.is_open()) write_celldepdis_row(state, location);
   if (out.dep_location.is_open()) write_dep_location_row(state, location);
+  if (state.quality.chan_contam.on) {
+    if (out.con_location.is_open())
+      write_contam_location_row(state, location, out.con_location.stream,
+                                state.quality.chan_node_conc);
+    if (out.mass_location.is_open())
+      write_contam_location_row(state, location, out.mass_location.stream,
+                                state.quality.chan_node_mass);
+  }
   if (out.well_level.is_open()) write_well_level_row(state, location);
   if (out.gwflux_location.is_open()) write_gwflux_row(state, location);
   if (channel_sediment) write_sediment_location_rows(state, location);
@@ -406,6 +426,7 @@ void write_timeseries_step(model_state& state) {
 
   if (in.channel_routing) write_channel_linknode_records(state);
   if (in.settings.storm_sewer_given) write_pipe_records(state);
+  for (const std::unique_ptr<linknode_writer>& w : out.contam_links) w->write_step();
   const channel_state& chan = state.channel;
   write_xy_output_row(out.xy, state.surface.depth.empty() ? nullptr : state.surface.depth.data(),
                       chan.qp.empty() ? nullptr : chan.qp.data(), chan.stride(),

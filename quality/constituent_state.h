@@ -110,6 +110,8 @@ struct constituent_totals {
   double global_mass_decay = 0.0;  // decayed anywhere
   double global_mass_out = 0.0;    // left the system
   double global_precip = 0.0;      // brought by rain
+  double global_point_source = 0.0;  // brought by point sources
+  double global_gw_mass = 0.0;     // exchanged with the aquifer, into the water +
 };
 
 // The same for the event in hand; cleared at every event start.

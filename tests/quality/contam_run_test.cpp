@@ -439,8 +439,6 @@ TEST_F(contam_run, bad_constituent_input_stops_the_run_with_its_message) {
        "gone.idx"},
       {"sediment-bound constituents", std::string(tracer_cards) + "SEDIMENT_CONTAM\n", good,
        "Error: the project card SEDIMENT_CONTAM"},
-      {"channel constituents", std::string(tracer_cards) + "CHAN_CON_TRANS\n", good,
-       "Error: the project card CHAN_CON_TRANS needs channel constituent transport"},
       {"an initial concentration map", std::string(tracer_cards) + "OV_CON_MAP c.asc\n", good,
        "Error: the project card OV_CON_MAP needs"},
   };
