@@ -272,6 +272,7 @@ struct channel_state {
   double last_substep = 0.0;  // length of the last accepted sub-step, s
   double step_outlet_volume = 0.0;        // out through the outlet in the last routing call, m3
   double step_point_source_volume = 0.0;  // POINTSOURCE, FIRST_ORDER_CHAN_Q inflow of that call, m3
+  double contam_outlet_volume = 0.0;  // out through the outlet since the constituents took it, m3
   std::vector<double> hyd_loc_volume;     // per hydrograph location, calibration runs, m3
   // Networks of fewer links route on the calling thread, where starting the
   // threads would cost more than the work.

@@ -51,7 +51,6 @@ const char* missing_process(const model_state& state) {
   const channel_state& chan = state.channel;
   // Lakes trade with the ground only through the groundwater model.
   if (chan.lake_loss && !in.gw_simulation) return "gw_stream_exchange";
-  if (chan.constituents || in.chan_con_trans) return "the channel constituents of ex_flow_route";
   return nullptr;
 }
 
@@ -96,6 +95,7 @@ route_settings route_settings_of(const model_state& state) {
   set.time = state.run.current_time;
   set.location_volumes = in.optimize && !in.optimize_sed;
   set.sediment_volumes = state.quality.chan_sediment.on;
+  set.water_volumes = state.quality.chan_contam.on;
   if (!state.channel.sewer_q.empty()) set.sewer_q = state.channel.sewer_q.data();
   return set;
 }
@@ -268,6 +268,7 @@ void channel_step(model_state& state) {
       chan.event_point_input_volume += v;
     }
     chan.outlet_volume += chan.step_outlet_volume;
+    chan.contam_outlet_volume += chan.step_outlet_volume;
     chan.event_outlet_volume += chan.step_outlet_volume;
     // What leaves the channel outlet leaves the watershed: the same outflow
     // totals the overland step keeps when there are no channels.

@@ -224,6 +224,7 @@ class router {
   int restore_for_retry();
   void close_substep(double substep, int stop, bool with_checks, int& bad, double& cmax);
   void add_passed_volumes(double substep);
+  void add_passed_water(double substep);
 
   channel_state& chan_;
   const route_settings& set_;
@@ -494,6 +495,22 @@ void router::add_passed_volumes(double substep) {
   }
 }
 
+// The water each node passed on in the accepted sub-step, for the channel
+// constituents. A lake link passes its outflow at its last node only.
+void router::add_passed_water(double substep) {
+  double* passed = chan_.qp_vol.data();
+#pragma omp for schedule(static, chunk_) nowait
+  for (int i = 1; i <= links_; ++i) {
+    if (chan_.ltype[i] & link_bit::lake) {
+      const int a = chan_.node_address(i, chan_.nx[i]);
+      passed[a] += qp_[a] * substep;
+      continue;
+    }
+    if ((chan_.ltype[i] & link_bit::shaped) && (chan_.ltype[i] & link_bit::overtaken)) continue;
+    for (int a = first_node(i), end = end_node(i); a < end; ++a) passed[a] += qp_[a] * substep;
+  }
+}
+
 void router::run() {
   outcome out;
   out.substeps = chan_.substeps;
@@ -588,6 +605,7 @@ void router::run() {
           break;
         }
         if (set_.sediment_volumes) add_passed_volumes(substep);
+        if (set_.water_volumes) add_passed_water(substep);
         out.outlet_volume += substep * qp_[outlet_];
         out.source_volume += substep * source_rate_;
         if (lakes_ && omp_get_thread_num() == 0) account_lake_flows(chan_, qp_, substep);
@@ -629,6 +647,8 @@ int ex_flow_route(channel_state& chan, const route_settings& settings, double dt
   chan.step_outlet_volume = 0.0;
   chan.step_point_source_volume = 0.0;
 
+  // The constituents' lakes interpolate their volumes over the step.
+  if (chan.channel_lakes && settings.water_volumes) chan.lake_volume_last_chan = chan.lake_volume;
   // The lakes change which nodes are routed, so they go first.
   if (chan.channel_lakes && !update_lake_nodes(chan)) return -1;
 

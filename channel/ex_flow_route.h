@@ -26,6 +26,7 @@ struct route_settings {
   double time = 0.0;           // Julian days, at which the point-source series are read
   int location_volumes = 0;  // calibration: add to chan.hyd_loc_volume at the hydrograph locations
   int sediment_volumes = 0;  // channel sediment: add each node's passed water to chan.qp_vol_sed
+  int water_volumes = 0;     // channel constituents: add each node's passed water to chan.qp_vol
   // POINTSOURCE values per node address at the call's time (m3/s), or null
   // when no node has a series; ex_flow_route points it at chan.rt_source_q.
   const double* source_q = nullptr;

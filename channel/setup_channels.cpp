@@ -15,6 +15,7 @@
 #include "run/model_state.h"
 #include "core/text_io.h"
 #include "quality/chan_sediment.h"
+#include "quality/channel_contam.h"
 #include "subsurface/gw_channel_exchange.h"
 #include "input/read_grid_inputs.h"
 #include "input/series.h"
@@ -413,6 +414,8 @@ void setup_channels(model_state& state) {
   read_cell_locator_list(state);
   if (stopped()) return;
   setup_channel_sediment(state);
+  if (stopped()) return;
+  alloc_channel_contaminant_arrays(state);
   if (stopped()) return;
   chan.head_links = 0;
   for (int l = 1; l <= chan.links; ++l)

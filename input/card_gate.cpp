@@ -19,22 +19,22 @@ constexpr card_feature unbuilt[] = {
     xy_inputs,
     channels,         pumps,
     point_inputs,
-    channel_contaminants,
     channel_output,   location_output,
     daily_output,
 };
 
 // Output cards written already, although other cards of their feature are
 // not: the channel's depth, discharge, stage and velocity link/node files
-// and sediment flux (not the flow and stage profiles); the discharges and
-// depths at stream locations and the depths and discharges at listed cells
-// (not the constituents or cell hydrographs); the stream-aquifer fluxes at
-// listed nodes; the outlet sediment hydrograph and its suspended solids, the
-// three overland sediment maps, the sediment location series and the channel
-// sediment flux.
+// and sediment flux (not the flow and stage profiles); the discharges,
+// depths and constituent concentrations and masses at stream locations and
+// the depths and discharges at listed cells (not the cell hydrographs); the
+// stream-aquifer fluxes at listed nodes; the outlet sediment hydrograph and
+// its suspended solids, the three overland sediment maps, the sediment
+// location series and the channel sediment flux.
 constexpr const char* written_outputs[] = {
     "chan_depth",      "chan_discharge",         "chan_stage",              "chan_velocity",
     "in_hyd_location", "out_hyd_location",       "out_dep_location",
+    "out_con_location", "out_mass_location",
     "in_celldepdis_location",                    "out_celldepdis_location",
     "in_gwflux_location",                        "out_gwflux_location",
     "outlet_sed_flux", "vol_sed_susp",           "max_sed_flux",            "net_sed_volume",

@@ -9,6 +9,7 @@
 
 #include "run/model_state.h"
 #include "output/event_summary.h"
+#include "quality/channel_contam.h"
 #include "quality/contam_steps.h"
 #include "quality/nsm_model.h"
 
@@ -143,6 +144,78 @@ void run_overland_summary(std::FILE* f, const model_state& state) {
   }
 }
 
+void run_channel_summary(std::FILE* f, const model_state& state) {
+  const contaminant_model& m = state.quality.contam;
+  const chan_contam_state& w = state.quality.chan_contam;
+  const bool lakes = state.channel.channel_lakes != 0;
+  const bool aquifer = state.input.stream_loss != 0;
+  std::fputs("\n\n *************   Channel Transport Summaries   **************** \n\n", f);
+  for (int k = 1; k <= w.constituents; ++k) {
+    const std::size_t kk = std::size_t(k);
+    if (m.c.constituent_type[kk] == 3) continue;
+    const chan_contam_totals& r = w.run[kk];
+    const double final_mass = channel_contam_mass(state, k);
+    const double in = r.point + r.chan_init + r.lateral + r.groundwater +
+                      (lakes ? r.lake_outflow : 0.0) + (r.sed_exchange > 0.0 ? r.sed_exchange : 0.0);
+    const double out = r.outlet + final_mass + (lakes ? r.lake_inflow + r.lake_exchange : 0.0) +
+                       r.decay + (r.sed_exchange < 0.0 ? -r.sed_exchange : 0.0);
+    std::fputs("\n \n", f);
+    std::fprintf(f, "Channel Contaminant Transport Summary for Contaminant %5d \n", k);
+    std::fputs("Amounts are total for simulations in (Kg) \n \n", f);
+    std::fputs("Dissolved\n", f);
+    std::fprintf(f, "Initial Mass in Channels      %14.2lf \n", r.chan_init);
+    std::fprintf(f, "Final Mass in Channels        %14.2lf \n \n", final_mass);
+    std::fprintf(f, "Mass gain from overland       %14.2lf \n", r.lateral);
+    std::fprintf(f, "Point source mass gain        %14.2lf \n", r.point);
+    if (lakes) std::fprintf(f, "Flux from lake                %14.2lf \n", r.lake_outflow);
+    if (aquifer) std::fprintf(f, "Groundwater mass gain/loss    %14.2lf \n \n", r.groundwater);
+    std::fprintf(f, "Outlet mass flux              %14.2lf \n", r.outlet);
+    std::fprintf(f, "Mass decay loss               %14.2lf \n", r.decay);
+    if (lakes) {
+      std::fprintf(f, "Flux to lake                  %14.2lf \n", r.lake_inflow);
+      std::fprintf(f, "Exchange with lake            %14.2lf \n", r.lake_exchange);
+    }
+    if (state.input.settings.sediment_contam)
+      std::fprintf(f, "Exchange with sediment        %14.2lf \n", r.sed_exchange);
+    std::fputs("\n", f);
+    std::fprintf(f, "Dissolved mass balance error       %14.4lf percent \n",
+                 percent_error(in, out, 1e-16));
+    std::fputs("\n", f);
+    std::fputs("Attached\n", f);
+    std::fputs("\n", f);
+  }
+  if (!lakes) return;
+  for (int k = 1; k <= w.constituents; ++k) {
+    const std::size_t kk = std::size_t(k);
+    if (m.c.constituent_type[kk] == 3) continue;
+    const chan_contam_totals& r = w.run[kk];
+    const double final_mass = lake_contam_mass(state, k);
+    const double in = r.lake_inflow + r.lake_init + r.lake_point + r.lake_overland +
+                      r.lake_precip + r.lake_exchange + r.lake_groundwater;
+    const double out = r.lake_outflow + final_mass + r.lake_decay;
+    std::fputs("\n \n", f);
+    std::fprintf(f, "Lake Contaminant Transport Summary for Constituent %5d \n", k);
+    std::fputs("Amounts are total for simulations in (Kg) \n \n", f);
+    std::fprintf(f, "Initial Mass in Lakes         %14.2lf \n", r.lake_init);
+    std::fprintf(f, "Final Mass in Lakes           %14.2lf \n \n", final_mass);
+    std::fprintf(f, "Mass gain from overland       %14.2lf \n", r.lake_overland);
+    std::fprintf(f, "Mass channel trib inflow      %14.2lf \n", r.lake_inflow);
+    std::fprintf(f, "Mass lake outlet flow         %14.2lf \n", r.lake_outflow);
+    std::fprintf(f, "Lake chan exchange mass       %14.2lf \n", r.lake_exchange);
+    std::fprintf(f, "Point source mass gain        %14.2lf \n", r.lake_point);
+    std::fprintf(f, "Groundwater mass gain/loss    %14.2lf \n \n", r.lake_groundwater);
+    std::fprintf(f, "Precip mass flux              %14.2lf \n", r.lake_precip);
+    std::fprintf(f, "Mass decay loss               %14.2lf \n \n", r.lake_decay);
+    std::fprintf(f, "Contam mass balance error       %14.4lf percent \n \n",
+                 in > 0.0 ? percent_error(in, out, 0.0) : 0.0);
+    for (int l = 1; l <= state.channel.lake_count; ++l) {
+      const std::size_t ll = std::size_t(l);
+      std::fprintf(f, "Final Mass in lake %ld = %14.2lf \n", long(l), w.lake_mass[kk][ll] / 1000.0);
+      std::fprintf(f, "Final Conc in lake %ld = %14.2lf \n \n", long(l), w.lake_conc[kk][ll]);
+    }
+  }
+}
+
 void run_global_summary(std::FILE* f, const model_state& state) {
   const contaminant_model& m = state.quality.contam;
   const bool soil = m.soil_transport != 0;
@@ -152,16 +225,21 @@ void run_global_summary(std::FILE* f, const model_state& state) {
     const constituent_totals& r = m.run[std::size_t(k)];
     // What is held at the end: the surface water, and the soil layers or
     // the land surface the dissolved mass dries onto.
-    // Also what the suspended sediment holds and what is on its way between
-    // the soil layers and the surface.
+    // Also what the suspended sediment holds, what is on its way between the
+    // soil layers and the surface and, with the channel constituents, the
+    // channels and lakes and what the cells gave the nodes but the channels
+    // have not taken yet.
     const double held = constituent_surface_mass(state, k) +
                         (soil ? constituent_soil_mass(state, k) : constituent_land_mass(state, k)) +
-                        constituent_attached_mass(state, k) + constituent_in_transit(state, k);
+                        constituent_attached_mass(state, k) + constituent_in_transit(state, k) +
+                        channel_contam_mass(state, k) + lake_contam_mass(state, k) +
+                        channel_pending_mass(state, k);
+    const double gw = r.global_gw_mass;
     // Without soil layers the infiltrated mass leaves the system.
     const double out_of_system = r.global_mass_out + (soil ? 0.0 : r.ov_infil_mass);
-    const double in = r.global_mass_init + r.global_precip + (soil ? r.soil_gw_mass_in : 0.0) +
-                      r.ov_neg_mass;
-    const double out = held + out_of_system + r.global_mass_decay;
+    const double in = r.global_mass_init + r.global_point_source + r.global_precip +
+                      (gw > 0.0 ? gw : 0.0) + (soil ? r.soil_gw_mass_in : 0.0) + r.ov_neg_mass;
+    const double out = held + out_of_system + r.global_mass_decay + (gw < 0.0 ? -gw : 0.0);
     std::fputs("\n \n", f);
     const int type = type_of(m, k);
     if (type == 1) {
@@ -173,9 +251,9 @@ void run_global_summary(std::FILE* f, const model_state& state) {
     std::fputs("Amounts are total for simulations in (Kg) \n \n", f);
     std::fprintf(f, "Total initial mass            %14.2lf \n", r.global_mass_init);
     std::fprintf(f, "Total final Mass              %14.2lf \n \n", held);
-    std::fprintf(f, "Point source inputs           %14.2lf\n", 0.0);
+    std::fprintf(f, "Point source inputs           %14.2lf\n", r.global_point_source);
     std::fprintf(f, "Precipitation inputs          %14.2lf \n", r.global_precip);
-    std::fprintf(f, "Flux from GW to streams       %14.2lf \n", 0.0);
+    std::fprintf(f, "Flux from GW to streams       %14.2lf \n", gw);
     if (soil) std::fprintf(f, "Soil mass in from groundwater %14.2lf \n \n", r.soil_gw_mass_in);
     std::fprintf(f, "Total mass out of system      %14.2lf \n \n", out_of_system);
     if (type == 1) std::fprintf(f, "Mass decay loss               %14.2lf \n", r.global_mass_decay);
@@ -195,6 +273,7 @@ void print_contaminant_run_summary(std::FILE* f, const model_state& state) {
   if (!state.quality.contam.on) return;
   if (state.quality.contam.soil_transport) run_soil_summary(f, state);
   run_overland_summary(f, state);
+  if (state.quality.chan_contam.on) run_channel_summary(f, state);
   run_global_summary(f, state);
   if (state.quality.nsm) {
     std::fputs("NSM dm/dt Summary\n", f);
@@ -288,5 +367,61 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
       row(f, "Attached exiting outlet", e.ov_sed_out);
     }
     row(f, "Dissolved mass balance error", percent_error(in, out, 1e-16), 0, "%14.4lf");
+  }
+
+  if (!state.quality.chan_contam.on) return;
+  const chan_contam_state& w = state.quality.chan_contam;
+  const bool lakes = state.channel.channel_lakes != 0;
+  const bool aquifer = state.input.stream_loss != 0;
+  for (int k = 1; k <= w.constituents; ++k) {
+    const std::size_t kk = std::size_t(k);
+    if (m.c.constituent_type[kk] == 3) continue;
+    const chan_contam_totals& e = w.event[kk];
+    const double final_mass = channel_contam_mass(state, k);
+    const double in = e.point + w.event_chan_init[kk] + e.lateral + e.groundwater +
+                      (lakes ? e.lake_outflow : 0.0);
+    const double out = e.outlet + final_mass + (lakes ? e.lake_inflow + e.lake_exchange : 0.0) +
+                       e.decay;
+    std::fputs("\n \n", f);
+    std::fprintf(f, "Channel Contaminant Transport Summary for %s \n", m.name[kk].c_str());
+    std::fputs("Amounts are total for event in (Kg) \n \n", f);
+    std::fputs("Dissolved State Mass Balance... \n \n", f);
+    row(f, "Initial Dissolved Mass in Channels", w.event_chan_init[kk]);
+    row(f, "Final Dissolved Mass in Channels", final_mass, 1);
+    row(f, "Mass gain from overland", e.lateral);
+    row(f, "Point source mass gain", e.point);
+    if (lakes) {
+      row(f, "Flow from lake to channel", e.lake_outflow);
+      row(f, "Exchange with lakes (-)", e.lake_exchange);
+    }
+    if (aquifer) row(f, "Groundwater net mass gain(+)/loss(-)", e.groundwater);
+    if (lakes) row(f, "Flows to lake", e.lake_inflow);
+    row(f, "Outlet mass flux", e.outlet);
+    row(f, "Mass decay loss", e.decay);
+    row(f, "Contam mass balance error", percent_error(in, out, 1e-16), 0, "%14.4lf");
+    if (!lakes) continue;
+    const double lake_final = lake_contam_mass(state, k);
+    const double lake_in = w.event_lake_init[kk] + e.lake_precip + e.lake_inflow + e.lake_exchange +
+                           e.lake_overland + e.lake_point + e.lake_groundwater;
+    const double lake_out = lake_final + e.lake_outflow + e.lake_decay;
+    std::fprintf(f, "Lake Contaminant Transport Summary for %s \n", m.name[kk].c_str());
+    std::fputs("Amounts are total mass for event (Kg) \n \n", f);
+    std::fputs("Dissolved State Mass Balance...\n", f);
+    row(f, "Initial Dissolved in Lakes", w.event_lake_init[kk]);
+    row(f, "Final Dissolved in Lakes", lake_final);
+    row(f, "Precip", e.lake_precip);
+    row(f, "Inflow", e.lake_inflow);
+    row(f, "Lake/chan exchange", e.lake_exchange);
+    row(f, "Overland flux", e.lake_overland);
+    row(f, "Point source", e.lake_point);
+    row(f, "Groundwater flux", e.lake_groundwater, 1);
+    row(f, "Outflow", e.lake_outflow);
+    row(f, "Dissolved decay loss", e.lake_decay);
+    row(f, "Dissolved mass balance error", percent_error(lake_in, lake_out, 1e-16), 0, "%14.4lf");
+    for (int l = 1; l <= state.channel.lake_count; ++l) {
+      const std::size_t ll = std::size_t(l);
+      std::fprintf(f, "Final Mass in lake %ld =        %14.2lf \n", long(l), w.lake_mass[kk][ll] / 1000.0);
+      std::fprintf(f, "Final Conc in lake (mg/L) %ld = %14.2lf \n \n", long(l), w.lake_conc[kk][ll]);
+    }
   }
 }

@@ -6,6 +6,7 @@
 
 #include "core/grid_state.h"
 #include "core/safe_file.h"
+#include "output/linknode_writer.h"
 #include "output/map_writer.h"
 #include "output/q7_flux.h"
 #include "output/xy_outputs.h"
@@ -96,6 +97,9 @@ struct output_state {
   // ALL_CONTAM_OUTPUT: per contaminant a concentration and a mass writer,
   // in that order, over the constituents' own arrays
   std::vector<std::unique_ptr<map_writer>> contam_maps;
+  // ... and, with the channel constituents, a concentration and a mass
+  // link/node writer over its node arrays, in that order
+  std::vector<std::unique_ptr<linknode_writer>> contam_links;
   std::vector<double> sed_flux_map;     // MAX_SED_FLUX map: sediment flux out of each cell, cm3/s
   std::vector<double> net_sed_map;      // NET_SED_VOLUME map: net deposition, mm
 

@@ -42,4 +42,36 @@ void setup_contam_map_writers(model_state& state) {
   }
 }
 
-void open_contam_link_files(model_state&) { raise_not_available("open_contam_link_files"); }
+// Per contaminant whose outputs are asked for, a concentration (code 27)
+// and a mass (code 26) link/node writer over its node arrays, named by the
+// contaminant's output prefix.
+void open_contam_link_files(model_state& state) {
+  const contaminant_model& m = state.quality.contam;
+  const quality_state& q = state.quality;
+  std::vector<std::unique_ptr<linknode_writer>>& writers = state.output.contam_links;
+  writers.clear();
+  if (!q.chan_contam.on) return;
+  const channel_state& chan = state.channel;
+  linknode_network network;
+  network.links = chan.links;
+  network.nx1 = chan.nx1.data();
+  network.og_nx1 = chan.og_nx1.data();
+  network.ltype = chan.ltype.data();
+  network.stride = chan.stride();
+  network.lake_number = chan.lake2link.empty() ? nullptr : chan.lake2link.data();
+  network.lake_value = chan.lake_elev.empty() ? nullptr : chan.lake_elev.data();
+  network.lake_count = chan.channel_lakes ? chan.lake_count : 0;
+  for (int k = 1; k <= q.chan_contam.constituents; ++k) {
+    const std::size_t kk = std::size_t(k);
+    if (m.map_flag[kk] != 1 || m.c.constituent_type[kk] != 1) continue;
+    const char* prefix = m.output_name[kk].c_str();
+    auto conc = std::make_unique<linknode_writer>();
+    conc->setup_1d(27, q.chan_node_conc[kk].data(), network);
+    conc->open(prefix, ".chan", ".conc", 1.0);
+    writers.push_back(std::move(conc));
+    auto mass = std::make_unique<linknode_writer>();
+    mass->setup_1d(26, q.chan_node_mass[kk].data(), network);
+    mass->open(prefix, ".chan", ".mass", 1.0);
+    writers.push_back(std::move(mass));
+  }
+}

@@ -14,7 +14,6 @@
 
 #include "core/julian.h"
 #include "run/model_state.h"
-#include "core/not_available.h"
 #include "core/parallel_context.h"
 #include "output/linknode_file.h"
 #include "output/nsm_outputs.h"
@@ -48,19 +47,6 @@ void write_lake_row(const model_state& state, bool long_term) {
     std::fprintf(file, "%9.3lf  %9.3lf ", chan.lake_elev[std::size_t(k)],
                  chan.lake_volume[std::size_t(k)]);
   std::fputc('\n', file);
-}
-
-// Series whose rows this version does not write. Their cards are refused or
-// cleared when the project is read, so none is open in a run; one that is
-// open here would otherwise stay empty without a word.
-bool unwritten_series_open(const model_state& state) {
-  const output_state& o = state.output;
-  const safe_file* files[] = {
-      &o.con_location,    &o.mass_location,
-  };
-  for (const safe_file* file : files)
-    if (file->is_open()) return true;
-  return false;
 }
 
 // How the location rows of this pass are written.
@@ -159,6 +145,19 @@ void write_dep_location_row(const model_state& state, const location_row_form& f
   write_location_time(file, form, " ");
   for (int k = 1; k <= chan.hyd_locations; ++k)
     std::fprintf(file, "%12.6lf ", at_location(chan, chan.chan_depth, k));
+  std::fputc('\n', file);
+}
+
+// OUT_CON_LOCATION and OUT_MASS_LOCATION: per stream location, each
+// contaminant's node concentration or dissolved mass.
+void write_contam_location_row(const model_state& state, const location_row_form& form,
+                               std::FILE* file, const std::vector<std::vector<double>>& values) {
+  const channel_state& chan = state.channel;
+  const int contaminants = state.quality.chan_contam.constituents;
+  write_location_time(file, form, " ");
+  for (int k = 1; k <= chan.hyd_locations; ++k)
+    for (int c = 1; c <= contaminants && std::size_t(c) < values.size(); ++c)
+      std::fprintf(file, "%12.6lf ", at_location(chan, values[std::size_t(c)], k));
   std::fputc('\n', file);
 }
 
@@ -451,11 +450,6 @@ void write_timeseries_step(model_state& state) {
   const run_control& run = state.run;
   if (run.hyd_interval < 1 || run.step % run.hyd_interval != 0) return;
   if (parallel.partition_index != 0) return;
-  if (unwritten_series_open(state)) {
-    raise_not_available("write_timeseries_step");
-    return;
-  }
-
   output_state& out = state.output;
   const input_state& in = state.input;
   outlet_row_form form;
@@ -492,6 +486,14 @@ void write_timeseries_step(model_state& state) {
   if (out.superlink_junc_flow.is_open()) write_superlink_junc_row(state, location);
   if (out.superlink_node_flow.is_open()) write_superlink_node_row(state, location);
   if (out.dep_location.is_open()) write_dep_location_row(state, location);
+  if (state.quality.chan_contam.on) {
+    if (out.con_location.is_open())
+      write_contam_location_row(state, location, out.con_location.stream,
+                                state.quality.chan_node_conc);
+    if (out.mass_location.is_open())
+      write_contam_location_row(state, location, out.mass_location.stream,
+                                state.quality.chan_node_mass);
+  }
   if (out.well_level.is_open()) write_well_level_row(state, location);
   if (out.gwflux_location.is_open()) write_gwflux_row(state, location);
   if (out.theta_location.is_open()) write_theta_location_row(state, location);
@@ -509,6 +511,7 @@ void write_timeseries_step(model_state& state) {
     write_nsm_hydrograph_rows(state);
     write_nsm_linknode_records(state);
   }
+  for (const std::unique_ptr<linknode_writer>& w : out.contam_links) w->write_step();
   const channel_state& chan = state.channel;
   write_xy_output_row(out.xy, state.surface.depth.empty() ? nullptr : state.surface.depth.data(),
                       chan.qp.empty() ? nullptr : chan.qp.data(), chan.stride(),

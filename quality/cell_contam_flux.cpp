@@ -71,7 +71,7 @@ void pass(contam_flux_work& w, const contam_grid& g, const int* up, const int* d
 void contam_flux_work::size(int cells) {
   const std::size_t n = std::size_t(cells) + 1;
   for (std::vector<double>* v : {&conc, &mass, &disp, &rate, &disp_flux, &adv_flux, &disp_pred,
-                                 &adv_pred, &mass_pred, &conc_pred})
+                                 &adv_pred, &mass_pred, &conc_pred, &exit_taken})
     v->assign(n, 0.0);
 }
 

@@ -32,6 +32,7 @@ struct contam_flux_work {
   std::vector<double> adv_pred;
   std::vector<double> mass_pred;  // predictor mass, g
   std::vector<double> conc_pred;  // predictor concentration, g/m3
+  std::vector<double> exit_taken; // given to the channels in the step, g
 
   void size(int cells);
 };

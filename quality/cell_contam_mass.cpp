@@ -119,6 +119,7 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
     work.conc[j] = conc[j];
     work.mass[j] = mass[j];
     work.disp[j] = c.ov_contam_disp[kk][j];
+    const double out_before = c.ov_out_dmt[kk];
     work.rate[j] = lake != nullptr && lake[j] > 0
                        ? 0.0
                        : ov_contam_cell_mass(c, k, j, a, intervals, soil_transport,
@@ -126,6 +127,8 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
                                              : j == outlet        ? exit_mass
                                                                   : nullptr,
                                              sed);
+    // What the cell gave, as booked, for the nodes that receive it.
+    work.exit_taken[j] = c.ov_out_dmt[kk] - out_before;
   }
   ov_contam_cell_flux(work, grid, a, order, negative_mass);
   double dried_to_soil = 0.0;

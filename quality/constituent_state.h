@@ -125,6 +125,8 @@ struct constituent_totals {
   double ov_sed_source = 0.0;      // released by the sediment to the water (negative: sorbed)
   double ov_sed_out = 0.0;         // attached to the sediment through the outlet
   double soil_sed_mass = 0.0;      // soil change by settled (+) and detached (-) sediment
+  double global_point_source = 0.0;  // brought by point sources
+  double global_gw_mass = 0.0;     // exchanged with the aquifer, into the water +
 };
 
 // The same for the event in hand; cleared at every event start.

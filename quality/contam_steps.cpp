@@ -15,6 +15,7 @@
 #include "core/error_state.h"
 #include "run/model_state.h"
 #include "quality/cell_contam_mass.h"
+#include "quality/channel_contam.h"
 #include "quality/constituent_initial.h"
 #include "quality/contam_steps.h"
 #include "quality/nsm_model.h"
@@ -30,12 +31,20 @@ bool reached(const process_clock& clock, double now) {
 
 double seconds_since(const process_clock& clock, double now) { return (now - clock.last) * 86400.0; }
 
-// Lakes hold their own constituent mass, which this version does not carry.
+// Lakes hold their own constituent mass: the channel lakes' only with the
+// channel constituents, and the cells a lake covers are not carried yet.
 bool refuse_lakes(const model_state& state) {
-  if (state.channel.channel_lakes) {
+  if (state.channel.channel_lakes && !state.input.chan_con_trans) {
     raise_message(
         "Error: OV_CON_TRANS with channel lakes needs CHAN_CON_TRANS (channel constituent "
-        "transport), which is not available in this version.\n");
+        "transport): the lakes' constituent mass is kept only with it.\n");
+    return true;
+  }
+  if (state.channel.channel_lakes) {
+    raise_message(
+        "Error: OV_CON_TRANS with channel lakes is not available in this version (the cells a "
+        "lake covers do not carry constituents yet); remove the channel lakes or "
+        "OV_CON_TRANS.\n");
     return true;
   }
   if (state.surface.overland_lakes) {
@@ -184,7 +193,9 @@ void nutrient_surface_fluxes(model_state& state) {
   m.nsm_soil_flux.next = now + step;
 }
 
-void book_cell_step(contaminant_model& m, int k, bool channels, double negative) {
+// With the channel constituents the mass the cells give the channels stays
+// in the system; without them it leaves it.
+void book_cell_step(contaminant_model& m, int k, bool channels, bool carried, double negative) {
   constituent_state& c = m.c;
   const std::size_t kk = std::size_t(k);
   constituent_totals& r = m.run[kk];
@@ -197,7 +208,7 @@ void book_cell_step(contaminant_model& m, int k, bool channels, double negative)
     r.ov_mass_out += out;
     e.ov_mass_out += out;
   }
-  r.global_mass_out += out;
+  if (!channels || !carried) r.global_mass_out += out;
   const double decay = c.ov_decay_dmt[kk] / 1000.0;
   r.ov_mass_decay += decay;
   e.ov_decay_mass += decay;
@@ -287,7 +298,8 @@ void init_constituent_state(model_state& state) {
     } else {
       r.ov_land_mass_init = land / 1000.0;
     }
-    r.global_mass_init = (surface + land) / 1000.0;
+    // The channels and lakes booked theirs already.
+    r.global_mass_init += (surface + land) / 1000.0;
   }
   init_sed_contam(state);
 }
@@ -468,6 +480,7 @@ void overland_contam_step(model_state& state) {
         }
         given[std::size_t(j)] = 0.0;
       }
+      note_bank_exchange(state);
     }
   }
   m.outlet.last = now;
@@ -527,7 +540,11 @@ void cell_contam_mass_step(model_state& state) {
                             &c.ov_exit_mass[kk], nullptr, m.soil_transport != 0, negative,
                             channels ? m.cell_qlat_mass[kk].data() : nullptr,
                             m.sed.on ? &sed : nullptr);
-    book_cell_step(m, k, channels, negative);
+    const bool carried = state.quality.chan_contam.on != 0;
+    if (channels && carried)
+      for (int j = 1; j <= cells; ++j)
+        pass_cell_mass_to_nodes(state, k, j, m.work.exit_taken[std::size_t(j)]);
+    book_cell_step(m, k, channels, carried, negative);
   }
   m.cell.last = now;
   m.cell.next = now + run.overland.interval_d;
@@ -551,6 +568,7 @@ void constituent_event_start(model_state& state) {
       e.ov_land_init = sum_cells(m.c.land_surface_mass[kk], cells) / 1000.0;
     }
   }
+  channel_contam_event_start(state);
 }
 
 void constituent_event_end(model_state&) {}

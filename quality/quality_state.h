@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/safe_file.h"
+#include "quality/chan_contam_state.h"
 #include "quality/contaminant_model.h"
 #include "quality/chan_sediment_state.h"
 #include "quality/nsm_model.h"
@@ -36,4 +38,6 @@ struct quality_state {
   contaminant_model contam;          // dissolved constituents on the grid and in the soil
   chan_sediment_state chan_sediment; // sand and fines in the channels
   std::unique_ptr<nsm_model> nsm;    // the nutrient model, with NUTRIENTS
+  chan_contam_state chan_contam;     // dissolved constituents in the channels and lakes
+  safe_file con_output_file;         // the channel constituent output, with ALL_CONTAM_OUTPUT
 };

@@ -24,16 +24,3 @@ void chan_sed_contam_step(model_state& state) {
   if (!state.input.settings.sediment_contam || !state.input.channel_routing) return;
   raise_not_available("chan_sed_contam_step");
 }
-
-// The channel half of the constituent decay: the grid's decay is gathered by
-// the overland constituent step.
-void contam_decay_step(model_state& state) {
-  if (!state.input.chan_con_trans && !state.channel.constituents) return;
-  raise_not_available("contam_decay_step");
-}
-
-void channel_contam_step(model_state& state) {
-  if (!state.input.chan_con_trans && !state.channel.constituents) return;
-  if (!state.run.chan_contam.due(state.run.current_time)) return;
-  raise_not_available("channel_contam_step");
-}

@@ -18,6 +18,7 @@
 #include "input/replace_params.h"
 #include "input/series.h"
 #include "output/output_steps.h"
+#include "quality/channel_contam.h"
 #include "quality/contam_steps.h"
 #include "quality/quality_steps.h"
 #include "soil/soil_steps.h"
@@ -65,6 +66,7 @@ constexpr run_phase setup_phases[] = {
     {"setup_precip_and_hmet", setup_precip_and_hmet},
     {"init_cell_states", init_cell_states},
     {"read_chan_point_sources", read_chan_point_sources},
+    {"init_channel_contam_state", init_channel_contam_state},
     {"alloc_run_results", alloc_run_results},
     {"read_vune_exchange_maps", read_vune_exchange_maps},
     {"open_xy_outputs", open_xy_outputs},

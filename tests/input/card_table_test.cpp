@@ -156,7 +156,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"snow_swe_file", apply}, {"snow_temp", apply}, {"nwsrfs_elev_snow", apply},
       {"sacramento", apply}, {"gw_simulation", apply}, {"water_table", apply},
       {"storm_sewer", apply}, {"soil_erosion", apply}, {"ov_con_trans", apply},
-      {"chan_con_trans", store}, {"soil_con_trans", apply}, {"nutrients", apply},
+      {"chan_con_trans", apply}, {"soil_con_trans", apply}, {"nutrients", apply},
       {"sediment_contam", apply}, {"all_contam_output", apply}, {"ov_con_map", apply},
       {"optimize_sed", apply}, {"analyzers", apply}, {"qtr", apply}, {"vune", apply},
       // output files not written yet
@@ -167,7 +167,7 @@ TEST(card_gate, gate_words_are_card_words_with_the_expected_mode) {
       {"wat_surf_profile_out", clear},
       {"in_gwflux_location", apply}, {"out_gwflux_location", apply},
       {"cell_hydro", clear},
-      {"out_con_location", clear}, {"out_mass_location", clear},
+      {"out_con_location", apply}, {"out_mass_location", apply},
       {"daily_output", clear},
       {"gw_output", apply},
       {"out_ov_no2", apply}, {"out_hyd_do", apply}, {"total_chan_p", apply},

@@ -130,12 +130,6 @@ const switch_case switch_cases[] = {
        s.input.settings.sediment_contam = 1;
        s.input.channel_routing = 1;
      }},
-    {"contam_decay_step", contam_decay_step, +[](model_state& s) { s.input.chan_con_trans = 1; }},
-    {"channel_contam_step", channel_contam_step,
-     +[](model_state& s) {
-       s.input.chan_con_trans = 1;
-       s.run.chan_contam.next = s.run.current_time;
-     }},
 };
 
 // A record at the first pass of a run, every process off.
@@ -175,11 +169,14 @@ TEST(step_routines, each_passes_when_off_and_stops_as_not_available_when_on) {
 }
 
 TEST(step_routines, a_process_switched_on_stops_a_run_of_the_production_list) {
-  // The channel constituents switched on in code, their clock set up by
-  // init_process_clocks.
+  // The sediment-bound constituents in the channels switched on in code.
   static constexpr run_phase setup[] = {
       {"configure", configure},
-      {"switch", +[](model_state& s) { s.input.chan_con_trans = 1; }},
+      {"switch",
+       +[](model_state& s) {
+         s.input.settings.sediment_contam = 1;
+         s.input.channel_routing = 1;
+       }},
       {"setup_time_steps", setup_time_steps},
       {"init_process_clocks", init_process_clocks},
       {"dry", dry}};
@@ -193,7 +190,7 @@ TEST(step_routines, a_process_switched_on_stops_a_run_of_the_production_list) {
   stdout_capture capture;
   EXPECT_EQ(run_model("gw.prj", nullptr, lists), 1);
   const std::string out = capture.stop();
-  EXPECT_NE(out.find("Error: contam_decay_step is not available in this version.\n"),
+  EXPECT_NE(out.find(" is not available in this version.\n"),
             std::string::npos)
       << out;
   EXPECT_EQ(out.find("finished event"), std::string::npos);

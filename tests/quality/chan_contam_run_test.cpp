@@ -1,0 +1,128 @@
+// A tracer through the cells and the channel end to end: the bank fixture
+// (a 3 x 10 plane of 100 m cells draining over the bank into one link of 11
+// nodes, 36 mm/h for four hours: 43200 m3 of rain) with 2 g/m3 in its rain,
+// stopped at five hours while the link still flows. What the cells give the
+// channel is what the channel gains, and every balance closes.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "surface/surface_run_fixture.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace surface_fixture;
+using test_support::temp_dir;
+
+// The value after label on its line, searched from the line holding from.
+double value_after(const std::string& text, const std::string& from, const std::string& label) {
+  std::size_t at = text.find(from);
+  if (at == std::string::npos) return NAN;
+  at = text.find(label, at);
+  if (at == std::string::npos) return NAN;
+  at += label.size();
+  while (at < text.size() && (text[at] == ' ' || text[at] == '.')) ++at;
+  return std::stod(text.substr(at));
+}
+
+std::string tracer_tables() {
+  std::string t = "VALTO_INDEX_MAP_TABLES\nINDEX_MAP ids.idx \"All\"\n";
+  t += "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Tracer\" \"All\" \"tracer\"\n";
+  t += "PRECIP_CONC 2\nPARTITION 0\nNUM_IDS 1\nID    DESCRIPTION    VALUES\n";
+  std::string name = "Everywhere";
+  name.resize(80, ' ');
+  t += "1     " + name + "  0 0 0 0 0 0 0 0\n";
+  return t;
+}
+
+class chan_contam_run : public testing::Test {
+ protected:
+  run_output bank(const std::string& extra, double* rain_volume) {
+    for (const char* name : {"mask.asc", "elevation.asc", "bank.chan", "bank.gst"})
+      dir_.write(name, fixture_text("bank", name));
+    dir_.write("ids.idx", ascii_grid(3, 10, 100, std::vector<double>(30, 1.0)));
+    dir_.write("tables.cmt", tracer_tables());
+    dir_.write("bank.prj",
+               edit_cards(fixture_text("bank", "bank.prj"), {"TOT_TIME"},
+                          "TOT_TIME 300\nNUM_THREADS 1\nMAPPING_TABLE tables.cmt\nOV_CON_TRANS\n"
+                          "CHAN_CON_TRANS\n" +
+                              extra));
+    return run_in_process(dir_.path(), "bank.prj", [rain_volume](model_state& s) {
+      if (rain_volume) *rain_volume = s.surface.rain_volume;
+    });
+  }
+  std::string file(const std::string& name) { return test_support::read_file(dir_.file(name)); }
+
+  temp_dir dir_;
+};
+
+TEST_F(chan_contam_run, a_rain_tracer_reaches_the_channel_whole_and_every_balance_closes) {
+  double rain = 0.0;
+  const run_output out = bank("", &rain);
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string s = file("summary.out");
+  const std::string global = "Global Transport Summaries";
+  const std::string channel = "Channel Transport Summaries";
+  const std::string overland = "Overland Transport Summaries";
+
+  EXPECT_NEAR(rain, 43200.0, 1e-3);
+  EXPECT_NEAR(value_after(s, global, "Precipitation inputs"), 2.0 * rain / 1000.0, 0.005);
+  const double to_stream = value_after(s, overland, "Mass loss to stream");
+  const double gained = value_after(s, channel, "Mass gain from overland");
+  EXPECT_GT(gained, 50.0);
+  EXPECT_NEAR(to_stream, gained, 0.01);
+  const double initial = value_after(s, channel, "Initial Mass in Channels");
+  const double final_mass = value_after(s, channel, "Final Mass in Channels");
+  const double outlet = value_after(s, channel, "Outlet mass flux");
+  EXPECT_GT(outlet, 10.0);
+  EXPECT_GT(final_mass, 0.01);  // the link still carries tracer
+  EXPECT_NEAR(initial + gained, outlet + final_mass, 0.01);
+  EXPECT_NEAR(value_after(s, channel, "Dissolved mass balance error"), 0.0, 1e-4);
+  EXPECT_NEAR(value_after(s, global, "Contam mass balance error"), 0.0, 1e-4);
+  // The event summary's channel balance closes on the same totals.
+  EXPECT_NEAR(value_after(s, "Channel Contaminant Transport Summary for Tracer",
+                          "Mass gain from overland"),
+              gained, 0.01);
+  EXPECT_NEAR(value_after(s, "Channel Contaminant Transport Summary for Tracer",
+                          "Contam mass balance error"),
+              0.0, 1e-4);
+}
+
+TEST_F(chan_contam_run, location_rows_and_link_files_carry_the_node_values) {
+  dir_.write("hyd.loc", "1\n1 10\n");
+  // The tracer's maps go into a folder of its output name.
+  std::filesystem::create_directory(dir_.file("tracer"));
+  const run_output out = bank(
+      "HYD_FREQ 10\nIN_HYD_LOCATION hyd.loc\nOUT_HYD_LOCATION hyd.out\nOUT_CON_LOCATION con.out\n"
+      "OUT_MASS_LOCATION mass.out\nALL_CONTAM_OUTPUT\n",
+      nullptr);
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::vector<std::string> con = test_support::lines_of(file("con.out"));
+  const std::vector<std::string> mass = test_support::lines_of(file("mass.out"));
+  // One row every 10 minutes from the start to 300 minutes.
+  ASSERT_EQ(con.size(), 31u);
+  ASSERT_EQ(mass.size(), 31u);
+  double minutes = 0.0, c = 0.0, m = 0.0;
+  ASSERT_EQ(std::sscanf(con[15].c_str(), "%lf %lf", &minutes, &c), 2) << con[15];
+  ASSERT_EQ(std::sscanf(mass[15].c_str(), "%lf %lf", &minutes, &m), 2);
+  EXPECT_DOUBLE_EQ(minutes, 150.0);
+  EXPECT_EQ(con[15].size(), 14u + 1u + 13u) << con[15];
+  EXPECT_GT(c, 0.5);
+  EXPECT_GT(m, c);
+  const std::string conc_file = file("tracer.chan.conc");
+  const std::string mass_file = file("tracer.chan.mass");
+  EXPECT_EQ(conc_file.rfind("VALTO_LINKNODE_CONCENTRATION\n", 0), 0u) << conc_file.substr(0, 80);
+  EXPECT_EQ(mass_file.rfind("VALTO_LINKNODE_MASS\n", 0), 0u);
+  std::size_t records = 0;
+  for (const std::string& line : test_support::lines_of(conc_file))
+    if (line.rfind("TS", 0) == 0) ++records;
+  EXPECT_EQ(records, 31u);
+}
+
+}  // namespace

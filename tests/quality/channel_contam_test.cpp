@@ -1,0 +1,227 @@
+// The channel constituent steps on a prepared network: one link of 20 nodes
+// 10 m apart under 1 m2 of still water (10 m3 a node), the channel and its
+// constituent clock on a 60 s step. Decay at 8.64 per day (1e-4 per second)
+// takes 0.6 % of the mass each step as the pending decay of the start
+// concentration, so the mass falls by 0.994 a step (e^-kt would be
+// 0.9417645 after ten steps and 0.5488116 after a hundred).
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "../channel/network_fixture.h"
+#include "core/error_state.h"
+#include "run/model_state.h"
+#include "quality/channel_contam.h"
+#include "quality/contam_steps.h"
+#include "quality/contaminant_inputs.h"
+#include "quality/quality_steps.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace network_fixture;
+
+constexpr double step_s = 60.0;
+
+// A run record around the prepared link with constituents 1..types.size()
+// of those types, started at concentration conc.
+std::unique_ptr<model_state> still_link(double conc, double decay_per_day,
+                                        const std::vector<int>& types = {1}) {
+  auto s = std::make_unique<model_state>();
+  link_layout l;
+  l.beds.assign(20, 10.0);
+  l.dx = 10.0;
+  build_network(s->channel, {l});
+  channel_state& c = s->channel;
+  c.qp_vol.assign(c.node_slots(), 0.0);
+  for (int j = 1; j <= 20; ++j) c.area[c.node_address(1, j)] = c.area_old[c.node_address(1, j)] = 1.0;
+  start_channel_clock(*s, step_s);
+  s->grid.cells = 1;
+  contaminant_model& m = s->quality.contam;
+  m.on = 1;
+  m.present = 1;
+  size_contaminant_arrays(m, int(types.size()), 1, 1);
+  for (std::size_t k = 0; k < types.size(); ++k) m.c.constituent_type[k + 1] = types[k];
+  s->input.chan_con_trans = 1;
+  s->input.init_chan_conc = conc;
+  s->input.chan_decay_coef = decay_per_day;
+  alloc_channel_contaminant_arrays(*s);
+  init_channel_contam_state(*s);
+  s->run.chan_contam = s->run.channel;
+  return s;
+}
+
+// One channel step: the clock moves on, then the decay and constituent
+// steps act as the time loop calls them after the channel step.
+void channel_pass(model_state& s) {
+  run_control& run = s.run;
+  run.channel.next = run.channel.last + run.channel.interval_d;
+  run.chan_contam.next = run.channel.next;
+  run.current_time = run.channel.next;
+  contam_decay_step(s);
+  channel_contam_step(s);
+  run.channel.last = run.current_time;
+}
+
+double link_mass(const model_state& s, int k = 1) { return channel_contam_mass(s, k) * 1000.0; }
+
+TEST(channel_contam, wet_nodes_start_with_their_mass_and_dry_ones_empty_with_their_rates) {
+  auto s = std::make_unique<model_state>();
+  link_layout l;
+  l.beds.assign(3, 10.0);
+  l.dx = 10.0;
+  build_network(s->channel, {l});
+  s->channel.area[s->channel.node_address(1, 1)] = 2.0;
+  s->grid.cells = 1;
+  contaminant_model& m = s->quality.contam;
+  m.on = 1;
+  m.present = 1;
+  size_contaminant_arrays(m, 1, 1, 1);
+  s->input.chan_con_trans = 1;
+  s->input.init_chan_conc = 10.0;
+  s->input.chan_decay_coef = 8.64;
+  s->input.chan_disp_coef = 3.0;
+  alloc_channel_contaminant_arrays(*s);
+  init_channel_contam_state(*s);
+  const chan_contam_state& w = s->quality.chan_contam;
+  const int wet = s->channel.node_address(1, 1), dry = s->channel.node_address(1, 2);
+  EXPECT_DOUBLE_EQ(s->quality.chan_node_mass[1][wet], 200.0);
+  EXPECT_DOUBLE_EQ(s->quality.chan_node_conc[1][dry], 0.0);
+  EXPECT_DOUBLE_EQ(w.chan_decay_coef[1][dry], 1e-4);
+  EXPECT_DOUBLE_EQ(w.chan_node_disp[1][dry], 3.0);
+  EXPECT_DOUBLE_EQ(w.run[1].chan_init, 0.2);
+  EXPECT_DOUBLE_EQ(m.run[1].global_mass_init, 0.2);
+}
+
+TEST(channel_contam, still_water_decays_by_0_994_a_step_and_books_the_loss) {
+  auto s = still_link(10.0, 8.64);
+  const double m0 = link_mass(*s);
+  EXPECT_DOUBLE_EQ(m0, 2000.0);
+  EXPECT_DOUBLE_EQ(s->quality.contam.run[1].global_mass_init, 2.0);
+  channel_pass(*s);
+  EXPECT_NEAR(link_mass(*s) / m0, 0.994, 1e-9);
+  for (int step = 2; step <= 10; ++step) channel_pass(*s);
+  EXPECT_NEAR(link_mass(*s) / m0, 0.9415944, 0.9415944e-6);
+  for (int step = 11; step <= 100; ++step) channel_pass(*s);
+  const double m100 = link_mass(*s);
+  EXPECT_NEAR(m100 / m0, 0.5478207, 0.5478207e-6);
+  const chan_contam_totals& r = s->quality.chan_contam.run[1];
+  EXPECT_NEAR(r.decay, (m0 - m100) / 1000.0, 1e-12);
+  EXPECT_NEAR(s->quality.contam.run[1].global_mass_decay, r.decay, 1e-12);
+}
+
+TEST(channel_contam, a_lake_starts_with_its_mass_booked_and_decays_alike) {
+  auto s = still_link(10.0, 8.64);
+  channel_state& c = s->channel;
+  // Link 1 stands for a lake of 1000 m3.
+  c.ltype[1] = link_bit::lake;
+  c.lake2link.assign(2, 0);
+  c.lake2link[1] = 1;
+  c.channel_lakes = 1;
+  c.lake_count = 1;
+  c.lake_volume.assign(2, 1000.0);
+  c.lake_volume_last_chan.assign(2, 1000.0);
+  s->quality.contam.run[1] = constituent_totals{};
+  alloc_channel_contaminant_arrays(*s);
+  init_channel_contam_state(*s);
+  EXPECT_DOUBLE_EQ(s->quality.chan_contam.run[1].lake_init, 10.0);
+  EXPECT_DOUBLE_EQ(s->quality.contam.run[1].global_mass_init, 10.0);
+  for (int step = 1; step <= 10; ++step) channel_pass(*s);
+  EXPECT_NEAR(lake_contam_mass(*s, 1) / 10.0, 0.9415944, 0.9415944e-6);
+  EXPECT_NEAR(s->quality.chan_contam.run[1].lake_decay, 10.0 - lake_contam_mass(*s, 1), 1e-12);
+}
+
+TEST(channel_contam, the_take_rule_takes_whole_within_half_a_second) {
+  struct take_case {
+    double interval, expected;
+  };
+  const take_case cases[] = {{60.0, 12.0}, {60.4, 12.0}, {30.0, 12.0}, {61.0, 12.0 * 60.0 / 61.0},
+                             {120.0, 6.0}};
+  for (const take_case& t : cases) {
+    SCOPED_TRACE(t.interval);
+    EXPECT_DOUBLE_EQ(pending_take(12.0, 60.0, t.interval), t.expected);
+  }
+}
+
+TEST(channel_contam, a_withdrawal_beyond_the_node_takes_exactly_its_mass) {
+  auto s = still_link(1.0, 0.0);
+  const int a = s->channel.node_address(1, 7);
+  s->quality.chan_qlat_mass[1][a] = -50.0;  // the node holds 10 g
+  channel_pass(*s);
+  EXPECT_DOUBLE_EQ(s->quality.chan_node_mass[1][a], 0.0);
+  EXPECT_NEAR(s->quality.chan_contam.run[1].lateral, -0.010, 1e-15);
+  EXPECT_NEAR(link_mass(*s), 190.0, 1e-9);
+}
+
+TEST(channel_contam, soil_only_entries_are_left_untouched_and_unbooked) {
+  auto s = still_link(10.0, 8.64, {1, 3});
+  const int a = s->channel.node_address(1, 4);
+  s->quality.chan_qlat_mass[2][a] = 5.0;
+  const double before = link_mass(*s, 2);
+  for (int step = 1; step <= 3; ++step) channel_pass(*s);
+  EXPECT_DOUBLE_EQ(link_mass(*s, 2), before);
+  EXPECT_DOUBLE_EQ(s->quality.chan_qlat_mass[2][a], 5.0);
+  EXPECT_DOUBLE_EQ(s->quality.chan_contam.run[2].decay, 0.0);
+  EXPECT_DOUBLE_EQ(s->quality.chan_contam.run[2].lateral, 0.0);
+  EXPECT_GT(s->quality.chan_contam.run[1].decay, 0.0);
+}
+
+TEST(channel_contam, the_outlet_takes_its_concentration_times_the_outflow) {
+  auto s = still_link(2.0, 0.0);
+  s->channel.contam_outlet_volume = 3.0;  // m3 out through the outlet in the step
+  channel_pass(*s);
+  EXPECT_NEAR(s->quality.chan_contam.run[1].outlet, 0.006, 1e-15);
+  EXPECT_NEAR(s->quality.contam.run[1].global_mass_out, 0.006, 1e-15);
+  EXPECT_NEAR(link_mass(*s), 400.0 - 6.0, 1e-9);
+  EXPECT_DOUBLE_EQ(s->channel.contam_outlet_volume, 0.0);
+}
+
+TEST(channel_contam, a_cell_hands_its_booked_outflow_to_its_nodes_by_their_bank_volumes) {
+  auto s = still_link(0.0, 0.0);
+  channel_state& c = s->channel;
+  s->grid.cells = 2;
+  set_stream_cells(c, {{{2, 1, 3, 0.5}, {2, 1, 4, 0.5}}});
+  alloc_channel_contaminant_arrays(*s);
+  c.gst_vlat[c.gst_index(1, 1)] = 30.0;
+  c.gst_vlat[c.gst_index(1, 2)] = 10.0;
+  note_bank_exchange(*s);
+  pass_cell_mass_to_nodes(*s, 1, 2, 8.0);
+  EXPECT_DOUBLE_EQ(s->quality.chan_qlat_mass[1][c.node_address(1, 3)], 6.0);
+  EXPECT_DOUBLE_EQ(s->quality.chan_qlat_mass[1][c.node_address(1, 4)], 2.0);
+  // No bank outflow since: the shares stay.
+  note_bank_exchange(*s);
+  pass_cell_mass_to_nodes(*s, 1, 2, 4.0);
+  EXPECT_DOUBLE_EQ(s->quality.chan_qlat_mass[1][c.node_address(1, 3)], 9.0);
+  pass_cell_mass_to_nodes(*s, 1, 1, 4.0);  // cell 1 holds no channel
+  EXPECT_DOUBLE_EQ(channel_pending_mass(*s, 1), 0.012);
+}
+
+TEST(channel_contam, bad_set_ups_are_refused_with_their_messages) {
+  {
+    auto s = still_link(1.0, 0.0);
+    s->input.all_contam_output = 1;
+    s->quality.con_output = "no/such/folder/con_output";
+    clear_errors();
+    test_support::stdout_capture capture;
+    alloc_channel_contaminant_arrays(*s);
+    EXPECT_NE(capture.stop().find("Can't open no/such/folder/con_output to write channel contam "
+                                  "data \n"),
+              std::string::npos);
+    EXPECT_EQ(error_state.stop_flag, 1);
+  }
+  {
+    auto s = std::make_unique<model_state>();
+    s->quality.contam.on = 1;
+    s->channel.channel_lakes = 1;
+    clear_errors();
+    test_support::stdout_capture capture;
+    init_constituent_state(*s);
+    EXPECT_NE(capture.stop().find("needs CHAN_CON_TRANS"), std::string::npos);
+    EXPECT_EQ(error_state.stop_flag, 1);
+  }
+  clear_errors();
+}
+
+}  // namespace
