@@ -164,6 +164,7 @@ void chan_lake_evaporation(model_state& state, double air_temp_c, double wind,
     volume = evap < volume ? volume - evap : 0.0;
     chan.cumulative_lake_evap[i] += lost;
     chan.lake_evaporation_volume += lost;
+    chan.event_lake_evaporation_volume += lost;
   }
   chan_lake_extent(state);
 }

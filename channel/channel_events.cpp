@@ -24,6 +24,7 @@ void channel_event_start(model_state& state) {
   chan.event_start_volume = chan.water_volume();
   chan.event_lake_inflow_volume = 0.0;
   chan.event_lake_outflow_volume = 0.0;
+  chan.event_lake_evaporation_volume = 0.0;
   chan.event_start_lake_volume = chan.lake_water_volume();
 }
 

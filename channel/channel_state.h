@@ -169,7 +169,7 @@ struct channel_state {
   // Lake extents, evaporation and pumps
   int lake_extent_warned = 0;      // the maximum-extent warning was printed (once a run)
   int lake_map_changed = 0;        // an extent update took or gave back a cell (lake-map flag)
-  double lake_evaporation_volume = 0.0;  // run total of lake evaporation, m3
+  double lake_evaporation_volume = 0.0, event_lake_evaporation_volume = 0.0;  // m3
   double lake_inflow_volume = 0.0, event_lake_inflow_volume = 0.0;    // lake_in_dv folded, m3
   double lake_outflow_volume = 0.0, event_lake_outflow_volume = 0.0;  // lake_out_dv folded, m3
   double initial_lake_volume = 0.0;  // channel lakes at the start of the run, m3

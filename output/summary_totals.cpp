@@ -11,6 +11,7 @@
 #include "run/model_state.h"
 #include "soil/snow_step.h"
 #include "soil/soil_steps.h"
+#include "subsurface/gw_channel_exchange.h"
 
 namespace {
 
@@ -105,8 +106,14 @@ void gather_groundwater_totals(const model_state& state, run_water_totals& t) {
   t.pumping = r.pumping;
   t.xy_gain = r.xy_gain;
   t.xy_loss = r.xy_loss;
-  t.river_to_gw = r.stream_to_gw;
-  t.gw_to_river = r.gw_to_stream;
+  // The channels already hold or have lost the exchange of the aquifer's
+  // last interval; the aquifer gives it up at its next step, so it is booked
+  // here as given (and taken off the aquifer's end volume), or the run's end
+  // would count it twice.
+  const pending_exchange p = pending_stream_exchange(state);
+  t.gw_inputs -= p.out - p.into;
+  t.river_to_gw = r.stream_to_gw + p.into;
+  t.gw_to_river = r.gw_to_stream + p.out;
   t.lakes_to_gw = r.lake_to_gw;
   t.gw_to_lakes = r.gw_to_lake;
 }
@@ -186,6 +193,7 @@ event_water_totals gather_event_totals(const model_state& state) {
   t.overland_to_lakes = surface.event_chan_lake_overland_in;
   t.overland_from_lakes = surface.event_chan_lake_overland_out;
   t.final_lakes = chan.event_end_lake_volume;
+  t.lake_evaporation = chan.event_lake_evaporation_volume;
   // Pumped water leaves the cells as a negative point source (0 - v, so
   // that a run without pumps prints 0.0 rather than -0.0).
   t.overland_point_sources = 0.0 - surface.event_pump_volume;
@@ -234,14 +242,20 @@ event_water_totals gather_event_totals(const model_state& state) {
     t.channel_to_gw = state.channel.event_stream_to_ground;
   }
   if (state.input.gw_simulation) {
-    const gw_totals& e = state.subsurface.gw.event;
+    const groundwater_state& gw = state.subsurface.gw;
+    // No aquifer step in the event yet: its books still hold the last event.
+    const gw_totals e = gw.event_seen == state.run.event_index ? gw.event : gw_totals{};
     t.gw_exfiltrated_run = state.soil.exfiltrated_volume;
     t.gw_exfiltrated_before = state.subsurface.gw.exfil_at_event;
     t.gw_exfiltrated_event = t.gw_exfiltrated_run - t.gw_exfiltrated_before;
     t.gw_to_unsat = e.soil_side;
     t.gw_recharge = e.recharge_input;
-    t.gw_to_channel = e.gw_to_stream;
-    t.channel_to_gw = e.stream_to_gw;
+    // The aquifer books the exchange an interval late: what it booked at the
+    // event's first step was partly traded before the event, and what the
+    // channels traded since its last step is still to be booked.
+    const pending_exchange now = pending_stream_exchange(state);
+    t.gw_to_channel = e.gw_to_stream - gw.stream_out_at_event + now.out;
+    t.channel_to_gw = e.stream_to_gw - gw.stream_into_at_event + now.into;
     t.gw_to_lakes = e.gw_to_lake;
     t.lakes_to_gw = e.lake_to_gw;
     t.gw_xy_gain = e.xy_gain;
@@ -312,6 +326,8 @@ void sum_final_storages(const model_state& state, water_balance& balance) {
     const double area = state.grid.dx * state.grid.dx;
     for (int i = 1; i <= state.grid.cells && gw.elevgw.size() > std::size_t(i); ++i)
       balance.final_groundwater += (gw.elevgw[i] - gw.bottom_elev[i]) * gw.gw_porosity[i] * area;
+    const pending_exchange p = pending_stream_exchange(state);
+    balance.final_groundwater -= p.out - p.into;
   }
   balance.final_snow = snow_volume(state);
   balance.final_chan_lake = state.channel.channel_lakes ? state.channel.lake_water_volume() : 0.0;

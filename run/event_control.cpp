@@ -7,6 +7,7 @@
 #include "run/model_state.h"
 #include "core/not_available.h"
 #include "run/sim_clock.h"
+#include "subsurface/gw_channel_exchange.h"
 
 namespace {
 
@@ -210,6 +211,7 @@ void initialize_event(model_state& state) {
   if (in.channel_routing) {
     call_service(state, state.services.channel_event_start, "channel_event_start");
   }
+  note_event_start_exchange(state);
 }
 
 void check_end_of_event(model_state& state) {

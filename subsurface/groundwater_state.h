@@ -128,6 +128,8 @@ struct groundwater_state {
   gw_totals event;                    // totals of the event in hand
   int event_seen = 0;                 // event the event totals belong to
   double exfil_at_event = 0.0;        // water exfiltrated in the run when that event began, m3
+  double stream_out_at_event = 0.0;   // stream exchange not yet booked when that event began,
+  double stream_into_at_event = 0.0;  // out of and into the aquifer, m3
 
   // Stream and lake exchange (gw_stream_exchange)
   std::vector<double> entry_rate;     // per grid-stream entry (gst_index), m2/s

@@ -21,6 +21,7 @@
 #include "soil/infiltration_methods.h"
 #include "soil/richards_soil.h"
 #include "soil/soil_relations.h"
+#include "subsurface/gw_channel_exchange.h"
 #include "subsurface/gw_solve.h"
 #include "subsurface/subsurface_steps.h"
 
@@ -68,19 +69,16 @@ void book_exchange_volumes(model_state& state) {
   const int cells = state.grid.cells;
   const bool lakes = state.channel.channel_lakes && state.channel.lake_loss &&
                      state.channel.lake_mask.size() > std::size_t(cells);
-  double into = 0.0, out = 0.0, lake_into = 0.0, lake_out = 0.0;
-  for (int i = 1; i <= cells; ++i) {
-    if (gw.gwbound[i] == gw_type::stream) {
-      const double v = gw.gw_stream_vol[i];
-      (v < 0.0 ? into : out) += std::fabs(v);
-    }
-    if (lakes && state.channel.lake_mask[i] > 0) {
+  const pending_exchange stream = pending_stream_exchange(state);
+  double lake_into = 0.0, lake_out = 0.0;
+  for (int i = 1; i <= cells && lakes; ++i) {
+    if (state.channel.lake_mask[i] > 0) {
       const double v = gw.lake_source[i];
       (v < 0.0 ? lake_into : lake_out) += std::fabs(v);
     }
   }
-  book(gw, &gw_totals::stream_to_gw, into);
-  book(gw, &gw_totals::gw_to_stream, out);
+  book(gw, &gw_totals::stream_to_gw, stream.into);
+  book(gw, &gw_totals::gw_to_stream, stream.out);
   book(gw, &gw_totals::lake_to_gw, lake_into);
   book(gw, &gw_totals::gw_to_lake, lake_out);
 }

@@ -153,3 +153,25 @@ bool exchange_with_ground(model_state& state, double dt) {
   chan.event_stream_to_ground += out;
   return true;
 }
+
+pending_exchange pending_stream_exchange(const model_state& state) {
+  const groundwater_state& gw = state.subsurface.gw;
+  const int cells = state.grid.cells;
+  pending_exchange p;
+  if (gw.gw_stream_vol.size() <= std::size_t(cells) || gw.gwbound.size() <= std::size_t(cells))
+    return p;
+  for (int i = 1; i <= cells; ++i) {
+    if (gw.gwbound[i] != gw_type::stream) continue;
+    const double v = gw.gw_stream_vol[i];
+    (v < 0.0 ? p.into : p.out) += std::fabs(v);
+  }
+  return p;
+}
+
+void note_event_start_exchange(model_state& state) {
+  if (!state.input.gw_simulation) return;
+  const pending_exchange p = pending_stream_exchange(state);
+  groundwater_state& gw = state.subsurface.gw;
+  gw.stream_out_at_event = p.out;
+  gw.stream_into_at_event = p.into;
+}

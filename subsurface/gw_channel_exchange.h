@@ -23,3 +23,17 @@ bool exchange_with_aquifer(model_state& state, double dt);
 // loss cut to the water it holds, and booked in the channels' stream-loss
 // totals. Returns whether any node trades water.
 bool exchange_with_ground(model_state& state, double dt);
+
+// The stream exchange the channels have already made since the aquifer's
+// last step, which the aquifer books and takes from its heads only at its
+// next step, m3: out of the aquifer and into it, per stream cell by the sign
+// of its net as that step books them.
+struct pending_exchange {
+  double out = 0.0;   // from the aquifer into the channels
+  double into = 0.0;  // from the channels into the aquifer
+};
+pending_exchange pending_stream_exchange(const model_state& state);
+
+// Keeps the exchange pending at an event's start, so that the event counts
+// what the channels traded during it and not what the aquifer books late.
+void note_event_start_exchange(model_state& state);

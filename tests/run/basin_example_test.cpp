@@ -35,19 +35,27 @@ struct basin_run {
   run_output out;
   std::map<std::string, std::string> files;  // every file the run wrote, by relative path
 
-  explicit basin_run(int threads, const std::string& project = "basin.prj") {
+  // The first hours of the meteorology (all of it when 0), and with a
+  // groundwater step of gw_step seconds in place of the project's when given.
+  explicit basin_run(int threads, const std::string& project = "basin.prj",
+                     std::size_t hours = 6, int gw_step = 0) {
     const fs::path from = fs::path(VALTO_FIXTURES_DIR) / ".." / ".." / "examples" / "basin";
     for (const char* name : inputs) dir.write(name, test_support::read_file((from / name).string()));
     fs::create_directory(dir.path() / "maps");
-    const std::vector<std::string> hours =
+    const std::vector<std::string> lines =
         test_support::lines_of(test_support::read_file((from / "hmet.zep").string()));
     std::string kept;
-    for (std::size_t h = 0; h < 6; ++h) kept += hours[h] + "\n";
+    for (std::size_t h = 0; h < lines.size() && (hours == 0 || h < hours); ++h)
+      kept += lines[h] + "\n";
     dir.write("hmet.zep", kept);
+    std::vector<std::string> drop = {"MAP_FREQ", "NUM_THREADS"};
+    std::string cards = "MAP_FREQ 60\nNUM_THREADS " + std::to_string(threads) + "\n";
+    if (gw_step > 0) {
+      drop.push_back("GW_TIMESTEP");
+      cards += "GW_TIMESTEP " + std::to_string(gw_step) + "\n";
+    }
     dir.write(project,
-              edit_cards(test_support::read_file((from / project).string()),
-                         {"MAP_FREQ", "NUM_THREADS"},
-                         "MAP_FREQ 60\nNUM_THREADS " + std::to_string(threads) + "\n"));
+              edit_cards(test_support::read_file((from / project).string()), drop, cards));
     out = run_in_process(dir.path(), project);
     for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
       if (!entry.is_regular_file()) continue;
@@ -95,11 +103,16 @@ TEST(basin_example, every_balance_of_the_summary_closes) {
   EXPECT_GT(summary_value(s, "Final volume of snow="), 10000.0);
   EXPECT_GT(summary_value(s, "Total flux from gw to river="), 0.0);
   EXPECT_GT(summary_value(s, "Volume of flow into lakes="), 0.0);
+  // The water balances print 0 to their last digit: the seepage the
+  // aquifer gives up only at its next step is in the channels already, and
+  // counting it twice shows in the overall and the surface balance.
   for (const char* label :
        {"Overall mass balance error =", "Mass balance error of surface components =",
-        "Simple soil moisture mass balance =", "Mass Balance error =",
-        "Mass conservation error for wash load:", "Mass conservation error for sand load:",
-        "Overall channel sediment mass cons. error:"})
+        "Simple soil moisture mass balance ="})
+    EXPECT_LT(std::fabs(summary_value(s, label)), 1e-6) << label;
+  for (const char* label :
+       {"Mass Balance error =", "Mass conservation error for wash load:",
+        "Mass conservation error for sand load:", "Overall channel sediment mass cons. error:"})
     EXPECT_LT(std::fabs(summary_value(s, label)), 0.01) << label;
   EXPECT_EQ(summary_value(s, "Perennial lake mass bal error m^3="), 0.0);
 
@@ -120,6 +133,40 @@ TEST(basin_example, every_balance_of_the_summary_closes) {
   const double settled = summary_value(totals, "Total vol of SS settled in lake");
   EXPECT_GT(settled, 1.0);
   EXPECT_NEAR(recounted, settled, 0.02 * settled);
+}
+
+// The whole meteorology, two storms, with the aquifer stepping hourly while
+// the channels trade with it every few seconds. Each event counts the
+// exchange the channels made during it, though the aquifer books an hour of
+// it late (across the event's start and its end), and the water the lake
+// evaporated: each event's balance closes to its last printed digit.
+TEST(basin_example, each_event_balances_with_an_hourly_aquifer_and_the_lake_evaporating) {
+  basin_run run(1, "basin.prj", 0, 3600);
+  ASSERT_EQ(run.out.status, 0) << run.out.text;
+  const std::string& s = run.summary();
+  std::vector<std::size_t> events;
+  for (std::size_t at = s.find("LONG-TERM RUNOFF SIMULATION SUMMARY"); at != std::string::npos;
+       at = s.find("LONG-TERM RUNOFF SIMULATION SUMMARY", at + 1))
+    events.push_back(at);
+  ASSERT_EQ(events.size(), 2u);
+  double evaporated = 0.0;
+  for (std::size_t k = 0; k < events.size(); ++k) {
+    SCOPED_TRACE(k + 1);
+    const std::string event = s.substr(events[k], k + 1 < events.size()
+                                                      ? events[k + 1] - events[k]
+                                                      : std::string::npos);
+    EXPECT_LT(std::fabs(summary_value(event, "mass conservation error:")), 1e-6);
+    EXPECT_NEAR(summary_value(event, "Mass input + original mass:"),
+                summary_value(event, "Mass output + final mass:"), 1e-6);
+    const double lake = summary_value(event, "volume of lake evaporation:");
+    EXPECT_GT(lake, 10.0);
+    evaporated += lake;
+    EXPECT_GT(summary_value(event, "volume of gw to chan:"), 100.0);
+  }
+  // The lake evaporates between the storms too.
+  EXPECT_LT(evaporated, summary_value(s, "Volume of lake evap="));
+  EXPECT_LT(std::fabs(summary_value(s, "Overall mass balance error =")), 1e-6);
+  EXPECT_LT(std::fabs(summary_value(s, "Mass balance error of surface components =")), 1e-6);
 }
 
 // 2 and 5 g/m3 in the rain: the mass each constituent gains is its
