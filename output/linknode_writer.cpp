@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_state.h"
+
 #include "core/error_state.h"
 #include "input/read_grid_inputs.h"
 
@@ -102,4 +104,17 @@ void linknode_writer::write_step() {
     std::fputs("Error writing to link/node file...\n", stdout);
   }
   ++step_;
+}
+
+linknode_network channel_linknode_network(const channel_state& chan) {
+  linknode_network network;
+  network.links = chan.links;
+  network.nx1 = chan.nx1.data();
+  network.og_nx1 = chan.og_nx1.data();
+  network.ltype = chan.ltype.data();
+  network.stride = chan.stride();
+  network.lake_number = chan.lake2link.empty() ? nullptr : chan.lake2link.data();
+  network.lake_value = chan.lake_elev.empty() ? nullptr : chan.lake_elev.data();
+  network.lake_count = chan.channel_lakes ? chan.lake_count : 0;
+  return network;
 }

@@ -23,6 +23,10 @@ struct linknode_network {
   int lake_count = 0;
 };
 
+struct channel_state;
+// The channel network's arrays as a writer walks them, lakes included.
+linknode_network channel_linknode_network(const channel_state& chan);
+
 class linknode_writer {
  public:
   linknode_writer() = default;

@@ -30,17 +30,6 @@ constexpr int total_chan_n_code = 28;
 constexpr int total_chan_kn_code = 29;
 constexpr int total_chan_p_code = 30;
 
-linknode_network network_of(const model_state& state) {
-  const channel_state& ch = state.channel;
-  linknode_network net;
-  net.links = ch.links;
-  net.nx1 = ch.nx1.data();
-  net.og_nx1 = ch.og_nx1.data();
-  net.ltype = ch.ltype.data();
-  net.stride = ch.stride();
-  return net;
-}
-
 // The path and role of a channel total, when requested.
 struct total_file {
   int given;
@@ -137,7 +126,7 @@ void open_nsm_map_outputs(model_state& state) {
   }
 
   if (!nsm->stream_on) return;
-  const linknode_network net = network_of(state);
+  const linknode_network net = channel_linknode_network(state.channel);
   nsm_stream& st = nsm->stream;
   struct total_writer {
     int given;

@@ -52,15 +52,7 @@ void open_contam_link_files(model_state& state) {
   writers.clear();
   if (!q.chan_contam.on) return;
   const channel_state& chan = state.channel;
-  linknode_network network;
-  network.links = chan.links;
-  network.nx1 = chan.nx1.data();
-  network.og_nx1 = chan.og_nx1.data();
-  network.ltype = chan.ltype.data();
-  network.stride = chan.stride();
-  network.lake_number = chan.lake2link.empty() ? nullptr : chan.lake2link.data();
-  network.lake_value = chan.lake_elev.empty() ? nullptr : chan.lake_elev.data();
-  network.lake_count = chan.channel_lakes ? chan.lake_count : 0;
+  const linknode_network network = channel_linknode_network(chan);
   for (int k = 1; k <= q.chan_contam.constituents; ++k) {
     const std::size_t kk = std::size_t(k);
     if (m.map_flag[kk] != 1 || m.c.constituent_type[kk] != 1) continue;

@@ -191,24 +191,7 @@ void reset_redist_state(model_state& state) {
     double thi = soil.initial_theta[i];
     if (in.long_term) {
       thi = store_top_content(state, i);
-      const double thr = soil.residual[i];
-      const double phi = soil.porosity[i];
-      if (thi < thr || thi > phi) {
-        std::printf("cell: %d  thi: %lf  thr: %lf   phi: %lf\n", i, thi, thr, phi);
-        if (thi < thr) {
-          thi = thr + 0.01;
-          std::printf(
-              "Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing "
-              "it to %lf\n",
-              i, thi);
-        } else {
-          thi = phi - 0.01;
-          std::printf(
-              "Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing "
-              "it to %lf\n",
-              i, thi);
-        }
-      }
+      thi = restart_content_in_range(i, thi, soil.residual[i], soil.porosity[i]);
       soil.initial_theta[i] = thi;
       if (!in.gw_simulation) {
         soil.deep_perc_volume += soil.deep_perc[i] / 100.0 * area;
@@ -336,6 +319,25 @@ void richards_event_start(model_state& state) {
     std::fprintf(summary.stream, "Total evaporation at beginning of event %lf \n",
                  soil.evaporated_volume);
   }
+}
+
+double restart_content_in_range(int cell, double thi, double thr, double phi) {
+  if (!(thi < thr || thi > phi)) return thi;
+  std::printf("cell: %d  thi: %lf  thr: %lf   phi: %lf\n", cell, thi, thr, phi);
+  if (thi < thr) {
+    thi = thr + 0.01;
+    std::printf(
+        "Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing it to "
+        "%lf\n",
+        cell, thi);
+  } else {
+    thi = phi - 0.01;
+    std::printf(
+        "Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing it to "
+        "%lf\n",
+        cell, thi);
+  }
+  return thi;
 }
 
 double store_top_content(const model_state& state, int i) {

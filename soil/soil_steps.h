@@ -36,6 +36,10 @@ double soil_downward_flux(const model_state& state);
 // depth).
 double store_top_content(const model_state& state, int i);
 
+// A redistribution cell's starting content thi kept within its residual and
+// porosity (0.01 inside), with the notice of the restart that moved it.
+double restart_content_in_range(int cell, double thi, double thr, double phi);
+
 // Mean relative saturation of the soil over the cells outside the lakes, at
 // an event's start or its end; a cell whose value is not a number is named
 // and left out.

@@ -21,6 +21,7 @@
 #include "soil/infiltration_methods.h"
 #include "soil/richards_soil.h"
 #include "soil/soil_relations.h"
+#include "soil/soil_steps.h"
 #include "subsurface/gw_channel_exchange.h"
 #include "subsurface/gw_solve.h"
 #include "subsurface/subsurface_steps.h"
@@ -368,23 +369,7 @@ void restart_redist_content(model_state& state, int i) {
     thi = soil.porosity[i];
   else
     thi = soil.m1[i] / std::min(wt, top);
-  const double thr = soil.residual[i], phi = soil.porosity[i];
-  if (thi < thr || thi > phi) {
-    std::printf("cell: %d  thi: %lf  thr: %lf   phi: %lf\n", i, thi, thr, phi);
-    if (thi < thr) {
-      thi = thr + 0.01;
-      std::printf(
-          "Problem initializing inf_redist in main loop, thi<thr at grid cell %d, increasing it "
-          "to %lf\n",
-          i, thi);
-    } else {
-      thi = phi - 0.01;
-      std::printf(
-          "Problem initializing inf_redist in main loop, thi>phi at grid cell %d, decreasing it "
-          "to %lf\n",
-          i, thi);
-    }
-  }
+  thi = restart_content_in_range(i, thi, soil.residual[i], soil.porosity[i]);
   soil.initial_theta[i] = thi;
   soil.front_theta[i] = thi;
   soil.theta_out[i] = thi;

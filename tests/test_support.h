@@ -37,6 +37,14 @@ class scoped_cwd {
 
 std::string read_file(const std::string& path);
 
+// text cut or filled with blanks to width: the fixed columns of the mapping
+// tables' rows.
+inline std::string padded(const std::string& text, std::size_t width) {
+  std::string s = text;
+  s.resize(width, ' ');
+  return s;
+}
+
 // The lines of text, without their newlines.
 std::vector<std::string> lines_of(const std::string& text);
 

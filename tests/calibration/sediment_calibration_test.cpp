@@ -22,29 +22,17 @@
 #include "calibration/run_cost_callback.h"
 #include "calibration/run_results.h"
 #include "test_support.h"
+#include "quality/sediment_tables.h"
 
 namespace {
+
+using test_support::padded;
 
 using namespace surface_fixture;
 
 constexpr double step = 30.0;  // s, the channel step of the bank project
 
-std::string padded(const std::string& text, std::size_t width) {
-  std::string s = text;
-  s.resize(width, ' ');
-  return s;
-}
-
-std::string sediment_tables() {
-  std::string t = "VALTO_INDEX_MAP_TABLES\nINDEX_MAP soils.idx soils\n";
-  t += "SEDIMENTS\nNUM_SED 3\nDESCRIPTION                             SG  DIAM  BIND  FILE\n";
-  t += padded("Clay", 40) + "2.65  0.002  0.0  clay.out\n";
-  t += padded("Silt", 40) + "2.65  0.03  0.0  silt.out\n";
-  t += padded("Sand", 40) + "2.65  0.5  0.0  sand.out\n";
-  t += "SOIL_EROSION_PROPS soils\nNUM_IDS 1\nNUM_SED 3\nID    DESCRIPTION    VALUES\n";
-  t += "1     " + padded("Loam", 80) + "  60  2e-5  1  0  1  0.3  0.4  0.3\n";
-  return t;
-}
+std::string sediment_tables() { return sediment_fixture::three_class_loam_tables(); }
 
 // The bank project with eroding soil, an erodible channel, the two
 // sediment locations and sediment calibration rows; `manning` stands for

@@ -16,28 +16,15 @@
 
 #include "../surface/surface_run_fixture.h"
 #include "test_support.h"
+#include "quality/sediment_tables.h"
 
 namespace {
 
 using namespace surface_fixture;
+using test_support::padded;
 using test_support::temp_dir;
 
-std::string padded(const std::string& text, std::size_t width) {
-  std::string s = text;
-  s.resize(width, ' ');
-  return s;
-}
-
-std::string tables() {
-  std::string t = "VALTO_INDEX_MAP_TABLES\nINDEX_MAP soils.idx soils\n";
-  t += "SEDIMENTS\nNUM_SED 3\nDESCRIPTION                             SG  DIAM  BIND  FILE\n";
-  t += padded("Clay", 40) + "2.65  0.002  0.0  clay.out\n";
-  t += padded("Silt", 40) + "2.65  0.03  0.0  silt.out\n";
-  t += padded("Sand", 40) + "2.65  0.5  0.0  sand.out\n";
-  t += "SOIL_EROSION_PROPS soils\nNUM_IDS 1\nNUM_SED 3\nID    DESCRIPTION    VALUES\n";
-  t += "1     " + padded("Loam", 80) + "  60  2e-5  1  0  1  0.3  0.4  0.3\n";
-  return t;
-}
+std::string tables() { return sediment_fixture::three_class_loam_tables(); }
 
 const char* const sediment_cards =
     "NUM_THREADS 1\nSOIL_EROSION 2\nSAND_SIZE 0.5\nWATER_TEMP 20\nSED_POROSITY 0.4\n"

@@ -19,14 +19,10 @@
 
 namespace {
 
+using test_support::padded;
+
 using gw_fixture::filled;
 using surface_fixture::summary_value;
-
-std::string padded(const std::string& text, std::size_t width) {
-  std::string s = text;
-  s.resize(width, ' ');
-  return s;
-}
 
 // The value printed after label on its line, past the dots of an event row.
 double row_value(const std::string& text, const std::string& label) {

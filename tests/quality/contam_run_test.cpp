@@ -20,13 +20,8 @@
 namespace {
 
 using namespace surface_fixture;
+using test_support::padded;
 using test_support::temp_dir;
-
-std::string padded(const std::string& text, std::size_t width) {
-  std::string s = text;
-  s.resize(width, ' ');
-  return s;
-}
 
 // One constituent over one id: its rain concentration and the eight table
 // values (dispersion, decay per day, exchange rate, land mass, groundwater

@@ -18,13 +18,8 @@
 namespace {
 
 using namespace surface_fixture;
+using test_support::padded;
 using test_support::temp_dir;
-
-std::string padded(const std::string& text, std::size_t width) {
-  std::string s = text;
-  s.resize(width, ' ');
-  return s;
-}
 
 // The mapping table: three classes of specific gravity 2.65 and one soil
 // (splash_K 60, detach_coef 2e-5, detach_exp 1, detach_crit 0, sed_K 1,

@@ -17,28 +17,18 @@
 #include "quality/sed_contam_source.h"
 #include "surface/surface_run_fixture.h"
 #include "test_support.h"
+#include "quality/sediment_tables.h"
 
 namespace {
 
 using namespace surface_fixture;
+using test_support::padded;
 using test_support::temp_dir;
-
-std::string padded(const std::string& text, std::size_t width) {
-  std::string s = text;
-  s.resize(width, ' ');
-  return s;
-}
 
 // Sediments of 0.002, 0.03 and 0.5 mm (sand from 0.0625 mm) in a loam of
 // parent fractions 0.3, 0.4, 0.3, and one constituent over every cell.
 std::string tables(double kd) {
-  std::string t = "VALTO_INDEX_MAP_TABLES\nINDEX_MAP soils.idx soils\nINDEX_MAP ids.idx \"All\"\n";
-  t += "SEDIMENTS\nNUM_SED 3\nDESCRIPTION                             SG  DIAM  BIND  FILE\n";
-  t += padded("Clay", 40) + "2.65  0.002  0.0  clay.out\n";
-  t += padded("Silt", 40) + "2.65  0.03  0.0  silt.out\n";
-  t += padded("Sand", 40) + "2.65  0.5  0.0  sand.out\n";
-  t += "SOIL_EROSION_PROPS soils\nNUM_IDS 1\nNUM_SED 3\nID    DESCRIPTION    VALUES\n";
-  t += "1     " + padded("Loam", 80) + "  60  2e-5  1  0  1  0.3  0.4  0.3\n";
+  std::string t = sediment_fixture::three_class_loam_tables("INDEX_MAP ids.idx \"All\"\n");
   t += "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Tracer\" \"All\" \"\"\n";
   t += "PRECIP_CONC 2\nPARTITION " + std::to_string(kd) + "\nNUM_IDS 1\nID    DESCRIPTION    VALUES\n";
   // dispersion, decay, exchange, soil concentration (mg/kg), groundwater,

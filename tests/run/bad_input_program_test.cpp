@@ -17,6 +17,7 @@
 namespace {
 
 using test_support::read_file;
+using test_support::padded;
 using test_support::temp_dir;
 
 std::string fixture(const std::string& name) {
@@ -169,12 +170,6 @@ std::string uniform_row(int value) {
   std::string row = grid_header(1, 20);
   for (int c = 0; c < 20; ++c) row += std::to_string(value) + (c < 19 ? " " : "\n");
   return row;
-}
-
-std::string padded(const std::string& text, std::size_t width) {
-  std::string s = text;
-  s.resize(width, ' ');
-  return s;
 }
 
 TEST(bad_input_program, every_malformed_process_file_stops_and_names_the_file) {

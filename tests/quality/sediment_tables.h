@@ -1,0 +1,25 @@
+#pragma once
+// The mapping table the sediment run tests share: three classes of specific
+// gravity 2.65 (clay 0.002, silt 0.03 and sand 0.5 mm) and one loam soil
+// (splash 60, detachment 2e-5 to the power 1 above 0, transport 1) whose
+// parent soil holds 0.3, 0.4 and 0.3 of them. more_maps adds index maps.
+
+#include <string>
+
+#include "test_support.h"
+
+namespace sediment_fixture {
+
+inline std::string three_class_loam_tables(const std::string& more_maps = "") {
+  using test_support::padded;
+  std::string t = "VALTO_INDEX_MAP_TABLES\nINDEX_MAP soils.idx soils\n" + more_maps;
+  t += "SEDIMENTS\nNUM_SED 3\nDESCRIPTION                             SG  DIAM  BIND  FILE\n";
+  t += padded("Clay", 40) + "2.65  0.002  0.0  clay.out\n";
+  t += padded("Silt", 40) + "2.65  0.03  0.0  silt.out\n";
+  t += padded("Sand", 40) + "2.65  0.5  0.0  sand.out\n";
+  t += "SOIL_EROSION_PROPS soils\nNUM_IDS 1\nNUM_SED 3\nID    DESCRIPTION    VALUES\n";
+  t += "1     " + padded("Loam", 80) + "  60  2e-5  1  0  1  0.3  0.4  0.3\n";
+  return t;
+}
+
+}  // namespace sediment_fixture
