@@ -32,6 +32,13 @@ int soil_layer_count(const input_state& in) {
   return 1;
 }
 
+// Constituents ride the eroded soil only where both are carried.
+void refuse_unattached_sediment_contam() {
+  raise_message(
+      "Error: the project card SEDIMENT_CONTAM attaches the overland constituents to the eroded "
+      "soil; it needs OV_CON_TRANS and SOIL_EROSION.\n");
+}
+
 // What this version carries: refused combinations name the card to drop.
 bool check_options(const model_state& state) {
   const input_state& in = state.input;
@@ -43,14 +50,18 @@ bool check_options(const model_state& state) {
         s.kinetics_timestep_factor);
     return false;
   }
+  if (s.sediment_contam && !in.soil_erosion) {
+    refuse_unattached_sediment_contam();
+    return false;
+  }
   if (s.sediment_contam && in.soil_erosion) {
     // The attached mass leaves the grid through the outlet cell only until
     // the channels carry it, and it is taken from and given back to the
     // top soil layer.
     if (in.channel_routing) {
       raise_message(
-          "Error: the project card SEDIMENT_CONTAM with channel routing needs CHAN_CON_TRANS "
-          "(channel constituent transport), which is not available in this version.\n");
+          "Error: the project card SEDIMENT_CONTAM with channel routing needs the constituents "
+          "attached to the sediment in the channels, which are not available in this version.\n");
       return false;
     }
     if (!in.soil_con_trans) {
@@ -187,7 +198,10 @@ int constituent_soil_layers(const input_state& in) { return soil_layer_count(in)
 
 void read_contaminant_inputs(model_state& state) {
   input_state& in = state.input;
-  if (!in.ov_con_trans) return;
+  if (!in.ov_con_trans) {
+    if (in.settings.sediment_contam) refuse_unattached_sediment_contam();
+    return;
+  }
   if (!start_constituent_model(state)) return;
   contaminant_model& m = state.quality.contam;
 

@@ -71,7 +71,7 @@ class sed_contam_run : public testing::Test {
  protected:
   run_output run(const std::string& extra, double kd = 2000.0,
                  const std::function<void(model_state&)>& after_pass = nullptr,
-                 const char* soil = "SOIL_CON_TRANS\n") {
+                 const char* soil = "SOIL_CON_TRANS\n", const std::string& base = cards) {
     for (const char* name : {"mask.asc", "elevation.asc"})
       dir_.write(name, fixture_text("plane20", name));
     for (const char* name : {"soils.idx", "ids.idx"})
@@ -82,7 +82,7 @@ class sed_contam_run : public testing::Test {
       dir_.write(name, ascii_grid(1, 20, 100, std::vector<double>(20, value)));
     dir_.write("tables.cmt", tables(kd));
     dir_.write("plane20.prj",
-               edit_cards(fixture_text("plane20", "plane20.prj"), {}, cards + (soil + extra)));
+               edit_cards(fixture_text("plane20", "plane20.prj"), {}, base + (soil + extra)));
     return run_in_process(dir_.path(), "plane20.prj", after_pass);
   }
   std::string file(const std::string& name) { return test_support::read_file(dir_.file(name)); }
@@ -171,6 +171,20 @@ TEST_F(sed_contam_run, unsupported_combinations_are_refused_by_name) {
     EXPECT_EQ(out.status, 1);
     EXPECT_NE(out.text.find(c.message), std::string::npos) << out.text;
   }
+  // Without the erosion or the overland constituents there is nothing to
+  // attach: the card is refused, not passed over.
+  for (const char* dropped : {"SOIL_EROSION 1\n", "OV_CON_TRANS\n"}) {
+    SCOPED_TRACE(dropped);
+    std::string base = cards;
+    base.erase(base.find(dropped), std::string(dropped).size());
+    const run_output out = run("SEDIMENT_CONTAM\n", 2000.0, nullptr, "SOIL_CON_TRANS\n", base);
+    EXPECT_EQ(out.status, 1);
+    EXPECT_NE(out.text.find("Error: the project card SEDIMENT_CONTAM attaches the overland "
+                            "constituents to the eroded soil; it needs OV_CON_TRANS and "
+                            "SOIL_EROSION.\n"),
+              std::string::npos)
+        << out.text;
+  }
 }
 
 TEST_F(sed_contam_run, fines_that_reach_the_channels_wait_for_channel_constituents) {
@@ -187,7 +201,8 @@ TEST_F(sed_contam_run, fines_that_reach_the_channels_wait_for_channel_constituen
                         "SEDIMENT_CONTAM\n"));
   const run_output out = run_in_process(dir_.path(), "bank.prj");
   EXPECT_EQ(out.status, 1);
-  EXPECT_NE(out.text.find("SEDIMENT_CONTAM with channel routing needs CHAN_CON_TRANS"),
+  EXPECT_NE(out.text.find("Error: the project card SEDIMENT_CONTAM with channel routing needs "
+                          "the constituents attached to the sediment in the channels"),
             std::string::npos)
       << out.text;
 }
