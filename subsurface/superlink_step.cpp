@@ -158,6 +158,36 @@ void reduce_superlink(superlink_state& sl, int k, double dt) {
   }
 }
 
+// Whether an end of a superlink lets its water fall freely into its
+// junction, and the depth it falls from. Only a flow leaving the superlink
+// (q_out > 0, through pipe i) can fall freely: when the critical depth stands
+// above the junction's head over the invert, from the lesser of critical and
+// normal depth. A junction standing below the pipe's invert cannot hold the
+// end's water up either: the end is free, and empty until a flow gives it a
+// depth (tied to such a head, the end node would take a negative depth, and
+// the water its storage gave up would never have been there).
+struct end_fall {
+  bool free = false;
+  double drop = 0.0;
+};
+
+end_fall end_condition(const superlink_network& net, superlink_work& wk, int i, int k,
+                       double q_out, double head, double invert) {
+  end_fall e;
+  if (q_out > 0.0) {
+    superlink_norm_calc(net.sec_type(i, k), net.diameter(i, k), net.width(i, k), net.M_n(i, k),
+                        q_out, std::fabs(net.S0(i, k)), wk.yn);
+    superlink_crit_calc(net.sec_type(i, k), net.diameter(i, k), net.width(i, k), q_out, wk.yc);
+    e.free = wk.yc > head - invert;
+    e.drop = std::min(wk.yc, wk.yn);
+  }
+  if (!e.free && head < invert) {
+    e.free = true;
+    e.drop = 0.0;
+  }
+  return e;
+}
+
 // End relations of superlink k from its end flows of the previous call.
 // Serial: the depth routines print on failure.
 void end_relations(superlink_state& sl, int k) {
@@ -169,24 +199,9 @@ void end_relations(superlink_state& sl, int k) {
   const double h_ds = net.sjunc_head[std::size_t(net.ds_sjunc[u])];
   const double qu = wk.Q_u[u], qd = wk.Q_d[u];
 
-  // Only a flow leaving the superlink towards a junction can fall freely.
-  bool free_us = false, free_ds = false;
-  double drop_us = 0.0, drop_ds = 0.0;
-  if (qu < 0.0) {
-    superlink_norm_calc(net.sec_type(1, k), net.diameter(1, k), net.width(1, k), net.M_n(1, k),
-                        std::fabs(qu), std::fabs(net.S0(1, k)), wk.yn);
-    superlink_crit_calc(net.sec_type(1, k), net.diameter(1, k), net.width(1, k), std::fabs(qu), wk.yc);
-    free_us = wk.yc > h_us - net.us_Zinv[u];
-    drop_us = std::min(wk.yc, wk.yn);
-  }
-  // A junction standing below the pipe's invert cannot hold the end's
-  // water up: the end is free, and empty until a flow gives it a depth.
-  // (Tied to such a head, the end node would take a negative depth, and
-  // the water its storage gave up would never have been there.)
-  if (!free_us && h_us < net.us_Zinv[u]) {
-    free_us = true;
-    drop_us = 0.0;
-  }
+  const end_fall us = end_condition(net, wk, 1, k, qu < 0.0 ? -qu : 0.0, h_us, net.us_Zinv[u]);
+  const bool free_us = us.free;
+  const double drop_us = us.drop;
   if (free_us) {
     wk.kappa_u[u] = 0.0;
     wk.lambda_u[u] = 0.0;
@@ -196,17 +211,9 @@ void end_relations(superlink_state& sl, int k) {
     wk.lambda_u[u] = -net.us_Zinv[u];
     wk.mu_u[u] = 0.0;
   }
-  if (qd > 0.0) {
-    superlink_norm_calc(net.sec_type(n, k), net.diameter(n, k), net.width(n, k), net.M_n(n, k),
-                        std::fabs(qd), std::fabs(net.S0(n, k)), wk.yn);
-    superlink_crit_calc(net.sec_type(n, k), net.diameter(n, k), net.width(n, k), std::fabs(qd), wk.yc);
-    free_ds = wk.yc > h_ds - net.ds_Zinv[u];
-    drop_ds = std::min(wk.yc, wk.yn);
-  }
-  if (!free_ds && h_ds < net.ds_Zinv[u]) {
-    free_ds = true;
-    drop_ds = 0.0;
-  }
+  const end_fall ds = end_condition(net, wk, n, k, qd > 0.0 ? qd : 0.0, h_ds, net.ds_Zinv[u]);
+  const bool free_ds = ds.free;
+  const double drop_ds = ds.drop;
   if (free_ds) {
     wk.kappa_d[u] = 0.0;
     wk.lambda_d[u] = 0.0;
