@@ -75,18 +75,23 @@ class sed_contam_run : public testing::Test {
                  const char* soil = "SOIL_CON_TRANS\n", const std::string& base = cards) {
     for (const char* name : {"mask.asc", "elevation.asc"})
       dir_.write(name, fixture_text("plane20", name));
-    for (const char* name : {"soils.idx", "ids.idx"})
-      dir_.write(name, ascii_grid(1, 20, 100, std::vector<double>(20, 1.0)));
-    for (const auto& [name, value] :
-         std::vector<std::pair<std::string, double>>{{"ks.asc", 1.09}, {"hc.asc", 11.01},
-                                                     {"phi.asc", 0.453}, {"theta.asc", 0.15}})
-      dir_.write(name, ascii_grid(1, 20, 100, std::vector<double>(20, value)));
-    dir_.write("tables.cmt", tables(kd));
+    write_soil_maps(1, 20, kd);
     dir_.write("plane20.prj",
                edit_cards(fixture_text("plane20", "plane20.prj"), {}, base + (soil + extra)));
     return run_in_process(dir_.path(), "plane20.prj", after_pass);
   }
   std::string file(const std::string& name) { return test_support::read_file(dir_.file(name)); }
+  // The index maps, the Green and Ampt soil of every cell and the tables.
+  void write_soil_maps(int rows, int cols, double kd) {
+    const std::size_t cells = std::size_t(rows * cols);
+    for (const char* name : {"soils.idx", "ids.idx"})
+      dir_.write(name, ascii_grid(rows, cols, 100, std::vector<double>(cells, 1.0)));
+    for (const auto& [name, value] :
+         std::vector<std::pair<std::string, double>>{{"ks.asc", 1.09}, {"hc.asc", 11.01},
+                                                     {"phi.asc", 0.453}, {"theta.asc", 0.15}})
+      dir_.write(name, ascii_grid(rows, cols, 100, std::vector<double>(cells, value)));
+    dir_.write("tables.cmt", tables(kd));
+  }
 
   temp_dir dir_;
 };
@@ -197,17 +202,8 @@ class sed_contam_bank_run : public sed_contam_run {
   run_output bank(const std::string& threads, const std::string& extra = "") {
     for (const char* name : {"mask.asc", "elevation.asc", "bank.gst"})
       dir_.write(name, fixture_text("bank", name));
-    std::string chan = fixture_text("bank", "bank.chan");
-    chan.replace(chan.find("\nTRAPEZOID\n"), 11, "\nTRAPEZOID_ERODE\n");
-    chan.replace(chan.find("SIDE_SLOPE 1\n"), 13, "SIDE_SLOPE 1\nMAX_EROSION 0.5\n");
-    dir_.write("bank.chan", chan);
-    for (const char* name : {"soils.idx", "ids.idx"})
-      dir_.write(name, ascii_grid(3, 10, 100, std::vector<double>(30, 1.0)));
-    for (const auto& [name, value] :
-         std::vector<std::pair<std::string, double>>{{"ks.asc", 1.09}, {"hc.asc", 11.01},
-                                                     {"phi.asc", 0.453}, {"theta.asc", 0.15}})
-      dir_.write(name, ascii_grid(3, 10, 100, std::vector<double>(30, value)));
-    dir_.write("tables.cmt", tables(2000.0));
+    dir_.write("bank.chan", sediment_fixture::erodible_channel(fixture_text("bank", "bank.chan")));
+    write_soil_maps(3, 10, 2000.0);
     std::string base = cards;
     base.erase(base.find("NUM_THREADS 1\n"), 14);
     dir_.write("bank.prj", edit_cards(fixture_text("bank", "bank.prj"), {"TOT_TIME", "HYD_FREQ"},
