@@ -199,7 +199,8 @@ TEST_F(sed_contam_run, unsupported_combinations_are_refused_by_name) {
 // channel fines, trades with the water and leaves by the outlet.
 class sed_contam_bank_run : public sed_contam_run {
  protected:
-  run_output bank(const std::string& threads, const std::string& extra = "") {
+  run_output bank(const std::string& threads, const std::string& extra = "",
+                  const std::string& channel_cards = "CHAN_CON_TRANS\n") {
     for (const char* name : {"mask.asc", "elevation.asc", "bank.gst"})
       dir_.write(name, fixture_text("bank", name));
     dir_.write("bank.chan", sediment_fixture::erodible_channel(fixture_text("bank", "bank.chan")));
@@ -208,7 +209,7 @@ class sed_contam_bank_run : public sed_contam_run {
     base.erase(base.find("NUM_THREADS 1\n"), 14);
     dir_.write("bank.prj", edit_cards(fixture_text("bank", "bank.prj"), {"TOT_TIME", "HYD_FREQ"},
                                       "TOT_TIME 300\n" + threads + base +
-                                          "SOIL_CON_TRANS\nSEDIMENT_CONTAM\nCHAN_CON_TRANS\n" +
+                                          "SOIL_CON_TRANS\nSEDIMENT_CONTAM\n" + channel_cards +
                                           extra));
     return run_in_process(dir_.path(), "bank.prj");
   }
@@ -251,6 +252,17 @@ TEST_F(sed_contam_bank_run, the_channel_fines_carry_the_tracer_and_every_balance
   const std::string event = whole.substr(whole.find("Channel Contaminant Transport Summary for"));
   EXPECT_NEAR(row_value(event, "Contam mass balance error"), 0.0, 1e-4);
   EXPECT_NEAR(row_value(event, "Exhange with sediments"), exchange, 0.01);
+}
+
+TEST_F(sed_contam_bank_run, without_channel_constituents_the_attached_mass_leaves_with_the_fines) {
+  const run_output out = bank("NUM_THREADS 1\n", "", "");
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string whole = file("summary.out");
+  const std::string run_part = whole.substr(whole.rfind("Soil Contaminant Transport Summary \n"));
+  EXPECT_EQ(run_part.find("Channel Transport Summaries"), std::string::npos);
+  const std::string global = run_part.substr(run_part.find("Global Transport Summaries"));
+  EXPECT_GT(summary_value(run_part, "Attached entering streams"), 0.01);
+  EXPECT_NEAR(summary_value(global, "Contam mass balance error"), 0.0, 1e-4);
 }
 
 TEST_F(sed_contam_bank_run, the_summary_and_the_mass_rows_do_not_depend_on_the_thread_count) {
