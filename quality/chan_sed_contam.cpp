@@ -75,7 +75,6 @@ struct advect_pass {
   std::vector<double>& demand;  // per node address, g asked of the node
   std::vector<double>& lake_demand;
   int k;
-  double dt;
 };
 
 double store_conc(const advect_pass& p, const upwind_store& from, int m) {
@@ -345,7 +344,7 @@ void chan_contam_advect(model_state& state, int k, double dt) {
     s.lake_held[std::size_t(l)] = std::max(s.lake_tot_mass[kk][std::size_t(l)], 0.0) +
                                   std::max(s.ov_lake_sed_source[kk][std::size_t(l)], 0.0);
 
-  advect_pass p{chan, cs, s, s.face, s.demand, s.lake_demand, k, dt};
+  advect_pass p{chan, cs, s, s.face, s.demand, s.lake_demand, k};
   for_each_face(p, [&](int l, int j, int a, int m, double w) {
     const upwind_store from = attached_upwind(chan, l, j, w);
     if (!has_store(from)) return;
