@@ -9,6 +9,7 @@
 
 #include "run/model_state.h"
 #include "output/event_summary.h"
+#include "quality/chan_sed_contam.h"
 #include "quality/channel_contam.h"
 #include "quality/contam_steps.h"
 #include "quality/nsm_model.h"
@@ -38,6 +39,14 @@ std::string nutrient_name(const model_state& state, int k, bool soil) {
 }
 
 int type_of(const contaminant_model& m, int k) { return m.c.constituent_type[std::size_t(k)]; }
+
+// The attached-mass totals of constituent k for the run or the event, none
+// when the channel fines carry no constituents.
+const chan_sed_contam_totals* attached_totals(const model_state& state, int k, bool run) {
+  const chan_sed_contam_state& s = state.quality.chan_sed_contam;
+  if (!s.on || k > s.constituents) return nullptr;
+  return run ? &s.run[std::size_t(k)] : &s.event[std::size_t(k)];
+}
 
 const char* static_note =
     "When using static soil concentrations, mass balance errors represent implied additions to "
@@ -136,7 +145,10 @@ void run_overland_summary(std::FILE* f, const model_state& state) {
     std::fputs("\n", f);
     if (m.sed.on) {
       std::fprintf(f, "Attached to susp sediments    %14.2lf \n", constituent_attached_mass(state, k));
-      std::fprintf(f, "Attached exiting watershed    %14.2lf \n", r.ov_sed_out);
+      if (channels)
+        std::fprintf(f, "Attached entering streams     %14.2lf \n", r.ov_sed_to_chan);
+      else
+        std::fprintf(f, "Attached exiting watershed    %14.2lf \n", r.ov_sed_out);
     }
     std::fputs("\n", f);
     std::fprintf(f, "Contam mass balance error       %14.4lf percent \n",
@@ -182,6 +194,13 @@ void run_channel_summary(std::FILE* f, const model_state& state) {
                  percent_error(in, out, 1e-16));
     std::fputs("\n", f);
     std::fputs("Attached\n", f);
+    if (state.input.settings.sediment_contam) {
+      const chan_sed_contam_totals* a = attached_totals(state, k, true);
+      std::fprintf(f, "Lateral flow into channels    %14.2lf \n", a ? a->lateral : 0.0);
+      std::fprintf(f, "Final suspended               %14.2lf \n", channel_attached_mass(state, k));
+      std::fprintf(f, "Exchange with dissolved       %14.2lf \n", -r.sed_exchange);
+      std::fprintf(f, "Exiting outlet                %14.2lf \n", a ? a->outlet : 0.0);
+    }
     std::fputs("\n", f);
   }
   if (!lakes) return;
@@ -233,7 +252,8 @@ void run_global_summary(std::FILE* f, const model_state& state) {
                         (soil ? constituent_soil_mass(state, k) : constituent_land_mass(state, k)) +
                         constituent_attached_mass(state, k) + constituent_in_transit(state, k) +
                         channel_contam_mass(state, k) + lake_contam_mass(state, k) +
-                        channel_pending_mass(state, k);
+                        channel_pending_mass(state, k) + channel_attached_mass(state, k) +
+                        lake_attached_mass(state, k) + channel_attached_pending(state, k);
     const double gw = r.global_gw_mass;
     // Without soil layers the infiltrated mass leaves the system.
     const double out_of_system = r.global_mass_out + (soil ? 0.0 : r.ov_infil_mass);
@@ -364,6 +384,7 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     row(f, "Negative mass", e.ov_neg_mass);
     if (m.sed.on) {
       row(f, "Sediment source", sed);
+      if (channels) row(f, "Attached entering channels", e.ov_sed_to_chan);
       row(f, "Attached exiting outlet", e.ov_sed_out);
     }
     row(f, "Dissolved mass balance error", percent_error(in, out, 1e-16), 0, "%14.4lf");
@@ -379,9 +400,9 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     const chan_contam_totals& e = w.event[kk];
     const double final_mass = channel_contam_mass(state, k);
     const double in = e.point + w.event_chan_init[kk] + e.lateral + e.groundwater +
-                      (lakes ? e.lake_outflow : 0.0);
+                      (lakes ? e.lake_outflow : 0.0) + (e.sed_exchange > 0.0 ? e.sed_exchange : 0.0);
     const double out = e.outlet + final_mass + (lakes ? e.lake_inflow + e.lake_exchange : 0.0) +
-                       e.decay;
+                       e.decay + (e.sed_exchange < 0.0 ? -e.sed_exchange : 0.0);
     std::fputs("\n \n", f);
     std::fprintf(f, "Channel Contaminant Transport Summary for %s \n", m.name[kk].c_str());
     std::fputs("Amounts are total for event in (Kg) \n \n", f);
@@ -395,10 +416,21 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
       row(f, "Exchange with lakes (-)", e.lake_exchange);
     }
     if (aquifer) row(f, "Groundwater net mass gain(+)/loss(-)", e.groundwater);
+    const bool attached = state.input.settings.sediment_contam != 0;
+    if (attached) row(f, "Exhange with sediments", e.sed_exchange);
     if (lakes) row(f, "Flows to lake", e.lake_inflow);
     row(f, "Outlet mass flux", e.outlet);
     row(f, "Mass decay loss", e.decay);
     row(f, "Contam mass balance error", percent_error(in, out, 1e-16), 0, "%14.4lf");
+    if (const chan_sed_contam_totals* a = attached ? attached_totals(state, k, false) : nullptr) {
+      const double held = channel_attached_mass(state, k);
+      std::fputs("Contaminants Attached to Sediment Mass Balance...\n \n", f);
+      row(f, "Lateral flow into channels", a->lateral);
+      row(f, "Exiting watershed", a->outlet);
+      row(f, "Exchange with dissolved", -e.sed_exchange);
+      row(f, "Attached to suspended sed", held);
+      row(f, "Total (dissolved+attached)", final_mass + held, 0, "%14.4lf");
+    }
     if (!lakes) continue;
     const double lake_final = lake_contam_mass(state, k);
     const double lake_in = w.event_lake_init[kk] + e.lake_precip + e.lake_inflow + e.lake_exchange +

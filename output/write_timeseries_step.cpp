@@ -20,6 +20,7 @@
 #include "output/output_steps.h"
 #include "output/q7_flux.h"
 #include "output/xy_outputs.h"
+#include "quality/chan_sed_contam.h"
 #include "output/timeseries_rows.h"
 
 namespace {
@@ -149,15 +150,24 @@ void write_dep_location_row(const model_state& state, const location_row_form& f
 }
 
 // OUT_CON_LOCATION and OUT_MASS_LOCATION: per stream location, each
-// contaminant's node concentration or dissolved mass.
+// contaminant's node concentration or dissolved mass, the mass followed by
+// what the node's fines hold when constituents ride on them.
 void write_contam_location_row(const model_state& state, const location_row_form& form,
-                               std::FILE* file, const std::vector<std::vector<double>>& values) {
+                               std::FILE* file, const std::vector<std::vector<double>>& values,
+                               bool attached = false) {
   const channel_state& chan = state.channel;
   const int contaminants = state.quality.chan_contam.constituents;
   write_location_time(file, form, " ");
-  for (int k = 1; k <= chan.hyd_locations; ++k)
-    for (int c = 1; c <= contaminants && std::size_t(c) < values.size(); ++c)
+  for (int k = 1; k <= chan.hyd_locations; ++k) {
+    for (int c = 1; c <= contaminants && std::size_t(c) < values.size(); ++c) {
       std::fprintf(file, "%12.6lf ", at_location(chan, values[std::size_t(c)], k));
+      if (attached)
+        std::fprintf(file, "%12.6lf ",
+                     node_attached_mass(state, c,
+                                        chan.node_address(chan.hyd_loc_link[std::size_t(k)],
+                                                          chan.hyd_loc_node[std::size_t(k)])));
+    }
+  }
   std::fputc('\n', file);
 }
 
@@ -492,7 +502,8 @@ void write_timeseries_step(model_state& state) {
                                 state.quality.chan_node_conc);
     if (out.mass_location.is_open())
       write_contam_location_row(state, location, out.mass_location.stream,
-                                state.quality.chan_node_mass);
+                                state.quality.chan_node_mass,
+                                state.input.settings.sediment_contam != 0);
   }
   if (out.well_level.is_open()) write_well_level_row(state, location);
   if (out.gwflux_location.is_open()) write_gwflux_row(state, location);

@@ -13,6 +13,7 @@
 
 #include "core/error_state.h"
 #include "run/model_state.h"
+#include "quality/chan_sed_contam.h"
 #include "quality/quality_steps.h"
 
 namespace {
@@ -61,11 +62,17 @@ void book(model_state& state, int k, const chan_step_grams& g) {
     t->lake_exchange += g.lake_exchange / 1000.0;
   }
   w.run[std::size_t(k)].sed_exchange += g.sed_exchange / 1000.0;
+  w.event[std::size_t(k)].sed_exchange += g.sed_exchange / 1000.0;
   global.global_mass_out += g.outlet / 1000.0;
   global.global_point_source += g.point / 1000.0;
   global.global_mass_decay += (g.decay + g.lake_decay) / 1000.0;
   global.global_gw_mass += (g.groundwater + g.lake_groundwater) / 1000.0;
   global.global_precip += g.lake_precip / 1000.0;
+  chan_sed_contam_state& sed = state.quality.chan_sed_contam;
+  if (sed.on) {
+    sed.run[std::size_t(k)].lake_release += g.lake_sed / 1000.0;
+    sed.event[std::size_t(k)].lake_release += g.lake_sed / 1000.0;
+  }
 }
 
 void lake_gw_contam_exchange(model_state& state, int k) {
@@ -152,6 +159,7 @@ void alloc_channel_contaminant_arrays(model_state& state) {
   }
   chan.constituents = 1;
   w.on = 1;
+  alloc_chan_sed_contam_arrays(state);
 }
 
 void init_channel_contam_state(model_state& state) {
@@ -192,6 +200,7 @@ void init_channel_contam_state(model_state& state) {
     w.event_lake_init[kk] = w.run[kk].lake_init;
     state.quality.contam.run[kk].global_mass_init += (chan_grams + lake_grams) / 1000.0;
   }
+  init_chan_sed_contam_state(state);
 }
 
 void channel_contam_event_start(model_state& state) {
@@ -203,6 +212,7 @@ void channel_contam_event_start(model_state& state) {
     w.event_chan_init[kk] = channel_contam_mass(state, k);
     w.event_lake_init[kk] = lake_contam_mass(state, k);
   }
+  chan_sed_contam_event_start(state);
 }
 
 double channel_contam_mass(const model_state& state, int k) {
@@ -374,8 +384,15 @@ double lake_source_rate(model_state& state, int k, int lake, double dt, chan_ste
   const double exchange = w.lake_chan_exchange_mass[kk][l];
   w.lake_chan_exchange_mass[kk][l] = 0.0;
   step.lake_exchange += exchange;
+  double sed = 0.0;
+  chan_sed_contam_state& s = state.quality.chan_sed_contam;
+  if (s.on && lake <= s.lakes) {
+    sed = s.lake_sed_contam_source[kk][l];
+    s.lake_sed_contam_source[kk][l] = 0.0;
+    step.lake_sed += sed;
+  }
   const double mass = w.lake_mass[kk][l];
-  const double rate = (precip - decay + overland + gw + exchange) / dt;
+  const double rate = (precip - decay + overland + gw + exchange + sed) / dt;
   return mass + rate * dt < 0.0 ? -mass / dt : rate;
 }
 
@@ -479,6 +496,14 @@ void contam_decay_step(model_state& state) {
   }
 }
 
+double chan_contam_interval(const model_state& state) {
+  const run_control& run = state.run;
+  const double dt = (run.current_time - run.chan_contam.last) * 86400.0;  // s
+  // Julian days hold a time to about 4e-5 s: an interval that close to the
+  // channel step is that step.
+  return std::fabs(dt - run.channel.interval_s) < 1e-3 ? run.channel.interval_s : dt;
+}
+
 void channel_contam_step(model_state& state) {
   chan_contam_state& w = state.quality.chan_contam;
   if (!w.on) return;
@@ -487,14 +512,12 @@ void channel_contam_step(model_state& state) {
   channel_state& chan = state.channel;
   quality_state& q = state.quality;
   const double now = run.current_time;
-  double dt = (now - run.chan_contam.last) * 86400.0;  // s
-  // Julian days hold a time to about 4e-5 s: an interval that close to the
-  // channel step is that step.
-  if (std::fabs(dt - run.channel.interval_s) < 1e-3) dt = run.channel.interval_s;
+  const double dt = chan_contam_interval(state);
   const bool lakes = has_lakes(state);
   const int outlet = outlet_address(chan);
   chan_wq_work& work = w.work;
   work.size(chan);
+  chan_sed_contam_state& sed = q.chan_sed_contam;
 
   for (int k = 1; dt > 0.0 && k <= w.constituents; ++k) {
     if (constituent_type(state, k) == 3) continue;
@@ -536,6 +559,12 @@ void channel_contam_step(model_state& state) {
         mass[a] = m;
         conc[a] = c;
         w.dissolved_chan_flux[kk][a] = work.adv[a] / dt;
+        if (sed.on) {
+          // The routed water's mass rejoins what stayed on the fines.
+          double& total = sed.chan_tot_node_mass[kk][a];
+          total = std::max(total + m, 0.0);
+          if (std::isnan(total)) std::printf("Total node mass, contam %d chaddr %zu NAN \n", k, a);
+        }
       }
     }
     if (lakes) {
@@ -545,6 +574,11 @@ void channel_contam_step(model_state& state) {
         w.lake_mass[kk][ll] = work.lake_mass[ll];
         w.lake_chan_inflow_mass[kk][ll] += work.lake_inflow[ll];
         w.lake_chan_outflow_mass[kk][ll] += work.lake_outflow[ll];
+        if (sed.on && l <= sed.lakes) {
+          double& total = sed.lake_tot_mass[kk][ll];
+          total = std::max(total + work.lake_mass[ll], 0.0);
+          if (std::isnan(total)) std::printf("Total lake mass, contam %d lake %d NAN \n", k, l);
+        }
       }
       for (chan_contam_totals* t : {&w.run[kk], &w.event[kk]}) {
         t->lake_inflow += work.chan_to_lake / 1000.0;

@@ -19,6 +19,9 @@ void init_channel_contam_state(model_state& state);
 // Event start: clears the event totals and notes the masses held.
 void channel_contam_event_start(model_state& state);
 
+// The interval of the channel constituent step now due, s.
+double chan_contam_interval(const model_state& state);
+
 // Pending decay of one constituent over t seconds.
 void chan_contam_decay_mass(model_state& state, int k, double t);
 // Pending stream-aquifer exchange of one constituent over t seconds.

@@ -12,6 +12,7 @@
 #include "channel/xsec_update.h"
 #include "core/error_state.h"
 #include "run/model_state.h"
+#include "quality/chan_sed_contam.h"
 #include "quality/chan_sediment.h"
 
 namespace {
@@ -108,6 +109,7 @@ bool take_lateral_sediment(model_state& state) {
         cs.qlat_tot_sed[cs.cls(a, 0)] += v;
         cs.class_to_chan[std::size_t(j)] += v;
         cs.class_to_chan[0] += v;
+        pass_attached_to_node(state, cell, j, a, v);
         taken += v;
       }
       held = start - taken;

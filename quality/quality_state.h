@@ -7,6 +7,7 @@
 
 #include "core/safe_file.h"
 #include "quality/chan_contam_state.h"
+#include "quality/chan_sed_contam_state.h"
 #include "quality/contaminant_model.h"
 #include "quality/chan_sediment_state.h"
 #include "quality/nsm_model.h"
@@ -39,5 +40,6 @@ struct quality_state {
   chan_sediment_state chan_sediment; // sand and fines in the channels
   std::unique_ptr<nsm_model> nsm;    // the nutrient model, with NUTRIENTS
   chan_contam_state chan_contam;     // dissolved constituents in the channels and lakes
+  chan_sed_contam_state chan_sed_contam;  // constituents on the channel and lake fines
   safe_file con_output_file;         // the channel constituent output, with ALL_CONTAM_OUTPUT
 };

@@ -1,12 +1,11 @@
-// The quality subsystem's routines not built in this version: each one keeps
-// its guard, so that a run without their process passes it, and stops the run
-// as not available when its process is switched on. The grid's constituent
-// steps are in quality/contam_steps.cpp and quality/sed_contam_source.cpp.
+// Set-up phases of the quality subsystem that belong to no one process. The
+// grid's constituent steps are in quality/contam_steps.cpp and
+// quality/sed_contam_source.cpp, the channels' in quality/channel_contam.cpp
+// and quality/chan_sed_contam.cpp.
 
 #include "quality/quality_steps.h"
 
 #include "run/model_state.h"
-#include "core/not_available.h"
 #include "quality/nsm_model.h"
 
 // The soil tables give the pools per unit of the table; the loop holds
@@ -18,9 +17,4 @@ void convert_nsm_soil_units(model_state& state) {
     cell_layer_table& amounts = soil.pool(p);
     for (int j = 1; j <= soil.cells; ++j) amounts.at(j, 1) *= 1000.0;
   }
-}
-
-void chan_sed_contam_step(model_state& state) {
-  if (!state.input.settings.sediment_contam || !state.input.channel_routing) return;
-  raise_not_available("chan_sed_contam_step");
 }

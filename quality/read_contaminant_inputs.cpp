@@ -55,13 +55,14 @@ bool check_options(const model_state& state) {
     return false;
   }
   if (s.sediment_contam && in.soil_erosion) {
-    // The attached mass leaves the grid through the outlet cell only until
-    // the channels carry it, and it is taken from and given back to the
-    // top soil layer.
-    if (in.channel_routing) {
+    // The attached mass rides the channel fines, which only the explicit
+    // routing carries, and it is taken from and given back to the top soil
+    // layer.
+    if (in.channel_routing && !in.explicit_channel) {
       raise_message(
-          "Error: the project card SEDIMENT_CONTAM with channel routing needs the constituents "
-          "attached to the sediment in the channels, which are not available in this version.\n");
+          "Error: the project card SEDIMENT_CONTAM with channel routing carries the attached "
+          "mass with the channel sediment of CHAN_EXPLIC or DIFFUSIVE_WAVE; choose one of those "
+          "or remove SEDIMENT_CONTAM.\n");
       return false;
     }
     if (!in.soil_con_trans) {

@@ -40,10 +40,7 @@ std::string sediment_tables() { return sediment_fixture::three_class_loam_tables
 void write_project(const calib_test::work_folder& dir, const std::string& manning) {
   for (const char* name : {"mask.asc", "elevation.asc", "bank.gst"})
     dir.write(name, fixture_text("bank", name));
-  std::string chan = fixture_text("bank", "bank.chan");
-  chan.replace(chan.find("\nTRAPEZOID\n"), 11, "\nTRAPEZOID_ERODE\n");
-  chan.replace(chan.find("SIDE_SLOPE 1\n"), 13, "SIDE_SLOPE 1\nMAX_EROSION 0.5\n");
-  dir.write("bank.chan", chan);
+  dir.write("bank.chan", sediment_fixture::erodible_channel(fixture_text("bank", "bank.chan")));
   dir.write("soils.idx", ascii_grid(3, 10, 100, std::vector<double>(30, 1.0)));
   dir.write("tables.cmt", sediment_tables());
   dir.write("sed.loc", "2\n1 5\n1 10\n");

@@ -36,12 +36,9 @@ class chan_sediment_run : public testing::Test {
   run_output run(const std::string& extra = "",
                  const std::function<void(model_state&)>& after_pass = nullptr,
                  bool erodible = true) {
-    std::string chan = fixture_text("bank", "bank.chan");
-    if (erodible) {
-      chan.replace(chan.find("\nTRAPEZOID\n"), 11, "\nTRAPEZOID_ERODE\n");
-      chan.replace(chan.find("SIDE_SLOPE 1\n"), 13, "SIDE_SLOPE 1\nMAX_EROSION 0.5\n");
-    }
-    return run_with_channel(chan, extra, after_pass);
+    const std::string chan = fixture_text("bank", "bank.chan");
+    return run_with_channel(erodible ? sediment_fixture::erodible_channel(chan) : chan, extra,
+                            after_pass);
   }
   run_output run_with_channel(const std::string& chan, const std::string& extra,
                               const std::function<void(model_state&)>& after_pass,

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -74,18 +75,23 @@ class sed_contam_run : public testing::Test {
                  const char* soil = "SOIL_CON_TRANS\n", const std::string& base = cards) {
     for (const char* name : {"mask.asc", "elevation.asc"})
       dir_.write(name, fixture_text("plane20", name));
-    for (const char* name : {"soils.idx", "ids.idx"})
-      dir_.write(name, ascii_grid(1, 20, 100, std::vector<double>(20, 1.0)));
-    for (const auto& [name, value] :
-         std::vector<std::pair<std::string, double>>{{"ks.asc", 1.09}, {"hc.asc", 11.01},
-                                                     {"phi.asc", 0.453}, {"theta.asc", 0.15}})
-      dir_.write(name, ascii_grid(1, 20, 100, std::vector<double>(20, value)));
-    dir_.write("tables.cmt", tables(kd));
+    write_soil_maps(1, 20, kd);
     dir_.write("plane20.prj",
                edit_cards(fixture_text("plane20", "plane20.prj"), {}, base + (soil + extra)));
     return run_in_process(dir_.path(), "plane20.prj", after_pass);
   }
   std::string file(const std::string& name) { return test_support::read_file(dir_.file(name)); }
+  // The index maps, the Green and Ampt soil of every cell and the tables.
+  void write_soil_maps(int rows, int cols, double kd) {
+    const std::size_t cells = std::size_t(rows * cols);
+    for (const char* name : {"soils.idx", "ids.idx"})
+      dir_.write(name, ascii_grid(rows, cols, 100, std::vector<double>(cells, 1.0)));
+    for (const auto& [name, value] :
+         std::vector<std::pair<std::string, double>>{{"ks.asc", 1.09}, {"hc.asc", 11.01},
+                                                     {"phi.asc", 0.453}, {"theta.asc", 0.15}})
+      dir_.write(name, ascii_grid(rows, cols, 100, std::vector<double>(cells, value)));
+    dir_.write("tables.cmt", tables(kd));
+  }
 
   temp_dir dir_;
 };
@@ -187,24 +193,100 @@ TEST_F(sed_contam_run, unsupported_combinations_are_refused_by_name) {
   }
 }
 
-TEST_F(sed_contam_run, fines_that_reach_the_channels_wait_for_channel_constituents) {
-  // The bank fixture: a 3 x 10 plane draining over the banks into its channel.
-  for (const char* name : {"mask.asc", "elevation.asc", "bank.chan", "bank.gst"})
-    dir_.write(name, fixture_text("bank", name));
-  for (const char* name : {"soils.idx", "ids.idx"})
-    dir_.write(name, ascii_grid(3, 10, 100, std::vector<double>(30, 1.0)));
-  dir_.write("tables.cmt", tables(2000.0));
-  dir_.write("bank.prj",
-             edit_cards(fixture_text("bank", "bank.prj"), {},
-                        "NUM_THREADS 1\nSOIL_EROSION 1\nSAND_SIZE 0.0625\nWATER_TEMP 20\n"
-                        "MAPPING_TABLE tables.cmt\nOUTLET_SED_FLUX outlet.sed\nOV_CON_TRANS\n"
-                        "SEDIMENT_CONTAM\n"));
-  const run_output out = run_in_process(dir_.path(), "bank.prj");
-  EXPECT_EQ(out.status, 1);
-  EXPECT_NE(out.text.find("Error: the project card SEDIMENT_CONTAM with channel routing needs "
-                          "the constituents attached to the sediment in the channels"),
-            std::string::npos)
-      << out.text;
+// The bank fixture (a 3 x 10 plane draining over the banks into one link
+// of 11 nodes), its channel made erodible, stopped at five hours while the
+// link still flows: the tracer the fines carry off the cells rides the
+// channel fines, trades with the water and leaves by the outlet.
+class sed_contam_bank_run : public sed_contam_run {
+ protected:
+  run_output bank(const std::string& threads, const std::string& extra = "",
+                  const std::string& channel_cards = "CHAN_CON_TRANS\n") {
+    for (const char* name : {"mask.asc", "elevation.asc", "bank.gst"})
+      dir_.write(name, fixture_text("bank", name));
+    dir_.write("bank.chan", sediment_fixture::erodible_channel(fixture_text("bank", "bank.chan")));
+    write_soil_maps(3, 10, 2000.0);
+    std::string base = cards;
+    base.erase(base.find("NUM_THREADS 1\n"), 14);
+    dir_.write("bank.prj", edit_cards(fixture_text("bank", "bank.prj"), {"TOT_TIME", "HYD_FREQ"},
+                                      "TOT_TIME 300\n" + threads + base +
+                                          "SOIL_CON_TRANS\nSEDIMENT_CONTAM\n" + channel_cards +
+                                          extra));
+    return run_in_process(dir_.path(), "bank.prj");
+  }
+};
+
+TEST_F(sed_contam_bank_run, the_channel_fines_carry_the_tracer_and_every_balance_closes) {
+  const run_output out = bank("NUM_THREADS 1\n");
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string whole = file("summary.out");
+  const std::string run_part = whole.substr(whole.rfind("Soil Contaminant Transport Summary \n"));
+  const std::string overland = run_part.substr(run_part.find("Overland Transport Summaries"));
+  const std::string channel = run_part.substr(run_part.find("Channel Transport Summaries"));
+  const std::string global = run_part.substr(run_part.find("Global Transport Summaries"));
+
+  // What the cells' fines took into the stream is what the channel fines got.
+  const double entering = summary_value(overland, "Attached entering streams");
+  const double lateral = summary_value(channel, "Lateral flow into channels");
+  EXPECT_GT(entering, 0.01);
+  EXPECT_NEAR(entering, lateral, 0.01);
+  EXPECT_EQ(overland.find("Attached exiting watershed"), std::string::npos);
+
+  // Dissolved: initial + from the cells + from the fines = out + final.
+  const double exchange = summary_value(channel, "Exchange with sediment");
+  EXPECT_NEAR(summary_value(channel, "Exchange with dissolved"), -exchange, 0.01);
+  EXPECT_NEAR(summary_value(channel, "Initial Mass in Channels") +
+                  summary_value(channel, "Mass gain from overland") + exchange,
+              summary_value(channel, "Outlet mass flux") +
+                  summary_value(channel, "Final Mass in Channels"),
+              0.02);
+  // Attached: from the cells = to the water + out on the fines + held.
+  const double exiting = summary_value(channel, "Exiting outlet");
+  const double suspended = summary_value(channel, "Final suspended");
+  EXPECT_GT(exiting, 0.0);
+  EXPECT_NEAR(lateral, exchange + exiting + suspended, 0.02);
+  EXPECT_NEAR(summary_value(channel, "Dissolved mass balance error"), 0.0, 1e-4);
+  EXPECT_NEAR(summary_value(global, "Contam mass balance error"), 0.0, 1e-4);
+  EXPECT_NEAR(summary_value(overland, "Contam mass balance error"), 0.0, 1e-4);
+
+  // The event summary books the exchange in its dissolved balance.
+  const std::string event = whole.substr(whole.find("Channel Contaminant Transport Summary for"));
+  EXPECT_NEAR(row_value(event, "Contam mass balance error"), 0.0, 1e-4);
+  EXPECT_NEAR(row_value(event, "Exhange with sediments"), exchange, 0.01);
+}
+
+TEST_F(sed_contam_bank_run, without_channel_constituents_the_attached_mass_leaves_with_the_fines) {
+  const run_output out = bank("NUM_THREADS 1\n", "", "");
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string whole = file("summary.out");
+  const std::string run_part = whole.substr(whole.rfind("Soil Contaminant Transport Summary \n"));
+  EXPECT_EQ(run_part.find("Channel Transport Summaries"), std::string::npos);
+  const std::string global = run_part.substr(run_part.find("Global Transport Summaries"));
+  EXPECT_GT(summary_value(run_part, "Attached entering streams"), 0.01);
+  EXPECT_NEAR(summary_value(global, "Contam mass balance error"), 0.0, 1e-4);
+}
+
+TEST_F(sed_contam_bank_run, the_summary_and_the_mass_rows_do_not_depend_on_the_thread_count) {
+  dir_.write("hyd.loc", "1\n1 10\n");
+  std::string summaries[2], rows[2];
+  const char* threads[2] = {"NUM_THREADS 1\n", "NUM_THREADS 3\n"};
+  for (int t = 0; t < 2; ++t) {
+    const run_output out = bank(threads[t], "HYD_FREQ 10\nIN_HYD_LOCATION hyd.loc\n"
+                                            "OUT_HYD_LOCATION hyd.out\nOUT_MASS_LOCATION mass.out\n");
+    ASSERT_EQ(out.status, 0) << out.text;
+    summaries[t] = summary_without_times(file("summary.out"));
+    rows[t] = file("mass.out");
+  }
+  EXPECT_EQ(summaries[0], summaries[1]);
+  EXPECT_EQ(rows[0], rows[1]);
+  // Each row: the time, then the node's dissolved and attached mass.
+  const std::vector<std::string> lines = test_support::lines_of(rows[0]);
+  ASSERT_EQ(lines.size(), 31u);
+  double minutes = 0.0, dissolved = 0.0, attached = 0.0;
+  ASSERT_EQ(std::sscanf(lines[15].c_str(), "%lf %lf %lf", &minutes, &dissolved, &attached), 3)
+      << lines[15];
+  EXPECT_EQ(lines[15].size(), 14u + 1u + 2u * 13u) << lines[15];
+  EXPECT_GT(dissolved, 0.0);
+  EXPECT_GT(attached, 0.0);
 }
 
 TEST(sed_soil_pickup_conc, sorbed_mass_per_volume_of_fine_solids) {

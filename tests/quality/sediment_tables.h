@@ -3,6 +3,7 @@
 // gravity 2.65 (clay 0.002, silt 0.03 and sand 0.5 mm) and one loam soil
 // (splash 60, detachment 2e-5 to the power 1 above 0, transport 1) whose
 // parent soil holds 0.3, 0.4 and 0.3 of them. more_maps adds index maps.
+// And the channel edit that lets the bank fixture's channel erode.
 
 #include <string>
 
@@ -20,6 +21,14 @@ inline std::string three_class_loam_tables(const std::string& more_maps = "") {
   t += "SOIL_EROSION_PROPS soils\nNUM_IDS 1\nNUM_SED 3\nID    DESCRIPTION    VALUES\n";
   t += "1     " + padded("Loam", 80) + "  60  2e-5  1  0  1  0.3  0.4  0.3\n";
   return t;
+}
+
+// The bank fixture's channel text with its trapezoid made erodible down
+// to 0.5 m.
+inline std::string erodible_channel(std::string chan) {
+  chan.replace(chan.find("\nTRAPEZOID\n"), 11, "\nTRAPEZOID_ERODE\n");
+  chan.replace(chan.find("SIDE_SLOPE 1\n"), 13, "SIDE_SLOPE 1\nMAX_EROSION 0.5\n");
+  return chan;
 }
 
 }  // namespace sediment_fixture

@@ -125,11 +125,6 @@ const switch_case switch_cases[] = {
        s.input.channel_routing = 1;
        s.run.channel.next = s.run.current_time;
      }},
-    {"chan_sed_contam_step", chan_sed_contam_step,
-     +[](model_state& s) {
-       s.input.settings.sediment_contam = 1;
-       s.input.channel_routing = 1;
-     }},
 };
 
 // A record at the first pass of a run, every process off.
@@ -169,14 +164,10 @@ TEST(step_routines, each_passes_when_off_and_stops_as_not_available_when_on) {
 }
 
 TEST(step_routines, a_process_switched_on_stops_a_run_of_the_production_list) {
-  // The sediment-bound constituents in the channels switched on in code.
+  // A channel routing method other than the explicit one, switched on in code.
   static constexpr run_phase setup[] = {
       {"configure", configure},
-      {"switch",
-       +[](model_state& s) {
-         s.input.settings.sediment_contam = 1;
-         s.input.channel_routing = 1;
-       }},
+      {"switch", +[](model_state& s) { s.input.channel_routing = 1; }},
       {"setup_time_steps", setup_time_steps},
       {"init_process_clocks", init_process_clocks},
       {"dry", dry}};
