@@ -379,6 +379,25 @@ double lake_source_rate(model_state& state, int k, int lake, double dt, chan_ste
   return mass + rate * dt < 0.0 ? -mass / dt : rate;
 }
 
+void gather_point_source_mass(model_state& state, double dt) {
+  chan_contam_state& w = state.quality.chan_contam;
+  const channel_state& chan = state.channel;
+  if (!w.on || !chan.point_input) return;
+  const quality_state& q = state.quality;
+  const int links = chan.links;
+#pragma omp parallel for schedule(static) if (chan.threaded())
+  for (int i = 1; i <= links; ++i) {
+    if (!chan.is_routed(i)) continue;
+    for (int j = 1; j <= chan.nx[i]; ++j) {
+      const std::size_t a = std::size_t(chan.node_address(i, j));
+      const double v = chan.point_input_values[a] * dt;  // m3
+      if (v == 0.0) continue;
+      for (int k = 1; k <= w.constituents; ++k)
+        w.chan_point_mass_flux[std::size_t(k)][a] += q.chan_point_conc[std::size_t(k)][a] * v;
+    }
+  }
+}
+
 void note_bank_exchange(model_state& state) {
   chan_contam_state& w = state.quality.chan_contam;
   if (!w.on) return;

@@ -41,6 +41,11 @@ double node_source_rate(model_state& state, int k, int a, bool outlet, double dt
                         chan_step_grams& step);
 double lake_source_rate(model_state& state, int k, int lake, double dt, chan_step_grams& step);
 
+// The mass the point inputs brought in a routed channel step of dt seconds:
+// each point node's concentration x its inflow volume, pending for the
+// channel constituent step (a withdrawal pending negative).
+void gather_point_source_mass(model_state& state, double dt);
+
 // The bank exchange each grid-stream entry took since last read: its share
 // of its cell's outflow. Called as the cells' bank volumes are gathered.
 void note_bank_exchange(model_state& state);
