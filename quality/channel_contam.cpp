@@ -142,6 +142,7 @@ void alloc_channel_contaminant_arrays(model_state& state) {
 
   // The cells' bank outflow reaches the nodes by the grid-stream entries.
   w.pair_volume_seen.assign(chan.gst_vlat.size(), 0.0);
+  if (in.gw_simulation || in.stream_loss) chan.gst_qriv_vol.assign(chan.gst_vlat.size(), 0.0);
   w.pair_weight.assign(chan.gst_vlat.size(), 0.0);
   w.stream_cell_of.assign(std::size_t(state.grid.cells) + 1, 0);
   for (int c = 1; c <= chan.stream_cells; ++c) {
@@ -259,19 +260,44 @@ void chan_contam_decay_mass(model_state& state, int k, double t) {
 
 void chan_gw_contam_exchange(model_state& state, int k, double t) {
   const channel_state& chan = state.channel;
-  if (chan.qriv.size() < chan.node_slots()) return;
   const std::size_t kk = std::size_t(k);
   const std::vector<double>& conc = state.quality.chan_node_conc[kk];
   const std::vector<double>& aquifer = state.quality.contam.c.gw_contam_conc[kk];
   std::vector<double>& pending = state.quality.chan_gw_mass[kk];
+  auto aquifer_conc = [&aquifer](int cell) {
+    return cell >= 1 && std::size_t(cell) < aquifer.size() ? aquifer[std::size_t(cell)] : 0.0;
+  };
+  // Each entry brings its own cell's water: a node over two aquifer cells
+  // takes each cell's concentration for the volume that cell gave.
+  if (chan.stream_cells > 0 && chan.gst_qriv_vol.size() == chan.gst_vlat.size()) {
+    const bool gw = state.input.gw_simulation != 0;
+    const std::vector<int>& gwbound = state.subsurface.gw.gwbound;
+    for (int c = 1; c <= chan.stream_cells; ++c) {
+      for (int e = 1; e <= chan.gst_ncellsingrid[std::size_t(c)]; ++e) {
+        const std::size_t g = chan.gst_index(c, e);
+        const int link = chan.gst_link[g], node = chan.gst_node[g], cell = chan.gst_gnum[g];
+        if (link < 1 || link > chan.links || !chan.is_routed(link) || node < 1 ||
+            node > chan.nx[link])
+          continue;
+        if (gw && (cell < 1 || std::size_t(cell) >= gwbound.size() ||
+                   gwbound[std::size_t(cell)] != gw_type::stream))
+          continue;
+        const double v = chan.gst_qriv_vol[g];  // m3, into the stream +
+        if (v == 0.0) continue;
+        const std::size_t a = std::size_t(chan.node_address(link, node));
+        pending[a] += v * (v >= 0.0 ? aquifer_conc(cell) : conc[a]);
+      }
+    }
+    return;
+  }
+  if (chan.qriv.size() < chan.node_slots()) return;
   for (int i = 1; i <= chan.links; ++i) {
     if (!chan.is_routed(i)) continue;
     for (int j = 1; j <= chan.nx[i]; ++j) {
       const std::size_t a = std::size_t(chan.node_address(i, j));
       const double v = chan.qriv[a] * chan.dx[std::size_t(i)] * t;  // m3, into the stream +
       const int cell = a < chan.con_vect.size() ? chan.con_vect[a] : 0;
-      const double c = v >= 0.0 ? (cell >= 1 && std::size_t(cell) < aquifer.size() ? aquifer[std::size_t(cell)] : 0.0)
-                                : conc[a];
+      const double c = v >= 0.0 ? aquifer_conc(cell) : conc[a];
       pending[a] += v * c;
     }
   }
@@ -574,6 +600,7 @@ void channel_contam_step(model_state& state) {
     w.dissolved_chan_flux[kk][std::size_t(outlet)] = step.outlet / dt;
   }
   std::fill(chan.qp_vol.begin(), chan.qp_vol.end(), 0.0);
+  std::fill(chan.gst_qriv_vol.begin(), chan.gst_qriv_vol.end(), 0.0);
   run.chan_contam.last = now;
   run.chan_contam.next = run.channel.next;
 }
