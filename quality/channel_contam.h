@@ -34,6 +34,7 @@ double pending_take(double pending, double dt, double interval);
 struct chan_step_grams {
   double outlet = 0.0, point = 0.0, decay = 0.0, lateral = 0.0, groundwater = 0.0;
   double sed_exchange = 0.0;
+  double nsm_gain = 0.0, nsm_loss = 0.0;
   double lake_precip = 0.0, lake_groundwater = 0.0, lake_decay = 0.0, lake_overland = 0.0;
   double lake_exchange = 0.0, lake_sed = 0.0;
 };
