@@ -390,9 +390,9 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     const chan_contam_totals& e = w.event[kk];
     const double final_mass = channel_contam_mass(state, k);
     const double in = e.point + w.event_chan_init[kk] + e.lateral + e.groundwater +
-                      (lakes ? e.lake_outflow : 0.0);
+                      (lakes ? e.lake_outflow : 0.0) + e.nsm_gain;
     const double out = e.outlet + final_mass + (lakes ? e.lake_inflow + e.lake_exchange : 0.0) +
-                       e.decay;
+                       e.decay - e.nsm_loss;
     std::fputs("\n \n", f);
     std::fprintf(f, "Channel Contaminant Transport Summary for %s \n", m.name[kk].c_str());
     std::fputs("Amounts are total for event in (Kg) \n \n", f);
