@@ -153,6 +153,21 @@ TEST_F(chan_contam_run, a_point_source_brings_its_flow_times_concentration) {
   }
 }
 
+// A stream losing to the ground through its bed takes the tracer out with
+// the water, at the node's concentration, and the balances still close.
+TEST_F(chan_contam_run, a_losing_stream_takes_the_tracer_into_the_ground_and_balances) {
+  const run_output out = bank("STREAM_LOSS\nK_RIVER 0.36\nM_RIVER 1\n", nullptr);
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string s = file("summary.out");
+  const std::string global = "Global Transport Summaries";
+  const std::string channel = "Channel Transport Summaries";
+  const double lost = value_after(s, channel, "Groundwater mass gain/loss");
+  EXPECT_LT(lost, -0.1);
+  EXPECT_NEAR(value_after(s, global, "Flux from GW to streams"), lost, 0.005);
+  EXPECT_NEAR(value_after(s, channel, "Dissolved mass balance error"), 0.0, 1e-4);
+  EXPECT_NEAR(value_after(s, global, "Contam mass balance error"), 0.0, 1e-4);
+}
+
 // A point's constituent column is a number and no negative concentration;
 // either fault stops the run naming the file's line.
 TEST_F(chan_contam_run, bad_point_concentrations_stop_naming_the_line) {
