@@ -411,8 +411,8 @@ double node_source_rate(model_state& state, int k, int a, bool outlet, double dt
     step.decay += decay;
   }
 
-  // Nutrient kinetics leave their change unlimited: no limit keeps a
-  // reaction from taking more than the node holds.
+  // A kinetics change is taken as the kinetics left it, without the limit
+  // to the node's mass the other takes have.
   double nsm = 0.0;
   if (type == 2) {
     double& p = q.chan_nsm_source[kk][aa];
