@@ -68,9 +68,30 @@ double julian_of(const point_input_date& d) {
   return julian_date(d.year, d.month, d.day, d.hour, d.minute, 0.0);
 }
 
-// The K constituent values after a point's inflow; no constituent store is
-// kept without channel constituents, so none are read then.
-int constituent_values(const channel_state&) { return 0; }
+// The K constituent values (g/m3) after a point's inflow, into the store at
+// the point's address; rows 1..K, none without channel constituents. 1 read,
+// -1 at an early end or a bad number (reported).
+int read_constituent_values(point_input_reader& in, point_conc_rows* conc, int address) {
+  if (conc == nullptr) return 1;
+  for (std::size_t k = 1; k < conc->size(); ++k) {
+    double c = 0.0;
+    if (in.real(c) <= 0) return -1;
+    if (c < 0.0) {
+      raise_message(
+          "Error: line %d of the channel point input file %s: constituent %d concentration %g "
+          "is negative.\n",
+          in.line(), in.path(), int(k), c);
+      return -1;
+    }
+    (*conc)[k][std::size_t(address)] = c;
+  }
+  return 1;
+}
+
+// With channel constituents their point concentrations, else no columns.
+point_conc_rows* point_conc_store(model_state& state) {
+  return state.quality.chan_contam.on ? &state.quality.chan_point_conc : nullptr;
+}
 
 void keep_date(channel_state& chan, const point_input_date& d) {
   const int parts[5] = {d.year, d.month, d.day, d.hour, d.minute};
@@ -123,7 +144,8 @@ int point_input_reader::real(double& value) {
   return -1;
 }
 
-int read_chan_point_cards(point_input_reader& in, channel_state& chan, point_input_date& date) {
+int read_chan_point_cards(point_input_reader& in, channel_state& chan, point_conc_rows* conc,
+                          point_input_date& date) {
   int words = 0;
   const int numpt = find_keyword(in, "numpt", words);
   if (numpt < 0) {
@@ -163,10 +185,7 @@ int read_chan_point_cards(point_input_reader& in, channel_state& chan, point_inp
     const int a = chan.node_address(link, node);
     chan.chan_point_address[i] = a;
     chan.point_input_values[a] = q;
-    for (int k = 0; k < constituent_values(chan); ++k) {
-      double c = 0.0;
-      if (in.real(c) <= 0) return stopped() ? 0 : -1;
-    }
+    if (read_constituent_values(in, conc, a) < 0) return stopped() ? 0 : -1;
   }
   words = 0;
   const int nrpds = find_keyword(in, "nrpds", words);
@@ -184,16 +203,14 @@ int read_chan_point_cards(point_input_reader& in, channel_state& chan, point_inp
   return read_input_date(in, date);
 }
 
-int read_next_input_block(point_input_reader& in, channel_state& chan, point_input_date& date) {
+int read_next_input_block(point_input_reader& in, channel_state& chan, point_conc_rows* conc,
+                          point_input_date& date) {
   for (int i = 1; i <= chan.points; ++i) {
     double q = 0.0;
     const int got = in.real(q);
     if (got <= 0) return -1;
     chan.point_input_values[chan.chan_point_address[i]] = q;
-    for (int k = 0; k < constituent_values(chan); ++k) {
-      double c = 0.0;
-      if (in.real(c) <= 0) return -1;
-    }
+    if (read_constituent_values(in, conc, chan.chan_point_address[i]) < 0) return -1;
   }
   if (chan.blocks_read >= chan.periods) return 0;
   return read_input_date(in, date);
@@ -253,7 +270,7 @@ void read_chan_point_sources(model_state& state) {
   chan.active = 1;
   point_input_reader reader(chan.point_file.stream, chan.point_file.path);
   point_input_date date;
-  const int result = read_chan_point_cards(reader, chan, date);
+  const int result = read_chan_point_cards(reader, chan, point_conc_store(state), date);
   chan.point_line = reader.line();
   if (stopped()) return;
   if (result == 1) {
@@ -275,7 +292,7 @@ void read_chan_point_input(model_state& state) {
   ++chan.blocks_read;
   point_input_reader reader(chan.point_file.stream, chan.point_file.path, chan.point_line);
   point_input_date date = kept_date(chan);
-  const int result = read_next_input_block(reader, chan, date);
+  const int result = read_next_input_block(reader, chan, point_conc_store(state), date);
   chan.point_line = reader.line();
   if (stopped()) return;
   if (result == 1) {

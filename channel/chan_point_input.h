@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 struct model_state;
 struct channel_state;
@@ -37,14 +38,21 @@ class point_input_reader {
   int line_;
 };
 
+// The points' constituent concentrations, g/m3: rows 1..K over node
+// addresses (row 0 unused). Null without channel constituents: the file then
+// holds no constituent columns.
+using point_conc_rows = std::vector<std::vector<double>>;
+
 // The head of the file: its points and their first values, the number of
 // periods and the first INPUT date. 1 with a first date, 0 without periods
 // (or after a stop), -1 at an early end of the file (or after a stop).
-int read_chan_point_cards(point_input_reader& in, channel_state& chan, point_input_date& date);
+int read_chan_point_cards(point_input_reader& in, channel_state& chan, point_conc_rows* conc,
+                          point_input_date& date);
 
 // One period's values of every point, then the next INPUT date. 1 with the
 // next date read, 0 when that was the last period, -1 at an early end.
-int read_next_input_block(point_input_reader& in, channel_state& chan, point_input_date& date);
+int read_next_input_block(point_input_reader& in, channel_state& chan, point_conc_rows* conc,
+                          point_input_date& date);
 
 // Sets the outlet node's depth from BOUND_DEPTH, or from the BOUND_TS series
 // at the current time. Returns 0.

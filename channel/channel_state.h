@@ -181,6 +181,10 @@ struct channel_state {
   std::vector<int> gst_ncellsingrid;  // entries per stream cell
   std::vector<int> gst_link, gst_node, gst_gnum, gst_row, gst_col;  // [gst_index(i, k)]
   std::vector<double> gst_pct, gst_sac_weight, gst_vlat;
+  // Per entry, the water its cell's aquifer traded with the node since the
+  // channel constituent step last took it (m3, into the stream +); sized
+  // only with channel constituents and stream-aquifer exchange.
+  std::vector<double> gst_qriv_vol;
 
   // Location lists
   int hyd_locations = 0;            // IN_HYD_LOCATION locations

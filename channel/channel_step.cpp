@@ -16,6 +16,7 @@
 #include "core/not_available.h"
 #include "subsurface/gw_channel_exchange.h"
 #include "quality/chan_sediment.h"
+#include "quality/channel_contam.h"
 
 namespace {
 
@@ -266,6 +267,7 @@ void channel_step(model_state& state) {
       const double v = dt * point_input_rate(chan);
       chan.point_input_volume += v;
       chan.event_point_input_volume += v;
+      gather_point_source_mass(state, dt);
     }
     chan.outlet_volume += chan.step_outlet_volume;
     chan.contam_outlet_volume += chan.step_outlet_volume;

@@ -167,12 +167,19 @@ void run_channel_summary(std::FILE* f, const model_state& state) {
     if (m.c.constituent_type[kk] == 3) continue;
     const chan_contam_totals& r = w.run[kk];
     const double final_mass = channel_contam_mass(state, k);
+    const int type = type_of(m, k);
     const double in = r.point + r.chan_init + r.lateral + r.groundwater +
-                      (lakes ? r.lake_outflow : 0.0) + (r.sed_exchange > 0.0 ? r.sed_exchange : 0.0);
+                      (lakes ? r.lake_outflow : 0.0) + (r.sed_exchange > 0.0 ? r.sed_exchange : 0.0) +
+                      r.nsm_gain;
     const double out = r.outlet + final_mass + (lakes ? r.lake_inflow + r.lake_exchange : 0.0) +
-                       r.decay + (r.sed_exchange < 0.0 ? -r.sed_exchange : 0.0);
+                       r.decay + (r.sed_exchange < 0.0 ? -r.sed_exchange : 0.0) - r.nsm_loss;
     std::fputs("\n \n", f);
-    std::fprintf(f, "Channel Contaminant Transport Summary for Contaminant %5d \n", k);
+    if (type == 1) {
+      std::fprintf(f, "Channel Contaminant Transport Summary for Contaminant %5d \n", k);
+    } else {
+      std::fprintf(f, "Channel Contaminant Transport Summary for %s \n",
+                   nutrient_name(state, k, false).c_str());
+    }
     std::fputs("Amounts are total for simulations in (Kg) \n \n", f);
     std::fputs("Dissolved\n", f);
     std::fprintf(f, "Initial Mass in Channels      %14.2lf \n", r.chan_init);
@@ -183,6 +190,10 @@ void run_channel_summary(std::FILE* f, const model_state& state) {
     if (aquifer) std::fprintf(f, "Groundwater mass gain/loss    %14.2lf \n \n", r.groundwater);
     std::fprintf(f, "Outlet mass flux              %14.2lf \n", r.outlet);
     std::fprintf(f, "Mass decay loss               %14.2lf \n", r.decay);
+    if (type == 2) {
+      std::fprintf(f, "Mass gained from NSM kinetics   %14.6lf \n", r.nsm_gain);
+      std::fprintf(f, "Mass lost to NSM kinetics       %14.6lf \n", r.nsm_loss);
+    }
     if (lakes) {
       std::fprintf(f, "Flux to lake                  %14.2lf \n", r.lake_inflow);
       std::fprintf(f, "Exchange with lake            %14.2lf \n", r.lake_exchange);
@@ -400,9 +411,10 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     const chan_contam_totals& e = w.event[kk];
     const double final_mass = channel_contam_mass(state, k);
     const double in = e.point + w.event_chan_init[kk] + e.lateral + e.groundwater +
-                      (lakes ? e.lake_outflow : 0.0) + (e.sed_exchange > 0.0 ? e.sed_exchange : 0.0);
+                      (lakes ? e.lake_outflow : 0.0) + (e.sed_exchange > 0.0 ? e.sed_exchange : 0.0) +
+                      e.nsm_gain;
     const double out = e.outlet + final_mass + (lakes ? e.lake_inflow + e.lake_exchange : 0.0) +
-                       e.decay + (e.sed_exchange < 0.0 ? -e.sed_exchange : 0.0);
+                       e.decay + (e.sed_exchange < 0.0 ? -e.sed_exchange : 0.0) - e.nsm_loss;
     std::fputs("\n \n", f);
     std::fprintf(f, "Channel Contaminant Transport Summary for %s \n", m.name[kk].c_str());
     std::fputs("Amounts are total for event in (Kg) \n \n", f);

@@ -167,13 +167,21 @@ void write_nsm_hydrograph_rows(model_state& state) {
   const input_state& in = state.input;
   const double time = in.long_term ? long_term_time(run, in.settings.strict_julian_date != 0)
                                    : run.elapsed_minutes;
-  // The outlet's values: its cell's water on the grid.
+  // The outlet's values: the last node of the network when the channels
+  // carry the species, else the outlet cell's water on the grid.
   const contaminant_model& m = state.quality.contam;
+  const quality_state& q = state.quality;
+  const channel_state& chan = state.channel;
   const int outlet = state.grid.outlet_cell;
+  const bool routed = q.chan_contam.on && nsm->stream_on && chan.links > 0;
+  const std::size_t node = routed ? std::size_t(chan.node_address(chan.links, chan.nx[chan.links])) : 0;
   for (int c = 0; c < nsm_species; ++c) {
     std::array<double, 9>& record = nsm->outlet[std::size_t(c)];
-    if (outlet > 0 && m.first_nutrient > 0) {
-      const std::size_t k = std::size_t(m.first_nutrient + c);
+    const std::size_t k = std::size_t(m.first_nutrient + c);
+    if (routed && m.first_nutrient > 0 && k < q.chan_node_conc.size()) {
+      record[0] = q.chan_node_conc[k][node];
+      record[1] = q.chan_node_mass[k][node];
+    } else if (outlet > 0 && m.first_nutrient > 0) {
       record[0] = m.c.ov_contam_conc[k][std::size_t(outlet)];
       record[1] = m.c.ov_contam_mass[k][std::size_t(outlet)];
     }

@@ -25,6 +25,8 @@ struct chan_contam_totals {
   double lateral = 0.0;        // brought over the banks from the cells
   double groundwater = 0.0;    // exchanged with the aquifer, into the stream +
   double sed_exchange = 0.0;   // released by the suspended sediment
+  double nsm_gain = 0.0;       // gained by nutrient kinetics in the channels
+  double nsm_loss = 0.0;       // lost to nutrient kinetics in the channels (negative)
   double lake_init = 0.0;      // in the lakes at the start
   double lake_inflow = 0.0;    // carried into the lakes by the channels
   double lake_outflow = 0.0;   // carried out of the lakes into the channels
@@ -72,7 +74,9 @@ struct chan_contam_state {
   process_clock decay;
   process_clock outlet;
   process_clock groundwater;
+  process_clock nutrients;
   double decay_interval = 0.0;        // s
+  double nutrient_interval = 0.0;     // s
   double outlet_interval = 0.0;       // s
   double groundwater_interval = 0.0;  // s
 

@@ -14,6 +14,7 @@
 #include "core/error_state.h"
 #include "run/model_state.h"
 #include "quality/chan_sed_contam.h"
+#include "quality/nsm_model.h"
 #include "quality/quality_steps.h"
 
 namespace {
@@ -46,6 +47,42 @@ int routed_nodes(const channel_state& chan, int link) {
   return chan.channel_lakes ? std::min(chan.nx[link], chan.og_nx1[link]) : chan.nx[link];
 }
 
+// The stream nutrient layer of a run that carries the species down the
+// channels, or null.
+nsm_stream* stream_nutrients(model_state& state) {
+  nsm_model* nsm = state.quality.nsm.get();
+  if (nsm == nullptr || !nsm->stream_on || state.quality.contam.first_nutrient < 1) return nullptr;
+  return &nsm->stream;
+}
+
+// The water species (0..8) constituent k is, or -1.
+int nutrient_species(const model_state& state, int k) {
+  if (constituent_type(state, k) != 2) return -1;
+  const int s = k - state.quality.contam.first_nutrient;
+  return s >= 0 && s < nsm_species ? s : -1;
+}
+
+// The routed nodes' concentration and mass of species k, handed back to the
+// stream layer that the nutrient outputs read.
+void return_to_stream_layer(model_state& state, int k) {
+  nsm_stream* st = stream_nutrients(state);
+  const int s = nutrient_species(state, k);
+  if (st == nullptr || s < 0) return;
+  const channel_state& chan = state.channel;
+  nsm_constituent& species = st->species[std::size_t(s)];
+  const std::vector<double>& conc = state.quality.chan_node_conc[std::size_t(k)];
+  const std::vector<double>& mass = state.quality.chan_node_mass[std::size_t(k)];
+  for (int i = 1; i <= chan.links; ++i) {
+    if (!chan.is_routed(i)) continue;
+    for (int j = 1; j <= routed_nodes(chan, i); ++j) {
+      const std::size_t a = std::size_t(chan.node_address(i, j));
+      if (a >= species.conc.size() || a >= species.mass.size()) continue;
+      species.conc[a] = conc[a];
+      species.mass[a] = mass[a];
+    }
+  }
+}
+
 void book(model_state& state, int k, const chan_step_grams& g) {
   chan_contam_state& w = state.quality.chan_contam;
   constituent_totals& global = state.quality.contam.run[std::size_t(k)];
@@ -60,6 +97,8 @@ void book(model_state& state, int k, const chan_step_grams& g) {
     t->lake_decay += g.lake_decay / 1000.0;
     t->lake_overland += g.lake_overland / 1000.0;
     t->lake_exchange += g.lake_exchange / 1000.0;
+    t->nsm_gain += g.nsm_gain / 1000.0;
+    t->nsm_loss -= g.nsm_loss / 1000.0;
   }
   w.run[std::size_t(k)].sed_exchange += g.sed_exchange / 1000.0;
   w.event[std::size_t(k)].sed_exchange += g.sed_exchange / 1000.0;
@@ -149,6 +188,7 @@ void alloc_channel_contaminant_arrays(model_state& state) {
 
   // The cells' bank outflow reaches the nodes by the grid-stream entries.
   w.pair_volume_seen.assign(chan.gst_vlat.size(), 0.0);
+  if (in.gw_simulation || in.stream_loss) chan.gst_qriv_vol.assign(chan.gst_vlat.size(), 0.0);
   w.pair_weight.assign(chan.gst_vlat.size(), 0.0);
   w.stream_cell_of.assign(std::size_t(state.grid.cells) + 1, 0);
   for (int c = 1; c <= chan.stream_cells; ++c) {
@@ -168,9 +208,16 @@ void init_channel_contam_state(model_state& state) {
   const channel_state& chan = state.channel;
   quality_state& q = state.quality;
   const double decay = w.decay_rate / 86400.0;  // 1/s
+  const nsm_stream* st = stream_nutrients(state);
   for (int k = 1; k <= w.constituents; ++k) {
     const std::size_t kk = std::size_t(k);
     double chan_grams = 0.0, lake_grams = 0.0;
+    // A nutrient species starts from the stream layer's values and
+    // disperses by its coefficient.
+    const int species = st != nullptr ? nutrient_species(state, k) : -1;
+    const std::vector<double>* start_conc =
+        species >= 0 ? &st->species[std::size_t(species)].conc : nullptr;
+    const std::vector<double>* start_disp = species >= 0 ? &st->dispersion : nullptr;
     for (int i = 1; i <= chan.links; ++i) {
       if (wq_structure_link(chan, i)) continue;
       if (chan.ltype[std::size_t(i)] & link_bit::lake) {
@@ -185,12 +232,16 @@ void init_channel_contam_state(model_state& state) {
       for (int j = 1; j <= chan.nx[i]; ++j) {
         const std::size_t a = std::size_t(chan.node_address(i, j));
         w.chan_decay_coef[kk][a] = decay;
-        w.chan_node_disp[kk][a] = w.disp_coef;
+        w.chan_node_disp[kk][a] =
+            start_disp != nullptr && a < start_disp->size() ? (*start_disp)[a] : w.disp_coef;
+        const double c0 = start_conc == nullptr ? w.init_conc
+                          : a < start_conc->size() ? (*start_conc)[a]
+                                                   : 0.0;
         // A dry node starts empty; a wet one holds its water at the start
         // concentration, so that the routing starts from real mass.
         const double area = chan.area[a];
-        q.chan_node_conc[kk][a] = area > tiny ? w.init_conc : 0.0;
-        q.chan_node_mass[kk][a] = area > tiny ? w.init_conc * area * chan.dx[std::size_t(i)] : 0.0;
+        q.chan_node_conc[kk][a] = area > tiny ? c0 : 0.0;
+        q.chan_node_mass[kk][a] = area > tiny ? c0 * area * chan.dx[std::size_t(i)] : 0.0;
         chan_grams += q.chan_node_mass[kk][a];
       }
     }
@@ -269,19 +320,44 @@ void chan_contam_decay_mass(model_state& state, int k, double t) {
 
 void chan_gw_contam_exchange(model_state& state, int k, double t) {
   const channel_state& chan = state.channel;
-  if (chan.qriv.size() < chan.node_slots()) return;
   const std::size_t kk = std::size_t(k);
   const std::vector<double>& conc = state.quality.chan_node_conc[kk];
   const std::vector<double>& aquifer = state.quality.contam.c.gw_contam_conc[kk];
   std::vector<double>& pending = state.quality.chan_gw_mass[kk];
+  auto aquifer_conc = [&aquifer](int cell) {
+    return cell >= 1 && std::size_t(cell) < aquifer.size() ? aquifer[std::size_t(cell)] : 0.0;
+  };
+  // Each entry brings its own cell's water: a node over two aquifer cells
+  // takes each cell's concentration for the volume that cell gave.
+  if (chan.stream_cells > 0 && chan.gst_qriv_vol.size() == chan.gst_vlat.size()) {
+    const bool gw = state.input.gw_simulation != 0;
+    const std::vector<int>& gwbound = state.subsurface.gw.gwbound;
+    for (int c = 1; c <= chan.stream_cells; ++c) {
+      for (int e = 1; e <= chan.gst_ncellsingrid[std::size_t(c)]; ++e) {
+        const std::size_t g = chan.gst_index(c, e);
+        const int link = chan.gst_link[g], node = chan.gst_node[g], cell = chan.gst_gnum[g];
+        if (link < 1 || link > chan.links || !chan.is_routed(link) || node < 1 ||
+            node > chan.nx[link])
+          continue;
+        if (gw && (cell < 1 || std::size_t(cell) >= gwbound.size() ||
+                   gwbound[std::size_t(cell)] != gw_type::stream))
+          continue;
+        const double v = chan.gst_qriv_vol[g];  // m3, into the stream +
+        if (v == 0.0) continue;
+        const std::size_t a = std::size_t(chan.node_address(link, node));
+        pending[a] += v * (v >= 0.0 ? aquifer_conc(cell) : conc[a]);
+      }
+    }
+    return;
+  }
+  if (chan.qriv.size() < chan.node_slots()) return;
   for (int i = 1; i <= chan.links; ++i) {
     if (!chan.is_routed(i)) continue;
     for (int j = 1; j <= chan.nx[i]; ++j) {
       const std::size_t a = std::size_t(chan.node_address(i, j));
       const double v = chan.qriv[a] * chan.dx[std::size_t(i)] * t;  // m3, into the stream +
       const int cell = a < chan.con_vect.size() ? chan.con_vect[a] : 0;
-      const double c = v >= 0.0 ? (cell >= 1 && std::size_t(cell) < aquifer.size() ? aquifer[std::size_t(cell)] : 0.0)
-                                : conc[a];
+      const double c = v >= 0.0 ? aquifer_conc(cell) : conc[a];
       pending[a] += v * c;
     }
   }
@@ -345,6 +421,16 @@ double node_source_rate(model_state& state, int k, int a, bool outlet, double dt
     step.decay += decay;
   }
 
+  // A kinetics change is taken as the kinetics left it, without the limit
+  // to the node's mass the other takes have.
+  double nsm = 0.0;
+  if (type == 2) {
+    double& p = q.chan_nsm_source[kk][aa];
+    nsm = pending_take(p, dt, w.nutrient_interval);
+    p -= nsm;
+    (nsm >= 0.0 ? step.nsm_gain : step.nsm_loss) += std::fabs(nsm);
+  }
+
   double sed = 0.0;
   if (state.input.settings.sediment_contam) {
     double& p = w.chan_node_sed_source_mass[kk][aa];
@@ -354,7 +440,7 @@ double node_source_rate(model_state& state, int k, int a, bool outlet, double dt
   }
 
   const double mass = q.chan_node_mass[kk][aa];
-  const double rate = (lateral - out - decay + gw + sed + point) / dt;  // g/s
+  const double rate = (lateral - out - decay + gw + nsm + sed + point) / dt;  // g/s
   return mass + rate * dt < 0.0 ? -mass / dt : rate;
 }
 
@@ -394,6 +480,25 @@ double lake_source_rate(model_state& state, int k, int lake, double dt, chan_ste
   const double mass = w.lake_mass[kk][l];
   const double rate = (precip - decay + overland + gw + exchange + sed) / dt;
   return mass + rate * dt < 0.0 ? -mass / dt : rate;
+}
+
+void gather_point_source_mass(model_state& state, double dt) {
+  chan_contam_state& w = state.quality.chan_contam;
+  const channel_state& chan = state.channel;
+  if (!w.on || !chan.point_input) return;
+  const quality_state& q = state.quality;
+  const int links = chan.links;
+#pragma omp parallel for schedule(static) if (chan.threaded())
+  for (int i = 1; i <= links; ++i) {
+    if (!chan.is_routed(i)) continue;
+    for (int j = 1; j <= chan.nx[i]; ++j) {
+      const std::size_t a = std::size_t(chan.node_address(i, j));
+      const double v = chan.point_input_values[a] * dt;  // m3
+      if (v == 0.0) continue;
+      for (int k = 1; k <= w.constituents; ++k)
+        w.chan_point_mass_flux[std::size_t(k)][a] += q.chan_point_conc[std::size_t(k)][a] * v;
+    }
+  }
 }
 
 void note_bank_exchange(model_state& state) {
@@ -451,7 +556,7 @@ void contam_decay_step(model_state& state) {
   channel_state& chan = state.channel;
   const double now = run.current_time;
   if (!w.clocks_started) {
-    w.decay = w.outlet = w.groundwater = run.chan_contam;
+    w.decay = w.outlet = w.groundwater = w.nutrients = run.chan_contam;
     w.clocks_started = 1;
   }
   if (state.quality.contam.present && reached(w.decay, now)) {
@@ -461,6 +566,11 @@ void contam_decay_step(model_state& state) {
     w.decay_interval = t;
     w.decay.last = now;
     w.decay.next = now + run.channel.interval_d * state.quality.contam.kinetics_factor;
+  }
+  if (state.quality.nsm && reached(w.nutrients, now)) {
+    w.nutrient_interval = (now - w.nutrients.last) * 86400.0;
+    w.nutrients.last = now;
+    w.nutrients.next = now + run.channel.interval_d * state.quality.contam.kinetics_factor;
   }
   if (reached(w.outlet, now)) {
     const double volume = chan.contam_outlet_volume;  // m3
@@ -587,8 +697,10 @@ void channel_contam_step(model_state& state) {
     }
     book(state, k, step);
     w.dissolved_chan_flux[kk][std::size_t(outlet)] = step.outlet / dt;
+    return_to_stream_layer(state, k);
   }
   std::fill(chan.qp_vol.begin(), chan.qp_vol.end(), 0.0);
+  std::fill(chan.gst_qriv_vol.begin(), chan.gst_qriv_vol.end(), 0.0);
   run.chan_contam.last = now;
   run.chan_contam.next = run.channel.next;
 }

@@ -37,12 +37,18 @@ double pending_take(double pending, double dt, double interval);
 struct chan_step_grams {
   double outlet = 0.0, point = 0.0, decay = 0.0, lateral = 0.0, groundwater = 0.0;
   double sed_exchange = 0.0;
+  double nsm_gain = 0.0, nsm_loss = 0.0;
   double lake_precip = 0.0, lake_groundwater = 0.0, lake_decay = 0.0, lake_overland = 0.0;
   double lake_exchange = 0.0, lake_sed = 0.0;
 };
 double node_source_rate(model_state& state, int k, int a, bool outlet, double dt,
                         chan_step_grams& step);
 double lake_source_rate(model_state& state, int k, int lake, double dt, chan_step_grams& step);
+
+// The mass the point inputs brought in a routed channel step of dt seconds:
+// each point node's concentration x its inflow volume, pending for the
+// channel constituent step (a withdrawal pending negative).
+void gather_point_source_mass(model_state& state, double dt);
 
 // The bank exchange each grid-stream entry took since last read: its share
 // of its cell's outflow. Called as the cells' bank volumes are gathered.

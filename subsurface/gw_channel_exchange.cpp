@@ -89,7 +89,9 @@ bool exchange_with_aquifer(model_state& state, double dt) {
       if (rate == 0.0) continue;
       const int link = chan.gst_link[g];
       const std::size_t cell = std::size_t(chan.gst_gnum[g]);
-      gw.gw_stream_vol[cell] += dt * rate * chan.dx[std::size_t(link)] * chan.gst_pct[g];
+      const double v = dt * rate * chan.dx[std::size_t(link)] * chan.gst_pct[g];  // m3
+      gw.gw_stream_vol[cell] += v;
+      if (!chan.gst_qriv_vol.empty()) chan.gst_qriv_vol[g] += v;
     }
   }
   return true;
@@ -140,8 +142,9 @@ bool exchange_with_ground(model_state& state, double dt) {
         gw.entry_rate[g] = rate;
         chan.qriv[a] += rate * chan.gst_pct[g];
       }
-      const double v = dt * rate * chan.dx[std::size_t(link)] * chan.gst_pct[g];
+      const double v = dt * rate * chan.dx[std::size_t(link)] * chan.gst_pct[g];  // m3
       (v >= 0.0 ? into : out) += std::fabs(v);
+      if (!chan.gst_qriv_vol.empty()) chan.gst_qriv_vol[g] += v;
     }
   }
   std::fill(gw.node_scale.begin(), gw.node_scale.end(), 1.0);

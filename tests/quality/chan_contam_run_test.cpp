@@ -43,14 +43,15 @@ std::string tracer_tables() {
 
 class chan_contam_run : public testing::Test {
  protected:
-  run_output bank(const std::string& extra, double* rain_volume) {
+  run_output bank(const std::string& extra, double* rain_volume, int minutes = 300) {
     for (const char* name : {"mask.asc", "elevation.asc", "bank.chan", "bank.gst"})
       dir_.write(name, fixture_text("bank", name));
     dir_.write("ids.idx", ascii_grid(3, 10, 100, std::vector<double>(30, 1.0)));
     dir_.write("tables.cmt", tracer_tables());
     dir_.write("bank.prj",
                edit_cards(fixture_text("bank", "bank.prj"), {"TOT_TIME"},
-                          "TOT_TIME 300\nNUM_THREADS 1\nMAPPING_TABLE tables.cmt\nOV_CON_TRANS\n"
+                          "TOT_TIME " + std::to_string(minutes) +
+                              "\nNUM_THREADS 1\nMAPPING_TABLE tables.cmt\nOV_CON_TRANS\n"
                           "CHAN_CON_TRANS\n" +
                               extra));
     return run_in_process(dir_.path(), "bank.prj", [rain_volume](model_state& s) {
@@ -123,6 +124,70 @@ TEST_F(chan_contam_run, location_rows_and_link_files_carry_the_node_values) {
   for (const std::string& line : test_support::lines_of(conc_file))
     if (line.rfind("TS", 0) == 0) ++records;
   EXPECT_EQ(records, 31u);
+}
+
+// A point source of 0.05 m3/s at the head node over the 25 hours of the run
+// (90000 s, 4500 m3) brings its concentration x 4500 m3; a later period
+// at 0 g/m3 from 12:30 halves it. The rain's tracer rides along.
+TEST_F(chan_contam_run, a_point_source_brings_its_flow_times_concentration) {
+  struct point_case {
+    const char* file;
+    double grams;
+  };
+  const point_case cases[] = {
+      {"NUMPT 1\nPOINT 1 1 0.05 4\nNRPDS 0\n", 18000.0},
+      {"NUMPT 1\nPOINT 1 1 0.05 4\nNRPDS 1\nINPUT 2000 6 1 12 30\n0.05 0\n", 9000.0},
+  };
+  for (const point_case& c : cases) {
+    SCOPED_TRACE(c.file);
+    dir_.write("points.txt", c.file);
+    const run_output out = bank("CHAN_POINT_INPUT points.txt\n", nullptr, 1500);
+    ASSERT_EQ(out.status, 0) << out.text;
+    const std::string s = file("summary.out");
+    const std::string global = "Global Transport Summaries";
+    const std::string channel = "Channel Transport Summaries";
+    EXPECT_NEAR(value_after(s, channel, "Point source mass gain"), c.grams / 1000.0, 0.005);
+    EXPECT_NEAR(value_after(s, global, "Point source inputs"), c.grams / 1000.0, 0.005);
+    EXPECT_NEAR(value_after(s, channel, "Dissolved mass balance error"), 0.0, 1e-4);
+    EXPECT_NEAR(value_after(s, global, "Contam mass balance error"), 0.0, 1e-4);
+  }
+}
+
+// A stream losing to the ground through its bed takes the tracer out with
+// the water, at the node's concentration, and the balances still close.
+TEST_F(chan_contam_run, a_losing_stream_takes_the_tracer_into_the_ground_and_balances) {
+  const run_output out = bank("STREAM_LOSS\nK_RIVER 0.36\nM_RIVER 1\n", nullptr);
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string s = file("summary.out");
+  const std::string global = "Global Transport Summaries";
+  const std::string channel = "Channel Transport Summaries";
+  const double lost = value_after(s, channel, "Groundwater mass gain/loss");
+  EXPECT_LT(lost, -0.1);
+  EXPECT_NEAR(value_after(s, global, "Flux from GW to streams"), lost, 0.005);
+  EXPECT_NEAR(value_after(s, channel, "Dissolved mass balance error"), 0.0, 1e-4);
+  EXPECT_NEAR(value_after(s, global, "Contam mass balance error"), 0.0, 1e-4);
+}
+
+// A point's constituent column is a number and no negative concentration;
+// either fault stops the run naming the file's line.
+TEST_F(chan_contam_run, bad_point_concentrations_stop_naming_the_line) {
+  struct bad_case {
+    const char* file;
+    const char* message;
+  };
+  const bad_case cases[] = {
+      {"NUMPT 1\nPOINT 1 1 0.05 four\nNRPDS 0\n", "line 2 of the channel point input file"},
+      {"NUMPT 1\nPOINT 1 1 0.05 4\nNRPDS 1\nINPUT 2000 6 1 0 30\n0.05 -4\n",
+       "line 5 of the channel point input file points.txt: constituent 1 concentration -4 is "
+       "negative."},
+  };
+  for (const bad_case& c : cases) {
+    SCOPED_TRACE(c.file);
+    dir_.write("points.txt", c.file);
+    const run_output out = bank("CHAN_POINT_INPUT points.txt\n", nullptr, 60);
+    EXPECT_EQ(out.status, 1);
+    EXPECT_NE(out.text.find(c.message), std::string::npos) << out.text;
+  }
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 
 #include "gw_run_fixture.h"
 #include "input/map_tables.h"
+#include "run/model_state.h"
+#include "subsurface/gw_channel_exchange.h"
 
 namespace {
 
@@ -399,6 +401,38 @@ TEST(groundwater_run, the_seepage_the_aquifer_gives_up_late_is_counted_once) {
   EXPECT_NEAR(summary_value(text, "Overall mass balance error ="), 0.0, 2e-6);
   EXPECT_NEAR(summary_value(text, "Mass balance error of surface components ="), 0.0, 1e-4);
   EXPECT_NEAR(summary_value(text, "mass conservation error:"), 0.0, 1e-4);
+}
+
+// The same aquifer holding 3 g/m3 of a tracer, on five-minute steps: what it
+// gives the channel, entry by entry of the grid-stream lists, brings
+// volume x 3 g/m3, and the channel's and the global constituent balances
+// close on it.
+TEST(groundwater_run, an_aquifer_feeding_the_channel_brings_its_concentration) {
+  gw_fixture::project p = stream_over_a_high_table();
+  std::string desc = "Everywhere";
+  desc.resize(80, ' ');
+  p.files.push_back({"ids.idx", surface_fixture::ascii_grid(3, 10, 100, filled(30, 1.0))});
+  p.files.push_back({"tables.cmt",
+                     "VALTO_INDEX_MAP_TABLES\nINDEX_MAP ids.idx \"All\"\n"
+                     "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Tracer\" \"All\" \"tracer\"\n"
+                     "PRECIP_CONC 0\nPARTITION 0\nNUM_IDS 1\nID    DESCRIPTION    VALUES\n1     " +
+                         desc + "  0 0 0 0 3 0 0 0\n"});
+  p.dirs = {"tracer"};
+  p.extra += "TIMESTEP 300\nMAPPING_TABLE tables.cmt\nOV_CON_TRANS\nCHAN_CON_TRANS\n";
+  double volume = 0.0, grams = 0.0;  // m3 and g the channels took in, at the end
+  gw_fixture::run r(p, [&](model_state& s) {
+    volume = s.subsurface.gw.run.gw_to_stream + pending_stream_exchange(s).out;
+    grams = s.quality.chan_contam.run[1].groundwater * 1000.0;
+  });
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  EXPECT_GT(volume, 100.0);
+  EXPECT_NEAR(grams, 3.0 * volume, 1e-6 * grams);
+  // The end-of-run summaries, not the event's dotted rows.
+  const std::string text = r.summary.substr(r.summary.find("Channel Transport Summaries"));
+  EXPECT_NEAR(summary_value(text, "Groundwater mass gain/loss"), 3.0 * volume / 1000.0, 0.005);
+  EXPECT_NEAR(summary_value(text, "Flux from GW to streams"), 3.0 * volume / 1000.0, 0.005);
+  EXPECT_NEAR(summary_value(text, "Dissolved mass balance error"), 0.0, 1e-4);
+  EXPECT_NEAR(summary_value(text, "Contam mass balance error"), 0.0, 1e-4);
 }
 
 // The long-term fixture over an aquifer 5 m below its ground: what drains
