@@ -231,6 +231,10 @@ double channel_pending_mass(const model_state& state, int k) {
   if (!w.on || k > w.constituents) return 0.0;
   double grams = 0.0;
   for (double g : state.quality.chan_qlat_mass[std::size_t(k)]) grams += g;
+  // What the cells gave the lakes since the lakes last took it.
+  if (has_lakes(state))
+    for (int l = 1; l <= state.channel.lake_count; ++l)
+      grams += w.lake_ov_inflow_mass[std::size_t(k)][std::size_t(l)];
   return grams / 1000.0;
 }
 
