@@ -133,6 +133,66 @@ TEST(channel_contam, a_lake_starts_with_its_mass_booked_and_decays_alike) {
   EXPECT_NEAR(s->quality.chan_contam.run[1].lake_decay, 10.0 - lake_contam_mass(*s, 1), 1e-12);
 }
 
+TEST(channel_contam, a_node_a_lake_takes_gives_it_its_mass_and_takes_lake_water_back) {
+  // Link 1 (3 nodes of 10 m3 at 10 g/m3) runs into lake link 2 (100 m3 at
+  // 10 g/m3). The lake takes node 3 with its water, then gives it back.
+  auto s = std::make_unique<model_state>();
+  link_layout up, lake;
+  up.beds.assign(3, 10.0);
+  up.dx = 10.0;
+  up.downstream = 2;
+  lake.beds.assign(1, 9.0);
+  build_network(s->channel, {up, lake});
+  channel_state& c = s->channel;
+  c.ltype[2] = link_bit::lake;
+  c.lake2link.assign(3, 0);
+  c.lake2link[2] = 1;
+  c.channel_lakes = 1;
+  c.lake_count = 1;
+  c.lake_volume.assign(2, 100.0);
+  c.lake_volume_last_chan.assign(2, 100.0);
+  c.qp_vol.assign(c.node_slots(), 0.0);
+  c.status_node.assign(c.node_slots(), 0);
+  for (int j = 1; j <= 3; ++j) c.area[c.node_address(1, j)] = c.area_old[c.node_address(1, j)] = 1.0;
+  start_channel_clock(*s, step_s);
+  s->grid.cells = 1;
+  contaminant_model& m = s->quality.contam;
+  m.on = 1;
+  size_contaminant_arrays(m, 1, 1, 1);
+  m.c.constituent_type[1] = 1;
+  s->input.chan_con_trans = 1;
+  s->input.init_chan_conc = 10.0;
+  alloc_channel_contaminant_arrays(*s);
+  init_channel_contam_state(*s);
+  s->run.chan_contam = s->run.channel;
+  const chan_contam_state& w = s->quality.chan_contam;
+  const std::size_t third = std::size_t(c.node_address(1, 3));
+
+  // The flow step took the node: its 10 m3 are the lake's now.
+  c.status_node[third] = 1;
+  c.nx[1] = 2;
+  c.area[third] = c.area_old[third] = 0.0;
+  c.lake_volume[1] = c.lake_volume_last_chan[1] = 110.0;
+  channel_pass(*s);
+  EXPECT_NEAR(lake_contam_mass(*s, 1), 1.1, 1e-12);
+  EXPECT_NEAR(channel_contam_mass(*s, 1), 0.2, 1e-12);
+  EXPECT_EQ(s->quality.chan_node_mass[1][third], 0.0);
+  EXPECT_NEAR(w.run[1].lake_exchange, 0.1, 1e-12);
+  EXPECT_NEAR(w.run[1].chan_init + w.run[1].lake_init,
+              channel_contam_mass(*s, 1) + lake_contam_mass(*s, 1), 1e-12);
+
+  // Given back, refilled with 10 m3 of lake water at its 10 g/m3.
+  c.status_node[third] = 0;
+  c.nx[1] = 3;
+  c.area[third] = c.area_old[third] = 1.0;
+  c.lake_volume[1] = c.lake_volume_last_chan[1] = 100.0;
+  channel_pass(*s);
+  EXPECT_NEAR(s->quality.chan_node_mass[1][third], 100.0, 1e-9);
+  EXPECT_NEAR(s->quality.chan_node_conc[1][third], 10.0, 1e-12);
+  EXPECT_NEAR(lake_contam_mass(*s, 1), 1.0, 1e-12);
+  EXPECT_NEAR(w.run[1].lake_exchange, 0.0, 1e-12);
+}
+
 TEST(channel_contam, the_take_rule_takes_whole_within_half_a_second) {
   struct take_case {
     double interval, expected;
