@@ -130,13 +130,7 @@ TEST(chan_wq_route, uniform_water_passes_exactly_the_volume_the_flow_step_moved)
 // link 4.
 void lake_network(channel_state& c) {
   prepare(c, {straight(5, 3), straight(5, 3), straight(1, 4), straight(5)}, 3.0);
-  c.ltype[3] = link_bit::lake;
-  c.lake2link.assign(5, 0);
-  c.lake2link[3] = 1;
-  c.channel_lakes = 1;
-  c.lake_count = 1;
-  c.lake_volume.assign(2, 500.0);
-  c.lake_volume_last_chan.assign(2, 500.0);
+  make_lake_link(c, 3, 500.0);
 }
 
 TEST(chan_wq_route, mass_is_conserved_through_junctions_lakes_structures_and_reverse_flow) {

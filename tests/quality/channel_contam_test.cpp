@@ -116,13 +116,7 @@ TEST(channel_contam, a_lake_starts_with_its_mass_booked_and_decays_alike) {
   auto s = still_link(10.0, 8.64);
   channel_state& c = s->channel;
   // Link 1 stands for a lake of 1000 m3.
-  c.ltype[1] = link_bit::lake;
-  c.lake2link.assign(2, 0);
-  c.lake2link[1] = 1;
-  c.channel_lakes = 1;
-  c.lake_count = 1;
-  c.lake_volume.assign(2, 1000.0);
-  c.lake_volume_last_chan.assign(2, 1000.0);
+  make_lake_link(c, 1, 1000.0);
   s->quality.contam.run[1] = constituent_totals{};
   alloc_channel_contaminant_arrays(*s);
   init_channel_contam_state(*s);
@@ -144,13 +138,7 @@ std::unique_ptr<model_state> link_into_lake() {
   lake.beds.assign(1, 9.0);
   build_network(s->channel, {up, lake});
   channel_state& c = s->channel;
-  c.ltype[2] = link_bit::lake;
-  c.lake2link.assign(3, 0);
-  c.lake2link[2] = 1;
-  c.channel_lakes = 1;
-  c.lake_count = 1;
-  c.lake_volume.assign(2, 100.0);
-  c.lake_volume_last_chan.assign(2, 100.0);
+  make_lake_link(c, 2, 100.0);
   c.qp_vol.assign(c.node_slots(), 0.0);
   c.status_node.assign(c.node_slots(), 0);
   for (int j = 1; j <= 3; ++j) c.area[c.node_address(1, j)] = c.area_old[c.node_address(1, j)] = 1.0;
