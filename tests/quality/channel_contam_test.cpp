@@ -318,6 +318,18 @@ TEST(channel_contam, bad_set_ups_are_refused_with_their_messages) {
     EXPECT_NE(capture.stop().find("needs CHAN_CON_TRANS"), std::string::npos);
     EXPECT_EQ(error_state.stop_flag, 1);
   }
+  {
+    // An overland lake keeps no constituent mass of its own.
+    auto s = std::make_unique<model_state>();
+    s->quality.contam.on = 1;
+    s->surface.overland_lakes = 1;
+    clear_errors();
+    test_support::stdout_capture capture;
+    init_constituent_state(*s);
+    EXPECT_NE(capture.stop().find("Error: OV_CON_TRANS with overland lakes is not available"),
+              std::string::npos);
+    EXPECT_EQ(error_state.stop_flag, 1);
+  }
   clear_errors();
 }
 
