@@ -109,7 +109,7 @@ void run_overland_summary(std::FILE* f, const model_state& state) {
                       r.ov_neg_mass + nsm_gain + (sed > 0.0 ? sed : 0.0) + r.ov_exfil_mass;
     const double out = final_mass + r.ov_infil_mass + (channels ? r.ov_qlat_mass : r.ov_mass_out) +
                        r.ov_mass_decay + (uptake < 0.0 ? -uptake : 0.0) + nsm_loss +
-                       (sed < 0.0 ? -sed : 0.0);
+                       (sed < 0.0 ? -sed : 0.0) + r.ov_lake_mass;
     std::fputs("\n\n", f);
     if (nutrient) {
       std::fprintf(f, "Overland Constituent Transport Summary for %s \n",
@@ -142,6 +142,8 @@ void run_overland_summary(std::FILE* f, const model_state& state) {
     } else {
       std::fprintf(f, "Mass decay loss on overland   %14.2lf \n", r.ov_mass_decay);
     }
+    if (state.channel.channel_lakes)
+      std::fprintf(f, "Lateral flow to lake          %14.2lf \n", r.ov_lake_mass);
     std::fputs("\n", f);
     if (m.sed.on) {
       std::fprintf(f, "Attached to susp sediments    %14.2lf \n", constituent_attached_mass(state, k));
@@ -359,7 +361,8 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     const double in = e.ov_mass_init + e.ov_precip_mass + (uptake > 0.0 ? uptake : 0.0) +
                       e.ov_neg_mass + (sed > 0.0 ? sed : 0.0) + e.ov_exfil_mass;
     const double out = final_mass + e.ov_infil_mass + e.ov_qlat_mass + e.ov_mass_out +
-                       e.ov_decay_mass + (uptake < 0.0 ? -uptake : 0.0) + (sed < 0.0 ? -sed : 0.0);
+                       e.ov_decay_mass + (uptake < 0.0 ? -uptake : 0.0) + (sed < 0.0 ? -sed : 0.0) +
+                       e.ov_lake_mass;
     std::fputs("\n \n", f);
     std::fprintf(f, "Overland Contaminant Transport Summary for %s \n", m.name[kk].c_str());
     std::fputs("Amounts are total mass for event in (Kg) \n \n", f);
@@ -392,6 +395,7 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     } else {
       row(f, "Decay loss", e.ov_decay_mass);
     }
+    if (state.channel.channel_lakes) row(f, "Flux to lake", e.ov_lake_mass);
     row(f, "Negative mass", e.ov_neg_mass);
     if (m.sed.on) {
       row(f, "Sediment source", sed);

@@ -14,6 +14,8 @@ namespace {
 
 constexpr double tiny = 1e-16;
 
+bool lake_cell(const contam_grid& g, int j) { return g.lake != nullptr && g.lake[j] > 0; }
+
 void face_fluxes(const contam_grid& g, const int* up, const double* q, const double* conc,
                  const std::vector<double>& disp, std::vector<double>& fd,
                  std::vector<double>& fa) {
@@ -23,6 +25,20 @@ void face_fluxes(const contam_grid& g, const int* up, const double* q, const dou
     if (n == 0) {
       fd[j] = 0.0;
       fa[j] = 0.0;
+      continue;
+    }
+    const bool lj = lake_cell(g, j), ln = lake_cell(g, n);
+    if (lj || ln) {
+      // No dispersion across a lake's shore; the water that crosses it
+      // carries the lake's concentration out of the lake.
+      fd[j] = 0.0;
+      if (lj && ln) {
+        fa[j] = 0.0;
+      } else if (lj) {
+        fa[j] = q[n] * (q[n] > 0.0 ? conc[n] : g.lake_conc[g.lake[j]]);
+      } else {
+        fa[j] = q[n] * (q[n] > 0.0 ? g.lake_conc[g.lake[n]] : conc[j]);
+      }
       continue;
     }
     fd[j] = h[j] > tiny && h[n] > tiny
@@ -38,12 +54,36 @@ inline double net(const std::vector<double>& fd, const std::vector<double>& fa,
   return fd[j] - fd[down] + fa[j] - fa[down] + 0.5 * rate[j];
 }
 
+// The lakes take the averaged shore fluxes the free cells beside them give
+// or receive, so both sides move the same grams.
+void book_lake_faces(contam_flux_work& w, const contam_grid& g, const int* up, double a) {
+  for (int j = 1; j <= g.cells; ++j) {
+    const int n = up[j];
+    if (n == 0) continue;
+    const bool lj = lake_cell(g, j), ln = lake_cell(g, n);
+    if (lj == ln) continue;
+    const double m = w.adv_flux[j] * a;  // g, from n to j
+    if (lj) {
+      g.lake_inflow[g.lake[j]] += m;
+      w.to_lakes += m;
+    } else {
+      g.lake_inflow[g.lake[n]] -= m;
+      w.to_lakes -= m;
+    }
+  }
+}
+
 void pass(contam_flux_work& w, const contam_grid& g, const int* up, const int* down,
           const double* q, double a, double& negative_mass) {
   const double area = g.dx * g.dx;
   const double* h = g.depth;
   face_fluxes(g, up, q, w.conc.data(), w.disp, w.disp_pred, w.adv_pred);
   for (int j = 1; j <= g.cells; ++j) {
+    if (lake_cell(g, j)) {
+      w.mass_pred[j] = w.mass[j];
+      w.conc_pred[j] = w.conc[j];
+      continue;
+    }
     const double m = w.mass[j] + net(w.disp_pred, w.adv_pred, w.rate, j, down[j]) * a;
     w.mass_pred[j] = m;
     w.conc_pred[j] = h[j] >= tiny && m >= 0.0 ? m / (h[j] * area) : 0.0;
@@ -53,7 +93,9 @@ void pass(contam_flux_work& w, const contam_grid& g, const int* up, const int* d
     w.disp_flux[j] = (w.disp_flux[j] + w.disp_pred[j]) * 0.5;
     w.adv_flux[j] = (w.adv_flux[j] + w.adv_pred[j]) * 0.5;
   }
+  if (g.lake != nullptr) book_lake_faces(w, g, up, a);
   for (int j = 1; j <= g.cells; ++j) {
+    if (lake_cell(g, j)) continue;
     double m = w.mass[j] + net(w.disp_flux, w.adv_flux, w.rate, j, down[j]) * a;
     double c = h[j] >= tiny ? m / (h[j] * area) : 0.0;
     if (m < 0.0) {

@@ -18,6 +18,11 @@ struct contam_grid {
   const double* depth = nullptr;   // now, m
   const double* flux_x = nullptr;  // discharge through the right face, m3/s, to the right
   const double* flux_y = nullptr;  // discharge through the lower face, m3/s, downwards
+  // Channel lakes (null for none): per cell its lake, 0 none; per lake the
+  // constituent's concentration and the mass the cells gave it, pending.
+  const int* lake = nullptr;
+  const double* lake_conc = nullptr;  // g/m3
+  double* lake_inflow = nullptr;      // g, added to
 };
 
 // The working vectors of one constituent, sized once for the grid.
@@ -33,6 +38,7 @@ struct contam_flux_work {
   std::vector<double> mass_pred;  // predictor mass, g
   std::vector<double> conc_pred;  // predictor concentration, g/m3
   std::vector<double> exit_taken; // given to the channels in the step, g
+  double to_lakes = 0.0;          // given to the channel lakes in the step, g
 
   void size(int cells);
 };
@@ -40,6 +46,9 @@ struct contam_flux_work {
 // The two passes over step a (s): column pass then row pass when order is
 // 1, the other way round when 2. The masses and concentrations of work are
 // brought up to date; a mass the sweeps drive below zero is set to 0 with its
-// concentration and added (kg) to negative_mass.
+// concentration and added (kg) to negative_mass. With lakes, a lake cell's
+// own mass stays as it is: what crosses a face between it and a free cell
+// is its lake's (the lake's concentration leaves it), added to the lake's
+// inflow and to to_lakes.
 void ov_contam_cell_flux(contam_flux_work& work, const contam_grid& grid, double a, int order,
                          double& negative_mass);

@@ -130,10 +130,22 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
     // What the cell gave, as booked, for the nodes that receive it.
     work.exit_taken[j] = c.ov_out_dmt[kk] - out_before;
   }
+  work.to_lakes = 0.0;
   ov_contam_cell_flux(work, grid, a, order, negative_mass);
   double dried_to_soil = 0.0;
   for (int j = 1; j <= n; ++j) {
-    if (lake != nullptr && lake[j] > 0) continue;
+    if (lake != nullptr && lake[j] > 0) {
+      // A cell a channel lake has taken holds no water of its own: what it
+      // held goes to the lake.
+      if (grid.lake_inflow != nullptr && grid.lake != nullptr && grid.lake[j] > 0 &&
+          grid.depth[j] < tiny && mass[j] >= tiny) {
+        grid.lake_inflow[grid.lake[j]] += mass[j];
+        work.to_lakes += mass[j];
+        mass[j] = 0.0;
+        conc[j] = 0.0;
+      }
+      continue;
+    }
     mass[j] = work.mass[j];
     conc[j] = work.conc[j];
     if (mass[j] < 0.0) {

@@ -61,7 +61,9 @@ double ov_contam_cell_mass(constituent_state& c, int k, int j, double step,
 // layer (booked as infiltrated) with soil transport, else back to its land
 // surface. exit_mass is k's gathered outlet outflow, taken at the outlet
 // cell (0 for none); masses the sweeps drive negative go to negative_mass
-// (kg). Lake cells keep their water's mass as it is. With cell_exit (per
+// (kg). Lake cells keep their water's mass as it is, unless the grid carries
+// the channel lakes' rows: then a dry lake cell gives its mass to its lake
+// (with what the shore faces carried, in work.to_lakes). With cell_exit (per
 // cell, null for none) every cell's own gathered outflow is taken in the same
 // way, as the channels take it along their banks. A cell that dries onto its
 // land surface books its mass as taken up by the land surface.

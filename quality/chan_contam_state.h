@@ -68,6 +68,7 @@ struct chan_contam_state {
   chan_rows lake_chan_outflow_mass;  // carried out into the channels, g, a record
   std::vector<double> lake_precip_volume;  // per lake, rain since last loaded, m3
   std::vector<double> cell_lake_gw_volume; // per grid cell, lake-aquifer exchange, m3, into the lake +
+  std::vector<int> node_in_lake;  // per node address, 1 while a lake holds the node's mass
 
   // The takes' clocks (Julian days) and the intervals they last spanned
   int clocks_started = 0;

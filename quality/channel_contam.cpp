@@ -136,6 +136,56 @@ void lake_gw_contam_exchange(model_state& state, int k) {
   }
 }
 
+// The lake a taken node of link i gave its water to: the link's own when a
+// lake has overtaken it, else the first lake down the network.
+int lake_of_taken_node(const channel_state& chan, int i) {
+  for (int l = i; l >= 1; l = chan.dslink[std::size_t(l)]) {
+    const int lake = chan.lake2link[std::size_t(l)];
+    if (lake >= 1 && lake <= chan.lake_count) return lake;
+    if (l != i && !chan.is_routed(l) && !wq_lake_link(chan, l)) return 0;
+  }
+  return 0;
+}
+
+// A node a lake takes gives the lake its water, and with it its mass; a node
+// the lake gives back is refilled with lake water at the lake's
+// concentration. Both move through the lake's exchange with the channels,
+// so the channel and lake balances book them alike.
+void exchange_lake_nodes(model_state& state) {
+  chan_contam_state& w = state.quality.chan_contam;
+  const channel_state& chan = state.channel;
+  quality_state& q = state.quality;
+  if (chan.status_node.size() < chan.node_slots() || w.node_in_lake.size() < chan.node_slots())
+    return;
+  for (int i = 1; i <= chan.links; ++i) {
+    if (chan.ltype[std::size_t(i)] & (link_bit::lake | link_bit::structure)) continue;
+    for (int j = 1; j <= chan.og_nx1[std::size_t(i)]; ++j) {
+      const std::size_t a = std::size_t(chan.node_address(i, j));
+      const bool taken = chan.status_node[a] == 1;
+      if (taken == (w.node_in_lake[a] == 1)) continue;
+      const int lake = lake_of_taken_node(chan, i);
+      if (lake < 1) continue;
+      const std::size_t l = std::size_t(lake);
+      for (int k = 1; k <= w.constituents; ++k) {
+        const std::size_t kk = std::size_t(k);
+        if (constituent_type(state, k) == 3) continue;
+        if (taken) {
+          w.lake_chan_exchange_mass[kk][l] += q.chan_node_mass[kk][a];
+          q.chan_node_mass[kk][a] = 0.0;
+          q.chan_node_conc[kk][a] = 0.0;
+        } else {
+          const double conc = w.lake_conc[kk][l];
+          const double m = conc * chan.area[a] * chan.dx[std::size_t(i)];
+          w.lake_chan_exchange_mass[kk][l] -= m;
+          q.chan_node_mass[kk][a] = m;
+          q.chan_node_conc[kk][a] = conc;
+        }
+      }
+      w.node_in_lake[a] = taken ? 1 : 0;
+    }
+  }
+}
+
 }  // namespace
 
 double pending_take(double pending, double dt, double interval) {
@@ -185,6 +235,7 @@ void alloc_channel_contaminant_arrays(model_state& state) {
     size_rows(*r, rows, lakes);
   w.lake_precip_volume.assign(lakes, 0.0);
   w.cell_lake_gw_volume.assign(std::size_t(state.grid.cells) + 1, 0.0);
+  w.node_in_lake.assign(slots, 0);
 
   // The cells' bank outflow reaches the nodes by the grid-stream entries.
   w.pair_volume_seen.assign(chan.gst_vlat.size(), 0.0);
@@ -292,6 +343,10 @@ double channel_pending_mass(const model_state& state, int k) {
   if (!w.on || k > w.constituents) return 0.0;
   double grams = 0.0;
   for (double g : state.quality.chan_qlat_mass[std::size_t(k)]) grams += g;
+  // What the cells gave the lakes since the lakes last took it.
+  if (has_lakes(state))
+    for (int l = 1; l <= state.channel.lake_count; ++l)
+      grams += w.lake_ov_inflow_mass[std::size_t(k)][std::size_t(l)];
   return grams / 1000.0;
 }
 
@@ -628,6 +683,7 @@ void channel_contam_step(model_state& state) {
   chan_wq_work& work = w.work;
   work.size(chan);
   chan_sed_contam_state& sed = q.chan_sed_contam;
+  if (lakes && dt > 0.0) exchange_lake_nodes(state);
 
   for (int k = 1; dt > 0.0 && k <= w.constituents; ++k) {
     if (constituent_type(state, k) == 3) continue;

@@ -58,7 +58,7 @@ void note_bank_exchange(model_state& state);
 void pass_cell_mass_to_nodes(model_state& state, int k, int j, double grams);
 
 // Water a constituent can be found in at the end: the node and lake masses
-// and what is pending on its way into the nodes, kg.
+// and what is pending on its way into the nodes and lakes, kg.
 double channel_contam_mass(const model_state& state, int k);
 double lake_contam_mass(const model_state& state, int k);
 double channel_pending_mass(const model_state& state, int k);

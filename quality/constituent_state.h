@@ -108,6 +108,7 @@ struct constituent_totals {
   double ov_land_mass_init = 0.0;  // undissolved on the land surface at the start
   double ov_neg_mass = 0.0;      // made up where the sweeps drove a mass below zero
   double ov_qlat_mass = 0.0;     // passed from the cells to the channels
+  double ov_lake_mass = 0.0;     // passed from the cells to the channel lakes
   double soil_mass_init = 0.0;   // in the soil layers at the start
   double soil_mass_decay = 0.0;  // first-order loss in the soil layers
   double soil_mass_leached = 0.0;  // out of the bottom of the soil column
@@ -140,6 +141,7 @@ struct constituent_event_totals {
   double ov_mass_out = 0.0;
   double ov_precip_mass = 0.0;
   double ov_qlat_mass = 0.0;
+  double ov_lake_mass = 0.0;
   double ov_neg_mass = 0.0;
   double soil_mass_init = 0.0;
   double soil_decay_mass = 0.0;

@@ -22,6 +22,7 @@
 #include "quality/overland_contam.h"
 #include "quality/quality_steps.h"
 #include "quality/sed_contam_source.h"
+#include "surface/overland_step.h"
 
 namespace {
 
@@ -31,20 +32,13 @@ bool reached(const process_clock& clock, double now) {
 
 double seconds_since(const process_clock& clock, double now) { return (now - clock.last) * 86400.0; }
 
-// Lakes hold their own constituent mass: the channel lakes' only with the
-// channel constituents, and the cells a lake covers are not carried yet.
+// The channel lakes hold their constituent mass in the channel constituent
+// arrays, so they need those; the overland lakes keep none of their own.
 bool refuse_lakes(const model_state& state) {
   if (state.channel.channel_lakes && !state.input.chan_con_trans) {
     raise_message(
         "Error: OV_CON_TRANS with channel lakes needs CHAN_CON_TRANS (channel constituent "
         "transport): the lakes' constituent mass is kept only with it.\n");
-    return true;
-  }
-  if (state.channel.channel_lakes) {
-    raise_message(
-        "Error: OV_CON_TRANS with channel lakes is not available in this version (the cells a "
-        "lake covers do not carry constituents yet); remove the channel lakes or "
-        "OV_CON_TRANS.\n");
     return true;
   }
   if (state.surface.overland_lakes) {
@@ -54,6 +48,11 @@ bool refuse_lakes(const model_state& state) {
     return true;
   }
   return false;
+}
+
+// The cells the channel lakes hold, when the lakes carry constituents.
+const int* lake_cells_of(const model_state& state) {
+  return state.quality.chan_contam.on ? chan_lake_cells(state) : nullptr;
 }
 
 // The top soil layer reaches from the surface to the mixing depth; under
@@ -195,7 +194,8 @@ void nutrient_surface_fluxes(model_state& state) {
 
 // With the channel constituents the mass the cells give the channels stays
 // in the system; without them it leaves it.
-void book_cell_step(contaminant_model& m, int k, bool channels, bool carried, double negative) {
+void book_cell_step(contaminant_model& m, int k, bool channels, bool carried, double negative,
+                    double to_lakes) {
   constituent_state& c = m.c;
   const std::size_t kk = std::size_t(k);
   constituent_totals& r = m.run[kk];
@@ -225,6 +225,8 @@ void book_cell_step(contaminant_model& m, int k, bool channels, bool carried, do
   e.ov_precip_mass += precip;
   r.ov_neg_mass += negative;
   e.ov_neg_mass += negative;
+  r.ov_lake_mass += to_lakes / 1000.0;
+  e.ov_lake_mass += to_lakes / 1000.0;
   const double exfiltrated = c.ov_exfil_dmt[kk] / 1000.0;
   r.ov_exfil_mass += exfiltrated;
   e.ov_exfil_mass += exfiltrated;
@@ -407,6 +409,8 @@ void overland_contam_step(model_state& state) {
   const double dx = state.grid.dx;
   const double base = run.overland.interval_d;
   const double* depth = state.surface.depth.data();
+  // The rain, the water and the decay of a lake's cells are the lake's.
+  const int* lake = lake_cells_of(state);
 
   // Rain: over the interval the rain step applied this pass, so that the
   // loaded mass is the rain's concentration times the water it brought.
@@ -415,13 +419,13 @@ void overland_contam_step(model_state& state) {
     const double* rate = state.input.interception ? state.surface.ri_eff.data()
                                                   : state.surface.rain_rate.data();
     for (int k = 1; k <= c.constituents; ++k)
-      contam_rain_loading(c, k, dx, interval, rate, m.depth_last.data(), nullptr);
+      contam_rain_loading(c, k, dx, interval, rate, m.depth_last.data(), lake);
     m.rain_interval = interval;
   }
 
   m.infiltration_interval = seconds_since(m.infiltration, now);
   for (int k = 1; k <= c.constituents; ++k)
-    contam_infiltration_accumulate(c, k, m.ov_infil_vol.data(), depth, nullptr);
+    contam_infiltration_accumulate(c, k, m.ov_infil_vol.data(), depth, lake);
   std::fill(m.ov_infil_vol.begin(), m.ov_infil_vol.end(), 0.0);
   m.infiltration.last = now;
 
@@ -439,7 +443,7 @@ void overland_contam_step(model_state& state) {
       water = m.mixing_water.data();
     }
     for (int k = 1; k <= c.constituents; ++k)
-      contam_soil_exchange(c, k, dx, m.exchange_interval, depth, nullptr, water);
+      contam_soil_exchange(c, k, dx, m.exchange_interval, depth, lake, water);
     m.exchange.last = now;
     m.exchange.next = now + base * (m.soil_transport ? 1.0 : m.kinetics_factor);
   }
@@ -448,7 +452,7 @@ void overland_contam_step(model_state& state) {
     m.decay_interval = seconds_since(m.decay, now);
     for (int k = 1; k <= c.constituents; ++k) {
       if (c.constituent_type[std::size_t(k)] != 1) continue;
-      contam_decay_accumulate(c, k, dx, m.decay_interval, m.depth_last.data(), depth, nullptr);
+      contam_decay_accumulate(c, k, dx, m.decay_interval, m.depth_last.data(), depth, lake);
     }
     m.decay.last = now;
     m.decay.next = now + base * m.kinetics_factor;
@@ -518,10 +522,17 @@ void cell_contam_mass_step(model_state& state) {
   intervals.nsm_soil_flux = m.nsm_soil_flux_interval;
   intervals.exfiltration = m.soil_interval;
   const bool channels = state.input.channel_routing != 0;
+  const int* lake = lake_cells_of(state);
+  chan_contam_state& lakes = state.quality.chan_contam;
+  grid.lake = lake;
 
   for (int k = 1; k <= c.constituents; ++k) {
     const std::size_t kk = std::size_t(k);
     if (c.constituent_type[kk] == 3) continue;
+    if (lake != nullptr) {
+      grid.lake_conc = lakes.lake_conc[kk].data();
+      grid.lake_inflow = lakes.lake_ov_inflow_mass[kk].data();
+    }
     // The rain's mass is in the cell already; only its booking is shared.
     std::vector<double>& rain = c.cell_precip_mass[kk];
     for (int j = 1; j <= cells; ++j) {
@@ -537,14 +548,14 @@ void cell_contam_mass_step(model_state& state) {
       sed.release_dmt = &m.sed.release_dmt[kk];
     }
     cell_contam_mass_update(c, k, m.work, grid, a, m.sweep_order, intervals, g.outlet_cell,
-                            &c.ov_exit_mass[kk], nullptr, m.soil_transport != 0, negative,
+                            &c.ov_exit_mass[kk], lake, m.soil_transport != 0, negative,
                             channels ? m.cell_qlat_mass[kk].data() : nullptr,
                             m.sed.on ? &sed : nullptr);
     const bool carried = state.quality.chan_contam.on != 0;
     if (channels && carried)
       for (int j = 1; j <= cells; ++j)
         pass_cell_mass_to_nodes(state, k, j, m.work.exit_taken[std::size_t(j)]);
-    book_cell_step(m, k, channels, carried, negative);
+    book_cell_step(m, k, channels, carried, negative, m.work.to_lakes);
   }
   m.cell.last = now;
   m.cell.next = now + run.overland.interval_d;

@@ -9,8 +9,10 @@
 // water and sediment again at the next pass.
 //
 // Every transfer here moves mass from one store to another (soil, cell
-// total, neighbour, outlet), so the sum over stores is kept exactly; where
-// a store would go negative only what it holds moves.
+// total, neighbour, channel lake, outlet), so the sum over stores is kept
+// exactly; where a store would go negative only what it holds moves. The
+// cells a channel lake holds are the lake's: they neither pick up, carry
+// nor settle attached mass of their own.
 
 #include "quality/sed_contam_source.h"
 
@@ -21,6 +23,7 @@
 #include "run/model_state.h"
 #include "quality/quality_steps.h"
 #include "quality/sed_contam_partition.h"
+#include "surface/overland_step.h"
 
 namespace {
 
@@ -37,7 +40,11 @@ struct sed_pass {
   int cells;
   int classes;
   int outlet;  // 0 with channel routing
+  const int* lake;  // per cell its channel lake, null without lakes carrying attached mass
+  sed_lake_rows lake_rows;  // of the constituent in hand
 };
+
+bool in_lake(const sed_pass& p, int j) { return p.lake != nullptr && p.lake[j] > 0; }
 
 // The partition of every cell's total of constituent k against volume.
 void partition_cells(const sed_pass& p, int k, double kd, const double* volume) {
@@ -45,6 +52,7 @@ void partition_cells(const sed_pass& p, int k, double kd, const double* volume) 
   std::vector<double>& total = p.s.ov_tot_cell_mass[kk];
   std::vector<double>& dissolved = p.s.ov_cell_fraction_dissolved[kk];
   for (int j = 1; j <= p.cells; ++j) {
+    if (in_lake(p, j)) continue;
     const std::size_t at = p.s.at(j, 0);
     const sed_partition_out out{p.s.ov_sed_conc.data() + at,
                                 p.s.ov_sed_fract_attached[kk].data() + at,
@@ -66,6 +74,7 @@ void pick_up(const sed_pass& p, int k, double* volume) {
   const cell_layer_table& mass = p.c.soil_mass[kk];
   const cell_layer_table& fraction = p.c.soil_fraction_dissolved[kk];
   for (int j = 1; j <= p.cells; ++j) {
+    if (in_lake(p, j)) continue;
     const std::size_t jj = std::size_t(j);
     const double* eroded = sed.step_eroded.data() + sed.at(j, 0);
     double* v = volume + p.s.at(j, 0);
@@ -95,44 +104,6 @@ void pick_up(const sed_pass& p, int k, double* volume) {
   }
 }
 
-// Attached mass across one face carrying v m3 of class i from `from` to
-// `to` (v may be negative), at the upwind cell's attached concentration.
-double face_mass(const sed_pass& p, int k, int i, int from, int to, double v) {
-  const std::vector<double>& conc = p.s.ov_sed_contam_conc[std::size_t(k)];
-  return v * conc[p.s.at(v > 0.0 ? from : to, i)];
-}
-
-// The face volumes of the erosion step carry the attached mass upwind. Every
-// face is worked once, from the cell on its left or upper side, so both
-// cells see the same amount.
-void carry(const sed_pass& p, int k, double* volume) {
-  const sediment_state& sed = p.sed;
-  std::vector<double>& total = p.s.ov_tot_cell_mass[std::size_t(k)];
-  for (int j = 1; j <= p.cells; ++j) {
-    const int right = p.g.rightcon[std::size_t(j)];
-    const int below = p.g.belowcon[std::size_t(j)];
-    for (int i = 1; i <= p.classes; ++i) {
-      if (sed.sand[std::size_t(i)]) continue;
-      for (const auto& [nb, faces] :
-           {std::pair<int, const std::vector<double>*>{right, &sed.ov_sed_vol_qsx},
-            std::pair<int, const std::vector<double>*>{below, &sed.ov_sed_vol_qsy}}) {
-        if (nb == 0) continue;
-        const double v = (*faces)[sed.at(j, i)];
-        if (v == 0.0) continue;
-        const double m = face_mass(p, k, i, j, nb, v);
-        total[std::size_t(j)] -= m;
-        total[std::size_t(nb)] += m;
-        volume[p.s.at(j, i)] -= v;
-        volume[p.s.at(j, 0)] -= v;
-        volume[p.s.at(nb, i)] += v;
-        volume[p.s.at(nb, 0)] += v;
-      }
-    }
-  }
-  for (int j = 1; j <= p.cells; ++j)
-    if (std::isnan(total[std::size_t(j)])) std::fputs("bad number", stdout);
-}
-
 // Settled sediment gives its attached mass back to the soil.
 void settle(const sed_pass& p, int k, double* volume) {
   const std::size_t kk = std::size_t(k);
@@ -141,6 +112,7 @@ void settle(const sed_pass& p, int k, double* volume) {
   std::vector<double>& soil = p.c.ov_sed_soil_mass[kk];
   const std::vector<double>& conc = p.s.ov_sed_contam_conc[kk];
   for (int j = 1; j <= p.cells; ++j) {
+    if (in_lake(p, j)) continue;
     const std::size_t jj = std::size_t(j);
     const double* settled = sed.step_deposited.data() + sed.at(j, 0);
     for (int i = 1; i <= p.classes; ++i) {
@@ -212,6 +184,51 @@ void init_sed_contam(model_state& state) {
   m.c.ov_sed_soil_mass.assign(rows, zero_cells);
 }
 
+void sed_contam_carry(const sediment_state& sed, sed_contam_state& s, const grid_state& g, int k,
+                      double* volume, const int* lake, const sed_lake_rows& rows) {
+  std::vector<double>& total = s.ov_tot_cell_mass[std::size_t(k)];
+  const std::vector<double>& conc = s.ov_sed_contam_conc[std::size_t(k)];
+  const auto lake_of = [lake](int j) { return lake != nullptr ? lake[j] : 0; };
+  // The attached concentration of class i on cell j's side of a face.
+  const auto upwind = [&](int j, int i) {
+    const int l = lake_of(j);
+    return l > 0 ? rows.conc[std::size_t(l) * rows.stride + std::size_t(i)] : conc[s.at(j, i)];
+  };
+  for (int j = 1; j <= g.cells; ++j) {
+    const int right = g.rightcon[std::size_t(j)];
+    const int below = g.belowcon[std::size_t(j)];
+    for (int i = 1; i <= s.classes; ++i) {
+      if (sed.sand[std::size_t(i)]) continue;
+      for (const auto& [nb, faces] :
+           {std::pair<int, const std::vector<double>*>{right, &sed.ov_sed_vol_qsx},
+            std::pair<int, const std::vector<double>*>{below, &sed.ov_sed_vol_qsy}}) {
+        if (nb == 0) continue;
+        const double v = (*faces)[sed.at(j, i)];  // m3, from j to nb +
+        if (v == 0.0) continue;
+        const int lj = lake_of(j), ln = lake_of(nb);
+        if (lj > 0 && ln > 0) continue;
+        const double m = v * upwind(v > 0.0 ? j : nb, i);
+        if (lj > 0) {
+          rows.given[std::size_t(lj)] -= m;
+        } else {
+          total[std::size_t(j)] -= m;
+          volume[s.at(j, i)] -= v;
+          volume[s.at(j, 0)] -= v;
+        }
+        if (ln > 0) {
+          rows.given[std::size_t(ln)] += m;
+        } else {
+          total[std::size_t(nb)] += m;
+          volume[s.at(nb, i)] += v;
+          volume[s.at(nb, 0)] += v;
+        }
+      }
+    }
+  }
+  for (int j = 1; j <= g.cells; ++j)
+    if (std::isnan(total[std::size_t(j)])) std::fputs("bad number", stdout);
+}
+
 void sed_contam_source_step(model_state& state) {
   contaminant_model& m = state.quality.contam;
   sed_contam_state& s = m.sed;
@@ -245,15 +262,20 @@ void sed_contam_source_step(model_state& state) {
   }
 
   sed_pass p{sed, s, c, m.geometry, state.grid, state.surface.depth.data(), state.grid.dx, cells,
-             n, outlet};
+             n, outlet, nullptr, sed_lake_rows{}};
   std::vector<double>& working = s.ov_vol_sed_susp;
   for (int k = 1; k <= c.constituents; ++k) {
     const std::size_t kk = std::size_t(k);
     const double kd = m.partition[kk];
+    // The cells the channel lakes hold are the lakes' while the lakes carry
+    // attached mass of their own.
+    const bool lakes = s.lakes.size() > kk && s.lakes[kk].given != nullptr;
+    p.lake = lakes ? chan_lake_cells(state) : nullptr;
+    p.lake_rows = lakes ? s.lakes[kk] : sed_lake_rows{};
     std::copy(s.ov_sed_vol_susp.begin(), s.ov_sed_vol_susp.end(), working.begin());
     pick_up(p, k, working.data());
     partition_cells(p, k, kd, working.data());
-    carry(p, k, working.data());
+    sed_contam_carry(sed, s, state.grid, k, working.data(), p.lake, p.lake_rows);
     partition_cells(p, k, kd, working.data());
     settle(p, k, working.data());
     discharge(p, k);
@@ -262,6 +284,7 @@ void sed_contam_source_step(model_state& state) {
     std::vector<double>& total = s.ov_tot_cell_mass[kk];
     const std::vector<double>& f = s.ov_cell_fraction_dissolved[kk];
     for (int j = 1; j <= cells; ++j) {
+      if (in_lake(p, j)) continue;
       const std::size_t jj = std::size_t(j);
       const double to_water = total[jj] * f[jj];
       const double release = to_water - c.ov_contam_mass[kk][jj];

@@ -3,6 +3,10 @@
 // top soil layer's sorbed mass that each m3 of detached fine soil carries.
 
 struct model_state;
+struct grid_state;
+struct sed_contam_state;
+struct sed_lake_rows;
+struct sediment_state;
 
 // Sorbed mass per m3 of fine soil solids (g/m3) in a top layer holding mass
 // (g) of which fraction is dissolved, thickness (m) and porosity under a
@@ -15,3 +19,13 @@ double sed_soil_pickup_conc(double mass, double fraction, double fine_share, dou
 // starts every cell's total from its dissolved mass. After the constituents'
 // initial state.
 void init_sed_contam(model_state& state);
+
+// The attached mass of constituent k across the faces the erosion step
+// carried the fines over (ov_sed_vol_qsx, ov_sed_vol_qsy), at the upwind
+// side's attached concentration, with the suspended volumes (per cell and
+// class, volume). Each face is worked once, so both sides move the same
+// grams. A cell of a channel lake (lake[j] > 0, null for none) keeps its
+// own: across a face between it and a free cell the lake's fines (rows)
+// give or take the free cell's.
+void sed_contam_carry(const sediment_state& sed, sed_contam_state& s, const grid_state& g, int k,
+                      double* volume, const int* lake, const sed_lake_rows& rows);

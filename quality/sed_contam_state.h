@@ -14,6 +14,17 @@
 
 #include "quality/constituent_state.h"
 
+// The channel lakes beside the grid, for one constituent: per lake and
+// class (lake x stride + class) the attached concentration of the lake's
+// suspended fines, g per m3 of sediment, and per lake the attached mass the
+// cells gave it since the lake last took it, g (negative where the lake gave
+// the cells).
+struct sed_lake_rows {
+  const double* conc = nullptr;
+  std::size_t stride = 0;
+  double* given = nullptr;
+};
+
 struct sed_contam_state {
   int on = 0;       // constituents ride on the fines
   int classes = 0;  // sediment classes
@@ -36,6 +47,10 @@ struct sed_contam_state {
   // Per constituent [1..n], g, emptied once booked
   std::vector<double> outlet_dmt;   // attached mass through the outlet
   std::vector<double> release_dmt;  // released to the water (negative: sorbed), taken by the cell step
+
+  // Per constituent [1..n], set by the channel lakes' attached-mass set-up;
+  // empty while the lakes carry none.
+  std::vector<sed_lake_rows> lakes;
 
   std::size_t at(int cell, int j) const { return std::size_t(cell) * (classes + 1) + j; }
 };

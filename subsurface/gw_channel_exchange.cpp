@@ -49,6 +49,9 @@ void seep_lakes(model_state& state, double dt) {
     else
       chan.lake_out_dv[std::size_t(k)] -= v;
     gw.lake_source[std::size_t(c)] += v;
+    // The lakes' constituents take the seepage's concentration with it.
+    std::vector<double>& seen = state.quality.chan_contam.cell_lake_gw_volume;
+    if (seen.size() > std::size_t(c)) seen[std::size_t(c)] += v;
   }
 }
 

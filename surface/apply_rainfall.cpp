@@ -96,10 +96,14 @@ void rain_on_lakes(model_state& state, const double* rate, double dt, const int*
   const double to_m3 = dt * state.grid.dx * state.grid.dx / 3600000.0;  // (mm/h) to m3
   double chan_rain = 0.0;
   double olake_rain = 0.0;
+  // The lakes' constituents load the rain that fell on them.
+  std::vector<double>& lake_rain = state.quality.chan_contam.lake_precip_volume;
+  const bool loading = lake_rain.size() > std::size_t(chan.lake_count);
   for (int i = 1; i <= n; ++i) {
     if (chan_lake != nullptr && chan_lake[i] > 0) {
       const double v = rate[i] * to_m3;
       chan.lake_volume[std::size_t(chan_lake[i])] += v;
+      if (loading) lake_rain[std::size_t(chan_lake[i])] += v;
       chan_rain += v;
     } else if (olake != nullptr && olake[i] > 0) {
       const double v = rate[i] * to_m3;

@@ -68,12 +68,6 @@ const int* olake_cells(const model_state& state) {
              : nullptr;
 }
 
-const int* chan_lake_cells(const model_state& state) {
-  const channel_state& chan = state.channel;
-  return chan.channel_lakes && chan.lake_mask.size() == std::size_t(state.grid.cells) + 1
-             ? chan.lake_mask.data()
-             : nullptr;
-}
 
 // Books the overland water the channel lakes exchanged with the cells in the
 // step (lake_in_dv, lake_out_dv) as such, then folds it into the channel-lake
@@ -374,4 +368,11 @@ void overland_step(model_state& state) {
       !in.overbank_flow && !(sf.wet && sf.flowing)) {
     jump_to_next_event(state);
   }
+}
+
+const int* chan_lake_cells(const model_state& state) {
+  const channel_state& chan = state.channel;
+  return chan.channel_lakes && chan.lake_mask.size() == std::size_t(state.grid.cells) + 1
+             ? chan.lake_mask.data()
+             : nullptr;
 }

@@ -20,3 +20,7 @@ void array_running_max(const double* values, double* maxima, int n);
 // cells of the overland lakes are left out when there are any, else those of
 // the channel lakes: their water is counted in their lakes.
 double surface_volume(model_state& state);
+
+// Per cell [0..cells] the channel lake that holds it (0 none), or null for a
+// run without channel lakes.
+const int* chan_lake_cells(const model_state& state);

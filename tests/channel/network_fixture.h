@@ -185,4 +185,16 @@ inline std::unique_ptr<model_state> cell_over_channel(int cells) {
   return s;
 }
 
+// Link `link` made channel lake 1, holding volume m3 at the start and at
+// the end of the channel interval.
+inline void make_lake_link(channel_state& c, int link, double volume) {
+  c.ltype[link] = link_bit::lake;
+  c.lake2link.assign(std::size_t(c.links) + 1, 0);
+  c.lake2link[link] = 1;
+  c.channel_lakes = 1;
+  c.lake_count = 1;
+  c.lake_volume.assign(2, volume);
+  c.lake_volume_last_chan.assign(2, volume);
+}
+
 }  // namespace network_fixture

@@ -217,4 +217,31 @@ TEST(cell_contam_mass, a_dried_cell_hands_its_mass_to_the_soil_or_its_land_surfa
   }
 }
 
+TEST(cell_contam_mass, a_cell_a_channel_lake_holds_gives_its_mass_to_the_lake) {
+  constituent_state c;
+  size_state(c, 1, 2, 1);
+  const std::vector<int> none = {0, 0, 0}, lake = {0, 0, 1};
+  const std::vector<double> depth = {0.0, 0.1, 0.0}, still = {0.0, 0.0, 0.0};
+  const std::vector<double> lake_conc = {0.0, 2.0};
+  std::vector<double> inflow = {0.0, 1.0};
+  c.ov_contam_mass[1] = {0.0, 8.0, 5.0};
+  c.ov_contam_conc[1] = {0.0, 0.8, 5.0};
+  contam_grid grid{2, 10.0, none.data(), none.data(), none.data(), none.data(),
+                   depth.data(), still.data(), still.data()};
+  grid.lake = lake.data();
+  grid.lake_conc = lake_conc.data();
+  grid.lake_inflow = inflow.data();
+  contam_flux_work work;
+  work.size(2);
+  double negative = 0.0;
+  cell_contam_mass_update(c, 1, work, grid, 10.0, 1, contam_intervals{}, 0, nullptr, lake.data(),
+                          false, negative);
+  EXPECT_EQ(c.ov_contam_mass[1][1], 8.0);
+  EXPECT_EQ(c.ov_contam_mass[1][2], 0.0);
+  EXPECT_EQ(c.ov_contam_conc[1][2], 0.0);
+  EXPECT_EQ(inflow[1], 6.0);
+  EXPECT_EQ(work.to_lakes, 5.0);
+  EXPECT_EQ(c.land_surface_mass[1][2], 0.0);
+}
+
 }  // namespace

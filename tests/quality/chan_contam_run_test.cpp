@@ -2,7 +2,9 @@
 // (a 3 x 10 plane of 100 m cells draining over the bank into one link of 11
 // nodes, 36 mm/h for four hours: 43200 m3 of rain) with 2 g/m3 in its rain,
 // stopped at five hours while the link still flows. What the cells give the
-// channel is what the channel gains, and every balance closes.
+// channel is what the channel gains, and every balance closes. Then the
+// weirlake fixture (a 4 x 4 plane whose channel feeds a lake of 4000 m3 that
+// spills over a weir), the same rain tracer carried through the lake.
 
 #include <gtest/gtest.h>
 
@@ -57,6 +59,24 @@ class chan_contam_run : public testing::Test {
     return run_in_process(dir_.path(), "bank.prj", [rain_volume](model_state& s) {
       if (rain_volume) *rain_volume = s.surface.rain_volume;
     });
+  }
+  // 20 mm/h for an hour on 16 cells of 100 m: 3200 m3, 2796.7 m3 of it on
+  // the land and the rest on the lake's cells; the lake and the channels
+  // start at 10 g/m3.
+  run_output weirlake(int threads) {
+    for (const char* name : {"mask.asc", "elevation.asc", "weirlake.chan", "weirlake.gst",
+                             "points.txt"})
+      dir_.write(name, fixture_text("weirlake", name));
+    dir_.write("ids.idx", ascii_grid(4, 4, 100, std::vector<double>(16, 1.0)));
+    dir_.write("tables.cmt", tracer_tables());
+    dir_.write("weirlake.prj",
+               edit_cards(fixture_text("weirlake", "weirlake.prj"),
+                          {"TOT_TIME", "RAIN_INTENSITY", "RAIN_DURATION"},
+                          "TOT_TIME 240\nRAIN_INTENSITY 20\nRAIN_DURATION 60\nNUM_THREADS " +
+                              std::to_string(threads) +
+                              "\nMAPPING_TABLE tables.cmt\nOV_CON_TRANS\nCHAN_CON_TRANS\n"
+                              "INIT_CHAN_CONC 10\n"));
+    return run_in_process(dir_.path(), "weirlake.prj");
   }
   std::string file(const std::string& name) { return test_support::read_file(dir_.file(name)); }
 
@@ -188,6 +208,55 @@ TEST_F(chan_contam_run, bad_point_concentrations_stop_naming_the_line) {
     EXPECT_EQ(out.status, 1);
     EXPECT_NE(out.text.find(c.message), std::string::npos) << out.text;
   }
+}
+
+TEST_F(chan_contam_run, a_rain_tracer_through_a_channel_lake_closes_every_balance) {
+  const run_output out = weirlake(1);
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::string s = file("summary.out");
+  const std::string overland = "Overland Transport Summaries";
+  const std::string channel = "Channel Transport Summaries";
+  const std::string lake = "Lake Contaminant Transport Summary for Constituent";
+  const std::string global = "Global Transport Summaries";
+
+  // The lake's 4000 m3 at 10 g/m3; the channels start dry.
+  EXPECT_DOUBLE_EQ(value_after(s, lake, "Initial Mass in Lakes"), 40.0);
+  EXPECT_DOUBLE_EQ(value_after(s, global, "Total initial mass"), 40.0);
+  // All the rain's mass, the land's and the lake's.
+  EXPECT_NEAR(value_after(s, global, "Precipitation inputs"), 6.4, 0.005);
+  EXPECT_NEAR(value_after(s, lake, "Precip mass flux"), 2.0 * 403.33 / 1000.0, 0.005);
+  // What the cells give the lake over its shore and from the cells it takes.
+  const double to_lake = value_after(s, overland, "Lateral flow to lake");
+  EXPECT_GT(to_lake, 1.0);
+  EXPECT_NEAR(value_after(s, lake, "Mass gain from overland"), to_lake, 0.01);
+  EXPECT_NEAR(value_after(s, overland, "Mass loss to stream"),
+              value_after(s, channel, "Mass gain from overland"), 0.01);
+  // The weir passes to the link below what leaves the lake.
+  const double from_lake = value_after(s, channel, "Flux from lake");
+  EXPECT_GT(from_lake, 20.0);
+  EXPECT_NEAR(value_after(s, lake, "Mass lake outlet flow"), from_lake, 0.01);
+  EXPECT_NEAR(value_after(s, lake, "Mass channel trib inflow"),
+              value_after(s, channel, "Flux to lake"), 0.01);
+  for (const std::string& from : {overland, channel, lake, global}) {
+    SCOPED_TRACE(from);
+    const std::string label =
+        from == channel ? "Dissolved mass balance error" : "Contam mass balance error";
+    EXPECT_NEAR(value_after(s, from, label), 0.0, 1e-4);
+  }
+  // The one event's summary books the same flow to the lake.
+  const std::string event = "Overland Contaminant Transport Summary for Tracer";
+  EXPECT_NEAR(value_after(s, event, "Flux to lake"), to_lake, 0.01);
+  EXPECT_NEAR(value_after(s, event, "Dissolved mass balance error"), 0.0, 1e-4);
+  EXPECT_NEAR(value_after(s, "Lake Contaminant Transport Summary for Tracer",
+                          "Contam mass balance error"),
+              0.0, 1e-4);
+}
+
+TEST_F(chan_contam_run, a_channel_lake_run_sums_alike_on_one_and_three_threads) {
+  ASSERT_EQ(weirlake(1).status, 0);
+  const std::string one = summary_without_times(file("summary.out"));
+  ASSERT_EQ(weirlake(3).status, 0);
+  EXPECT_EQ(summary_without_times(file("summary.out")), one);
 }
 
 }  // namespace

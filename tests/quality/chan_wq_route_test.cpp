@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -130,13 +131,7 @@ TEST(chan_wq_route, uniform_water_passes_exactly_the_volume_the_flow_step_moved)
 // link 4.
 void lake_network(channel_state& c) {
   prepare(c, {straight(5, 3), straight(5, 3), straight(1, 4), straight(5)}, 3.0);
-  c.ltype[3] = link_bit::lake;
-  c.lake2link.assign(5, 0);
-  c.lake2link[3] = 1;
-  c.channel_lakes = 1;
-  c.lake_count = 1;
-  c.lake_volume.assign(2, 500.0);
-  c.lake_volume_last_chan.assign(2, 500.0);
+  make_lake_link(c, 3, 500.0);
 }
 
 TEST(chan_wq_route, mass_is_conserved_through_junctions_lakes_structures_and_reverse_flow) {
@@ -183,6 +178,35 @@ TEST(chan_wq_route, mass_is_conserved_through_junctions_lakes_structures_and_rev
       EXPECT_GT(w.lake_outflow[1], 0.0);
       EXPECT_NEAR(w.chan_to_lake - w.lake_to_chan, w.lake_mass[1] - 1000.0, 1e-9);
     }
+  }
+}
+
+TEST(chan_wq_route, a_still_lake_keeps_its_mass_at_the_concentration_of_its_volume) {
+  // 1000 g in a lake that holds no water flows; its volume moves from the
+  // start's to the end's over the interval.
+  struct volume_case {
+    const char* label;
+    double start, end;  // m3
+    double conc;        // g/m3 at the end
+  };
+  const volume_case cases[] = {
+      {"growing from 500 to 1000 m3", 500.0, 1000.0, 1.0},
+      {"empty", 0.0, 0.0, 0.0},
+  };
+  for (const volume_case& t : cases) {
+    SCOPED_TRACE(t.label);
+    channel_state c;
+    lake_network(c);
+    std::fill(c.qp_vol.begin(), c.qp_vol.end(), 0.0);
+    c.lake_volume_last_chan[1] = t.start;
+    c.lake_volume[1] = t.end;
+    chan_wq_work w;
+    w.size(c);
+    w.lake_mass[1] = 1000.0;
+    w.lake_conc[1] = t.start > 0.0 ? 1000.0 / t.start : 0.0;
+    ASSERT_TRUE(chan_wq_route(c, w, 60.0));
+    EXPECT_DOUBLE_EQ(w.lake_mass[1], 1000.0);
+    EXPECT_NEAR(w.lake_conc[1], t.conc, 1e-12);
   }
 }
 

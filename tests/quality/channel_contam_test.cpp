@@ -116,13 +116,7 @@ TEST(channel_contam, a_lake_starts_with_its_mass_booked_and_decays_alike) {
   auto s = still_link(10.0, 8.64);
   channel_state& c = s->channel;
   // Link 1 stands for a lake of 1000 m3.
-  c.ltype[1] = link_bit::lake;
-  c.lake2link.assign(2, 0);
-  c.lake2link[1] = 1;
-  c.channel_lakes = 1;
-  c.lake_count = 1;
-  c.lake_volume.assign(2, 1000.0);
-  c.lake_volume_last_chan.assign(2, 1000.0);
+  make_lake_link(c, 1, 1000.0);
   s->quality.contam.run[1] = constituent_totals{};
   alloc_channel_contaminant_arrays(*s);
   init_channel_contam_state(*s);
@@ -131,6 +125,109 @@ TEST(channel_contam, a_lake_starts_with_its_mass_booked_and_decays_alike) {
   for (int step = 1; step <= 10; ++step) channel_pass(*s);
   EXPECT_NEAR(lake_contam_mass(*s, 1) / 10.0, 0.9415944, 0.9415944e-6);
   EXPECT_NEAR(s->quality.chan_contam.run[1].lake_decay, 10.0 - lake_contam_mass(*s, 1), 1e-12);
+}
+
+// Link 1 (3 nodes of 10 m3 at 10 g/m3) runs into lake link 2 (100 m3 at
+// 10 g/m3) over one grid cell, which the lake covers.
+std::unique_ptr<model_state> link_into_lake() {
+  auto s = std::make_unique<model_state>();
+  link_layout up, lake;
+  up.beds.assign(3, 10.0);
+  up.dx = 10.0;
+  up.downstream = 2;
+  lake.beds.assign(1, 9.0);
+  build_network(s->channel, {up, lake});
+  channel_state& c = s->channel;
+  make_lake_link(c, 2, 100.0);
+  c.qp_vol.assign(c.node_slots(), 0.0);
+  c.status_node.assign(c.node_slots(), 0);
+  for (int j = 1; j <= 3; ++j) c.area[c.node_address(1, j)] = c.area_old[c.node_address(1, j)] = 1.0;
+  c.max_lake_points = 1;
+  c.lake_cells.assign(2, 1);
+  c.calc_loss.assign(2, 0);
+  c.lake_search_row.assign(4, 1);
+  c.lake_search_col.assign(4, 1);
+  start_channel_clock(*s, step_s);
+  s->grid.cells = 1;
+  EXPECT_TRUE(s->grid.mask.allocate_grid(1, 1));
+  s->grid.mask[1][1] = 1;
+  contaminant_model& m = s->quality.contam;
+  m.on = 1;
+  size_contaminant_arrays(m, 1, 1, 1);
+  m.c.constituent_type[1] = 1;
+  s->input.chan_con_trans = 1;
+  s->input.init_chan_conc = 10.0;
+  alloc_channel_contaminant_arrays(*s);
+  init_channel_contam_state(*s);
+  s->run.chan_contam = s->run.channel;
+  return s;
+}
+
+TEST(channel_contam, a_node_a_lake_takes_gives_it_its_mass_and_takes_lake_water_back) {
+  // The lake takes node 3 with its water, then gives it back.
+  auto s = link_into_lake();
+  channel_state& c = s->channel;
+  const chan_contam_state& w = s->quality.chan_contam;
+  const std::size_t third = std::size_t(c.node_address(1, 3));
+
+  // The flow step took the node: its 10 m3 are the lake's now.
+  c.status_node[third] = 1;
+  c.nx[1] = 2;
+  c.area[third] = c.area_old[third] = 0.0;
+  c.lake_volume[1] = c.lake_volume_last_chan[1] = 110.0;
+  channel_pass(*s);
+  EXPECT_NEAR(lake_contam_mass(*s, 1), 1.1, 1e-12);
+  EXPECT_NEAR(channel_contam_mass(*s, 1), 0.2, 1e-12);
+  EXPECT_EQ(s->quality.chan_node_mass[1][third], 0.0);
+  EXPECT_NEAR(w.run[1].lake_exchange, 0.1, 1e-12);
+  EXPECT_NEAR(w.run[1].chan_init + w.run[1].lake_init,
+              channel_contam_mass(*s, 1) + lake_contam_mass(*s, 1), 1e-12);
+
+  // Given back, refilled with 10 m3 of lake water at its 10 g/m3.
+  c.status_node[third] = 0;
+  c.nx[1] = 3;
+  c.area[third] = c.area_old[third] = 1.0;
+  c.lake_volume[1] = c.lake_volume_last_chan[1] = 100.0;
+  channel_pass(*s);
+  EXPECT_NEAR(s->quality.chan_node_mass[1][third], 100.0, 1e-9);
+  EXPECT_NEAR(s->quality.chan_node_conc[1][third], 10.0, 1e-12);
+  EXPECT_NEAR(lake_contam_mass(*s, 1), 1.0, 1e-12);
+  EXPECT_NEAR(w.run[1].lake_exchange, 0.0, 1e-12);
+}
+
+TEST(channel_contam, the_lake_trades_mass_with_the_aquifer_at_the_upwind_concentration) {
+  // 5 m3 seeping into the lake carry the aquifer's 4 g/m3; 5 m3 seeping
+  // out carry the lake's 10 g/m3. With the aquifer a cell counts only as the
+  // aquifer's lake cell (7); another keeps its volume for later.
+  struct seep_case {
+    const char* label;
+    bool aquifer;
+    int gwbound;
+    double volume;  // m3, into the lake +
+    double grams;   // the lake's gain
+    double left;    // m3 still to count
+  };
+  const seep_case cases[] = {
+      {"into the lake", false, 0, 5.0, 20.0, 0.0},
+      {"out of the lake", false, 0, -5.0, -50.0, 0.0},
+      {"the aquifer's lake cell", true, 7, 5.0, 20.0, 0.0},
+      {"another aquifer cell", true, 1, 5.0, 0.0, 5.0},
+  };
+  for (const seep_case& t : cases) {
+    SCOPED_TRACE(t.label);
+    auto s = link_into_lake();
+    s->channel.lake_loss = 1;
+    s->channel.calc_loss[1] = 1;
+    s->input.gw_simulation = t.aquifer ? 1 : 0;
+    s->subsurface.gw.gwbound.assign(2, t.gwbound);
+    s->quality.contam.c.gw_contam_conc[1][1] = 4.0;
+    s->quality.chan_contam.cell_lake_gw_volume[1] = t.volume;
+    channel_pass(*s);
+    EXPECT_NEAR(lake_contam_mass(*s, 1) * 1000.0, 1000.0 + t.grams, 1e-9);
+    EXPECT_NEAR(s->quality.chan_contam.run[1].lake_groundwater, t.grams / 1000.0, 1e-12);
+    EXPECT_NEAR(s->quality.contam.run[1].global_gw_mass, t.grams / 1000.0, 1e-12);
+    EXPECT_EQ(s->quality.chan_contam.cell_lake_gw_volume[1], t.left);
+  }
 }
 
 TEST(channel_contam, the_take_rule_takes_whole_within_half_a_second) {
@@ -219,6 +316,18 @@ TEST(channel_contam, bad_set_ups_are_refused_with_their_messages) {
     test_support::stdout_capture capture;
     init_constituent_state(*s);
     EXPECT_NE(capture.stop().find("needs CHAN_CON_TRANS"), std::string::npos);
+    EXPECT_EQ(error_state.stop_flag, 1);
+  }
+  {
+    // An overland lake keeps no constituent mass of its own.
+    auto s = std::make_unique<model_state>();
+    s->quality.contam.on = 1;
+    s->surface.overland_lakes = 1;
+    clear_errors();
+    test_support::stdout_capture capture;
+    init_constituent_state(*s);
+    EXPECT_NE(capture.stop().find("Error: OV_CON_TRANS with overland lakes is not available"),
+              std::string::npos);
     EXPECT_EQ(error_state.stop_flag, 1);
   }
   clear_errors();

@@ -4,7 +4,8 @@
 // at 2 g/m3 and sits in the Green and Ampt soil layer at 1 mg/kg. Detached
 // soil brings its sorbed mass into the water, the fines carry it down the
 // plane and out through the outlet, settled fines give it back to the soil;
-// dissolved + attached + soil mass balances what came in and went out.
+// dissolved + attached + soil mass balances what came in and went out. Beside
+// a channel lake the lake's fines give and take what crosses its shore.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,8 @@
 #include "constituent_fixture.h"
 #include "quality/cell_contam_mass.h"
 #include "quality/sed_contam_source.h"
+#include "quality/sed_contam_state.h"
+#include "quality/sediment_state.h"
 #include "surface/surface_run_fixture.h"
 #include "test_support.h"
 #include "quality/sediment_tables.h"
@@ -327,6 +330,55 @@ TEST(sed_contam_cell_mass, water_that_cannot_give_up_what_sorbs_leaves_it_with_t
     // Fines, water and what the cell step adds to the water hold what the
     // cell and the release held.
     EXPECT_DOUBLE_EQ(total[1] + c.ov_contam_mass[1][1] + r.rate * 10.0, 11.0 + r.release);
+  }
+}
+
+TEST(sed_contam_carry, a_channel_lakes_fines_give_and_take_across_its_shore) {
+  // A row of three cells with one fine class: cell 1 (50 g per m3 of
+  // sediment, 100 g) sends 0.1 m3 into lake cell 2, 5 g that the lake gains;
+  // across the lake's other face either the lake (20 g/m3) sends 0.1 m3 to
+  // cell 3 (30 g/m3, 10 g), 2 g, or cell 3 sends it 0.2 m3, 6 g. The lake
+  // cell's own total and volume stay as they are.
+  struct face_case {
+    const char* label;
+    double v;       // m3 across the face from the lake cell to cell 3
+    double given;   // g the lake gained over both faces
+    double third;   // g on cell 3 after
+  };
+  const face_case cases[] = {
+      {"the lake's fines leave it", 0.1, 5.0 - 2.0, 12.0},
+      {"cell 3's fines enter it", -0.2, 5.0 + 6.0, 4.0},
+  };
+  for (const face_case& t : cases) {
+    SCOPED_TRACE(t.label);
+    sediment_state sed;
+    sed.classes = 1;
+    sed.sand = {0, 0};
+    sed.ov_sed_vol_qsx.assign(8, 0.0);
+    sed.ov_sed_vol_qsy.assign(8, 0.0);
+    sed.ov_sed_vol_qsx[sed.at(1, 1)] = 0.1;
+    sed.ov_sed_vol_qsx[sed.at(2, 1)] = t.v;
+    sed_contam_state s;
+    s.classes = 1;
+    s.ov_tot_cell_mass = {{}, {0.0, 100.0, 7.0, 10.0}};
+    s.ov_sed_contam_conc = {{}, {0.0, 0.0, 0.0, 50.0, 0.0, 99.0, 0.0, 30.0}};
+    grid_state g;
+    g.cells = 3;
+    g.rightcon = {0, 2, 3, 0};
+    g.belowcon = {0, 0, 0, 0};
+    const std::vector<int> lake = {0, 0, 1, 0};
+    const double lake_conc[4] = {0.0, 0.0, 0.0, 20.0};  // lake 1, class 1 at 1 x 2 + 1
+    double given[2] = {0.0, 0.0};
+    std::vector<double> volume(8, 1.0);
+    sed_contam_carry(sed, s, g, 1, volume.data(), lake.data(), sed_lake_rows{lake_conc, 2, given});
+    EXPECT_DOUBLE_EQ(s.ov_tot_cell_mass[1][1], 95.0);
+    EXPECT_DOUBLE_EQ(s.ov_tot_cell_mass[1][2], 7.0);
+    EXPECT_DOUBLE_EQ(s.ov_tot_cell_mass[1][3], t.third);
+    EXPECT_DOUBLE_EQ(given[1], t.given);
+    EXPECT_DOUBLE_EQ(s.ov_tot_cell_mass[1][1] + s.ov_tot_cell_mass[1][3] + given[1], 110.0);
+    EXPECT_DOUBLE_EQ(volume[s.at(1, 1)], 0.9);
+    EXPECT_DOUBLE_EQ(volume[s.at(2, 1)], 1.0);
+    EXPECT_DOUBLE_EQ(volume[s.at(3, 1)], 1.0 + t.v);
   }
 }
 
