@@ -67,6 +67,9 @@ class chan_contam_run : public testing::Test {
     for (const char* name : {"mask.asc", "elevation.asc", "weirlake.chan", "weirlake.gst",
                              "points.txt"})
       dir_.write(name, fixture_text("weirlake", name));
+    // The point input carries one concentration column per constituent:
+    // clean water here.
+    dir_.write("points.txt", "NUMPT 1\nPOINT 1 1 2.0 0\nNRPDS 0\n");
     dir_.write("ids.idx", ascii_grid(4, 4, 100, std::vector<double>(16, 1.0)));
     dir_.write("tables.cmt", tracer_tables());
     dir_.write("weirlake.prj",
