@@ -10,7 +10,9 @@
 // the air's, then the albedo, vegetation height, transpiration coefficient,
 // canopy resistance, both slopes, depth, area factor and surface temperature
 // read, the temperature, energy residual and both rates written: 14 doubles =
-// 112 B.
+// 112 B. Those take some 5 ns at 20 GB/s, while a cell's Newton loop of five
+// or so steps, each with two exponentials, and its sun, wind and resistance
+// terms take some hundreds of ns: the loop is held by its arithmetic.
 
 #include <omp.h>
 

@@ -8,7 +8,10 @@
 // Bytes a cell interval, counted from the code: reads the depth, the
 // cumulative infiltration, (porosity - initial content) x capillary head and
 // the conductivity, writes the depth, the cumulative infiltration and the
-// rate: 7 doubles = 56 B (no area reduction here).
+// rate: 7 doubles = 56 B (no area reduction here). At 20 GB/s those take
+// under 3 ns, while a cell's Newton loop takes a few iterations of a
+// logarithm and a division each, some tens of ns: the bound of the memory
+// stays out of reach by an order of magnitude, on any thread count.
 
 #include <omp.h>
 
