@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench_support.h"
 #include "run/run_simulation.h"
 #include "run/model_state.h"
 #include "core/parallel_context.h"
@@ -31,21 +32,6 @@ constexpr double rain_mm_h = 20.0;
 constexpr int run_minutes = 180;
 constexpr int window_minutes = 30;
 
-std::string grid_text(const std::vector<double>& v) {
-  std::string t = "north: " + std::to_string(rows * dx) + "\nsouth: 0\neast: " +
-                  std::to_string(cols * dx) + "\nwest: 0\nrows: " + std::to_string(rows) +
-                  "\ncols: " + std::to_string(cols) + "\n";
-  char buf[32];
-  for (int r = 0; r < rows; ++r) {
-    for (int c = 0; c < cols; ++c) {
-      std::snprintf(buf, sizeof buf, "%.10g ", v[r * cols + c]);
-      t += buf;
-    }
-    t += '\n';
-  }
-  return t;
-}
-
 double ground(int r, int c, double floor_slope) {
   return 100.0 + floor_slope * dx * (rows - 1 - r) + 0.05 * dx * std::abs(c - cols / 2);
 }
@@ -57,9 +43,9 @@ void write_v(const fs::path& dir, double floor_slope) {
   for (int r = 0; r < rows; ++r)
     for (int c = 0; c < cols; ++c)
       elev[r * cols + c] = ground(r, c, floor_slope);
-  std::ofstream(dir / "mask.asc") << grid_text(mask);
-  std::ofstream(dir / "elevation.asc") << grid_text(elev);
-  std::ofstream(dir / "roughness.asc") << grid_text(rough);
+  bench::write_grid(dir / "mask.asc", rows, cols, dx, mask);
+  bench::write_grid(dir / "elevation.asc", rows, cols, dx, elev);
+  bench::write_grid(dir / "roughness.asc", rows, cols, dx, rough);
 
   // The channel: one trapezoid link under the floor, its bed a metre down,
   // a node at the upstream edge of each floor cell and one at the outlet.
@@ -117,18 +103,7 @@ row measure(const fs::path& dir, const char* scheme, double dt, double floor_slo
   steps.push_back({"record_outflow", record_outflow});
   run_lists lists = production_lists();
   lists.steps = steps;
-  const fs::path old = fs::current_path();
-  fs::current_path(dir);
-  std::fflush(stdout);
-  const int saved = dup(1);
-  FILE* sink = std::fopen("/dev/null", "w");
-  dup2(fileno(sink), 1);
-  const int status = run_model("v.prj", nullptr, lists);
-  std::fflush(stdout);
-  dup2(saved, 1);
-  close(saved);
-  std::fclose(sink);
-  fs::current_path(old);
+  const int status = bench::run_quietly(dir, "v.prj", lists);
 
   const double q_eq = rain_mm_h / 1000.0 / 3600.0 * rows * cols * dx * dx;
   const std::size_t window = static_cast<std::size_t>(window_minutes * 60 / dt);
@@ -153,8 +128,7 @@ void print(const char* label, double dt, const row& r) {
 }  // namespace
 
 int main() {
-  const fs::path dir = fs::temp_directory_path() / ("valto_timestep_bench_" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  const fs::path dir = bench::scratch_folder("valto_timestep_bench");
   constexpr double steps[] = {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 30.0};
   std::printf("tilted V, %d x %d cells of %.0f m, sides 5 %%, rain %.0f mm/h, last %d of %d minutes\n",
               rows, cols, dx, rain_mm_h, window_minutes, run_minutes);
