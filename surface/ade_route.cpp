@@ -155,14 +155,36 @@ inline double face_at(const face_inputs& in, const double* h, int i, int j, int 
                                                      : ov_face::face_law<extras>(in, h, i, j);
 }
 
-// The fluxes a thread's cells first..last need from faces whose far cell
-// belongs to a later thread, computed from the depths h before any thread
-// changes them. Cells in grid order keep those faces within reach of last.
-template <bool extras>
-void crossing_faces(const face_inputs& in, const faces_of& f, const double* h, int first, int last,
-                    int reach, double* q) {
-  for (int i = std::max(first, last - reach + 1); i <= last; ++i)
-    if (f.next[i] > last) q[i] = face_at<extras>(in, h, i, f.next[i], f.closed_side);
+// One pass over a direction's faces in cell order: q[i] = face(i, next[i])
+// for every cell, then apply(i, q[i]), which may read q[up[i]]. Each thread
+// takes a contiguous share of the cells; the faces whose far cell belongs to
+// a later share are computed first, before the barrier, from the values no
+// thread has changed yet; cells in grid order keep them within reach of the
+// share's last cell. Returns the bitwise or of what apply returns.
+template <class Face, class Apply>
+int faces_in_cell_order(int n, const faces_of& f, int reach, double* q, Face face, Apply apply) {
+  int bits = 0;
+#pragma omp parallel reduction(| : bits) if (n >= parallel_min_cells)
+  {
+    int first = 0;
+    int last = 0;
+    thread_cells(n, omp_get_thread_num(), omp_get_num_threads(), first, last);
+    for (int i = std::max(first, last - reach + 1); i <= last; ++i)
+      if (f.next[i] > last) q[i] = face(i, f.next[i]);
+#pragma omp barrier
+    for (int i = first; i <= last; ++i) {
+      const int j = f.next[i];
+      double qi = 0.0;
+      if (j > last) {
+        qi = q[i];
+      } else {
+        qi = face(i, j);
+        q[i] = qi;
+      }
+      bits |= apply(i, qi);
+    }
+  }
+  return bits;
 }
 
 // One direction of a scheme-2 sub-step of s seconds in one pass over the
@@ -171,56 +193,44 @@ void crossing_faces(const face_inputs& in, const faces_of& f, const double* h, i
 // depth except at the outlet, which the sub-step's drain has lowered since
 // (outlet_before). The depth changes are stored only when store_change is
 // set, for the last sweep of the step, which is the one they must show.
+// *cleared_count grows by 1 when any cell was cleared.
 template <bool extras>
 int route_direction(const route_view& v, const faces_of& f, int reach, double s,
                     double outlet_before, bool store_change, double* vol, double* cleared,
                     int* cleared_count) {
-  const int n = v.cells;
+  constexpr int large_change = 1;
+  constexpr int negative = 2;
+  constexpr int any_cleared = 4;
   const face_inputs& in = v.faces;
   const double r = s / (v.dx * v.dx);
   double* h = v.depth;
-  double* q = f.flux;
+  const double* q = f.flux;
   double* dh = v.depth_change;
-  int code = 0;
-  int count = 0;
-#pragma omp parallel reduction(| : code) reduction(+ : count) if (n >= parallel_min_cells)
-  {
-    int first = 0;
-    int last = 0;
-    thread_cells(n, omp_get_thread_num(), omp_get_num_threads(), first, last);
-    crossing_faces<extras>(in, f, h, first, last, reach, q);
-#pragma omp barrier
-    for (int i = first; i <= last; ++i) {
-      const int j = f.next[i];
-      // A face into a later thread's cells was computed before the barrier;
-      // every other far cell is still at its old depth here.
-      double qi = 0.0;
-      if (j > last) {
-        qi = q[i];
+  // Every far cell is still at its old depth when its face is computed.
+  const auto face = [&](int i, int j) { return face_at<extras>(in, h, i, j, f.closed_side); };
+  const auto apply = [&](int i, double qi) {
+    int bits = 0;
+    const double d = (q[f.up[i]] - qi) * r;
+    if (store_change) dh[i] = d;
+    const double old = i == v.outlet ? outlet_before : h[i];
+    double hn = h[i] + d;
+    if (hn < 0.0) {
+      if (s >= min_substep && hn > -small_negative) {
+        cleared[i] -= hn;
+        bits |= any_cleared;
+        hn = 0.0;
       } else {
-        qi = face_at<extras>(in, h, i, j, f.closed_side);
-        q[i] = qi;
+        bits |= negative;
       }
-      const double d = (q[f.up[i]] - qi) * r;
-      if (store_change) dh[i] = d;
-      const double old = i == v.outlet ? outlet_before : h[i];
-      double hn = h[i] + d;
-      if (hn < 0.0) {
-        if (s >= min_substep && hn > -small_negative) {
-          cleared[i] -= hn;
-          ++count;
-          hn = 0.0;
-        } else {
-          code |= 2;
-        }
-      }
-      if (hn >= 0.0 && std::fabs(d) > 0.5 * old && old > 0.01 && s > 0.1) code |= 1;
-      h[i] = hn;
-      vol[i] += qi * s;
     }
-  }
-  *cleared_count += count;
-  return code > 1 ? 2 : code;
+    if (hn >= 0.0 && std::fabs(d) > 0.5 * old && old > 0.01 && s > 0.1) bits |= large_change;
+    h[i] = hn;
+    vol[i] += qi * s;
+    return bits;
+  };
+  const int bits = faces_in_cell_order(v.cells, f, reach, f.flux, face, apply);
+  if ((bits & any_cleared) != 0) ++*cleared_count;
+  return (bits & negative) != 0 ? 2 : (bits & large_change);
 }
 
 // Incoming depths below -1e-16 m are reported cell by cell and set to 0,
@@ -384,28 +394,15 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
 template <bool extras>
 void predict_direction(const route_view& v, const faces_of& f, int reach, double r, double* hp,
                        double* copy) {
-  const int n = v.cells;
   const face_inputs& in = v.faces;
   const double* h = v.depth;
-#pragma omp parallel if (n >= parallel_min_cells)
-  {
-    int first = 0;
-    int last = 0;
-    thread_cells(n, omp_get_thread_num(), omp_get_num_threads(), first, last);
-    crossing_faces<extras>(in, f, h, first, last, reach, copy);
-#pragma omp barrier
-    for (int i = first; i <= last; ++i) {
-      const int j = f.next[i];
-      double qi = 0.0;
-      if (j > last) {
-        qi = copy[i];
-      } else {
-        qi = face_at<extras>(in, h, i, j, f.closed_side);
-        copy[i] = qi;
-      }
-      hp[i] = h[i] + (copy[f.up[i]] - qi) * r;
-    }
-  }
+  faces_in_cell_order(
+      v.cells, f, reach, copy,
+      [&](int i, int j) { return face_at<extras>(in, h, i, j, f.closed_side); },
+      [&](int i, double qi) {
+        hp[i] = h[i] + (copy[f.up[i]] - qi) * r;
+        return 0;
+      });
 }
 
 // The corrector of one scheme-3 direction in one pass: each face's flux is
@@ -415,34 +412,19 @@ void predict_direction(const route_view& v, const faces_of& f, int reach, double
 template <bool extras>
 void correct_direction(const route_view& v, const faces_of& f, int reach, double r,
                        const double* hp, const double* copy, bool store_change) {
-  const int n = v.cells;
   const face_inputs& in = v.faces;
   double* h = v.depth;
-  double* q = f.flux;
+  const double* q = f.flux;
   double* dh = v.depth_change;
-#pragma omp parallel if (n >= parallel_min_cells)
-  {
-    int first = 0;
-    int last = 0;
-    thread_cells(n, omp_get_thread_num(), omp_get_num_threads(), first, last);
-    for (int i = std::max(first, last - reach + 1); i <= last; ++i)
-      if (f.next[i] > last)
-        q[i] = (face_at<extras>(in, hp, i, f.next[i], f.closed_side) + copy[i]) * 0.5;
-#pragma omp barrier
-    for (int i = first; i <= last; ++i) {
-      const int j = f.next[i];
-      double qi = 0.0;
-      if (j > last) {
-        qi = q[i];
-      } else {
-        qi = (face_at<extras>(in, hp, i, j, f.closed_side) + copy[i]) * 0.5;
-        q[i] = qi;
-      }
-      const double d = (q[f.up[i]] - qi) * r;
-      if (store_change) dh[i] = d;
-      h[i] += d;
-    }
-  }
+  faces_in_cell_order(
+      v.cells, f, reach, f.flux,
+      [&](int i, int j) { return (face_at<extras>(in, hp, i, j, f.closed_side) + copy[i]) * 0.5; },
+      [&](int i, double qi) {
+        const double d = (q[f.up[i]] - qi) * r;
+        if (store_change) dh[i] = d;
+        h[i] += d;
+        return 0;
+      });
 }
 
 // Scheme 3: one pass at the full step, each direction predicted on the
