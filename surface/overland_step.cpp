@@ -135,10 +135,10 @@ bool check_routed_water(const model_state& state, double volume) {
     what = "water depth";
     cell = bad.depth;
   } else if (bad.flow_x != INT_MAX) {
-    what = "flow through the right face";
+    what = "right-face discharge";
     cell = bad.flow_x;
   } else if (bad.flow_y != INT_MAX) {
-    what = "flow through the lower face";
+    what = "lower-face discharge";
     cell = bad.flow_y;
   } else if (!std::isfinite(volume)) {
     what = "outlet outflow volume";
