@@ -155,14 +155,76 @@ inline double face_at(const face_inputs& in, const double* h, int i, int j, int 
                                                      : ov_face::face_law<extras>(in, h, i, j);
 }
 
-// One pass over a direction's faces in cell order: q[i] = face(i, next[i])
-// for every cell, then apply(i, q[i]), which may read q[up[i]]. Each thread
-// takes a contiguous share of the cells; the faces whose far cell belongs to
-// a later share are computed first, before the barrier, from the values no
-// thread has changed yet; cells in grid order keep them within reach of the
-// share's last cell. Returns the bitwise or of what apply returns.
-template <class Face, class Apply>
-int faces_in_cell_order(int n, const faces_of& f, int reach, double* q, Face face, Apply apply) {
+// Cells whose faces a pass computes together before it applies them.
+constexpr int face_block = 64;
+
+// The fluxes of the law without extras through the faces of cells b0..b1
+// (at most face_block of them) from the depths h, into raw[i - b0]; faces
+// whose far cell lies beyond last are left out. The depth powers are taken
+// in a loop of their own, free of branches and of each other, that the
+// compiler runs several lanes at a time; each flux is still g^(5/3) x (1/n)
+// x sqrt(|S|) x dx in that order, as face_law gives it, to the bit.
+inline void plain_faces(const face_inputs& in, const faces_of& f, const double* h, int b0, int b1,
+                        int last, double* raw) {
+  const double* z = in.elevation;
+  double g[face_block];
+  double y[face_block];
+  double c[face_block];
+  double root[face_block];
+  double sign[face_block];
+  bool slow = false;
+  const int count = b1 - b0 + 1;
+  for (int k = 0; k < count; ++k) {
+    const int i = b0 + k;
+    const int j = f.next[i];
+    g[k] = 1.0;  // any depth the power takes; its flux is 0
+    y[k] = 1.0;
+    c[k] = 0.0;
+    root[k] = 0.0;
+    sign[k] = 0.0;
+    if (j > last || ov_face::face_closed(in, i, j, f.closed_side)) continue;
+    const double slope = ((h[i] + z[i]) - (h[j] + z[j])) / in.dx;
+    if (!(slope > 0.0 || slope < 0.0)) continue;  // equal stages, or not a number
+    const int up = slope > 0.0 ? i : j;
+    const double depth = h[up] - in.retent_dep[up];
+    if (!(depth > 0.0)) continue;
+    g[k] = depth;
+    if (manning_power_fast(depth)) {
+      y[k] = manning_power_guess(depth);
+    } else {
+      slow = true;
+    }
+    c[k] = 1.0 / in.dist_rough[up];
+    root[k] = std::sqrt(std::fabs(slope));
+    sign[k] = slope > 0.0 ? 1.0 : -1.0;
+  }
+  double power[face_block];
+#pragma omp simd
+  for (int k = 0; k < count; ++k) power[k] = manning_power_refine(g[k], y[k]);
+  if (slow) {
+    for (int k = 0; k < count; ++k)
+      if (!manning_power_fast(g[k])) power[k] = manning_power(g[k]);
+  }
+  for (int k = 0; k < count; ++k) {
+    const double q = power[k] * c[k] * root[k] * in.dx;
+    raw[k] = sign[k] > 0.0 ? q : (sign[k] < 0.0 ? -q : 0.0);
+  }
+}
+
+// One pass over a direction's faces in cell order: q[i] = combine(i, the
+// face's flux from the depths h) for every cell, then apply(i, q[i]), which
+// may read q[up[i]]. Each thread takes a contiguous share of the cells; the
+// faces whose far cell belongs to a later share are computed first, before
+// the barrier, from depths no thread has changed yet; cells in grid order
+// keep them within reach of the share's last cell. The faces of a block of
+// cells are computed before the block is applied: a face reads only its own
+// cell and its far cell, neither of them applied yet. Returns the bitwise
+// or of what apply returns.
+template <bool extras, class Combine, class Apply>
+int faces_in_cell_order(const route_view& v, const faces_of& f, int reach, const double* h,
+                        double* q, Combine combine, Apply apply) {
+  const int n = v.cells;
+  const face_inputs& in = v.faces;
   int bits = 0;
 #pragma omp parallel reduction(| : bits) if (n >= parallel_min_cells)
   {
@@ -170,18 +232,20 @@ int faces_in_cell_order(int n, const faces_of& f, int reach, double* q, Face fac
     int last = 0;
     thread_cells(n, omp_get_thread_num(), omp_get_num_threads(), first, last);
     for (int i = std::max(first, last - reach + 1); i <= last; ++i)
-      if (f.next[i] > last) q[i] = face(i, f.next[i]);
+      if (f.next[i] > last) q[i] = combine(i, face_at<extras>(in, h, i, f.next[i], f.closed_side));
 #pragma omp barrier
-    for (int i = first; i <= last; ++i) {
-      const int j = f.next[i];
-      double qi = 0.0;
-      if (j > last) {
-        qi = q[i];
+    double raw[face_block];
+    for (int b0 = first; b0 <= last; b0 += face_block) {
+      const int b1 = std::min(last, b0 + face_block - 1);
+      if constexpr (extras) {
+        for (int i = b0; i <= b1; ++i)
+          raw[i - b0] = f.next[i] > last ? 0.0 : face_at<true>(in, h, i, f.next[i], f.closed_side);
       } else {
-        qi = face(i, j);
-        q[i] = qi;
+        plain_faces(in, f, h, b0, b1, last, raw);
       }
-      bits |= apply(i, qi);
+      for (int i = b0; i <= b1; ++i)
+        if (f.next[i] <= last) q[i] = combine(i, raw[i - b0]);
+      for (int i = b0; i <= b1; ++i) bits |= apply(i, q[i]);
     }
   }
   return bits;
@@ -201,13 +265,10 @@ int route_direction(const route_view& v, const faces_of& f, int reach, double s,
   constexpr int large_change = 1;
   constexpr int negative = 2;
   constexpr int any_cleared = 4;
-  const face_inputs& in = v.faces;
   const double r = s / (v.dx * v.dx);
   double* h = v.depth;
   const double* q = f.flux;
   double* dh = v.depth_change;
-  // Every far cell is still at its old depth when its face is computed.
-  const auto face = [&](int i, int j) { return face_at<extras>(in, h, i, j, f.closed_side); };
   const auto apply = [&](int i, double qi) {
     int bits = 0;
     const double d = (q[f.up[i]] - qi) * r;
@@ -228,7 +289,8 @@ int route_direction(const route_view& v, const faces_of& f, int reach, double s,
     vol[i] += qi * s;
     return bits;
   };
-  const int bits = faces_in_cell_order(v.cells, f, reach, f.flux, face, apply);
+  const int bits = faces_in_cell_order<extras>(
+      v, f, reach, h, f.flux, [](int, double qi) { return qi; }, apply);
   if ((bits & any_cleared) != 0) ++*cleared_count;
   return (bits & negative) != 0 ? 2 : (bits & large_change);
 }
@@ -394,11 +456,9 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
 template <bool extras>
 void predict_direction(const route_view& v, const faces_of& f, int reach, double r, double* hp,
                        double* copy) {
-  const face_inputs& in = v.faces;
   const double* h = v.depth;
-  faces_in_cell_order(
-      v.cells, f, reach, copy,
-      [&](int i, int j) { return face_at<extras>(in, h, i, j, f.closed_side); },
+  faces_in_cell_order<extras>(
+      v, f, reach, h, copy, [](int, double qi) { return qi; },
       [&](int i, double qi) {
         hp[i] = h[i] + (copy[f.up[i]] - qi) * r;
         return 0;
@@ -412,13 +472,11 @@ void predict_direction(const route_view& v, const faces_of& f, int reach, double
 template <bool extras>
 void correct_direction(const route_view& v, const faces_of& f, int reach, double r,
                        const double* hp, const double* copy, bool store_change) {
-  const face_inputs& in = v.faces;
   double* h = v.depth;
   const double* q = f.flux;
   double* dh = v.depth_change;
-  faces_in_cell_order(
-      v.cells, f, reach, f.flux,
-      [&](int i, int j) { return (face_at<extras>(in, hp, i, j, f.closed_side) + copy[i]) * 0.5; },
+  faces_in_cell_order<extras>(
+      v, f, reach, hp, f.flux, [&](int i, double qi) { return (qi + copy[i]) * 0.5; },
       [&](int i, double qi) {
         const double d = (q[f.up[i]] - qi) * r;
         if (store_change) dh[i] = d;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "surface/face_fluxes.h"
 #include "surface_run_fixture.h"
 
 namespace {
@@ -57,6 +58,33 @@ TEST(ade_depth_check, codes_and_small_negative_depths) {
     EXPECT_NEAR(cleared[1], c.cleared, 1e-15);
     EXPECT_EQ(cleared_count, c.cleared > 0.0 ? 1 : 0);
   }
+}
+
+TEST(ade_route, the_single_pass_gives_each_face_the_face_laws_flux_to_the_bit) {
+  // Four 10 m cells in a row, routed for one sub-step of 0.5 s with the x
+  // sweep first: the fluxes it leaves are those of the depths it started
+  // from, face by face as face_flux gives them. The first face runs off a
+  // film of 1e-100 m, the second off 0.2 m into a nearly dry cell, the third
+  // back up from the last cell, which stands higher.
+  model_state s;
+  build_grid(s, 1, 4, 10.0, {1.0, 0.5, 0.0, 0.0}, {0.05}, 1, 4, 0.01);
+  const std::vector<double> start = {0.0, 1e-100, 0.2, 1e-3, 0.02};
+  s.surface.depth = start;
+  s.input.channel_routing = 1;  // the outlet keeps its water
+  s.input.settings.overtype = 2;
+  ade_overland_route(s, 0.5);
+  EXPECT_EQ(s.surface.ade_substeps, 1);
+  const face_inputs in = face_inputs_of(s);
+  for (int i = 1; i <= 3; ++i) {
+    SCOPED_TRACE(i);
+    const double q = face_flux(in, start.data(), i, i + 1);
+    EXPECT_EQ(s.surface.flux_x[i], q);
+    EXPECT_EQ(s.surface.vol_x[i], q * 0.5);
+  }
+  EXPECT_GT(s.surface.flux_x[1], 0.0);
+  EXPECT_GT(s.surface.flux_x[2], 1.0);
+  EXPECT_LT(s.surface.flux_x[3], 0.0);
+  EXPECT_EQ(s.surface.flux_x[4], 0.0);
 }
 
 // One 10 m cell that is its own outlet: only the outlet drains it, so each
