@@ -13,6 +13,8 @@
 
 #include "surface/ade_route.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -20,6 +22,7 @@
 #include "core/error_state.h"
 #include "run/model_state.h"
 #include "surface/face_fluxes.h"
+#include "surface/face_law.h"
 #include "surface/cell_loops.h"
 #include "surface/lowspots.h"
 
@@ -31,7 +34,7 @@ constexpr double small_negative = 1e-5; // m; shallower negative depths are set 
 // Normal-depth discharge (m3/s) out of the outlet cell through one face of
 // width dx at depth d (m) on the outlet slope; nothing leaves a dry cell.
 double outlet_discharge(double d, double n, double slope, double dx) {
-  return d > 0.0 ? std::pow(d, 5.0 / 3.0) / n * std::sqrt(slope) * dx : 0.0;
+  return d > 0.0 ? manning_power(d) / n * std::sqrt(slope) * dx : 0.0;
 }
 
 // Takes discharge x s out of the outlet cell's depth, capped at the water it
@@ -98,6 +101,200 @@ void sweep(const route_view& v, bool x, const double* depth) {
   }
 }
 
+// One direction's faces: the neighbour across the face, the neighbour on
+// the other side, the closing dike bit and the flux array.
+struct faces_of {
+  const int* next;
+  const int* up;
+  int closed_side;
+  double* flux;
+};
+
+faces_of faces_in(const route_view& v, bool x) {
+  return x ? faces_of{v.rightcon, v.leftcon, dike_right, v.flux_x}
+           : faces_of{v.belowcon, v.abovecon, dike_bottom, v.flux_y};
+}
+
+// The single-pass kernels below rely on the cells being numbered in grid
+// order, as the mask numbers them: every face's far cell comes after its
+// near cell, and the up table is the inverse of the next table. reach is the
+// largest next[i] - i, which bounds the faces that cross from one thread's
+// cells into the next thread's.
+struct cell_order {
+  bool ok = true;
+  int reach_x = 0;
+  int reach_y = 0;
+};
+
+cell_order cell_order_of(const route_view& v) {
+  const int n = v.cells;
+  int bad = 0;
+  int reach_x = 0;
+  int reach_y = 0;
+#pragma omp parallel for schedule(static) reduction(| : bad) reduction(max : reach_x, reach_y) \
+    if (n >= parallel_min_cells)
+  for (int i = 1; i <= n; ++i) {
+    const int r = v.rightcon[i];
+    const int b = v.belowcon[i];
+    const int l = v.leftcon[i];
+    const int a = v.abovecon[i];
+    if ((r != 0 && (r <= i || r > n)) || (b != 0 && (b <= i || b > n))) bad = 1;
+    if ((l != 0 && (l >= i || v.rightcon[l] != i)) || (a != 0 && (a >= i || v.belowcon[a] != i)))
+      bad = 1;
+    if (r - i > reach_x) reach_x = r - i;
+    if (b - i > reach_y) reach_y = b - i;
+  }
+  return {bad == 0, reach_x, reach_y};
+}
+
+// A face's flux from the depths h: the law without lakes, closed by a
+// missing neighbour or a dike side.
+template <bool extras>
+inline double face_at(const face_inputs& in, const double* h, int i, int j, int closed_side) {
+  return ov_face::face_closed(in, i, j, closed_side) ? 0.0
+                                                     : ov_face::face_law<extras>(in, h, i, j);
+}
+
+// Cells whose faces a pass computes together before it applies them.
+constexpr int face_block = 64;
+
+// The fluxes of the law without extras through the faces of cells b0..b1
+// (at most face_block of them) from the depths h, into raw[i - b0]; faces
+// whose far cell lies beyond last are left out. The depth powers are taken
+// in a loop of their own, free of branches and of each other, that the
+// compiler runs several lanes at a time; each flux is still g^(5/3) x (1/n)
+// x sqrt(|S|) x dx in that order, as face_law gives it, to the bit.
+inline void plain_faces(const face_inputs& in, const faces_of& f, const double* h, int b0, int b1,
+                        int last, double* raw) {
+  const double* z = in.elevation;
+  double g[face_block];
+  double y[face_block];
+  double c[face_block];
+  double root[face_block];
+  double sign[face_block];
+  bool slow = false;
+  const int count = b1 - b0 + 1;
+  for (int k = 0; k < count; ++k) {
+    const int i = b0 + k;
+    const int j = f.next[i];
+    g[k] = 1.0;  // any depth the power takes; its flux is 0
+    y[k] = 1.0;
+    c[k] = 0.0;
+    root[k] = 0.0;
+    sign[k] = 0.0;
+    if (j > last || ov_face::face_closed(in, i, j, f.closed_side)) continue;
+    const double slope = ((h[i] + z[i]) - (h[j] + z[j])) / in.dx;
+    if (!(slope > 0.0 || slope < 0.0)) continue;  // equal stages, or not a number
+    const int up = slope > 0.0 ? i : j;
+    const double depth = h[up] - in.retent_dep[up];
+    if (!(depth > 0.0)) continue;
+    g[k] = depth;
+    if (manning_power_fast(depth)) {
+      y[k] = manning_power_guess(depth);
+    } else {
+      slow = true;
+    }
+    c[k] = 1.0 / in.dist_rough[up];
+    root[k] = std::sqrt(std::fabs(slope));
+    sign[k] = slope > 0.0 ? 1.0 : -1.0;
+  }
+  double power[face_block];
+#pragma omp simd
+  for (int k = 0; k < count; ++k) power[k] = manning_power_refine(g[k], y[k]);
+  if (slow) {
+    for (int k = 0; k < count; ++k)
+      if (!manning_power_fast(g[k])) power[k] = manning_power(g[k]);
+  }
+  for (int k = 0; k < count; ++k) {
+    const double q = power[k] * c[k] * root[k] * in.dx;
+    raw[k] = sign[k] > 0.0 ? q : (sign[k] < 0.0 ? -q : 0.0);
+  }
+}
+
+// One pass over a direction's faces in cell order: q[i] = combine(i, the
+// face's flux from the depths h) for every cell, then apply(i, q[i]), which
+// may read q[up[i]]. Each thread takes a contiguous share of the cells; the
+// faces whose far cell belongs to a later share are computed first, before
+// the barrier, from depths no thread has changed yet; cells in grid order
+// keep them within reach of the share's last cell. The faces of a block of
+// cells are computed before the block is applied: a face reads only its own
+// cell and its far cell, neither of them applied yet. Returns the bitwise
+// or of what apply returns.
+template <bool extras, class Combine, class Apply>
+int faces_in_cell_order(const route_view& v, const faces_of& f, int reach, const double* h,
+                        double* q, Combine combine, Apply apply) {
+  const int n = v.cells;
+  const face_inputs& in = v.faces;
+  int bits = 0;
+#pragma omp parallel reduction(| : bits) if (n >= parallel_min_cells)
+  {
+    int first = 0;
+    int last = 0;
+    thread_cells(n, omp_get_thread_num(), omp_get_num_threads(), first, last);
+    for (int i = std::max(first, last - reach + 1); i <= last; ++i)
+      if (f.next[i] > last) q[i] = combine(i, face_at<extras>(in, h, i, f.next[i], f.closed_side));
+#pragma omp barrier
+    double raw[face_block];
+    for (int b0 = first; b0 <= last; b0 += face_block) {
+      const int b1 = std::min(last, b0 + face_block - 1);
+      if constexpr (extras) {
+        for (int i = b0; i <= b1; ++i)
+          raw[i - b0] = f.next[i] > last ? 0.0 : face_at<true>(in, h, i, f.next[i], f.closed_side);
+      } else {
+        plain_faces(in, f, h, b0, b1, last, raw);
+      }
+      for (int i = b0; i <= b1; ++i)
+        if (f.next[i] <= last) q[i] = combine(i, raw[i - b0]);
+      for (int i = b0; i <= b1; ++i) bits |= apply(i, q[i]);
+    }
+  }
+  return bits;
+}
+
+// One direction of a scheme-2 sub-step of s seconds in one pass over the
+// cells: each face's flux from the depths before the sweep, then the depth
+// update and checks of ade_depth_check, with before[i] taken as the cell's
+// depth except at the outlet, which the sub-step's drain has lowered since
+// (outlet_before). The depth changes are stored only when store_change is
+// set, for the last sweep of the step, which is the one they must show.
+// *cleared_count grows by 1 when any cell was cleared.
+template <bool extras>
+int route_direction(const route_view& v, const faces_of& f, int reach, double s,
+                    double outlet_before, bool store_change, double* vol, double* cleared,
+                    int* cleared_count) {
+  constexpr int large_change = 1;
+  constexpr int negative = 2;
+  constexpr int any_cleared = 4;
+  const double r = s / (v.dx * v.dx);
+  double* h = v.depth;
+  const double* q = f.flux;
+  double* dh = v.depth_change;
+  const auto apply = [&](int i, double qi) {
+    int bits = 0;
+    const double d = (q[f.up[i]] - qi) * r;
+    if (store_change) dh[i] = d;
+    const double old = i == v.outlet ? outlet_before : h[i];
+    double hn = h[i] + d;
+    if (hn < 0.0) {
+      if (s >= min_substep && hn > -small_negative) {
+        cleared[i] -= hn;
+        bits |= any_cleared;
+        hn = 0.0;
+      } else {
+        bits |= negative;
+      }
+    }
+    if (hn >= 0.0 && std::fabs(d) > 0.5 * old && old > 0.01 && s > 0.1) bits |= large_change;
+    h[i] = hn;
+    vol[i] += qi * s;
+    return bits;
+  };
+  const int bits = faces_in_cell_order<extras>(
+      v, f, reach, h, f.flux, [](int, double qi) { return qi; }, apply);
+  if ((bits & any_cleared) != 0) ++*cleared_count;
+  return (bits & negative) != 0 ? 2 : (bits & large_change);
+}
+
 // Incoming depths below -1e-16 m are reported cell by cell and set to 0,
 // with their saved copies; the water so made is booked as cleanup.
 void clear_negative_inflow_depths(const route_view& v, surface_state& sf) {
@@ -116,6 +313,25 @@ void clear_negative_inflow_depths(const route_view& v, surface_state& sf) {
   }
 }
 
+// One direction of a scheme-2 sub-step: the single pass when the cells are
+// in grid order, else the sweep and the separate depth check.
+int route_substep_direction(const route_view& v, const cell_order& order, bool x, double s,
+                            double outlet_before, bool store_change, double* before,
+                            double* vol, double* cleared, int* cleared_count) {
+  if (!order.ok) {
+    sweep(v, x, v.depth);
+    return ade_depth_check(v.cells, v.depth, v.depth_change, before, x ? v.flux_x : v.flux_y,
+                           x ? v.leftcon : v.abovecon, v.dx, s, vol, cleared, cleared_count);
+  }
+  const faces_of f = faces_in(v, x);
+  const int reach = x ? order.reach_x : order.reach_y;
+  return ov_face::has_extras(v.faces)
+             ? route_direction<true>(v, f, reach, s, outlet_before, store_change, vol, cleared,
+                                     cleared_count)
+             : route_direction<false>(v, f, reach, s, outlet_before, store_change, vol, cleared,
+                                      cleared_count);
+}
+
 // Scheme 2: adaptive sub-steps, restarted from the depths of the start of the
 // step with half the sub-step whenever a depth goes negative.
 double route_adaptive(model_state& state, const route_view& v, double dt) {
@@ -123,10 +339,13 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
   const int n = v.cells;
   double* h = v.depth;
   double* saved = sf.saved_depth.data();
-  double* before = sf.sweep_depth.data();
   double* vol_x = sf.vol_x.data();
   double* vol_y = sf.vol_y.data();
   double* cleared = sf.cleared_depth.data();
+  const cell_order order = cell_order_of(v);
+  // The separate depth check keeps each cell's depth before the sweep; the
+  // single pass reads it from the depth itself.
+  double* before = order.ok ? nullptr : sf.sweep_depth.data();
 
   // The sub-step carries over from the last call: halved after a large
   // change, doubled while two of it still fit the step.
@@ -143,7 +362,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
     if (n >= parallel_min_cells)
   for (int i = 1; i <= n; ++i) {
     saved[i] = h[i];
-    before[i] = h[i];
+    if (before != nullptr) before[i] = h[i];
     vol_x[i] = 0.0;
     vol_y[i] = 0.0;
     if (h[i] < -1e-16) ++negatives;
@@ -167,7 +386,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
 #pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
       for (int i = 1; i <= n; ++i) {
         h[i] = saved[i];
-        before[i] = saved[i];
+        if (before != nullptr) before[i] = saved[i];
         vol_x[i] = 0.0;
         vol_y[i] = 0.0;
       }
@@ -179,6 +398,9 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
     }
 
     double outlet_volume = 0.0;
+    // The outlet's depth before the coming sweep; its drain does not count
+    // as a change of the sweep.
+    double outlet_before = v.outlet > 0 ? h[v.outlet] : 0.0;
     double remaining = dt;
     restarted = false;
     while (remaining > 1e-16) {
@@ -195,10 +417,11 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
       ++sf.ade_substeps;
       for (int k = 0; k < 2 && !restarted; ++k) {
         const bool x = (k == 0) == x_first;
-        sweep(v, x, h);
-        const int code = ade_depth_check(n, h, v.depth_change, before, x ? v.flux_x : v.flux_y,
-                                         x ? v.leftcon : v.abovecon, v.dx, s, x ? vol_x : vol_y,
-                                         cleared, &cleared_cells);
+        const bool store_change = k == 1 && remaining == 0.0;
+        const int code =
+            route_substep_direction(v, order, x, s, outlet_before, store_change, before,
+                                    x ? vol_x : vol_y, cleared, &cleared_cells);
+        if (v.outlet > 0) outlet_before = h[v.outlet];
         if (code == 2) {
           m = s * 0.5;
           restarted = true;
@@ -227,6 +450,41 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
   }
 }
 
+// The predictor of one scheme-3 direction in one pass: copy takes each
+// face's flux from the depths h, hp the depths that flux gives over the
+// step (r = dt / dx^2).
+template <bool extras>
+void predict_direction(const route_view& v, const faces_of& f, int reach, double r, double* hp,
+                       double* copy) {
+  const double* h = v.depth;
+  faces_in_cell_order<extras>(
+      v, f, reach, h, copy, [](int, double qi) { return qi; },
+      [&](int i, double qi) {
+        hp[i] = h[i] + (copy[f.up[i]] - qi) * r;
+        return 0;
+      });
+}
+
+// The corrector of one scheme-3 direction in one pass: each face's flux is
+// the mean of its flux from hp and its predictor flux (copy), and the depths
+// change by that mean over the step. The depth changes are stored for the
+// last direction only, the one they must show.
+template <bool extras>
+void correct_direction(const route_view& v, const faces_of& f, int reach, double r,
+                       const double* hp, const double* copy, bool store_change) {
+  double* h = v.depth;
+  const double* q = f.flux;
+  double* dh = v.depth_change;
+  faces_in_cell_order<extras>(
+      v, f, reach, hp, f.flux, [&](int i, double qi) { return (qi + copy[i]) * 0.5; },
+      [&](int i, double qi) {
+        const double d = (q[f.up[i]] - qi) * r;
+        if (store_change) dh[i] = d;
+        h[i] += d;
+        return 0;
+      });
+}
+
 // Scheme 3: one pass at the full step, each direction predicted on the
 // depths the sweep starts from and corrected with the mean of the two
 // sweeps' fluxes. The outlet is drained in the y pass only, half a step's
@@ -240,32 +498,52 @@ double route_predictor_corrector(model_state& state, const route_view& v, double
   double* copy = sf.flux_copy.data();
   double* dh = v.depth_change;
   const bool y_first = sf.sweep_parity == 1;
+  const cell_order order = cell_order_of(v);
+  const bool extras = ov_face::has_extras(v.faces);
   double outlet_volume = 0.0;
 
   for (int k = 0; k < 2; ++k) {
     const bool x = (k == 0) != y_first;
     double* q = x ? v.flux_x : v.flux_y;
     const int* up = x ? v.leftcon : v.abovecon;
+    const faces_of f = faces_in(v, x);
+    const int reach = x ? order.reach_x : order.reach_y;
 
-    sweep(v, x, h);
+    if (order.ok) {
+      if (extras) {
+        predict_direction<true>(v, f, reach, r, hp, copy);
+      } else {
+        predict_direction<false>(v, f, reach, r, hp, copy);
+      }
+    } else {
+      sweep(v, x, h);
 #pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
-    for (int i = 1; i <= n; ++i) {
-      hp[i] = h[i] + (q[up[i]] - q[i]) * r;
-      copy[i] = q[i];
+      for (int i = 1; i <= n; ++i) {
+        hp[i] = h[i] + (q[up[i]] - q[i]) * r;
+        copy[i] = q[i];
+      }
     }
     if (!x && v.outlet > 0) {
       double& o = hp[v.outlet];
       o -= outlet_discharge(o, v.outlet_n, v.outlet_slope, v.dx) * 0.5 * r;
     }
 
-    sweep(v, x, hp);
+    if (order.ok) {
+      if (extras) {
+        correct_direction<true>(v, f, reach, r, hp, copy, k == 1);
+      } else {
+        correct_direction<false>(v, f, reach, r, hp, copy, k == 1);
+      }
+    } else {
+      sweep(v, x, hp);
 #pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
-    for (int i = 1; i <= n; ++i) q[i] = (q[i] + copy[i]) * 0.5;
+      for (int i = 1; i <= n; ++i) q[i] = (q[i] + copy[i]) * 0.5;
 #pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
-    for (int i = 1; i <= n; ++i) {
-      const double d = (q[up[i]] - q[i]) * r;
-      dh[i] = d;
-      h[i] += d;
+      for (int i = 1; i <= n; ++i) {
+        const double d = (q[up[i]] - q[i]) * r;
+        dh[i] = d;
+        h[i] += d;
+      }
     }
     if (!x && v.outlet > 0) {
       double& o = h[v.outlet];

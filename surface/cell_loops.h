@@ -27,6 +27,14 @@ inline int block_last_cell(int block, int cells) {
   return std::min(cells, (block + 1) * sum_block_cells);
 }
 
+// The contiguous share of cells 1..cells that thread t of count threads
+// takes in a parallel region that cuts the cells itself: first > last when
+// the share is empty.
+inline void thread_cells(int cells, int t, int count, int& first, int& last) {
+  first = 1 + int(static_cast<long long>(cells) * t / count);
+  last = int(static_cast<long long>(cells) * (t + 1) / count);
+}
+
 // Adds partials[0..blocks-1] in block order.
 inline double add_block_sums(const double* partials, int blocks) {
   double total = 0.0;

@@ -2,10 +2,12 @@
 // through every cell's right (x) or lower (y) face from the depths at the
 // start of the sub-step and writes only that cell's flux; the depth update
 // then gathers each cell's four faces, so that every depth is written by one
-// iteration and both cells of a face see the same transfer. Failing faces
-// are counted in the sweep and printed afterwards in cell order on the
-// calling thread, so a run prints and routes the same on any number of
-// threads.
+// iteration and both cells of a face see the same transfer. Both directions
+// read the depths of the start of the sub-step, so one pass computes both.
+// Failing faces are counted in the pass; the first of a step is printed
+// afterwards on the calling thread, and the step's count at its end, so a
+// run prints and routes the same on any number of threads and a large grid
+// does not flood the screen with a line per face.
 //
 // Lakes change the procedure. With channel lakes the sweeps also pass water
 // between free cells and the lakes, whose cells keep their depths, and the
@@ -27,6 +29,9 @@
 
 namespace {
 
+// The face law keeps the library's power: the scheme's sub-step tests
+// amplify a change in the last place into differences far above it within
+// a few dozen steps, where the ADE schemes damp it.
 constexpr double face_exponent = 5.0 / 3.0;
 constexpr double outlet_exponent = 1.666667;  // the outlet's Manning exponent, as written
 constexpr double slope_floor = 1e-20;         // smaller slopes count as this one
@@ -244,28 +249,44 @@ inline bool fails(const face_check& c) {
          c.after < outflow_limit;
 }
 
-// Fills the direction's flux of every cell; returns the number of routed
-// faces that fail the tests.
-int sweep(const explicit_view& v, const direction& d, double s) {
-  const int n = v.cells;
-  int failing = 0;
-#pragma omp parallel for schedule(static) reduction(+ : failing) if (n >= parallel_min_cells)
-  for (int i = 1; i <= n; ++i) {
-    if (!face_routed(v, d, i)) {
-      d.flux[i] = 0.0;
-      continue;
-    }
-    const int j = d.next[i];
-    const double q = unit_flux(v, d, i, j);
-    d.flux[i] = q;
-    if (fails(check_face(v, i, j, q, s, false))) ++failing;
+// The routed faces of one direction of cell i: its flux, and 1 when the
+// face fails the tests.
+inline int route_face(const explicit_view& v, const direction& d, int i, double s) {
+  if (!face_routed(v, d, i)) {
+    d.flux[i] = 0.0;
+    return 0;
   }
-  return failing;
+  const int j = d.next[i];
+  const double q = unit_flux(v, d, i, j);
+  d.flux[i] = q;
+  return fails(check_face(v, i, j, q, s, false)) ? 1 : 0;
 }
 
-// Prints the failing faces of the latest sweep in cell order, only the first
-// when first_only is set.
-void print_failing_faces(const explicit_view& v, const direction& d, double s, bool first_only) {
+// Failing faces of the two directions of one pass.
+struct failing_faces {
+  int x = 0;
+  int y = 0;
+};
+
+// Fills the flux of every cell in both directions from the depths of the
+// start of the sub-step; counts the routed faces that fail the tests.
+failing_faces sweep_both(const explicit_view& v, double s) {
+  const int n = v.cells;
+  const direction dx = direction_of(v, true);
+  const direction dy = direction_of(v, false);
+  int fx = 0;
+  int fy = 0;
+#pragma omp parallel for schedule(static) reduction(+ : fx, fy) if (n >= parallel_min_cells)
+  for (int i = 1; i <= n; ++i) {
+    fx += route_face(v, dx, i, s);
+    fy += route_face(v, dy, i, s);
+  }
+  return {fx, fy};
+}
+
+// Prints the line of the first failing face of the latest sweep, in cell
+// order; returns its cell.
+int print_first_failing_face(const explicit_view& v, const direction& d, double s) {
   for (int i = 1; i <= v.cells; ++i) {
     if (!face_routed(v, d, i)) continue;
     const face_check c = check_face(v, i, d.next[i], d.flux[i], s, false);
@@ -273,8 +294,23 @@ void print_failing_faces(const explicit_view& v, const direction& d, double s, b
     std::printf(d.x ? "need to split...(x-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n"
                     : "need to split...(y-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n",
                 c.celerity, c.transfer, c.after);
-    if (first_only) break;
+    std::fflush(stdout);
+    return i;
   }
+  return 0;
+}
+
+// The faces of one call that failed the tests: the first is printed when
+// met, the count once at the end of the call when there were more.
+struct split_report {
+  long long faces = 0;
+  int first_cell = 0;
+};
+
+void print_split_count(const split_report& r) {
+  if (r.faces < 2) return;
+  std::printf("  (first at cell %d; %lld face tests failed in this overland step)\n", r.first_cell,
+              r.faces);
   std::fflush(stdout);
 }
 
@@ -326,9 +362,9 @@ int lake_sweep(const explicit_view& v, const direction& d, double s) {
   return failing;
 }
 
-// The channel-lake path's lines for the failing faces of the latest sweep,
-// in cell order.
-void print_lake_failing_faces(const explicit_view& v, const direction& d, double s) {
+// The channel-lake path's lines for the first failing face of the latest
+// sweep, in cell order; returns its cell.
+int print_first_lake_failing_face(const explicit_view& v, const direction& d, double s) {
   for (int i = 1; i <= v.cells; ++i) {
     const lake_face f = lake_face_of(v, d, i);
     if (!lake_face_tested(f)) continue;
@@ -351,8 +387,10 @@ void print_lake_failing_faces(const explicit_view& v, const direction& d, double
                   c.after, i);
       std::fputs("    -> Outflow Exceeded Water Depth\n", stdout);
     }
+    std::fflush(stdout);
+    return i;
   }
-  std::fflush(stdout);
+  return 0;
 }
 
 // h += the transfers through the cell's four faces of the sub-step, for the
@@ -390,23 +428,29 @@ void route_plain(surface_state& sf, const explicit_view& v, double dt, double s,
   const bool y_first = sf.ex_parity == 1;
   int cuts = 0;
   int stop = 0;
+  split_report report;
+  // The depths were just saved; only a cut needs them put back.
+  bool restored = true;
   for (;;) {
-    copy_depths(v.cells, v.saved, v.depth);
+    if (!restored) copy_depths(v.cells, v.saved, v.depth);
+    restored = false;
     double elapsed = 0.0;
     bool restart = false;
     bool done = false;
     while (!done) {
       ++sf.ex_substeps;
+      const failing_faces both = sweep_both(v, s);
       for (int k = 0; k < 2; ++k) {
-        const direction d = direction_of(v, (k == 0) != y_first);
-        const int failing = sweep(v, d, s);
+        const bool x = (k == 0) != y_first;
+        const direction d = direction_of(v, x);
+        const int failing = x ? both.x : both.y;
         int split = 0;
         if (failing > 0) {
-          // Below the smallest sub-step a failing face is reported once and
+          // Below the smallest sub-step a failing face stops the cutting and
           // the step goes on as it is.
-          const bool too_short = s <= smallest_substep;
-          print_failing_faces(v, d, s, too_short);
-          if (too_short) {
+          if (report.faces == 0) report.first_cell = print_first_failing_face(v, d, s);
+          report.faces += failing;
+          if (s <= smallest_substep) {
             stop = 1;
           } else {
             split = failing;
@@ -433,8 +477,9 @@ void route_plain(surface_state& sf, const explicit_view& v, double dt, double s,
       elapsed += s;
       done = std::fabs(elapsed - dt) < end_tolerance || elapsed > dt;
     }
-    if (!restart) return;
+    if (!restart) break;
   }
+  print_split_count(report);
 }
 
 // Cell number of the k-th cell (1..) of channel lake l's search list.
@@ -508,6 +553,7 @@ void route_channel_lakes(model_state& state, explicit_view& v, double dt, double
   const int n = v.cells;
   int cuts = 0;
   int stop = 0;
+  split_report report;
   for (;;) {
 #pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
     for (int i = 1; i <= n; ++i) {
@@ -532,7 +578,8 @@ void route_channel_lakes(model_state& state, explicit_view& v, double dt, double
         const int failing = lake_sweep(v, d, s);
         // Once the call has given up cutting, failing faces pass unreported.
         if (stop != 0 || failing == 0) continue;
-        if (messages) print_lake_failing_faces(v, d, s);
+        if (messages && report.faces == 0) report.first_cell = print_first_lake_failing_face(v, d, s);
+        report.faces += failing;
         if (s <= smallest_substep) {
           stop = 1;
         } else if (cuts < max_cuts) {
@@ -558,8 +605,9 @@ void route_channel_lakes(model_state& state, explicit_view& v, double dt, double
       elapsed += s;
       done = std::fabs(elapsed - dt) < end_tolerance || elapsed > dt;
     }
-    if (!restart) return;
+    if (!restart) break;
   }
+  if (messages) print_split_count(report);
 }
 
 // Overland lake l's level, m.

@@ -33,7 +33,7 @@ bool sized(const std::vector<int>& v, std::size_t size) { return v.size() == siz
 
 // What a scan of the cells found: any water, the count of cells whose faces
 // carry flow, and the first cell (smallest number) whose depth is not a
-// number, INT_MAX for none. Lake cells (either mask, null when that kind of
+// number or is infinite, INT_MAX for none. Lake cells (either mask, null when that kind of
 // lake is absent) are left out: their water is their lake's.
 struct cell_scan {
   int wet = 0;
@@ -54,7 +54,7 @@ cell_scan scan_cells(const surface_state& sf, int n, const int* olake, const int
     if ((olake != nullptr && olake[i] > 0) || (chan_lake != nullptr && chan_lake[i] > 0)) continue;
     if (h[i] > 1e-16) wet = 1;
     if (std::fabs(qx[i]) > 1e-16 || std::fabs(qy[i]) > 1e-16) ++flowing;
-    if (std::isnan(h[i]) && i < bad) bad = i;
+    if (!std::isfinite(h[i]) && i < bad) bad = i;
   }
   return {wet, flowing, bad};
 }
@@ -88,6 +88,61 @@ void book_channel_lake_exchange(model_state& state) {
   sf.chan_lake_overland_out += out;
   sf.event_chan_lake_overland_out += out;
   fold_lake_counters(chan);
+}
+
+// The first cell (smallest number) whose depth, right-face flow or
+// lower-face flow the router left not a number or infinite, INT_MAX for
+// none. Every cell is looked at, lake cells too: an unstable step shows
+// first wherever the water piles up.
+struct routed_scan {
+  int depth = INT_MAX;
+  int flow_x = INT_MAX;
+  int flow_y = INT_MAX;
+};
+
+routed_scan scan_routed_water(const surface_state& sf, int n) {
+  const double* h = sf.depth.data();
+  const double* qx = sf.flux_x.data();
+  const double* qy = sf.flux_y.data();
+  int bad_h = INT_MAX;
+  int bad_x = INT_MAX;
+  int bad_y = INT_MAX;
+#pragma omp parallel for schedule(static) reduction(min : bad_h, bad_x, bad_y) \
+    if (n >= parallel_min_cells)
+  for (int i = 1; i <= n; ++i) {
+    if (!std::isfinite(h[i]) && i < bad_h) bad_h = i;
+    if (!std::isfinite(qx[i]) && i < bad_x) bad_x = i;
+    if (!std::isfinite(qy[i]) && i < bad_y) bad_y = i;
+  }
+  return {bad_h, bad_x, bad_y};
+}
+
+// Stops the run with a line naming the quantity and the cell when the
+// routed step left a depth, a flow or the outlet's volume that is not a
+// number or is infinite; a step too long for the scheme ends that way, and
+// booking it would carry the fault into every total. True when all is well.
+bool check_routed_water(const model_state& state, double volume) {
+  const routed_scan bad = scan_routed_water(state.surface, state.grid.cells);
+  const char* what = nullptr;
+  int cell = INT_MAX;
+  if (bad.depth != INT_MAX) {
+    what = "water depth";
+    cell = bad.depth;
+  } else if (bad.flow_x != INT_MAX) {
+    what = "right-face discharge";
+    cell = bad.flow_x;
+  } else if (bad.flow_y != INT_MAX) {
+    what = "lower-face discharge";
+    cell = bad.flow_y;
+  } else if (!std::isfinite(volume)) {
+    what = "outlet outflow volume";
+    cell = state.grid.outlet_cell;
+  }
+  if (what == nullptr) return true;
+  raise_message("A non-real overland flow %s has been detected in cell %d after overland flow "
+                "routing.\n",
+                what, cell);
+  return false;
 }
 
 void take_scan(surface_state& sf, const cell_scan& scan) {
@@ -298,7 +353,6 @@ void overland_step(model_state& state) {
       // A failed step books nothing; the run stops after this step.
       if (volume == ade_route_failed || error_state.stop_flag != 0) return;
     }
-    run.q_out = volume;
     if (scheme == ade_scheme && !sf.overland_lakes && !state.channel.channel_lakes) {
       // The step's fluxes are its mean discharges through the faces.
       double* qx = sf.flux_x.data();
@@ -311,6 +365,8 @@ void overland_step(model_state& state) {
         qy[i] = vy[i] / dt;
       }
     }
+    if (!check_routed_water(state, volume)) return;
+    run.q_out = volume;
     if (!sf.max_depth.empty()) array_running_max(sf.depth.data(), sf.max_depth.data(), n);
     sf.sweep_parity = sf.sweep_parity == 1 ? 2 : 1;
     if (!in.channel_routing) {

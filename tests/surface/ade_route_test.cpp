@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "surface/face_fluxes.h"
 #include "surface_run_fixture.h"
 
 namespace {
@@ -57,6 +58,33 @@ TEST(ade_depth_check, codes_and_small_negative_depths) {
     EXPECT_NEAR(cleared[1], c.cleared, 1e-15);
     EXPECT_EQ(cleared_count, c.cleared > 0.0 ? 1 : 0);
   }
+}
+
+TEST(ade_route, the_single_pass_gives_each_face_the_face_laws_flux_to_the_bit) {
+  // Four 10 m cells in a row, routed for one sub-step of 0.5 s with the x
+  // sweep first: the fluxes it leaves are those of the depths it started
+  // from, face by face as face_flux gives them. The first face runs off a
+  // film of 1e-100 m, the second off 0.2 m into a nearly dry cell, the third
+  // back up from the last cell, which stands higher.
+  model_state s;
+  build_grid(s, 1, 4, 10.0, {1.0, 0.5, 0.0, 0.0}, {0.05}, 1, 4, 0.01);
+  const std::vector<double> start = {0.0, 1e-100, 0.2, 1e-3, 0.02};
+  s.surface.depth = start;
+  s.input.channel_routing = 1;  // the outlet keeps its water
+  s.input.settings.overtype = 2;
+  ade_overland_route(s, 0.5);
+  EXPECT_EQ(s.surface.ade_substeps, 1);
+  const face_inputs in = face_inputs_of(s);
+  for (int i = 1; i <= 3; ++i) {
+    SCOPED_TRACE(i);
+    const double q = face_flux(in, start.data(), i, i + 1);
+    EXPECT_EQ(s.surface.flux_x[i], q);
+    EXPECT_EQ(s.surface.vol_x[i], q * 0.5);
+  }
+  EXPECT_GT(s.surface.flux_x[1], 0.0);
+  EXPECT_GT(s.surface.flux_x[2], 1.0);
+  EXPECT_LT(s.surface.flux_x[3], 0.0);
+  EXPECT_EQ(s.surface.flux_x[4], 0.0);
 }
 
 // One 10 m cell that is its own outlet: only the outlet drains it, so each
@@ -263,6 +291,7 @@ TEST(overland_step, a_dry_surface_is_not_routed_but_the_clock_goes_on) {
 
 TEST(overland_step, a_depth_that_is_not_a_number_stops_the_run_naming_the_cell) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
+  // A depth is not a number at cell 3, or infinite at cell 4.
   struct nan_case {
     const char* label;
     int nan_depth_cell;  // 0 none
@@ -277,7 +306,12 @@ TEST(overland_step, a_depth_that_is_not_a_number_stops_the_run_naming_the_cell) 
       {"made by routing, after the rain", 0, 2, 0,
        "A non-real overland flow water depth has been detected in cell 2 after overland flow "
        "routing.\n"},
-      {"made by routing while it rains: found at the next step", 0, 2, 1, ""},
+      {"made by routing while it rains", 0, 2, 1,
+       "A non-real overland flow water depth has been detected in cell 2 after overland flow "
+       "routing.\n"},
+      {"infinite before routing", 4, 0, 1,
+       "A non-real overland flow water depth has been detected in cell 4 after applying overland "
+       "boundary conditions and overland pumping.\n"},
   };
   for (const nan_case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -285,22 +319,55 @@ TEST(overland_step, a_depth_that_is_not_a_number_stops_the_run_naming_the_cell) 
     model_state s;
     build_plane20(s);
     for (int i = 1; i <= 20; ++i) s.surface.depth[i] = 0.05;
-    if (c.nan_depth_cell) s.surface.depth[c.nan_depth_cell] = nan;
+    if (c.nan_depth_cell == 3) s.surface.depth[3] = nan;
+    if (c.nan_depth_cell == 4) s.surface.depth[4] = std::numeric_limits<double>::infinity();
     if (c.nan_rough_cell) s.surface.dist_rough[c.nan_rough_cell] = nan;
     at_overland_time(s, 2);
     s.run.rain_active = c.rain_active;
     stdout_capture capture;
     overland_step(s);
     const std::string out = capture.stop();
-    if (c.message.empty()) {
-      EXPECT_EQ(out, "");
-      EXPECT_EQ(error_state.stop_flag, 0);
-      EXPECT_TRUE(std::isnan(s.surface.depth[2]));
-    } else {
-      EXPECT_EQ(out, c.message + "\n");
-      EXPECT_EQ(error_state.stop_flag, 1);
-    }
+    EXPECT_EQ(out, c.message + "\n");
+    EXPECT_EQ(error_state.stop_flag, 1);
+    // Nothing of the step reaches the outlet's totals.
+    EXPECT_EQ(s.surface.outflow_volume, 0.0);
   }
+  clear_errors();
+}
+
+TEST(overland_step, an_unstable_predictor_corrector_step_stops_instead_of_booking_infinity) {
+  // A closed 5 x 5 plane of 10 m cells falling 2 % south and 1 % east to its
+  // outlet corner under 2 cm of water, routed by the
+  // predictor-corrector at 120 s: the water piling up in the corner moves
+  // more than a cell a step, the depths swing ever wider and overflow
+  // within a few steps. The run must stop at the step that overflowed, rain
+  // or no rain, naming a cell, with every total still a number.
+  clear_errors();
+  model_state s;
+  std::vector<double> z;
+  for (int r = 1; r <= 5; ++r)
+    for (int c = 1; c <= 5; ++c) z.push_back(0.2 * (5 - r) + 0.1 * (5 - c));
+  build_grid(s, 5, 5, 10.0, z, {0.05}, 5, 5, 0.01);
+  for (int i = 1; i <= 25; ++i) s.surface.depth[i] = 0.02;
+  s.input.settings.overtype = 3;
+  s.run.overland.set_interval(120.0);
+  s.run.rain_active = 1;
+  stdout_capture capture;
+  int steps = 0;
+  while (steps < 20 && error_state.stop_flag == 0) {
+    s.run.overland.last = steps * 120.0 / 86400.0;
+    s.run.current_time = s.run.overland.next = (steps + 1) * 120.0 / 86400.0;
+    overland_step(s);
+    ++steps;
+  }
+  const std::string out = capture.stop();
+  EXPECT_LE(steps, 5);
+  EXPECT_EQ(error_state.stop_flag, 1);
+  EXPECT_EQ(out.rfind("A non-real overland flow water depth has been detected in cell ", 0), 0u)
+      << out;
+  EXPECT_NE(out.find(" after overland flow routing.\n"), std::string::npos) << out;
+  EXPECT_TRUE(std::isfinite(s.surface.outflow_volume));
+  EXPECT_TRUE(std::isfinite(s.run.q_out));
   clear_errors();
 }
 

@@ -237,6 +237,40 @@ TEST(explicit_route, the_outflow_test_looks_at_the_cell_that_loses_water) {
   clear_errors();
 }
 
+TEST(explicit_route, failing_faces_are_shown_once_a_step_with_their_count) {
+  // Three 10 m cells stepping down 10 m each, the upper two holding 1 cm:
+  // both of their faces fail the outflow test at 10 s and at 10/3 s, and
+  // pass at 10/9 s. The first failing face has its line, the step's four
+  // failed face tests one count line at the end of the call.
+  clear_errors();
+  model_state s;
+  build_grid(s, 1, 3, 10.0, {20.0, 10.0, 0.0}, {0.01}, 1, 3, 0.01);
+  s.grid.slope_x.assign(4, 0.0);
+  s.grid.slope_y.assign(4, 0.0);
+  fill_cell_slopes(3, 10.0, s.grid.elevation, s.grid.rightcon, s.grid.belowcon, s.grid.slope_x,
+                   s.grid.slope_y);
+  s.surface.depth[1] = 0.01;
+  s.surface.depth[2] = 0.01;
+  s.input.uniform_rain = 1;
+  s.input.channel_routing = 1;
+  test_support::stdout_capture capture;
+  explicit_overland_route(s, 10.0);
+  const std::string out = capture.stop();
+  std::size_t lines = 0;
+  for (std::size_t at = out.find("need to split"); at != std::string::npos;
+       at = out.find("need to split", at + 1))
+    ++lines;
+  EXPECT_EQ(lines, 1u) << out;
+  EXPECT_EQ(out.rfind("need to split...(x-dir) ", 0), 0u) << out;
+  EXPECT_NE(out.find(" *Changing overland time step to 1.11 seconds...\n"
+                     "  (first at cell 1; 4 face tests failed in this overland step)\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(s.surface.ex_substeps, 1 + 1 + 9);
+  EXPECT_NEAR(s.surface.depth[1] + s.surface.depth[2] + s.surface.depth[3], 0.02, 1e-15);
+  clear_errors();
+}
+
 // One 10 m cell, n 0.05, the outlet on a slope of 0.01, holding h metres.
 struct outlet_cell {
   model_state s;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <vector>
 
+#include "surface/manning_power.h"
 #include "surface/surface_state.h"
 
 namespace {
@@ -34,6 +35,24 @@ struct face_pair {
 
 // Manning discharge through a 100 m face, by hand: g^(5/3) / n x sqrt(S) x 100.
 double manning(double g, double n, double s) { return std::pow(g, 5.0 / 3.0) / n * std::sqrt(s) * 100.0; }
+
+TEST(manning_power, is_the_five_thirds_power_to_a_few_units_in_the_last_place) {
+  // Against the power in long double: every depth a router can meet, from
+  // a film of 1e-12 m to 1 km, and across the binade edges the bit guess
+  // starts from.
+  for (double g = 1e-12; g < 1e3; g *= 1.0137) {
+    for (double x : {g, std::nextafter(std::exp2(std::floor(std::log2(g))), 0.0)}) {
+      const long double exact = std::pow(static_cast<long double>(x), 5.0L / 3.0L);
+      const double rel = std::fabs(static_cast<double>((manning_power(x) - exact) / exact));
+      ASSERT_LT(rel, 1e-15) << x;
+    }
+  }
+  EXPECT_EQ(manning_power(0.0), 0.0);
+  EXPECT_DOUBLE_EQ(manning_power(1.0), 1.0);
+  EXPECT_DOUBLE_EQ(manning_power(8.0), 32.0);
+  EXPECT_TRUE(std::isnan(manning_power(std::nan(""))));
+  EXPECT_EQ(manning_power(INFINITY), INFINITY);
+}
 
 TEST(face_flux, manning_out_of_the_higher_stage_by_its_depth_above_retention) {
   struct face_case {
