@@ -59,10 +59,12 @@ void seep_lakes(model_state& state, double dt) {
 namespace {
 
 // The seepage rates of every node, entry and lake cell from the heads and
-// stages as they stand; a result code (gw_no_exchange after a stop).
+// stages as they stand; a result code, or -1 when the exchange arrays are
+// not set up or the exchange stopped the run.
 int aquifer_exchange_rates(model_state& state) {
   channel_state& chan = state.channel;
   groundwater_state& gw = state.subsurface.gw;
+  if (gw.entry_rate.empty() || chan.qriv.size() < chan.node_slots()) return -1;
   gw_exchange_cells cells;
   cells.ground = state.grid.elevation;
   cells.head = gw.elevgw;
@@ -77,7 +79,9 @@ int aquifer_exchange_rates(model_state& state) {
   flags.stream_exchange = 1;
   flags.lakes = chan.channel_lakes != 0;
   flags.lake_exchange = lakes_trade_with_aquifer(chan);
-  return gw_stream_exchange(chan, cells, gw.entry_rate, gw.lake_seep_rate, state.grid.dx, flags);
+  const int result =
+      gw_stream_exchange(chan, cells, gw.entry_rate, gw.lake_seep_rate, state.grid.dx, flags);
+  return error_state.stop_flag ? -1 : result;
 }
 
 // What each stream cell gave its nodes over dt at the entries' rates, left
@@ -137,10 +141,8 @@ void cap_node_losses(model_state& state, double dt) {
 
 bool exchange_with_aquifer(model_state& state, double dt) {
   channel_state& chan = state.channel;
-  groundwater_state& gw = state.subsurface.gw;
-  if (gw.entry_rate.empty() || chan.qriv.size() < chan.node_slots()) return false;
   const int result = aquifer_exchange_rates(state);
-  if (error_state.stop_flag) return false;
+  if (result < 0) return false;
   chan.aquifer_feeds = result == gw_stream_gains;
   if (lakes_trade_with_aquifer(chan)) seep_lakes(state, dt);
   if (result == gw_no_exchange) return false;
@@ -153,10 +155,8 @@ bool exchange_with_aquifer(model_state& state, double dt) {
 
 int exchange_with_idle_channels(model_state& state, double dt) {
   channel_state& chan = state.channel;
-  groundwater_state& gw = state.subsurface.gw;
-  if (gw.entry_rate.empty() || chan.qriv.size() < chan.node_slots()) return gw_no_exchange;
   const int result = aquifer_exchange_rates(state);
-  if (error_state.stop_flag) return gw_no_exchange;
+  if (result < 0) return gw_no_exchange;
   if (lakes_trade_with_aquifer(chan)) {
     fold_lake_counters(chan);
     seep_lakes(state, dt);
