@@ -464,21 +464,20 @@ void couple_idle_channels(model_state& state, double dt) {
   const int result = exchange_with_idle_channels(state, dt);
   if (error_state.stop_flag) return;
   if (result != gw_stream_gains) {
+    if (waiting) return;
     // A sleeping channel has traded up to now; its wake routes from here.
-    if (!waiting) run.channel.last = now;
-    return;
-  }
-  if (waiting) {
-    double step = run.groundwater.interval_s;  // s
-    while (step > 3600.0) step *= 0.5;
-    run.channel.set_interval(step);
+    run.channel.last = now;
+  } else {
+    // Routed from now on: the exchange up to now has been made here.
+    if (waiting) {
+      double step = run.groundwater.interval_s;  // s
+      while (step > 3600.0) step *= 0.5;
+      run.channel.set_interval(step);
+    }
     run.channel.last = now;
     run.channel.next = now + run.channel.interval_d;
-  } else {
-    // Routed in this pass, over the time since the channel traded last.
-    run.channel.next = now;
+    chan.asleep = 0;
   }
-  chan.asleep = 0;
   if (chan.constituents || in.chan_con_trans) run.chan_contam = run.channel;
   if (in.nutrients) run.nsm_channel = run.channel;
 }
