@@ -133,11 +133,13 @@ void book_location_volumes(model_state& state) {
 // overland step for days. Once nothing rains or stands on the surface, the
 // channels hold next to nothing, less than 1e-6 m3/s leaves the outlet and
 // the aquifer feeds no node, the channel sleeps until the overland flow
-// wakes again (the next storm) or the aquifer starts to feed it, and, with the Sacramento basin, no longer than until its next hour, whose
-// base flow it must take in. While a channel lake stands above its lowest
-// level the lake is stepped at a minute instead. The interval itself stays
-// the channel step, so the first step after the sleep routes the whole sleep
-// and the next ones are short.
+// wakes again (the next storm) or the aquifer starts to feed it, and, with
+// the Sacramento basin, no longer than until its next hour, whose base flow
+// it must take in. While a channel lake stands above its lowest level the
+// lake is stepped at a minute instead. The interval itself stays the
+// channel step, so the first step after the sleep routes the whole sleep
+// (from the aquifer's last take of a losing channel's water) and the next
+// ones are short.
 void control_long_term_interval(model_state& state) {
   run_control& run = state.run;
   channel_state& chan = state.channel;

@@ -463,9 +463,11 @@ void couple_idle_channels(model_state& state, double dt) {
   if (!waiting && !chan.asleep) return;
   const int result = exchange_with_idle_channels(state, dt);
   if (error_state.stop_flag) return;
-  if (result != gw_stream_gains) {
+  if (result == gw_no_exchange) return;
+  if (result == gw_stream_exchanges) {
     if (waiting) return;
-    // A sleeping channel has traded up to now; its wake routes from here.
+    // A sleeping channel has lost its water up to now; its wake routes
+    // from here.
     run.channel.last = now;
   } else {
     // Routed from now on: the exchange up to now has been made here.
