@@ -267,6 +267,8 @@ struct channel_state {
   std::vector<double> cell_lat_volume;  // per grid cell [1..cells]: bank exchange, m3, inflow +
   // Step state
   int active = 0;             // channel-active flag: lateral inflow or lakes can bring water
+  int asleep = 0;             // the long-term run put the empty channels to sleep until a wake
+  int aquifer_feeds = 0;      // the aquifer fed some node at the last channel step
   int dry_steps = 0;          // long-term channel steps in a row without rain and near empty
   int route_result = 0;       // result of the last routing call: 0, or -1 after a failure
   double q_outlet = 0.0;      // outlet discharge kept after routing, m3/s

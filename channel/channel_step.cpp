@@ -132,13 +132,15 @@ void book_location_volumes(model_state& state) {
 
 // Between storms a long-term run would route an empty network at the
 // overland step for days. Once nothing rains or stands on the surface, the
-// channels hold next to nothing and less than 1e-6 m3/s leaves the outlet,
-// the channel sleeps until the overland flow wakes again (the next storm)
-// and, with the Sacramento basin, no longer than until its next hour, whose
-// base flow it must take in. While a channel lake stands above its lowest
-// level the lake is stepped at a minute instead. The interval itself stays
-// the channel step, so the first step after the sleep routes the whole sleep
-// and the next ones are short.
+// channels hold next to nothing, less than 1e-6 m3/s leaves the outlet and
+// the aquifer feeds no node, the channel sleeps until the overland flow
+// wakes again (the next storm) or the aquifer starts to feed it, and, with
+// the Sacramento basin, no longer than until its next hour, whose base flow
+// it must take in. While a channel lake stands above its lowest level the
+// lake is stepped at a minute instead. The interval itself stays the
+// channel step, so the first step after the sleep routes the whole sleep
+// (from the aquifer's last take of a losing channel's water) and the next
+// ones are short.
 void control_long_term_interval(model_state& state) {
   run_control& run = state.run;
   channel_state& chan = state.channel;
@@ -166,11 +168,13 @@ void control_long_term_interval(model_state& state) {
     run.channel.next = run.current_time + run.channel.interval_d;
     return;
   }
-  if (chan.q_outlet >= 1e-6) return;
+  // Base flow that has not reached the outlet yet keeps the channel awake.
+  if (chan.q_outlet >= 1e-6 || chan.aquifer_feeds) return;
   double wake = run.overland.next;  // Julian days
   if (state.input.sacramento && run.sacramento.next < wake) wake = run.sacramento.next;
   if (wake <= run.channel.next) return;
   chan.active = 0;
+  chan.asleep = 1;
   run.channel.next = wake;
 }
 
@@ -302,6 +306,7 @@ void channel_step(model_state& state) {
   std::fill(chan.qlat.begin(), chan.qlat.end(), 0.0);
 
   run.q_out = chan.q_outlet;
+  chan.asleep = 0;
   run.channel.last = run.current_time;
   run.channel.next = run.current_time + run.channel.interval_d;
   ++chan.steps;

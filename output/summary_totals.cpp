@@ -299,6 +299,8 @@ run_water_totals gather_run_totals(const model_state& state) {
     t.drains_to_overland = sl.run_totals.drains_to_overland;
     t.drains_to_channels = sl.run_totals.drains_to_channels;
     t.gw_to_tile_drains = sl.run_totals.gw_to_tile;
+    t.drains_from_fixed_heads = sl.run_totals.from_fixed_heads;
+    t.drains_to_fixed_heads = sl.run_totals.to_fixed_heads;
     t.drain_volume = sl.totals.superlink_vol_now;
   }
   return t;

@@ -151,6 +151,8 @@ struct run_water_totals {
   double overland_to_drains = 0.0;
   double drains_to_overland = 0.0;
   double drains_to_channels = 0.0;
+  double drains_from_fixed_heads = 0.0;  // drawn by the pipes from fixed-head junctions
+  double drains_to_fixed_heads = 0.0;    // given by the pipes to fixed-head junctions
   double drain_volume = 0.0;
 };
 

@@ -33,9 +33,10 @@ void groundwater_balance(const run_water_totals& t, water_balance& b) {
 // error is what the stores hold beyond what came in.
 void sacramento_overall_balance(const run_water_totals& t, water_balance& b) {
   const double in = t.precipitation + t.gw_head_boundary + t.overland_point_sources + t.xy_gain +
-                    t.channel_point_sources + t.discharge_boundary_gain;
+                    t.channel_point_sources + t.discharge_boundary_gain +
+                    t.drains_from_fixed_heads;
   const double out = t.evaporation + t.discharge + t.xy_loss + b.net_boundary_loss +
-                     t.lake_evaporation;
+                     t.lake_evaporation + t.drains_to_fixed_heads;
   const double base = t.precipitation + b.initial_storage;
   b.overall_error = base > no_input_volume
                         ? (b.final_storage - b.initial_storage - in + out) / base * 100.0
@@ -52,10 +53,11 @@ void overall_balance(const run_water_totals& t, const summary_gates& g, water_ba
   const double lakes_out = g.gw_simulation ? 0.0 : t.lakes_to_gw;
   const double lakes_in = g.gw_simulation ? 0.0 : t.gw_to_lakes;
   const double out = t.discharge + t.evaporation + b.net_boundary_loss + lakes_out +
-                     t.lake_evaporation;
+                     t.lake_evaporation + t.drains_to_fixed_heads;
   // The specified-discharge boundaries bring water in as the point sources do.
+  // Fixed-head pipe junctions stand for water outside the watershed.
   double in = t.precipitation + t.gw_head_boundary + t.overland_point_sources + lakes_in +
-              t.channel_point_sources + t.discharge_boundary_gain;
+              t.channel_point_sources + t.discharge_boundary_gain + t.drains_from_fixed_heads;
   double loss;
   if (g.gw_simulation) {
     loss = t.downward_flux - t.recharge + out + t.deep_leakage + t.pumping;
@@ -230,6 +232,10 @@ void print_fluxes(std::FILE* f, const run_water_totals& t, const summary_gates& 
                  t.drains_to_channels);
     std::fprintf(f, "Volume of groundwater to tile drains            %14.2lf\n",
                  t.gw_to_tile_drains);
+    std::fprintf(f, "Volume from fixed-head drain junctions          %14.2lf\n",
+                 t.drains_from_fixed_heads);
+    std::fprintf(f, "Volume to fixed-head drain junctions            %14.2lf\n",
+                 t.drains_to_fixed_heads);
   }
   if (g.xy_boundaries) {
     std::fputs("\n", f);
@@ -350,8 +356,9 @@ void close_water_balance(const run_water_totals& t, const summary_gates& g, wate
   // A fall the floor stops is booked as outflow the lake did not give, so
   // it shows here.
   b.olake_error = t.initial_olakes + t.olake_inflow - b.final_olake - t.olake_outflow;
-  b.drain_error = t.overland_to_drains + t.gw_to_tile_drains - t.drains_to_overland -
-                  t.drains_to_channels - t.drain_volume;
+  b.drain_error = t.overland_to_drains + t.gw_to_tile_drains + t.drains_from_fixed_heads -
+                  t.drains_to_overland - t.drains_to_channels - t.drains_to_fixed_heads -
+                  t.drain_volume;
 }
 
 void print_water_summary(std::FILE* f, const run_water_totals& t, const summary_gates& g,

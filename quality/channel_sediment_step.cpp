@@ -61,9 +61,14 @@ void read_sediment_locations(model_state& state) {
   safe_file list;
   if (!open_role(list, s.in_sed_loc, "r", "input sed. hydrograph locations")) return;
   if (!read_link_node_list(state, list, cs.locations, cs.loc_link, cs.loc_node)) return;
-  if (s.out_sed_loc_given &&
-      !open_role(cs.loc_file, s.out_sed_loc, "w", "output sed. hydrograph locations"))
-    return;
+  if (s.out_sed_loc_given) {
+    if (!open_role(cs.loc_file, s.out_sed_loc, "w", "output sed. hydrograph locations")) return;
+    // The rows that follow carry no node numbers: the list heads the file.
+    std::fprintf(cs.loc_file.stream, "%d\n", cs.locations);
+    for (int k = 1; k <= cs.locations; ++k)
+      std::fprintf(cs.loc_file.stream, "%4d %4d\n", cs.loc_link[std::size_t(k)],
+                   cs.loc_node[std::size_t(k)]);
+  }
   if (s.out_tss_loc_given &&
       !open_role(cs.loc_tss_file, s.out_tss_loc, "w", "output sediment tss hydrograph locations"))
     return;

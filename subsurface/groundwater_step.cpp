@@ -24,6 +24,7 @@
 #include "soil/soil_steps.h"
 #include "subsurface/gw_channel_exchange.h"
 #include "subsurface/gw_solve.h"
+#include "subsurface/gw_stream_exchange.h"
 #include "subsurface/subsurface_steps.h"
 
 namespace {
@@ -447,6 +448,42 @@ void start_surface_clocks(model_state& state) {
   }
 }
 
+// Channels that are not routed yet (a long-term run starts their clock
+// with the first storm) or that sleep between storms still trade with the
+// aquifer: losing nodes give their water to the ground here, and the first
+// node the aquifer feeds starts or wakes the routing, so that base flow
+// reaches the outlet before any storm.
+void couple_idle_channels(model_state& state, double dt) {
+  const input_state& in = state.input;
+  channel_state& chan = state.channel;
+  run_control& run = state.run;
+  if (!in.channel_routing || !in.explicit_channel || chan.links < 1) return;
+  const double now = run.current_time;
+  const bool waiting = run.channel.last > now + run.tolerance;
+  if (!waiting && !chan.asleep) return;
+  const int result = exchange_with_idle_channels(state, dt);
+  if (error_state.stop_flag) return;
+  if (result == gw_no_exchange) return;
+  if (result == gw_stream_exchanges) {
+    if (waiting) return;
+    // A sleeping channel has lost its water up to now; its wake routes
+    // from here.
+    run.channel.last = now;
+  } else {
+    // Routed from now on: the exchange up to now has been made here.
+    if (waiting) {
+      double step = run.groundwater.interval_s;  // s
+      while (step > 3600.0) step *= 0.5;
+      run.channel.set_interval(step);
+    }
+    run.channel.last = now;
+    run.channel.next = now + run.channel.interval_d;
+    chan.asleep = 0;
+  }
+  if (chan.constituents || in.chan_con_trans) run.chan_contam = run.channel;
+  if (in.nutrients) run.nsm_channel = run.channel;
+}
+
 }  // namespace
 
 void groundwater_step(model_state& state) {
@@ -469,6 +506,8 @@ void groundwater_step(model_state& state) {
   }
   book_interval(state, dt);
   start_surface_clocks(state);
+  couple_idle_channels(state, dt);
+  if (error_state.stop_flag) return;
 
   run.groundwater.last = run.current_time;
   run.groundwater.next = run.current_time + run.groundwater.interval_d;

@@ -12,6 +12,8 @@
 #include "run/model_state.h"
 #include "input/read_grid_inputs.h"
 #include "subsurface/gw_stream_exchange.h"
+#include "channel/channel_steps.h"
+#include "channel/ex_section.h"
 
 bool size_channel_exchange(model_state& state) {
   channel_state& chan = state.channel;
@@ -57,10 +59,15 @@ void seep_lakes(model_state& state, double dt) {
 
 }  // namespace
 
-bool exchange_with_aquifer(model_state& state, double dt) {
+namespace {
+
+// The seepage rates of every node, entry and lake cell from the heads and
+// stages as they stand; a result code, or -1 when the exchange arrays are
+// not set up or the exchange stopped the run.
+int aquifer_exchange_rates(model_state& state) {
   channel_state& chan = state.channel;
   groundwater_state& gw = state.subsurface.gw;
-  if (gw.entry_rate.empty() || chan.qriv.size() < chan.node_slots()) return false;
+  if (gw.entry_rate.empty() || chan.qriv.size() < chan.node_slots()) return -1;
   gw_exchange_cells cells;
   cells.ground = state.grid.elevation;
   cells.head = gw.elevgw;
@@ -74,17 +81,18 @@ bool exchange_with_aquifer(model_state& state, double dt) {
   flags.groundwater = 1;
   flags.stream_exchange = 1;
   flags.lakes = chan.channel_lakes != 0;
-  flags.lake_exchange = chan.channel_lakes && chan.lake_loss && !chan.mlake.empty();
+  flags.lake_exchange = lakes_trade_with_aquifer(chan);
   const int result =
       gw_stream_exchange(chan, cells, gw.entry_rate, gw.lake_seep_rate, state.grid.dx, flags);
-  if (error_state.stop_flag) return false;
-  if (flags.lake_exchange) seep_lakes(state, dt);
-  if (result == gw_no_exchange) return false;
+  return error_state.stop_flag ? -1 : result;
+}
 
-  const std::size_t slots = chan.node_slots();
-  for (std::size_t a = 0; a < slots && a < chan.qlat.size(); ++a) chan.qlat[a] += chan.qriv[a];
-  // Only stream cells trade with the aquifer; the entries of other cells
-  // have a rate of 0.
+// What each stream cell gave its nodes over dt at the entries' rates, left
+// for the aquifer's next solve (m3, out of the aquifer +). Only stream cells
+// trade; the entries of other cells have a rate of 0.
+void leave_stream_volumes(model_state& state, double dt) {
+  channel_state& chan = state.channel;
+  groundwater_state& gw = state.subsurface.gw;
   for (int i = 1; i <= chan.stream_cells; ++i) {
     for (int e = 1; e <= chan.gst_ncellsingrid[std::size_t(i)]; ++e) {
       const std::size_t g = chan.gst_index(i, e);
@@ -97,7 +105,92 @@ bool exchange_with_aquifer(model_state& state, double dt) {
       if (!chan.gst_qriv_vol.empty()) chan.gst_qriv_vol[g] += v;
     }
   }
+}
+
+}  // namespace
+
+bool lakes_trade_with_aquifer(const channel_state& chan) {
+  return chan.channel_lakes && chan.lake_loss && !chan.mlake.empty();
+}
+
+void cap_node_losses(model_state& state, double dt) {
+  channel_state& chan = state.channel;
+  groundwater_state& gw = state.subsurface.gw;
+  bool any = false;
+  for (int link = 1; link <= chan.links; ++link) {
+    for (int node = 1; node <= chan.nx[link]; ++node) {
+      const std::size_t a = std::size_t(chan.node_address(link, node));
+      const double loss = -chan.qriv[a] * chan.dx[link] * dt;  // m3
+      const double held = chan.area[a] * chan.dx[link];        // m3
+      if (!(loss > held) || loss <= 0.0) continue;
+      chan.qriv[a] = 0.0;
+      gw.node_scale[a] = held > 0.0 ? held / loss : 0.0;
+      any = true;
+    }
+  }
+  if (!any) return;
+  for (int i = 1; i <= chan.stream_cells; ++i) {
+    for (int e = 1; e <= chan.gst_ncellsingrid[std::size_t(i)]; ++e) {
+      const std::size_t g = chan.gst_index(i, e);
+      double rate = gw.entry_rate[g];  // m2/s, into the stream +
+      if (rate == 0.0) continue;
+      const std::size_t a = std::size_t(chan.node_address(chan.gst_link[g], chan.gst_node[g]));
+      if (!(gw.node_scale[a] < 1.0)) continue;
+      if (rate < 0.0) rate *= gw.node_scale[a];
+      gw.entry_rate[g] = rate;
+      chan.qriv[a] += rate * chan.gst_pct[g];
+    }
+  }
+  std::fill(gw.node_scale.begin(), gw.node_scale.end(), 1.0);
+}
+
+bool exchange_with_aquifer(model_state& state, double dt) {
+  channel_state& chan = state.channel;
+  const int result = aquifer_exchange_rates(state);
+  if (result < 0) return false;
+  chan.aquifer_feeds = result == gw_stream_gains;
+  if (lakes_trade_with_aquifer(chan)) seep_lakes(state, dt);
+  if (result == gw_no_exchange) return false;
+
+  const std::size_t slots = chan.node_slots();
+  for (std::size_t a = 0; a < slots && a < chan.qlat.size(); ++a) chan.qlat[a] += chan.qriv[a];
+  leave_stream_volumes(state, dt);
   return true;
+}
+
+int exchange_with_idle_channels(model_state& state, double dt) {
+  channel_state& chan = state.channel;
+  const int result = aquifer_exchange_rates(state);
+  if (result < 0) return gw_no_exchange;
+  if (lakes_trade_with_aquifer(chan)) {
+    fold_lake_counters(chan);
+    seep_lakes(state, dt);
+    fold_lake_counters(chan);
+  }
+  if (result != gw_stream_exchanges) return result;
+
+  // Only losing nodes: their water goes straight into the ground, no more
+  // than each holds, and their sections follow their new areas.
+  cap_node_losses(state, dt);
+  for (int link = 1; link <= chan.links; ++link) {
+    for (int node = 1; node <= chan.nx[link]; ++node) {
+      const std::size_t a = std::size_t(chan.node_address(link, node));
+      const double length = chan.dx[link];  // m
+      double area = (chan.area[a] * length + dt * chan.qriv[a] * length) / length;  // m2
+      if (std::fabs(area) < 1e-15) area = 0.0;
+      if (area < 0.0) {
+        raise_message(
+            "Error undating channels for groundwater influence without routing: node %d link %d "
+            "\n",
+            node, link);
+        return gw_no_exchange;
+      }
+      chan.area[a] = area;
+    }
+  }
+  leave_stream_volumes(state, dt);
+  ex_section(chan, section_mode::from_area);
+  return result;
 }
 
 bool exchange_with_ground(model_state& state, double dt) {
@@ -121,36 +214,19 @@ bool exchange_with_ground(model_state& state, double dt) {
 
   // A node gives no more than it holds: its losing entries are scaled down
   // together so that the step's loss is its water.
-  for (int link = 1; link <= chan.links; ++link) {
-    for (int node = 1; node <= chan.nx[link]; ++node) {
-      const std::size_t a = std::size_t(chan.node_address(link, node));
-      const double loss = -chan.qriv[a] * chan.dx[link] * dt;  // m3
-      const double held = chan.area[a] * chan.dx[link];        // m3
-      if (!(loss > held) || loss <= 0.0) continue;
-      chan.qriv[a] = 0.0;
-      const double share = held > 0.0 ? held / loss : 0.0;
-      gw.node_scale[a] = share;
-    }
-  }
+  cap_node_losses(state, dt);
   double into = 0.0, out = 0.0;
   for (int i = 1; i <= chan.stream_cells; ++i) {
     for (int e = 1; e <= chan.gst_ncellsingrid[std::size_t(i)]; ++e) {
       const std::size_t g = chan.gst_index(i, e);
-      double rate = gw.entry_rate[g];  // m2/s, into the stream +
+      const double rate = gw.entry_rate[g];  // m2/s, into the stream +
       if (rate == 0.0) continue;
       const int link = chan.gst_link[g];
-      const std::size_t a = std::size_t(chan.node_address(link, chan.gst_node[g]));
-      if (gw.node_scale[a] < 1.0) {
-        if (rate < 0.0) rate *= gw.node_scale[a];
-        gw.entry_rate[g] = rate;
-        chan.qriv[a] += rate * chan.gst_pct[g];
-      }
       const double v = dt * rate * chan.dx[std::size_t(link)] * chan.gst_pct[g];  // m3
       (v >= 0.0 ? into : out) += std::fabs(v);
       if (!chan.gst_qriv_vol.empty()) chan.gst_qriv_vol[g] += v;
     }
   }
-  std::fill(gw.node_scale.begin(), gw.node_scale.end(), 1.0);
   const std::size_t slots = chan.node_slots();
   for (std::size_t a = 0; a < slots && a < chan.qlat.size(); ++a) chan.qlat[a] += chan.qriv[a];
   chan.ground_to_stream += into;

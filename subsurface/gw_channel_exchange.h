@@ -1,7 +1,16 @@
 #pragma once
 // The channels' side of the stream-aquifer exchange while they are routed.
 
+struct channel_state;
 struct model_state;
+
+// Whether the channel lakes trade with the aquifer (MLAKE given).
+bool lakes_trade_with_aquifer(const channel_state& chan);
+
+// A node loses through its bed no more than it holds over dt seconds: the
+// losing entry rates of a node whose qriv would take more are scaled down
+// together, and its qriv is rebuilt from its entries.
+void cap_node_losses(model_state& state, double dt);
 
 // Sizes the exchange storage of a run whose channels trade with the aquifer;
 // false after a message (4000).
@@ -15,6 +24,15 @@ bool size_channel_exchange(model_state& state);
 // lake_source for the groundwater step. Returns whether any node trades
 // water.
 bool exchange_with_aquifer(model_state& state, double dt);
+
+// The exchange of channels that are not being routed (before the first
+// storm starts the channel clock, or while they sleep between storms), over
+// the aquifer's interval of dt seconds: the lakes take their cells' seepage;
+// when the nodes only lose, each loses at most its water, the node areas
+// and sections follow, and the stream cells keep the volumes for the
+// aquifer's next solve. Returns the result code of the exchange (some node
+// gains: the caller starts the routing), gw_no_exchange after a stop.
+int exchange_with_idle_channels(model_state& state, double dt);
 
 // The stream loss of a run without the groundwater model: every wet node
 // loses through its bed by its depth to the ground below, or with a water

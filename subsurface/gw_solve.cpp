@@ -61,25 +61,15 @@ double form_sinks(groundwater_state& gw, const gw_couplings& with, int cells, do
     const double area = gw.gw_dx[i] * gw.gw_dy[i];  // m2
     const double b = gw.elevgw[i] - gw.bottom_elev[i];  // saturated thickness, m
     double tile = 0.0, lake = 0.0, stream = 0.0;  // m/s
-    if (with.tile_drains) {
-      tile = gw.vol_tile_grid[i] / dt / area;
-      gw.vol_tile_grid[i] = 0.0;
-    }
-    if (with.lake_exchange) {
-      lake = gw.lake_source[i] / dt / area;
-      gw.lake_source[i] = 0.0;
-    }
-    if (with.channels) {
-      stream = gw.gw_stream_vol[i] / dt / area;
-      gw.gw_stream_vol[i] = 0.0;
-    }
+    if (with.tile_drains) tile = gw.vol_tile_grid[i] / dt / area;
+    if (with.lake_exchange) lake = gw.lake_source[i] / dt / area;
+    if (with.channels) stream = gw.gw_stream_vol[i] / dt / area;
     const double drop = -gw.gw_drop_vol[i] / 100.0 / dt;
     // The soil columns rewrite their release each sub-step; other soils
     // hand it over once.
     if (!richards) gw.gw_drop_vol[i] = 0.0;
     // Already a depth: no division by the area.
-    const double seep = gw.gw_surface_seep[i] / dt;
-    gw.gw_surface_seep[i] = 0.0;
+    double seep = gw.gw_surface_seep[i] / dt;
 
     // Water the cell holds per unit area, m: a thickness b at the storage
     // coefficient S holds b S, so a loss capped by b alone would take more
@@ -90,18 +80,42 @@ double form_sinks(groundwater_state& gw, const gw_couplings& with, int cells, do
       leak = 0.0;
     else if (b * store < leak * dt)
       leak = b * store / dt;
-    gw.gw_leakage[i] = leak;
 
     if (!table_wells) gw.gw_pump_rate[i] = gw.gw_static_flux[i];
-    if (b < dry_thickness && gw.gw_pump_rate[i] > 0.0) gw.gw_pump_rate[i] = 0.0;
+    double pump = gw.gw_pump_rate[i];
+    if (b < dry_thickness && pump > 0.0) pump = 0.0;
 
-    double sink = gw.gw_pump_rate[i] - gw.gw_recharge[i] / 100.0 / dt + leak + drop + seep +
-                  stream + lake + tile;
+    double sink = pump - gw.gw_recharge[i] / 100.0 / dt + leak + drop + seep + stream + lake + tile;
     // The cell gives no more than it holds above the thinnest thickness.
+    // The streams, lakes, drains and the ponded surface already hold what
+    // they took from it, so the wells and the deep leakage give way first;
+    // what the cell still cannot give stays owed to it, taken at a later
+    // interval, so every book holds what really moved.
+    const double can_give = b < min_thickness ? 0.0 : std::max(0.0, (b - min_thickness) * store / dt);
+    double excess = sink > can_give ? sink - can_give : 0.0;  // m/s
+    // Each term gives way by what the cell cannot give; the cut, m/s.
+    auto give_way = [&excess](double& term) {
+      if (!(term > 0.0) || !(excess > 0.0)) return 0.0;
+      const double cut = std::min(term, excess);
+      term -= cut;
+      excess -= cut;
+      return cut;
+    };
+    give_way(pump);
+    give_way(leak);
+    const double owed = dt * area;  // m3 per m/s of the interval
+    if (with.channels) gw.gw_stream_vol[i] = give_way(stream) * owed;
+    if (with.lake_exchange) gw.lake_source[i] = give_way(lake) * owed;
+    if (with.tile_drains) gw.vol_tile_grid[i] = give_way(tile) * owed;
+    gw.gw_surface_seep[i] = give_way(seep) * dt;
+    gw.gw_leakage[i] = leak;
+    gw.gw_pump_rate[i] = pump;
+    sink = pump - gw.gw_recharge[i] / 100.0 / dt + leak + drop + seep + stream + lake + tile;
+    // Only a rising table's take into the soil columns is left to cap.
     if (b < min_thickness && sink > 0.0)
       sink = 0.0;
-    else if (sink > 0.0 && (b - min_thickness) * store < sink * dt)
-      sink = (b - min_thickness) * store / dt;
+    else if (sink > can_give)
+      sink = can_give;
     gw.gw_sink[i] = sink;
     gw.sink_volume[i] = -dt * sink * area;
   }

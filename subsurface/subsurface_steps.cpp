@@ -169,6 +169,8 @@ void drain_exchange_step(model_state& state) {
   }
   book(sl, &drain_totals::drains_to_channels, chan_after - chan_before);
   book(sl, &drain_totals::drains_to_overland, surface);
+  book(sl, &drain_totals::from_fixed_heads, sl.totals.fixed_head_in);
+  book(sl, &drain_totals::to_fixed_heads, sl.totals.fixed_head_out);
 
   clock.last = now;
   clock.next = now + clock.interval_d;

@@ -148,6 +148,10 @@ struct superlink_totals {
   double superlink_vol_in = 0.0;       // into the network in the last call, m3
   double superlink_vol_out = 0.0;      // out of the network in the last call, m3
   double superlink_vol_now = 0.0;      // now in the network, m3
+  // A fixed-head junction is the world outside the network: what the
+  // network drew from or gave to such junctions in the last call, m3.
+  double fixed_head_in = 0.0;
+  double fixed_head_out = 0.0;
   int superlink_surface_flag = 0;      // an outlet put water on a cell
   int superlink_chan_flag = 0;         // an outlet delivered to a channel
 };
@@ -158,6 +162,8 @@ struct drain_totals {
   double overland_to_drains = 0.0; // taken by the grates
   double drains_to_channels = 0.0; // delivered by outlets into channel nodes
   double drains_to_overland = 0.0; // put back on the surface
+  double from_fixed_heads = 0.0;   // drawn from fixed-head junctions
+  double to_fixed_heads = 0.0;     // given to fixed-head junctions
 };
 
 struct superlink_state {

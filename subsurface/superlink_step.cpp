@@ -396,6 +396,8 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
   inlet_volume = 0.0;
   tot.superlink_vol_in = 0.0;
   tot.superlink_vol_out = 0.0;
+  tot.fixed_head_in = 0.0;
+  tot.fixed_head_out = 0.0;
   if (call == 0) {
     if (!create_log()) {
       std::fputs("Can't open file superlink_flows.out'\n", stdout);
@@ -579,7 +581,11 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
         v = 0.0;
       }
     } else if (net.bound[std::size_t(j)] == 1) {
+      // The held head takes what the superlink brings, less the superlink's
+      // debt, which it pays.
+      v -= wk.owed[u];
       wk.owed[u] = 0.0;
+      (v >= 0.0 ? tot.fixed_head_out : tot.fixed_head_in) += std::fabs(v);
     } else if (net.As_sjunc[std::size_t(j)] > 0.0) {
       net.sjunc_head[std::size_t(j)] -= wk.owed[u] / net.As_sjunc[std::size_t(j)];
       wk.owed[u] = 0.0;
@@ -597,6 +603,19 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
       net.Q_junc[std::size_t(j)] -= v;
       if (std::fabs(qd) > 1e-8) tot.superlink_surface_flag = 1;
     }
+  }
+  // A superlink leaving a held head draws on it; what enters such a
+  // junction from its cell or its tiles goes to the held head too.
+  for (int k = 1; k <= net.n_slink; ++k) {
+    const int j = net.us_sjunc[std::size_t(k)];
+    if (net.bound[std::size_t(j)] != 1) continue;
+    const double v = dt * wk.Q_u[std::size_t(k)];
+    (v >= 0.0 ? tot.fixed_head_in : tot.fixed_head_out) += std::fabs(v);
+  }
+  for (int j = 1; j <= net.n_sjunc; ++j) {
+    if (net.bound[std::size_t(j)] != 1) continue;
+    const double v = dt * net.Q_junc[std::size_t(j)];
+    (v >= 0.0 ? tot.fixed_head_out : tot.fixed_head_in) += std::fabs(v);
   }
   tot.superlink_vol_in = m_in;
   tot.superlink_vol_out = l_out;

@@ -14,6 +14,8 @@
 
 #include "../surface/surface_run_fixture.h"
 #include "channel/channel_state.h"
+#include "run/model_state.h"
+#include "subsurface/gw_channel_exchange.h"
 #include "test_support.h"
 
 namespace {
@@ -100,6 +102,109 @@ TEST(longterm_channel, output_does_not_change_with_the_thread_count) {
   }
   EXPECT_EQ(hydrographs[0], hydrographs[1]);
   EXPECT_EQ(summaries[0], summaries[1]);
+}
+
+// lt10chan over an aquifer, its channel lowered by 1 m so that each node's
+// bed lies 2 m under its cell's ground, the table 1.5 m under the ground and
+// every stream cell trading with its node. Before the first storm (13:00 on
+// the 14th) the channel clock has not started, yet the aquifer feeds the dry
+// channel at once: each node gains P k (h - S) per metre, with the seepage
+// width P = 2 + 2 x 0.5 x 1 = 3 m, k = 0.036 m/h / 3600 / 1 m = 1e-5 /s and
+// h - S = 0.5 m less the flow depth, so at most 1.5e-5 m2/s x 1000 m =
+// 0.015 m3/s; the shallow base flow (2 cm deep) and the table's fall take a
+// few percent off that.
+std::string aquifer_cards(const lt10chan& project, double gw_step, double table_depth = 1.5) {
+  std::string chan = project.text("lt10chan.chan");
+  for (std::size_t at = chan.find("ELEV "); at != std::string::npos; at = chan.find("ELEV ", at + 1)) {
+    const std::size_t end = chan.find('\n', at);
+    const double elev = std::stod(chan.substr(at + 5, end - at - 5));
+    chan.replace(at, end - at, "ELEV " + std::to_string(elev - 1.0));
+  }
+  project.dir.write("lt10chan.chan", chan);
+  const std::vector<double> ground{9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
+  std::vector<double> table, bottom;
+  for (double g : ground) {
+    table.push_back(g - table_depth);
+    bottom.push_back(g - 20.0);
+  }
+  project.dir.write("table.asc", ascii_grid(1, 10, 100.0, table));
+  project.dir.write("bottom.asc", ascii_grid(1, 10, 100.0, bottom));
+  project.dir.write("bound.asc", ascii_grid(1, 10, 100.0, std::vector<double>(10, 4.0)));
+  return "WATER_TABLE table.asc\nGW_SIMULATION\nAQUIFER_BOTTOM bottom.asc\n"
+         "GW_BOUNDFILE bound.asc\nGW_UNIF_HYCOND 0.036\nGW_UNIF_POROSITY 0.3\n"
+         "GW_TIMESTEP " + std::to_string(gw_step) + "\nGW_RELAX_COEFF 1\nGW_LSOR_CON 0.0000001\n"
+         "SINGLE_UNSAT_SAT 0\nK_RIVER 0.036\nM_RIVER 1\nNUM_THREADS 1\n"
+         "START_DATE 2001 7 14\nSTART_TIME 0 0\n";
+}
+
+TEST(longterm_channel, the_aquifer_feeds_the_channel_before_the_first_storm) {
+  const lt10chan project("");
+  project.dir.write("lt10chan.prj",
+                    edit_cards(project.text("lt10chan.prj"), {}, aquifer_cards(project, 9600)));
+  double first_interval = 0.0, noon = -1.0;
+  const run_output out = project.run([&](model_state& state) {
+    if (first_interval == 0.0 && state.run.channel.last <= state.run.current_time &&
+        state.channel.steps == 0)
+      first_interval = state.run.channel.interval_s;
+    if (state.run.day == 14 && state.run.hour == 12) noon = state.channel.q_outlet;  // m3/s
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  // The groundwater step of 9600 s starts the routing at 9600 / 4 s.
+  EXPECT_DOUBLE_EQ(first_interval, 2400.0);
+
+  // The outlet at noon of the 14th, an hour before the storm.
+  EXPECT_GT(noon, 0.9 * 0.015);
+  EXPECT_LT(noon, 0.015);
+
+  const std::string summary = project.text("summary.out");
+  EXPECT_LT(std::fabs(summary_value(summary, "Overall mass balance error =")), 1e-4) << summary;
+  EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 1e-4);
+  EXPECT_LT(std::fabs(summary_value(summary, "Mass Balance error =")), 0.01);
+  EXPECT_GT(summary_value(summary, "Total flux from gw to river="), 0.9 * 0.015 * 13 * 3600);
+}
+
+// The same channel 0.3 m deep at the start (a hot start), over a table 5 m
+// under the ground, below every bed: the still channel loses through its
+// bed before the first storm, each node by P k d per metre at each
+// groundwater step of 9600 s, P = 2 + 2d and k = 1e-5 /s. By noon four
+// such steps have taken their water straight from the node areas (0.69 m2
+// down to 0.4388 m2), and what the channel lost the aquifer holds.
+TEST(longterm_channel, a_still_channel_loses_to_the_aquifer_before_the_first_storm) {
+  const lt10chan project("");
+  std::string nodes;
+  for (int j = 1; j <= 10; ++j) nodes += std::to_string(j) + " 1 0.3 0\n";
+  project.dir.write("start.dht", nodes);
+  project.dir.write("lt10chan.prj",
+                    edit_cards(project.text("lt10chan.prj"), {},
+                               aquifer_cards(project, 9600, 5.0) +
+                                   "READ_CHAN_HOTSTART start.dht\nHOTSTART_IS_DEPTH\n"));
+  double area = (2.0 + 0.3) * 0.3;  // m2, the trapezoid of bottom 2 m and side slope 1
+  for (int step = 0; step < 4; ++step) {
+    const double d = -1.0 + std::sqrt(1.0 + area);
+    area -= 9600.0 * (2.0 + 2.0 * d) * 1e-5 * d;
+  }
+  const double initial = 10 * 100.0 * 0.69;  // m3 in the ten 100 m nodes
+  double noon_volume = -1.0, noon_area = -1.0, noon_lost = -1.0;
+  const run_output out = project.run([&](model_state& state) {
+    const channel_state& chan = state.channel;
+    if (state.run.day == 14 && state.run.hour == 12 && noon_area < 0.0) {
+      noon_area = chan.area[std::size_t(chan.node_address(1, 5))];
+      noon_volume = chan.water_volume();
+      const pending_exchange p = pending_stream_exchange(state);
+      noon_lost = state.subsurface.gw.run.stream_to_gw + p.into - p.out;
+    }
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  EXPECT_NEAR(noon_area, area, 1e-9);
+  EXPECT_LT(noon_area, 0.65 * 0.69);  // a third of the water gone
+  // What the nodes lost is what the aquifer took or is about to take.
+  EXPECT_NEAR(noon_volume + noon_lost, initial, 1e-6);
+
+  const std::string summary = project.text("summary.out");
+  EXPECT_LT(std::fabs(summary_value(summary, "Overall mass balance error =")), 1e-4) << summary;
+  EXPECT_LT(std::fabs(summary_value(summary, "Mass balance error of surface components =")), 1e-4);
+  EXPECT_LT(std::fabs(summary_value(summary, "Mass Balance error =")), 0.01);
+  EXPECT_GT(summary_value(summary, "Total flux from river to gw="), 1000.0 * (0.69 - area));
 }
 
 }  // namespace

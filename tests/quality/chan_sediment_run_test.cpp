@@ -189,8 +189,13 @@ TEST_F(chan_sediment_run, location_series_and_the_flux_file_follow_the_nodes) {
             outlet_fines.push_back(cs.outlet_wash_rate[0]);
           });
   ASSERT_EQ(out.status, 0) << out.text;
-  const std::vector<std::string> rows = test_support::lines_of(file("sed_loc.out"));
-  ASSERT_EQ(rows.size(), 721u);
+  std::vector<std::string> rows = test_support::lines_of(file("sed_loc.out"));
+  // The list heads the file: its count, then one link and node per line.
+  ASSERT_EQ(rows.size(), 3u + 721u);
+  EXPECT_EQ(rows[0], "2");
+  EXPECT_EQ(rows[1], "   1    5");
+  EXPECT_EQ(rows[2], "   1   10");
+  rows.erase(rows.begin(), rows.begin() + 3);
   ASSERT_EQ(outlet_fines.size(), 721u);
   for (std::size_t r = 0; r < rows.size(); r += 60) {
     std::istringstream in(rows[r]);

@@ -172,6 +172,29 @@ TEST(groundwater_run, a_closed_basin_keeps_what_it_is_given) {
     EXPECT_NEAR(mean(r.wells[k]) - mean(r.wells[k - 1]), 0.00072, 1e-6) << k;
 }
 
+// The closed basin's middle cell pumped at 1 m3/s: its 20 m x 0.2 x 1e4 m2
+// = 40000 m3 last 11 hours, and the neighbours, through a transmissivity
+// of at most 20 m x 1e-6 m/s, hand it a few hundred m3 more over the two
+// days. From then on the cell gives only what it holds, and the pumping
+// the books carry is what was taken, not 2 days x 86400 m3.
+TEST(groundwater_run, a_well_that_dries_its_cell_books_only_what_it_took) {
+  gw_fixture::project p = closed_basin();
+  p.hycond = 0.36;
+  p.files = {{"flux.txt", "1\n3 3 86400.0\n"}};
+  gw_fixture::run r(p);
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  const std::string& text = r.summary;
+  const double start = summary_value(text, "GW volume start =");
+  const double end = summary_value(text, "GW volume end =");
+  const double pumped = summary_value(text, "Pumping");
+  EXPECT_GT(pumped, 40000.0 - 2.0);
+  EXPECT_LT(pumped, 41000.0);
+  EXPECT_NEAR(pumped, start - end, 0.05);
+  EXPECT_NEAR(summary_value(text, "Total inputs to groundwater="), -pumped, 0.05);
+  EXPECT_EQ(summary_value(text, "Mass Balance error ="), 0.0);
+  EXPECT_NEAR(summary_value(text, "Overall mass balance error ="), 0.0, 1e-6);
+}
+
 // Below the soil the vadose zone holds SINGLE_UNSAT_SAT x porosity per
 // metre; a rising table takes it in, so each hour's rise r follows
 // r = 0.00072 + 0.5 r_before and settles at 0.00144 m.

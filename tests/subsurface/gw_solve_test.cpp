@@ -172,6 +172,7 @@ struct sink_case {
   double pump;           // expected, m/s
   double head_after;     // expected, m
   bool lifted;           // the head is lifted to 1 mm above the bottom, making water
+  double owed = 0.0;     // expected, m3: stream water the cell could not give yet
 };
 
 class sink_test : public gw_solve_test, public ::testing::WithParamInterface<sink_case> {};
@@ -194,7 +195,7 @@ TEST_P(sink_test, a_cell_gives_and_takes_what_its_thickness_allows) {
   if (!k.lifted) {
     EXPECT_NEAR((a.gw.elevgw[1] - k.head) * 0.2 * 100.0, given, 1e-9);
   }
-  EXPECT_EQ(a.gw.gw_stream_vol[1], 0.0);  // taken
+  EXPECT_NEAR(a.gw.gw_stream_vol[1], k.owed, 1e-12);  // the rest of the stream's take
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -204,12 +205,18 @@ INSTANTIATE_TEST_SUITE_P(
         sink_case{"normal", 5.0, 0.36, 1e-6, 0.36, 0.0, -3.4e-5, 1e-6, 1e-6, 5.017, false},
         // Below 1 cm of water nothing leaks or is pumped.
         sink_case{"thin", 0.005, 3.6, 1e-6, 0.0, 0.0, 0.0, 0.0, 0.0, 0.005, false},
-        // Below 1 mm a stream cannot draw on the cell either; the head is
-        // then held 1 mm above the bottom.
-        sink_case{"nearly_dry", 0.0005, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.001, true},
+        // Below 1 mm a stream cannot draw on the cell either: what it took
+        // stays owed; the head is then held 1 mm above the bottom.
+        sink_case{"nearly_dry", 0.0005, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.001, true, 1.0},
         // A leak of 1 cm/s would take 1 m: the cell holds 0.05 x 0.2 m, and
-        // gives all but the last millimetre of thickness.
-        sink_case{"drained", 0.05, 3600.0, 0.0, 0.0, 0.0, 9.8e-5, 1e-4, 0.0, 0.001, false}),
+        // gives all but the last millimetre of thickness, 9.8e-5 m/s, which
+        // is what the deep aquifer gets.
+        sink_case{"drained", 0.05, 3600.0, 0.0, 0.0, 0.0, 9.8e-5, 9.8e-5, 0.0, 0.001, false},
+        // A well of 1e-4 m/s and a stream that took 1 m3 (1e-4 m/s) from
+        // the same 9.8e-5 m/s: the well gives way first, and the stream's
+        // last 2e-6 m/s x 100 s x 100 m2 stays owed.
+        sink_case{"well_and_stream", 0.05, 0.0, 1e-4, 0.0, 1.0, 9.8e-5, 0.0, 0.0, 0.001, false,
+                  0.02}),
     [](const ::testing::TestParamInfo<sink_case>& i) { return i.param.name; });
 
 TEST_F(gw_solve_test, an_empty_interval_moves_nothing_and_keeps_the_exchange_for_later) {

@@ -269,6 +269,20 @@ TEST(superlink_run, full_pipe_between_fixed_heads_writes_its_flow_records) {
     const auto heads = pipe_records(test_support::read_file(dir.file("pipe.head")), ts);
     ASSERT_FALSE(heads.empty());
     EXPECT_EQ(heads.back().size(), std::size_t(c.pipes + 1));
+    // The held heads are water outside the watershed: the lower one took
+    // the hour's flow (less the minutes the pipe took to run full), the
+    // upper one gave that and what fills the pipe, and the drain and
+    // overall books close on them.
+    const std::string summary = test_support::read_file(dir.file("summary.out"));
+    const double from = summary_value(summary, "Volume from fixed-head drain junctions");
+    const double to = summary_value(summary, "Volume to fixed-head drain junctions");
+    const double held = summary_value(summary, "Final volume in drains=");
+    EXPECT_GT(to, 0.95 * c.q * 3600.0);
+    EXPECT_LT(to, c.q * 3600.0);
+    EXPECT_GT(held, 100.0);  // 400 m of 0.8 m pipe running full holds 201 m3
+    EXPECT_NEAR(from - to, held, 0.02);
+    EXPECT_NEAR(summary_value(summary, "Subsurface drain mass bal error m^3="), 0.0, 0.02);
+    EXPECT_LT(std::fabs(summary_value(summary, "Overall mass balance error =")), 1e-4) << summary;
   }
 }
 
