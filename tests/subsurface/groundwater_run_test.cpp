@@ -280,6 +280,9 @@ TEST(groundwater_run, the_first_table_at_the_ground_starts_the_surface_clocks_on
               exfiltrated, 0.06);
   EXPECT_EQ(summary_value(r.summary, "beginning vol of water exfiltrated this event (cu. m):"),
             0.0);
+  // The event's surface balance takes the same water in, and closes.
+  EXPECT_NEAR(summary_value(r.summary, "volume of water exfiltrated:"), exfiltrated, 0.06);
+  EXPECT_LT(std::fabs(summary_value(r.summary, "mass conservation error:")), 1e-5);
 
   // The soil water of cells at the ground goes to the aquifer as recharge:
   // the daily increments add up to the cumulative map.
@@ -304,6 +307,32 @@ TEST(groundwater_run, the_first_table_at_the_ground_starts_the_surface_clocks_on
   }
   EXPECT_GT(*std::max_element(cum.begin(), cum.end()), 0.1);
   for (std::size_t k = 0; k < 25; ++k) EXPECT_NEAR(sum[k], cum[k], 2e-4) << k;
+}
+
+// The same table risen through the 5 cm of soil and over the ground: it
+// stores at the soil's porosity and then like open water, not at the
+// aquifer's 0.2, and the books follow it. The aquifer keeps the 1728 m3
+// injected and the centre cell's soil water it took (1 cm over 100 m x
+// 100 m), less what came out onto the surface, and every balance closes.
+TEST(groundwater_run, a_table_risen_over_the_ground_keeps_every_balance_closed) {
+  gw_fixture::project p = closed_basin();
+  p.ground = filled(25, 20.05);
+  gw_fixture::run r(p);
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  const std::string& t = r.summary;
+  const double exfiltrated = summary_value(t, "Exfiltration back on overland =");
+  const double recharge = summary_value(t, "Recharge to groundwater =");
+  const double inputs = summary_value(t, "Total inputs to groundwater=");
+  EXPECT_GT(exfiltrated, 100.0);
+  EXPECT_NEAR(recharge, 100.0, 0.01);
+  EXPECT_NEAR(inputs, 1728.0 + recharge - exfiltrated, 0.02);
+  EXPECT_NEAR(summary_value(t, "GW volume end =") - summary_value(t, "GW volume start ="), inputs,
+              0.02);
+  EXPECT_EQ(summary_value(t, "Mass Balance error ="), 0.0);
+  // The soil gave the aquifer what it took: its downward flux.
+  EXPECT_NEAR(summary_value(t, "Total downward flux from unsaturated zone="), recharge, 0.01);
+  EXPECT_LT(std::fabs(summary_value(t, "Simple soil moisture mass balance =")), 1e-5);
+  EXPECT_LT(std::fabs(summary_value(t, "Overall mass balance error =")), 1e-5);
 }
 
 // The bank fixture's channel along the bottom row, its bed a metre below
@@ -554,6 +583,13 @@ TEST(groundwater_run, richards_columns_on_the_table_close_the_water_balance) {
   EXPECT_NEAR(aquifer, summary_value(t, "Total inputs to groundwater="), 0.01);
   EXPECT_EQ(summary_value(t, "Mass Balance error ="), 0.0);
   EXPECT_LT(std::fabs(summary_value(t, "Overall mass balance error =")), 0.001);
+  // The event's column balance counts what the columns gave the aquifer as
+  // the table rose through them with what drained from their bottoms.
+  EXPECT_NEAR(summary_value(t, "vol groundwater recharge (cu. m):      "),
+              summary_value(t, "vol groundwater recharge (cu. m):                             ") -
+                  summary_value(t, "vol from gw to unsat this event, w/o recharge (cu. m):"),
+              0.15);
+  EXPECT_LT(std::fabs(summary_value(t, "Richard equation mass balance error")), 0.01);
 }
 
 // The columns, the solve and the books on three threads give what they give
