@@ -19,6 +19,14 @@
 
 namespace {
 
+// A file of these that does not open costs only itself: the message names
+// it, and the run goes on.
+void note_open_failure(const char* lead, const std::string& name) {
+  char line[path_capacity + 96];
+  std::snprintf(line, sizeof line, "%s%s\n", lead, name.c_str());
+  print_message(summary_file, line);
+}
+
 // The largest depths of the run: a last dataset record and its end, or, with
 // per-time grids (no dataset), one ASCII grid in the file the card names.
 void write_flood_grid(model_state& state) {
@@ -36,10 +44,7 @@ void write_flood_grid(model_state& state) {
   if (!in.map_kind[0]) return;
   safe_file file;
   if (!file.open(in.flood_grid_file.c_str(), "w")) {
-    char line[path_capacity + 64];
-    std::snprintf(line, sizeof line, "Can't open flood grid map for writing: %s\n",
-                  in.flood_grid_file.c_str());
-    print_message(summary_file, line);
+    note_open_failure("Can't open flood grid map for writing: ", in.flood_grid_file);
     return;
   }
   write_ascii_grid(file.stream, grid, max_depth);
@@ -204,10 +209,7 @@ void write_interface_hydrograph(model_state& state) {
 void write_hotstart_grid(model_state& state, const std::string& name, const double* values) {
   safe_file file;
   if (!file.open(name.c_str(), "w")) {
-    char line[path_capacity + 64];
-    std::snprintf(line, sizeof line, "Can't open overland hotstart file for writing: %s\n",
-                  name.c_str());
-    print_message(summary_file, line);
+    note_open_failure("Can't open overland hotstart file for writing: ", name);
     return;
   }
   write_nsew_grid(file.stream, run_map_grid(state), values);
@@ -248,10 +250,7 @@ void write_sediment_listing(model_state& state) {
   if (!s.fyssi_given || !state.quality.sediment.on || !cs.on) return;
   safe_file file;
   if (!file.open(s.fyssi.c_str(), "a")) {
-    char line[path_capacity + 64];
-    std::snprintf(line, sizeof line, "Can't open the sediment listing for appending: %s\n",
-                  s.fyssi.c_str());
-    print_message(summary_file, line);
+    note_open_failure("Can't open the sediment listing for appending: ", s.fyssi);
     return;
   }
   const channel_state& chan = state.channel;
