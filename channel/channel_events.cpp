@@ -3,6 +3,8 @@
 // cleared, and the water the channels hold at either end for the event
 // balance, with the lakes settled to their volumes at the end.
 
+#include <cmath>
+
 #include "channel/chan_lake_extent.h"
 #include "channel/channel_steps.h"
 #include "channel/ex_section.h"
@@ -14,6 +16,15 @@ void channel_event_start(model_state& state) {
   channel_state& chan = state.channel;
   ex_section(chan, section_mode::from_stage);
   if (error_state.stop_flag != 0) return;
+  // A stage that is not a number gives no area; routing from it would
+  // carry the fault on without naming the node.
+  for (int i = 1; i <= chan.links; ++i)
+    for (int j = 1; j <= chan.nx[i]; ++j)
+      if (std::isnan(chan.area[std::size_t(chan.node_address(i, j))])) {
+        raise_message("Negative Area Computed At Startup for [Node][Link]: [%d][%d] ltype: %d\n",
+                      j, i, chan.ltype[i]);
+        return;
+      }
   chan.event_lateral_volume = 0.0;
   chan.event_sac_volume = 0.0;
   chan.event_outlet_volume = 0.0;

@@ -19,6 +19,14 @@
 
 namespace {
 
+// A file of these that does not open costs only itself: the message names
+// it, and the run goes on.
+void note_open_failure(const char* lead, const std::string& name) {
+  char line[path_capacity + 96];
+  std::snprintf(line, sizeof line, "%s%s\n", lead, name.c_str());
+  print_message(summary_file, line);
+}
+
 // The largest depths of the run: a last dataset record and its end, or, with
 // per-time grids (no dataset), one ASCII grid in the file the card names.
 void write_flood_grid(model_state& state) {
@@ -36,10 +44,7 @@ void write_flood_grid(model_state& state) {
   if (!in.map_kind[0]) return;
   safe_file file;
   if (!file.open(in.flood_grid_file.c_str(), "w")) {
-    char line[path_capacity + 64];
-    std::snprintf(line, sizeof line, "Can't open flood grid map for writing: %s\n",
-                  in.flood_grid_file.c_str());
-    print_message(summary_file, line);
+    note_open_failure("Can't open flood grid map for writing: ", in.flood_grid_file);
     return;
   }
   write_ascii_grid(file.stream, grid, max_depth);
@@ -112,6 +117,61 @@ void write_channel_hotstart(model_state& state) {
   out.chan_hotstart_flow.close();
 }
 
+// The water table a later run starts from, as its WATER_TABLE map. False
+// when the file does not open: the run stops, and the later files are not
+// written.
+bool write_gw_hotstart(model_state& state) {
+  if (!state.input.gw_simulation) return true;
+  const char* name = "hotstart_file";
+  safe_file file;
+  if (!file.open(name, "w")) {
+    raise_message("Can't open gw hot start map for writing out hotstart info: %s\n", name);
+    return false;
+  }
+  write_nsew_grid(file.stream, run_map_grid(state), state.subsurface.gw.elevgw.data());
+  file.close();
+  return true;
+}
+
+// The ground as erosion and deposition left it, for a later run's
+// ELEVATION. The card may come without a file, and then there is none to
+// write.
+bool write_adjusted_elevation(model_state& state) {
+  const project_settings& s = state.input.settings;
+  if (!s.adjust_elev_given || !state.quality.sediment.on) return true;
+  if (s.adjust_elev.empty()) {
+    print_message(summary_file,
+                  "Warning: ADJUST_ELEV names no file; the adjusted elevation map is not "
+                  "written.\n");
+    return true;
+  }
+  safe_file file;
+  if (!file.open(s.adjust_elev.c_str(), "w")) {
+    raise_message("Can't open adjusted elevation map for writing: %s\n", s.adjust_elev.c_str());
+    return false;
+  }
+  write_nsew_grid(file.stream, run_map_grid(state), state.grid.elevation.data());
+  file.close();
+  return true;
+}
+
+// Where the table stood at the ground when the run ended, once it has
+// reached the ground anywhere during the run.
+bool write_saturated_sources(model_state& state) {
+  if (!state.subsurface.gw_coupling) return true;
+  const std::vector<int>& flags = state.soil.yes_exfil;
+  if (flags.size() <= std::size_t(state.grid.cells)) return true;
+  const char* name = "satsource_file";
+  safe_file file;
+  if (!file.open(name, "w")) {
+    raise_message("Can't open map for writing out sat. source info: %s\n", name);
+    return false;
+  }
+  write_nsew_flags(file.stream, run_map_grid(state), flags.data());
+  file.close();
+  return true;
+}
+
 // The interface hydrograph file reads back the outlet and location
 // hydrographs, which stay open for writing until the run's files are closed:
 // they are flushed and read through wrappers of their own.
@@ -149,10 +209,7 @@ void write_interface_hydrograph(model_state& state) {
 void write_hotstart_grid(model_state& state, const std::string& name, const double* values) {
   safe_file file;
   if (!file.open(name.c_str(), "w")) {
-    char line[path_capacity + 64];
-    std::snprintf(line, sizeof line, "Can't open overland hotstart file for writing: %s\n",
-                  name.c_str());
-    print_message(summary_file, line);
+    note_open_failure("Can't open overland hotstart file for writing: ", name);
     return;
   }
   write_nsew_grid(file.stream, run_map_grid(state), values);
@@ -185,6 +242,28 @@ void write_soil_moisture_hotstart(model_state& state) {
   write_hotstart_grid(state, s.write_sm_hotstart, moisture.data());
 }
 
+// Each sediment class's concentration (g/m3) at every node of every link,
+// one line a class, appended to the run's earlier listings.
+void write_sediment_listing(model_state& state) {
+  const project_settings& s = state.input.settings;
+  const chan_sediment_state& cs = state.quality.chan_sediment;
+  if (!s.fyssi_given || !state.quality.sediment.on || !cs.on) return;
+  safe_file file;
+  if (!file.open(s.fyssi.c_str(), "a")) {
+    note_open_failure("Can't open the sediment listing for appending: ", s.fyssi);
+    return;
+  }
+  const channel_state& chan = state.channel;
+  for (int c = 1; c <= cs.classes; ++c) {
+    for (int i = 1; i <= chan.links; ++i)
+      for (int j = 1; j <= chan.nx[i]; ++j)
+        std::fprintf(file.stream, "%6.2lf ", cs.chan_sed_conc[cs.cls(chan.node_address(i, j), c)]);
+    std::fputc('\n', file.stream);
+  }
+  std::fputs("\n----------------------------------------------------------\n", file.stream);
+  file.close();
+}
+
 }  // namespace
 
 void write_end_of_run_files(model_state& state) {
@@ -192,9 +271,13 @@ void write_end_of_run_files(model_state& state) {
   write_flood_stream(state);
   end_map_datasets(state);
   write_channel_hotstart(state);
+  if (!write_gw_hotstart(state) || !write_adjusted_elevation(state) ||
+      !write_saturated_sources(state))
+    return;
   write_interface_hydrograph(state);
   write_overland_hotstart(state);
   write_soil_moisture_hotstart(state);
+  write_sediment_listing(state);
   end_nsm_datasets(state);
   end_snow_temp_dataset(state);
   end_swe_dataset(state);

@@ -147,14 +147,30 @@ void write_ascii_grid(std::FILE* file, const map_grid& grid, const double* value
   });
 }
 
-void write_nsew_grid(std::FILE* file, const map_grid& grid, const double* values) {
+namespace {
+
+void write_nsew_header(std::FILE* file, const map_grid& grid) {
   std::fprintf(file, "north: %9.2lf\nsouth: %9.2lf\neast: %9.2lf\nwest: %9.2lf\n", grid.north,
                grid.south, grid.east, grid.west);
   std::fprintf(file, "rows: %5d\ncols: %5d\n", grid.rows, grid.cols);
+}
+
+}  // namespace
+
+void write_nsew_grid(std::FILE* file, const map_grid& grid, const double* values) {
+  write_nsew_header(file, grid);
   chunk_writer out(file);
   walk_rows(grid, [&](const int* row, int& k) {
     for (int c = 1; c <= grid.cols; ++c) out.put_fixed(row[c] != 0 ? values[++k] : 0.0, 6, 0, ' ');
     out.put('\n');
+  });
+}
+
+void write_nsew_flags(std::FILE* file, const map_grid& grid, const int* flags) {
+  write_nsew_header(file, grid);
+  walk_rows(grid, [&](const int* row, int& k) {
+    for (int c = 1; c <= grid.cols; ++c) std::fprintf(file, "%d ", row[c] != 0 ? flags[++k] : 0);
+    std::fputc('\n', file);
   });
 }
 

@@ -35,6 +35,8 @@ constexpr int binary_dataset_end = 210;
 
 void write_ascii_grid(std::FILE* file, const map_grid& grid, const double* values);
 void write_nsew_grid(std::FILE* file, const map_grid& grid, const double* values);
+// The same layout for per-cell flags, each "%d " (0 outside the watershed).
+void write_nsew_flags(std::FILE* file, const map_grid& grid, const int* flags);
 
 // Open name ("w" or "wb") in file and write the header. A file that does not
 // open sets error 59 naming it, and nothing is written.

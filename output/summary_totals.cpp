@@ -198,6 +198,9 @@ event_water_totals gather_event_totals(const model_state& state) {
   // that a run without pumps prints 0.0 rather than -0.0).
   t.overland_point_sources = 0.0 - surface.event_pump_volume;
   t.infiltration = state.soil.event_infiltrated;
+  // The table's water comes onto the surface in any run with one, with the
+  // aquifer or without it.
+  t.exfiltration = state.soil.exfiltrated_volume - state.soil.event_start_exfiltrated;
   if (state.input.sacramento) {
     const sacramento_state& sac = state.soil.sac;
     const double f = sac_area_factor(state);
@@ -246,8 +249,8 @@ event_water_totals gather_event_totals(const model_state& state) {
     // No aquifer step in the event yet: its books still hold the last event.
     const gw_totals e = gw.event_seen == state.run.event_index ? gw.event : gw_totals{};
     t.gw_exfiltrated_run = state.soil.exfiltrated_volume;
-    t.gw_exfiltrated_before = state.subsurface.gw.exfil_at_event;
-    t.gw_exfiltrated_event = t.gw_exfiltrated_run - t.gw_exfiltrated_before;
+    t.gw_exfiltrated_before = state.soil.event_start_exfiltrated;
+    t.gw_exfiltrated_event = t.exfiltration;
     t.gw_to_unsat = e.soil_side;
     t.gw_recharge = e.recharge_input;
     // The aquifer books the exchange an interval late: what it booked at the
@@ -328,6 +331,7 @@ void sum_final_storages(const model_state& state, water_balance& balance) {
     const double area = state.grid.dx * state.grid.dx;
     for (int i = 1; i <= state.grid.cells && gw.elevgw.size() > std::size_t(i); ++i)
       balance.final_groundwater += (gw.elevgw[i] - gw.bottom_elev[i]) * gw.gw_porosity[i] * area;
+    balance.final_groundwater += gw.stored_over_porosity;
     const pending_exchange p = pending_stream_exchange(state);
     balance.final_groundwater -= p.out - p.into;
   }

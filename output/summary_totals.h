@@ -86,7 +86,7 @@ struct event_water_totals {
   // The Richards columns' balance (cells of more than one node)
   double richards_evaporated = 0.0;  // taken up from the surface and the columns
   double richards_net = 0.0;         // infiltration less that evaporation
-  double richards_recharge = 0.0;    // drained through the column bottoms
+  double richards_recharge = 0.0;    // drained through the column bottoms or given to the aquifer
   double richards_initial = 0.0;     // column water at the start
   double richards_final = 0.0;       // column water at the end
   double richards_error = 0.0;       // percent of richards_initial

@@ -196,6 +196,7 @@ void initialize_event(model_state& state) {
   }
 
   surface.event_start_volume = surface_storage_counts(state) ? surface_water_volume(state) : 0.0;
+  state.soil.event_start_exfiltrated = state.soil.exfiltrated_volume;
   surface.starts_wet = surface.event_start_volume > 1e-6 ? 1 : 0;
 
   if (!in.super_quiet) std::printf("Initialized Arrays\n");

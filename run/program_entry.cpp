@@ -13,14 +13,16 @@ namespace {
 
 int run_batch(const command_line& cmd, int count) {
   std::printf("VALTO is running in batch mode, and is running %d runs...\n", count);
+  int status = 0;
   for (int i = 0; i < count; ++i) {
     replace_line_index = i;
     run_prefix_flag = 1;
     run_prefix_number = i;
-    // A failed run does not stop the batch; it has reported itself.
-    run_simulation(cmd.filename, nullptr);
+    // A failed run does not stop the batch; it has reported itself, and the
+    // batch's status tells a script that not every run succeeded.
+    if (run_simulation(cmd.filename, nullptr) != 0) status = 1;
   }
-  return 0;
+  return status;
 }
 
 int dispatch(const command_line& cmd, int count) {

@@ -177,7 +177,11 @@ double absorbed_shortwave(const hour_context& h, const et_cells& c, int i, doubl
   const double sx = c.slope_x[i];
   const double sy = -c.slope_y[i];
   const double beta = std::atan(std::sqrt(sx * sx + sy * sy));
-  const double aspect = sx == 0.0 ? 0.0 : pi * 0.5 - std::atan(sy / sx);
+  // The sun's azimuth runs from south, positive to the west; the downslope
+  // direction (sx east, sy north) is turned into the same frame. The quadrant
+  // comes from atan2, so that slopes facing east and west, or north and
+  // south, are lit as mirror images rather than alike.
+  const double aspect = -pi * 0.5 - std::atan2(sy, sx);
   const double cos_incidence = std::cos(h.sun.azimuth - aspect) * std::sin(beta) * h.sun.cos_alt +
                                std::cos(beta) * h.sun.sin_alt;
   const double direct = h.sun.beam * cos_incidence * (1.0 - (1.0 - cloud_transmission) * cloud);

@@ -121,6 +121,12 @@ void close_richards_balance(model_state& state) {
   double drained = 0.0;  // cm, summed in cell order
   for (int c = 1; c <= cells; ++c) drained += rs.event_drain[std::size_t(c)];
   rs.event_recharge = drained / 100.0 * cell_area;
+  // Columns laid again on a moving table give the aquifer the water of the
+  // nodes it rose over (and take back what it leaves): that leaves the
+  // columns as surely as what drains from their bottoms.
+  const groundwater_state& gw = state.subsurface.gw;
+  if (state.input.gw_simulation && gw.event_seen == state.run.event_index)
+    rs.event_recharge += gw.event.unsat_to_sat;
   // The evaporated water counts the ponded water it took, which never
   // entered a column.
   rs.event_net = soil.event_infiltrated - (soil.event_evaporated - soil.event_direct_evap);

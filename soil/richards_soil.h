@@ -109,7 +109,7 @@ struct richards_soil {
   double event_initial = 0.0;    // column water at the event start
   double event_final = 0.0;      // column water at the event end
   double event_net = 0.0;        // infiltration less direct evaporation
-  double event_recharge = 0.0;   // drained through the column bottoms
+  double event_recharge = 0.0;   // drained through the column bottoms or given to the aquifer
   double event_error = 0.0;      // percent of event_initial
   int event_cells_start = 0;
   int event_cells_end = 0;

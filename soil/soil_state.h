@@ -105,10 +105,12 @@ struct soil_state {
   double event_evaporated = 0.0;      // withdrawn by evapotranspiration, current event
   double richards_upward = 0.0;       // the last Richards step's upward water, m over cells
   double exfiltrated_volume = 0.0;    // water-table exchange onto the surface, run
+  double event_start_exfiltrated = 0.0;  // exfiltrated_volume when the event began
   double initial_soil_volume = 0.0;   // simple store at the start
   double initial_total_soil = 0.0;    // every soil store at the start
   double withdrawn_exfil = 0.0;       // withdrawn from cells at the water table
   double deep_perc_volume = 0.0;      // deep percolation moved out at event starts
+  double table_exchange_volume = 0.0; // taken by a rising table (left by a falling one), run
   double direct_evap_volume = 0.0;    // per-cell direct evaporation moved out at event starts
   double sm_inf_volume = 0.0;         // soil-moisture infiltration moved into the store
   double sac_infiltrated = 0.0;       // depth the Sacramento step reads, m

@@ -387,7 +387,8 @@ double soil_direct_evaporation(const model_state& state) {
 
 double soil_downward_flux(const model_state& state) {
   const soil_state& soil = state.soil;
-  return soil.deep_perc_volume + cell_cm_volume(state, soil.deep_perc);
+  return soil.deep_perc_volume + cell_cm_volume(state, soil.deep_perc) +
+         soil.table_exchange_volume;
 }
 
 double mean_relative_saturation(const model_state& state, bool at_start) {

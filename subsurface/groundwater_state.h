@@ -121,13 +121,13 @@ struct groundwater_state {
   std::vector<double> recharge_inc;   // recharge since the last map time, cm
   double volume_start = 0.0;          // saturated storage at the start, m3
   double saturated_storage = 0.0;     // saturated storage after the last step, m3
+  double stored_over_porosity = 0.0;  // what the solve stored beyond the porosity's share, m3
   double unsat_storage = 0.0;         // Richards columns above the table after the last step, m3
   int any_exfil = 0;                  // a cell's table stood at the ground in the last step
   int overland_started = 0;           // the first exfiltration started the surface clocks
   gw_totals run;                      // totals of the run
   gw_totals event;                    // totals of the event in hand
   int event_seen = 0;                 // event the event totals belong to
-  double exfil_at_event = 0.0;        // water exfiltrated in the run when that event began, m3
   double stream_out_at_event = 0.0;   // stream exchange not yet booked when that event began,
   double stream_into_at_event = 0.0;  // out of and into the aquifer, m3
 

@@ -50,7 +50,6 @@ void follow_event(model_state& state) {
   if (gw.event_seen == state.run.event_index) return;
   gw.event = gw_totals{};
   gw.event_seen = state.run.event_index;
-  gw.exfil_at_event = state.soil.exfiltrated_volume;
 }
 
 // The heads of the XY points' cells from their series at now.
@@ -255,6 +254,16 @@ bool step_green_ampt_soils(model_state& state, double dt) {
   gw.any_exfil = 0;
   if (error_state.stop_flag) return false;
 
+  // A table in the soil stores at the soil's porosity, one over the ground
+  // like open water, while the heads' volume counts the aquifer's porosity:
+  // what the solve stored beyond that share is kept, so that the books hold
+  // the water the heads do.
+#pragma omp parallel for schedule(static) if (cells >= gw.parallel_min_cells)
+  for (int i = 1; i <= cells; ++i)
+    gw.book_a[i] = (gw.gw_storage[i] - gw.gw_porosity[i]) * (gw.elevgw[i] - gw.gw_head_before[i]) *
+                   gw.gw_dx[i] * gw.gw_dy[i];
+  gw.stored_over_porosity += ordered_sum(gw.book_a, cells);
+
   int bad = INT_MAX;
 #pragma omp parallel for schedule(static) reduction(min : bad) if (cells >= gw.parallel_min_cells)
   for (int i = 1; i <= cells; ++i)
@@ -266,6 +275,9 @@ bool step_green_ampt_soils(model_state& state, double dt) {
         bad);
     return false;
   }
+  // What the table took from the soil (or left in it) is all the recharge
+  // the cells hold now: the soil's downward flux, for the next solve.
+  state.soil.table_exchange_volume += ordered_sum(gw.gw_recharge, cells) / 100.0 * area;
   book(gw, &gw_totals::recharge, ordered_sum(gw.book_a, cells));
   book(gw, &gw_totals::recharge_input, ordered_sum(gw.book_b, cells));
   book(gw, &gw_totals::recharge_depth, ordered_sum(gw.sink_volume, cells));
@@ -346,7 +358,7 @@ void book_interval(model_state& state, double dt) {
     // A lake's cells stand under water anyway: they start nothing.
     if (flags && state.soil.yes_exfil[i] == 1 && !soil_lake_cell(state, i)) exfil = 1;
   }
-  gw.saturated_storage = ordered_sum(gw.sink_volume, cells);
+  gw.saturated_storage = ordered_sum(gw.sink_volume, cells) + gw.stored_over_porosity;
   book(gw, &gw_totals::leakage, ordered_sum(gw.book_a, cells));
   book(gw, &gw_totals::pumping, ordered_sum(gw.book_b, cells));
   book(gw, &gw_totals::head_boundary, ordered_sum(gw.book_c, cells));

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,6 +26,23 @@ std::unique_ptr<model_state> wet_cell_over_link() {
   s->surface.wet = 1;
   start_channel_clock(*s, 60.0);
   return s;
+}
+
+// An event starts its nodes from their stages; a stage that is not a number
+// stops the run naming the node, its link and the link's type.
+TEST(channel_step, an_event_start_stage_that_is_not_a_number_stops_the_run) {
+  auto s = std::make_unique<model_state>();
+  build_junction(s->channel);
+  start_channel_clock(*s, 60.0);
+  clear_errors();
+  s->channel.yp[std::size_t(s->channel.node_address(3, 2))] = std::nan("");
+  stdout_capture capture;
+  channel_event_start(*s);
+  EXPECT_NE(capture.stop().find("Negative Area Computed At Startup for [Node][Link]: [2][3] "
+                                "ltype: 4\n"),
+            std::string::npos);
+  EXPECT_EQ(error_state.stop_flag, 1);
+  clear_errors();
 }
 
 TEST(channel_step, off_the_channel_clock_nothing_moves) {

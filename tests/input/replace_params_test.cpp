@@ -438,6 +438,7 @@ TEST_F(replace_test, batch_runs_take_their_own_value_lines_and_prefix_their_file
   const fs::path from = fs::path(VALTO_FIXTURES_DIR) / "side_files" / "replace_run";
   fs::copy(from, dir_.path());
   const test_support::program_result result = test_support::run_program("-b3 run.prj", dir_.path());
+  EXPECT_EQ(result.status, 0) << result.output;
   const char* expected[] = {"0.050", "0.060", "0.070"};
   for (int run = 0; run < 3; ++run) {
     char name[32];

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -166,6 +167,45 @@ TEST_F(chan_sediment_run, summaries_and_outlet_rows_report_the_channel_sediment)
     lowered = std::max(lowered, start - now);
   }
   EXPECT_GT(lowered, 0.0);
+}
+
+// The FYSSI listing is appended to what earlier runs left: one line a
+// class with its concentration at every node of every link in order, then
+// the dashed line.
+TEST_F(chan_sediment_run, the_sediment_listing_appends_each_class_at_every_node) {
+  dir_.write("listing.txt", "earlier run\n");
+  std::vector<std::vector<double>> conc(4);
+  const run_output out = run("FYSSI listing.txt\n", [&](model_state& s) {
+    const chan_sediment_state& cs = s.quality.chan_sediment;
+    const channel_state& chan = s.channel;
+    for (int c = 1; c <= 3; ++c) {
+      conc[std::size_t(c)].clear();
+      for (int i = 1; i <= chan.links; ++i)
+        for (int j = 1; j <= chan.nx[i]; ++j)
+          conc[std::size_t(c)].push_back(cs.chan_sed_conc[cs.cls(chan.node_address(i, j), c)]);
+    }
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  const auto lines = test_support::lines_of(file("listing.txt"));
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "earlier run");
+  double largest = 0.0;
+  for (int c = 1; c <= 3; ++c) {
+    const std::string& line = lines[std::size_t(c)];
+    const std::vector<double>& want = conc[std::size_t(c)];
+    ASSERT_FALSE(want.empty());
+    EXPECT_EQ(line.size(), 7 * want.size()) << line;  // "%6.2lf " each
+    std::istringstream row(line);
+    for (double v : want) {
+      double x = 0.0;
+      ASSERT_TRUE(row >> x) << c;
+      EXPECT_NEAR(x, v, 0.005 + 1e-9 * v) << c;
+      largest = std::max(largest, v);
+    }
+  }
+  EXPECT_GT(largest, 0.0);
+  EXPECT_EQ(lines[4], "");
+  EXPECT_EQ(lines[5], "----------------------------------------------------------");
 }
 
 TEST_F(chan_sediment_run, a_network_without_erodible_links_is_refused) {

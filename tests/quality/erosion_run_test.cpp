@@ -188,6 +188,41 @@ TEST_F(erosion_run, adjust_elev_moves_the_ground_by_deposition_less_erosion) {
   }
 }
 
+// The card's map holds the ground the run ended on, the plane's 20 - c m
+// moved by what settled less what was eroded; a map that cannot be opened
+// stops the run with its name.
+TEST_F(erosion_run, the_adjusted_elevation_map_holds_the_ground_the_run_ended_on) {
+  std::vector<double> ground(21, 0.0);
+  double net = 0.0;
+  const run_output out = run("ADJUST_ELEV adjusted.asc\n", erosion_tables(), [&](model_state& s) {
+    ground = s.grid.elevation;
+    net = 0.0;
+    for (int i = 1; i <= 3; ++i)
+      net += s.quality.sediment.totals[i].deposited + s.quality.sediment.totals[i].eroded;
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  const auto lines = test_support::lines_of(file("adjusted.asc"));
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[4], "rows:     1");
+  EXPECT_EQ(lines[5], "cols:    20");
+  std::istringstream row(lines[6]);
+  double moved = 0.0;
+  for (int c = 1; c <= 20; ++c) {
+    double z = 0.0;
+    ASSERT_TRUE(row >> z) << c;
+    EXPECT_NEAR(z, ground[std::size_t(c)], 5e-7) << c;
+    moved += (z - (20 - c)) * 100.0 * 100.0;
+  }
+  EXPECT_LT(net, 0.0);
+  EXPECT_NEAR(moved, net, 0.1);
+
+  const run_output refused = run("ADJUST_ELEV nowhere/adjusted.asc\n");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.text.find("Can't open adjusted elevation map for writing: "),
+            std::string::npos)
+      << refused.text;
+}
+
 // The values of the last record of an ASCII dataset of the 20 cells.
 std::vector<double> last_record(const std::string& text) {
   const std::size_t at = text.rfind("TS 1 ");

@@ -159,6 +159,35 @@ TEST(evapo_trans, night_cools_the_surface_by_longwave_alone) {
   EXPECT_NEAR(d.pet[1] * per_hour, 0.0023797, 1e-7);
 }
 
+// Four slopes of 0.3 facing north, east, south and west (slope x falls to
+// the east, slope y to the south) beside a flat cell. At noon the sun stands
+// south: the south face, nearly square to it (sin(73.45 + 16.70 deg) ~ 1),
+// takes more than the flat cell (0.9586), the north face less (0.8363), and
+// east and west alike. Three hours either side of noon the hour angles are
+// mirror images, and so are the east and west faces.
+TEST(evapo_trans, slopes_facing_the_four_quarters_see_the_sun_from_its_side) {
+  enum { flat = 1, north, east, south, west };
+  auto hour = [](int h) {
+    et_grid g(5);
+    g.sy[north] = -0.3;
+    g.sx[east] = 0.3;
+    g.sy[south] = 0.3;
+    g.sx[west] = -0.3;
+    g.run(deardorff(), june_day(h));
+    return g.pet;
+  };
+  const std::vector<double> noon = hour(12);
+  EXPECT_GT(noon[south], noon[flat]);
+  EXPECT_GT(noon[flat], noon[north]);
+  EXPECT_NEAR(noon[east], noon[west], 1e-9 * noon[east]);
+  const std::vector<double> morning = hour(9), afternoon = hour(15);
+  EXPECT_GT(morning[east], morning[west]);
+  EXPECT_GT(afternoon[west], afternoon[east]);
+  EXPECT_NEAR(morning[east], afternoon[west], 1e-9 * morning[east]);
+  EXPECT_NEAR(morning[west], afternoon[east], 1e-9 * morning[west]);
+  EXPECT_NEAR(morning[south], afternoon[south], 1e-9 * morning[south]);
+}
+
 // What the settled balance leaves over is the heat passed into the ground, a
 // third of the sensible heat: (310.5656 - 298.15) K x 1.17711 kg/m3 x 1.013
 // kJ/kg/K x 0.0025 x 2 m/s / 3 = 0.02467 kW/m2.

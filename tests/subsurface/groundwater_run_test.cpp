@@ -305,6 +305,9 @@ TEST(groundwater_run, the_first_table_at_the_ground_starts_the_surface_clocks_on
               exfiltrated, 0.06);
   EXPECT_EQ(summary_value(r.summary, "beginning vol of water exfiltrated this event (cu. m):"),
             0.0);
+  // The event's surface balance takes the same water in, and closes.
+  EXPECT_NEAR(summary_value(r.summary, "volume of water exfiltrated:"), exfiltrated, 0.06);
+  EXPECT_LT(std::fabs(summary_value(r.summary, "mass conservation error:")), 1e-5);
 
   // The soil water of cells at the ground goes to the aquifer as recharge:
   // the daily increments add up to the cumulative map.
@@ -329,6 +332,89 @@ TEST(groundwater_run, the_first_table_at_the_ground_starts_the_surface_clocks_on
   }
   EXPECT_GT(*std::max_element(cum.begin(), cum.end()), 0.1);
   for (std::size_t k = 0; k < 25; ++k) EXPECT_NEAR(sum[k], cum[k], 2e-4) << k;
+}
+
+// The same table risen through the 5 cm of soil and over the ground: it
+// stores at the soil's porosity and then like open water, not at the
+// aquifer's 0.2, and the books follow it. The aquifer keeps the 1728 m3
+// injected and the centre cell's soil water it took (1 cm over 100 m x
+// 100 m), less what came out onto the surface, and every balance closes.
+TEST(groundwater_run, a_table_risen_over_the_ground_keeps_every_balance_closed) {
+  gw_fixture::project p = closed_basin();
+  p.ground = filled(25, 20.05);
+  gw_fixture::run r(p);
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  const std::string& t = r.summary;
+  const double exfiltrated = summary_value(t, "Exfiltration back on overland =");
+  const double recharge = summary_value(t, "Recharge to groundwater =");
+  const double inputs = summary_value(t, "Total inputs to groundwater=");
+  EXPECT_GT(exfiltrated, 100.0);
+  EXPECT_NEAR(recharge, 100.0, 0.01);
+  EXPECT_NEAR(inputs, 1728.0 + recharge - exfiltrated, 0.02);
+  EXPECT_NEAR(summary_value(t, "GW volume end =") - summary_value(t, "GW volume start ="), inputs,
+              0.02);
+  EXPECT_EQ(summary_value(t, "Mass Balance error ="), 0.0);
+  // The soil gave the aquifer what it took: its downward flux.
+  EXPECT_NEAR(summary_value(t, "Total downward flux from unsaturated zone="), recharge, 0.01);
+  EXPECT_LT(std::fabs(summary_value(t, "Simple soil moisture mass balance =")), 1e-5);
+  EXPECT_LT(std::fabs(summary_value(t, "Overall mass balance error =")), 1e-5);
+
+  // The cells whose table stands at the ground are the saturated sources:
+  // each handed the aquifer its column's 100 m3 when it got there.
+  const auto lines = test_support::lines_of(test_support::read_file(r.dir.file("satsource_file")));
+  ASSERT_EQ(lines.size(), 11u);
+  EXPECT_EQ(lines[0], "north:    500.00");
+  EXPECT_EQ(lines[5], "cols:     5");
+  int sources = 0;
+  for (std::size_t k = 6; k < 11; ++k) {
+    std::istringstream row(lines[k]);
+    int flag = 0, count = 0;
+    while (row >> flag) {
+      EXPECT_TRUE(flag == 0 || flag == 1) << lines[k];
+      sources += flag;
+      ++count;
+    }
+    EXPECT_EQ(count, 5) << k;
+  }
+  EXPECT_EQ(lines[8], "0 0 1 0 0 ");
+  EXPECT_NEAR(sources * 100.0, recharge, 0.01);
+}
+
+// The water table a groundwater run ends with is the next run's start:
+// written as a north/south/east/west grid and read back by WATER_TABLE, it
+// holds the same aquifer volume to the rounding of its six decimals. A
+// table that never reached the ground leaves no saturated-source map.
+TEST(groundwater_run, the_final_table_is_the_next_runs_water_table) {
+  gw_fixture::run first(closed_basin());
+  ASSERT_EQ(first.out.status, 0) << first.out.text;
+  const std::string hotstart = test_support::read_file(first.dir.file("hotstart_file"));
+  const auto lines = test_support::lines_of(hotstart);
+  ASSERT_EQ(lines.size(), 11u);
+  const std::vector<std::string> header = {"north:    500.00", "south:      0.00",
+                                           "east:    500.00",  "west:      0.00",
+                                           "rows:     5",      "cols:     5"};
+  for (std::size_t k = 0; k < header.size(); ++k) EXPECT_EQ(lines[k], header[k]);
+  EXPECT_FALSE(std::filesystem::exists(first.dir.path() / "satsource_file"));
+
+  gw_fixture::project p = closed_basin();
+  p.files.push_back({"table.asc", hotstart});
+  gw_fixture::run second(p);
+  ASSERT_EQ(second.out.status, 0) << second.out.text;
+  EXPECT_NEAR(summary_value(second.summary, "GW volume start ="),
+              summary_value(first.summary, "GW volume end ="), 0.03);
+  EXPECT_GT(summary_value(second.summary, "GW volume start ="), 1001700.0);
+}
+
+// A groundwater hot start that cannot be written stops the run with the
+// file's name.
+TEST(groundwater_run, a_hot_start_that_cannot_be_written_stops_the_run) {
+  gw_fixture::project p = closed_basin();
+  p.dirs.push_back("hotstart_file");
+  gw_fixture::run r(p);
+  EXPECT_EQ(r.out.status, 1);
+  EXPECT_NE(r.out.text.find("Can't open gw hot start map for writing out hotstart info: "),
+            std::string::npos)
+      << r.out.text;
 }
 
 // The bank fixture's channel along the bottom row, its bed a metre below
@@ -611,6 +697,13 @@ TEST(groundwater_run, richards_columns_on_the_table_close_the_water_balance) {
   EXPECT_NEAR(aquifer, summary_value(t, "Total inputs to groundwater="), 0.01);
   EXPECT_EQ(summary_value(t, "Mass Balance error ="), 0.0);
   EXPECT_LT(std::fabs(summary_value(t, "Overall mass balance error =")), 0.001);
+  // The event's column balance counts what the columns gave the aquifer as
+  // the table rose through them with what drained from their bottoms.
+  EXPECT_NEAR(summary_value(t, "vol groundwater recharge (cu. m):      "),
+              summary_value(t, "vol groundwater recharge (cu. m):                             ") -
+                  summary_value(t, "vol from gw to unsat this event, w/o recharge (cu. m):"),
+              0.15);
+  EXPECT_LT(std::fabs(summary_value(t, "Richard equation mass balance error")), 0.01);
 }
 
 // The columns, the solve and the books on three threads give what they give
