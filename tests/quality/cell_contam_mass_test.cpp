@@ -17,6 +17,7 @@
 
 namespace {
 
+using constituent_fixture::flux_grid;
 using constituent_fixture::size_state;
 
 TEST(cell_contam_mass, the_step_takes_its_share_of_what_was_gathered_over_longer) {
@@ -226,27 +227,21 @@ TEST(cell_contam_mass, a_dried_cell_hands_its_mass_to_the_soil_or_its_land_surfa
 // every bank cell or at the outlet alone: every thread count gives the
 // masses, the accumulators, the totals and the outflows as booked of one
 // thread, bit for bit.
-struct varied_plane {
-  static constexpr int side = 40, cells = side * side;
+struct varied_plane : flux_grid {
+  static constexpr int side = 40;
   constituent_state c;
-  std::vector<int> left, right, above, below, lake;
-  std::vector<double> depth, qx, qy, cell_exit, sed_release, sed_total;
+  std::vector<int> lake;
+  std::vector<double> cell_exit, sed_release, sed_total;
   double sed_released = 0.0, negative = 0.0, exit_mass = 3.0;
-  contam_flux_work work;
-  varied_plane() {
+  varied_plane() : flux_grid(side, side) {
     size_state(c, 2, cells, 1);
     c.constituent_type[2] = 2;
     c.ov_exfil_dmt.assign(3, 0.0);
-    for (auto* v : {&left, &right, &above, &below, &lake}) v->assign(cells + 1, 0);
-    for (auto* v : {&depth, &qx, &qy, &cell_exit, &sed_release, &sed_total})
-      v->assign(cells + 1, 0.0);
+    lake.assign(std::size_t(cells) + 1, 0);
+    for (auto* v : {&cell_exit, &sed_release, &sed_total}) v->assign(std::size_t(cells) + 1, 0.0);
     for (int r = 0; r < side; ++r)
       for (int k = 0; k < side; ++k) {
         const int j = r * side + k + 1;
-        if (k > 0) left[j] = j - 1;
-        if (k + 1 < side) right[j] = j + 1;
-        if (r > 0) above[j] = j - side;
-        if (r + 1 < side) below[j] = j + side;
         lake[j] = r > 30 && k > 30;
         depth[j] = j % 7 == 0 ? 0.0 : 0.002 + 0.0003 * ((j * 11) % 13);
         if (right[j]) qx[j] = 0.0004 * ((j % 5) - 2);
@@ -264,16 +259,13 @@ struct varied_plane {
           c.cell_exfil_mass[n][j] = j % 4 == 0 ? 0.01 : 0.0;
         }
       }
-    work.size(cells);
   }
   void steps(bool per_cell_exit, bool soil) {
-    const contam_grid grid{cells,        10.0,         left.data(), right.data(), above.data(),
-                           below.data(), depth.data(), qx.data(),   qy.data()};
     const contam_intervals intervals{30.0, 20.0, 30.0, 10.0, 20.0, 30.0};
     sed_contam_rows sed{sed_release.data(), sed_total.data(), &sed_released};
     for (int step = 0; step < 3; ++step)
       for (int n = 1; n <= 2; ++n)
-        cell_contam_mass_update(c, n, work, grid, 10.0, 1 + step % 2, intervals, side * 20,
+        cell_contam_mass_update(c, n, work, grid(), 10.0, 1 + step % 2, intervals, side * 20,
                                 &exit_mass, lake.data(), soil, negative,
                                 per_cell_exit ? cell_exit.data() : nullptr, &sed);
   }
