@@ -2,11 +2,29 @@
 
 #include <omp.h>
 
+#include <cstdlib>
+
 namespace {
+
+// One thread per processor, unless the user asked the OpenMP runtime for a
+// count through its environment: a run started with OMP_NUM_THREADS=1 to
+// time it or to share the machine must not take every processor anyway.
+// Only the first level of a nested list counts; a value that is no positive
+// count leaves the processors, as the runtime itself does.
+int start_up_threads() {
+  const char* asked = std::getenv("OMP_NUM_THREADS");
+  if (asked != nullptr) {
+    char* end = nullptr;
+    const long n = std::strtol(asked, &end, 10);
+    const bool whole = end != asked && (*end == '\0' || *end == ',' || *end == ' ');
+    if (whole && n >= 1 && n <= 4096) return int(n);
+  }
+  return omp_get_num_procs();
+}
 
 parallel_context start_up_context() {
   parallel_context ctx;
-  ctx.total_threads = omp_get_num_procs();
+  ctx.total_threads = start_up_threads();
   if (ctx.total_threads < 1) ctx.total_threads = 1;
   omp_set_num_threads(ctx.total_threads);
   return ctx;

@@ -1,11 +1,12 @@
 #pragma once
 // The process-wide record of the parallel set-up. It exists before main runs:
-// its initialiser gives the OpenMP runtime one thread per processor. The
+// its initialiser gives the OpenMP runtime one thread per processor (or the
+// count of OMP_NUM_THREADS where the user set it). The
 // watershed is never split, so every run works on the whole grid as
 // partition 0 of 1, process 0, one thread group per run.
 
 struct parallel_context {
-  int total_threads = 1;    // threads of the parallel loops (processors, or NUM_THREADS)
+  int total_threads = 1;    // threads of the parallel loops (processors, OMP_NUM_THREADS or NUM_THREADS)
   int process_number = 0;   // run number of calibration trials, seed part, process-0 tests
   int threads_per_run = 1;  // always 1: one run at a time uses every thread
   int run_group = 0;        // run-group number (result-merge flag), part of log names

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+#include "surface/cell_loops.h"
+
 namespace {
 
 constexpr double tiny = 1e-16;
@@ -20,6 +22,7 @@ void face_fluxes(const contam_grid& g, const int* up, const double* q, const dou
                  const std::vector<double>& disp, std::vector<double>& fd,
                  std::vector<double>& fa) {
   const double* h = g.depth;
+#pragma omp parallel for schedule(static) if (g.cells >= parallel_min_cells)
   for (int j = 1; j <= g.cells; ++j) {
     const int n = up[j];
     if (n == 0) {
@@ -77,7 +80,9 @@ void pass(contam_flux_work& w, const contam_grid& g, const int* up, const int* d
           const double* q, double a, double& negative_mass) {
   const double area = g.dx * g.dx;
   const double* h = g.depth;
+  const bool parallel = g.cells >= parallel_min_cells;
   face_fluxes(g, up, q, w.conc.data(), w.disp, w.disp_pred, w.adv_pred);
+#pragma omp parallel for schedule(static) if (parallel)
   for (int j = 1; j <= g.cells; ++j) {
     if (lake_cell(g, j)) {
       w.mass_pred[j] = w.mass[j];
@@ -89,23 +94,34 @@ void pass(contam_flux_work& w, const contam_grid& g, const int* up, const int* d
     w.conc_pred[j] = h[j] >= tiny && m >= 0.0 ? m / (h[j] * area) : 0.0;
   }
   face_fluxes(g, up, q, w.conc_pred.data(), w.disp, w.disp_flux, w.adv_flux);
+#pragma omp parallel for schedule(static) if (parallel)
   for (int j = 1; j <= g.cells; ++j) {
     w.disp_flux[j] = (w.disp_flux[j] + w.disp_pred[j]) * 0.5;
     w.adv_flux[j] = (w.adv_flux[j] + w.adv_pred[j]) * 0.5;
   }
   if (g.lake != nullptr) book_lake_faces(w, g, up, a);
+  // A mass driven below zero leaves what was cut (kg) in mass_pred, free
+  // by now, for the sum after the loop in cell order.
+  double* cut = w.mass_pred.data();
+  int any_cut = 0;
+#pragma omp parallel for schedule(static) reduction(| : any_cut) if (parallel)
   for (int j = 1; j <= g.cells; ++j) {
+    cut[j] = 0.0;
     if (lake_cell(g, j)) continue;
     double m = w.mass[j] + net(w.disp_flux, w.adv_flux, w.rate, j, down[j]) * a;
     double c = h[j] >= tiny ? m / (h[j] * area) : 0.0;
     if (m < 0.0) {
-      negative_mass += -m / 1000.0;
+      cut[j] = -m / 1000.0;
+      any_cut = 1;
       m = 0.0;
       c = 0.0;
     }
     w.mass[j] = m;
     w.conc[j] = c;
   }
+  if (any_cut)
+    for (int j = 1; j <= g.cells; ++j)
+      if (w.mass_pred[j] != 0.0) negative_mass += cut[j];
 }
 
 }  // namespace
@@ -115,6 +131,10 @@ void contam_flux_work::size(int cells) {
   for (std::vector<double>* v : {&conc, &mass, &disp, &rate, &disp_flux, &adv_flux, &disp_pred,
                                  &adv_pred, &mass_pred, &conc_pred, &exit_taken})
     v->assign(n, 0.0);
+  for (std::vector<double>* v : {&took.exchange, &took.decay, &took.exfiltrated, &took.released,
+                                 &took.infiltration, &took.outflow})
+    v->assign(n, 0.0);
+  took.exfiltration_taken.assign(n, 0);
 }
 
 void ov_contam_cell_flux(contam_flux_work& work, const contam_grid& grid, double a, int order,

@@ -25,6 +25,17 @@ struct contam_grid {
   double* lake_inflow = nullptr;      // g, added to
 };
 
+// What one cell mass step takes from a cell's accumulators, g.
+struct cell_terms {
+  double exchange = 0.0;       // from the land surface (or the soil pool)
+  double decay = 0.0;
+  double exfiltrated = 0.0;    // brought up by exfiltrating water
+  double released = 0.0;       // given up by the sediment-bound mass
+  double infiltration = 0.0;
+  double outflow = 0.0;        // to the outlet or the channel beside the cell
+  bool exfiltration_taken = false;  // the exfiltration accumulator held mass
+};
+
 // The working vectors of one constituent, sized once for the grid.
 struct contam_flux_work {
   std::vector<double> conc;       // g/m3
@@ -39,6 +50,11 @@ struct contam_flux_work {
   std::vector<double> conc_pred;  // predictor concentration, g/m3
   std::vector<double> exit_taken; // given to the channels in the step, g
   double to_lakes = 0.0;          // given to the channel lakes in the step, g
+  // Each cell's shares of the step, g, kept for the totals.
+  struct taken {
+    std::vector<double> exchange, decay, exfiltrated, released, infiltration, outflow;
+    std::vector<unsigned char> exfiltration_taken;
+  } took;
 
   void size(int cells);
 };

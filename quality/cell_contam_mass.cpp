@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "surface/cell_loops.h"
+
 namespace {
 
 constexpr double tiny = 1e-16;
@@ -52,6 +54,7 @@ void contam_decay_accumulate(constituent_state& c, int k, double dx, double inte
   const std::vector<double>& conc = c.ov_contam_conc[kk];
   const std::vector<double>& rate = c.ov_contam_decay[kk];
   const int cells = int(conc.size()) - 1;
+#pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
   for (int j = 1; j <= cells; ++j) {
     if (lake != nullptr && lake[j] > 0) continue;
     const double h0 = depth_last[j], h1 = depth_now[j];
@@ -61,48 +64,121 @@ void contam_decay_accumulate(constituent_state& c, int k, double dx, double inte
   }
 }
 
-double ov_contam_cell_mass(constituent_state& c, int k, int j, double step,
+namespace {
+
+// Takes cell j's shares of every accumulator of constituent k over one step
+// and leaves the totals to the caller, which books them in cell order.
+cell_terms take_cell_terms(constituent_state& c, int k, int j, double step,
                            const contam_intervals& intervals, bool soil_transport,
                            double* exit_mass, const sed_contam_rows* sed) {
   const std::size_t kk = std::size_t(k);
+  cell_terms t;
   double s = c.ov_contam_mass[kk][j];
-  double exchange = 0.0, decay = 0.0, infiltration = 0.0, outflow = 0.0;
   if (c.constituent_type[kk] == 1) {
-    exchange = take_source(c.cell_uptake_mass[kk][j], step, intervals.uptake, s);
-    c.ov_uptake_dmt[kk] += exchange;
-    if (soil_transport) c.soil_exchange_mass[kk][j] += exchange;
-    decay = take_sink(c.cell_decay_mass[kk][j], step, intervals.decay, s);
-    c.ov_decay_dmt[kk] += decay;
+    t.exchange = take_source(c.cell_uptake_mass[kk][j], step, intervals.uptake, s);
+    if (soil_transport) c.soil_exchange_mass[kk][j] += t.exchange;
+    t.decay = take_sink(c.cell_decay_mass[kk][j], step, intervals.decay, s);
   } else if (c.constituent_type[kk] == 2 && soil_transport) {
     // A nutrient species trades with its soil pool at the soil-flux interval;
     // the pool's side was booked when the flux was gathered.
-    exchange = take_source(c.cell_uptake_mass[kk][j], step, intervals.nsm_soil_flux, s);
-    c.ov_uptake_dmt[kk] += exchange;
-    decay = take_sink(c.cell_decay_mass[kk][j], step, intervals.nsm_soil_flux, s);
-    c.ov_decay_dmt[kk] += decay;
+    t.exchange = take_source(c.cell_uptake_mass[kk][j], step, intervals.nsm_soil_flux, s);
+    t.decay = take_sink(c.cell_decay_mass[kk][j], step, intervals.nsm_soil_flux, s);
   }
   // What exfiltrating water brought up through the soil layers.
-  double exfiltrated = 0.0;
   if (c.ov_exfil_dmt.size() > kk && c.cell_exfil_mass[kk][j] != 0.0) {
-    exfiltrated = take_source(c.cell_exfil_mass[kk][j], step, intervals.exfiltration, s);
-    c.ov_exfil_dmt[kk] += exfiltrated;
+    t.exfiltrated = take_source(c.cell_exfil_mass[kk][j], step, intervals.exfiltration, s);
+    t.exfiltration_taken = true;
   }
-  double released = 0.0;
   if (sed != nullptr) {
     const double waiting = sed->release[j];
-    released = take_source(sed->release[j], step, step, s);
-    sed->total[j] += waiting - released;
-    *sed->release_dmt += released;
+    t.released = take_source(sed->release[j], step, step, s);
+    sed->total[j] += waiting - t.released;
   }
-  infiltration = take_sink(c.cell_infil_mass[kk][j], step, intervals.infiltration, s);
-  c.ov_infil_dmt[kk] += infiltration;
+  t.infiltration = take_sink(c.cell_infil_mass[kk][j], step, intervals.infiltration, s);
   const int soil = soil_entry_of(c, k);
-  if (soil_transport && soil >= 0) c.soil_top_mass[std::size_t(soil)][j] += infiltration;
-  if (exit_mass != nullptr) {
-    outflow = take_sink(*exit_mass, step, intervals.outlet, s);
-    c.ov_out_dmt[kk] += outflow;
+  if (soil_transport && soil >= 0) c.soil_top_mass[std::size_t(soil)][j] += t.infiltration;
+  if (exit_mass != nullptr) t.outflow = take_sink(*exit_mass, step, intervals.outlet, s);
+  return t;
+}
+
+bool trades_with_land(const constituent_state& c, std::size_t kk, bool soil_transport) {
+  return c.constituent_type[kk] == 1 || (c.constituent_type[kk] == 2 && soil_transport);
+}
+
+// Adds one cell's terms to the step's totals; exit says whether the cell
+// took an outflow.
+void book_cell_terms(constituent_state& c, std::size_t kk, const cell_terms& t,
+                     bool soil_transport, bool exit, const sed_contam_rows* sed) {
+  if (trades_with_land(c, kk, soil_transport)) {
+    c.ov_uptake_dmt[kk] += t.exchange;
+    c.ov_decay_dmt[kk] += t.decay;
   }
-  return (exchange - (outflow + infiltration) - decay + exfiltrated + released) / step;
+  if (t.exfiltration_taken) c.ov_exfil_dmt[kk] += t.exfiltrated;
+  if (sed != nullptr) *sed->release_dmt += t.released;
+  c.ov_infil_dmt[kk] += t.infiltration;
+  if (exit) c.ov_out_dmt[kk] += t.outflow;
+}
+
+// The step's totals from the cells' shares, added in cell order as one
+// cell after another would add them, and each cell's outflow as booked: the
+// change of the running outflow total, for the nodes that receive it.
+void book_cell_totals(constituent_state& c, std::size_t kk, contam_flux_work& work, int n,
+                      const int* lake, bool trades, bool exfiltration, bool per_cell_exit,
+                      int outlet_cell, const sed_contam_rows* sed) {
+  const contam_flux_work::taken& took = work.took;
+  double uptake = c.ov_uptake_dmt[kk], decay = c.ov_decay_dmt[kk];
+  double exfiltrated = exfiltration ? c.ov_exfil_dmt[kk] : 0.0;
+  double released = sed != nullptr ? *sed->release_dmt : 0.0;
+  double infiltration = c.ov_infil_dmt[kk], out = c.ov_out_dmt[kk];
+  for (int j = 1; j <= n; ++j) {
+    if (lake != nullptr && lake[j] > 0) {
+      if (per_cell_exit) work.exit_taken[j] = out - out;
+      continue;
+    }
+    if (trades) {
+      uptake += took.exchange[j];
+      decay += took.decay[j];
+    }
+    if (exfiltration && took.exfiltration_taken[j]) exfiltrated += took.exfiltrated[j];
+    if (sed != nullptr) released += took.released[j];
+    infiltration += took.infiltration[j];
+    if (per_cell_exit) {
+      const double before = out;
+      out += took.outflow[j];
+      work.exit_taken[j] = out - before;
+    }
+  }
+  if (!per_cell_exit) {
+    // One cell at most gives an outflow; the others book none.
+    const double before = out;
+    if (outlet_cell != 0) out += took.outflow[std::size_t(outlet_cell)];
+    const double after = out;
+    double* taken = work.exit_taken.data();
+#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+    for (int j = 1; j <= n; ++j)
+      taken[j] = j < outlet_cell ? before - before : j == outlet_cell ? after - before : after - after;
+  }
+  c.ov_uptake_dmt[kk] = uptake;
+  c.ov_decay_dmt[kk] = decay;
+  if (exfiltration) c.ov_exfil_dmt[kk] = exfiltrated;
+  if (sed != nullptr) *sed->release_dmt = released;
+  c.ov_infil_dmt[kk] = infiltration;
+  c.ov_out_dmt[kk] = out;
+}
+
+double net_rate(const cell_terms& t, double step) {
+  return (t.exchange - (t.outflow + t.infiltration) - t.decay + t.exfiltrated + t.released) / step;
+}
+
+}  // namespace
+
+double ov_contam_cell_mass(constituent_state& c, int k, int j, double step,
+                           const contam_intervals& intervals, bool soil_transport,
+                           double* exit_mass, const sed_contam_rows* sed) {
+  const cell_terms t =
+      take_cell_terms(c, k, j, step, intervals, soil_transport, exit_mass, sed);
+  book_cell_terms(c, std::size_t(k), t, soil_transport, exit_mass != nullptr, sed);
+  return net_rate(t, step);
 }
 
 void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work,
@@ -112,40 +188,59 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
                              double* cell_exit, const sed_contam_rows* sed) {
   const std::size_t kk = std::size_t(k);
   if (c.constituent_type[kk] == 3) return;
-  std::vector<double>& mass = c.ov_contam_mass[kk];
-  std::vector<double>& conc = c.ov_contam_conc[kk];
+  double* mass = c.ov_contam_mass[kk].data();
+  double* conc = c.ov_contam_conc[kk].data();
+  const double* disp = c.ov_contam_disp[kk].data();
   const int n = grid.cells;
+  const bool trades = trades_with_land(c, kk, soil_transport);
+  const bool exfiltration = c.ov_exfil_dmt.size() > kk;
+  // Without an outflow per cell only the outlet cell gives one.
+  const int outlet_cell = cell_exit == nullptr && exit_mass != nullptr && outlet >= 1 &&
+                                  outlet <= n && !(lake != nullptr && lake[outlet] > 0)
+                              ? outlet
+                              : 0;
+  contam_flux_work::taken& took = work.took;
+  // The cells take their shares apart; the totals are added after, in cell
+  // order, so that they do not depend on the thread count.
+#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
   for (int j = 1; j <= n; ++j) {
     work.conc[j] = conc[j];
     work.mass[j] = mass[j];
-    work.disp[j] = c.ov_contam_disp[kk][j];
-    const double out_before = c.ov_out_dmt[kk];
-    work.rate[j] = lake != nullptr && lake[j] > 0
-                       ? 0.0
-                       : ov_contam_cell_mass(c, k, j, a, intervals, soil_transport,
-                                             cell_exit != nullptr ? &cell_exit[j]
-                                             : j == outlet        ? exit_mass
-                                                                  : nullptr,
-                                             sed);
-    // What the cell gave, as booked, for the nodes that receive it.
-    work.exit_taken[j] = c.ov_out_dmt[kk] - out_before;
-  }
-  work.to_lakes = 0.0;
-  ov_contam_cell_flux(work, grid, a, order, negative_mass);
-  double dried_to_soil = 0.0;
-  for (int j = 1; j <= n; ++j) {
+    work.disp[j] = disp[j];
     if (lake != nullptr && lake[j] > 0) {
-      // A cell a channel lake has taken holds no water of its own: what it
-      // held goes to the lake.
-      if (grid.lake_inflow != nullptr && grid.lake != nullptr && grid.lake[j] > 0 &&
-          grid.depth[j] < tiny && mass[j] >= tiny) {
-        grid.lake_inflow[grid.lake[j]] += mass[j];
-        work.to_lakes += mass[j];
-        mass[j] = 0.0;
-        conc[j] = 0.0;
-      }
+      work.rate[j] = 0.0;
       continue;
     }
+    double* exit = cell_exit != nullptr ? &cell_exit[j] : j == outlet ? exit_mass : nullptr;
+    const cell_terms t = take_cell_terms(c, k, j, a, intervals, soil_transport, exit, sed);
+    work.rate[j] = net_rate(t, a);
+    if (trades) {
+      took.exchange[j] = t.exchange;
+      took.decay[j] = t.decay;
+    }
+    if (exfiltration) {
+      took.exfiltrated[j] = t.exfiltrated;
+      took.exfiltration_taken[j] = t.exfiltration_taken;
+    }
+    if (sed != nullptr) took.released[j] = t.released;
+    took.infiltration[j] = t.infiltration;
+    if (exit != nullptr) took.outflow[j] = t.outflow;
+  }
+  work.to_lakes = 0.0;
+  book_cell_totals(c, kk, work, n, lake, trades, exfiltration, cell_exit != nullptr, outlet_cell,
+                   sed);
+  ov_contam_cell_flux(work, grid, a, order, negative_mass);
+
+  // A cell that dried leaves its mass in dried[j] (at least tiny, so every
+  // such cell is seen) for the totals after the loop.
+  double* dried = work.mass_pred.data();
+  const int soil = soil_entry_of(c, k);
+  int any_dried = 0, any_not_number = 0;
+#pragma omp parallel for schedule(static) reduction(| : any_dried, any_not_number) \
+    if (n >= parallel_min_cells)
+  for (int j = 1; j <= n; ++j) {
+    dried[j] = 0.0;
+    if (lake != nullptr && lake[j] > 0) continue;
     mass[j] = work.mass[j];
     conc[j] = work.conc[j];
     if (mass[j] < 0.0) {
@@ -153,13 +248,12 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
       conc[j] = 0.0;
     }
     if (grid.depth[j] < tiny && mass[j] >= tiny) {
+      dried[j] = mass[j];
+      any_dried = 1;
       if (soil_transport) {
-        dried_to_soil += mass[j];
-        const int soil = soil_entry_of(c, k);
         if (soil >= 0) c.soil_top_mass[std::size_t(soil)][j] += mass[j];
       } else {
         c.land_surface_mass[kk][j] += mass[j];
-        c.ov_uptake_dmt[kk] -= mass[j];
       }
       mass[j] = 0.0;
       conc[j] = 0.0;
@@ -168,8 +262,33 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
       double& total = sed->total[j];
       total += mass[j];
       if (total < 0.0) total = 0.0;
-      if (std::isnan(total)) std::printf("Total cell mass, contam %d cell %d NAN", k, j);
+      if (std::isnan(total)) any_not_number = 1;
     }
   }
+  // A cell a channel lake has taken holds no water of its own: what it held
+  // goes to the lake. Several cells give to one lake, so this stays serial.
+  if (lake != nullptr && grid.lake_inflow != nullptr && grid.lake != nullptr) {
+    for (int j = 1; j <= n; ++j) {
+      if (lake[j] <= 0 || grid.lake[j] <= 0) continue;
+      if (grid.depth[j] < tiny && mass[j] >= tiny) {
+        grid.lake_inflow[grid.lake[j]] += mass[j];
+        work.to_lakes += mass[j];
+        mass[j] = 0.0;
+        conc[j] = 0.0;
+      }
+    }
+  }
+  double dried_to_soil = 0.0;
+  if (any_dried || any_not_number)
+    for (int j = 1; j <= n; ++j) {
+      if (dried[j] != 0.0) {
+        if (soil_transport)
+          dried_to_soil += dried[j];
+        else
+          c.ov_uptake_dmt[kk] -= dried[j];
+      }
+      if (sed != nullptr && std::isnan(sed->total[j]))
+        std::printf("Total cell mass, contam %d cell %d NAN", k, j);
+    }
   c.ov_infil_dmt[kk] += dried_to_soil;
 }

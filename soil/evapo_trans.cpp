@@ -12,6 +12,7 @@
 
 #include "core/error_state.h"
 #include "soil/infiltration_methods.h"
+#include "surface/cell_loops.h"
 
 namespace {
 
@@ -308,7 +309,7 @@ double evapo_trans(const et_options& options, const et_weather& weather, et_cell
     const double ta = weather.temperature + 273.15;
     const double* grid_t = weather.grid_temperature;
     const bool gridded = weather.gridded;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
     for (int i = 1; i <= n; ++i) {
       if (!gridded) ts[i] = ta;
       else ts[i] = grid_t[i] > missing_grid_value ? grid_t[i] + 273.15 : 0.0;
@@ -319,7 +320,8 @@ double evapo_trans(const et_options& options, const et_weather& weather, et_cell
   int unsettled = INT_MAX, not_number = INT_MAX, bad_ra = INT_MAX;
   int not_numbers = 0, clipped = 0;
 #pragma omp parallel for schedule(static) \
-    reduction(min : unsettled, not_number, bad_ra) reduction(+ : not_numbers, clipped)
+    reduction(min : unsettled, not_number, bad_ra) reduction(+ : not_numbers, clipped) \
+    if (n >= parallel_min_cells)
   for (int i = 1; i <= n; ++i) {
     const cell_outcome r = solve_cell(h, cells, i);
     if (r.clipped) ++clipped;

@@ -5,6 +5,7 @@
 // below freezing.
 
 #include "soil/frozen_ground.h"
+#include "surface/cell_loops.h"
 
 #include <cmath>
 
@@ -20,7 +21,7 @@ double conductivity(double t) { return t < 0.0 ? 0.08 : 0.5; }
 }  // namespace
 
 void frozen_ground_index(const frozen_ground_inputs& in, double* index) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (in.cells >= parallel_min_cells)
   for (int i = 1; i <= in.cells; ++i) {
     if ((in.oland_lake != nullptr && in.oland_lake[i] > 0) ||
         (in.chan_lake != nullptr && in.chan_lake[i] > 0))

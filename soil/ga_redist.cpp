@@ -9,6 +9,7 @@
 #include "run/model_state.h"
 #include "soil/frozen_ground.h"
 #include "soil/infiltration_methods.h"
+#include "surface/cell_loops.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ void ga_redist_parallel(model_state& state, double dt) {
       in.long_term && soil.frozen_index.size() == std::size_t(cells) + 1 ? soil.frozen_index.data()
                                                                           : nullptr;
 
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
   for (int i = 1; i <= cells; ++i) {
     if (olake && olake[i] > 0) continue;
     if (clake && clake[i] > 0) continue;

@@ -9,6 +9,7 @@
 #include "core/error_state.h"
 #include "run/model_state.h"
 #include "soil/infiltration_methods.h"
+#include "surface/cell_loops.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ void green_ampt_parallel(model_state& state, double dt) {
     const double* phi = soil.porosity.data();
     const double* thi = soil.initial_theta.data();
     const double* psi = soil.capillary.data();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
     for (int i = 1; i <= n; ++i) gm[i] = (phi[i] - thi[i]) * psi[i];
   }
   const double* m = soil.ga_m.data();
@@ -58,7 +59,7 @@ void green_ampt_parallel(model_state& state, double dt) {
   double* rate = soil.inf_rate.data();
   int bad = INT_MAX;
 
-#pragma omp parallel for schedule(static) reduction(min : bad)
+#pragma omp parallel for schedule(static) reduction(min : bad) if (n >= parallel_min_cells)
   for (int i = 1; i <= n; ++i) {
     if (h[i] < 1e-16) {
       rate[i] = 0.0;

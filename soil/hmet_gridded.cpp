@@ -18,6 +18,7 @@
 #include "core/text_io.h"
 #include "soil/hmet_formats.h"
 #include "soil/read_hmet.h"
+#include "surface/cell_loops.h"
 
 namespace {
 
@@ -257,7 +258,7 @@ void map_hour_to_cells(hmet_record& record, const hmet_reader_state& reader,
                        const grid_state& grid) {
   const auto& gr = reader.grids;
   const int rows = grid.rows, cols = grid.cols;
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (grid.cells >= parallel_min_cells)
   for (int r = 1; r <= rows; ++r) {
     for (int c = 1; c <= cols; ++c) {
       const int k = grid.mask[r][c];

@@ -9,6 +9,7 @@
 
 #include "run/model_state.h"
 #include "soil/infiltration_methods.h"
+#include "surface/cell_loops.h"
 
 void multilayer_ga_parallel(model_state& state, double dt) {
   soil_state& soil = state.soil;
@@ -17,7 +18,7 @@ void multilayer_ga_parallel(model_state& state, double dt) {
   const double* a = soil.area_reduction ? soil.area_factor.data() : nullptr;
   int bad = INT_MAX;
 
-#pragma omp parallel for schedule(static) reduction(min : bad)
+#pragma omp parallel for schedule(static) reduction(min : bad) if (cells >= parallel_min_cells)
   for (int i = 1; i <= cells; ++i) {
     if (h[i] < 1e-16) {
       soil.inf_rate[i] = 0.0;

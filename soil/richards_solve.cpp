@@ -435,7 +435,7 @@ double richards_solve(model_state& state, double dt) {
   const double T = dt / 3600.0;
   nan_report first;
 
-#pragma omp parallel
+#pragma omp parallel if (cells >= rs.parallel_min_columns)
   {
     richards_soil::work_rows& w = rs.work[std::size_t(omp_get_thread_num())];
     nan_report mine;

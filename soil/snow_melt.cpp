@@ -13,6 +13,7 @@
 #include "core/error_state.h"
 #include "core/text_io.h"
 #include "input/read_grid_inputs.h"
+#include "surface/cell_loops.h"
 
 namespace {
 
@@ -319,7 +320,8 @@ int nwsrfs_snow_melt(const snow_options& options, const snow_weather& weather,
   }
   int any_snow = 0;
   int overlong = 0;
-#pragma omp parallel for schedule(static) reduction(| : any_snow, overlong)
+#pragma omp parallel for schedule(static) reduction(| : any_snow, overlong) \
+    if (call.cells >= parallel_min_cells)
   for (int i = 1; i <= call.cells; ++i) {
     bool late = false;
     if (melt_cell(options, weather, call, season_day, snow, i, late)) any_snow |= 1;

@@ -41,6 +41,10 @@ struct gw_settings {
   double aquifer_delta_z = 0.1;    // AQUIFER_DELTA_Z, aquifer node under a soil column, m
 };
 
+// Ints between the line counts of two sweeps, which threads write in turn:
+// one cache line each.
+constexpr std::size_t gw_done_stride = 16;
+
 // Work storage of the line solver: the system laid out line by line in
 // sweep order, slots 1..cells (slot 0 stands for "no neighbour" and holds a
 // head of 0), so that a sweep reads its arrays in order whichever way the
@@ -56,7 +60,17 @@ struct gw_line_work {
   std::vector<double> factor;        // elimination factor of the slot on the line
   std::vector<double> inv_pivot;     // 1 / eliminated diagonal
   std::vector<double> head;          // heads in slot order, m
-  std::vector<double> forward;       // forward-eliminated right-hand side
+  std::vector<double> forward;       // per thread, forward-eliminated right-hand side of a line
+
+  // The sweeps run one per thread, each a few lines behind the one before
+  // it (see gw_lsor_solve.cpp).
+  int parallel_min_slots = 4096;     // fewer slots sweep on the calling thread
+  int teams = 1;                     // threads the per-thread rows below are sized for
+  std::vector<double> saved;         // per thread, the heads a sweep overwrote, m
+  std::vector<int> lines_done;       // [0..gw_max_sweeps] x gw_done_stride: lines each sweep has finished
+  int sweeps_touched = 0;            // sweeps of the last solve that may have counted lines
+  std::vector<double> sweep_largest; // [0..gw_max_sweeps]: largest head change of each sweep, m
+  std::vector<int> sweep_not_number; // [0..gw_max_sweeps]: a change of the sweep was no number
 };
 
 // The five-point system of one pass: per cell the face coefficients toward

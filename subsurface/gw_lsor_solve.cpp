@@ -8,8 +8,22 @@
 // substitutes. The system is laid out line by line in sweep order first, so
 // that lines along grid columns read memory as much in order as lines along
 // rows.
+//
+// The order of the lines decides the heads, so the sweeps cannot split the
+// lines between threads. They run as a wavefront instead: thread t takes
+// sweeps t + 1, t + 1 + team, ..., and a sweep solves a line once the sweep
+// before it has finished the line after it. Each line then sees exactly the
+// heads the serial order gives it, the same bits on any number of threads.
+// A sweep starts before the one before it has shown whether the solve has
+// converged; each line keeps the heads it overwrites, and the lines of the
+// sweep after the last are put back from them.
 
+#include <omp.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 #include "core/error_state.h"
 #include "core/grid_state.h"
@@ -51,12 +65,13 @@ int lay_out_lines(int rows, int cols, bool along_rows, const block_2d<int>& mask
 // Coefficients and heads into slot order, and each line eliminated: the
 // Thomas algorithm's forward pass over the matrix alone.
 void load_and_eliminate(int lines, bool along_rows, const double* head, const gw_system& sys,
-                        gw_line_work& w) {
+                        gw_line_work& w, bool parallel) {
   const double* up = along_rows ? sys.right.data() : sys.below.data();
   const double* low = along_rows ? sys.left.data() : sys.above.data();
   const double* side_a = along_rows ? sys.above.data() : sys.left.data();
   const double* side_b = along_rows ? sys.below.data() : sys.right.data();
   w.head[0] = 0.0;
+#pragma omp parallel for schedule(static) if (parallel)
   for (int line = 1; line <= lines; ++line) {
     double pivot_above = 1.0, upper_above = 0.0;
     for (int s = w.line_start[line]; s < w.line_start[line + 1]; ++s) {
@@ -76,6 +91,113 @@ void load_and_eliminate(int lines, bool along_rows, const double* head, const gw
   }
 }
 
+// A short wait that tells the processor this thread is spinning.
+inline void pause() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
+// The work of one solve as the sweeps share it.
+struct sweep_plan {
+  int lines;
+  int direction;
+  int slots;
+  double relax;
+  double tolerance;
+  int team;
+  gw_line_work& w;
+  int stop = gw_max_sweeps + 1;  // first sweep that ended the solve (converged or no number)
+
+  int line_at(int position) const { return direction == 1 ? position : lines + 1 - position; }
+  int& done_slot(int sweep) { return w.lines_done[std::size_t(sweep) * gw_done_stride]; }
+  int done(int sweep) {
+    return std::atomic_ref<int>(done_slot(sweep)).load(std::memory_order_acquire);
+  }
+  int stopped() { return std::atomic_ref<int>(stop).load(std::memory_order_relaxed); }
+  // Holds sweep until the sweep before it has finished `need` lines; false
+  // when a sweep before it ended the solve.
+  bool wait_for(int sweep, int need) {
+    for (int spins = 0; done(sweep - 1) < need; ++spins) {
+      if (stopped() < sweep) return false;
+      // A line takes microseconds; past that, the thread of the sweep
+      // before has lost its processor, and this one gives its own away.
+      if (spins > 4096)
+        std::this_thread::yield();
+      else
+        pause();
+    }
+    return stopped() >= sweep;
+  }
+  bool sweep(int k, int thread);
+};
+
+// Sweep k on the given thread; false when it gave way to an ended solve.
+bool sweep_plan::sweep(int k, int thread) {
+  const std::size_t offset = std::size_t(thread) * std::size_t(slots + 1);
+  double* h = w.head.data();
+  double* forward = w.forward.data() + offset;
+  double* saved = team > 1 ? w.saved.data() + offset : nullptr;
+  const double* base = w.base.data();
+  const double* coef_a = w.coef_a.data();
+  const double* coef_b = w.coef_b.data();
+  const int* side_a = w.side_a.data();
+  const int* side_b = w.side_b.data();
+  const double* factor = w.factor.data();
+  const double* upper = w.upper.data();
+  const double* inv_pivot = w.inv_pivot.data();
+  int& done_here = done_slot(k);
+
+  // Starts above zero, so that a grid without cells is converged at once.
+  double largest = 1e-20;
+  bool not_a_number = false;
+  for (int p = 1; p <= lines; ++p) {
+    // The heads of the line after this one must be the last sweep's.
+    if (!wait_for(k, std::min(p + 1, lines))) return false;
+    const int line = line_at(p);
+    const int first = w.line_start[line];
+    const int last = w.line_start[line + 1] - 1;
+    double carried = 0.0;
+    for (int s = first; s <= last; ++s) {
+      // The lines beside this one enter with their heads as they stand.
+      const double rhs = base[s] - coef_a[s] * h[side_a[s]] - coef_b[s] * h[side_b[s]];
+      carried = rhs - factor[s] * carried;
+      forward[s] = carried;
+    }
+    double below = 0.0;
+    for (int s = last; s >= first; --s) {
+      const double solved = (forward[s] - upper[s] * below) * inv_pivot[s];
+      below = solved;
+      const double change = solved - h[s];
+      const double size = std::fabs(change);
+      if (size > largest) largest = size;
+      if (std::isnan(change)) not_a_number = true;
+      if (saved) saved[s] = h[s];
+      // A held head solves to itself, so its change is exactly 0 and the
+      // head keeps every bit.
+      h[s] += relax * change;
+    }
+    if (p == lines) {
+      // The verdict goes out before the last line, so that no sweep after
+      // this one finishes unless the solve goes on.
+      w.sweep_largest[std::size_t(k)] = largest;
+      w.sweep_not_number[std::size_t(k)] = not_a_number;
+      // Only the first sweep to end the solve gets here: every later one
+      // waits on this one's last line and then sees the stop.
+      if (not_a_number || largest < tolerance)
+        std::atomic_ref<int>(stop).store(k, std::memory_order_relaxed);
+    }
+    std::atomic_ref<int>(done_here).store(p, std::memory_order_release);
+  }
+  if (lines == 0) {
+    // Nothing to solve: sweep 1 ends the solve (on the calling thread).
+    w.sweep_largest[std::size_t(k)] = largest;
+    w.sweep_not_number[std::size_t(k)] = 0;
+    stop = k;
+  }
+  return true;
+}
+
 }  // namespace
 
 int gw_lsor_solve(double* head, double relax, int rows, int cols, const gw_system& system,
@@ -83,66 +205,50 @@ int gw_lsor_solve(double* head, double relax, int rows, int cols, const gw_syste
                   const block_2d<int>& mask) {
   const bool along_rows = orientation == 1;
   const int lines = lay_out_lines(rows, cols, along_rows, mask, work);
-  load_and_eliminate(lines, along_rows, head, system, work);
-  double* h = work.head.data();
-  double* forward = work.forward.data();
-  const double* base = work.base.data();
-  const double* coef_a = work.coef_a.data();
-  const double* coef_b = work.coef_b.data();
-  const int* side_a = work.side_a.data();
-  const int* side_b = work.side_b.data();
-  const double* factor = work.factor.data();
-  const double* upper = work.upper.data();
-  const double* inv_pivot = work.inv_pivot.data();
+  const int slots = work.line_start[lines + 1] - 1;
+  const bool parallel = slots >= work.parallel_min_slots && lines >= 4;
+  // Each sweep trails the one before by two lines, so a few lines per
+  // thread keep every thread busy.
+  const int team =
+      parallel ? std::clamp(std::min(omp_get_max_threads(), work.teams), 1, lines / 2) : 1;
+  load_and_eliminate(lines, along_rows, head, system, work, parallel);
 
-  double largest = 0.0;
-  int sweep = 1;
-  bool converged = false;
-  for (; sweep <= gw_max_sweeps; ++sweep) {
-    // Starts above zero, so that a grid without cells is converged at once.
-    largest = 1e-20;
-    bool not_a_number = false;
-    for (int k = 1; k <= lines; ++k) {
-      const int line = direction == 1 ? k : lines + 1 - k;
-      const int first = work.line_start[line];
-      const int last = work.line_start[line + 1] - 1;
-      double carried = 0.0;
-      for (int s = first; s <= last; ++s) {
-        // The lines beside this one enter with their heads as they stand.
-        const double rhs = base[s] - coef_a[s] * h[side_a[s]] - coef_b[s] * h[side_b[s]];
-        carried = rhs - factor[s] * carried;
-        forward[s] = carried;
-      }
-      double below = 0.0;
-      for (int s = last; s >= first; --s) {
-        const double solved = (forward[s] - upper[s] * below) * inv_pivot[s];
-        below = solved;
-        const double change = solved - h[s];
-        const double size = std::fabs(change);
-        if (size > largest) largest = size;
-        if (std::isnan(change)) not_a_number = true;
-        // A held head solves to itself, so its change is exactly 0 and the
-        // head keeps every bit.
-        h[s] += relax * change;
-      }
-    }
-    if (not_a_number) {
-      largest = std::nan("");
-      break;
-    }
-    if (largest < tolerance) {
-      converged = true;
-      break;
+  sweep_plan plan{lines, direction, slots, relax, tolerance, team, work};
+  for (int k = 1; k <= work.sweeps_touched; ++k) plan.done_slot(k) = 0;
+  plan.done_slot(0) = lines;  // the heads as they come in stand for sweep 0
+#pragma omp parallel num_threads(team) if (team > 1)
+  {
+    const int t = omp_get_thread_num();
+    for (int k = t + 1; k <= gw_max_sweeps; k += team)
+      if (!plan.sweep(k, t)) break;
+  }
+  const int last = std::min(plan.stop, gw_max_sweeps);
+  work.sweeps_touched = std::min(last + team, gw_max_sweeps);
+  // The sweep after the last may have solved some lines already: those
+  // take back the heads it found there.
+  if (last < gw_max_sweeps && team > 1) {
+    const double* saved =
+        work.saved.data() + std::size_t(last % team) * std::size_t(slots + 1);
+    const int solved = plan.done_slot(last + 1);
+    for (int p = 1; p <= solved; ++p) {
+      const int line = plan.line_at(p);
+      for (int s = work.line_start[line]; s < work.line_start[line + 1]; ++s)
+        work.head[s] = saved[s];
     }
   }
+
   // The heads of the slots go back to the cells, converged or not.
-  const int slots = work.line_start[lines + 1] - 1;
-  for (int s = 1; s <= slots; ++s) head[work.cell[s]] = h[s];
-  if (converged) return sweep;
-  if (sweep > gw_max_sweeps) sweep = gw_max_sweeps;
+  const double* h = work.head.data();
+  const int* cell = work.cell.data();
+#pragma omp parallel for schedule(static) if (parallel)
+  for (int s = 1; s <= slots; ++s) head[cell[s]] = h[s];
+  const bool not_a_number = work.sweep_not_number[std::size_t(last)] != 0;
+  const double largest =
+      not_a_number ? std::nan("") : work.sweep_largest[std::size_t(last)];
+  if (plan.stop <= gw_max_sweeps && !not_a_number) return last;
   raise_message(
       "Error: Non-convergence in the groundwater line solver after %d sweeps (largest head "
       "change of the last sweep %g m).\n",
-      sweep, largest);
+      last, largest);
   return -1;
 }

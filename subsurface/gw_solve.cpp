@@ -14,6 +14,8 @@
 #include <climits>
 #include <cmath>
 
+#include <omp.h>
+
 #include "core/error_state.h"
 #include "core/grid_state.h"
 #include "input/project_settings.h"
@@ -314,12 +316,25 @@ bool size_groundwater_state(groundwater_state& gw, const grid_state& grid) {
 bool size_line_work(gw_line_work& w, int cells, int rows, int cols) {
   const std::size_t slots = std::size_t(cells) + 1;
   const std::size_t lines = std::size_t(std::max(rows, cols)) + 2;
+  // Room for every thread the run could be given: NUM_THREADS may raise the
+  // count after set-up, and the sweeps never allocate.
+  w.teams = std::max({1, omp_get_max_threads(), omp_get_num_procs()});
+  // A lone thread sweeps one line at a time and keeps no heads aside.
+  const std::size_t saved = w.teams > 1 ? slots * std::size_t(w.teams) : 0;
   for (std::vector<double>* v : {&w.coef_a, &w.coef_b, &w.base, &w.upper, &w.factor,
-                                 &w.inv_pivot, &w.head, &w.forward})
+                                 &w.inv_pivot, &w.head})
     if (!allocate_zeroed(*v, slots, "groundwater line work")) return false;
+  if (!allocate_zeroed(w.forward, slots * std::size_t(w.teams), "groundwater line work") ||
+      !allocate_zeroed(w.saved, saved, "groundwater line work"))
+    return false;
   for (std::vector<int>* v : {&w.slot_of, &w.cell, &w.side_a, &w.side_b})
     if (!allocate_zeroed(*v, slots, "groundwater line work")) return false;
-  return allocate_zeroed(w.line_start, lines, "groundwater line work");
+  const std::size_t sweeps = std::size_t(gw_max_sweeps) + 1;
+  w.sweeps_touched = 0;
+  return allocate_zeroed(w.line_start, lines, "groundwater line work") &&
+         allocate_zeroed(w.lines_done, sweeps * gw_done_stride, "groundwater line work") &&
+         allocate_zeroed(w.sweep_largest, sweeps, "groundwater line work") &&
+         allocate_zeroed(w.sweep_not_number, sweeps, "groundwater line work");
 }
 
 double gw_solve(groundwater_state& gw, const grid_state& grid, const gw_couplings& with,
@@ -364,6 +379,7 @@ double gw_solve(groundwater_state& gw, const grid_state& grid, const gw_coupling
       ++gw.passes;
       start_pass(gw, cells);
       form_system(gw, grid, cells, s);
+      gw.line.parallel_min_slots = gw.parallel_min_cells;
       const int sweeps = gw_lsor_solve(gw.elevgw.data(), gw.settings.relax, grid.rows, grid.cols,
                                        gw.system, gw.settings.tolerance, gw.line, gw.direction,
                                        gw.settings.line_orientation, grid.mask);

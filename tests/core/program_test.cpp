@@ -3,8 +3,10 @@
 // test depends on the name of the build directory.
 
 #include <gtest/gtest.h>
+#include <omp.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -75,6 +77,32 @@ TEST(program, without_arguments_prints_the_banner_and_the_usage_text) {
   EXPECT_EQ(first_line(r.output).rfind(banner_start, 0), 0u);
   EXPECT_NE(first_line(r.output).find(" total threads.\n"), std::string::npos);
   EXPECT_EQ(after_first_line(r.output), usage_text());
+}
+
+// The banner shows the thread count the loops will use: the user's
+// OMP_NUM_THREADS where it is a count, else one thread per processor.
+TEST(program, the_thread_count_follows_omp_num_threads_where_it_is_a_count) {
+  temp_dir dir;
+  const std::string processors = std::to_string(omp_get_num_procs()) + " total threads.\n";
+  const struct {
+    const char* env;
+    std::string banner_end;
+  } cases[] = {
+      {"OMP_NUM_THREADS=1", "1 total threads.\n"},
+      {"OMP_NUM_THREADS=3", "3 total threads.\n"},
+      {"OMP_NUM_THREADS=2,1", "2 total threads.\n"},
+      {"OMP_NUM_THREADS=0", processors},
+      {"OMP_NUM_THREADS=many", processors},
+      {"env -u OMP_NUM_THREADS", processors},
+  };
+  for (const auto& c : cases) {
+    const program_run r = run_as("valto", "-v x", dir.path().string(), c.env);
+    // The runtime warns of a value it refuses before the banner.
+    ASSERT_NE(r.output.find(banner_start), std::string::npos) << c.env;
+    const std::string line = first_line(r.output.substr(r.output.find(banner_start)));
+    EXPECT_EQ(line.substr(line.size() - std::min(line.size(), c.banner_end.size())), c.banner_end)
+        << c.env;
+  }
 }
 
 TEST(program, an_unknown_option_gets_the_usage_text_and_status_0) {

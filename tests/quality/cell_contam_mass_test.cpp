@@ -7,13 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <omp.h>
+
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "constituent_fixture.h"
 
 namespace {
 
+using constituent_fixture::flux_grid;
 using constituent_fixture::size_state;
 
 TEST(cell_contam_mass, the_step_takes_its_share_of_what_was_gathered_over_longer) {
@@ -242,6 +246,101 @@ TEST(cell_contam_mass, a_cell_a_channel_lake_holds_gives_its_mass_to_the_lake) {
   EXPECT_EQ(inflow[1], 6.0);
   EXPECT_EQ(work.to_lakes, 5.0);
   EXPECT_EQ(c.land_surface_mass[1][2], 0.0);
+}
+
+// A 40 x 40 plane, enough cells for the step to run on threads, with a
+// lake, dry and ponded cells, flows both ways, gathered sinks large enough
+// to empty cells, exfiltration, sediment-bound release and outflows at
+// every bank cell or at the outlet alone: every thread count gives the
+// masses, the accumulators, the totals and the outflows as booked of one
+// thread, bit for bit.
+struct varied_plane : flux_grid {
+  static constexpr int side = 40;
+  constituent_state c;
+  std::vector<int> lake;
+  std::vector<double> cell_exit, sed_release, sed_total;
+  double sed_released = 0.0, negative = 0.0, exit_mass = 3.0;
+  varied_plane() : flux_grid(side, side) {
+    size_state(c, 2, cells, 1);
+    c.constituent_type[2] = 2;
+    c.ov_exfil_dmt.assign(3, 0.0);
+    lake.assign(std::size_t(cells) + 1, 0);
+    for (auto* v : {&cell_exit, &sed_release, &sed_total}) v->assign(std::size_t(cells) + 1, 0.0);
+    for (int r = 0; r < side; ++r)
+      for (int k = 0; k < side; ++k) {
+        const int j = r * side + k + 1;
+        lake[j] = r > 30 && k > 30;
+        depth[j] = j % 7 == 0 ? 0.0 : 0.002 + 0.0003 * ((j * 11) % 13);
+        if (right[j]) qx[j] = 0.0004 * ((j % 5) - 2);
+        if (below[j]) qy[j] = 0.0003 * ((j % 3) - 1) + 0.0002;
+        cell_exit[j] = k == side - 1 ? 0.2 * (r % 4) : 0.0;
+        sed_release[j] = 0.01 * ((j % 9) - 4);
+        sed_total[j] = 1.0;
+        for (int n = 1; n <= 2; ++n) {
+          c.ov_contam_conc[n][j] = depth[j] > 0.0 ? 1.0 + 0.1 * ((j * n) % 17) : 0.0;
+          c.ov_contam_mass[n][j] = j % 7 == 0 ? 0.5 : c.ov_contam_conc[n][j] * depth[j] * 100.0;
+          c.ov_contam_disp[n][j] = 0.05;
+          c.cell_decay_mass[n][j] = 0.001 * (j % 11);
+          c.cell_infil_mass[n][j] = j % 13 == 0 ? 50.0 : 0.002 * (j % 5);
+          c.cell_uptake_mass[n][j] = 0.003 * ((j % 7) - 3);
+          c.cell_exfil_mass[n][j] = j % 4 == 0 ? 0.01 : 0.0;
+        }
+      }
+  }
+  void steps(bool per_cell_exit, bool soil) {
+    const contam_intervals intervals{30.0, 20.0, 30.0, 10.0, 20.0, 30.0};
+    sed_contam_rows sed{sed_release.data(), sed_total.data(), &sed_released};
+    for (int step = 0; step < 3; ++step)
+      for (int n = 1; n <= 2; ++n)
+        cell_contam_mass_update(c, n, work, grid(), 10.0, 1 + step % 2, intervals, side * 20,
+                                &exit_mass, lake.data(), soil, negative,
+                                per_cell_exit ? cell_exit.data() : nullptr, &sed);
+  }
+};
+
+template <class T>
+bool same_bits(const std::vector<T>& a, const std::vector<T>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
+}
+
+TEST(cell_contam_mass, the_step_gives_the_same_bits_on_any_number_of_threads) {
+  const int before = omp_get_max_threads();
+  for (const bool per_cell_exit : {true, false})
+    for (const bool soil : {true, false}) {
+      SCOPED_TRACE(testing::Message() << "per-cell exit " << per_cell_exit << " soil " << soil);
+      omp_set_num_threads(1);
+      varied_plane one;
+      one.steps(per_cell_exit, soil);
+      // The fixture reaches every booking: cut masses, dried cells, outflow.
+      EXPECT_GT(one.negative, 0.0);
+      EXPECT_GT(one.c.ov_out_dmt[1], 0.0);
+      EXPECT_NE(one.sed_released, 0.0);
+      for (int threads : {3, 8}) {
+        omp_set_num_threads(threads);
+        varied_plane many;
+        many.steps(per_cell_exit, soil);
+        for (int n = 1; n <= 2; ++n) {
+          SCOPED_TRACE(testing::Message() << threads << " threads, constituent " << n);
+          for (auto field : {&constituent_state::ov_contam_mass, &constituent_state::ov_contam_conc,
+                             &constituent_state::soil_top_mass, &constituent_state::land_surface_mass,
+                             &constituent_state::soil_exchange_mass,
+                             &constituent_state::cell_infil_mass,
+                             &constituent_state::cell_exfil_mass})
+            EXPECT_TRUE(same_bits((one.c.*field)[n], (many.c.*field)[n]));
+        }
+        for (auto total : {&constituent_state::ov_uptake_dmt, &constituent_state::ov_decay_dmt,
+                           &constituent_state::ov_infil_dmt, &constituent_state::ov_out_dmt,
+                           &constituent_state::ov_exfil_dmt})
+          EXPECT_TRUE(same_bits(one.c.*total, many.c.*total)) << threads << " threads";
+        EXPECT_TRUE(same_bits(one.work.exit_taken, many.work.exit_taken));
+        EXPECT_TRUE(same_bits(one.cell_exit, many.cell_exit));
+        EXPECT_TRUE(same_bits(one.sed_total, many.sed_total));
+        EXPECT_EQ(std::memcmp(&one.sed_released, &many.sed_released, sizeof(double)), 0);
+        EXPECT_EQ(std::memcmp(&one.negative, &many.negative, sizeof(double)), 0);
+        EXPECT_EQ(std::memcmp(&one.exit_mass, &many.exit_mass, sizeof(double)), 0);
+      }
+    }
+  omp_set_num_threads(before);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // A constituent record sized for a few constituents, cells and soil layers,
 // every array zero, as the constituent set-up leaves it.
 
+#include "quality/cell_contam_flux.h"
 #include "quality/constituent_state.h"
 #include "quality/soil_layer_contam.h"
 
@@ -42,5 +43,44 @@ inline soil_layer_geometry uniform_geometry(int cells, int layers, const double*
     for (int l = 1; l <= layers; ++l) g.thickness.at(j, l) = thickness[l];
   return g;
 }
+
+// A rows x cols grid of 10 m cells numbered in row order, its neighbour
+// tables, depths and face discharges.
+struct flux_grid {
+  int rows, cols, cells;
+  std::vector<int> left, right, above, below;
+  std::vector<double> depth, qx, qy;
+  contam_flux_work work;
+
+  flux_grid(int r, int c) : rows(r), cols(c), cells(r * c) {
+    const std::size_t n = std::size_t(cells) + 1;
+    left.assign(n, 0);
+    right.assign(n, 0);
+    above.assign(n, 0);
+    below.assign(n, 0);
+    depth.assign(n, 0.1);
+    qx.assign(n, 0.0);
+    qy.assign(n, 0.0);
+    for (int i = 0; i < rows; ++i) {
+      for (int k = 0; k < cols; ++k) {
+        const int j = i * cols + k + 1;
+        if (k > 0) left[j] = j - 1;
+        if (k + 1 < cols) right[j] = j + 1;
+        if (i > 0) above[j] = j - cols;
+        if (i + 1 < rows) below[j] = j + cols;
+      }
+    }
+    work.size(cells);
+  }
+  contam_grid grid() const {
+    return {cells, 10.0, left.data(), right.data(), above.data(), below.data(),
+            depth.data(), qx.data(), qy.data()};
+  }
+  double total() const {
+    double sum = 0.0;
+    for (int j = 1; j <= cells; ++j) sum += work.mass[j];
+    return sum;
+  }
+};
 
 }  // namespace constituent_fixture

@@ -14,6 +14,7 @@
 
 #include "core/error_state.h"
 #include "soil/evapo_trans.h"
+#include "surface/cell_loops.h"
 #include "test_support.h"
 
 namespace {
@@ -531,15 +532,16 @@ TEST(evapo_trans, rates_that_are_not_numbers_are_reported_and_zeroed) {
   EXPECT_EQ(g.aet[4], g.aet[1]);
 }
 
-// A few hundred cells of every kind: slopes, ponding, snow, canopies, area
-// factors, and gridded air; one thread and eight give the same bits.
+// Enough cells of every kind for the loop to run on threads: slopes,
+// ponding, snow, canopies, area factors, and gridded air; one thread and
+// eight give the same bits.
 struct varied_run {
   std::vector<double> ts, residual, pet, aet, veg;
   double mean;
 };
 
 varied_run run_varied(int threads, bool pen, bool gridded, int hour) {
-  const int n = 600;
+  const int n = parallel_min_cells + 200;
   et_grid g(n);
   gridded_air air(n);
   for (int i = 1; i <= n; ++i) {

@@ -19,6 +19,7 @@
 #include "core/grid_state.h"
 #include "core/safe_file.h"
 #include "input/project_settings.h"
+#include "surface/cell_loops.h"
 #include "test_support.h"
 
 namespace {
@@ -777,8 +778,10 @@ TEST_F(gridded_hours, bad_lists_and_grids_are_refused) {
 }
 
 TEST_F(gridded_hours, cells_are_the_same_at_any_thread_count) {
-  // 20 x 30 model cells of 70 m over a 13 x 9 hour grid of 150 m.
-  build_grid(grid, 20, 30, 70.0);
+  // 40 x 60 model cells of 35 m over a 13 x 9 hour grid of 150 m: enough
+  // cells for the loop to run on threads.
+  build_grid(grid, 40, 60, 35.0);
+  ASSERT_GE(grid.cells, parallel_min_cells);
   std::string values;
   for (int k = 0; k < 13 * 9; ++k) values += std::to_string(30 + (k * 37) % 61) + "\n";
   dir_.write("hours/t_2008050100_Temp.asc", ascii_hour_grid(13, 9, 10, 50, 150, values));

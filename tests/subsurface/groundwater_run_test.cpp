@@ -668,6 +668,7 @@ std::unique_ptr<richards_plane> run_richards_plane(double depth_to_table, int th
     if (threads > 1) {
       omp_set_num_threads(threads);
       s.subsurface.gw.parallel_min_cells = 1;
+      s.soil.richards.parallel_min_columns = 1;
     }
     pending = 0.0;
     if (!aquifer) return;

@@ -8,6 +8,7 @@
 #include <omp.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -308,6 +309,91 @@ TEST_F(gw_solve_test, line_solver_stops_with_a_message_instead_of_sweeping_for_e
   for (int r = 1; r <= 2; ++r) s.mask[r][1] = s.mask[r][2] = 0;
   EXPECT_EQ(s.solve(1e-7), 1);  // no cells: converged at once
   EXPECT_EQ(error_state.stop_flag, 0);
+}
+
+// The line solver alone on a 23 x 17 grid with a hole, varied coefficients
+// and a NaN-free or poisoned right-hand side: the sweeps run as a wavefront
+// over the threads, so every thread count must give the serial heads, sweep
+// count and message bit for bit, whichever way the lines run.
+struct varied_system {
+  static constexpr int rows = 23, cols = 17;
+  block_2d<int> mask;
+  gw_system sys;
+  gw_line_work work;
+  std::vector<double> head;
+  int cells = 0;
+  varied_system() {
+    mask.allocate_grid(rows, cols);
+    for (int r = 1; r <= rows; ++r)
+      for (int c = 1; c <= cols; ++c)
+        if (!(r > 8 && r < 12 && c > 5 && c < 10)) mask[r][c] = ++cells;
+    for (auto* v : {&sys.above, &sys.left, &sys.right, &sys.below, &sys.diagonal, &sys.rhs})
+      v->assign(std::size_t(cells) + 1, 0.0);
+    head.assign(std::size_t(cells) + 1, 0.0);
+    EXPECT_TRUE(size_line_work(work, cells, rows, cols));
+    work.parallel_min_slots = 0;
+    for (int r = 1; r <= rows; ++r)
+      for (int c = 1; c <= cols; ++c) {
+        const int i = mask[r][c];
+        if (i == 0) continue;
+        const double k = 1.0 + 0.37 * ((r * 7 + c * 3) % 11);
+        sys.above[i] = mask[r - 1][c] ? k : 0.0;
+        sys.below[i] = mask[r + 1][c] ? 0.5 * k : 0.0;
+        sys.left[i] = mask[r][c - 1] ? 0.8 * k : 0.0;
+        sys.right[i] = mask[r][c + 1] ? 1.1 * k : 0.0;
+        sys.diagonal[i] =
+            -(sys.above[i] + sys.below[i] + sys.left[i] + sys.right[i] + 0.01 * (1 + i % 5));
+        sys.rhs[i] = -0.02 * ((i * 13) % 17);
+        head[i] = 0.1 * (i % 9);
+      }
+  }
+};
+
+TEST_F(gw_solve_test, line_solver_gives_the_serial_heads_on_any_number_of_threads) {
+  struct solve_case {
+    const char* name;
+    int orientation, direction;
+    double relax, tolerance;
+    bool poisoned;
+  };
+  const solve_case cases[] = {
+      {"rows, first to last", 1, 1, 1.3, 1e-10, false},
+      {"columns, last to first", 0, -1, 1.0, 1e-10, false},
+      {"rows, last to first, under-relaxed", 1, -1, 0.7, 1e-8, false},
+      {"a head that is no number midway", 0, 1, 1.3, 1e-10, true},
+      {"never converged", 1, 1, 1.0, 0.0, false},
+  };
+  const int before = omp_get_max_threads();
+  for (const solve_case& k : cases) {
+    struct outcome {
+      int sweeps;
+      std::vector<double> head;
+      std::string text;
+    };
+    auto solve = [&](int threads) {
+      omp_set_num_threads(threads);
+      error_state = error_record{};
+      varied_system v;
+      if (k.poisoned) v.sys.rhs[v.cells / 2] = std::numeric_limits<double>::quiet_NaN();
+      stdout_capture out;
+      const int sweeps = gw_lsor_solve(v.head.data(), k.relax, v.rows, v.cols, v.sys,
+                                       k.tolerance, v.work, k.direction, k.orientation, v.mask);
+      return outcome{sweeps, v.head, out.stop()};
+    };
+    const outcome one = solve(1);
+    EXPECT_EQ(one.sweeps > 1, !k.poisoned && k.tolerance > 0.0) << k.name;
+    for (int threads : {2, 3, 8}) {
+      const outcome many = solve(threads);
+      EXPECT_EQ(many.sweeps, one.sweeps) << k.name << ", " << threads << " threads";
+      EXPECT_EQ(many.text, one.text) << k.name << ", " << threads << " threads";
+      ASSERT_EQ(many.head.size(), one.head.size());
+      EXPECT_EQ(std::memcmp(many.head.data(), one.head.data(), one.head.size() * sizeof(double)),
+                0)
+          << k.name << ", " << threads << " threads";
+    }
+  }
+  omp_set_num_threads(before);
+  error_state = error_record{};
 }
 
 TEST_F(gw_solve_test, relaxation_and_tolerance_cards_outside_their_range_are_refused) {
