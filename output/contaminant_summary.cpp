@@ -151,6 +151,8 @@ void run_overland_summary(std::FILE* f, const model_state& state) {
         std::fprintf(f, "Attached entering streams     %14.2lf \n", r.ov_sed_to_chan);
       else
         std::fprintf(f, "Attached exiting watershed    %14.2lf \n", r.ov_sed_out);
+      if (state.channel.channel_lakes)
+        std::fprintf(f, "Attached entering lakes       %14.2lf \n", r.ov_sed_to_lake);
     }
     std::fputs("\n", f);
     std::fprintf(f, "Contam mass balance error       %14.4lf percent \n",
@@ -213,6 +215,7 @@ void run_channel_summary(std::FILE* f, const model_state& state) {
       std::fprintf(f, "Final suspended               %14.2lf \n", channel_attached_mass(state, k));
       std::fprintf(f, "Exchange with dissolved       %14.2lf \n", -r.sed_exchange);
       std::fprintf(f, "Exiting outlet                %14.2lf \n", a ? a->outlet : 0.0);
+      if (lakes) std::fprintf(f, "Entering lakes                %14.2lf \n", a ? a->chan_lake : 0.0);
     }
     std::fputs("\n", f);
   }
@@ -222,9 +225,13 @@ void run_channel_summary(std::FILE* f, const model_state& state) {
     if (m.c.constituent_type[kk] == 3) continue;
     const chan_contam_totals& r = w.run[kk];
     const double final_mass = lake_contam_mass(state, k);
+    // The lakes' fines give the water its share (or take it, negative).
+    const chan_sed_contam_totals* a = attached_totals(state, k, true);
+    const double release = a ? a->lake_release : 0.0;
     const double in = r.lake_inflow + r.lake_init + r.lake_point + r.lake_overland +
-                      r.lake_precip + r.lake_exchange + r.lake_groundwater;
-    const double out = r.lake_outflow + final_mass + r.lake_decay;
+                      r.lake_precip + r.lake_exchange + r.lake_groundwater +
+                      (release > 0.0 ? release : 0.0);
+    const double out = r.lake_outflow + final_mass + r.lake_decay + (release < 0.0 ? -release : 0.0);
     std::fputs("\n \n", f);
     std::fprintf(f, "Lake Contaminant Transport Summary for Constituent %5d \n", k);
     std::fputs("Amounts are total for simulations in (Kg) \n \n", f);
@@ -238,8 +245,19 @@ void run_channel_summary(std::FILE* f, const model_state& state) {
     std::fprintf(f, "Groundwater mass gain/loss    %14.2lf \n \n", r.lake_groundwater);
     std::fprintf(f, "Precip mass flux              %14.2lf \n", r.lake_precip);
     std::fprintf(f, "Mass decay loss               %14.2lf \n \n", r.lake_decay);
+    if (a) std::fprintf(f, "Exchange with attached        %14.2lf \n \n", release);
     std::fprintf(f, "Contam mass balance error       %14.4lf percent \n \n",
                  in > 0.0 ? percent_error(in, out, 0.0) : 0.0);
+    if (a) {
+      const double settled = lake_settled_attached_mass(state, k);
+      std::fputs("Attached\n", f);
+      std::fprintf(f, "Overland inflow               %14.2lf \n", a->ov_lake);
+      std::fprintf(f, "Channel inflow                %14.2lf \n", a->chan_lake);
+      std::fprintf(f, "Exchange with dissolved       %14.2lf \n", -release);
+      std::fprintf(f, "Settled with the fines        %14.2lf \n", settled);
+      std::fprintf(f, "Final suspended               %14.2lf \n \n",
+                   lake_attached_mass(state, k) - settled);
+    }
     for (int l = 1; l <= state.channel.lake_count; ++l) {
       const std::size_t ll = std::size_t(l);
       std::fprintf(f, "Final Mass in lake %ld = %14.2lf \n", long(l), w.lake_mass[kk][ll] / 1000.0);
@@ -401,6 +419,7 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
       row(f, "Sediment source", sed);
       if (channels) row(f, "Attached entering channels", e.ov_sed_to_chan);
       row(f, "Attached exiting outlet", e.ov_sed_out);
+      if (state.channel.channel_lakes) row(f, "Attached entering lakes", e.ov_sed_to_lake);
     }
     row(f, "Dissolved mass balance error", percent_error(in, out, 1e-16), 0, "%14.4lf");
   }
@@ -445,13 +464,18 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
       row(f, "Exiting watershed", a->outlet);
       row(f, "Exchange with dissolved", -e.sed_exchange);
       row(f, "Attached to suspended sed", held);
+      if (lakes) row(f, "Attached entering lakes", a->chan_lake);
       row(f, "Total (dissolved+attached)", final_mass + held, 0, "%14.4lf");
     }
     if (!lakes) continue;
     const double lake_final = lake_contam_mass(state, k);
+    const chan_sed_contam_totals* a = attached ? attached_totals(state, k, false) : nullptr;
+    const double release = a ? a->lake_release : 0.0;
     const double lake_in = w.event_lake_init[kk] + e.lake_precip + e.lake_inflow + e.lake_exchange +
-                           e.lake_overland + e.lake_point + e.lake_groundwater;
-    const double lake_out = lake_final + e.lake_outflow + e.lake_decay;
+                           e.lake_overland + e.lake_point + e.lake_groundwater +
+                           (release > 0.0 ? release : 0.0);
+    const double lake_out =
+        lake_final + e.lake_outflow + e.lake_decay + (release < 0.0 ? -release : 0.0);
     std::fprintf(f, "Lake Contaminant Transport Summary for %s \n", m.name[kk].c_str());
     std::fputs("Amounts are total mass for event (Kg) \n \n", f);
     std::fputs("Dissolved State Mass Balance...\n", f);
@@ -465,7 +489,13 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     row(f, "Groundwater flux", e.lake_groundwater, 1);
     row(f, "Outflow", e.lake_outflow);
     row(f, "Dissolved decay loss", e.lake_decay);
+    if (a) row(f, "Exchange with attached", release);
     row(f, "Dissolved mass balance error", percent_error(lake_in, lake_out, 1e-16), 0, "%14.4lf");
+    if (a) {
+      row(f, "Overland inflow", a->ov_lake);
+      row(f, "Channel inflow", a->chan_lake);
+      row(f, "Exchange with dissolved", -release);
+    }
     for (int l = 1; l <= state.channel.lake_count; ++l) {
       const std::size_t ll = std::size_t(l);
       std::fprintf(f, "Final Mass in lake %ld =        %14.2lf \n", long(l), w.lake_mass[kk][ll] / 1000.0);

@@ -273,6 +273,8 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
       if (grid.depth[j] < tiny && mass[j] >= tiny) {
         grid.lake_inflow[grid.lake[j]] += mass[j];
         work.to_lakes += mass[j];
+        // The cell's total on water and fines loses the water's share.
+        if (sed != nullptr) sed->total[j] -= mass[j];
         mass[j] = 0.0;
         conc[j] = 0.0;
       }

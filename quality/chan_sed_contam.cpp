@@ -303,6 +303,14 @@ double lake_attached_mass(const model_state& state, int k) {
   return grams / 1000.0;
 }
 
+double lake_settled_attached_mass(const model_state& state, int k) {
+  const chan_sed_contam_state& s = state.quality.chan_sed_contam;
+  if (!s.on || k > s.constituents) return 0.0;
+  double grams = 0.0;
+  for (int l = 1; l <= s.lakes; ++l) grams += s.lake_settled_sed_mass[std::size_t(k)][std::size_t(l)];
+  return grams / 1000.0;
+}
+
 double channel_attached_pending(const model_state& state, int k) {
   const chan_sed_contam_state& s = state.quality.chan_sed_contam;
   if (!s.on || k > s.constituents) return 0.0;
@@ -341,8 +349,8 @@ void chan_contam_advect(model_state& state, int k, double dt) {
     }
   }
   for (int l = 1; l <= s.lakes; ++l)
-    s.lake_held[std::size_t(l)] = std::max(s.lake_tot_mass[kk][std::size_t(l)], 0.0) +
-                                  std::max(s.ov_lake_sed_source[kk][std::size_t(l)], 0.0);
+    s.lake_held[std::size_t(l)] = std::max(
+        s.lake_tot_mass[kk][std::size_t(l)] + s.ov_lake_sed_source[kk][std::size_t(l)], 0.0);
 
   advect_pass p{chan, cs, s, s.face, s.demand, s.lake_demand, k};
   for_each_face(p, [&](int l, int j, int a, int m, double w) {
@@ -510,10 +518,9 @@ void sed_contam_cell_mass(model_state& state, int k) {
     s.lake_sed_contam_source[kk][ll] += to_water - water_mass[ll];
     total -= to_water;
     if (total <= -tiny) std::fputs("error", stdout);
-    for (chan_sed_contam_totals* t : {&s.run[kk], &s.event[kk]}) {
+    // What the cells brought was booked as they gave it.
+    for (chan_sed_contam_totals* t : {&s.run[kk], &s.event[kk]})
       t->chan_lake += s.chan_lake_sed_source[kk][ll] / 1000.0;
-      t->ov_lake += s.ov_lake_sed_source[kk][ll] / 1000.0;
-    }
     s.chan_lake_sed_source[kk][ll] = 0.0;
     s.ov_lake_sed_source[kk][ll] = 0.0;
   }

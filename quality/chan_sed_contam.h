@@ -53,6 +53,8 @@ double node_attached_mass(const model_state& state, int k, int a);
 // settled there) and on its way into the nodes, kg.
 double channel_attached_mass(const model_state& state, int k);
 double lake_attached_mass(const model_state& state, int k);
+// Of the lakes' attached mass, what settled with their fines, kg.
+double lake_settled_attached_mass(const model_state& state, int k);
 double channel_attached_pending(const model_state& state, int k);
 
 // Steps 1 to 5 of one constituent: the attached mass moves with the fines'

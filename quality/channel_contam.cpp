@@ -150,11 +150,14 @@ int lake_of_taken_node(const channel_state& chan, int i) {
 // A node a lake takes gives the lake its water, and with it its mass; a node
 // the lake gives back is refilled with lake water at the lake's
 // concentration. Both move through the lake's exchange with the channels,
-// so the channel and lake balances book them alike.
+// so the channel and lake balances book them alike. What the node's fines
+// held joins the lake's attached mass as the channels' inflow, so a node the
+// lake holds keeps no total of its own and starts again from its water.
 void exchange_lake_nodes(model_state& state) {
   chan_contam_state& w = state.quality.chan_contam;
   const channel_state& chan = state.channel;
   quality_state& q = state.quality;
+  chan_sed_contam_state& sed = q.chan_sed_contam;
   if (chan.status_node.size() < chan.node_slots() || w.node_in_lake.size() < chan.node_slots())
     return;
   for (int i = 1; i <= chan.links; ++i) {
@@ -169,7 +172,15 @@ void exchange_lake_nodes(model_state& state) {
       for (int k = 1; k <= w.constituents; ++k) {
         const std::size_t kk = std::size_t(k);
         if (constituent_type(state, k) == 3) continue;
+        const bool attached = sed.on && k <= sed.constituents && lake <= sed.lakes;
         if (taken) {
+          if (attached) {
+            const double g = sed.chan_tot_node_mass[kk][a] - q.chan_node_mass[kk][a];
+            sed.lake_tot_mass[kk][l] += g;
+            for (chan_sed_contam_totals* t : {&sed.run[kk], &sed.event[kk]})
+              t->chan_lake += g / 1000.0;
+            sed.chan_tot_node_mass[kk][a] = 0.0;
+          }
           w.lake_chan_exchange_mass[kk][l] += q.chan_node_mass[kk][a];
           q.chan_node_mass[kk][a] = 0.0;
           q.chan_node_conc[kk][a] = 0.0;

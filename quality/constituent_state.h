@@ -126,6 +126,7 @@ struct constituent_totals {
   double ov_sed_source = 0.0;      // released by the sediment to the water (negative: sorbed)
   double ov_sed_out = 0.0;         // attached to the sediment through the outlet
   double ov_sed_to_chan = 0.0;     // attached to the sediment into the channel nodes
+  double ov_sed_to_lake = 0.0;     // attached to the sediment into the channel lakes (net)
   double soil_sed_mass = 0.0;      // soil change by settled (+) and detached (-) sediment
   double global_point_source = 0.0;  // brought by point sources
   double global_gw_mass = 0.0;     // exchanged with the aquifer, into the water +
@@ -155,5 +156,6 @@ struct constituent_event_totals {
   double ov_sed_source = 0.0;
   double ov_sed_out = 0.0;
   double ov_sed_to_chan = 0.0;
+  double ov_sed_to_lake = 0.0;
   double soil_sed_mass = 0.0;
 };

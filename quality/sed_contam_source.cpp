@@ -12,7 +12,8 @@
 // total, neighbour, channel lake, outlet), so the sum over stores is kept
 // exactly; where a store would go negative only what it holds moves. The
 // cells a channel lake holds are the lake's: they neither pick up, carry
-// nor settle attached mass of their own.
+// nor settle attached mass of their own, and a cell the lake takes gives
+// the lake what its fines held.
 
 #include "quality/sed_contam_source.h"
 
@@ -144,6 +145,32 @@ void discharge(const sed_pass& p, int k) {
   }
 }
 
+// A cell a channel lake has taken holds no attached mass of its own: what
+// its fines held when the lake took it joins the lake's, and its total keeps
+// only its water's mass, which the cell mass step hands the lake.
+void hand_lake_cells_over(const sed_pass& p, int k) {
+  if (p.lake == nullptr) return;
+  const std::size_t kk = std::size_t(k);
+  std::vector<double>& total = p.s.ov_tot_cell_mass[kk];
+  const std::vector<double>& dissolved = p.c.ov_contam_mass[kk];
+  for (int j = 1; j <= p.cells; ++j) {
+    if (!in_lake(p, j)) continue;
+    const std::size_t jj = std::size_t(j);
+    const double attached = total[jj] - dissolved[jj];
+    if (attached == 0.0) continue;
+    p.lake_rows.given[std::size_t(p.lake[j])] += attached;
+    total[jj] = dissolved[jj];
+  }
+}
+
+// What the cells have given the lakes and not yet seen taken, g.
+double given_to_lakes(const sed_lake_rows& rows, int lakes) {
+  double g = 0.0;
+  if (rows.given != nullptr)
+    for (int l = 1; l <= lakes; ++l) g += rows.given[std::size_t(l)];
+  return g;
+}
+
 }  // namespace
 
 double sed_soil_pickup_conc(double mass, double fraction, double fine_share, double thickness,
@@ -182,6 +209,22 @@ void init_sed_contam(model_state& state) {
   s.outlet_dmt.assign(rows, 0.0);
   s.release_dmt.assign(rows, 0.0);
   m.c.ov_sed_soil_mass.assign(rows, zero_cells);
+
+  // The channel lakes' attached rows, set up with the channel constituents
+  // before this: the shore faces read the lakes' concentrations and leave
+  // what they carry in the lakes' inflow from the cells.
+  chan_sed_contam_state& lake = state.quality.chan_sed_contam;
+  s.lakes.clear();
+  if (!lake.on || lake.lakes < 1 || !state.channel.channel_lakes) return;
+  s.lake_position.assign(std::size_t(sed.classes) + 1, 0);
+  for (int q = 1; q <= sed.fine_count; ++q)
+    s.lake_position[std::size_t(sed.sed_class[std::size_t(q)])] = q;
+  s.lakes.assign(rows, sed_lake_rows{});
+  for (int k = 1; k <= std::min(n, lake.constituents); ++k)
+    s.lakes[std::size_t(k)] = {lake.lake_sed_contam_conc[std::size_t(k)].data(),
+                               std::size_t(lake.fine) + 1,
+                               lake.ov_lake_sed_source[std::size_t(k)].data(),
+                               s.lake_position.data()};
 }
 
 void sed_contam_carry(const sediment_state& sed, sed_contam_state& s, const grid_state& g, int k,
@@ -192,7 +235,8 @@ void sed_contam_carry(const sediment_state& sed, sed_contam_state& s, const grid
   // The attached concentration of class i on cell j's side of a face.
   const auto upwind = [&](int j, int i) {
     const int l = lake_of(j);
-    return l > 0 ? rows.conc[std::size_t(l) * rows.stride + std::size_t(i)] : conc[s.at(j, i)];
+    return l > 0 ? rows.conc[std::size_t(l) * rows.stride + std::size_t(rows.position[i])]
+                 : conc[s.at(j, i)];
   };
   for (int j = 1; j <= g.cells; ++j) {
     const int right = g.rightcon[std::size_t(j)];
@@ -272,6 +316,9 @@ void sed_contam_source_step(model_state& state) {
     const bool lakes = s.lakes.size() > kk && s.lakes[kk].given != nullptr;
     p.lake = lakes ? chan_lake_cells(state) : nullptr;
     p.lake_rows = lakes ? s.lakes[kk] : sed_lake_rows{};
+    const int lake_count = state.quality.chan_sed_contam.lakes;
+    const double given_before = given_to_lakes(p.lake_rows, lake_count);
+    hand_lake_cells_over(p, k);
     std::copy(s.ov_sed_vol_susp.begin(), s.ov_sed_vol_susp.end(), working.begin());
     pick_up(p, k, working.data());
     partition_cells(p, k, kd, working.data());
@@ -291,6 +338,15 @@ void sed_contam_source_step(model_state& state) {
       if (std::isnan(release)) std::printf("Sed source contam %d cell %d NAN", k, j);
       s.ov_sed_release_mass[kk][jj] += release;
       total[jj] -= to_water;
+    }
+    // Both sides book what crossed the shores when it crossed.
+    const double to_lakes = (given_to_lakes(p.lake_rows, lake_count) - given_before) / 1000.0;
+    if (lakes) {
+      m.run[kk].ov_sed_to_lake += to_lakes;
+      m.event[kk].ov_sed_to_lake += to_lakes;
+      chan_sed_contam_state& lake_side = state.quality.chan_sed_contam;
+      lake_side.run[kk].ov_lake += to_lakes;
+      lake_side.event[kk].ov_lake += to_lakes;
     }
     const double out = s.outlet_dmt[kk] / 1000.0;
     m.run[kk].ov_sed_out += out;

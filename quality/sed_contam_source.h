@@ -16,8 +16,9 @@ double sed_soil_pickup_conc(double mass, double fraction, double fine_share, dou
                             double porosity, double dx);
 
 // Sizes the attached-constituent tables and the erosion's face volumes, and
-// starts every cell's total from its dissolved mass. After the constituents'
-// initial state.
+// starts every cell's total from its dissolved mass; with channel lakes it
+// points the grid's shore faces at the lakes' attached rows. After the
+// constituents' initial state and the channel constituents' arrays.
 void init_sed_contam(model_state& state);
 
 // The attached mass of constituent k across the faces the erosion step
@@ -25,7 +26,7 @@ void init_sed_contam(model_state& state);
 // side's attached concentration, with the suspended volumes (per cell and
 // class, volume). Each face is worked once, so both sides move the same
 // grams. A cell of a channel lake (lake[j] > 0, null for none) keeps its
-// own: across a face between it and a free cell the lake's fines (rows)
-// give or take the free cell's.
+// own: across a face between it and a free cell the lake's fines (rows, at
+// the fine position of the class) give or take the free cell's.
 void sed_contam_carry(const sediment_state& sed, sed_contam_state& s, const grid_state& g, int k,
                       double* volume, const int* lake, const sed_lake_rows& rows);

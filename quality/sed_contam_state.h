@@ -15,14 +15,17 @@
 #include "quality/constituent_state.h"
 
 // The channel lakes beside the grid, for one constituent: per lake and
-// class (lake x stride + class) the attached concentration of the lake's
-// suspended fines, g per m3 of sediment, and per lake the attached mass the
+// fine position (lake x stride + position) the attached concentration of the
+// lake's suspended fines, g per m3 of sediment; per sediment class its fine
+// position in those rows (the lakes keep their fines in the table's fine
+// order, whatever the class numbers); and per lake the attached mass the
 // cells gave it since the lake last took it, g (negative where the lake gave
 // the cells).
 struct sed_lake_rows {
   const double* conc = nullptr;
   std::size_t stride = 0;
   double* given = nullptr;
+  const int* position = nullptr;
 };
 
 struct sed_contam_state {
@@ -48,9 +51,10 @@ struct sed_contam_state {
   std::vector<double> outlet_dmt;   // attached mass through the outlet
   std::vector<double> release_dmt;  // released to the water (negative: sorbed), taken by the cell step
 
-  // Per constituent [1..n], set by the channel lakes' attached-mass set-up;
-  // empty while the lakes carry none.
+  // Per constituent [1..n], set once both the grid's and the channel lakes'
+  // attached rows exist; empty while the lakes carry none.
   std::vector<sed_lake_rows> lakes;
+  std::vector<int> lake_position;  // per class its fine position in the lake rows, 0 sand
 
   std::size_t at(int cell, int j) const { return std::size_t(cell) * (classes + 1) + j; }
 };

@@ -120,14 +120,17 @@ void carry(const erosion_view& v, int k, int nb, double f, double slope, double*
   if (up == 0) return;  // nothing comes in from beyond the outlet
   const int up_lake = lake_at(v, up);
   const int down_lake = lake_at(v, down);
+  double* across = face.empty() || nb == 0 ? nullptr : face.data() + sed.at(k, 0);
   if (up_lake != 0) {
-    // A lake gives back only its fines, at its own concentration.
+    // A lake gives back only its fines, at its own concentration; the face
+    // keeps them too, so that what rides on them leaves the lake with them.
     if (down_lake != 0 || down == 0 || v.first_step) return;
     chan_sediment_state& cs = *v.lakes;
     double* flux = sed.ov_qsmax.empty() ? nullptr : sed.ov_qsmax.data() + sed.at(up, 0);
     for (int m = 1; m <= sed.fine_count; ++m) {
       const int i = sed.sed_class[std::size_t(m)];
       const double g = std::fabs(cs.SS_conc_vol_lake[cs.lake_fin(up_lake, m)] * f * v.dt);
+      if (across) across[i] += up == k ? g : -g;
       sed.vol(down, i)[suspended] += g;
       cs.SS_vol_lake_to_overland[cs.lake_fin(up_lake, m)] += g;
       cs.sed_vol_overland_to_lake[cs.lake_fin(up_lake, i)] -= g;
@@ -144,7 +147,6 @@ void carry(const erosion_view& v, int k, int nb, double f, double slope, double*
   const double moved = std::min(cap, carried);
   const double share = moved / carried;  // of every class alike
   double* flux = sed.ov_qsmax.empty() ? nullptr : sed.ov_qsmax.data() + sed.at(up, 0);
-  double* across = face.empty() || nb == 0 ? nullptr : face.data() + sed.at(k, 0);
   for (int i = 1; i <= n; ++i) {
     double& from = sed.vol(up, i)[suspended];
     const double m = from * share;

@@ -284,14 +284,8 @@ TEST(chan_sediment_lake_run, fines_balance_through_the_lake) {
   temp_dir dir;
   for (const char* name : {"mask.asc", "elevation.asc", "weirlake.gst", "points.txt"})
     dir.write(name, fixture_text("weirlake", name));
-  std::string chan = fixture_text("weirlake", "weirlake.chan");
-  for (std::size_t at = chan.find("\nTRAPEZOID\n"); at != std::string::npos;
-       at = chan.find("\nTRAPEZOID\n", at + 1))
-    chan.replace(at, 11, "\nTRAPEZOID_ERODE\n");
-  for (std::size_t at = chan.find("SIDE_SLOPE 1\n"); at != std::string::npos;
-       at = chan.find("SIDE_SLOPE 1\n", at + 1))
-    chan.replace(at, 13, "SIDE_SLOPE 1\nMAX_EROSION 0.3\n");
-  dir.write("weirlake.chan", chan);
+  dir.write("weirlake.chan",
+            sediment_fixture::erodible_channels(fixture_text("weirlake", "weirlake.chan"), "0.3"));
   dir.write("soils.idx", ascii_grid(4, 4, 100, std::vector<double>(16, 1.0)));
   dir.write("tables.cmt", tables());
   dir.write("weirlake.prj",

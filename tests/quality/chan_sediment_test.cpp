@@ -424,6 +424,9 @@ TEST(sediment_erosion_transport, lake_cells_take_the_grid_sediment_and_give_back
     s.surface.flux_x = {0.0, 0.0, -100.0, 0.0};  // out of the lake into cell 2
     chan_sediment_state& cs = s.quality.chan_sediment;
     cs.SS_conc_vol_lake[cs.lake_fin(1, 1)] = 0.001;
+    // The face volumes the attached constituents ride on are kept.
+    s.quality.sediment.ov_sed_vol_qsx.assign(4 * 3, 0.0);
+    s.quality.sediment.ov_sed_vol_qsy.assign(4 * 3, 0.0);
     sediment_erosion_transport(s, 10.0);
     // 0.001 x 100 m3/s x 10 s of fines, no sand.
     EXPECT_NEAR(cs.SS_vol_lake_to_overland[cs.lake_fin(1, 1)], 1.0, 1e-15);
@@ -431,6 +434,9 @@ TEST(sediment_erosion_transport, lake_cells_take_the_grid_sediment_and_give_back
     const sediment_state& sed = s.quality.sediment;
     EXPECT_NEAR(sed.vol(2, 1)[suspended] + sed.vol(2, 1)[deposited], 1.0, 1e-15);
     EXPECT_EQ(sed.vol(2, 2)[suspended] + sed.vol(2, 2)[deposited], 0.0);
+    // Cell 2's right face carried the fines in from the lake (negative).
+    EXPECT_NEAR(sed.ov_sed_vol_qsx[sed.at(2, 1)], -1.0, 1e-15);
+    EXPECT_EQ(sed.ov_sed_vol_qsx[sed.at(2, 2)], 0.0);
   }
 }
 

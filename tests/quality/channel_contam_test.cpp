@@ -195,6 +195,48 @@ TEST(channel_contam, a_node_a_lake_takes_gives_it_its_mass_and_takes_lake_water_
   EXPECT_NEAR(w.run[1].lake_exchange, 0.0, 1e-12);
 }
 
+TEST(channel_contam, a_node_a_lake_takes_gives_it_its_fines_attached_mass) {
+  // Node 3 holds its 100 g of water and 30 g on its fines. The lake takes
+  // both: the 30 g join the lake's attached mass as the channels' inflow,
+  // and the node, given back, holds only the lake water it refills with.
+  auto s = link_into_lake();
+  channel_state& c = s->channel;
+  chan_sed_contam_state& a = s->quality.chan_sed_contam;
+  a.on = 1;
+  a.constituents = 1;
+  a.lakes = 1;
+  a.fine = 1;
+  a.chan_tot_node_mass.assign(2, s->quality.chan_node_mass[1]);
+  // The lake's total as its partition leaves it before the routing: only
+  // what its fines hold, none here.
+  a.lake_tot_mass.assign(2, {0.0, 0.0});
+  a.lake_sed_contam_source.assign(2, {0.0, 0.0});
+  a.run.assign(2, chan_sed_contam_totals{});
+  a.event.assign(2, chan_sed_contam_totals{});
+  const std::size_t third = std::size_t(c.node_address(1, 3));
+  a.chan_tot_node_mass[1][third] += 30.0;
+
+  c.status_node[third] = 1;
+  c.nx[1] = 2;
+  c.area[third] = c.area_old[third] = 0.0;
+  c.lake_volume[1] = c.lake_volume_last_chan[1] = 110.0;
+  channel_pass(*s);
+  EXPECT_EQ(a.chan_tot_node_mass[1][third], 0.0);
+  EXPECT_NEAR(a.run[1].chan_lake, 0.030, 1e-15);
+  EXPECT_NEAR(a.event[1].chan_lake, 0.030, 1e-15);
+  // The lake's total after the routing: its 1100 g of water and the 30 g
+  // on the fines.
+  EXPECT_NEAR(a.lake_tot_mass[1][1], 1130.0, 1e-9);
+
+  c.status_node[third] = 0;
+  c.nx[1] = 3;
+  c.area[third] = c.area_old[third] = 1.0;
+  c.lake_volume[1] = c.lake_volume_last_chan[1] = 100.0;
+  channel_pass(*s);
+  EXPECT_NEAR(a.chan_tot_node_mass[1][third], s->quality.chan_node_mass[1][third], 1e-9);
+  EXPECT_NEAR(a.chan_tot_node_mass[1][third], 100.0, 1e-9);
+}
+
 TEST(channel_contam, the_lake_trades_mass_with_the_aquifer_at_the_upwind_concentration) {
   // 5 m3 seeping into the lake carry the aquifer's 4 g/m3; 5 m3 seeping
   // out carry the lake's 10 g/m3. With the aquifer a cell counts only as the

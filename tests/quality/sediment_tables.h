@@ -31,4 +31,17 @@ inline std::string erodible_channel(std::string chan) {
   return chan;
 }
 
+// Every trapezoid link of a channel text made erodible down to depth (m),
+// as the weirlake fixture's two channels are.
+inline std::string erodible_channels(std::string chan, const std::string& depth) {
+  for (std::size_t at = chan.find("\nTRAPEZOID\n"); at != std::string::npos;
+       at = chan.find("\nTRAPEZOID\n", at + 1))
+    chan.replace(at, 11, "\nTRAPEZOID_ERODE\n");
+  const std::string eroding = "SIDE_SLOPE 1\nMAX_EROSION " + depth + "\n";
+  for (std::size_t at = chan.find("SIDE_SLOPE 1\n"); at != std::string::npos;
+       at = chan.find("SIDE_SLOPE 1\n", at + eroding.size()))
+    chan.replace(at, 13, eroding);
+  return chan;
+}
+
 }  // namespace sediment_fixture
