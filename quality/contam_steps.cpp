@@ -90,17 +90,29 @@ void set_soil_geometry(model_state& state) {
       continue;
     }
     m.geometry.layers[jj] = layers;
+    // A Richards column's porosity is the saturated content of its nodes
+    // over the mixing depth, the one layer it carries.
+    const double porosity = state.input.inf_richards
+                                ? richards_top_mean(soil.richards, j, soil.richards.thetas,
+                                                    c.mixing_depth)
+                                : soil.porosity[jj];
     for (int l = 1; l <= layers; ++l) {
       m.geometry.thickness.at(j, l) = c.soil_layer_thickness[l];
-      m.geometry.porosity.at(j, l) = soil.porosity[jj];
+      m.geometry.porosity.at(j, l) = porosity;
     }
   }
 }
 
-// The soil water content of a plain Green and Ampt cell: the method keeps
-// its initial content below the wetting front.
+// The soil water content of a one-layer soil. Plain Green and Ampt keeps its
+// initial content below the wetting front; a Richards column has the content
+// of its nodes, and the mixing layer's water is what its top nodes hold now,
+// their mean over the mixing depth.
 double soil_water_content(const model_state& state, int j) {
-  return state.soil.initial_theta[std::size_t(j)];
+  const soil_state& soil = state.soil;
+  if (state.input.inf_richards)
+    return richards_top_mean(soil.richards, j, soil.richards.theta,
+                             state.quality.contam.c.mixing_depth);
+  return soil.initial_theta[std::size_t(j)];
 }
 
 // Water contents of every layer of every cell from the infiltration model's
@@ -129,8 +141,10 @@ void fill_soil_layer_table(model_state& state) {
       for (int l = 1; l <= n; ++l) c.theta.at(j, l) = theta[l];
       continue;
     }
+    const double content = soil_water_content(state, j);
+    m.soil_content[jj] = content;
     for (int l = 1; l <= c.soil_layers; ++l) {
-      double theta = soil_water_content(state, j);
+      double theta = content;
       if (state.input.inf_redist) {
         theta = soil_layer_water_fraction(l, c.soil_layers, soil.m1[jj], soil.m2[jj], depths,
                                           soil.porosity[jj], c.soil_layer_thickness, aquifer,
@@ -262,6 +276,7 @@ void init_constituent_state(model_state& state) {
   m.depth_last = state.surface.depth;
   m.depth_last.resize(std::size_t(cells) + 1, 0.0);
   m.mixing_water.assign(std::size_t(cells) + 1, 0.0);
+  m.soil_content.assign(std::size_t(cells) + 1, 0.0);
   m.exfil_seen.assign(std::size_t(cells) + 1, 0.0);
   m.exfil_water.assign(std::size_t(cells) + 1, 0.0);
 
@@ -323,7 +338,7 @@ void soil_layer_contam_step(model_state& state) {
   moves.model = redistribution ? soil_water_model::redistribution
                 : layered      ? soil_water_model::layered
                                : soil_water_model::plain;
-  moves.water_content = soil.initial_theta.data();
+  moves.water_content = m.soil_content.data();
   if (redistribution || layered) {
     moves.upper_drain = soil.drain1.data();
     moves.bottom_drain = soil.drain2.data();

@@ -55,6 +55,7 @@ struct contaminant_model {
   std::vector<double> ov_infil_vol;  // per cell, infiltrated since last gathered, m3
   std::vector<double> depth_last;    // per cell, depth at the last cell mass step, m
   std::vector<double> mixing_water;  // per cell, water of the soil's mixing layer, m3
+  std::vector<double> soil_content;  // per cell, water content of a one-layer soil, m3/m3
   std::vector<double> exfil_seen;    // per cell, the soil's water-table exchange of the run when
                                      // the soil layers last moved, m
   std::vector<double> exfil_water;   // per cell, exfiltrated since then, m

@@ -72,11 +72,12 @@ bool check_options(const model_state& state) {
       return false;
     }
   }
-  if (in.soil_con_trans && !in.green_ampt && !in.inf_redist && !in.inf_layered_soil) {
+  if (in.soil_con_trans && !in.green_ampt && !in.inf_redist && !in.inf_layered_soil &&
+      !in.inf_richards) {
     raise_message(
         "Error: the project card SOIL_CON_TRANS carries constituents in the soil under Green and "
-        "Ampt infiltration (GREEN_AMPT, INF_REDIST or INF_LAYERED_SOIL) only in this version; "
-        "remove it or choose one of those methods.\n");
+        "Ampt or Richards infiltration (GREEN_AMPT, INF_REDIST, INF_LAYERED_SOIL or "
+        "INF_RICHARDS) only in this version; remove it or choose one of those methods.\n");
     return false;
   }
   return true;
@@ -189,7 +190,7 @@ bool start_constituent_model(model_state& state) {
 }
 
 void set_soil_depths(input_state& in) {
-  if (in.green_ampt || in.inf_redist) {
+  if (in.green_ampt || in.inf_redist || in.inf_richards) {
     if (in.top_layer_depth < tiny) in.top_layer_depth = in.soil_moist_depth;
     if (in.mixing_layer_depth < tiny) in.mixing_layer_depth = in.top_layer_depth;
   }

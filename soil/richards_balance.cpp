@@ -30,6 +30,23 @@ double richards_column_volume(const richards_soil& rs, int cells, double cell_ar
   return water * cell_area / 100.0;
 }
 
+double richards_top_mean(const richards_soil& rs, int c, const std::vector<double>& value,
+                         double depth) {
+  const int n = rs.numcells[std::size_t(c)];
+  const std::size_t base = std::size_t(c) * std::size_t(rs.row);
+  double sum = 0.0, covered = 0.0;  // cm x value, cm
+  for (int j = 1; j < n && covered < depth; ++j) {
+    const double part = std::min(rs.dz[base + std::size_t(j)], depth - covered);
+    sum += part * value[base + std::size_t(j)];
+    covered += part;
+  }
+  if (covered < depth && (rs.water_table_bottom || n <= 1)) {
+    sum += (depth - covered) * value[base + std::size_t(n)];
+    covered = depth;
+  }
+  return covered > 0.0 ? sum / covered : value[base + 1];
+}
+
 void richards_starting_water(model_state& state) {
   richards_soil& rs = state.soil.richards;
   const input_state& in = state.input;

@@ -179,6 +179,14 @@ double richards_next_substep(double remaining, double interval, double allowed);
 double richards_column_volume(const richards_soil& rs, int cells, double cell_area,
                               int* columns = nullptr);
 
+// Mean of a per-node value of cell c's column (rs.theta, rs.thetas) over its
+// top depth cm, each node weighted by the part of its thickness inside it.
+// Only the nodes holding the column's water count (1..n-1); below them a
+// column on the water table is saturated and takes its table node's value,
+// while under a freely draining one the mean is that of the nodes covered.
+double richards_top_mean(const richards_soil& rs, int c, const std::vector<double>& value,
+                         double depth);
+
 // The water the columns start the run with: the root-zone water (long-term
 // runs, with each cell's initial content the root zone's mean) and the
 // column water, written to the summary file as the two initial-volume lines.

@@ -63,6 +63,32 @@ TEST(richards_column_volume, counts_nodes_1_to_n_less_1_of_columns_of_more_than_
   EXPECT_NEAR(richards_column_volume(s.soil.richards, 1, 900.0), 10.8, 1e-12);
 }
 
+TEST(richards_top_mean, weighs_the_water_holding_nodes_by_their_part_of_the_depth) {
+  model_state s;
+  build_hand_columns(s);
+  struct mean_case {
+    int cell;
+    double depth;        // cm
+    int on_table;        // the columns end on a water table
+    double expected;
+  };
+  const mean_case cases[] = {
+      {1, 1.0, 0, 0.30},
+      {1, 2.0, 0, (0.30 + 0.25) / 2.0},  // half of node 2
+      {1, 5.0, 0, 1.2 / 5.0},
+      {1, 10.0, 0, 1.2 / 5.0},  // below the column: its bottom node does not count
+      {2, 3.0, 0, 0.45},        // the table at the surface
+      {3, 4.0, 0, 0.4 / 2.0},
+      {3, 4.0, 1, (0.4 + 2.0 * 0.9) / 4.0},  // saturated below the nodes, at the table node's value
+  };
+  for (const mean_case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "cell " << c.cell << ", " << c.depth << " cm");
+    s.soil.richards.water_table_bottom = c.on_table;
+    EXPECT_NEAR(richards_top_mean(s.soil.richards, c.cell, s.soil.richards.theta, c.depth),
+                c.expected, 1e-12);
+  }
+}
+
 TEST(init_cell_states, richards_columns_start_on_a_flux_boundary_with_their_water_counted) {
   model_state s;
   build_hand_columns(s);
