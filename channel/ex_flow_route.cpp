@@ -23,6 +23,10 @@
 //   | clamp, the closing sweep, the checks and Courant number of the next
 //     sub-step
 //
+// A sub-step takes some tens of microseconds on eight threads, about what
+// the kernel takes to wake a sleeping team, so these barriers are the
+// team_barrier's, which waits awake a while before it sleeps.
+//
 // A network with structure links has two more: the links above a structure
 // copy its flow, so before each of the two flow phases one thread works out
 // every structure's flow (and calibrates the culverts) while the others wait.
@@ -51,6 +55,7 @@
 #include "channel/channel_state.h"
 #include "channel/ex_section.h"
 #include "core/error_state.h"
+#include "core/team_barrier.h"
 #include "input/read_grid_inputs.h"
 #include "input/series.h"
 
@@ -238,6 +243,7 @@ class router {
   const bool structures_;
   const bool lakes_;
   bool structures_ok_ = true;  // written by the thread of a structure phase, read by all after it
+  team_barrier barrier_;
   double* const area_;
   double* const qp_;
   double* const area_old_;
@@ -279,14 +285,15 @@ void router::check_nodes(double substep, int& bad, double& cmax) {
   for (int i = 1; i <= links_; ++i) check_link(i, substep, my_bad, my_cmax);
   mine().bad = my_bad;
   mine().cmax = my_cmax;
-#pragma omp barrier
+  barrier_.wait(team());
   bad = combined(&partials::bad, [](int a, int b) { return std::min(a, b); }, INT_MAX);
   cmax = combined(&partials::cmax, [](double a, double b) { return std::max(a, b); }, 0.0);
 }
 
-// The state at the start of the sub-step, for the retries.
+// The state at the start of the sub-step, kept as the call ends; the end of
+// the region waits for it.
 void router::save(bool first_ever) {
-#pragma omp for schedule(static, chunk_)
+#pragma omp for schedule(static, chunk_) nowait
   for (int i = 1; i <= links_; ++i) {
     if (!chan_.is_routed(i)) continue;
     for (int a = first_node(i), end = end_node(i); a < end; ++a) {
@@ -336,7 +343,7 @@ int router::start_pass(bool with_save, bool first_ever) {
     stop = std::min(stop, section_link_stop(chan_, iter_, section_mode::from_area, i));
   }
   mine().stop_a = stop;
-#pragma omp barrier
+  barrier_.wait(team());
   return first_stop(&partials::stop_a);
 }
 
@@ -361,7 +368,7 @@ int router::predict(double substep) {
                                             chan_.is_routed(i)));
   }
   mine().stop_b = stop;
-#pragma omp barrier
+  barrier_.wait(team());
   return first_stop(&partials::stop_b);
 }
 
@@ -370,7 +377,7 @@ int router::predict(double substep) {
 // its downstream link's first node from this sweep, which another thread may
 // be storing: it computes it for itself.
 void router::mean_flows() {
-#pragma omp for schedule(static, chunk_)
+#pragma omp for schedule(static, chunk_) nowait
   for (int i = 1; i <= links_; ++i) {
     section_link(chan_, iter_, section_mode::from_area, i, section_no_stop);
     const int d = flow_downstream(chan_, i);
@@ -382,6 +389,7 @@ void router::mean_flows() {
     for (int a = first_node(i), end = end_node(i); a < end; ++a)
       qp_[a] = 0.5 * (last_[a] + next_[a]);
   }
+  barrier_.wait(team());
 }
 
 // The corrector: continuity with the mean flows, the largest area change,
@@ -411,7 +419,7 @@ void router::correct(double substep, double& change, bool& too_dry, int& stop_c,
   p.dry = dry;
   p.stop_c = stop_as_is;
   p.stop_d = stop_cleared;
-#pragma omp barrier
+  barrier_.wait(team());
   change = combined(&partials::change, [](double a, double b) { return std::max(a, b); }, 0.0);
   too_dry = combined(&partials::dry, [](int a, int b) { return a | b; }, 0) != 0;
   stop_c = first_stop(&partials::stop_c);
@@ -438,7 +446,7 @@ void router::stop_predictor_sweep(int stop) {
 
 void router::sweep_and_wait(double* area) {
   sweep(area, section_no_stop);
-#pragma omp barrier
+  barrier_.wait(team());
 }
 
 // The saved state back for a retry at half the sub-step; returns the stop of
@@ -456,7 +464,7 @@ int router::restore_for_retry() {
     stop = std::min(stop, section_link_stop(chan_, area_, section_mode::from_area, i));
   }
   mine().stop_r = stop;
-#pragma omp barrier
+  barrier_.wait(team());
   return first_stop(&partials::stop_r);
 }
 
@@ -477,7 +485,7 @@ void router::close_substep(double substep, int stop, bool with_checks, int& bad,
   if (!with_checks) return;
   mine().bad = my_bad;
   mine().cmax = my_cmax;
-#pragma omp barrier
+  barrier_.wait(team());
   bad = combined(&partials::bad, [](int a, int b) { return std::min(a, b); }, INT_MAX);
   cmax = combined(&partials::cmax, [](double a, double b) { return std::max(a, b); }, 0.0);
 }

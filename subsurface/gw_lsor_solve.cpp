@@ -27,6 +27,7 @@
 
 #include "core/error_state.h"
 #include "core/grid_state.h"
+#include "core/team_barrier.h"
 #include "subsurface/gw_solve.h"
 
 namespace {
@@ -91,13 +92,6 @@ void load_and_eliminate(int lines, bool along_rows, const double* head, const gw
   }
 }
 
-// A short wait that tells the processor this thread is spinning.
-inline void pause() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#endif
-}
-
 // The work of one solve as the sweeps share it.
 struct sweep_plan {
   int lines;
@@ -125,7 +119,7 @@ struct sweep_plan {
       if (spins > 4096)
         std::this_thread::yield();
       else
-        pause();
+        spin_pause();
     }
     return stopped() >= sweep;
   }
