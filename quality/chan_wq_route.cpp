@@ -178,13 +178,10 @@ bool mass_update(const channel_state& c, const chan_wq_work& w, const substep& s
       const double m = w.mass[a] + change;
       if (m < -1e-6) negative = true;
       const double v = w.area_adt[a] * dx;
-      if (v < tiny) {
-        out_mass[a] = 0.0;
-        out_conc[a] = 0.0;
-      } else {
-        out_mass[a] = m;
-        out_conc[a] = m / v;
-      }
+      // A node that ran dry keeps its mass, as an empty lake does, until
+      // water comes back to carry it; dropping it would take it off the books.
+      out_mass[a] = m;
+      out_conc[a] = v < tiny ? 0.0 : m / v;
     }
   }
   return negative;

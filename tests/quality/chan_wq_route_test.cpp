@@ -224,6 +224,28 @@ TEST(chan_wq_route, a_structure_carries_the_concentration_of_the_node_above_it) 
   EXPECT_NEAR(below, 3.0 * 50.0 / 13.0, 1e-5);
 }
 
+// Node 3 of a still link loses all its water in the interval and gets it
+// back in the next: its 10 g stay on the node while it is dry and come back
+// at the concentration of the returning water.
+TEST(chan_wq_route, a_node_that_runs_dry_keeps_its_mass_until_water_returns) {
+  channel_state c;
+  prepare(c, {straight(5)}, 0.0);
+  chan_wq_work w;
+  w.size(c);
+  const int a = c.node_address(1, 3);
+  put(c, w, 1, 3, 10.0);
+  c.area[a] = 0.0;
+  ASSERT_TRUE(chan_wq_route(c, w, 60.0));
+  EXPECT_NEAR(total_mass(c, w), 10.0, 1e-12);
+  EXPECT_NEAR(w.mass[a], 10.0, 1e-12);
+  EXPECT_EQ(w.conc[a], 0.0);
+  c.area_old[a] = 0.0;
+  c.area[a] = 0.5;  // 5 m3
+  ASSERT_TRUE(chan_wq_route(c, w, 60.0));
+  EXPECT_NEAR(w.mass[a], 10.0, 1e-12);
+  EXPECT_NEAR(w.conc[a], 2.0, 1e-12);
+}
+
 TEST(chan_wq_route, a_negative_mass_halves_the_substep_until_it_is_too_small) {
   channel_state c;
   prepare(c, {straight(5)}, 0.0);
