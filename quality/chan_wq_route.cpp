@@ -178,13 +178,10 @@ bool mass_update(const channel_state& c, const chan_wq_work& w, const substep& s
       const double m = w.mass[a] + change;
       if (m < -1e-6) negative = true;
       const double v = w.area_adt[a] * dx;
-      if (v < tiny) {
-        out_mass[a] = 0.0;
-        out_conc[a] = 0.0;
-      } else {
-        out_mass[a] = m;
-        out_conc[a] = m / v;
-      }
+      // A node that ran dry keeps its mass, as an empty lake does, until
+      // water comes back to carry it; dropping it would take it off the books.
+      out_mass[a] = m;
+      out_conc[a] = v < tiny ? 0.0 : m / v;
     }
   }
   return negative;
@@ -242,7 +239,10 @@ void move_areas(const channel_state& c, chan_wq_work& w, double h, double dt, do
   }
 }
 
-void lake_update(const channel_state& c, chan_wq_work& w, double h) {
+// Walks the channel faces of every lake over a sub-step: gives(lake, g)
+// for mass a channel brings in, takes(lake, g) for mass a channel draws off.
+template <class Gives, class Takes>
+void for_each_lake_face(const channel_state& c, const chan_wq_work& w, Gives gives, Takes takes) {
   for (int i = 1; i <= c.links; ++i) {
     if (!wq_lake_link(c, i)) continue;
     const std::size_t lake = std::size_t(c.lake2link[std::size_t(i)]);
@@ -250,21 +250,46 @@ void lake_update(const channel_state& c, chan_wq_work& w, double h) {
     for (int k = 1; k <= c.ndep[i]; ++k) {
       const int u = c.upstream(i, k);
       if (wq_lake_link(c, u)) continue;
-      const double m = w.adv[last_face(c, u)];
-      w.lake_mass[lake] += m;
-      w.lake_inflow[lake] += m;
-      w.chan_to_lake += m;
+      gives(lake, w.adv[last_face(c, u)]);
     }
     const int d = c.dslink[i];
     if (d > 0 && !wq_lake_link(c, d)) {
       // The face the downstream link took from the lake: the structure's
       // own, or the junction face below the lake link.
-      const double m = wq_structure_link(c, d) ? w.adv[last_face(c, d)] : w.adv[last_face(c, i)];
-      w.lake_mass[lake] -= m;
-      w.lake_outflow[lake] += m;
-      w.lake_to_chan += m;
+      takes(lake, wq_structure_link(c, d) ? w.adv[last_face(c, d)] : w.adv[last_face(c, i)]);
     }
   }
+}
+
+// An outflow explicit in the lake's concentration can draw off more than a
+// small lake holds when much water passes through it in one sub-step; the
+// lake's mass would go below zero while the channel below gains it, so such
+// a sub-step is tried again shorter, as a node's is.
+bool lake_goes_negative(const channel_state& c, chan_wq_work& w, double h) {
+  if (!c.channel_lakes) return false;
+  for (int l = 1; l <= c.lake_count; ++l)
+    w.lake_trial[std::size_t(l)] = w.lake_mass[std::size_t(l)] + h * w.lake_source[std::size_t(l)];
+  for_each_lake_face(
+      c, w, [&](std::size_t l, double m) { w.lake_trial[l] += m; },
+      [&](std::size_t l, double m) { w.lake_trial[l] -= m; });
+  for (int l = 1; l <= c.lake_count; ++l)
+    if (w.lake_trial[std::size_t(l)] < -1e-6) return true;
+  return false;
+}
+
+void lake_update(const channel_state& c, chan_wq_work& w, double h) {
+  for_each_lake_face(
+      c, w,
+      [&](std::size_t lake, double m) {
+        w.lake_mass[lake] += m;
+        w.lake_inflow[lake] += m;
+        w.chan_to_lake += m;
+      },
+      [&](std::size_t lake, double m) {
+        w.lake_mass[lake] -= m;
+        w.lake_outflow[lake] += m;
+        w.lake_to_chan += m;
+      });
   for (int l = 1; l <= c.lake_count; ++l) {
     const std::size_t k = std::size_t(l);
     w.lake_mass[k] += h * w.lake_source[k];
@@ -292,7 +317,7 @@ void chan_wq_work::size(const channel_state& chan) {
     if (v->size() < slots) v->resize(slots, 0.0);
   const std::size_t lakes = std::size_t(chan.channel_lakes ? chan.lake_count : 0) + 1;
   for (std::vector<double>* v : {&lake_conc, &lake_mass, &lake_source, &lake_volume_adt,
-                                 &lake_inflow, &lake_outflow})
+                                 &lake_inflow, &lake_outflow, &lake_trial})
     if (v->size() < lakes) v->resize(lakes, 0.0);
 }
 
@@ -348,6 +373,7 @@ bool chan_wq_route(const channel_state& c, chan_wq_work& w, double dt) {
         }
       }
     } while (change > 1e-6 && w.passes <= most_passes);
+    negative = negative || lake_goes_negative(c, w, s.h);
 
     double next = delta;
     if (negative) {

@@ -35,6 +35,7 @@ struct chan_wq_work {
   std::vector<double> lake_volume_adt;  // lake volume at the sub-step time, m3
   std::vector<double> lake_inflow;      // g brought by the channels, added to
   std::vector<double> lake_outflow;     // g given to the channels, added to
+  std::vector<double> lake_trial;       // g a lake would hold after the sub-step
   double chan_to_lake = 0.0;  // g, added to by each call
   double lake_to_chan = 0.0;  // g, added to by each call
   // Of the last call

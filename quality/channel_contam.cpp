@@ -732,7 +732,7 @@ void channel_contam_step(model_state& state) {
       for (int j = 1; j <= routed_nodes(chan, i); ++j) {
         const std::size_t a = std::size_t(chan.node_address(i, j));
         double m = work.mass[a], c = work.conc[a];
-        if ((chan.area[a] <= 0.0 && m > 0.0) || m < 0.0) m = c = 0.0;
+        if (m < 0.0) m = c = 0.0;
         mass[a] = m;
         conc[a] = c;
         w.dissolved_chan_flux[kk][a] = work.adv[a] / dt;
