@@ -176,9 +176,14 @@ bool follow_table(model_state& state, int i, double area) {
   gw.gw_recharge[i] = 0.0;
   if (type == gw_type::fixed_head) return true;
   soil.yes_exfil[i] = 0;
-  gw.gw_drop_vol[i] = 0.0;
   gw.sink_volume[i] = recharge / area * 100.0;  // cm
-  if (type == gw_type::fixed_untotalled) return true;
+  if (type == gw_type::fixed_untotalled) {
+    gw.gw_drop_vol[i] = 0.0;
+    return true;
+  }
+  // What the cell could not give the soil last time is still owed and was
+  // booked when the soil took it: only this step's release is new.
+  const double owed = gw.gw_drop_vol[i];  // cm
   gw.book_b[i] = recharge;
   if (std::isnan(gw.elevgw[i])) return false;
 
@@ -230,7 +235,7 @@ bool follow_table(model_state& state, int i, double area) {
       gw.recharge_cum[i] += moved;
     }
   }
-  gw.book_c[i] = gw.gw_drop_vol[i] / 100.0 * area;
+  gw.book_c[i] = (gw.gw_drop_vol[i] - owed) / 100.0 * area;
   return true;
 }
 

@@ -47,7 +47,6 @@ double face(double t_i, double t_n, double d_i, double d_n) {
 // volumes it takes. Returns the sink volume of the interval, m3, negative
 // for a net withdrawal.
 double form_sinks(groundwater_state& gw, const gw_couplings& with, int cells, double dt) {
-  const bool richards = with.richards != nullptr;
   const bool table_wells = gw.wells_from_table != 0;
   const double leakage = gw.settings.leakage_rate / 100.0 / 3600.0;  // cm/h to m/s
 #pragma omp parallel for schedule(static) if (cells >= gw.parallel_min_cells)
@@ -66,10 +65,7 @@ double form_sinks(groundwater_state& gw, const gw_couplings& with, int cells, do
     if (with.tile_drains) tile = gw.vol_tile_grid[i] / dt / area;
     if (with.lake_exchange) lake = gw.lake_source[i] / dt / area;
     if (with.channels) stream = gw.gw_stream_vol[i] / dt / area;
-    const double drop = -gw.gw_drop_vol[i] / 100.0 / dt;
-    // The soil columns rewrite their release each sub-step; other soils
-    // hand it over once.
-    if (!richards) gw.gw_drop_vol[i] = 0.0;
+    double drop = -gw.gw_drop_vol[i] / 100.0 / dt;
     // Already a depth: no division by the area.
     double seep = gw.gw_surface_seep[i] / dt;
 
@@ -110,16 +106,13 @@ double form_sinks(groundwater_state& gw, const gw_couplings& with, int cells, do
     if (with.lake_exchange) gw.lake_source[i] = give_way(lake) * owed;
     if (with.tile_drains) gw.vol_tile_grid[i] = give_way(tile) * owed;
     gw.gw_surface_seep[i] = give_way(seep) * dt;
+    // A rising table's take into the soil below the ground is already in
+    // the soil's books: what the cell cannot give stays owed the same way.
+    gw.gw_drop_vol[i] = -give_way(drop) * dt * 100.0;
     gw.gw_leakage[i] = leak;
     gw.gw_pump_rate[i] = pump;
-    sink = pump - gw.gw_recharge[i] / 100.0 / dt + leak + drop + seep + stream + lake + tile;
-    // Only a rising table's take into the soil columns is left to cap.
-    if (b < min_thickness && sink > 0.0)
-      sink = 0.0;
-    else if (sink > can_give)
-      sink = can_give;
-    gw.gw_sink[i] = sink;
-    gw.sink_volume[i] = -dt * sink * area;
+    gw.gw_sink[i] = pump - gw.gw_recharge[i] / 100.0 / dt + leak + drop + seep + stream + lake + tile;
+    gw.sink_volume[i] = -dt * gw.gw_sink[i] * area;
   }
   double total = 0.0;
   for (int i = 1; i <= cells; ++i) total += gw.sink_volume[i];
@@ -207,15 +200,37 @@ double end_pass(groundwater_state& gw, int cells) {
   return largest;
 }
 
-// A head that fell to the bottom stays just above it and gives no more.
-void hold_above_bottom(groundwater_state& gw, int cells) {
+// A head that fell to the bottom stays just above it and gives no more,
+// after a sub-step of s seconds of an interval of dt with after seconds
+// still to come. The water that lifts it comes up from the deep aquifer:
+// it is booked as an input of the solve and as leakage back from below.
+// The take the sink would still have made over the time to come was
+// booked with the interval's inputs: it goes back to them, and stays owed
+// to the aquifer (as the soil columns' take) for a later interval. The
+// sums of the inputs add in cell order.
+void hold_above_bottom(groundwater_state& gw, bool richards, int cells, double dt, double after,
+                       double& total) {
 #pragma omp parallel for schedule(static) if (cells >= gw.parallel_min_cells)
   for (int i = 1; i <= cells; ++i) {
+    gw.book_a[i] = 0.0;
     const double floor = gw.bottom_elev[i] + min_thickness;
-    if (gw.elevgw[i] >= floor) continue;
+    if (!(gw.elevgw[i] < floor)) continue;
+    const double area = gw.gw_dx[i] * gw.gw_dy[i];
+    // The heads' volume counts the porosity under a soil column (whose
+    // re-laying books the rest); elsewhere the solve's storage.
+    const double store = richards ? gw.gw_porosity[i] : gw.gw_storage[i];
+    const double lift = (floor - gw.elevgw[i]) * store * area;  // m3
     gw.elevgw[i] = floor;
-    if (gw.gw_sink[i] > 0.0) gw.gw_sink[i] = 0.0;
+    gw.gw_leakage[i] -= lift / dt / area;
+    double untaken = 0.0;  // m3
+    if (gw.gw_sink[i] > 0.0) {
+      untaken = gw.gw_sink[i] * after * area;
+      gw.gw_drop_vol[i] -= gw.gw_sink[i] * after * 100.0;
+      gw.gw_sink[i] = 0.0;
+    }
+    gw.book_a[i] = lift + untaken;
   }
+  for (int i = 1; i <= cells; ++i) total += gw.book_a[i];
 }
 
 // Flow of the sub-step out of each fixed-head cell into its neighbours, m3.
@@ -258,12 +273,14 @@ bool adjust_columns(groundwater_state& gw, const grid_state& grid, const gw_coup
     double released = 0.0;
     if (!adjust_vadose_column(rs, i, at, gw.column_dz, gw.column_theta, exfil, released))
       return false;
-    gw.gw_drop_vol[i] = released;
     vadose_total += released;
+    // What the cell still owes the columns stays for the next interval,
+    // where it is taken under the cap of what the cell holds.
     if (remaining > 0.0) {
       gw.gw_sink[i] += -released / 100.0 / remaining;
       total += released / 100.0 * gw.gw_dx[i] * gw.gw_dy[i];
-      gw.gw_drop_vol[i] = 0.0;
+    } else {
+      gw.gw_drop_vol[i] += released;
     }
   }
   return true;
@@ -393,8 +410,8 @@ double gw_solve(groundwater_state& gw, const grid_state& grid, const gw_coupling
                                       gw.head_start[i], gw.settings.aquifer_delta_z);
     } while (change > pass_tolerance);
 
-    hold_above_bottom(gw, cells);
     remaining -= s;
+    hold_above_bottom(gw, with.richards != nullptr, cells, dt, std::max(remaining, 0.0), total);
     if (with.richards &&
         !adjust_columns(gw, grid, with, cells, remaining, total, vadose_total))
       return 0.0;

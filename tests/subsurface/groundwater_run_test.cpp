@@ -195,6 +195,26 @@ TEST(groundwater_run, a_well_that_dries_its_cell_books_only_what_it_took) {
   EXPECT_NEAR(summary_value(text, "Overall mass balance error ="), 0.0, 1e-6);
 }
 
+// The closed basin started with 0.5 mm of water over its bottom: the first
+// solve holds every head but the fed middle one's 1 mm above it, and the
+// 0.5 mm x 0.2 x 24 x 1e4 m2 = 24 m3 that lift takes come up from the deep
+// aquifer, so both books close on a start of only 25 m3.
+TEST(groundwater_run, heads_held_above_the_bottom_book_the_water_that_holds_them) {
+  gw_fixture::project p = closed_basin();
+  p.table = filled(25, 0.0005);
+  gw_fixture::run r(p);
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  const std::string& text = r.summary;
+  const double start = summary_value(text, "GW volume start =");
+  const double end = summary_value(text, "GW volume end =");
+  EXPECT_EQ(start, 25.0);
+  EXPECT_NEAR(end - start, 48 * 36.0 + 24.0, 0.05);
+  EXPECT_NEAR(summary_value(text, "Total inputs to groundwater="), 48 * 36.0 + 24.0, 0.02);
+  EXPECT_NEAR(summary_value(text, "Leakage to deep aquifer+"), -24.0, 0.01);
+  EXPECT_EQ(summary_value(text, "Mass Balance error ="), 0.0);
+  EXPECT_NEAR(summary_value(text, "Overall mass balance error ="), 0.0, 1e-6);
+}
+
 // Below the soil the vadose zone holds SINGLE_UNSAT_SAT x porosity per
 // metre; a rising table takes it in, so each hour's rise r follows
 // r = 0.00072 + 0.5 r_before and settles at 0.00144 m.

@@ -172,8 +172,11 @@ struct sink_case {
   double leakage;        // expected, m/s
   double pump;           // expected, m/s
   double head_after;     // expected, m
-  bool lifted;           // the head is lifted to 1 mm above the bottom, making water
+  double lift;           // expected, m3: brought up from the deep aquifer to hold the
+                         // head 1 mm above the bottom
   double owed = 0.0;     // expected, m3: stream water the cell could not give yet
+  double drop = 0.0;     // cm the soil took from the table (negative), before the step
+  double owed_drop = 0.0;  // expected, cm: the soil's take the cell could not give yet
 };
 
 class sink_test : public gw_solve_test, public ::testing::WithParamInterface<sink_case> {};
@@ -185,39 +188,46 @@ TEST_P(sink_test, a_cell_gives_and_takes_what_its_thickness_allows) {
   a.gw.gw_static_flux[1] = k.static_flux;
   a.gw.gw_recharge[1] = k.recharge;
   a.gw.gw_stream_vol[1] = k.stream_volume;
+  a.gw.gw_drop_vol[1] = k.drop;
   a.with.channels = 1;
   const double given = a.run(1, 100.0);
   ASSERT_EQ(error_state.code, 0);
-  EXPECT_NEAR(given, -k.sink * 100.0 * 100.0, 1e-12);
-  EXPECT_NEAR(a.gw.gw_leakage[1], k.leakage, 1e-15);
+  EXPECT_NEAR(given, -k.sink * 100.0 * 100.0 + k.lift, 1e-12);
+  // The lift is leakage back from below.
+  EXPECT_NEAR(a.gw.gw_leakage[1], k.leakage - k.lift / 100.0 / 100.0, 1e-15);
   EXPECT_NEAR(a.gw.gw_pump_rate[1], k.pump, 1e-15);
   EXPECT_NEAR(a.gw.elevgw[1], k.head_after, 1e-9);
-  // What the cell lost is what the solve says it gave.
-  if (!k.lifted) {
-    EXPECT_NEAR((a.gw.elevgw[1] - k.head) * 0.2 * 100.0, given, 1e-9);
-  }
+  // What the cell lost or gained is what the solve says it gave.
+  EXPECT_NEAR((a.gw.elevgw[1] - k.head) * 0.2 * 100.0, given, 1e-9);
   EXPECT_NEAR(a.gw.gw_stream_vol[1], k.owed, 1e-12);  // the rest of the stream's take
+  EXPECT_NEAR(a.gw.gw_drop_vol[1], k.owed_drop, 1e-12);  // the rest of the soil's take
 }
 
 INSTANTIATE_TEST_SUITE_P(
     cases, sink_test,
     ::testing::Values(
         // Pumped, recharged and leaking: 1e-6 - 3.6e-5 + 1e-6 m/s.
-        sink_case{"normal", 5.0, 0.36, 1e-6, 0.36, 0.0, -3.4e-5, 1e-6, 1e-6, 5.017, false},
+        sink_case{"normal", 5.0, 0.36, 1e-6, 0.36, 0.0, -3.4e-5, 1e-6, 1e-6, 5.017, 0.0},
         // Below 1 cm of water nothing leaks or is pumped.
-        sink_case{"thin", 0.005, 3.6, 1e-6, 0.0, 0.0, 0.0, 0.0, 0.0, 0.005, false},
+        sink_case{"thin", 0.005, 3.6, 1e-6, 0.0, 0.0, 0.0, 0.0, 0.0, 0.005, 0.0},
         // Below 1 mm a stream cannot draw on the cell either: what it took
-        // stays owed; the head is then held 1 mm above the bottom.
-        sink_case{"nearly_dry", 0.0005, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.001, true, 1.0},
+        // stays owed; the head is then held 1 mm above the bottom by
+        // 0.5 mm x 0.2 x 100 m2 from below.
+        sink_case{"nearly_dry", 0.0005, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.001, 0.01, 1.0},
         // A leak of 1 cm/s would take 1 m: the cell holds 0.05 x 0.2 m, and
         // gives all but the last millimetre of thickness, 9.8e-5 m/s, which
         // is what the deep aquifer gets.
-        sink_case{"drained", 0.05, 3600.0, 0.0, 0.0, 0.0, 9.8e-5, 9.8e-5, 0.0, 0.001, false},
+        sink_case{"drained", 0.05, 3600.0, 0.0, 0.0, 0.0, 9.8e-5, 9.8e-5, 0.0, 0.001, 0.0},
         // A well of 1e-4 m/s and a stream that took 1 m3 (1e-4 m/s) from
         // the same 9.8e-5 m/s: the well gives way first, and the stream's
         // last 2e-6 m/s x 100 s x 100 m2 stays owed.
-        sink_case{"well_and_stream", 0.05, 0.0, 1e-4, 0.0, 1.0, 9.8e-5, 0.0, 0.0, 0.001, false,
-                  0.02}),
+        sink_case{"well_and_stream", 0.05, 0.0, 1e-4, 0.0, 1.0, 9.8e-5, 0.0, 0.0, 0.001, 0.0,
+                  0.02},
+        // The soil below the ground took 1 cm (1e-4 m/s) as the table rose,
+        // the well 1e-4 m/s more: the well gives way, then the soil's last
+        // 2e-6 m/s x 100 s = 0.02 cm stays owed.
+        sink_case{"well_and_soil", 0.05, 0.0, 1e-4, 0.0, 0.0, 9.8e-5, 0.0, 0.0, 0.001, 0.0,
+                  0.0, -1.0, -0.02}),
     [](const ::testing::TestParamInfo<sink_case>& i) { return i.param.name; });
 
 TEST_F(gw_solve_test, an_empty_interval_moves_nothing_and_keeps_the_exchange_for_later) {
