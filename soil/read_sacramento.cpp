@@ -122,18 +122,25 @@ void bound_rate(double& rate, const char* warning) {
 // Values the accounting cannot work with: a capacity divides its contents in
 // every interval, a negative percolation curve would make water rise from
 // the lower zone into the upper one, and a share outside 0..1 would take
-// water out of a store it is meant to fill.
+// water out of a store it is meant to fill. A capacity beyond any basin's
+// (100 m of water) is a slip of the file, and its contents, given as shares
+// of it, would overflow the interval's sums.
+constexpr double most_capacity = 100000.0;  // mm
+
+bool capacity_ok(double c) { return c > 0.0 && c <= most_capacity; }
+
 bool parameters_ok(const sac_params& p, const int* card_line, const char* path) {
   struct rule {
     int code;
     bool ok;
     const char* needs;
   };
-  const rule rules[] = {{1, p.uztwm > 0.0, "be above 0"},
-                        {2, p.uzfwm > 0.0, "be above 0"},
-                        {6, p.lztwm > 0.0, "be above 0"},
-                        {7, p.lzfsm > 0.0, "be above 0"},
-                        {8, p.lzfpm > 0.0, "be above 0"},
+  const char* capacity = "be above 0 and at most 100000 (mm)";
+  const rule rules[] = {{1, capacity_ok(p.uztwm), capacity},
+                        {2, capacity_ok(p.uzfwm), capacity},
+                        {6, capacity_ok(p.lztwm), capacity},
+                        {7, capacity_ok(p.lzfsm), capacity},
+                        {8, capacity_ok(p.lzfpm), capacity},
                         {4, p.zperc >= 0.0, "not be negative"},
                         {5, p.rexp >= 0.0, "not be negative"},
                         {11, p.pfree >= 0.0 && p.pfree <= 1.0, "lie between 0 and 1"}};
@@ -141,11 +148,6 @@ bool parameters_ok(const sac_params& p, const int* card_line, const char* path) 
     if (r.ok) continue;
     raise_message("Error: line %d of the Sacramento parameter file %s: %s must %s.\n",
                   card_line[r.code], path, card_words[std::size_t(r.code)], r.needs);
-    return false;
-  }
-  if (!std::isfinite(p.uztwm + p.uzfwm + p.lztwm + p.lzfsm + p.lzfpm)) {
-    raise_message("Error: the capacities of the Sacramento parameter file %s are too large.\n",
-                  path);
     return false;
   }
   return true;

@@ -237,6 +237,8 @@ TEST(read_sacramento_input, refusals_print_their_lines_and_stop) {
       {"num_basins not whole", basin_with("num_basins", "num_basins 1.5"), "",
        "num_basins needs a whole number"},
       {"a capacity of 0", basin_with("uzfwm", "uzfwm 0"), "", "uzfwm must be above 0"},
+      {"a capacity no basin holds", basin_with("lzfsm", "lzfsm 1e308"), "",
+       "lzfsm must be above 0 and at most 100000 (mm)"},
       {"a negative capacity", basin_with("lzfpm", "lzfpm -120"), "",
        "line 11 of the Sacramento parameter file"},
       {"a falling percolation curve", basin_with("zperc", "zperc -1"), "",
