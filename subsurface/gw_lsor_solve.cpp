@@ -212,17 +212,23 @@ int gw_lsor_solve(double* head, double relax, int rows, int cols, const gw_syste
   plan.done_slot(0) = lines;  // the heads as they come in stand for sweep 0
 #pragma omp parallel num_threads(team) if (team > 1)
   {
+    // The runtime may give fewer threads than asked (a nested call, a
+    // thread limit): the sweeps are dealt over the team there really is, so
+    // that no sweep is left without a thread for the next one to wait on.
+#pragma omp single
+    plan.team = omp_get_num_threads();
     const int t = omp_get_thread_num();
-    for (int k = t + 1; k <= gw_max_sweeps; k += team)
+    for (int k = t + 1; k <= gw_max_sweeps; k += plan.team)
       if (!plan.sweep(k, t)) break;
   }
+  const int dealt = plan.team;
   const int last = std::min(plan.stop, gw_max_sweeps);
-  work.sweeps_touched = std::min(last + team, gw_max_sweeps);
+  work.sweeps_touched = std::min(last + dealt, gw_max_sweeps);
   // The sweep after the last may have solved some lines already: those
   // take back the heads it found there.
-  if (last < gw_max_sweeps && team > 1) {
+  if (last < gw_max_sweeps && dealt > 1) {
     const double* saved =
-        work.saved.data() + std::size_t(last % team) * std::size_t(slots + 1);
+        work.saved.data() + std::size_t(last % dealt) * std::size_t(slots + 1);
     const int solved = plan.done_slot(last + 1);
     for (int p = 1; p <= solved; ++p) {
       const int line = plan.line_at(p);
