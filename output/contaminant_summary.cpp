@@ -446,6 +446,8 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     row(f, "Final Dissolved Mass in Channels", final_mass, 1);
     row(f, "Mass gain from overland", e.lateral);
     row(f, "Point source mass gain", e.point);
+    const int type = type_of(m, k);
+    if (type == 2) row(f, "Mass gained in NSM kinetics", e.nsm_gain, 1, "%14.4lf");
     if (lakes) {
       row(f, "Flow from lake to channel", e.lake_outflow);
       row(f, "Exchange with lakes (-)", e.lake_exchange);
@@ -455,7 +457,8 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     if (attached) row(f, "Exhange with sediments", e.sed_exchange);
     if (lakes) row(f, "Flows to lake", e.lake_inflow);
     row(f, "Outlet mass flux", e.outlet);
-    row(f, "Mass decay loss", e.decay);
+    if (type == 1) row(f, "Mass decay loss", e.decay);
+    if (type == 2) row(f, "Mass lost in NSM kinetics", e.nsm_loss, 0, "%14.4lf");
     row(f, "Contam mass balance error", percent_error(in, out, 1e-16), 0, "%14.4lf");
     if (const chan_sed_contam_totals* a = attached ? attached_totals(state, k, false) : nullptr) {
       const double held = channel_attached_mass(state, k);
