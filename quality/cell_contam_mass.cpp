@@ -123,47 +123,25 @@ void book_cell_terms(constituent_state& c, std::size_t kk, const cell_terms& t,
 // cell after another would add them, and each cell's outflow as booked: the
 // change of the running outflow total, for the nodes that receive it.
 void book_cell_totals(constituent_state& c, std::size_t kk, contam_flux_work& work, int n,
-                      const int* lake, bool trades, bool exfiltration, bool per_cell_exit,
-                      int outlet_cell, const sed_contam_rows* sed) {
+                      const int* lake, bool soil_transport, bool per_cell_exit, int outlet_cell,
+                      const sed_contam_rows* sed) {
   const contam_flux_work::taken& took = work.took;
-  double uptake = c.ov_uptake_dmt[kk], decay = c.ov_decay_dmt[kk];
-  double exfiltrated = exfiltration ? c.ov_exfil_dmt[kk] : 0.0;
-  double released = sed != nullptr ? *sed->release_dmt : 0.0;
-  double infiltration = c.ov_infil_dmt[kk], out = c.ov_out_dmt[kk];
   for (int j = 1; j <= n; ++j) {
-    if (lake != nullptr && lake[j] > 0) {
-      if (per_cell_exit) work.exit_taken[j] = out - out;
-      continue;
-    }
-    if (trades) {
-      uptake += took.exchange[j];
-      decay += took.decay[j];
-    }
-    if (exfiltration && took.exfiltration_taken[j]) exfiltrated += took.exfiltrated[j];
-    if (sed != nullptr) released += took.released[j];
-    infiltration += took.infiltration[j];
-    if (per_cell_exit) {
-      const double before = out;
-      out += took.outflow[j];
-      work.exit_taken[j] = out - before;
-    }
+    work.exit_taken[j] = 0.0;
+    if (lake != nullptr && lake[j] > 0) continue;
+    cell_terms t;
+    t.exchange = took.exchange[j];
+    t.decay = took.decay[j];
+    t.exfiltrated = took.exfiltrated[j];
+    t.exfiltration_taken = took.exfiltration_taken[j] != 0;
+    t.released = took.released[j];
+    t.infiltration = took.infiltration[j];
+    t.outflow = took.outflow[j];
+    const bool exit = per_cell_exit || j == outlet_cell;
+    const double before = c.ov_out_dmt[kk];
+    book_cell_terms(c, kk, t, soil_transport, exit, sed);
+    if (exit) work.exit_taken[j] = c.ov_out_dmt[kk] - before;
   }
-  if (!per_cell_exit) {
-    // One cell at most gives an outflow; the others book none.
-    const double before = out;
-    if (outlet_cell != 0) out += took.outflow[std::size_t(outlet_cell)];
-    const double after = out;
-    double* taken = work.exit_taken.data();
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
-    for (int j = 1; j <= n; ++j)
-      taken[j] = j < outlet_cell ? before - before : j == outlet_cell ? after - before : after - after;
-  }
-  c.ov_uptake_dmt[kk] = uptake;
-  c.ov_decay_dmt[kk] = decay;
-  if (exfiltration) c.ov_exfil_dmt[kk] = exfiltrated;
-  if (sed != nullptr) *sed->release_dmt = released;
-  c.ov_infil_dmt[kk] = infiltration;
-  c.ov_out_dmt[kk] = out;
 }
 
 double net_rate(const cell_terms& t, double step) {
@@ -227,8 +205,7 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
     if (exit != nullptr) took.outflow[j] = t.outflow;
   }
   work.to_lakes = 0.0;
-  book_cell_totals(c, kk, work, n, lake, trades, exfiltration, cell_exit != nullptr, outlet_cell,
-                   sed);
+  book_cell_totals(c, kk, work, n, lake, soil_transport, cell_exit != nullptr, outlet_cell, sed);
   ov_contam_cell_flux(work, grid, a, order, negative_mass);
 
   // A cell that dried leaves its mass in dried[j] (at least tiny, so every
