@@ -251,6 +251,28 @@ int faces_in_cell_order(const route_view& v, const faces_of& f, int reach, const
   return bits;
 }
 
+// One cell's depth after a sweep's change d over a sub-step of s seconds,
+// with old the depth the large-change test holds it against: a small
+// negative depth is cleared (bit 4, the water owed added to cleared), a
+// larger one is kept and flagged (bit 2), and a change over half of a depth
+// above 1 cm flags the sub-step as too long (bit 1).
+inline int step_cell(double& depth, double d, double old, double s, double& cleared) {
+  int bits = 0;
+  double h = depth + d;
+  if (h < 0.0) {
+    if (s >= min_substep && h > -small_negative) {
+      cleared -= h;
+      bits |= 4;
+      h = 0.0;
+    } else {
+      bits |= 2;
+    }
+  }
+  if (h >= 0.0 && std::fabs(d) > 0.5 * old && old > 0.01 && s > 0.1) bits |= 1;
+  depth = h;
+  return bits;
+}
+
 // One direction of a scheme-2 sub-step of s seconds in one pass over the
 // cells: each face's flux from the depths before the sweep, then the depth
 // update and checks of ade_depth_check, with before[i] taken as the cell's
@@ -270,22 +292,10 @@ int route_direction(const route_view& v, const faces_of& f, int reach, double s,
   const double* q = f.flux;
   double* dh = v.depth_change;
   const auto apply = [&](int i, double qi) {
-    int bits = 0;
     const double d = (q[f.up[i]] - qi) * r;
     if (store_change) dh[i] = d;
     const double old = i == v.outlet ? outlet_before : h[i];
-    double hn = h[i] + d;
-    if (hn < 0.0) {
-      if (s >= min_substep && hn > -small_negative) {
-        cleared[i] -= hn;
-        bits |= any_cleared;
-        hn = 0.0;
-      } else {
-        bits |= negative;
-      }
-    }
-    if (hn >= 0.0 && std::fabs(d) > 0.5 * old && old > 0.01 && s > 0.1) bits |= large_change;
-    h[i] = hn;
+    const int bits = step_cell(h[i], d, old, s, cleared[i]);
     vol[i] += qi * s;
     return bits;
   };
@@ -785,19 +795,10 @@ int ade_depth_check(int cells, double* depth, double* depth_change, double* befo
   for (int i = 1; i <= cells; ++i) {
     const double d = (flux[up[i]] - flux[i]) * r;
     depth_change[i] = d;
-    double h = depth[i] + d;
-    if (h < 0.0) {
-      if (s >= min_substep && h > -small_negative) {
-        cleared[i] -= h;
-        ++count;
-        h = 0.0;
-      } else {
-        code |= 2;
-      }
-    }
-    if (h >= 0.0 && std::fabs(d) > 0.5 * before[i] && before[i] > 0.01 && s > 0.1) code |= 1;
-    depth[i] = h;
-    before[i] = h;
+    const int bits = step_cell(depth[i], d, before[i], s, cleared[i]);
+    if (bits & 4) ++count;
+    code |= bits & 3;
+    before[i] = depth[i];
     if (volume != nullptr) volume[i] += flux[i] * s;
   }
   *cleared_count += count;
