@@ -8,18 +8,11 @@ namespace {
 
 // One thread per processor, unless the user asked the OpenMP runtime for a
 // count through its environment: a run started with OMP_NUM_THREADS=1 to
-// time it or to share the machine must not take every processor anyway.
-// Only the first level of a nested list counts; a value that is no positive
-// count leaves the processors, as the runtime itself does.
+// time it or to share the machine must not take every processor anyway. The
+// runtime has read the variable already (its first level, a bad value left
+// at its default).
 int start_up_threads() {
-  const char* asked = std::getenv("OMP_NUM_THREADS");
-  if (asked != nullptr) {
-    char* end = nullptr;
-    const long n = std::strtol(asked, &end, 10);
-    const bool whole = end != asked && (*end == '\0' || *end == ',' || *end == ' ');
-    if (whole && n >= 1 && n <= 4096) return int(n);
-  }
-  return omp_get_num_procs();
+  return std::getenv("OMP_NUM_THREADS") != nullptr ? omp_get_max_threads() : omp_get_num_procs();
 }
 
 parallel_context start_up_context() {
