@@ -16,7 +16,9 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "core/error_state.h"
@@ -126,7 +128,7 @@ struct cell_order {
   int reach_y = 0;
 };
 
-cell_order cell_order_of(const route_view& v) {
+cell_order check_cell_order(const route_view& v) {
   const int n = v.cells;
   int bad = 0;
   int reach_x = 0;
@@ -147,6 +149,18 @@ cell_order cell_order_of(const route_view& v) {
   return {bad == 0, reach_x, reach_y};
 }
 
+// The tables are checked at the run's first call and the verdict kept: a
+// check reads four tables, as much as a sweep.
+cell_order cell_order_of(surface_state& sf, const route_view& v) {
+  if (sf.ade_cell_order == 0 || sf.ade_calls <= 1) {
+    const cell_order order = check_cell_order(v);
+    sf.ade_cell_order = order.ok ? 1 : -1;
+    sf.ade_reach_x = order.reach_x;
+    sf.ade_reach_y = order.reach_y;
+  }
+  return {sf.ade_cell_order == 1, sf.ade_reach_x, sf.ade_reach_y};
+}
+
 // A face's flux from the depths h: the law without lakes, closed by a
 // missing neighbour or a dike side.
 template <bool extras>
@@ -158,45 +172,85 @@ inline double face_at(const face_inputs& in, const double* h, int i, int j, int 
 // Cells whose faces a pass computes together before it applies them.
 constexpr int face_block = 64;
 
+// The face kernels are also built for AVX2 where the machine has it and
+// chosen at start-up. Every operation in them is exactly rounded and none
+// is fused (the AVX2 target has no fused multiply-add), so both builds give
+// the same bits.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VALTO_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define VALTO_WIDE_VECTORS
+#endif
+
+// a when take holds, else b, by their bits: the same value as a branch
+// would give, in a form the compiler runs in vector lanes.
+inline double pick(bool take, double a, double b) {
+  const std::uint64_t m = -static_cast<std::uint64_t>(take);
+  return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & m) |
+                               (std::bit_cast<std::uint64_t>(b) & ~m));
+}
+
 // The fluxes of the law without extras through the faces of cells b0..b1
 // (at most face_block of them) from the depths h, into raw[i - b0]; faces
-// whose far cell lies beyond last are left out. The depth powers are taken
-// in a loop of their own, free of branches and of each other, that the
-// compiler runs several lanes at a time; each flux is still g^(5/3) x (1/n)
-// x sqrt(|S|) x dx in that order, as face_law gives it, to the bit.
-inline void plain_faces(const face_inputs& in, const faces_of& f, const double* h, int b0, int b1,
-                        int last, double* raw) {
+// whose far cell lies beyond last are left out. Branches would serialise
+// the divisions and square roots of the faces, so every face takes the
+// same arithmetic: a closed face reads its own cell on both sides, whose
+// slope of 0 gives no flow, and each side's values are selected rather
+// than branched to. Only the guess of the depth power, an integer division,
+// is left to a scalar loop. Each flux is still g^(5/3) x (1/n) x sqrt(|S|)
+// x dx in that order, as face_law gives it, to the bit.
+VALTO_WIDE_VECTORS
+void plain_faces(const face_inputs& in, const faces_of& f, const double* h, int b0, int b1,
+                 int last, double* raw) {
   const double* z = in.elevation;
+  const double* retent = in.retent_dep;
+  const double* rough = in.dist_rough;
+  const int* dike = in.dike_mask;
+  int far[face_block];
   double g[face_block];
   double y[face_block];
   double c[face_block];
   double root[face_block];
   double sign[face_block];
-  bool slow = false;
   const int count = b1 - b0 + 1;
   for (int k = 0; k < count; ++k) {
     const int i = b0 + k;
     const int j = f.next[i];
-    g[k] = 1.0;  // any depth the power takes; its flux is 0
-    y[k] = 1.0;
-    c[k] = 0.0;
-    root[k] = 0.0;
-    sign[k] = 0.0;
-    if (j > last || ov_face::face_closed(in, i, j, f.closed_side)) continue;
-    const double slope = ((h[i] + z[i]) - (h[j] + z[j])) / in.dx;
-    if (!(slope > 0.0 || slope < 0.0)) continue;  // equal stages, or not a number
-    const int up = slope > 0.0 ? i : j;
-    const double depth = h[up] - in.retent_dep[up];
-    if (!(depth > 0.0)) continue;
-    g[k] = depth;
-    if (manning_power_fast(depth)) {
-      y[k] = manning_power_guess(depth);
+    const bool open = j != 0 && j <= last && (dike == nullptr || (dike[i] & f.closed_side) == 0);
+    far[k] = open ? j : i;
+  }
+#pragma omp simd
+  for (int k = 0; k < count; ++k) {
+    const int i = b0 + k;
+    const int j = far[k];
+    const double hi = h[i];
+    const double hj = h[j];
+    const double slope = ((hi + z[i]) - (hj + z[j])) / in.dx;
+    // Both sides are read and one chosen by bit masks, not branches: the
+    // compiler keeps a load or an operation under a condition out of vector
+    // lanes.
+    const double depth_i = hi - retent[i];
+    const double depth_j = hj - retent[j];
+    const double inverse_i = 1.0 / rough[i];
+    const double inverse_j = 1.0 / rough[j];
+    const double slope_root = std::sqrt(std::fabs(slope));
+    const bool from_i = slope > 0.0;
+    const double depth = pick(from_i, depth_i, depth_j);
+    // Equal stages, a stage that is not a number, or a dry upstream cell.
+    const bool flows = ((slope > 0.0) | (slope < 0.0)) & (depth > 0.0);
+    g[k] = pick(flows, depth, 1.0);  // any depth the power takes; its flux is 0
+    c[k] = pick(flows, pick(from_i, inverse_i, inverse_j), 0.0);
+    root[k] = pick(flows, slope_root, 0.0);
+    sign[k] = pick(flows, pick(from_i, 1.0, -1.0), 0.0);
+  }
+  bool slow = false;
+  for (int k = 0; k < count; ++k) {
+    if (manning_power_fast(g[k])) {
+      y[k] = manning_power_guess(g[k]);
     } else {
+      y[k] = 1.0;
       slow = true;
     }
-    c[k] = 1.0 / in.dist_rough[up];
-    root[k] = std::sqrt(std::fabs(slope));
-    sign[k] = slope > 0.0 ? 1.0 : -1.0;
   }
   double power[face_block];
 #pragma omp simd
@@ -205,15 +259,16 @@ inline void plain_faces(const face_inputs& in, const faces_of& f, const double* 
     for (int k = 0; k < count; ++k)
       if (!manning_power_fast(g[k])) power[k] = manning_power(g[k]);
   }
+#pragma omp simd
   for (int k = 0; k < count; ++k) {
-    const double q = power[k] * c[k] * root[k] * in.dx;
-    raw[k] = sign[k] > 0.0 ? q : (sign[k] < 0.0 ? -q : 0.0);
+    // A closed or dry face has c = root = 0, so q = +0 and so is q x 0.
+    raw[k] = power[k] * c[k] * root[k] * in.dx * sign[k];
   }
 }
 
 // One pass over a direction's faces in cell order: q[i] = combine(i, the
-// face's flux from the depths h) for every cell, then apply(i, q[i]), which
-// may read q[up[i]]. Each thread takes a contiguous share of the cells; the
+// face's flux from the depths h) for every cell, then apply(b0, b1) on each
+// block of cells b0..b1, which may read q[up[i]]. Each thread takes a contiguous share of the cells; the
 // faces whose far cell belongs to a later share are computed first, before
 // the barrier, from depths no thread has changed yet; cells in grid order
 // keep them within reach of the share's last cell. The faces of a block of
@@ -245,7 +300,7 @@ int faces_in_cell_order(const route_view& v, const faces_of& f, int reach, const
       }
       for (int i = b0; i <= b1; ++i)
         if (f.next[i] <= last) q[i] = combine(i, raw[i - b0]);
-      for (int i = b0; i <= b1; ++i) bits |= apply(i, q[i]);
+      bits |= apply(b0, b1);
     }
   }
   return bits;
@@ -273,6 +328,64 @@ inline int step_cell(double& depth, double d, double old, double s, double& clea
   return bits;
 }
 
+// What a scheme-2 sweep applies to a block of cells: the face fluxes q, the
+// up table, the depths and their changes (null when not stored), the face
+// volumes and cleared water, r = s / dx^2 over a sub-step of s seconds, and
+// the outlet with its depth before the sweep.
+struct depth_step {
+  const double* q;
+  const int* up;
+  double* h;
+  double* dh;
+  double* vol;
+  double* cleared;
+  double r;
+  double s;
+  int outlet;
+  double outlet_before;
+};
+
+// step_cell on cells i0..i1 (at most face_block of them), with the changes
+// stored when store is set; returns the bitwise or of its bits. The common
+// case, no depth below zero, runs in vector lanes on every cell; a block
+// where some depth went below zero then takes step_cell's way on those
+// cells, from the depths it kept.
+template <bool store>
+inline int step_cells(const depth_step& p, int i0, int i1) {
+  double before[face_block];
+  int low = 0;
+  int large = 0;
+#pragma omp simd reduction(| : low, large)
+  for (int i = i0; i <= i1; ++i) {
+    const double qi = p.q[i];
+    const double d = (p.q[p.up[i]] - qi) * p.r;
+    if constexpr (store) p.dh[i] = d;
+    const double depth = p.h[i];
+    const double old = pick(i == p.outlet, p.outlet_before, depth);
+    const double h = depth + d;
+    low |= h < 0.0;
+    large |= (h >= 0.0) & (std::fabs(d) > 0.5 * old) & (old > 0.01);
+    before[i - i0] = depth;
+    p.h[i] = h;
+    p.vol[i] += qi * p.s;
+  }
+  int bits = large != 0 && p.s > 0.1 ? 1 : 0;
+  if (low == 0) return bits;
+  for (int i = i0; i <= i1; ++i) {
+    if (!(p.h[i] < 0.0)) continue;
+    const double d = (p.q[p.up[i]] - p.q[i]) * p.r;
+    const double old = i == p.outlet ? p.outlet_before : before[i - i0];
+    p.h[i] = before[i - i0];
+    bits |= step_cell(p.h[i], d, old, p.s, p.cleared[i]);
+  }
+  return bits;
+}
+
+VALTO_WIDE_VECTORS
+int step_block(const depth_step& p, int i0, int i1) {
+  return p.dh != nullptr ? step_cells<true>(p, i0, i1) : step_cells<false>(p, i0, i1);
+}
+
 // One direction of a scheme-2 sub-step of s seconds in one pass over the
 // cells: each face's flux from the depths before the sweep, then the depth
 // update and checks of ade_depth_check, with before[i] taken as the cell's
@@ -287,20 +400,11 @@ int route_direction(const route_view& v, const faces_of& f, int reach, double s,
   constexpr int large_change = 1;
   constexpr int negative = 2;
   constexpr int any_cleared = 4;
-  const double r = s / (v.dx * v.dx);
-  double* h = v.depth;
-  const double* q = f.flux;
-  double* dh = v.depth_change;
-  const auto apply = [&](int i, double qi) {
-    const double d = (q[f.up[i]] - qi) * r;
-    if (store_change) dh[i] = d;
-    const double old = i == v.outlet ? outlet_before : h[i];
-    const int bits = step_cell(h[i], d, old, s, cleared[i]);
-    vol[i] += qi * s;
-    return bits;
-  };
+  const depth_step p{f.flux,  f.up, v.depth,  store_change ? v.depth_change : nullptr,
+                     vol,     cleared, s / (v.dx * v.dx), s, v.outlet, outlet_before};
   const int bits = faces_in_cell_order<extras>(
-      v, f, reach, h, f.flux, [](int, double qi) { return qi; }, apply);
+      v, f, reach, v.depth, f.flux, [](int, double qi) { return qi; },
+      [&p](int b0, int b1) { return step_block(p, b0, b1); });
   if ((bits & any_cleared) != 0) ++*cleared_count;
   return (bits & negative) != 0 ? 2 : (bits & large_change);
 }
@@ -352,7 +456,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
   double* vol_x = sf.vol_x.data();
   double* vol_y = sf.vol_y.data();
   double* cleared = sf.cleared_depth.data();
-  const cell_order order = cell_order_of(v);
+  const cell_order order = cell_order_of(sf, v);
   // The separate depth check keeps each cell's depth before the sweep; the
   // single pass reads it from the depth itself.
   double* before = order.ok ? nullptr : sf.sweep_depth.data();
@@ -469,8 +573,8 @@ void predict_direction(const route_view& v, const faces_of& f, int reach, double
   const double* h = v.depth;
   faces_in_cell_order<extras>(
       v, f, reach, h, copy, [](int, double qi) { return qi; },
-      [&](int i, double qi) {
-        hp[i] = h[i] + (copy[f.up[i]] - qi) * r;
+      [&](int b0, int b1) {
+        for (int i = b0; i <= b1; ++i) hp[i] = h[i] + (copy[f.up[i]] - copy[i]) * r;
         return 0;
       });
 }
@@ -487,10 +591,12 @@ void correct_direction(const route_view& v, const faces_of& f, int reach, double
   double* dh = v.depth_change;
   faces_in_cell_order<extras>(
       v, f, reach, hp, f.flux, [&](int i, double qi) { return (qi + copy[i]) * 0.5; },
-      [&](int i, double qi) {
-        const double d = (q[f.up[i]] - qi) * r;
-        if (store_change) dh[i] = d;
-        h[i] += d;
+      [&](int b0, int b1) {
+        for (int i = b0; i <= b1; ++i) {
+          const double d = (q[f.up[i]] - q[i]) * r;
+          if (store_change) dh[i] = d;
+          h[i] += d;
+        }
         return 0;
       });
 }
@@ -508,7 +614,7 @@ double route_predictor_corrector(model_state& state, const route_view& v, double
   double* copy = sf.flux_copy.data();
   double* dh = v.depth_change;
   const bool y_first = sf.sweep_parity == 1;
-  const cell_order order = cell_order_of(v);
+  const cell_order order = cell_order_of(sf, v);
   const bool extras = ov_face::has_extras(v.faces);
   double outlet_volume = 0.0;
 
