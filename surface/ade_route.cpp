@@ -386,6 +386,14 @@ int step_block(const depth_step& p, int i0, int i1) {
   return p.dh != nullptr ? step_cells<true>(p, i0, i1) : step_cells<false>(p, i0, i1);
 }
 
+// step_block on cells i0..i1 of any length, a block at a time.
+int step_range(const depth_step& p, int i0, int i1) {
+  int bits = 0;
+  for (int b0 = i0; b0 <= i1; b0 += face_block)
+    bits |= step_block(p, b0, std::min(i1, b0 + face_block - 1));
+  return bits;
+}
+
 // One direction of a scheme-2 sub-step of s seconds in one pass over the
 // cells: each face's flux from the depths before the sweep, then the depth
 // update and checks of ade_depth_check, with before[i] taken as the cell's
@@ -405,6 +413,107 @@ int route_direction(const route_view& v, const faces_of& f, int reach, double s,
   const int bits = faces_in_cell_order<extras>(
       v, f, reach, v.depth, f.flux, [](int, double qi) { return qi; },
       [&p](int b0, int b1) { return step_block(p, b0, b1); });
+  if ((bits & any_cleared) != 0) ++*cleared_count;
+  return (bits & negative) != 0 ? 2 : (bits & large_change);
+}
+
+// Both directions of a scheme-2 sub-step in one pass over memory, for runs
+// whose faces follow the law without extras: the second direction (b)
+// trails the first (a) by the reach of its faces, so that each cell's depth,
+// elevation, retention and roughness are read once a sub-step instead of
+// once a direction, and every face and depth takes the arithmetic of
+// route_direction to the bit.
+//
+// A b face needs both its cells after their a update and before their b
+// update, and a cell's b update needs the b face of the cell before it. In
+// a thread's share those hold in the trailing order; across shares the
+// share's first reach_b cells (whose upper faces may belong to the share
+// before) and last reach_b cells (whose lower faces may cross into the next
+// share) keep their b update for after the faces that cross are taken,
+// between two barriers.
+struct fused_plan {
+  bool ok;   // every share is long enough for the trailing order
+  int lag;   // cells by which the b pass trails the a pass
+};
+
+// The trailing pass pays where memory is the limit, on a team of threads;
+// one thread is held by its arithmetic, and the second stream of cells a
+// row behind only costs it.
+fused_plan fused_plan_of(int cells, int reach_a, int reach_b) {
+  const int threads = cells >= parallel_min_cells ? omp_get_max_threads() : 1;
+  const int shortest = cells / std::max(threads, 1);
+  const int lag = std::max(reach_b, 1);
+  return {threads > 1 && reach_a >= 1 && shortest >= 2 * lag + 2 * face_block, lag};
+}
+
+int route_both_directions(const route_view& v, const faces_of& fa, const faces_of& fb,
+                          int reach_a, const fused_plan& plan, double s, double outlet_before,
+                          bool store_change, double* vol_a, double* vol_b, double* cleared,
+                          int* cleared_count) {
+  constexpr int large_change = 1;
+  constexpr int negative = 2;
+  constexpr int any_cleared = 4;
+  const int n = v.cells;
+  const face_inputs& in = v.faces;
+  double* h = v.depth;
+  const double r = s / (v.dx * v.dx);
+  // The a sweep holds the outlet against its depth before the sub-step's
+  // drain; the b sweep against its depth after the a sweep, its own.
+  const depth_step pa{fa.flux, fa.up, h, nullptr, vol_a, cleared, r, s, v.outlet, outlet_before};
+  const depth_step pb{fb.flux, fb.up, h, store_change ? v.depth_change : nullptr,
+                      vol_b,   cleared, r, s, 0, 0.0};
+  const int lag = plan.lag;
+  int bits = 0;
+#pragma omp parallel reduction(| : bits) if (n >= parallel_min_cells)
+  {
+    int first = 0;
+    int last = 0;
+    thread_cells(n, omp_get_thread_num(), omp_get_num_threads(), first, last);
+    const int head_end = first + lag - 1;  // b updates kept back: first..head_end
+    const int tail_start = last - lag + 1;  // and tail_start..last
+    for (int i = std::max(first, last - reach_a + 1); i <= last; ++i)
+      if (fa.next[i] > last) fa.flux[i] = face_at<false>(in, h, i, fa.next[i], fa.closed_side);
+#pragma omp barrier
+    double raw[face_block];
+    // The b faces of cells c0..c1 and the b updates of those not kept back.
+    const auto b_block = [&](int c0, int c1) {
+      plain_faces(in, fb, h, c0, c1, last, raw);
+      for (int i = c0; i <= c1; ++i)
+        if (fb.next[i] <= last) fb.flux[i] = raw[i - c0];
+      const int u0 = std::max(c0, head_end + 1);
+      const int u1 = std::min(c1, tail_start - 1);
+      if (u0 <= u1) bits |= step_block(pb, u0, u1);
+    };
+    int b_done = first - 1;  // the b pass has taken cells up to here
+    for (int b0 = first; b0 <= last; b0 += face_block) {
+      const int b1 = std::min(last, b0 + face_block - 1);
+      plain_faces(in, fa, h, b0, b1, last, raw);
+      for (int i = b0; i <= b1; ++i)
+        if (fa.next[i] <= last) fa.flux[i] = raw[i - b0];
+      bits |= step_block(pa, b0, b1);
+      // Cells up to b1 - lag have every b neighbour through their a update.
+      while (b_done < b1 - lag) {
+        const int c0 = b_done + 1;
+        const int c1 = std::min(b1 - lag, c0 + face_block - 1);
+        b_block(c0, c1);
+        b_done = c1;
+      }
+    }
+    while (b_done < last) {
+      const int c0 = b_done + 1;
+      const int c1 = std::min(last, c0 + face_block - 1);
+      b_block(c0, c1);
+      b_done = c1;
+    }
+#pragma omp barrier
+    // The b faces that cross into the next share, whose first cells still
+    // hold their depths after the a sweep.
+    for (int i = tail_start; i <= last; ++i)
+      if (fb.next[i] > last) fb.flux[i] = face_at<false>(in, h, i, fb.next[i], fb.closed_side);
+#pragma omp barrier
+    bits |= step_range(pb, first, head_end);
+    bits |= step_range(pb, tail_start, last);
+  }
   if ((bits & any_cleared) != 0) ++*cleared_count;
   return (bits & negative) != 0 ? 2 : (bits & large_change);
 }
@@ -484,6 +593,13 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
   if (negatives > 0) clear_negative_inflow_depths(v, sf);
 
   const bool x_first = sf.sweep_parity == 1;
+  const faces_of first_faces = faces_in(v, x_first);
+  const faces_of second_faces = faces_in(v, !x_first);
+  const int first_reach = x_first ? order.reach_x : order.reach_y;
+  const fused_plan plan =
+      order.ok && !ov_face::has_extras(v.faces)
+          ? fused_plan_of(n, first_reach, x_first ? order.reach_y : order.reach_x)
+          : fused_plan{false, 0};
   bool restarted = false;
   int cleared_cells = 0;
   for (;;) {
@@ -529,7 +645,20 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
       sf.ade_check = 0;
       sf.ade_substep = m;
       ++sf.ade_substeps;
-      for (int k = 0; k < 2 && !restarted; ++k) {
+      if (plan.ok) {
+        const int code =
+            route_both_directions(v, first_faces, second_faces, first_reach, plan, s,
+                                  outlet_before, remaining == 0.0, x_first ? vol_x : vol_y,
+                                  x_first ? vol_y : vol_x, cleared, &cleared_cells);
+        if (v.outlet > 0) outlet_before = h[v.outlet];
+        if (code == 2) {
+          m = s * 0.5;
+          restarted = true;
+        } else {
+          sf.ade_check = code;
+        }
+      }
+      for (int k = 0; k < 2 && !restarted && !plan.ok; ++k) {
         const bool x = (k == 0) == x_first;
         const bool store_change = k == 1 && remaining == 0.0;
         const int code =
