@@ -213,11 +213,19 @@ void plain_faces(const face_inputs& in, const faces_of& f, const double* h, int 
   double root[face_block];
   double sign[face_block];
   const int count = b1 - b0 + 1;
-  for (int k = 0; k < count; ++k) {
-    const int i = b0 + k;
-    const int j = f.next[i];
-    const bool open = j != 0 && j <= last && (dike == nullptr || (dike[i] & f.closed_side) == 0);
-    far[k] = open ? j : i;
+  if (dike == nullptr) {
+#pragma omp simd
+    for (int k = 0; k < count; ++k) {
+      const int j = f.next[b0 + k];
+      far[k] = (j != 0) & (j <= last) ? j : b0 + k;
+    }
+  } else {
+#pragma omp simd
+    for (int k = 0; k < count; ++k) {
+      const int i = b0 + k;
+      const int j = f.next[i];
+      far[k] = (j != 0) & (j <= last) & ((dike[i] & f.closed_side) == 0) ? j : i;
+    }
   }
 #pragma omp simd
   for (int k = 0; k < count; ++k) {
@@ -231,15 +239,14 @@ void plain_faces(const face_inputs& in, const faces_of& f, const double* h, int 
     // lanes.
     const double depth_i = hi - retent[i];
     const double depth_j = hj - retent[j];
-    const double inverse_i = 1.0 / rough[i];
-    const double inverse_j = 1.0 / rough[j];
     const double slope_root = std::sqrt(std::fabs(slope));
     const bool from_i = slope > 0.0;
     const double depth = pick(from_i, depth_i, depth_j);
+    const double inverse = 1.0 / pick(from_i, rough[i], rough[j]);
     // Equal stages, a stage that is not a number, or a dry upstream cell.
     const bool flows = ((slope > 0.0) | (slope < 0.0)) & (depth > 0.0);
     g[k] = pick(flows, depth, 1.0);  // any depth the power takes; its flux is 0
-    c[k] = pick(flows, pick(from_i, inverse_i, inverse_j), 0.0);
+    c[k] = pick(flows, inverse, 0.0);
     root[k] = pick(flows, slope_root, 0.0);
     sign[k] = pick(flows, pick(from_i, 1.0, -1.0), 0.0);
   }
