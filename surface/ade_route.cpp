@@ -217,14 +217,14 @@ void plain_faces(const face_inputs& in, const faces_of& f, const double* h, int 
 #pragma omp simd
     for (int k = 0; k < count; ++k) {
       const int j = f.next[b0 + k];
-      far[k] = (j != 0) & (j <= last) ? j : b0 + k;
+      far[k] = ((j != 0) & (j <= last)) ? j : b0 + k;
     }
   } else {
 #pragma omp simd
     for (int k = 0; k < count; ++k) {
       const int i = b0 + k;
       const int j = f.next[i];
-      far[k] = (j != 0) & (j <= last) & ((dike[i] & f.closed_side) == 0) ? j : i;
+      far[k] = ((j != 0) & (j <= last) & ((dike[i] & f.closed_side) == 0)) ? j : i;
     }
   }
 #pragma omp simd
