@@ -358,32 +358,49 @@ struct depth_step {
 // where some depth went below zero then takes step_cell's way on those
 // cells, from the depths it kept.
 template <bool store>
-inline int step_cells(const depth_step& p, int i0, int i1) {
+[[gnu::always_inline]] inline int step_cells(const depth_step& p, int i0, int i1) {
+  const double* q = p.q;
+  const int* up = p.up;
+  double* h = p.h;
+  double* dh = p.dh;
+  double* vol = p.vol;
+  const double r = p.r;
+  const double s = p.s;
   double before[face_block];
-  int low = 0;
-  int large = 0;
-#pragma omp simd reduction(| : low, large)
+  // Counted as doubles, 0 or 1 a cell, so that the tests stay in the
+  // lanes of the depths.
+  double low = 0.0;
+  double large = 0.0;
+#pragma omp simd reduction(+ : low, large)
   for (int i = i0; i <= i1; ++i) {
-    const double qi = p.q[i];
-    const double d = (p.q[p.up[i]] - qi) * p.r;
-    if constexpr (store) p.dh[i] = d;
-    const double depth = p.h[i];
-    const double old = pick(i == p.outlet, p.outlet_before, depth);
-    const double h = depth + d;
-    low |= h < 0.0;
-    large |= (h >= 0.0) & (std::fabs(d) > 0.5 * old) & (old > 0.01);
+    const double qi = q[i];
+    const double d = (q[up[i]] - qi) * r;
+    if constexpr (store) dh[i] = d;
+    const double depth = h[i];
+    const double after = depth + d;
     before[i - i0] = depth;
-    p.h[i] = h;
-    p.vol[i] += qi * p.s;
+    h[i] = after;
+    vol[i] += qi * s;
+    low += after < 0.0 ? 1.0 : 0.0;
+    large += (after >= 0.0) & (std::fabs(d) > 0.5 * depth) & (depth > 0.01) ? 1.0 : 0.0;
   }
-  int bits = large != 0 && p.s > 0.1 ? 1 : 0;
-  if (low == 0) return bits;
+  // The outlet holds its change against its depth before the drain, not
+  // the depth the loop held it against.
+  if (p.outlet >= i0 && p.outlet <= i1 && h[p.outlet] >= 0.0) {
+    const int i = p.outlet;
+    const double d = (q[up[i]] - q[i]) * r;
+    const double depth = before[i - i0];
+    if ((std::fabs(d) > 0.5 * depth) & (depth > 0.01)) large -= 1.0;
+    if ((std::fabs(d) > 0.5 * p.outlet_before) & (p.outlet_before > 0.01)) large += 1.0;
+  }
+  int bits = large > 0.0 && s > 0.1 ? 1 : 0;
+  if (low == 0.0) return bits;
   for (int i = i0; i <= i1; ++i) {
-    if (!(p.h[i] < 0.0)) continue;
-    const double d = (p.q[p.up[i]] - p.q[i]) * p.r;
+    if (!(h[i] < 0.0)) continue;
+    const double d = (q[up[i]] - q[i]) * r;
     const double old = i == p.outlet ? p.outlet_before : before[i - i0];
-    p.h[i] = before[i - i0];
-    bits |= step_cell(p.h[i], d, old, p.s, p.cleared[i]);
+    h[i] = before[i - i0];
+    bits |= step_cell(h[i], d, old, s, p.cleared[i]);
   }
   return bits;
 }
