@@ -16,7 +16,9 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 #include "core/error_state.h"
@@ -126,7 +128,7 @@ struct cell_order {
   int reach_y = 0;
 };
 
-cell_order cell_order_of(const route_view& v) {
+cell_order check_cell_order(const route_view& v) {
   const int n = v.cells;
   int bad = 0;
   int reach_x = 0;
@@ -147,6 +149,18 @@ cell_order cell_order_of(const route_view& v) {
   return {bad == 0, reach_x, reach_y};
 }
 
+// The tables are checked at the run's first call and the verdict kept: a
+// check reads four tables, as much as a sweep.
+cell_order cell_order_of(surface_state& sf, const route_view& v) {
+  if (sf.ade_cell_order == 0 || sf.ade_calls <= 1) {
+    const cell_order order = check_cell_order(v);
+    sf.ade_cell_order = order.ok ? 1 : -1;
+    sf.ade_reach_x = order.reach_x;
+    sf.ade_reach_y = order.reach_y;
+  }
+  return {sf.ade_cell_order == 1, sf.ade_reach_x, sf.ade_reach_y};
+}
+
 // A face's flux from the depths h: the law without lakes, closed by a
 // missing neighbour or a dike side.
 template <bool extras>
@@ -158,45 +172,92 @@ inline double face_at(const face_inputs& in, const double* h, int i, int j, int 
 // Cells whose faces a pass computes together before it applies them.
 constexpr int face_block = 64;
 
+// The face kernels are also built for AVX2 where the machine has it and
+// chosen at start-up. Every operation in them is exactly rounded and none
+// is fused (the AVX2 target has no fused multiply-add), so both builds give
+// the same bits.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VALTO_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define VALTO_WIDE_VECTORS
+#endif
+
+// a when take holds, else b, by their bits: the same value as a branch
+// would give, in a form the compiler runs in vector lanes.
+inline double pick(bool take, double a, double b) {
+  const std::uint64_t m = -static_cast<std::uint64_t>(take);
+  return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & m) |
+                               (std::bit_cast<std::uint64_t>(b) & ~m));
+}
+
 // The fluxes of the law without extras through the faces of cells b0..b1
 // (at most face_block of them) from the depths h, into raw[i - b0]; faces
-// whose far cell lies beyond last are left out. The depth powers are taken
-// in a loop of their own, free of branches and of each other, that the
-// compiler runs several lanes at a time; each flux is still g^(5/3) x (1/n)
-// x sqrt(|S|) x dx in that order, as face_law gives it, to the bit.
-inline void plain_faces(const face_inputs& in, const faces_of& f, const double* h, int b0, int b1,
-                        int last, double* raw) {
+// whose far cell lies beyond last are left out. Branches would serialise
+// the divisions and square roots of the faces, so every face takes the
+// same arithmetic: a closed face reads its own cell on both sides, whose
+// slope of 0 gives no flow, and each side's values are selected rather
+// than branched to. Only the guess of the depth power, an integer division,
+// is left to a scalar loop. Each flux is still g^(5/3) x (1/n) x sqrt(|S|)
+// x dx in that order, as face_law gives it, to the bit.
+VALTO_WIDE_VECTORS
+void plain_faces(const face_inputs& in, const faces_of& f, const double* h, int b0, int b1,
+                 int last, double* raw) {
   const double* z = in.elevation;
+  const double* retent = in.retent_dep;
+  const double* rough = in.dist_rough;
+  const int* dike = in.dike_mask;
+  int far[face_block];
   double g[face_block];
   double y[face_block];
   double c[face_block];
   double root[face_block];
   double sign[face_block];
-  bool slow = false;
   const int count = b1 - b0 + 1;
+  if (dike == nullptr) {
+#pragma omp simd
+    for (int k = 0; k < count; ++k) {
+      const int j = f.next[b0 + k];
+      far[k] = ((j != 0) & (j <= last)) ? j : b0 + k;
+    }
+  } else {
+#pragma omp simd
+    for (int k = 0; k < count; ++k) {
+      const int i = b0 + k;
+      const int j = f.next[i];
+      far[k] = ((j != 0) & (j <= last) & ((dike[i] & f.closed_side) == 0)) ? j : i;
+    }
+  }
+#pragma omp simd
   for (int k = 0; k < count; ++k) {
     const int i = b0 + k;
-    const int j = f.next[i];
-    g[k] = 1.0;  // any depth the power takes; its flux is 0
-    y[k] = 1.0;
-    c[k] = 0.0;
-    root[k] = 0.0;
-    sign[k] = 0.0;
-    if (j > last || ov_face::face_closed(in, i, j, f.closed_side)) continue;
-    const double slope = ((h[i] + z[i]) - (h[j] + z[j])) / in.dx;
-    if (!(slope > 0.0 || slope < 0.0)) continue;  // equal stages, or not a number
-    const int up = slope > 0.0 ? i : j;
-    const double depth = h[up] - in.retent_dep[up];
-    if (!(depth > 0.0)) continue;
-    g[k] = depth;
-    if (manning_power_fast(depth)) {
-      y[k] = manning_power_guess(depth);
+    const int j = far[k];
+    const double hi = h[i];
+    const double hj = h[j];
+    const double slope = ((hi + z[i]) - (hj + z[j])) / in.dx;
+    // Both sides are read and one chosen by bit masks, not branches: the
+    // compiler keeps a load or an operation under a condition out of vector
+    // lanes.
+    const double depth_i = hi - retent[i];
+    const double depth_j = hj - retent[j];
+    const double slope_root = std::sqrt(std::fabs(slope));
+    const bool from_i = slope > 0.0;
+    const double depth = pick(from_i, depth_i, depth_j);
+    const double inverse = 1.0 / pick(from_i, rough[i], rough[j]);
+    // Equal stages, a stage that is not a number, or a dry upstream cell.
+    const bool flows = ((slope > 0.0) | (slope < 0.0)) & (depth > 0.0);
+    g[k] = pick(flows, depth, 1.0);  // any depth the power takes; its flux is 0
+    c[k] = pick(flows, inverse, 0.0);
+    root[k] = pick(flows, slope_root, 0.0);
+    sign[k] = pick(flows, pick(from_i, 1.0, -1.0), 0.0);
+  }
+  bool slow = false;
+  for (int k = 0; k < count; ++k) {
+    if (manning_power_fast(g[k])) {
+      y[k] = manning_power_guess(g[k]);
     } else {
+      y[k] = 1.0;
       slow = true;
     }
-    c[k] = 1.0 / in.dist_rough[up];
-    root[k] = std::sqrt(std::fabs(slope));
-    sign[k] = slope > 0.0 ? 1.0 : -1.0;
   }
   double power[face_block];
 #pragma omp simd
@@ -205,15 +266,16 @@ inline void plain_faces(const face_inputs& in, const faces_of& f, const double* 
     for (int k = 0; k < count; ++k)
       if (!manning_power_fast(g[k])) power[k] = manning_power(g[k]);
   }
+#pragma omp simd
   for (int k = 0; k < count; ++k) {
-    const double q = power[k] * c[k] * root[k] * in.dx;
-    raw[k] = sign[k] > 0.0 ? q : (sign[k] < 0.0 ? -q : 0.0);
+    // A closed or dry face has c = root = 0, so q = +0 and so is q x 0.
+    raw[k] = power[k] * c[k] * root[k] * in.dx * sign[k];
   }
 }
 
 // One pass over a direction's faces in cell order: q[i] = combine(i, the
-// face's flux from the depths h) for every cell, then apply(i, q[i]), which
-// may read q[up[i]]. Each thread takes a contiguous share of the cells; the
+// face's flux from the depths h) for every cell, then apply(b0, b1) on each
+// block of cells b0..b1, which may read q[up[i]]. Each thread takes a contiguous share of the cells; the
 // faces whose far cell belongs to a later share are computed first, before
 // the barrier, from depths no thread has changed yet; cells in grid order
 // keep them within reach of the share's last cell. The faces of a block of
@@ -245,7 +307,7 @@ int faces_in_cell_order(const route_view& v, const faces_of& f, int reach, const
       }
       for (int i = b0; i <= b1; ++i)
         if (f.next[i] <= last) q[i] = combine(i, raw[i - b0]);
-      for (int i = b0; i <= b1; ++i) bits |= apply(i, q[i]);
+      bits |= apply(b0, b1);
     }
   }
   return bits;
@@ -273,6 +335,89 @@ inline int step_cell(double& depth, double d, double old, double s, double& clea
   return bits;
 }
 
+// What a scheme-2 sweep applies to a block of cells: the face fluxes q, the
+// up table, the depths and their changes (null when not stored), the face
+// volumes and cleared water, r = s / dx^2 over a sub-step of s seconds, and
+// the outlet with its depth before the sweep.
+struct depth_step {
+  const double* q;
+  const int* up;
+  double* h;
+  double* dh;
+  double* vol;
+  double* cleared;
+  double r;
+  double s;
+  int outlet;
+  double outlet_before;
+};
+
+// step_cell on cells i0..i1 (at most face_block of them), with the changes
+// stored when store is set; returns the bitwise or of its bits. The common
+// case, no depth below zero, runs in vector lanes on every cell; a block
+// where some depth went below zero then takes step_cell's way on those
+// cells, from the depths it kept.
+template <bool store>
+[[gnu::always_inline]] inline int step_cells(const depth_step& p, int i0, int i1) {
+  const double* q = p.q;
+  const int* up = p.up;
+  double* h = p.h;
+  double* dh = p.dh;
+  double* vol = p.vol;
+  const double r = p.r;
+  const double s = p.s;
+  double before[face_block];
+  // Counted as doubles, 0 or 1 a cell, so that the tests stay in the
+  // lanes of the depths.
+  double low = 0.0;
+  double large = 0.0;
+#pragma omp simd reduction(+ : low, large)
+  for (int i = i0; i <= i1; ++i) {
+    const double qi = q[i];
+    const double d = (q[up[i]] - qi) * r;
+    if constexpr (store) dh[i] = d;
+    const double depth = h[i];
+    const double after = depth + d;
+    before[i - i0] = depth;
+    h[i] = after;
+    vol[i] += qi * s;
+    low += after < 0.0 ? 1.0 : 0.0;
+    large += (after >= 0.0) & (std::fabs(d) > 0.5 * depth) & (depth > 0.01) ? 1.0 : 0.0;
+  }
+  // The outlet holds its change against its depth before the drain, not
+  // the depth the loop held it against.
+  if (p.outlet >= i0 && p.outlet <= i1 && h[p.outlet] >= 0.0) {
+    const int i = p.outlet;
+    const double d = (q[up[i]] - q[i]) * r;
+    const double depth = before[i - i0];
+    if ((std::fabs(d) > 0.5 * depth) & (depth > 0.01)) large -= 1.0;
+    if ((std::fabs(d) > 0.5 * p.outlet_before) & (p.outlet_before > 0.01)) large += 1.0;
+  }
+  int bits = large > 0.0 && s > 0.1 ? 1 : 0;
+  if (low == 0.0) return bits;
+  for (int i = i0; i <= i1; ++i) {
+    if (!(h[i] < 0.0)) continue;
+    const double d = (q[up[i]] - q[i]) * r;
+    const double old = i == p.outlet ? p.outlet_before : before[i - i0];
+    h[i] = before[i - i0];
+    bits |= step_cell(h[i], d, old, s, p.cleared[i]);
+  }
+  return bits;
+}
+
+VALTO_WIDE_VECTORS
+int step_block(const depth_step& p, int i0, int i1) {
+  return p.dh != nullptr ? step_cells<true>(p, i0, i1) : step_cells<false>(p, i0, i1);
+}
+
+// step_block on cells i0..i1 of any length, a block at a time.
+int step_range(const depth_step& p, int i0, int i1) {
+  int bits = 0;
+  for (int b0 = i0; b0 <= i1; b0 += face_block)
+    bits |= step_block(p, b0, std::min(i1, b0 + face_block - 1));
+  return bits;
+}
+
 // One direction of a scheme-2 sub-step of s seconds in one pass over the
 // cells: each face's flux from the depths before the sweep, then the depth
 // update and checks of ade_depth_check, with before[i] taken as the cell's
@@ -287,20 +432,112 @@ int route_direction(const route_view& v, const faces_of& f, int reach, double s,
   constexpr int large_change = 1;
   constexpr int negative = 2;
   constexpr int any_cleared = 4;
-  const double r = s / (v.dx * v.dx);
-  double* h = v.depth;
-  const double* q = f.flux;
-  double* dh = v.depth_change;
-  const auto apply = [&](int i, double qi) {
-    const double d = (q[f.up[i]] - qi) * r;
-    if (store_change) dh[i] = d;
-    const double old = i == v.outlet ? outlet_before : h[i];
-    const int bits = step_cell(h[i], d, old, s, cleared[i]);
-    vol[i] += qi * s;
-    return bits;
-  };
+  const depth_step p{f.flux,  f.up, v.depth,  store_change ? v.depth_change : nullptr,
+                     vol,     cleared, s / (v.dx * v.dx), s, v.outlet, outlet_before};
   const int bits = faces_in_cell_order<extras>(
-      v, f, reach, h, f.flux, [](int, double qi) { return qi; }, apply);
+      v, f, reach, v.depth, f.flux, [](int, double qi) { return qi; },
+      [&p](int b0, int b1) { return step_block(p, b0, b1); });
+  if ((bits & any_cleared) != 0) ++*cleared_count;
+  return (bits & negative) != 0 ? 2 : (bits & large_change);
+}
+
+// Both directions of a scheme-2 sub-step in one pass over memory, for runs
+// whose faces follow the law without extras: the second direction (b)
+// trails the first (a) by the reach of its faces, so that each cell's depth,
+// elevation, retention and roughness are read once a sub-step instead of
+// once a direction, and every face and depth takes the arithmetic of
+// route_direction to the bit.
+//
+// A b face needs both its cells after their a update and before their b
+// update, and a cell's b update needs the b face of the cell before it. In
+// a thread's share those hold in the trailing order; across shares the
+// share's first reach_b cells (whose upper faces may belong to the share
+// before) and last reach_b cells (whose lower faces may cross into the next
+// share) keep their b update for after the faces that cross are taken,
+// between two barriers.
+struct fused_plan {
+  bool ok;   // every share is long enough for the trailing order
+  int lag;   // cells by which the b pass trails the a pass
+};
+
+// The trailing pass pays where memory is the limit, on a team of threads;
+// one thread is held by its arithmetic, and the second stream of cells a
+// row behind only costs it.
+fused_plan fused_plan_of(int cells, int reach_a, int reach_b) {
+  const int threads = cells >= parallel_min_cells ? omp_get_max_threads() : 1;
+  const int shortest = cells / std::max(threads, 1);
+  const int lag = std::max(reach_b, 1);
+  return {threads > 1 && reach_a >= 1 && shortest >= 2 * lag + 2 * face_block, lag};
+}
+
+int route_both_directions(const route_view& v, const faces_of& fa, const faces_of& fb,
+                          int reach_a, const fused_plan& plan, double s, double outlet_before,
+                          bool store_change, double* vol_a, double* vol_b, double* cleared,
+                          int* cleared_count) {
+  constexpr int large_change = 1;
+  constexpr int negative = 2;
+  constexpr int any_cleared = 4;
+  const int n = v.cells;
+  const face_inputs& in = v.faces;
+  double* h = v.depth;
+  const double r = s / (v.dx * v.dx);
+  // The a sweep holds the outlet against its depth before the sub-step's
+  // drain; the b sweep against its depth after the a sweep, its own.
+  const depth_step pa{fa.flux, fa.up, h, nullptr, vol_a, cleared, r, s, v.outlet, outlet_before};
+  const depth_step pb{fb.flux, fb.up, h, store_change ? v.depth_change : nullptr,
+                      vol_b,   cleared, r, s, 0, 0.0};
+  const int lag = plan.lag;
+  int bits = 0;
+#pragma omp parallel reduction(| : bits) if (n >= parallel_min_cells)
+  {
+    int first = 0;
+    int last = 0;
+    thread_cells(n, omp_get_thread_num(), omp_get_num_threads(), first, last);
+    const int head_end = first + lag - 1;  // b updates kept back: first..head_end
+    const int tail_start = last - lag + 1;  // and tail_start..last
+    for (int i = std::max(first, last - reach_a + 1); i <= last; ++i)
+      if (fa.next[i] > last) fa.flux[i] = face_at<false>(in, h, i, fa.next[i], fa.closed_side);
+#pragma omp barrier
+    double raw[face_block];
+    // The b faces of cells c0..c1 and the b updates of those not kept back.
+    const auto b_block = [&](int c0, int c1) {
+      plain_faces(in, fb, h, c0, c1, last, raw);
+      for (int i = c0; i <= c1; ++i)
+        if (fb.next[i] <= last) fb.flux[i] = raw[i - c0];
+      const int u0 = std::max(c0, head_end + 1);
+      const int u1 = std::min(c1, tail_start - 1);
+      if (u0 <= u1) bits |= step_block(pb, u0, u1);
+    };
+    int b_done = first - 1;  // the b pass has taken cells up to here
+    for (int b0 = first; b0 <= last; b0 += face_block) {
+      const int b1 = std::min(last, b0 + face_block - 1);
+      plain_faces(in, fa, h, b0, b1, last, raw);
+      for (int i = b0; i <= b1; ++i)
+        if (fa.next[i] <= last) fa.flux[i] = raw[i - b0];
+      bits |= step_block(pa, b0, b1);
+      // Cells up to b1 - lag have every b neighbour through their a update.
+      while (b_done < b1 - lag) {
+        const int c0 = b_done + 1;
+        const int c1 = std::min(b1 - lag, c0 + face_block - 1);
+        b_block(c0, c1);
+        b_done = c1;
+      }
+    }
+    while (b_done < last) {
+      const int c0 = b_done + 1;
+      const int c1 = std::min(last, c0 + face_block - 1);
+      b_block(c0, c1);
+      b_done = c1;
+    }
+#pragma omp barrier
+    // The b faces that cross into the next share, whose first cells still
+    // hold their depths after the a sweep.
+    for (int i = tail_start; i <= last; ++i)
+      if (fb.next[i] > last) fb.flux[i] = face_at<false>(in, h, i, fb.next[i], fb.closed_side);
+#pragma omp barrier
+    bits |= step_range(pb, first, head_end);
+    bits |= step_range(pb, tail_start, last);
+  }
   if ((bits & any_cleared) != 0) ++*cleared_count;
   return (bits & negative) != 0 ? 2 : (bits & large_change);
 }
@@ -352,7 +589,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
   double* vol_x = sf.vol_x.data();
   double* vol_y = sf.vol_y.data();
   double* cleared = sf.cleared_depth.data();
-  const cell_order order = cell_order_of(v);
+  const cell_order order = cell_order_of(sf, v);
   // The separate depth check keeps each cell's depth before the sweep; the
   // single pass reads it from the depth itself.
   double* before = order.ok ? nullptr : sf.sweep_depth.data();
@@ -380,6 +617,13 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
   if (negatives > 0) clear_negative_inflow_depths(v, sf);
 
   const bool x_first = sf.sweep_parity == 1;
+  const faces_of first_faces = faces_in(v, x_first);
+  const faces_of second_faces = faces_in(v, !x_first);
+  const int first_reach = x_first ? order.reach_x : order.reach_y;
+  const fused_plan plan =
+      order.ok && !ov_face::has_extras(v.faces)
+          ? fused_plan_of(n, first_reach, x_first ? order.reach_y : order.reach_x)
+          : fused_plan{false, 0};
   bool restarted = false;
   int cleared_cells = 0;
   for (;;) {
@@ -425,7 +669,20 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
       sf.ade_check = 0;
       sf.ade_substep = m;
       ++sf.ade_substeps;
-      for (int k = 0; k < 2 && !restarted; ++k) {
+      if (plan.ok) {
+        const int code =
+            route_both_directions(v, first_faces, second_faces, first_reach, plan, s,
+                                  outlet_before, remaining == 0.0, x_first ? vol_x : vol_y,
+                                  x_first ? vol_y : vol_x, cleared, &cleared_cells);
+        if (v.outlet > 0) outlet_before = h[v.outlet];
+        if (code == 2) {
+          m = s * 0.5;
+          restarted = true;
+        } else {
+          sf.ade_check = code;
+        }
+      }
+      for (int k = 0; k < 2 && !restarted && !plan.ok; ++k) {
         const bool x = (k == 0) == x_first;
         const bool store_change = k == 1 && remaining == 0.0;
         const int code =
@@ -469,8 +726,8 @@ void predict_direction(const route_view& v, const faces_of& f, int reach, double
   const double* h = v.depth;
   faces_in_cell_order<extras>(
       v, f, reach, h, copy, [](int, double qi) { return qi; },
-      [&](int i, double qi) {
-        hp[i] = h[i] + (copy[f.up[i]] - qi) * r;
+      [&](int b0, int b1) {
+        for (int i = b0; i <= b1; ++i) hp[i] = h[i] + (copy[f.up[i]] - copy[i]) * r;
         return 0;
       });
 }
@@ -487,10 +744,12 @@ void correct_direction(const route_view& v, const faces_of& f, int reach, double
   double* dh = v.depth_change;
   faces_in_cell_order<extras>(
       v, f, reach, hp, f.flux, [&](int i, double qi) { return (qi + copy[i]) * 0.5; },
-      [&](int i, double qi) {
-        const double d = (q[f.up[i]] - qi) * r;
-        if (store_change) dh[i] = d;
-        h[i] += d;
+      [&](int b0, int b1) {
+        for (int i = b0; i <= b1; ++i) {
+          const double d = (q[f.up[i]] - q[i]) * r;
+          if (store_change) dh[i] = d;
+          h[i] += d;
+        }
         return 0;
       });
 }
@@ -508,7 +767,7 @@ double route_predictor_corrector(model_state& state, const route_view& v, double
   double* copy = sf.flux_copy.data();
   double* dh = v.depth_change;
   const bool y_first = sf.sweep_parity == 1;
-  const cell_order order = cell_order_of(v);
+  const cell_order order = cell_order_of(sf, v);
   const bool extras = ov_face::has_extras(v.faces);
   double outlet_volume = 0.0;
 
