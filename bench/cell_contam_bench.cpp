@@ -111,6 +111,7 @@ timing run(const plane& p, int threads) {
                            p.qy.data()};
     contam_flux_work work;
     work.size(cells);
+    work.size_sweeps(grid);
     const contam_intervals intervals{a, a, a, a};
     double negative = 0.0, decayed = 0.0;
     const double seconds = bench::seconds_of([&] {
