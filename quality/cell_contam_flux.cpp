@@ -47,8 +47,11 @@ int reach_of(int cells, const int* up, const int* down) {
 void contam_flux_work::size_sweeps(const contam_grid& grid) {
   reach_rows = reach_of(grid.cells, grid.leftcon, grid.rightcon);
   reach_columns = reach_of(grid.cells, grid.abovecon, grid.belowcon);
+  // A block's faces are worked out before the cells a reach behind them
+  // take them.
   ring_slots = 1;
-  while (ring_slots <= std::max(reach_rows, reach_columns)) ring_slots *= 2;
+  while (ring_slots < std::max(reach_rows, reach_columns) + contam_sweep::sweep_block)
+    ring_slots *= 2;
   ring_threads = std::max(omp_get_max_threads(), omp_get_num_procs());
   ring.assign(std::size_t(ring_threads) * contam_sweep::ring_stride(ring_slots), 0.0);
 }

@@ -78,27 +78,62 @@ void contam_decay_accumulate(constituent_state& c, int k, double dx, double inte
 
 namespace {
 
-// Takes cell j's shares of every accumulator of constituent k over one step
-// and leaves the totals to the caller, which books them in cell order.
-cell_terms take_cell_terms(constituent_state& c, int k, int j, double step,
-                           const contam_intervals& intervals, bool soil_transport,
-                           double* exit_mass, const sed_contam_rows* sed) {
+// Constituent k's rows the shares of a step take and feed, and the
+// intervals its exchange and decay were gathered over; fixed for a step.
+struct share_rows {
+  const double* mass;
+  double* uptake;
+  double* decay;
+  double* exfil = nullptr;          // null when nothing exfiltrates
+  double* infil;
+  double* soil_exchange = nullptr;  // the soil layers' side of the exchange, or null
+  double* soil_top = nullptr;       // the top layer the infiltrated share joins, or null
+  bool trades = false;              // with the land surface or the soil pool
+  double exchange_interval = 0.0;   // s
+  double decay_interval = 0.0;      // s
+};
+
+share_rows share_rows_of(constituent_state& c, int k, const contam_intervals& intervals,
+                         bool soil_transport) {
   const std::size_t kk = std::size_t(k);
-  cell_terms t;
-  double s = c.ov_contam_mass[kk][j];
+  share_rows r;
+  r.mass = c.ov_contam_mass[kk].data();
+  r.uptake = c.cell_uptake_mass[kk].data();
+  r.decay = c.cell_decay_mass[kk].data();
+  if (c.ov_exfil_dmt.size() > kk) r.exfil = c.cell_exfil_mass[kk].data();
+  r.infil = c.cell_infil_mass[kk].data();
   if (c.constituent_type[kk] == 1) {
-    t.exchange = take_source(c.cell_uptake_mass[kk][j], step, intervals.uptake, s);
-    if (soil_transport) c.soil_exchange_mass[kk][j] += t.exchange;
-    t.decay = take_sink(c.cell_decay_mass[kk][j], step, intervals.decay, s);
+    r.trades = true;
+    r.exchange_interval = intervals.uptake;
+    r.decay_interval = intervals.decay;
+    if (soil_transport) r.soil_exchange = c.soil_exchange_mass[kk].data();
   } else if (c.constituent_type[kk] == 2 && soil_transport) {
     // A nutrient species trades with its soil pool at the soil-flux interval;
     // the pool's side was booked when the flux was gathered.
-    t.exchange = take_source(c.cell_uptake_mass[kk][j], step, intervals.nsm_soil_flux, s);
-    t.decay = take_sink(c.cell_decay_mass[kk][j], step, intervals.nsm_soil_flux, s);
+    r.trades = true;
+    r.exchange_interval = intervals.nsm_soil_flux;
+    r.decay_interval = intervals.nsm_soil_flux;
+  }
+  const int soil = soil_entry_of(c, k);
+  if (soil_transport && soil >= 0) r.soil_top = c.soil_top_mass[std::size_t(soil)].data();
+  return r;
+}
+
+// Takes cell j's shares of every accumulator of its constituent over one
+// step and leaves the totals to the caller, which books them in cell order.
+inline cell_terms take_cell_terms(const share_rows& r, int j, double step,
+                                  const contam_intervals& intervals, double* exit_mass,
+                                  const sed_contam_rows* sed) {
+  cell_terms t;
+  double s = r.mass[j];
+  if (r.trades) {
+    t.exchange = take_source(r.uptake[j], step, r.exchange_interval, s);
+    if (r.soil_exchange != nullptr) set_if_changed(r.soil_exchange[j], r.soil_exchange[j] + t.exchange);
+    t.decay = take_sink(r.decay[j], step, r.decay_interval, s);
   }
   // What exfiltrating water brought up through the soil layers.
-  if (c.ov_exfil_dmt.size() > kk && c.cell_exfil_mass[kk][j] != 0.0) {
-    t.exfiltrated = take_source(c.cell_exfil_mass[kk][j], step, intervals.exfiltration, s);
+  if (r.exfil != nullptr && r.exfil[j] != 0.0) {
+    t.exfiltrated = take_source(r.exfil[j], step, intervals.exfiltration, s);
     t.exfiltration_taken = true;
   }
   if (sed != nullptr) {
@@ -106,9 +141,8 @@ cell_terms take_cell_terms(constituent_state& c, int k, int j, double step,
     t.released = take_source(sed->release[j], step, step, s);
     sed->total[j] += waiting - t.released;
   }
-  t.infiltration = take_sink(c.cell_infil_mass[kk][j], step, intervals.infiltration, s);
-  const int soil = soil_entry_of(c, k);
-  if (soil_transport && soil >= 0) c.soil_top_mass[std::size_t(soil)][j] += t.infiltration;
+  t.infiltration = take_sink(r.infil[j], step, intervals.infiltration, s);
+  if (r.soil_top != nullptr) set_if_changed(r.soil_top[j], r.soil_top[j] + t.infiltration);
   if (exit_mass != nullptr) t.outflow = take_sink(*exit_mass, step, intervals.outlet, s);
   return t;
 }
@@ -199,7 +233,8 @@ double ov_contam_cell_mass(constituent_state& c, int k, int j, double step,
                            const contam_intervals& intervals, bool soil_transport,
                            double* exit_mass, const sed_contam_rows* sed) {
   const cell_terms t =
-      take_cell_terms(c, k, j, step, intervals, soil_transport, exit_mass, sed);
+      take_cell_terms(share_rows_of(c, k, intervals, soil_transport), j, step, intervals,
+                      exit_mass, sed);
   book_cell_terms(c, std::size_t(k), t, soil_transport, exit_mass != nullptr, sed);
   return net_rate(t, step);
 }
@@ -223,6 +258,7 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
                               ? outlet
                               : 0;
   contam_flux_work::taken& took = work.took;
+  const share_rows shares = share_rows_of(c, k, intervals, soil_transport);
   // The cells take their shares apart; the totals are added after, in cell
   // order, so that they do not depend on the thread count.
 #pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
@@ -232,7 +268,7 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
       continue;
     }
     double* exit = cell_exit != nullptr ? &cell_exit[j] : j == outlet ? exit_mass : nullptr;
-    const cell_terms t = take_cell_terms(c, k, j, a, intervals, soil_transport, exit, sed);
+    const cell_terms t = take_cell_terms(shares, j, a, intervals, exit, sed);
     work.rate[j] = net_rate(t, a);
     if (trades) {
       took.exchange[j] = t.exchange;

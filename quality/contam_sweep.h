@@ -200,14 +200,18 @@ int correct(contam_flux_work& w, const contam_grid& g, const direction& d, const
   return bits;
 }
 
+// Cells a sweep in one pass takes a stage at a time.
+constexpr int sweep_block = 256;
+
 // A sweep in one pass over the cells in grid order, where every face's
-// cells lie at most reach apart: each thread walks its share of the cells
-// and, reach cells behind the faces it has reached, predicts a cell and the
-// fluxes of its own face, and another reach behind corrects a cell and
-// stores it. Faces and predictions stay in the thread's ring, never in
-// memory; those of cells up to two reaches beyond its share are worked out
-// again, from the same rows, by the thread that needs them. The mean
-// fluxes through lakes' shores are kept for the lakes' booking after.
+// cells lie at most reach apart: each thread walks its share of the cells a
+// block at a time and works out the start fluxes of the block's faces,
+// then, reach cells behind them, predicts each cell and the fluxes of its
+// own face, then, another reach behind, corrects each cell and stores it.
+// Faces and predictions stay in the thread's ring, never in memory; those
+// of cells up to two reaches beyond its share are worked out again, from
+// the same rows, by the thread that needs them. The mean fluxes through
+// lakes' shores are kept for the lakes' booking after.
 template <bool lakes, class Store>
 int sweep_in_one_pass(contam_flux_work& w, const contam_grid& g, const direction& d, int reach,
                       const rows& r, double a, double& negative_mass, Store store) {
@@ -235,16 +239,16 @@ int sweep_in_one_pass(contam_flux_work& w, const contam_grid& g, const direction
     double* mean_adv = mean_disp + slots;
     const int begin = std::max(1, first - reach);
     const int end = first <= last ? last + 2 * reach : begin - 1;
-    for (int i = begin; i <= end; ++i) {
-      if (i <= n) {
+    for (int b0 = begin; b0 <= end; b0 += sweep_block) {
+      const int b1 = std::min(end, b0 + sweep_block - 1);
+      for (int i = b0, to = std::min(b1, n); i <= to; ++i) {
         const int u = up[i];
         const face_flux f = u == 0 ? face_flux{0.0, 0.0}
                                    : face_with<lakes>(g, d, r.disp, u, i, r.conc[u], r.conc[i]);
         start_disp[i & wrap] = f.disp;
         start_adv[i & wrap] = f.adv;
       }
-      const int k = i - reach;
-      if (k >= begin && k <= n) {
+      for (int k = std::max(begin, b0 - reach), to = std::min(b1 - reach, n); k <= to; ++k) {
         const int dn = down[k];
         const face_flux in{start_disp[k & wrap], start_adv[k & wrap]};
         if (lakes && g.lake[k] > 0) {
@@ -255,19 +259,18 @@ int sweep_in_one_pass(contam_flux_work& w, const contam_grid& g, const direction
           const double m = moved_mass(r, k, in, out, a);
           pred[k & wrap] = h[k] >= tiny && m >= 0.0 ? m / (h[k] * area) : 0.0;
         }
-        if (k >= first) {
-          const int u = up[k];
-          const face_flux p = u == 0 ? face_flux{0.0, 0.0}
-                                     : face_with<lakes>(g, d, r.disp, u, k, pred[u & wrap],
-                                                        pred[k & wrap]);
-          mean_disp[k & wrap] = (p.disp + in.disp) * 0.5;
-          mean_adv[k & wrap] = (p.adv + in.adv) * 0.5;
-          if (lakes && k <= last && u != 0 && (g.lake[k] > 0) != (g.lake[u] > 0))
-            shore[k] = mean_adv[k & wrap];
-        }
+        if (k < first) continue;
+        const int u = up[k];
+        const face_flux p = u == 0 ? face_flux{0.0, 0.0}
+                                   : face_with<lakes>(g, d, r.disp, u, k, pred[u & wrap],
+                                                      pred[k & wrap]);
+        mean_disp[k & wrap] = (p.disp + in.disp) * 0.5;
+        mean_adv[k & wrap] = (p.adv + in.adv) * 0.5;
+        if (lakes && k <= last && u != 0 && (g.lake[k] > 0) != (g.lake[u] > 0))
+          shore[k] = mean_adv[k & wrap];
       }
-      const int j = k - reach;
-      if (j >= first && j <= last) {
+      for (int j = std::max(first, b0 - 2 * reach), to = std::min(b1 - 2 * reach, last); j <= to;
+           ++j) {
         if (lakes && g.lake[j] > 0) {
           bits |= store(j, r.mass[j], r.conc[j]);
           continue;
