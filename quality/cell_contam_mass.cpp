@@ -260,7 +260,8 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
   contam_flux_work::taken& took = work.took;
   const share_rows shares = share_rows_of(c, k, intervals, soil_transport);
   // The cells take their shares apart; the totals are added after, in cell
-  // order, so that they do not depend on the thread count.
+  // order, so that they do not depend on the thread count, beside the first
+  // sweep, which needs none of them.
 #pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
   for (int j = 1; j <= n; ++j) {
     if (lake != nullptr && lake[j] > 0) {
@@ -283,7 +284,9 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
     if (exit != nullptr) took.outflow[j] = t.outflow;
   }
   work.to_lakes = 0.0;
-  book_cell_totals(c, kk, work, n, lake, soil_transport, cell_exit != nullptr, outlet_cell, sed);
+  const auto book = [&] {
+    book_cell_totals(c, kk, work, n, lake, soil_transport, cell_exit != nullptr, outlet_cell, sed);
+  };
 
   // The first sweep moves the constituent's rows into the working rows, the
   // second moves them back and stores each cell as it goes: a cell that
@@ -325,7 +328,7 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
   const contam_sweep::rows second{work.mass.data(), work.conc.data(), disp, work.rate.data(),
                                   mass, conc};
   const int bits =
-      contam_sweep::sweeps(work, grid, a, order, first, second, negative_mass, store);
+      contam_sweep::sweeps(work, grid, a, order, first, second, negative_mass, store, book);
 
   // A cell a channel lake has taken holds no water of its own: what it held
   // goes to the lake. Several cells give to one lake, so this stays serial.

@@ -18,6 +18,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <type_traits>
 
 #include "quality/cell_contam_flux.h"
 #include "surface/cell_loops.h"
@@ -200,6 +201,17 @@ int correct(contam_flux_work& w, const contam_grid& g, const direction& d, const
   return bits;
 }
 
+// Nothing to run beside a sweep.
+struct no_aside {
+  void operator()() const {}
+};
+
+template <class Aside>
+constexpr bool has_aside = !std::is_same_v<Aside, no_aside>;
+
+// The smallest team that gives a sweep's serial aside a thread of its own.
+constexpr int aside_team = 4;
+
 // Cells a sweep in one pass takes a stage at a time.
 constexpr int sweep_block = 256;
 
@@ -212,9 +224,9 @@ constexpr int sweep_block = 256;
 // of cells up to two reaches beyond its share are worked out again, from
 // the same rows, by the thread that needs them. The mean fluxes through
 // lakes' shores are kept for the lakes' booking after.
-template <bool lakes, class Store>
+template <bool lakes, class Store, class Aside>
 int sweep_in_one_pass(contam_flux_work& w, const contam_grid& g, const direction& d, int reach,
-                      const rows& r, double a, double& negative_mass, Store store) {
+                      const rows& r, double a, double& negative_mass, Store store, Aside aside) {
   const int n = g.cells;
   const double area = g.dx * g.dx;
   const double* h = g.depth;
@@ -226,11 +238,25 @@ int sweep_in_one_pass(contam_flux_work& w, const contam_grid& g, const direction
   double* shore = w.shore_flux.data();
   int any_cut = 0;
   int bits = 0;
-#pragma omp parallel reduction(| : any_cut, bits) if (n >= parallel_min_cells)
+  // The aside's serial work takes a thread of its own on a team large
+  // enough to miss it little; else it runs first.
+  const bool parallel = n >= parallel_min_cells;
+  const bool apart = has_aside<Aside> && parallel && omp_get_max_threads() >= aside_team;
+  if (!apart) aside();
+#pragma omp parallel reduction(| : any_cut, bits) if (parallel)
   {
-    int first = 0;
+    int first = 1;
     int last = 0;
-    thread_cells(n, omp_get_thread_num(), omp_get_num_threads(), first, last);
+    const int team = omp_get_num_threads();
+    const int t = omp_get_thread_num();
+    if (!apart || team < aside_team) {
+      if (apart && t == 0) aside();
+      thread_cells(n, t, team, first, last);
+    } else if (t + 1 < team) {
+      thread_cells(n, t, team - 1, first, last);
+    } else {
+      aside();
+    }
     // Start fluxes, predicted concentrations and mean fluxes, by cell.
     double* start_disp = w.ring.data() + std::size_t(omp_get_thread_num()) * ring_stride(slots);
     double* start_adv = start_disp + slots;
@@ -296,15 +322,18 @@ int sweep_in_one_pass(contam_flux_work& w, const contam_grid& g, const direction
   return bits;
 }
 
-// One sweep of a seconds in one direction.
-template <class Store>
+// One sweep of a seconds in one direction; aside() runs once, before the
+// sweep or beside it.
+template <class Store, class Aside>
 int sweep(contam_flux_work& w, const contam_grid& g, bool columns, const rows& r, double a,
-          double& negative_mass, Store store) {
+          double& negative_mass, Store store, Aside aside) {
   const direction d = direction_of(g, columns);
   const int reach = columns ? w.reach_columns : w.reach_rows;
   if (reach > 0 && w.ring_threads >= omp_get_max_threads())
-    return g.lake != nullptr ? sweep_in_one_pass<true>(w, g, d, reach, r, a, negative_mass, store)
-                             : sweep_in_one_pass<false>(w, g, d, reach, r, a, negative_mass, store);
+    return g.lake != nullptr
+               ? sweep_in_one_pass<true>(w, g, d, reach, r, a, negative_mass, store, aside)
+               : sweep_in_one_pass<false>(w, g, d, reach, r, a, negative_mass, store, aside);
+  aside();
   const double* conc_pred = w.conc_pred.data();
   predict(g, d, r, a, w.conc_pred.data());
   if (g.lake != nullptr)
@@ -325,13 +354,16 @@ struct plain_store {
 };
 
 // Both sweeps in the given order (1: columns first), the first from rows
-// first into its output rows, the second from those through store.
-template <class Store>
+// first into its output rows, the second from those through store. aside()
+// is serial work that reads and writes nothing the sweeps do; it runs
+// beside the first sweep when the team is large.
+template <class Store, class Aside = no_aside>
 int sweeps(contam_flux_work& w, const contam_grid& g, double a, int order, const rows& first,
-           const rows& second, double& negative_mass, Store store) {
+           const rows& second, double& negative_mass, Store store, Aside aside = {}) {
   const bool columns_first = order == 1;
-  sweep(w, g, columns_first, first, a, negative_mass, plain_store{first.mass_out, first.conc_out});
-  return sweep(w, g, !columns_first, second, a, negative_mass, store);
+  sweep(w, g, columns_first, first, a, negative_mass, plain_store{first.mass_out, first.conc_out},
+        aside);
+  return sweep(w, g, !columns_first, second, a, negative_mass, store, no_aside{});
 }
 
 }  // namespace contam_sweep
