@@ -166,6 +166,25 @@ void book_lake_faces(contam_flux_work& w, const contam_grid& g, const direction&
   }
 }
 
+// Stores cell j's mass after a step of a seconds with the mean fluxes of
+// its own face in and of the face after it out; a mass driven below zero is
+// stored as 0 and what was cut (kg) left in cut[j].
+template <class Store>
+inline int store_corrected(const contam_grid& g, const rows& r, int j, const face_flux& in,
+                           const face_flux& out, double a, double* cut, int& any_cut,
+                           Store& store) {
+  const double* h = g.depth;
+  double m = moved_mass(r, j, in, out, a);
+  double c = h[j] >= tiny ? m / (h[j] * (g.dx * g.dx)) : 0.0;
+  if (m < 0.0) {
+    cut[j] = -m / 1000.0;
+    any_cut = 1;
+    m = 0.0;
+    c = 0.0;
+  }
+  return store(j, m, c);
+}
+
 // The corrector: each cell's mass and concentration go to store(j, mass,
 // conc), which returns bits to or together; a mass driven below zero is
 // stored as 0 and what was cut (kg) added to negative_mass in cell order. A
@@ -173,8 +192,6 @@ void book_lake_faces(contam_flux_work& w, const contam_grid& g, const direction&
 template <class Store>
 int correct(contam_flux_work& w, const contam_grid& g, const direction& d, const rows& r,
             double a, double& negative_mass, Store store) {
-  const double area = g.dx * g.dx;
-  const double* h = g.depth;
   const double* conc_pred = w.conc_pred.data();
   double* cut = w.cut.data();
   int any_cut = 0;
@@ -186,16 +203,8 @@ int correct(contam_flux_work& w, const contam_grid& g, const direction& d, const
       bits |= store(j, r.mass[j], r.conc[j]);
       continue;
     }
-    double m = moved_mass(r, j, mean_face_of(g, d, r, conc_pred, j),
-                          mean_face_of(g, d, r, conc_pred, d.down[j]), a);
-    double c = h[j] >= tiny ? m / (h[j] * area) : 0.0;
-    if (m < 0.0) {
-      cut[j] = -m / 1000.0;
-      any_cut = 1;
-      m = 0.0;
-      c = 0.0;
-    }
-    bits |= store(j, m, c);
+    bits |= store_corrected(g, r, j, mean_face_of(g, d, r, conc_pred, j),
+                            mean_face_of(g, d, r, conc_pred, d.down[j]), a, cut, any_cut, store);
   }
   if (any_cut) add_cuts(w, g.cells, negative_mass);
   return bits;
@@ -305,15 +314,7 @@ int sweep_in_one_pass(contam_flux_work& w, const contam_grid& g, const direction
         const face_flux in{mean_disp[j & wrap], mean_adv[j & wrap]};
         const face_flux out =
             dn == 0 ? face_flux{0.0, 0.0} : face_flux{mean_disp[dn & wrap], mean_adv[dn & wrap]};
-        double m = moved_mass(r, j, in, out, a);
-        double c = h[j] >= tiny ? m / (h[j] * area) : 0.0;
-        if (m < 0.0) {
-          cut[j] = -m / 1000.0;
-          any_cut = 1;
-          m = 0.0;
-          c = 0.0;
-        }
-        bits |= store(j, m, c);
+        bits |= store_corrected(g, r, j, in, out, a, cut, any_cut, store);
       }
     }
   }
