@@ -121,14 +121,15 @@ share_rows share_rows_of(constituent_state& c, int k, const contam_intervals& in
 
 // Takes cell j's shares of every accumulator of its constituent over one
 // step and leaves the totals to the caller, which books them in cell order.
-inline cell_terms take_cell_terms(const share_rows& r, int j, double step,
+[[gnu::always_inline]] inline cell_terms take_cell_terms(const share_rows& r, int j, double step,
                                   const contam_intervals& intervals, double* exit_mass,
                                   const sed_contam_rows* sed) {
   cell_terms t;
   double s = r.mass[j];
   if (r.trades) {
     t.exchange = take_source(r.uptake[j], step, r.exchange_interval, s);
-    if (r.soil_exchange != nullptr) set_if_changed(r.soil_exchange[j], r.soil_exchange[j] + t.exchange);
+    if (r.soil_exchange != nullptr)
+      set_if_changed(r.soil_exchange[j], r.soil_exchange[j] + t.exchange);
     t.decay = take_sink(r.decay[j], step, r.decay_interval, s);
   }
   // What exfiltrating water brought up through the soil layers.
@@ -294,12 +295,13 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
   // seen) for the totals after the sweeps.
   double* dried = work.dried.data();
   const int soil = soil_entry_of(c, k);
-  double* soil_top = soil_transport && soil >= 0 ? c.soil_top_mass[std::size_t(soil)].data() : nullptr;
+  double* soil_top =
+      soil_transport && soil >= 0 ? c.soil_top_mass[std::size_t(soil)].data() : nullptr;
   double* land = c.land_surface_mass[kk].data();
   double* sed_total = sed != nullptr ? sed->total : nullptr;
   const double* depth = grid.depth;
   enum : int { a_cell_dried = 1, not_a_number = 2 };
-  // A cell of an overland lake keeps its rows as they were.
+  // A lake cell keeps its rows as they were.
   const auto store = [=](int j, double m, double cj) {
     int bits = 0;
     if (lake != nullptr && lake[j] > 0) return bits;

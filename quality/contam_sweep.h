@@ -8,12 +8,14 @@
 // gains what enters through its own face and loses what enters its lower or
 // right neighbour, so the grid's mass changes only by the source rates.
 //
-// A sweep is two passes over the cells, each writing only its own cell: the
-// predictor's concentrations, then the corrector from the faces' fluxes of
-// the start and of the prediction. A face's fluxes are worked out where a
-// pass needs them rather than stored, from rows no pass of the sweep
-// changes, so each cell sees the same numbers in either pass and on any
-// thread; the sweep leaves its result in rows other than those it read.
+// A sweep predicts every cell's concentration, then corrects each cell from
+// the mean of its faces' fluxes at the start and of the prediction. On cells
+// numbered in grid order it does both in one pass, keeping what is in
+// flight in a ring per thread; else in two, each writing only its own
+// cells. A face's fluxes are worked out where they are needed rather than
+// stored, from rows no pass of the sweep changes, so each cell sees the
+// same numbers in either form and on any thread; the sweep leaves its
+// result in rows other than those it read.
 
 #include <omp.h>
 
