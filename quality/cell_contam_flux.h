@@ -42,14 +42,28 @@ struct contam_flux_work {
   std::vector<double> mass;       // g
   std::vector<double> disp;       // dispersion coefficient, m2/s
   std::vector<double> rate;       // net source, g/s
-  std::vector<double> disp_flux;  // g/s through the face from the upper or left neighbour
-  std::vector<double> adv_flux;   // g/s, the same face
-  std::vector<double> disp_pred;  // predictor fluxes, kept for the average
-  std::vector<double> adv_pred;
-  std::vector<double> mass_pred;  // predictor mass, g
-  std::vector<double> conc_pred;  // predictor concentration, g/m3
+  std::vector<double> conc_pred;  // the predictor's concentration, g/m3
+  std::vector<double> mass_swept; // after the first of the two sweeps, g
+  std::vector<double> conc_swept; // g/m3
+  // What the sweeps cut where they drove a mass below zero, kg, and what
+  // dried cells handed on, g: zero but where a sweep wrote, and cleared by
+  // whoever reads them.
+  std::vector<double> cut;
+  std::vector<double> dried;
+  std::vector<double> shore_flux; // g/s, the mean advective flux through a lake's shore face
+                                  // into the cell, in a sweep in one pass
   std::vector<double> exit_taken; // given to the channels in the step, g
+  int exit_cell = 0;              // the one cell exit_taken holds, without outflows per cell
   double to_lakes = 0.0;          // given to the channel lakes in the step, g
+  // For the sweeps in one pass over cells numbered in grid order (see
+  // size_sweeps): how far a face's two cells lie apart at most along rows
+  // and along columns (0: a sweep takes two passes), and each thread's ring
+  // of the faces a pass holds in flight, ring_slots of each kind.
+  int reach_rows = 0;
+  int reach_columns = 0;
+  int ring_slots = 0;
+  int ring_threads = 0;
+  std::vector<double> ring;
   // Each cell's shares of the step, g, kept for the totals.
   struct taken {
     std::vector<double> exchange, decay, exfiltrated, released, infiltration, outflow;
@@ -57,6 +71,10 @@ struct contam_flux_work {
   } took;
 
   void size(int cells);
+  // Sets the sweeps up for the neighbour tables of grid, once before the
+  // time loop; without it, or on a grid whose cells are not in grid order,
+  // each sweep takes two passes, to the same results.
+  void size_sweeps(const contam_grid& grid);
 };
 
 // The two passes over step a (s): column pass then row pass when order is

@@ -156,6 +156,22 @@ void fill_soil_layer_table(model_state& state) {
   }
 }
 
+// The grid and its surface water as the constituent sweeps see them.
+contam_grid contam_grid_of(const model_state& state) {
+  const grid_state& g = state.grid;
+  contam_grid grid;
+  grid.cells = g.cells;
+  grid.dx = g.dx;
+  grid.leftcon = g.leftcon.data();
+  grid.rightcon = g.rightcon.data();
+  grid.abovecon = g.abovecon.data();
+  grid.belowcon = g.belowcon.data();
+  grid.depth = state.surface.depth.data();
+  grid.flux_x = state.surface.flux_x.data();
+  grid.flux_y = state.surface.flux_y.data();
+  return grid;
+}
+
 // The first due pass starts the clocks: the gathering processes from now,
 // the cell step from the overland clock's last time, so that its first step
 // spans the interval the first rain was applied over.
@@ -275,6 +291,7 @@ void init_constituent_state(model_state& state) {
   }
   m.depth_last = state.surface.depth;
   m.depth_last.resize(std::size_t(cells) + 1, 0.0);
+  m.work.size_sweeps(contam_grid_of(state));
   m.mixing_water.assign(std::size_t(cells) + 1, 0.0);
   m.soil_content.assign(std::size_t(cells) + 1, 0.0);
   m.exfil_seen.assign(std::size_t(cells) + 1, 0.0);
@@ -519,16 +536,7 @@ void cell_contam_mass_step(model_state& state) {
   constituent_state& c = m.c;
   const int cells = state.grid.cells;
   const grid_state& g = state.grid;
-  contam_grid grid;
-  grid.cells = cells;
-  grid.dx = g.dx;
-  grid.leftcon = g.leftcon.data();
-  grid.rightcon = g.rightcon.data();
-  grid.abovecon = g.abovecon.data();
-  grid.belowcon = g.belowcon.data();
-  grid.depth = state.surface.depth.data();
-  grid.flux_x = state.surface.flux_x.data();
-  grid.flux_y = state.surface.flux_y.data();
+  contam_grid grid = contam_grid_of(state);
   contam_intervals intervals;
   intervals.decay = m.decay_interval;
   intervals.infiltration = m.infiltration_interval;

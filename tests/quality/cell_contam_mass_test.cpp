@@ -287,12 +287,22 @@ struct varied_plane : flux_grid {
         }
       }
   }
-  void steps(bool per_cell_exit, bool soil) {
+  // The lake cells as a channel lake's (2.5 g/m3), which takes what
+  // crosses their shores, or as cells that keep their own.
+  std::vector<double> lake_conc{0.0, 2.5}, lake_inflow{0.0, 0.0};
+  void steps(bool per_cell_exit, bool soil, bool channel_lake = false, bool one_pass = false) {
     const contam_intervals intervals{30.0, 20.0, 30.0, 10.0, 20.0, 30.0};
     sed_contam_rows sed{sed_release.data(), sed_total.data(), &sed_released};
+    contam_grid g = grid();
+    if (channel_lake) {
+      g.lake = lake.data();
+      g.lake_conc = lake_conc.data();
+      g.lake_inflow = lake_inflow.data();
+    }
+    if (one_pass) work.size_sweeps(g);
     for (int step = 0; step < 3; ++step)
       for (int n = 1; n <= 2; ++n)
-        cell_contam_mass_update(c, n, work, grid(), 10.0, 1 + step % 2, intervals, side * 20,
+        cell_contam_mass_update(c, n, work, g, 10.0, 1 + step % 2, intervals, side * 20,
                                 &exit_mass, lake.data(), soil, negative,
                                 per_cell_exit ? cell_exit.data() : nullptr, &sed);
   }
@@ -303,43 +313,59 @@ bool same_bits(const std::vector<T>& a, const std::vector<T>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
 }
 
-TEST(cell_contam_mass, the_step_gives_the_same_bits_on_any_number_of_threads) {
+// The sweeps in one pass over the cells, on any number of threads, give
+// the bits of the sweeps in two passes on one thread.
+TEST(cell_contam_mass, the_step_gives_the_same_bits_in_one_pass_and_on_any_number_of_threads) {
   const int before = omp_get_max_threads();
   for (const bool per_cell_exit : {true, false})
-    for (const bool soil : {true, false}) {
-      SCOPED_TRACE(testing::Message() << "per-cell exit " << per_cell_exit << " soil " << soil);
-      omp_set_num_threads(1);
-      varied_plane one;
-      one.steps(per_cell_exit, soil);
-      // The fixture reaches every booking: cut masses, dried cells, outflow.
-      EXPECT_GT(one.negative, 0.0);
-      EXPECT_GT(one.c.ov_out_dmt[1], 0.0);
-      EXPECT_NE(one.sed_released, 0.0);
-      for (int threads : {3, 8}) {
-        omp_set_num_threads(threads);
-        varied_plane many;
-        many.steps(per_cell_exit, soil);
-        for (int n = 1; n <= 2; ++n) {
-          SCOPED_TRACE(testing::Message() << threads << " threads, constituent " << n);
-          for (auto field : {&constituent_state::ov_contam_mass, &constituent_state::ov_contam_conc,
-                             &constituent_state::soil_top_mass, &constituent_state::land_surface_mass,
-                             &constituent_state::soil_exchange_mass,
-                             &constituent_state::cell_infil_mass,
-                             &constituent_state::cell_exfil_mass})
-            EXPECT_TRUE(same_bits((one.c.*field)[n], (many.c.*field)[n]));
+    for (const bool soil : {true, false})
+      for (const bool channel_lake : {true, false}) {
+        SCOPED_TRACE(testing::Message() << "per-cell exit " << per_cell_exit << " soil " << soil
+                                        << " channel lake " << channel_lake);
+        omp_set_num_threads(1);
+        varied_plane one;
+        one.steps(per_cell_exit, soil, channel_lake);
+        // The fixture reaches every booking: cut masses, dried cells, outflow.
+        EXPECT_GT(one.negative, 0.0);
+        EXPECT_GT(one.c.ov_out_dmt[1], 0.0);
+        EXPECT_NE(one.sed_released, 0.0);
+        if (channel_lake) {
+          EXPECT_NE(one.work.to_lakes, 0.0);
         }
-        for (auto total : {&constituent_state::ov_uptake_dmt, &constituent_state::ov_decay_dmt,
-                           &constituent_state::ov_infil_dmt, &constituent_state::ov_out_dmt,
-                           &constituent_state::ov_exfil_dmt})
-          EXPECT_TRUE(same_bits(one.c.*total, many.c.*total)) << threads << " threads";
-        EXPECT_TRUE(same_bits(one.work.exit_taken, many.work.exit_taken));
-        EXPECT_TRUE(same_bits(one.cell_exit, many.cell_exit));
-        EXPECT_TRUE(same_bits(one.sed_total, many.sed_total));
-        EXPECT_EQ(std::memcmp(&one.sed_released, &many.sed_released, sizeof(double)), 0);
-        EXPECT_EQ(std::memcmp(&one.negative, &many.negative, sizeof(double)), 0);
-        EXPECT_EQ(std::memcmp(&one.exit_mass, &many.exit_mass, sizeof(double)), 0);
+        for (const bool one_pass : {true, false})
+          for (int threads : {1, 3, 8}) {
+            if (!one_pass && threads == 1) continue;
+            omp_set_num_threads(threads);
+            varied_plane many;
+            many.steps(per_cell_exit, soil, channel_lake, one_pass);
+            SCOPED_TRACE(testing::Message() << threads << " threads, one pass " << one_pass);
+            for (int n = 1; n <= 2; ++n) {
+              SCOPED_TRACE(testing::Message() << "constituent " << n);
+              for (auto field :
+                   {&constituent_state::ov_contam_mass, &constituent_state::ov_contam_conc,
+                    &constituent_state::soil_top_mass, &constituent_state::land_surface_mass,
+                    &constituent_state::soil_exchange_mass, &constituent_state::cell_infil_mass,
+                    &constituent_state::cell_exfil_mass, &constituent_state::cell_decay_mass,
+                    &constituent_state::cell_uptake_mass})
+                EXPECT_TRUE(same_bits((one.c.*field)[n], (many.c.*field)[n]));
+            }
+            for (auto total : {&constituent_state::ov_uptake_dmt, &constituent_state::ov_decay_dmt,
+                               &constituent_state::ov_infil_dmt, &constituent_state::ov_out_dmt,
+                               &constituent_state::ov_exfil_dmt})
+              EXPECT_TRUE(same_bits(one.c.*total, many.c.*total));
+            EXPECT_TRUE(same_bits(one.work.exit_taken, many.work.exit_taken));
+            EXPECT_TRUE(same_bits(one.cell_exit, many.cell_exit));
+            EXPECT_TRUE(same_bits(one.sed_total, many.sed_total));
+            EXPECT_TRUE(same_bits(one.lake_inflow, many.lake_inflow));
+            const auto same_double = [](double x, double y) {
+              return std::memcmp(&x, &y, sizeof x) == 0;
+            };
+            EXPECT_TRUE(same_double(one.sed_released, many.sed_released));
+            EXPECT_TRUE(same_double(one.negative, many.negative));
+            EXPECT_TRUE(same_double(one.exit_mass, many.exit_mass));
+            EXPECT_TRUE(same_double(one.work.to_lakes, many.work.to_lakes));
+          }
       }
-    }
   omp_set_num_threads(before);
 }
 
