@@ -5,6 +5,8 @@
 
 #include "surface/cell_connectivity.h"
 
+#include <algorithm>
+
 #include "run/model_state.h"
 #include "core/text_io.h"
 #include "input/read_grid_inputs.h"
@@ -39,6 +41,33 @@ void fill_cell_slopes(int cells, double dx, const std::vector<double>& elevation
     slope_y[i] = (elevation[i] - elevation[b]) / dx;
     if (belowcon[b] == 0) slope_y[b] = slope_y[i];
   }
+}
+
+grid_order find_grid_order(int cells, const std::vector<int>& rightcon,
+                           const std::vector<int>& belowcon, const std::vector<int>& leftcon,
+                           const std::vector<int>& abovecon) {
+  const std::size_t size = std::size_t(cells) + 1;
+  if (cells <= 0 || rightcon.size() < size || belowcon.size() < size || leftcon.size() < size ||
+      abovecon.size() < size)
+    return {};
+  grid_order order;
+  // A neighbour number outside 0..cells fails the test before it indexes.
+  const auto beyond = [cells](int next, int i) { return next != 0 && (next <= i || next > cells); };
+  const auto before = [](int prev, int i) { return prev != 0 && (prev < 0 || prev >= i); };
+  for (int i = 1; i <= cells; ++i) {
+    const int r = rightcon[std::size_t(i)];
+    const int b = belowcon[std::size_t(i)];
+    const int l = leftcon[std::size_t(i)];
+    const int a = abovecon[std::size_t(i)];
+    if (beyond(r, i) || beyond(b, i) || before(l, i) || before(a, i)) return {};
+    if ((r != 0 && leftcon[std::size_t(r)] != i) || (b != 0 && abovecon[std::size_t(b)] != i) ||
+        (l != 0 && rightcon[std::size_t(l)] != i) || (a != 0 && belowcon[std::size_t(a)] != i))
+      return {};
+    order.reach_x = std::max(order.reach_x, r - i);
+    order.reach_y = std::max(order.reach_y, b - i);
+  }
+  order.ok = true;
+  return order;
 }
 
 void build_cell_connectivity(model_state& state) {

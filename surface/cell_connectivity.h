@@ -18,3 +18,21 @@ void build_neighbor_tables(int rows, int cols, std::vector<int>& rightcon, std::
 void fill_cell_slopes(int cells, double dx, const std::vector<double>& elevation,
                       const std::vector<int>& rightcon, const std::vector<int>& belowcon,
                       std::vector<double>& slope_x, std::vector<double>& slope_y);
+
+// How the neighbour tables number the cells, for the routers that route a
+// direction's faces and update the depths in one pass: in grid order every
+// far cell of a face comes after its near cell, within the grid, and the
+// left and above tables are the inverses of the right and below tables.
+// reach is the largest rightcon[i] - i (x) or belowcon[i] - i (y), which
+// bounds the faces that cross from one thread's share of the cells into the
+// next share.
+struct grid_order {
+  bool ok = false;  // the cells are in grid order
+  int reach_x = 0;  // cells
+  int reach_y = 0;  // cells
+};
+
+// The order of the tables [1..cells].
+grid_order find_grid_order(int cells, const std::vector<int>& rightcon,
+                           const std::vector<int>& belowcon, const std::vector<int>& leftcon,
+                           const std::vector<int>& abovecon);

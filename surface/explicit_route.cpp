@@ -1,13 +1,15 @@
-// The explicit overland router. A sweep computes the flow per unit width
-// through every cell's right (x) or lower (y) face from the depths at the
-// start of the sub-step and writes only that cell's flux; the depth update
-// then gathers each cell's four faces, so that every depth is written by one
-// iteration and both cells of a face see the same transfer. Both directions
-// read the depths of the start of the sub-step, so one pass computes both.
-// Failing faces are counted in the pass; the first of a step is printed
-// afterwards on the calling thread, and the step's count at its end, so a
-// run prints and routes the same on any number of threads and a large grid
-// does not flood the screen with a line per face.
+// The explicit overland router. Every face of a sub-step carries the flow
+// per unit width through a cell's right (x) or lower (y) face from the
+// depths at the start of the sub-step, and a depth gathers its cell's four
+// faces, so that every depth is written by one iteration and both cells of
+// a face see the same transfer. With the cells numbered in grid order, as
+// the set-up finds them, one pass a sub-step routes a cell's two faces and
+// then updates its depth, which no later face reads; other numberings route
+// the faces and update the depths in two passes, to the same bits.
+// Failing faces are counted in the pass and the first in cell order kept;
+// it is printed afterwards on the calling thread, and the step's count at
+// its end, so a run prints and routes the same on any number of threads and
+// a large grid does not flood the screen with a line per face.
 //
 // Lakes change the procedure. With channel lakes the sweeps also pass water
 // between free cells and the lakes, whose cells keep their depths, and the
@@ -18,6 +20,9 @@
 
 #include "surface/explicit_route.h"
 
+#include <omp.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -113,22 +118,30 @@ direction direction_of(const explicit_view& v, bool x) {
            : direction{false, v.belowcon, v.slope_y, dike_bottom, v.flux_y};
 }
 
+// The routines below take extras = false for a grid without dikes and
+// wetlands, where they reduce to the plain law with its tests compiled out;
+// they give the same bits either way.
+template <bool extras = true>
 inline int wetland_at(const explicit_view& v, int c) {
+  if constexpr (!extras) return 0;
   return v.wetland_mask != nullptr ? v.wetland_mask[c] : 0;
 }
 
+template <bool extras = true>
 inline bool face_open(const explicit_view& v, const direction& d, int i) {
   const int j = d.next[i];
   if (j == 0) return false;
+  if constexpr (!extras) return true;
   return !(v.dike_mask != nullptr && (v.dike_mask[i] & d.dike_side) != 0);
 }
 
 // A face between free cells is routed and tested when it is open and its
 // cell i holds at least its retention; a wetland cell passes water below its
 // retention too.
+template <bool extras = true>
 inline bool face_routed(const explicit_view& v, const direction& d, int i) {
-  if (!face_open(v, d, i)) return false;
-  return wetland_at(v, i) > 0 || !(v.depth[i] < v.retent_dep[i]);
+  if (!face_open<extras>(v, d, i)) return false;
+  return wetland_at<extras>(v, i) > 0 || !(v.depth[i] < v.retent_dep[i]);
 }
 
 // The slope as the face law takes it: tiny slopes count as 1e-20, positive.
@@ -137,9 +150,14 @@ inline double floored(double s) { return std::fabs(s) < slope_floor ? slope_floo
 inline double sign_of(double s) { return s < 0.0 ? -1.0 : 1.0; }
 
 // Manning per unit width, m2/s, signed by s, for flowing depth g and n.
-inline double manning_unit(double s, double g, double n) {
+// The same with g's power, g^(5/3), given.
+inline double manning_unit_of(double s, double g, double n, double power) {
   if (!(g > 0.0)) return 0.0;
-  return sign_of(s) * std::sqrt(std::fabs(s)) / n * std::pow(g, face_exponent);
+  return sign_of(s) * std::sqrt(std::fabs(s)) / n * power;
+}
+
+inline double manning_unit(double s, double g, double n) {
+  return manning_unit_of(s, g, n, g > 0.0 ? std::pow(g, face_exponent) : 0.0);
 }
 
 // The wetland blend per unit width for flowing depth g > 0 above d0 on the
@@ -157,10 +175,11 @@ inline double wetland_blend(const wetland_law& w, double s, double g) {
 // i to j: Manning on the water-surface slope, by the upstream cell's depth
 // above its retention depth and cell i's roughness. A wetland cell i uses
 // its type's layered law.
+template <bool extras = true>
 inline double unit_flux(const explicit_view& v, const direction& d, int i, int j) {
   const double* h = v.depth;
   const double s = floored(d.bed_slope[i] - (h[j] - h[i]) / v.dx + v.offset);
-  const int wi = wetland_at(v, i);
+  const int wi = wetland_at<extras>(v, i);
   if (wi == 0) {
     const double g = s >= 0.0 ? h[i] - v.retent_dep[i] : h[j] - v.retent_dep[j];
     return manning_unit(s, g, v.dist_rough[i]);
@@ -249,55 +268,231 @@ inline bool fails(const face_check& c) {
          c.after < outflow_limit;
 }
 
-// The routed faces of one direction of cell i: its flux, and 1 when the
-// face fails the tests.
-inline int route_face(const explicit_view& v, const direction& d, int i, double s) {
-  if (!face_routed(v, d, i)) {
-    d.flux[i] = 0.0;
-    return 0;
-  }
-  const int j = d.next[i];
-  const double q = unit_flux(v, d, i, j);
-  d.flux[i] = q;
-  return fails(check_face(v, i, j, q, s, false)) ? 1 : 0;
-}
+// The failing faces of one direction met in a pass: their count, and the
+// first of them in cell order (cell 0 none) with what its tests saw.
+struct direction_failures {
+  int count = 0;
+  int cell = 0;
+  face_check check{};
 
-// Failing faces of the two directions of one pass.
-struct failing_faces {
-  int x = 0;
-  int y = 0;
+  void add(int i, const face_check& c) {
+    ++count;
+    if (cell == 0 || i < cell) {
+      cell = i;
+      check = c;
+    }
+  }
+  // The smaller cell wins, so that threads meeting their faces in any order
+  // agree on the first one.
+  void merge(const direction_failures& o) {
+    count += o.count;
+    if (o.cell != 0 && (cell == 0 || o.cell < cell)) {
+      cell = o.cell;
+      check = o.check;
+    }
+  }
 };
 
-// Fills the flux of every cell in both directions from the depths of the
-// start of the sub-step; counts the routed faces that fail the tests.
-failing_faces sweep_both(const explicit_view& v, double s) {
-  const int n = v.cells;
-  const direction dx = direction_of(v, true);
-  const direction dy = direction_of(v, false);
-  int fx = 0;
-  int fy = 0;
-#pragma omp parallel for schedule(static) reduction(+ : fx, fy) if (n >= parallel_min_cells)
-  for (int i = 1; i <= n; ++i) {
-    fx += route_face(v, dx, i, s);
-    fy += route_face(v, dy, i, s);
+struct failing_faces {
+  direction_failures x;
+  direction_failures y;
+};
+
+// Face d of cell i from the depths of the start of the sub-step: writes its
+// flux per unit width and returns the depth it takes out of cell i over the
+// sub-step, q x s / dx (m), the very value the depth update subtracts. A
+// face that fails the tests goes to failed.
+template <bool extras>
+inline double route_face(const explicit_view& v, const direction& d, int i, double s,
+                         direction_failures& failed) {
+  if (!face_routed<extras>(v, d, i)) {
+    d.flux[i] = 0.0;
+    return 0.0;
   }
-  return {fx, fy};
+  const int j = d.next[i];
+  const double q = unit_flux<extras>(v, d, i, j);
+  d.flux[i] = q;
+  const face_check c = check_face(v, i, j, q, s, false);
+  if (fails(c)) failed.add(i, c);
+  return c.transfer;
 }
 
-// Prints the line of the first failing face of the latest sweep, in cell
-// order; returns its cell.
-int print_first_failing_face(const explicit_view& v, const direction& d, double s) {
-  for (int i = 1; i <= v.cells; ++i) {
-    if (!face_routed(v, d, i)) continue;
-    const face_check c = check_face(v, i, d.next[i], d.flux[i], s, false);
-    if (!fails(c)) continue;
-    std::printf(d.x ? "need to split...(x-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n"
-                    : "need to split...(y-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n",
-                c.celerity, c.transfer, c.after);
-    std::fflush(stdout);
-    return i;
+// Cells whose plain faces a pass routes together before it updates them.
+constexpr int face_block = 64;
+
+// The faces of direction d of cells b0..b1 (at most face_block of them) on a
+// grid without dikes and wetlands, as route_face gives them, into out[i -
+// b0]; a face whose far cell lies beyond last was routed before and gives
+// its stored flux's transfer. The depth powers are taken in a loop of their
+// own, so that the library's power, the costliest call of a face, no longer
+// waits on the divisions and the square root of the face before it.
+void plain_faces(const explicit_view& v, const direction& d, int b0, int b1, int last, double s,
+                 double* out, direction_failures& failed) {
+  const double* h = v.depth;
+  const double* r = v.retent_dep;
+  double slope[face_block];
+  double g[face_block];
+  double power[face_block];
+  bool routed[face_block];
+  const int count = b1 - b0 + 1;
+  for (int k = 0; k < count; ++k) {
+    const int i = b0 + k;
+    const int j = d.next[i];
+    routed[k] = j <= last && face_routed<false>(v, d, i);
+    slope[k] = 0.0;
+    g[k] = 0.0;
+    if (!routed[k]) continue;
+    const double sl = floored(d.bed_slope[i] - (h[j] - h[i]) / v.dx + v.offset);
+    slope[k] = sl;
+    g[k] = sl >= 0.0 ? h[i] - r[i] : h[j] - r[j];
   }
-  return 0;
+  for (int k = 0; k < count; ++k) power[k] = g[k] > 0.0 ? std::pow(g[k], face_exponent) : 0.0;
+  for (int k = 0; k < count; ++k) {
+    const int i = b0 + k;
+    const int j = d.next[i];
+    if (j > last) {
+      out[k] = d.flux[i] * s / v.dx;
+    } else if (!routed[k]) {
+      d.flux[i] = 0.0;
+      out[k] = 0.0;
+    } else {
+      const double q = manning_unit_of(slope[k], g[k], v.dist_rough[i], power[k]);
+      d.flux[i] = q;
+      const face_check c = check_face(v, i, j, q, s, false);
+      if (fails(c)) failed.add(i, c);
+      out[k] = c.transfer;
+    }
+  }
+}
+
+// One sub-step of s seconds, faces and depths together in one pass over the
+// cells in grid order: a cell's faces read only its own depth and those of
+// later cells, and its depth update only faces of earlier cells and its own,
+// so each depth is changed right after its faces have read it. Each thread
+// takes a contiguous share of the cells and routes first, before the
+// barrier, the faces whose far cell lies in a later share, whose depth that
+// share's thread is about to change. With save the depths of the start go to
+// saved as they are overwritten (the call's first sub-step, which saves the
+// copying pass); with to_m3 a face is turned into m3/s once its far cell has
+// used it (the call's last sub-step, which saves the scaling pass).
+template <bool extras>
+failing_faces route_substep(const explicit_view& v, const grid_order& order, double s, bool save,
+                            bool to_m3) {
+  const int n = v.cells;
+  const double dx = v.dx;
+  const direction fx = direction_of(v, true);
+  const direction fy = direction_of(v, false);
+  const int* right = v.rightcon;
+  const int* below = v.belowcon;
+  const int* left = v.leftcon;
+  const int* above = v.abovecon;
+  double* qx = v.flux_x;
+  double* qy = v.flux_y;
+  double* h = v.depth;
+  failing_faces all;
+#pragma omp parallel if (n >= parallel_min_cells)
+  {
+    int first = 0;
+    int last = 0;
+    thread_cells(n, omp_get_thread_num(), omp_get_num_threads(), first, last);
+    failing_faces mine;
+    for (int i = std::max(first, last - order.reach_x + 1); i <= last; ++i)
+      if (right[i] > last) route_face<extras>(v, fx, i, s, mine.x);
+    for (int i = std::max(first, last - order.reach_y + 1); i <= last; ++i)
+      if (below[i] > last) route_face<extras>(v, fy, i, s, mine.y);
+#pragma omp barrier
+    const auto update = [&](int i, double out_x, double out_y) {
+      const int l = left[i];
+      const int a = above[i];
+      const double in_x = qx[l] * s / dx;
+      const double in_y = qy[a] * s / dx;
+      if (save) v.saved[i] = h[i];
+      h[i] += (in_x - out_x) + (in_y - out_y);
+      // A face is used last by its far cell; a face from an earlier share
+      // is still read by its own cell's thread.
+      if (to_m3) {
+        if (l >= first) qx[l] *= dx;
+        if (a >= first) qy[a] *= dx;
+      }
+    };
+    if constexpr (extras) {
+      for (int i = first; i <= last; ++i) {
+        const double out_x =
+            right[i] > last ? qx[i] * s / dx : route_face<extras>(v, fx, i, s, mine.x);
+        const double out_y =
+            below[i] > last ? qy[i] * s / dx : route_face<extras>(v, fy, i, s, mine.y);
+        update(i, out_x, out_y);
+      }
+    } else {
+      // A block's faces read only depths of its own and later cells.
+      double out_x[face_block];
+      double out_y[face_block];
+      for (int b0 = first; b0 <= last; b0 += face_block) {
+        const int b1 = std::min(last, b0 + face_block - 1);
+        plain_faces(v, fx, b0, b1, last, s, out_x, mine.x);
+        plain_faces(v, fy, b0, b1, last, s, out_y, mine.y);
+        for (int i = b0; i <= b1; ++i) update(i, out_x[i - b0], out_y[i - b0]);
+      }
+    }
+    if (to_m3) {
+#pragma omp barrier
+      for (int i = std::max(first, last - order.reach_x + 1); i <= last; ++i)
+        if (right[i] > last) qx[i] *= dx;
+      for (int i = std::max(first, last - order.reach_y + 1); i <= last; ++i)
+        if (below[i] > last) qy[i] *= dx;
+    }
+#pragma omp critical
+    {
+      all.x.merge(mine.x);
+      all.y.merge(mine.y);
+    }
+  }
+  return all;
+}
+
+// The faces of both directions from the depths of the start of the
+// sub-step, for cells not numbered in grid order; the depths are updated in
+// a pass of their own.
+template <bool extras>
+failing_faces sweep_both(const explicit_view& v, double s) {
+  const int n = v.cells;
+  const direction fx = direction_of(v, true);
+  const direction fy = direction_of(v, false);
+  failing_faces all;
+#pragma omp parallel if (n >= parallel_min_cells)
+  {
+    failing_faces mine;
+#pragma omp for schedule(static)
+    for (int i = 1; i <= n; ++i) {
+      route_face<extras>(v, fx, i, s, mine.x);
+      route_face<extras>(v, fy, i, s, mine.y);
+    }
+#pragma omp critical
+    {
+      all.x.merge(mine.x);
+      all.y.merge(mine.y);
+    }
+  }
+  return all;
+}
+
+// The faces of one sub-step, and its depths with one_pass; without it the
+// caller updates the depths.
+template <bool extras>
+failing_faces route_pass(const explicit_view& v, const grid_order& order, bool one_pass,
+                         double s, bool save, bool to_m3) {
+  return one_pass ? route_substep<extras>(v, order, s, save, to_m3) : sweep_both<extras>(v, s);
+}
+
+// Prints the line of the first failing face of the latest pass in
+// direction x or y; returns its cell.
+int print_first_failing_face(bool x, const direction_failures& f) {
+  const face_check& c = f.check;
+  std::printf(x ? "need to split...(x-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n"
+                : "need to split...(y-dir) curr_du=%lf, dhh=%lf, h[j]+dhh=%lf\n",
+              c.celerity, c.transfer, c.after);
+  std::fflush(stdout);
+  return f.cell;
 }
 
 // The faces of one call that failed the tests: the first is printed when
@@ -423,13 +618,20 @@ void print_switched(bool messages, const char* format, double value) {
   std::fflush(stdout);
 }
 
-// The sub-steps of one call. Returns after the step is routed.
-void route_plain(surface_state& sf, const explicit_view& v, double dt, double s, bool messages) {
+// The sub-steps of one call, from the depths of its start. Returns true
+// when the face flows are left in m3/s, false when they are left per unit
+// width for the caller to scale.
+bool route_plain(surface_state& sf, const explicit_view& v, double dt, double s, bool messages) {
   const bool y_first = sf.ex_parity == 1;
+  // Cells in grid order take one pass a sub-step; the depths of the start
+  // are saved by the first and put back only by a cut.
+  const bool one_pass = sf.ex_order.ok;
+  const bool extras = v.dike_mask != nullptr || v.wetland_mask != nullptr;
+  if (!one_pass) copy_depths(v.cells, v.depth, v.saved);
+  bool saved = !one_pass;
   int cuts = 0;
   int stop = 0;
   split_report report;
-  // The depths were just saved; only a cut needs them put back.
   bool restored = true;
   for (;;) {
     if (!restored) copy_depths(v.cells, v.saved, v.depth);
@@ -439,21 +641,25 @@ void route_plain(surface_state& sf, const explicit_view& v, double dt, double s,
     bool done = false;
     while (!done) {
       ++sf.ex_substeps;
-      const failing_faces both = sweep_both(v, s);
+      const double after = elapsed + s;
+      const bool last = std::fabs(after - dt) < end_tolerance || after > dt;
+      const failing_faces both =
+          extras ? route_pass<true>(v, sf.ex_order, one_pass, s, !saved, last)
+                 : route_pass<false>(v, sf.ex_order, one_pass, s, !saved, last);
+      saved = true;
       for (int k = 0; k < 2; ++k) {
         const bool x = (k == 0) != y_first;
-        const direction d = direction_of(v, x);
-        const int failing = x ? both.x : both.y;
+        const direction_failures& failed = x ? both.x : both.y;
         int split = 0;
-        if (failing > 0) {
+        if (failed.count > 0) {
           // Below the smallest sub-step a failing face stops the cutting and
           // the step goes on as it is.
-          if (report.faces == 0) report.first_cell = print_first_failing_face(v, d, s);
-          report.faces += failing;
+          if (report.faces == 0) report.first_cell = print_first_failing_face(x, failed);
+          report.faces += failed.count;
           if (s <= smallest_substep) {
             stop = 1;
           } else {
-            split = failing;
+            split = failed.count;
           }
         }
         if (stop != 0 || split == 0) continue;
@@ -473,13 +679,14 @@ void route_plain(surface_state& sf, const explicit_view& v, double dt, double s,
         }
       }
       if (restart) break;
-      update_depths(v, s, nullptr);
-      elapsed += s;
-      done = std::fabs(elapsed - dt) < end_tolerance || elapsed > dt;
+      if (!one_pass) update_depths(v, s, nullptr);
+      elapsed = after;
+      done = last;
     }
     if (!restart) break;
   }
   print_split_count(report);
+  return one_pass;
 }
 
 // Cell number of the k-th cell (1..) of channel lake l's search list.
@@ -751,14 +958,16 @@ double explicit_overland_route(model_state& state, double dt) {
   }
 
   explicit_view v = view_of(state);
-  copy_depths(v.cells, v.depth, v.saved);
+  bool in_m3 = false;
   if (channel_lakes) {
+    copy_depths(v.cells, v.depth, v.saved);
     save_channel_lakes(sf, chan);
     route_channel_lakes(state, v, dt, s, messages);
   } else if (overland_lakes) {
+    copy_depths(v.cells, v.depth, v.saved);
     route_overland_lakes(state, v, dt);
   } else {
-    route_plain(sf, v, dt, s, messages);
+    in_m3 = route_plain(sf, v, dt, s, messages);
   }
 
   apply_low_spots(state, dt);
@@ -769,6 +978,7 @@ double explicit_overland_route(model_state& state, double dt) {
     volume = drain_outlet(v.depth[outlet], sf.dist_rough[outlet], g.outlet_slope, g.dx, dt);
   }
 
+  if (in_m3) return volume;
   const int n = v.cells;
   const double dx = g.dx;
 #pragma omp parallel for schedule(static) if (n >= parallel_min_cells)

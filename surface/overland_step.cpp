@@ -18,6 +18,7 @@
 #include "input/read_grid_inputs.h"
 #include "quality/sediment_erosion_transport.h"
 #include "surface/ade_route.h"
+#include "surface/cell_connectivity.h"
 #include "surface/cell_loops.h"
 #include "surface/explicit_route.h"
 #include "surface/ov_boundary.h"
@@ -218,6 +219,9 @@ bool alloc_overland_work(model_state& state) {
   const int n = state.grid.cells;
   surface_state& sf = state.surface;
   const std::size_t blocks = std::size_t(sum_blocks(n)) + 1;
+  // The tables are built before the work arrays and fixed for the run.
+  const grid_state& g = state.grid;
+  sf.ex_order = find_grid_order(n, g.rightcon, g.belowcon, g.leftcon, g.abovecon);
   return allocate_per_cell(sf.rain_rate, n, "rain_rate") &&
          allocate_per_cell(sf.flux_x, n, "flux_x") && allocate_per_cell(sf.flux_y, n, "flux_y") &&
          allocate_per_cell(sf.vol_x, n, "vol_x") && allocate_per_cell(sf.vol_y, n, "vol_y") &&

@@ -6,6 +6,7 @@
 #include <array>
 #include <vector>
 
+#include "surface/cell_connectivity.h"
 #include "surface/raingage_data.h"
 
 // A low spot of an overland dike: a crest over which water crosses one side
@@ -96,6 +97,7 @@ struct surface_state {
   int ex_countdown = 0;            // explicit router: calls that still start with the cut sub-step
   int ex_reset = 0;                // explicit router: the return to the full step is due
   long long ex_substeps = 0;       // explicit router: sub-steps routed, restarted ones included
+  grid_order ex_order;             // explicit router: the neighbour tables' order, found at set-up
   int wet = 0;                     // a cell held water at the last overland step
   int flowing = 0;                 // a face carried flow at the last overland step
 

@@ -79,3 +79,44 @@ TEST(cell_connectivity, a_grid_of_one_column_copies_its_last_y_slope_and_keeps_x
 }
 
 }  // namespace
+
+TEST(cell_connectivity, the_grid_order_holds_for_a_numbered_mask_and_fails_for_other_tables) {
+  // 1 2 3
+  // 4 . 5
+  // 6 7 8: the longest y face is 5 -> 8, three cells on.
+  model_state s;
+  mask_record(s, 3, 3, {1, 1, 1, 1, 0, 1, 1, 1, 1}, std::vector<double>(9, 0.0));
+  {
+    test_support::stdout_capture quiet;
+    build_cell_connectivity(s);
+  }
+  const grid_state& g = s.grid;
+  const grid_order found = s.surface.ex_order;
+  EXPECT_TRUE(found.ok);
+  EXPECT_EQ(found.reach_x, 1);
+  EXPECT_EQ(found.reach_y, 3);
+
+  // Each table spoilt in one place, as a record built by hand might hold it.
+  struct spoilt_case {
+    const char* label;
+    void (*spoil)(std::vector<int>& r, std::vector<int>& b, std::vector<int>& l,
+                  std::vector<int>& a);
+  };
+  const spoilt_case cases[] = {
+      {"a far cell before its near cell",
+       [](auto& r, auto&, auto& l, auto&) {
+         r[2] = 1;
+         l[1] = 2;
+       }},
+      {"a far cell beyond the grid", [](auto& r, auto&, auto&, auto&) { r[3] = 9; }},
+      {"a right face without its left", [](auto&, auto&, auto& l, auto&) { l[2] = 0; }},
+      {"an above face that is not a below one", [](auto&, auto& b, auto&, auto&) { b[1] = 0; }},
+      {"a left cell after its cell", [](auto&, auto&, auto& l, auto&) { l[1] = 2; }},
+  };
+  for (const spoilt_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<int> r = g.rightcon, b = g.belowcon, l = g.leftcon, a = g.abovecon;
+    c.spoil(r, b, l, a);
+    EXPECT_FALSE(find_grid_order(g.cells, r, b, l, a).ok);
+  }
+}
