@@ -717,6 +717,32 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
   }
 }
 
+// The scheme-3 depth updates of cells b0..b1, in vector lanes: the
+// predicted depths from the first fluxes q, and the corrected depths (and
+// their changes, when dh is not null) from the mean fluxes.
+VALTO_WIDE_VECTORS
+void predict_cells(const double* h, const double* q, const int* up, double r, double* hp, int b0,
+                   int b1) {
+#pragma omp simd
+  for (int i = b0; i <= b1; ++i) hp[i] = h[i] + (q[up[i]] - q[i]) * r;
+}
+
+VALTO_WIDE_VECTORS
+void correct_cells(const double* q, const int* up, double r, double* h, double* dh, int b0,
+                   int b1) {
+  if (dh != nullptr) {
+#pragma omp simd
+    for (int i = b0; i <= b1; ++i) {
+      const double d = (q[up[i]] - q[i]) * r;
+      dh[i] = d;
+      h[i] += d;
+    }
+    return;
+  }
+#pragma omp simd
+  for (int i = b0; i <= b1; ++i) h[i] += (q[up[i]] - q[i]) * r;
+}
+
 // The predictor of one scheme-3 direction in one pass: copy takes each
 // face's flux from the depths h, hp the depths that flux gives over the
 // step (r = dt / dx^2).
@@ -727,7 +753,7 @@ void predict_direction(const route_view& v, const faces_of& f, int reach, double
   faces_in_cell_order<extras>(
       v, f, reach, h, copy, [](int, double qi) { return qi; },
       [&](int b0, int b1) {
-        for (int i = b0; i <= b1; ++i) hp[i] = h[i] + (copy[f.up[i]] - copy[i]) * r;
+        predict_cells(h, copy, f.up, r, hp, b0, b1);
         return 0;
       });
 }
@@ -745,11 +771,7 @@ void correct_direction(const route_view& v, const faces_of& f, int reach, double
   faces_in_cell_order<extras>(
       v, f, reach, hp, f.flux, [&](int i, double qi) { return (qi + copy[i]) * 0.5; },
       [&](int b0, int b1) {
-        for (int i = b0; i <= b1; ++i) {
-          const double d = (q[f.up[i]] - q[i]) * r;
-          if (store_change) dh[i] = d;
-          h[i] += d;
-        }
+        correct_cells(q, f.up, r, h, store_change ? dh : nullptr, b0, b1);
         return 0;
       });
 }

@@ -28,6 +28,7 @@ inline double manning_power_guess(double g) {
 // four of them reach the last place; then g^2 y. Multiplications only, so
 // a loop over many faces can take several of them at once.
 inline double manning_power_refine(double g, double y) {
+#pragma GCC unroll 4
   for (int k = 0; k < 4; ++k) y = y * ((4.0 - g * (y * y * y)) * (1.0 / 3.0));
   return (g * g) * y;
 }
