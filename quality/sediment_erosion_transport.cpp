@@ -1,14 +1,35 @@
-// Overland erosion of one step, class by class. Detachment (pass 1) and
-// settling (pass 3) touch only their own cell and run in parallel; transport
-// across the faces (pass 2) changes the stores as it goes, cell after cell,
-// so that sediment entering a cell later in the order moves on in the same
-// step, and stays sequential.
+// Overland erosion of one step, class by class: detachment, transport across
+// the faces up to the capacity, settling. Transport changes the stores as it
+// goes, cell after cell in grid order, so that sediment entering a cell later
+// in the order moves on in the same step; every cell must see its
+// neighbours' stores exactly as that order leaves them.
+//
+// The work of cell k across its right and lower faces touches only k, its
+// right and its lower neighbour, so it must wait only for the earlier work
+// that touched those three: its left neighbour's and the cell above it, done
+// before it in its own column, and the cell above its right neighbour. The
+// grid is cut into strips of columns, one a thread, each worked row by row:
+// a strip waits for its left neighbour to finish the cell beside its first
+// one, and for its right neighbour to finish the cell above-right of its last
+// one, so the strips run as a wavefront one row apart. Every store is then
+// changed in the same order as on one thread, bit for bit. A cell is
+// detached at the first work that touches it and settles right after its own
+// work, the last to touch it, so one pass over the grid does all three.
+// Channel lakes gather the sediment of many cells in a few shared tallies,
+// whose sums follow the grid order; with lakes the three passes stay apart
+// and transport stays on one thread.
 
 #include "quality/sediment_erosion_transport.h"
 
+#include <omp.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 
+#include "core/team_barrier.h"
 #include "run/model_state.h"
 #include "quality/sediment_kernels.h"
 #include "surface/cell_loops.h"
@@ -180,24 +201,22 @@ void discharge_outlet(const erosion_view& v) {
   }
 }
 
-void transport(const erosion_view& v) {
+// Pass 2 for cell k: its right face, then its lower face.
+void transport_cell(const erosion_view& v, int k) {
   sediment_state& sed = v.sed;
-  const int n = sed.classes;
-  for (int k = 1; k <= v.cells; ++k) {
-    if (!sed.ov_qsmax.empty())
-      for (int i = 0; i <= n; ++i) sed.ov_qsmax[sed.at(k, i)] = 0.0;
-    const bool out_right = k == v.outlet && v.side == outlet_side::right;
-    if (v.right[k] != 0 || out_right) {
-      carry(v, k, v.right[k], out_right ? v.outlet_q : v.qx[k], std::fabs(sed.slope_x[k]),
-            sed.qsx.data(), sed.ov_sed_vol_qsx);
-      if (out_right) discharge_outlet(v);
-    }
-    const bool out_lower = k == v.outlet && v.side == outlet_side::lower;
-    if (v.below[k] != 0 || out_lower) {
-      carry(v, k, v.below[k], out_lower ? v.outlet_q : v.qy[k], std::fabs(sed.slope_y[k]),
-            sed.qsy.data(), sed.ov_sed_vol_qsy);
-      if (out_lower) discharge_outlet(v);
-    }
+  if (!sed.ov_qsmax.empty())
+    for (int i = 0; i <= sed.classes; ++i) sed.ov_qsmax[sed.at(k, i)] = 0.0;
+  const bool out_right = k == v.outlet && v.side == outlet_side::right;
+  if (v.right[k] != 0 || out_right) {
+    carry(v, k, v.right[k], out_right ? v.outlet_q : v.qx[k], std::fabs(sed.slope_x[k]),
+          sed.qsx.data(), sed.ov_sed_vol_qsx);
+    if (out_right) discharge_outlet(v);
+  }
+  const bool out_lower = k == v.outlet && v.side == outlet_side::lower;
+  if (v.below[k] != 0 || out_lower) {
+    carry(v, k, v.below[k], out_lower ? v.outlet_q : v.qy[k], std::fabs(sed.slope_y[k]),
+          sed.qsy.data(), sed.ov_sed_vol_qsy);
+    if (out_lower) discharge_outlet(v);
   }
 }
 
@@ -246,10 +265,10 @@ bool not_a_number(const sed_volume& c) {
   return std::isnan(c[suspended]) || std::isnan(c[eroded]) || std::isnan(c[deposited]);
 }
 
-// Pass 3 over all cells with the class totals of the run summed block by
-// block, the blocks added in order, so the totals do not depend on the
-// thread count.
-void settle_all(const erosion_view& v) {
+// The class totals of the run, summed block by block, the blocks added in
+// order, so the totals do not depend on the thread count; with settle_cells
+// the cells settle first (pass 3), block by block.
+void total_classes(const erosion_view& v, bool settle_cells) {
   using namespace sed_element;
   sediment_state& sed = v.sed;
   const int n = sed.classes;
@@ -261,7 +280,7 @@ void settle_all(const erosion_view& v) {
     int bad = 0;
     const int last = block_last_cell(b, v.cells);
     for (int l = block_first_cell(b); l <= last; ++l) {
-      settle(v, l);
+      if (settle_cells) settle(v, l);
       for (int i = 1; i <= n; ++i) {
         const sed_volume& c = sed.vol(l, i);
         part[i].eroded += c[eroded];
@@ -282,6 +301,97 @@ void settle_all(const erosion_view& v) {
     }
     t.routed = v.outlet > 0 ? sed.vol(v.outlet, i)[discharged] : 0.0;
     sed.totals[i] = t;
+  }
+}
+
+// Pass 2 for cell k of column c, with the detachment of the cells that it
+// is the first to touch and that no cell above touched before: itself on
+// the top edge of the watershed, or its right neighbour there.
+void carry_from(const erosion_view& v, const int* row, const int* row_above, int c, int k,
+                double outlet_slope) {
+  if (row_above[c] == 0 && row[c - 1] == 0) detach(v, k, outlet_slope);
+  if (row[c + 1] != 0 && row_above[c + 1] == 0) detach(v, row[c + 1], outlet_slope);
+  transport_cell(v, k);
+}
+
+// Work done by a thread: the last cell it carried from, and whether the
+// thread of the next row sleeps on it. Alone on its cache line, since that
+// thread reads it while this one writes.
+struct alignas(64) row_progress {
+  std::atomic<int> cell{0};
+  std::atomic<int> asleep{0};
+};
+// More threads than this leave the rest of the team idle.
+constexpr int max_row_threads = 256;
+
+void publish(row_progress& done, int cell) {
+  // Both sequentially consistent: either this thread sees the sleeper's
+  // flag, or the sleeper sees this cell before it sleeps.
+  done.cell.store(cell);
+  if (done.asleep.load()) done.cell.notify_one();
+}
+
+// Holds a row until the thread of the row above has carried from cell
+// `need`; returns the last cell that thread is seen to have done.
+int wait_for(row_progress& above, int need) {
+  // A cell takes a fraction of a microsecond, so a short spin is enough for
+  // a team whose threads all hold a processor. Past that the thread above
+  // has lost its processor: this one gives its own away, and then sleeps,
+  // so as not to hold back the thread it waits for.
+  constexpr int spin_limit = 200;
+  constexpr int yield_limit = 50;
+  int seen = above.cell.load(std::memory_order_acquire);
+  for (int tries = 0; seen < need; ++tries) {
+    if (tries < spin_limit) {
+      spin_pause();
+    } else if (tries < spin_limit + yield_limit) {
+      std::this_thread::yield();
+    } else {
+      above.asleep.store(1);
+      seen = above.cell.load();
+      if (seen < need) above.cell.wait(seen);
+      above.asleep.store(0, std::memory_order_relaxed);
+    }
+    seen = above.cell.load(std::memory_order_acquire);
+  }
+  return seen;
+}
+
+// Passes 1 to 3 in one wavefront over the rows, dealt over the team in turn:
+// a row follows the row above it at least two cells behind. A thread's
+// cells come in increasing cell number, so its progress is one number.
+void erode_in_rows(const erosion_view& v, const block_2d<int>& mask, int rows, int cols,
+                   double outlet_slope) {
+  row_progress progress[max_row_threads];
+#pragma omp parallel if (v.cells >= parallel_min_cells)
+  {
+    const int team = std::min({omp_get_num_threads(), rows, max_row_threads});
+    const int t = omp_get_thread_num();
+    for (int r = 1 + t; t < team && r <= rows; r += team) {
+      const int* row = mask[r];
+      const int* row_above = mask[r - 1];
+      const int* row_below = mask[r + 1];
+      row_progress& above = progress[(r - 2 + team) % team];
+      row_progress& done = progress[t];
+      // The row below is first touched from this one, across its lower
+      // faces.
+      for (int c = 1; c <= cols; ++c)
+        if (row_below[c] != 0 && row[c] != 0) detach(v, row_below[c], outlet_slope);
+      int seen = 0;  // of the row above, by the last look
+      for (int c = 1; c <= cols; ++c) {
+        const int k = row[c];
+        if (k == 0) continue;
+        // The cell's work touches it, its right neighbour and the cell
+        // below: the row above must be done with the first two.
+        const int need = row_above[c + 1] != 0 ? row_above[c + 1] : row_above[c];
+        if (r > 1 && need > seen) seen = wait_for(above, need);
+        carry_from(v, row, row_above, c, k, outlet_slope);
+        publish(done, k);
+      }
+      // No later work touches the row's cells again.
+      for (int c = 1; c <= cols; ++c)
+        if (row[c] != 0) settle(v, row[c]);
+    }
   }
 }
 
@@ -348,10 +458,16 @@ void sediment_erosion_transport(model_state& state, double dt) {
   }
   sed.outlet_step_volume = 0.0;
   const double outlet_slope = g.outlet_slope;
+  const bool strips = v.lake_mask == nullptr && !g.mask.empty() &&
+                      g.mask.last_row() == g.rows + 1 && g.mask.last_column() == g.cols + 1;
+  if (strips) {
+    erode_in_rows(v, g.mask, g.rows, g.cols, outlet_slope);
+  } else {
 #pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
-  for (int k = 1; k <= cells; ++k) detach(v, k, outlet_slope);
-  transport(v);
-  settle_all(v);
+    for (int k = 1; k <= cells; ++k) detach(v, k, outlet_slope);
+    for (int k = 1; k <= cells; ++k) transport_cell(v, k);
+  }
+  total_classes(v, !strips);
   report_nan_volumes(v);
 }
 
