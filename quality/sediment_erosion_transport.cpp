@@ -265,32 +265,39 @@ bool not_a_number(const sed_volume& c) {
   return std::isnan(c[suspended]) || std::isnan(c[eroded]) || std::isnan(c[deposited]);
 }
 
-// The class totals of the run, summed block by block, the blocks added in
-// order, so the totals do not depend on the thread count; with settle_cells
-// the cells settle first (pass 3), block by block.
-void total_classes(const erosion_view& v, bool settle_cells) {
+// Cells first..last of one sum block, in order, settle when settle_cells is
+// set and join the block's class partials, which the block's first cell
+// starts afresh: the partials come out the same however the block's cells
+// are shared, as long as its runs are added in cell order.
+void settle_and_add(const erosion_view& v, int first, int last, bool settle_cells) {
+  using namespace sed_element;
+  sediment_state& sed = v.sed;
+  const int n = sed.classes;
+  const int b = block_of_cell(first);
+  sed_class_total* part = sed.block_totals.data() + std::size_t(b) * (n + 1);
+  const bool starts = first == block_first_cell(b);
+  if (starts)
+    for (int i = 1; i <= n; ++i) part[i] = sed_class_total{};
+  int bad = 0;
+  for (int l = first; l <= last; ++l) {
+    if (settle_cells) settle(v, l);
+    for (int i = 1; i <= n; ++i) {
+      const sed_volume& c = sed.vol(l, i);
+      part[i].eroded += c[eroded];
+      part[i].suspended += c[suspended];
+      part[i].deposited += c[deposited];
+      if (not_a_number(c)) bad = 1;
+    }
+  }
+  sed.block_bad[b] = starts ? bad : sed.block_bad[b] | bad;
+}
+
+// The class totals of the run: the block partials added in block order.
+void total_classes(const erosion_view& v) {
   using namespace sed_element;
   sediment_state& sed = v.sed;
   const int n = sed.classes;
   const int blocks = sum_blocks(v.cells);
-#pragma omp parallel for schedule(static) if (blocks > 1)
-  for (int b = 0; b < blocks; ++b) {
-    sed_class_total* part = sed.block_totals.data() + std::size_t(b) * (n + 1);
-    for (int i = 1; i <= n; ++i) part[i] = sed_class_total{};
-    int bad = 0;
-    const int last = block_last_cell(b, v.cells);
-    for (int l = block_first_cell(b); l <= last; ++l) {
-      if (settle_cells) settle(v, l);
-      for (int i = 1; i <= n; ++i) {
-        const sed_volume& c = sed.vol(l, i);
-        part[i].eroded += c[eroded];
-        part[i].suspended += c[suspended];
-        part[i].deposited += c[deposited];
-        if (not_a_number(c)) bad = 1;
-      }
-    }
-    sed.block_bad[b] = bad;
-  }
   for (int i = 1; i <= n; ++i) {
     sed_class_total t;
     for (int b = 0; b < blocks; ++b) {
@@ -304,6 +311,14 @@ void total_classes(const erosion_view& v, bool settle_cells) {
   }
 }
 
+// Pass 3 block by block over the grid.
+void settle_blocks(const erosion_view& v) {
+  const int blocks = sum_blocks(v.cells);
+#pragma omp parallel for schedule(static) if (blocks > 1)
+  for (int b = 0; b < blocks; ++b)
+    settle_and_add(v, block_first_cell(b), block_last_cell(b, v.cells), true);
+}
+
 // Pass 2 for cell k of column c, with the detachment of the cells that it
 // is the first to touch and that no cell above touched before: itself on
 // the top edge of the watershed, or its right neighbour there.
@@ -314,47 +329,75 @@ void carry_from(const erosion_view& v, const int* row, const int* row_above, int
   transport_cell(v, k);
 }
 
-// Work done by a thread: the last cell it carried from, and whether the
-// thread of the next row sleeps on it. Alone on its cache line, since that
-// thread reads it while this one writes.
-struct alignas(64) row_progress {
-  std::atomic<int> cell{0};
+// A count one thread of the wavefront raises and the next row's thread
+// waits on, and whether that thread sleeps on it. Alone on its cache line,
+// since the two threads share it.
+struct alignas(64) progress_slot {
+  std::atomic<int> value{0};
   std::atomic<int> asleep{0};
+};
+// What a thread has done: the last cell it carried from, and the last row
+// whose cells it has added to the sums.
+struct row_progress {
+  progress_slot carried;
+  progress_slot summed;
 };
 // More threads than this leave the rest of the team idle.
 constexpr int max_row_threads = 256;
 
-void publish(row_progress& done, int cell) {
+void publish(progress_slot& slot, int value) {
   // Both sequentially consistent: either this thread sees the sleeper's
-  // flag, or the sleeper sees this cell before it sleeps.
-  done.cell.store(cell);
-  if (done.asleep.load()) done.cell.notify_one();
+  // flag, or the sleeper sees this value before it sleeps.
+  slot.value.store(value);
+  if (slot.asleep.load()) slot.value.notify_one();
 }
 
-// Holds a row until the thread of the row above has carried from cell
-// `need`; returns the last cell that thread is seen to have done.
-int wait_for(row_progress& above, int need) {
+// Holds a row until the thread of the row above has raised the slot to
+// `need`; returns the value that thread is seen to have reached.
+int wait_for(progress_slot& slot, int need) {
   // A cell takes a fraction of a microsecond, so a short spin is enough for
   // a team whose threads all hold a processor. Past that the thread above
   // has lost its processor: this one gives its own away, and then sleeps,
   // so as not to hold back the thread it waits for.
   constexpr int spin_limit = 200;
   constexpr int yield_limit = 50;
-  int seen = above.cell.load(std::memory_order_acquire);
+  int seen = slot.value.load(std::memory_order_acquire);
   for (int tries = 0; seen < need; ++tries) {
     if (tries < spin_limit) {
       spin_pause();
     } else if (tries < spin_limit + yield_limit) {
       std::this_thread::yield();
     } else {
-      above.asleep.store(1);
-      seen = above.cell.load();
-      if (seen < need) above.cell.wait(seen);
-      above.asleep.store(0, std::memory_order_relaxed);
+      slot.asleep.store(1);
+      seen = slot.value.load();
+      if (seen < need) slot.value.wait(seen);
+      slot.asleep.store(0, std::memory_order_relaxed);
     }
-    seen = above.cell.load(std::memory_order_acquire);
+    seen = slot.value.load(std::memory_order_acquire);
   }
   return seen;
+}
+
+// Settles the cells first..last of row r and adds them to the sums of their
+// blocks. A block begun in a row above is added to only after those rows.
+void settle_row(const erosion_view& v, int r, int first, int last, progress_slot* summed_above,
+                progress_slot& summed) {
+  if (first <= last) {
+    const int lead = block_of_cell(first);
+    const int lead_last = std::min(last, block_last_cell(lead, v.cells));
+    const bool continues = first != block_first_cell(lead);
+    if (continues)
+      for (int l = first; l <= lead_last; ++l) settle(v, l);
+    else
+      settle_and_add(v, first, lead_last, true);
+    for (int b = lead + 1; b <= block_of_cell(last); ++b)
+      settle_and_add(v, block_first_cell(b), std::min(last, block_last_cell(b, v.cells)), true);
+    if (summed_above) wait_for(*summed_above, r - 1);
+    if (continues) settle_and_add(v, first, lead_last, false);
+  } else if (summed_above) {
+    wait_for(*summed_above, r - 1);
+  }
+  publish(summed, r);
 }
 
 // Passes 1 to 3 in one wavefront over the rows, dealt over the team in turn:
@@ -378,19 +421,21 @@ void erode_in_rows(const erosion_view& v, const block_2d<int>& mask, int rows, i
       for (int c = 1; c <= cols; ++c)
         if (row_below[c] != 0 && row[c] != 0) detach(v, row_below[c], outlet_slope);
       int seen = 0;  // of the row above, by the last look
+      int first = v.cells + 1, last = 0;
       for (int c = 1; c <= cols; ++c) {
         const int k = row[c];
         if (k == 0) continue;
         // The cell's work touches it, its right neighbour and the cell
         // below: the row above must be done with the first two.
         const int need = row_above[c + 1] != 0 ? row_above[c + 1] : row_above[c];
-        if (r > 1 && need > seen) seen = wait_for(above, need);
+        if (r > 1 && need > seen) seen = wait_for(above.carried, need);
         carry_from(v, row, row_above, c, k, outlet_slope);
-        publish(done, k);
+        publish(done.carried, k);
+        first = std::min(first, k);
+        last = k;
       }
-      // No later work touches the row's cells again.
-      for (int c = 1; c <= cols; ++c)
-        if (row[c] != 0) settle(v, row[c]);
+      // No later work touches the row's cells, numbered first..last, again.
+      settle_row(v, r, first, last, r > 1 ? &above.summed : nullptr, done.summed);
     }
   }
 }
@@ -458,16 +503,17 @@ void sediment_erosion_transport(model_state& state, double dt) {
   }
   sed.outlet_step_volume = 0.0;
   const double outlet_slope = g.outlet_slope;
-  const bool strips = v.lake_mask == nullptr && !g.mask.empty() &&
+  const bool rows = v.lake_mask == nullptr && !g.mask.empty() &&
                       g.mask.last_row() == g.rows + 1 && g.mask.last_column() == g.cols + 1;
-  if (strips) {
+  if (rows) {
     erode_in_rows(v, g.mask, g.rows, g.cols, outlet_slope);
   } else {
 #pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
     for (int k = 1; k <= cells; ++k) detach(v, k, outlet_slope);
     for (int k = 1; k <= cells; ++k) transport_cell(v, k);
+    settle_blocks(v);
   }
-  total_classes(v, !strips);
+  total_classes(v);
   report_nan_volumes(v);
 }
 
