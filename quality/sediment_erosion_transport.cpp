@@ -71,7 +71,8 @@ int lake_at(const erosion_view& v, int cell) {
 }
 
 // Pass 1 for cell k: slopes, splash, outflow magnitude and flow detachment.
-void detach(const erosion_view& v, int k, double outlet_slope) {
+// rain holds the splash of the last intensity this thread met.
+void detach(const erosion_view& v, int k, double outlet_slope, splash_rain& rain) {
   sediment_state& sed = v.sed;
   const int r = v.right[k];
   const int b = v.below[k];
@@ -109,9 +110,9 @@ void detach(const erosion_view& v, int k, double outlet_slope) {
   sed.slope_y[k] = sy;
   const double slope = std::sqrt(sx * sx + sy * sy);
 
-  double a = 0.0, e = 0.0;
-  splash_coefficients(v.rain[k], a, e);
-  splash_detachment(k, v.rain[k], v.h[k], v.dt, v.dx, a, e, sed);
+  // Rain comes from a few gauges or is uniform: neighbours mostly share it.
+  if (!(v.rain[k] == rain.intensity)) rain = rain_splash(v.rain[k]);
+  splash_detachment(k, rain, v.h[k], v.dt, v.dx, sed);
 
   double sum = 0.0;
   if (v.qx[k] > tiny) sum += v.qx[k] * v.qx[k];
@@ -323,9 +324,9 @@ void settle_blocks(const erosion_view& v) {
 // is the first to touch and that no cell above touched before: itself on
 // the top edge of the watershed, or its right neighbour there.
 void carry_from(const erosion_view& v, const int* row, const int* row_above, int c, int k,
-                double outlet_slope) {
-  if (row_above[c] == 0 && row[c - 1] == 0) detach(v, k, outlet_slope);
-  if (row[c + 1] != 0 && row_above[c + 1] == 0) detach(v, row[c + 1], outlet_slope);
+                double outlet_slope, splash_rain& rain) {
+  if (row_above[c] == 0 && row[c - 1] == 0) detach(v, k, outlet_slope, rain);
+  if (row[c + 1] != 0 && row_above[c + 1] == 0) detach(v, row[c + 1], outlet_slope, rain);
   transport_cell(v, k);
 }
 
@@ -410,6 +411,7 @@ void erode_in_rows(const erosion_view& v, const block_2d<int>& mask, int rows, i
   {
     const int team = std::min({omp_get_num_threads(), rows, max_row_threads});
     const int t = omp_get_thread_num();
+    splash_rain rain;
     for (int r = 1 + t; t < team && r <= rows; r += team) {
       const int* row = mask[r];
       const int* row_above = mask[r - 1];
@@ -419,7 +421,7 @@ void erode_in_rows(const erosion_view& v, const block_2d<int>& mask, int rows, i
       // The row below is first touched from this one, across its lower
       // faces.
       for (int c = 1; c <= cols; ++c)
-        if (row_below[c] != 0 && row[c] != 0) detach(v, row_below[c], outlet_slope);
+        if (row_below[c] != 0 && row[c] != 0) detach(v, row_below[c], outlet_slope, rain);
       int seen = 0;  // of the row above, by the last look
       int first = v.cells + 1, last = 0;
       for (int c = 1; c <= cols; ++c) {
@@ -429,7 +431,7 @@ void erode_in_rows(const erosion_view& v, const block_2d<int>& mask, int rows, i
         // below: the row above must be done with the first two.
         const int need = row_above[c + 1] != 0 ? row_above[c + 1] : row_above[c];
         if (r > 1 && need > seen) seen = wait_for(above.carried, need);
-        carry_from(v, row, row_above, c, k, outlet_slope);
+        carry_from(v, row, row_above, c, k, outlet_slope, rain);
         publish(done.carried, k);
         first = std::min(first, k);
         last = k;
@@ -509,7 +511,10 @@ void sediment_erosion_transport(model_state& state, double dt) {
     erode_in_rows(v, g.mask, g.rows, g.cols, outlet_slope);
   } else {
 #pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
-    for (int k = 1; k <= cells; ++k) detach(v, k, outlet_slope);
+    for (int k = 1; k <= cells; ++k) {
+      splash_rain rain;
+      detach(v, k, outlet_slope, rain);
+    }
     for (int k = 1; k <= cells; ++k) transport_cell(v, k);
     settle_blocks(v);
   }
