@@ -53,19 +53,16 @@ void short_row(model_state& s, int formula, double parent_fraction) {
 // differ from cell to cell; some cells are dry, some carry a channel.
 std::unique_ptr<model_state> ragged_watershed() {
   auto s = std::make_unique<model_state>();
-  grid_state& g = s->grid;
   const int rows = 36, cols = 40;
-  g.rows = rows;
-  g.cols = cols;
-  g.dx = 10.0;
-  EXPECT_TRUE(g.mask.allocate_grid(rows, cols));
-  int n = 0;
+  std::vector<int> pattern;
   for (int r = 1; r <= rows; ++r)
     for (int c = 1; c <= cols; ++c) {
       const bool hole = (r * 7 + c * 3) % 13 == 0 || (r < 6 && c > 30);
-      g.mask[r][c] = hole && !(r == rows && c == cols) ? 0 : ++n;
+      pattern.push_back(!hole || (r == rows && c == cols));
     }
-  g.cells = n;
+  surface_fixture::mask_record(*s, rows, cols, pattern, {});
+  grid_state& g = s->grid;
+  const int n = g.cells;
   g.outlet_row = rows;
   g.outlet_col = cols;
   g.outlet_cell = g.mask[rows][cols];
