@@ -5,16 +5,16 @@
 // neighbours' stores exactly as that order leaves them.
 //
 // The work of cell k across its right and lower faces touches only k, its
-// right and its lower neighbour, so it must wait only for the earlier work
-// that touched those three: its left neighbour's and the cell above it, done
-// before it in its own column, and the cell above its right neighbour. The
-// grid is cut into strips of columns, one a thread, each worked row by row:
-// a strip waits for its left neighbour to finish the cell beside its first
-// one, and for its right neighbour to finish the cell above-right of its last
-// one, so the strips run as a wavefront one row apart. Every store is then
-// changed in the same order as on one thread, bit for bit. A cell is
-// detached at the first work that touches it and settles right after its own
-// work, the last to touch it, so one pass over the grid does all three.
+// right neighbour and the cell below, so it must wait only for the earlier
+// work that touched those: its left neighbour's, the cell above it and the
+// cell above its right neighbour. The rows are dealt over the team in turn,
+// and each row follows the row above it once that row is past the cell
+// above-right: a wavefront, in which every store is changed in the same
+// order as on one thread, bit for bit. A cell is detached by the first work
+// that touches it and settles once its own work, the last to touch it, is
+// done, so one pass over the grid does all three, each row's cells touched
+// again only while they are in cache; the class totals are summed in the
+// same pass, row after row.
 // Channel lakes gather the sediment of many cells in a few shared tallies,
 // whose sums follow the grid order; with lakes the three passes stay apart
 // and transport stays on one thread.
