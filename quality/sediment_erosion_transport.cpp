@@ -510,10 +510,11 @@ void sediment_erosion_transport(model_state& state, double dt) {
   if (rows) {
     erode_in_rows(v, g.mask, g.rows, g.cols, outlet_slope);
   } else {
-#pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
-    for (int k = 1; k <= cells; ++k) {
+#pragma omp parallel if (cells >= parallel_min_cells)
+    {
       splash_rain rain;
-      detach(v, k, outlet_slope, rain);
+#pragma omp for schedule(static)
+      for (int k = 1; k <= cells; ++k) detach(v, k, outlet_slope, rain);
     }
     for (int k = 1; k <= cells; ++k) transport_cell(v, k);
     settle_blocks(v);
