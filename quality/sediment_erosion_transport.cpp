@@ -345,6 +345,8 @@ struct row_progress {
 };
 // More threads than this leave the rest of the team idle.
 constexpr int max_row_threads = 256;
+// A thread tells the next row of its progress every this many cells.
+constexpr int publish_every = 16;
 
 void publish(progress_slot& slot, int value) {
   // Both sequentially consistent: either this thread sees the sleeper's
@@ -432,10 +434,13 @@ void erode_in_rows(const erosion_view& v, const block_2d<int>& mask, int rows, i
         const int need = row_above[c + 1] != 0 ? row_above[c + 1] : row_above[c];
         if (r > 1 && need > seen) seen = wait_for(above.carried, need);
         carry_from(v, row, row_above, c, k, outlet_slope, rain);
-        publish(done.carried, k);
+        // The next row keeps a good way behind; telling it every few cells
+        // spares the cache line the two threads share.
+        if (k % publish_every == 0) publish(done.carried, k);
         first = std::min(first, k);
         last = k;
       }
+      if (last != 0) publish(done.carried, last);
       // No later work touches the row's cells, numbered first..last, again.
       settle_row(v, r, first, last, r > 1 ? &above.summed : nullptr, done.summed);
     }
