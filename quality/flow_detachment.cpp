@@ -25,12 +25,17 @@ void flow_detachment(int cell, double S, double h, double dt, double dx, double 
   const double tau = water_unit_weight * h * S;  // N/m2
   const double shortfall = 1.0 - carried / capacity;
   const double per_stress = sed.detach_coef[cell] * shortfall * dt * dx * dx / sediment_density;
-  const double full = per_stress * std::pow(tau, sed.detach_exp[cell]);  // m3
+  const double power = std::pow(tau, sed.detach_exp[cell]);
+  const double full = per_stress * power;  // m3
   // A soil that gives nothing to the full shear gives nothing to its excess
   // either; the loose deposit's share below would be 0 / 0.
   if (!(full > tiny)) return;
   const double crit = sed.detach_crit[cell];
-  const double excess = tau > crit ? per_stress * std::pow(tau - crit, sed.detach_exp[cell]) : 0.0;
+  // Without a critical stress (or one too small to change the shear) the
+  // excess is the full shear, whose power is known.
+  const double over = tau - crit;
+  const double excess =
+      tau > crit ? per_stress * (over == tau ? power : std::pow(over, sed.detach_exp[cell])) : 0.0;
   const double loose = loose_deposit(sed, cell);
   if (loose > full) {
     lift_loose_deposit(sed, cell, loose, full);

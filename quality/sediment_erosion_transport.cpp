@@ -1,14 +1,35 @@
-// Overland erosion of one step, class by class. Detachment (pass 1) and
-// settling (pass 3) touch only their own cell and run in parallel; transport
-// across the faces (pass 2) changes the stores as it goes, cell after cell,
-// so that sediment entering a cell later in the order moves on in the same
-// step, and stays sequential.
+// Overland erosion of one step, class by class: detachment, transport across
+// the faces up to the capacity, settling. Transport changes the stores as it
+// goes, cell after cell in grid order, so that sediment entering a cell later
+// in the order moves on in the same step; every cell must see its
+// neighbours' stores exactly as that order leaves them.
+//
+// The work of cell k across its right and lower faces touches only k, its
+// right neighbour and the cell below, so it must wait only for the earlier
+// work that touched those: its left neighbour's, the cell above it and the
+// cell above its right neighbour. The rows are dealt over the team in turn,
+// and each row follows the row above it once that row is past the cell
+// above-right: a wavefront, in which every store is changed in the same
+// order as on one thread, bit for bit. A cell is detached by the first work
+// that touches it and settles once its own work, the last to touch it, is
+// done, so one pass over the grid does all three, each row's cells touched
+// again only while they are in cache; the class totals are summed in the
+// same pass, row after row.
+// Channel lakes gather the sediment of many cells in a few shared tallies,
+// whose sums follow the grid order; with lakes the three passes stay apart
+// and transport stays on one thread.
 
 #include "quality/sediment_erosion_transport.h"
 
+#include <omp.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 
+#include "core/team_barrier.h"
 #include "run/model_state.h"
 #include "quality/sediment_kernels.h"
 #include "surface/cell_loops.h"
@@ -50,7 +71,8 @@ int lake_at(const erosion_view& v, int cell) {
 }
 
 // Pass 1 for cell k: slopes, splash, outflow magnitude and flow detachment.
-void detach(const erosion_view& v, int k, double outlet_slope) {
+// rain holds the splash of the last intensity this thread met.
+void detach(const erosion_view& v, int k, double outlet_slope, splash_rain& rain) {
   sediment_state& sed = v.sed;
   const int r = v.right[k];
   const int b = v.below[k];
@@ -88,9 +110,9 @@ void detach(const erosion_view& v, int k, double outlet_slope) {
   sed.slope_y[k] = sy;
   const double slope = std::sqrt(sx * sx + sy * sy);
 
-  double a = 0.0, e = 0.0;
-  splash_coefficients(v.rain[k], a, e);
-  splash_detachment(k, v.rain[k], v.h[k], v.dt, v.dx, a, e, sed);
+  // Rain comes from a few gauges or is uniform: neighbours mostly share it.
+  if (!(v.rain[k] == rain.intensity)) rain = rain_splash(v.rain[k]);
+  splash_detachment(k, rain, v.h[k], v.dt, v.dx, sed);
 
   double sum = 0.0;
   if (v.qx[k] > tiny) sum += v.qx[k] * v.qx[k];
@@ -180,24 +202,22 @@ void discharge_outlet(const erosion_view& v) {
   }
 }
 
-void transport(const erosion_view& v) {
+// Pass 2 for cell k: its right face, then its lower face.
+void transport_cell(const erosion_view& v, int k) {
   sediment_state& sed = v.sed;
-  const int n = sed.classes;
-  for (int k = 1; k <= v.cells; ++k) {
-    if (!sed.ov_qsmax.empty())
-      for (int i = 0; i <= n; ++i) sed.ov_qsmax[sed.at(k, i)] = 0.0;
-    const bool out_right = k == v.outlet && v.side == outlet_side::right;
-    if (v.right[k] != 0 || out_right) {
-      carry(v, k, v.right[k], out_right ? v.outlet_q : v.qx[k], std::fabs(sed.slope_x[k]),
-            sed.qsx.data(), sed.ov_sed_vol_qsx);
-      if (out_right) discharge_outlet(v);
-    }
-    const bool out_lower = k == v.outlet && v.side == outlet_side::lower;
-    if (v.below[k] != 0 || out_lower) {
-      carry(v, k, v.below[k], out_lower ? v.outlet_q : v.qy[k], std::fabs(sed.slope_y[k]),
-            sed.qsy.data(), sed.ov_sed_vol_qsy);
-      if (out_lower) discharge_outlet(v);
-    }
+  if (!sed.ov_qsmax.empty())
+    for (int i = 0; i <= sed.classes; ++i) sed.ov_qsmax[sed.at(k, i)] = 0.0;
+  const bool out_right = k == v.outlet && v.side == outlet_side::right;
+  if (v.right[k] != 0 || out_right) {
+    carry(v, k, v.right[k], out_right ? v.outlet_q : v.qx[k], std::fabs(sed.slope_x[k]),
+          sed.qsx.data(), sed.ov_sed_vol_qsx);
+    if (out_right) discharge_outlet(v);
+  }
+  const bool out_lower = k == v.outlet && v.side == outlet_side::lower;
+  if (v.below[k] != 0 || out_lower) {
+    carry(v, k, v.below[k], out_lower ? v.outlet_q : v.qy[k], std::fabs(sed.slope_y[k]),
+          sed.qsy.data(), sed.ov_sed_vol_qsy);
+    if (out_lower) discharge_outlet(v);
   }
 }
 
@@ -246,32 +266,39 @@ bool not_a_number(const sed_volume& c) {
   return std::isnan(c[suspended]) || std::isnan(c[eroded]) || std::isnan(c[deposited]);
 }
 
-// Pass 3 over all cells with the class totals of the run summed block by
-// block, the blocks added in order, so the totals do not depend on the
-// thread count.
-void settle_all(const erosion_view& v) {
+// Cells first..last of one sum block, in order, settle when settle_cells is
+// set and join the block's class partials, which the block's first cell
+// starts afresh: the partials come out the same however the block's cells
+// are shared, as long as its runs are added in cell order.
+void settle_and_add(const erosion_view& v, int first, int last, bool settle_cells) {
+  using namespace sed_element;
+  sediment_state& sed = v.sed;
+  const int n = sed.classes;
+  const int b = block_of_cell(first);
+  sed_class_total* part = sed.block_totals.data() + std::size_t(b) * (n + 1);
+  const bool starts = first == block_first_cell(b);
+  if (starts)
+    for (int i = 1; i <= n; ++i) part[i] = sed_class_total{};
+  int bad = 0;
+  for (int l = first; l <= last; ++l) {
+    if (settle_cells) settle(v, l);
+    for (int i = 1; i <= n; ++i) {
+      const sed_volume& c = sed.vol(l, i);
+      part[i].eroded += c[eroded];
+      part[i].suspended += c[suspended];
+      part[i].deposited += c[deposited];
+      if (not_a_number(c)) bad = 1;
+    }
+  }
+  sed.block_bad[b] = starts ? bad : sed.block_bad[b] | bad;
+}
+
+// The class totals of the run: the block partials added in block order.
+void total_classes(const erosion_view& v) {
   using namespace sed_element;
   sediment_state& sed = v.sed;
   const int n = sed.classes;
   const int blocks = sum_blocks(v.cells);
-#pragma omp parallel for schedule(static) if (blocks > 1)
-  for (int b = 0; b < blocks; ++b) {
-    sed_class_total* part = sed.block_totals.data() + std::size_t(b) * (n + 1);
-    for (int i = 1; i <= n; ++i) part[i] = sed_class_total{};
-    int bad = 0;
-    const int last = block_last_cell(b, v.cells);
-    for (int l = block_first_cell(b); l <= last; ++l) {
-      settle(v, l);
-      for (int i = 1; i <= n; ++i) {
-        const sed_volume& c = sed.vol(l, i);
-        part[i].eroded += c[eroded];
-        part[i].suspended += c[suspended];
-        part[i].deposited += c[deposited];
-        if (not_a_number(c)) bad = 1;
-      }
-    }
-    sed.block_bad[b] = bad;
-  }
   for (int i = 1; i <= n; ++i) {
     sed_class_total t;
     for (int b = 0; b < blocks; ++b) {
@@ -282,6 +309,141 @@ void settle_all(const erosion_view& v) {
     }
     t.routed = v.outlet > 0 ? sed.vol(v.outlet, i)[discharged] : 0.0;
     sed.totals[i] = t;
+  }
+}
+
+// Pass 3 block by block over the grid.
+void settle_blocks(const erosion_view& v) {
+  const int blocks = sum_blocks(v.cells);
+#pragma omp parallel for schedule(static) if (blocks > 1)
+  for (int b = 0; b < blocks; ++b)
+    settle_and_add(v, block_first_cell(b), block_last_cell(b, v.cells), true);
+}
+
+// Pass 2 for cell k of column c, with the detachment of the cells that it
+// is the first to touch and that no cell above touched before: itself on
+// the top edge of the watershed, or its right neighbour there.
+void carry_from(const erosion_view& v, const int* row, const int* row_above, int c, int k,
+                double outlet_slope, splash_rain& rain) {
+  if (row_above[c] == 0 && row[c - 1] == 0) detach(v, k, outlet_slope, rain);
+  if (row[c + 1] != 0 && row_above[c + 1] == 0) detach(v, row[c + 1], outlet_slope, rain);
+  transport_cell(v, k);
+}
+
+// A count one thread of the wavefront raises and the next row's thread
+// waits on, and whether that thread sleeps on it. Alone on its cache line,
+// since the two threads share it.
+struct alignas(64) progress_slot {
+  std::atomic<int> value{0};
+  std::atomic<int> asleep{0};
+};
+// What a thread has done: the last cell it carried from, and the last row
+// whose cells it has added to the sums.
+struct row_progress {
+  progress_slot carried;
+  progress_slot summed;
+};
+// More threads than this leave the rest of the team idle.
+constexpr int max_row_threads = 256;
+// A thread tells the next row of its progress every this many cells.
+constexpr int publish_every = 16;
+
+void publish(progress_slot& slot, int value) {
+  // Both sequentially consistent: either this thread sees the sleeper's
+  // flag, or the sleeper sees this value before it sleeps.
+  slot.value.store(value);
+  if (slot.asleep.load()) slot.value.notify_one();
+}
+
+// Holds a row until the thread of the row above has raised the slot to
+// `need`; returns the value that thread is seen to have reached.
+int wait_for(progress_slot& slot, int need) {
+  // A cell takes a fraction of a microsecond, so a short spin is enough for
+  // a team whose threads all hold a processor. Past that the thread above
+  // has lost its processor: this one gives its own away, and then sleeps,
+  // so as not to hold back the thread it waits for.
+  constexpr int spin_limit = 200;
+  constexpr int yield_limit = 50;
+  int seen = slot.value.load(std::memory_order_acquire);
+  for (int tries = 0; seen < need; ++tries) {
+    if (tries < spin_limit) {
+      spin_pause();
+    } else if (tries < spin_limit + yield_limit) {
+      std::this_thread::yield();
+    } else {
+      slot.asleep.store(1);
+      seen = slot.value.load();
+      if (seen < need) slot.value.wait(seen);
+      slot.asleep.store(0, std::memory_order_relaxed);
+    }
+    seen = slot.value.load(std::memory_order_acquire);
+  }
+  return seen;
+}
+
+// Settles the cells first..last of row r and adds them to the sums of their
+// blocks. A block begun in a row above is added to only after those rows.
+void settle_row(const erosion_view& v, int r, int first, int last, progress_slot* summed_above,
+                progress_slot& summed) {
+  if (first <= last) {
+    const int lead = block_of_cell(first);
+    const int lead_last = std::min(last, block_last_cell(lead, v.cells));
+    const bool continues = first != block_first_cell(lead);
+    if (continues)
+      for (int l = first; l <= lead_last; ++l) settle(v, l);
+    else
+      settle_and_add(v, first, lead_last, true);
+    for (int b = lead + 1; b <= block_of_cell(last); ++b)
+      settle_and_add(v, block_first_cell(b), std::min(last, block_last_cell(b, v.cells)), true);
+    if (summed_above) wait_for(*summed_above, r - 1);
+    if (continues) settle_and_add(v, first, lead_last, false);
+  } else if (summed_above) {
+    wait_for(*summed_above, r - 1);
+  }
+  publish(summed, r);
+}
+
+// Passes 1 to 3 in one wavefront over the rows, dealt over the team in turn:
+// a row follows the row above it at least two cells behind. A thread's
+// cells come in increasing cell number, so its progress is one number.
+void erode_in_rows(const erosion_view& v, const block_2d<int>& mask, int rows, int cols,
+                   double outlet_slope) {
+  row_progress progress[max_row_threads];
+#pragma omp parallel if (v.cells >= parallel_min_cells)
+  {
+    const int team = std::min({omp_get_num_threads(), rows, max_row_threads});
+    const int t = omp_get_thread_num();
+    splash_rain rain;
+    for (int r = 1 + t; t < team && r <= rows; r += team) {
+      const int* row = mask[r];
+      const int* row_above = mask[r - 1];
+      const int* row_below = mask[r + 1];
+      row_progress& above = progress[(r - 2 + team) % team];
+      row_progress& done = progress[t];
+      // The row below is first touched from this one, across its lower
+      // faces.
+      for (int c = 1; c <= cols; ++c)
+        if (row_below[c] != 0 && row[c] != 0) detach(v, row_below[c], outlet_slope, rain);
+      int seen = 0;  // of the row above, by the last look
+      int first = v.cells + 1, last = 0;
+      for (int c = 1; c <= cols; ++c) {
+        const int k = row[c];
+        if (k == 0) continue;
+        // The cell's work touches it, its right neighbour and the cell
+        // below: the row above must be done with the first two.
+        const int need = row_above[c + 1] != 0 ? row_above[c + 1] : row_above[c];
+        if (r > 1 && need > seen) seen = wait_for(above.carried, need);
+        carry_from(v, row, row_above, c, k, outlet_slope, rain);
+        // The next row keeps a good way behind; telling it every few cells
+        // spares the cache line the two threads share.
+        if (k % publish_every == 0) publish(done.carried, k);
+        first = std::min(first, k);
+        last = k;
+      }
+      if (last != 0) publish(done.carried, last);
+      // No later work touches the row's cells, numbered first..last, again.
+      settle_row(v, r, first, last, r > 1 ? &above.summed : nullptr, done.summed);
+    }
   }
 }
 
@@ -348,10 +510,21 @@ void sediment_erosion_transport(model_state& state, double dt) {
   }
   sed.outlet_step_volume = 0.0;
   const double outlet_slope = g.outlet_slope;
-#pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
-  for (int k = 1; k <= cells; ++k) detach(v, k, outlet_slope);
-  transport(v);
-  settle_all(v);
+  const bool rows = v.lake_mask == nullptr && !g.mask.empty() &&
+                      g.mask.last_row() == g.rows + 1 && g.mask.last_column() == g.cols + 1;
+  if (rows) {
+    erode_in_rows(v, g.mask, g.rows, g.cols, outlet_slope);
+  } else {
+#pragma omp parallel if (cells >= parallel_min_cells)
+    {
+      splash_rain rain;
+#pragma omp for schedule(static)
+      for (int k = 1; k <= cells; ++k) detach(v, k, outlet_slope, rain);
+    }
+    for (int k = 1; k <= cells; ++k) transport_cell(v, k);
+    settle_blocks(v);
+  }
+  total_classes(v);
   report_nan_volumes(v);
 }
 

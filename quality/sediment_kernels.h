@@ -40,11 +40,21 @@ void lift_deposit_and_soil(sediment_state& sed, int cell, double soil);
 
 // Splash coefficients a and b of rain of intensity mm/h.
 void splash_coefficients(double intensity, double& a, double& b);
-// Rain of intensity I (mm/h) on the cell at depth h (m): loose deposit is
-// thrown up first, then parent soil (not in a channel cell). Tallies what
-// enters suspension in step_eroded.
-void splash_detachment(int cell, double intensity, double h, double dt, double dx, double a,
-                       double b, sediment_state& sed);
+// What the splash law takes from the rain alone, worked out once for all the
+// cells under one intensity.
+struct splash_rain {
+  double intensity = 0.0;  // mm/h
+  double a = 0.0;          // splash coefficients of the intensity
+  double b = 0.0;
+  double reach = 0.0;      // depth a drop stirs, m
+  double power = 0.0;      // intensity^b
+};
+splash_rain rain_splash(double intensity);
+// Rain on the cell at depth h (m): loose deposit is thrown up first, then
+// parent soil (not in a channel cell). Tallies what enters suspension in
+// step_eroded.
+void splash_detachment(int cell, const splash_rain& rain, double h, double dt, double dx,
+                       sediment_state& sed);
 // Flow at depth h (m) on slope S picks up loose deposit, then parent soil
 // (not in a channel cell), as far as the capacity (m3) is not already met by
 // the suspended load. Tallies what enters suspension in step_eroded.

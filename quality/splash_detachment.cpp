@@ -29,12 +29,23 @@ void splash_coefficients(double intensity, double& a, double& b) {
   }
 }
 
-void splash_detachment(int cell, double intensity, double h, double dt, double dx, double a,
-                       double b, sediment_state& sed) {
-  if (!(intensity > tiny)) return;
-  const double reach = 0.00124 * std::pow(intensity, 0.182);  // m
+splash_rain rain_splash(double intensity) {
+  splash_rain rain;
+  rain.intensity = intensity;
+  splash_coefficients(intensity, rain.a, rain.b);
+  if (intensity > tiny) {
+    rain.reach = 0.00124 * std::pow(intensity, 0.182);
+    rain.power = std::pow(intensity, rain.b);
+  }
+  return rain;
+}
+
+void splash_detachment(int cell, const splash_rain& rain, double h, double dt, double dx,
+                       sediment_state& sed) {
+  if (!(rain.intensity > tiny)) return;
+  const double reach = rain.reach;  // m
   const double damping = h > reach ? std::exp(1.0 - h / reach) : 1.0;
-  const double lifted = damping * sed.splash_K[cell] * a * std::pow(intensity, b) * dt * dx * dx /
+  const double lifted = damping * sed.splash_K[cell] * rain.a * rain.power * dt * dx * dx /
                         sediment_density;  // m3
   const double loose = loose_deposit(sed, cell);
   if (loose > tiny && loose > lifted) {

@@ -22,6 +22,7 @@ inline int sum_blocks(int cells) {
   return cells > 0 ? (cells + sum_block_cells - 1) / sum_block_cells : 0;
 }
 
+inline int block_of_cell(int cell) { return (cell - 1) / sum_block_cells; }
 inline int block_first_cell(int block) { return 1 + block * sum_block_cells; }
 inline int block_last_cell(int block, int cells) {
   return std::min(cells, (block + 1) * sum_block_cells);

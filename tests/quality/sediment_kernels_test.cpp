@@ -181,9 +181,7 @@ TEST(splash_detachment, rain_lifts_parent_soil_damped_by_ponded_water) {
   };
   for (const splash_case& c : cases) {
     sediment_state sed = one_cell({0.002, 0.03, 0.5}, {0.3, 0.4, 0.3});
-    double a = 0, b = 0;
-    splash_coefficients(c.rain, a, b);
-    splash_detachment(1, c.rain, c.depth, 10, 30, a, b, sed);
+    splash_detachment(1, rain_splash(c.rain), c.depth, 10, 30, sed);
     const double lifted = store_total(sed, suspended);
     EXPECT_NEAR(lifted, c.expected, c.expected * 1e-5) << c.rain << " " << c.depth;
     // Parent soil lost = load gained, class by class in the soil's mix.
@@ -193,22 +191,21 @@ TEST(splash_detachment, rain_lifts_parent_soil_damped_by_ponded_water) {
   }
   // No rain, no splash.
   sediment_state dry = one_cell({0.03}, {1.0});
-  splash_detachment(1, 0.0, 0.0, 10, 30, 2.69e-8, 1.6896, dry);
+  splash_detachment(1, rain_splash(0.0), 0.0, 10, 30, dry);
   EXPECT_EQ(dry.vol(1, 1)[suspended], 0.0);
 }
 
 TEST(splash_detachment, loose_deposit_goes_first_and_a_channel_keeps_its_parent_soil) {
-  double a = 0, b = 0;
-  splash_coefficients(50, a, b);
+  const splash_rain rain = rain_splash(50);
   // What 50 mm/h lifts from bare soil in 10 s on a 30 m cell (3.28363e-3).
   sediment_state bare = one_cell({0.002, 0.5}, {0.5, 0.5});
-  splash_detachment(1, 50, 0.0, 10, 30, a, b, bare);
+  splash_detachment(1, rain, 0.0, 10, 30, bare);
   const double lifted = store_total(bare, suspended);
   // More deposit than the rain can lift: only deposit moves, by its own mix.
   sediment_state sed = one_cell({0.002, 0.5}, {0.5, 0.5});
   sed.vol(1, 1)[deposited] = 0.03;
   sed.vol(1, 2)[deposited] = 0.01;
-  splash_detachment(1, 50, 0.0, 10, 30, a, b, sed);
+  splash_detachment(1, rain, 0.0, 10, 30, sed);
   EXPECT_NEAR(sed.vol(1, 1)[suspended], 0.75 * lifted, 1e-16);
   EXPECT_NEAR(sed.vol(1, 2)[suspended], 0.25 * lifted, 1e-16);
   EXPECT_EQ(store_total(sed, eroded), 0.0);
@@ -219,7 +216,7 @@ TEST(splash_detachment, loose_deposit_goes_first_and_a_channel_keeps_its_parent_
     sediment_state s = one_cell({0.002, 0.5}, {0.5, 0.5});
     s.channel_cells[1] = channel;
     s.vol(1, 1)[deposited] = 1e-3;
-    splash_detachment(1, 50, 0.0, 10, 30, a, b, s);
+    splash_detachment(1, rain, 0.0, 10, 30, s);
     if (channel) {
       // A channel bed gives up nothing once its loose deposit is short.
       EXPECT_EQ(store_total(s, suspended), 0.0);

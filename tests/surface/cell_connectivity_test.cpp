@@ -15,23 +15,6 @@ namespace {
 
 using namespace surface_fixture;
 
-// A record whose mask holds the given 0/1 pattern (rows x cols), numbered
-// row by row, with elevations per cell and cells of 10 m.
-void mask_record(model_state& s, int rows, int cols, const std::vector<int>& pattern,
-                 const std::vector<double>& elevation) {
-  grid_state& g = s.grid;
-  g.rows = rows;
-  g.cols = cols;
-  g.dx = 10.0;
-  ASSERT_TRUE(g.mask.allocate_grid(rows, cols));
-  int n = 0;
-  for (int r = 1; r <= rows; ++r)
-    for (int c = 1; c <= cols; ++c)
-      if (pattern[(r - 1) * cols + c - 1]) g.mask[r][c] = ++n;
-  g.cells = n;
-  g.elevation = elevation;
-}
-
 TEST(cell_connectivity, neighbours_are_0_at_the_edge_and_outside_the_watershed) {
   // 1 2 3
   // 4 . 5

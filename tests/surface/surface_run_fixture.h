@@ -155,6 +155,23 @@ inline std::vector<std::string> progress_lines(const std::string& text) {
   return lines;
 }
 
+// A record whose mask holds the given 0/1 pattern (rows x cols), numbered
+// row by row, with elevations per cell and cells of 10 m.
+inline void mask_record(model_state& s, int rows, int cols, const std::vector<int>& pattern,
+                        const std::vector<double>& elevation) {
+  grid_state& g = s.grid;
+  g.rows = rows;
+  g.cols = cols;
+  g.dx = 10.0;
+  ASSERT_TRUE(g.mask.allocate_grid(rows, cols));
+  int n = 0;
+  for (int r = 1; r <= rows; ++r)
+    for (int c = 1; c <= cols; ++c)
+      if (pattern[(r - 1) * cols + c - 1]) g.mask[r][c] = ++n;
+  g.cells = n;
+  g.elevation = elevation;
+}
+
 // A run record of a rows x cols grid of size metres, every cell in the
 // watershed, with the given elevations and Manning n (row by row), set up as
 // the grid set-up and the connectivity phase leave it: numbered mask,
