@@ -118,48 +118,8 @@ faces_of faces_in(const route_view& v, bool x) {
 }
 
 // The single-pass kernels below rely on the cells being numbered in grid
-// order, as the mask numbers them: every face's far cell comes after its
-// near cell, and the up table is the inverse of the next table. reach is the
-// largest next[i] - i, which bounds the faces that cross from one thread's
-// cells into the next thread's.
-struct cell_order {
-  bool ok = true;
-  int reach_x = 0;
-  int reach_y = 0;
-};
-
-cell_order check_cell_order(const route_view& v) {
-  const int n = v.cells;
-  int bad = 0;
-  int reach_x = 0;
-  int reach_y = 0;
-#pragma omp parallel for schedule(static) reduction(| : bad) reduction(max : reach_x, reach_y) \
-    if (n >= parallel_min_cells)
-  for (int i = 1; i <= n; ++i) {
-    const int r = v.rightcon[i];
-    const int b = v.belowcon[i];
-    const int l = v.leftcon[i];
-    const int a = v.abovecon[i];
-    if ((r != 0 && (r <= i || r > n)) || (b != 0 && (b <= i || b > n))) bad = 1;
-    if ((l != 0 && (l >= i || v.rightcon[l] != i)) || (a != 0 && (a >= i || v.belowcon[a] != i)))
-      bad = 1;
-    if (r - i > reach_x) reach_x = r - i;
-    if (b - i > reach_y) reach_y = b - i;
-  }
-  return {bad == 0, reach_x, reach_y};
-}
-
-// The tables are checked at the run's first call and the verdict kept: a
-// check reads four tables, as much as a sweep.
-cell_order cell_order_of(surface_state& sf, const route_view& v) {
-  if (sf.ade_cell_order == 0 || sf.ade_calls <= 1) {
-    const cell_order order = check_cell_order(v);
-    sf.ade_cell_order = order.ok ? 1 : -1;
-    sf.ade_reach_x = order.reach_x;
-    sf.ade_reach_y = order.reach_y;
-  }
-  return {sf.ade_cell_order == 1, sf.ade_reach_x, sf.ade_reach_y};
-}
+// order, as the mask numbers them; the order and the reach of the faces
+// (grid_order) are found once, when the work arrays are sized.
 
 // A face's flux from the depths h: the law without lakes, closed by a
 // missing neighbour or a dike side.
@@ -562,7 +522,7 @@ void clear_negative_inflow_depths(const route_view& v, surface_state& sf) {
 
 // One direction of a scheme-2 sub-step: the single pass when the cells are
 // in grid order, else the sweep and the separate depth check.
-int route_substep_direction(const route_view& v, const cell_order& order, bool x, double s,
+int route_substep_direction(const route_view& v, const grid_order& order, bool x, double s,
                             double outlet_before, bool store_change, double* before,
                             double* vol, double* cleared, int* cleared_count) {
   if (!order.ok) {
@@ -589,7 +549,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
   double* vol_x = sf.vol_x.data();
   double* vol_y = sf.vol_y.data();
   double* cleared = sf.cleared_depth.data();
-  const cell_order order = cell_order_of(sf, v);
+  const grid_order& order = sf.cell_order;
   // The separate depth check keeps each cell's depth before the sweep; the
   // single pass reads it from the depth itself.
   double* before = order.ok ? nullptr : sf.sweep_depth.data();
@@ -789,7 +749,7 @@ double route_predictor_corrector(model_state& state, const route_view& v, double
   double* copy = sf.flux_copy.data();
   double* dh = v.depth_change;
   const bool y_first = sf.sweep_parity == 1;
-  const cell_order order = cell_order_of(sf, v);
+  const grid_order& order = sf.cell_order;
   const bool extras = ov_face::has_extras(v.faces);
   double outlet_volume = 0.0;
 

@@ -625,7 +625,7 @@ bool route_plain(surface_state& sf, const explicit_view& v, double dt, double s,
   const bool y_first = sf.ex_parity == 1;
   // Cells in grid order take one pass a sub-step; the depths of the start
   // are saved by the first and put back only by a cut.
-  const bool one_pass = sf.ex_order.ok;
+  const bool one_pass = sf.cell_order.ok;
   const bool extras = v.dike_mask != nullptr || v.wetland_mask != nullptr;
   if (!one_pass) copy_depths(v.cells, v.depth, v.saved);
   bool saved = !one_pass;
@@ -644,8 +644,8 @@ bool route_plain(surface_state& sf, const explicit_view& v, double dt, double s,
       const double after = elapsed + s;
       const bool last = std::fabs(after - dt) < end_tolerance || after > dt;
       const failing_faces both =
-          extras ? route_pass<true>(v, sf.ex_order, one_pass, s, !saved, last)
-                 : route_pass<false>(v, sf.ex_order, one_pass, s, !saved, last);
+          extras ? route_pass<true>(v, sf.cell_order, one_pass, s, !saved, last)
+                 : route_pass<false>(v, sf.cell_order, one_pass, s, !saved, last);
       saved = true;
       for (int k = 0; k < 2; ++k) {
         const bool x = (k == 0) != y_first;

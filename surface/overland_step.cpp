@@ -221,7 +221,7 @@ bool alloc_overland_work(model_state& state) {
   const std::size_t blocks = std::size_t(sum_blocks(n)) + 1;
   // The tables are built before the work arrays and fixed for the run.
   const grid_state& g = state.grid;
-  sf.ex_order = find_grid_order(n, g.rightcon, g.belowcon, g.leftcon, g.abovecon);
+  sf.cell_order = find_grid_order(n, g.rightcon, g.belowcon, g.leftcon, g.abovecon);
   return allocate_per_cell(sf.rain_rate, n, "rain_rate") &&
          allocate_per_cell(sf.flux_x, n, "flux_x") && allocate_per_cell(sf.flux_y, n, "flux_y") &&
          allocate_per_cell(sf.vol_x, n, "vol_x") && allocate_per_cell(sf.vol_y, n, "vol_y") &&

@@ -86,18 +86,12 @@ struct surface_state {
   double ade_substep = 0.0;        // last ADE sub-step, s
   int ade_check = 0;               // largest depth-check code of the last sub-step, 0 or 1
   long long ade_substeps = 0;      // ADE sub-steps routed in the run, restarted ones included
-  // ADE: whether the neighbour tables number the cells in grid order (1) or
-  // not (-1), and the largest reach of a right and a lower face in cells;
-  // 0 until the run's first call checks the tables, which do not change.
-  int ade_cell_order = 0;
-  int ade_reach_x = 0;
-  int ade_reach_y = 0;
   int ex_parity = 0;               // explicit router: sweep order, 1 y first, 0 x first
   double ex_reduced_substep = 0.0; // explicit router: the cut sub-step, s
   int ex_countdown = 0;            // explicit router: calls that still start with the cut sub-step
   int ex_reset = 0;                // explicit router: the return to the full step is due
   long long ex_substeps = 0;       // explicit router: sub-steps routed, restarted ones included
-  grid_order ex_order;             // explicit router: the neighbour tables' order, found at set-up
+  grid_order cell_order;           // both routers: the neighbour tables' order, found at set-up
   int wet = 0;                     // a cell held water at the last overland step
   int flowing = 0;                 // a face carried flow at the last overland step
 

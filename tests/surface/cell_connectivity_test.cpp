@@ -74,7 +74,7 @@ TEST(cell_connectivity, the_grid_order_holds_for_a_numbered_mask_and_fails_for_o
     build_cell_connectivity(s);
   }
   const grid_state& g = s.grid;
-  const grid_order found = s.surface.ex_order;
+  const grid_order found = s.surface.cell_order;
   EXPECT_TRUE(found.ok);
   EXPECT_EQ(found.reach_x, 1);
   EXPECT_EQ(found.reach_y, 3);

@@ -111,7 +111,7 @@ routed route_steps(void (*build)(model_state&), int threads, bool grid_order_pas
   s.grid.slope_y.assign(s.grid.cells + 1, 0.0);
   fill_cell_slopes(s.grid.cells, s.grid.dx, s.grid.elevation, s.grid.rightcon, s.grid.belowcon,
                    s.grid.slope_x, s.grid.slope_y);
-  if (!grid_order_pass) s.surface.ex_order.ok = false;
+  if (!grid_order_pass) s.surface.cell_order.ok = false;
   step_driver drive(s, 10.0, 1);
   routed r;
   {
