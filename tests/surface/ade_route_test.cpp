@@ -94,30 +94,16 @@ TEST(ade_route, the_single_pass_gives_each_face_the_face_laws_flux_to_the_bit) {
 void build_holed_grid(model_state& s) {
   constexpr int rows = 50;
   constexpr int cols = 40;
+  build_masked_grid(
+      s, rows, cols, 10.0,
+      [](int r, int c) {
+        const bool hole = (r * 7 + c * 3) % 11 == 0 || (r > 20 && r < 26 && c > 10 && c < 30);
+        return !hole || (r == rows && c == cols / 2);
+      },
+      rows, cols / 2, 0.01);
   grid_state& g = s.grid;
-  g.rows = rows;
-  g.cols = cols;
-  g.dx = 10.0;
-  ASSERT_TRUE(g.mask.allocate_grid(rows, cols));
-  int n = 0;
-  for (int r = 1; r <= rows; ++r)
-    for (int c = 1; c <= cols; ++c) {
-      const bool hole = (r * 7 + c * 3) % 11 == 0 || (r > 20 && r < 26 && c > 10 && c < 30);
-      g.mask[r][c] = hole && !(r == rows && c == cols / 2) ? 0 : ++n;
-    }
-  g.cells = n;
-  g.area = 100.0 * n;
-  g.outlet_row = rows;
-  g.outlet_col = cols / 2;
-  g.outlet_cell = g.mask[rows][cols / 2];
-  g.outlet_slope = 0.01;
-  g.elevation.assign(n + 1, 0.0);
   surface_state& sf = s.surface;
-  sf.depth.assign(n + 1, 0.0);
-  sf.prev_depth.assign(n + 1, 0.0);
-  sf.retent_dep.assign(n + 1, 0.0);
-  sf.dist_rough.assign(n + 1, 0.0);
-  sf.dike_mask.assign(n + 1, 0);
+  sf.dike_mask.assign(std::size_t(g.cells) + 1, 0);
   for (int r = 1; r <= rows; ++r)
     for (int c = 1; c <= cols; ++c) {
       const int i = g.mask[r][c];
@@ -130,12 +116,6 @@ void build_holed_grid(model_state& s) {
       if ((r * 3 + c) % 17 == 0) sf.dike_mask[i] = 2 | 4;
     }
   s.input.settings.dike_map_given = 1;
-  g.rightcon.assign(n + 1, 0);
-  g.belowcon.assign(n + 1, 0);
-  g.leftcon.assign(n + 1, 0);
-  g.abovecon.assign(n + 1, 0);
-  build_neighbor_tables(rows, cols, g.rightcon, g.belowcon, g.abovecon, g.leftcon, g.mask.table());
-  ASSERT_TRUE(alloc_overland_work(s));
 }
 
 TEST(ade_route, the_pass_over_both_directions_of_a_team_gives_one_threads_depths_to_the_bit) {

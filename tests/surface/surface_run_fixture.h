@@ -172,14 +172,14 @@ inline void mask_record(model_state& s, int rows, int cols, const std::vector<in
   g.elevation = elevation;
 }
 
-// A run record of a rows x cols grid of size metres, every cell in the
-// watershed, with the given elevations and Manning n (row by row), set up as
-// the grid set-up and the connectivity phase leave it: numbered mask,
-// neighbour tables, slopes and work arrays; uniform rain of rate mm/h falls
-// on every cell.
-inline void build_grid(model_state& s, int rows, int cols, double size,
-                       const std::vector<double>& elevation, const std::vector<double>& roughness,
-                       int outlet_row, int outlet_col, double outlet_slope) {
+// A run record of the cells of a rows x cols grid of size metres for which
+// in_watershed(row, col) holds, numbered row by row, set up as the grid
+// set-up and the connectivity phase leave it: numbered mask, neighbour
+// tables and work arrays, with elevations, depths, retention and Manning n
+// of 0 for the caller to set. The outlet cell must be in the watershed.
+inline void build_masked_grid(model_state& s, int rows, int cols, double size,
+                              const std::function<bool(int, int)>& in_watershed, int outlet_row,
+                              int outlet_col, double outlet_slope) {
   grid_state& g = s.grid;
   g.rows = rows;
   g.cols = cols;
@@ -187,7 +187,7 @@ inline void build_grid(model_state& s, int rows, int cols, double size,
   ASSERT_TRUE(g.mask.allocate_grid(rows, cols));
   int n = 0;
   for (int r = 1; r <= rows; ++r)
-    for (int c = 1; c <= cols; ++c) g.mask[r][c] = ++n;
+    for (int c = 1; c <= cols; ++c) g.mask[r][c] = in_watershed(r, c) ? ++n : 0;
   g.cells = n;
   g.area = size * size * n;
   g.outlet_row = outlet_row;
@@ -200,16 +200,25 @@ inline void build_grid(model_state& s, int rows, int cols, double size,
   sf.prev_depth.assign(n + 1, 0.0);
   sf.retent_dep.assign(n + 1, 0.0);
   sf.dist_rough.assign(n + 1, 0.0);
-  for (int i = 1; i <= n; ++i) {
-    g.elevation[i] = elevation[i - 1];
-    sf.dist_rough[i] = roughness.size() == 1 ? roughness[0] : roughness[i - 1];
-  }
   g.rightcon.assign(n + 1, 0);
   g.belowcon.assign(n + 1, 0);
   g.leftcon.assign(n + 1, 0);
   g.abovecon.assign(n + 1, 0);
   build_neighbor_tables(rows, cols, g.rightcon, g.belowcon, g.abovecon, g.leftcon, g.mask.table());
   ASSERT_TRUE(alloc_overland_work(s));
+}
+
+// The record of a whole rows x cols grid, every cell in the watershed, with
+// the given elevations and Manning n (row by row).
+inline void build_grid(model_state& s, int rows, int cols, double size,
+                       const std::vector<double>& elevation, const std::vector<double>& roughness,
+                       int outlet_row, int outlet_col, double outlet_slope) {
+  build_masked_grid(
+      s, rows, cols, size, [](int, int) { return true; }, outlet_row, outlet_col, outlet_slope);
+  for (int i = 1; i <= s.grid.cells; ++i) {
+    s.grid.elevation[i] = elevation[i - 1];
+    s.surface.dist_rough[i] = roughness.size() == 1 ? roughness[0] : roughness[i - 1];
+  }
 }
 
 }  // namespace surface_fixture
