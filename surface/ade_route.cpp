@@ -310,6 +310,7 @@ struct depth_step {
   double s;
   int outlet;
   double outlet_before;
+  bool fresh;  // the sub-step is the step's first: the volumes start at 0, unread
 };
 
 // step_cell on cells i0..i1 (at most face_block of them), with the changes
@@ -317,7 +318,7 @@ struct depth_step {
 // case, no depth below zero, runs in vector lanes on every cell; a block
 // where some depth went below zero then takes step_cell's way on those
 // cells, from the depths it kept.
-template <bool store>
+template <bool store, bool fresh>
 [[gnu::always_inline]] inline int step_cells(const depth_step& p, int i0, int i1) {
   const double* q = p.q;
   const int* up = p.up;
@@ -340,7 +341,11 @@ template <bool store>
     const double after = depth + d;
     before[i - i0] = depth;
     h[i] = after;
-    vol[i] += qi * s;
+    if constexpr (fresh) {
+      vol[i] = 0.0 + qi * s;
+    } else {
+      vol[i] += qi * s;
+    }
     low += after < 0.0 ? 1.0 : 0.0;
     large += (after >= 0.0) & (std::fabs(d) > 0.5 * depth) & (depth > 0.01) ? 1.0 : 0.0;
   }
@@ -367,7 +372,9 @@ template <bool store>
 
 VALTO_WIDE_VECTORS
 int step_block(const depth_step& p, int i0, int i1) {
-  return p.dh != nullptr ? step_cells<true>(p, i0, i1) : step_cells<false>(p, i0, i1);
+  if (p.fresh)
+    return p.dh != nullptr ? step_cells<true, true>(p, i0, i1) : step_cells<false, true>(p, i0, i1);
+  return p.dh != nullptr ? step_cells<true, false>(p, i0, i1) : step_cells<false, false>(p, i0, i1);
 }
 
 // step_block on cells i0..i1 of any length, a block at a time.
@@ -387,13 +394,13 @@ int step_range(const depth_step& p, int i0, int i1) {
 // *cleared_count grows by 1 when any cell was cleared.
 template <bool extras>
 int route_direction(const route_view& v, const faces_of& f, int reach, double s,
-                    double outlet_before, bool store_change, double* vol, double* cleared,
-                    int* cleared_count) {
+                    double outlet_before, bool store_change, bool fresh, double* vol,
+                    double* cleared, int* cleared_count) {
   constexpr int large_change = 1;
   constexpr int negative = 2;
   constexpr int any_cleared = 4;
   const depth_step p{f.flux,  f.up, v.depth,  store_change ? v.depth_change : nullptr,
-                     vol,     cleared, s / (v.dx * v.dx), s, v.outlet, outlet_before};
+                     vol,     cleared, s / (v.dx * v.dx), s, v.outlet, outlet_before, fresh};
   const int bits = faces_in_cell_order<extras>(
       v, f, reach, v.depth, f.flux, [](int, double qi) { return qi; },
       [&p](int b0, int b1) { return step_block(p, b0, b1); });
@@ -432,8 +439,8 @@ fused_plan fused_plan_of(int cells, int reach_a, int reach_b) {
 
 int route_both_directions(const route_view& v, const faces_of& fa, const faces_of& fb,
                           int reach_a, const fused_plan& plan, double s, double outlet_before,
-                          bool store_change, double* vol_a, double* vol_b, double* cleared,
-                          int* cleared_count) {
+                          bool store_change, bool fresh, double* vol_a, double* vol_b,
+                          double* cleared, int* cleared_count) {
   constexpr int large_change = 1;
   constexpr int negative = 2;
   constexpr int any_cleared = 4;
@@ -443,9 +450,11 @@ int route_both_directions(const route_view& v, const faces_of& fa, const faces_o
   const double r = s / (v.dx * v.dx);
   // The a sweep holds the outlet against its depth before the sub-step's
   // drain; the b sweep against its depth after the a sweep, its own.
-  const depth_step pa{fa.flux, fa.up, h, nullptr, vol_a, cleared, r, s, v.outlet, outlet_before};
-  const depth_step pb{fb.flux, fb.up, h, store_change ? v.depth_change : nullptr,
-                      vol_b,   cleared, r, s, 0, 0.0};
+  const depth_step pa{fa.flux, fa.up, h, nullptr, vol_a, cleared, r, s, v.outlet, outlet_before,
+                      fresh};
+  const depth_step pb{fb.flux, fb.up,   h, store_change ? v.depth_change : nullptr,
+                      vol_b,   cleared, r, s,
+                      0,       0.0,     fresh};
   const int lag = plan.lag;
   int bits = 0;
 #pragma omp parallel reduction(| : bits) if (n >= parallel_min_cells)
@@ -521,9 +530,11 @@ void clear_negative_inflow_depths(const route_view& v, surface_state& sf) {
 }
 
 // One direction of a scheme-2 sub-step: the single pass when the cells are
-// in grid order, else the sweep and the separate depth check.
+// in grid order, else the sweep and the separate depth check. fresh marks
+// the step's first sub-step, whose single pass writes the face volumes
+// without reading them; the depth check adds to volumes set to 0.
 int route_substep_direction(const route_view& v, const grid_order& order, bool x, double s,
-                            double outlet_before, bool store_change, double* before,
+                            double outlet_before, bool store_change, bool fresh, double* before,
                             double* vol, double* cleared, int* cleared_count) {
   if (!order.ok) {
     sweep(v, x, v.depth);
@@ -533,10 +544,10 @@ int route_substep_direction(const route_view& v, const grid_order& order, bool x
   const faces_of f = faces_in(v, x);
   const int reach = x ? order.reach_x : order.reach_y;
   return ov_face::has_extras(v.faces)
-             ? route_direction<true>(v, f, reach, s, outlet_before, store_change, vol, cleared,
-                                     cleared_count)
-             : route_direction<false>(v, f, reach, s, outlet_before, store_change, vol, cleared,
-                                      cleared_count);
+             ? route_direction<true>(v, f, reach, s, outlet_before, store_change, fresh, vol,
+                                     cleared, cleared_count)
+             : route_direction<false>(v, f, reach, s, outlet_before, store_change, fresh, vol,
+                                      cleared, cleared_count);
 }
 
 // Scheme 2: adaptive sub-steps, restarted from the depths of the start of the
@@ -564,14 +575,19 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
     m *= 2.0;
   }
 
+  // The single pass writes the face volumes of the step's first sub-step
+  // without reading them; the depth check adds to volumes set to 0 here.
+  const bool zero_volumes = !order.ok || !(dt > 1e-16);
   int negatives = 0;
 #pragma omp parallel for schedule(static) reduction(+ : negatives) \
     if (n >= parallel_min_cells)
   for (int i = 1; i <= n; ++i) {
     saved[i] = h[i];
     if (before != nullptr) before[i] = h[i];
-    vol_x[i] = 0.0;
-    vol_y[i] = 0.0;
+    if (zero_volumes) {
+      vol_x[i] = 0.0;
+      vol_y[i] = 0.0;
+    }
     if (h[i] < -1e-16) ++negatives;
   }
   if (negatives > 0) clear_negative_inflow_depths(v, sf);
@@ -594,6 +610,9 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
           "less than 1/100 of a second\n"
           "Reduce the model time step by a factor of 2 and try again.\n"
           "Program stopped.\n");
+      // A stopped step leaves no face volumes, as before any was written.
+      std::fill(vol_x + 1, vol_x + n + 1, 0.0);
+      std::fill(vol_y + 1, vol_y + n + 1, 0.0);
       return ade_route_failed;
     }
     if (restarted) {
@@ -601,8 +620,10 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
       for (int i = 1; i <= n; ++i) {
         h[i] = saved[i];
         if (before != nullptr) before[i] = saved[i];
-        vol_x[i] = 0.0;
-        vol_y[i] = 0.0;
+        if (zero_volumes) {
+          vol_x[i] = 0.0;
+          vol_y[i] = 0.0;
+        }
       }
       if (cleared_cells > 0) {
 #pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
@@ -617,6 +638,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
     double outlet_before = v.outlet > 0 ? h[v.outlet] : 0.0;
     double remaining = dt;
     restarted = false;
+    bool fresh = true;  // the coming sub-step is the attempt's first
     while (remaining > 1e-16) {
       if (sf.ade_check == 1) m *= 0.5;
       double s = m;
@@ -632,7 +654,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
       if (plan.ok) {
         const int code =
             route_both_directions(v, first_faces, second_faces, first_reach, plan, s,
-                                  outlet_before, remaining == 0.0, x_first ? vol_x : vol_y,
+                                  outlet_before, remaining == 0.0, fresh, x_first ? vol_x : vol_y,
                                   x_first ? vol_y : vol_x, cleared, &cleared_cells);
         if (v.outlet > 0) outlet_before = h[v.outlet];
         if (code == 2) {
@@ -646,7 +668,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
         const bool x = (k == 0) == x_first;
         const bool store_change = k == 1 && remaining == 0.0;
         const int code =
-            route_substep_direction(v, order, x, s, outlet_before, store_change, before,
+            route_substep_direction(v, order, x, s, outlet_before, store_change, fresh, before,
                                     x ? vol_x : vol_y, cleared, &cleared_cells);
         if (v.outlet > 0) outlet_before = h[v.outlet];
         if (code == 2) {
@@ -657,6 +679,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
         }
       }
       if (restarted) break;
+      fresh = false;
       m = s;
       if (v.outlet > 0) {
         double& ho = h[v.outlet];

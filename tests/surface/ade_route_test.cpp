@@ -232,6 +232,27 @@ TEST(ade_route, the_last_sub_step_absorbs_the_rest_of_the_step) {
   }
 }
 
+TEST(ade_route, a_face_volume_is_what_crossed_in_every_sub_step_of_the_step) {
+  // Two 10 m cells in a row, the upper one wet, routed for a step of 10 s in
+  // sub-steps of 3, 3 and 4 s: the right face's volume is the water the
+  // lower cell gained, whatever the volumes held from the step before.
+  model_state s;
+  build_grid(s, 1, 2, 10.0, {1.0, 0.0}, {0.05}, 1, 2, 0.01);
+  s.input.channel_routing = 1;  // the outlet keeps its water
+  s.input.settings.overtype = 2;
+  s.surface.depth[1] = 0.05;
+  s.surface.vol_x[1] = 99.0;  // left by an earlier step
+  s.surface.vol_y[1] = 99.0;
+  s.surface.ade_calls = 1;
+  s.surface.ade_substep = 1.5;
+  ade_overland_route(s, 10.0);
+  EXPECT_GE(s.surface.ade_substeps, 3);  // and more where the change is large
+  EXPECT_NEAR(s.surface.vol_x[1], s.surface.depth[2] * 100.0, 1e-12);
+  EXPECT_NEAR(s.surface.vol_x[1], (0.05 - s.surface.depth[1]) * 100.0, 1e-12);
+  EXPECT_GT(s.surface.vol_x[1], 0.1);
+  EXPECT_EQ(s.surface.vol_y[1], 0.0);
+}
+
 TEST(ade_route, the_outlet_gives_what_it_holds_and_nothing_with_channel_routing) {
   // Roughness 1e-6 drains far more than the cell holds in one sub-step.
   outlet_cell empties(0.25, 1e-6);
