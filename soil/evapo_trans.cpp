@@ -102,6 +102,7 @@ struct air_state {
   double ta = 0.0;     // K
   double u = 0.0;      // m/s
   double cloud = 0.0;  // fraction of the sky, at most 1
+  double es = 0.0;     // saturation vapour pressure at ta, kPa
   double ea = 0.0;     // vapour pressure, kPa
   double rho = 0.0;    // density, kg/m3
   double qa = 0.0;     // specific humidity
@@ -120,12 +121,20 @@ air_state make_air(double mbar, double deg_c, double wind, double humidity, doub
     a.clipped = true;
   }
   const double tc = a.ta - 273.15;
-  a.ea = saturation_pressure(tc) * humidity / 100.0;
+  a.es = saturation_pressure(tc);
+  a.ea = a.es * humidity / 100.0;
   a.rho = a.p / (tc + 275.0) * 3.486;
   a.qa = 0.622 * a.ea / (a.p - 0.378 * a.ea);
   const double ta2 = a.ta * a.ta;
   a.lin = stefan_boltzmann * ta2 * ta2 * (0.74 + 0.0049 * a.ea) * (1.0 + 0.17 * a.cloud * a.cloud);
   return a;
+}
+
+// Slope of the saturation curve at the air temperature, kPa/K, from the
+// pressure the air already holds rather than a second exponential.
+double saturation_slope(const air_state& a) {
+  const double tc = a.ta - 273.15;
+  return 4098.0 * a.es / ((tc + 237.3) * (tc + 237.3));
 }
 
 // A grid that could not be read holds -9999: such a cell has no air to
@@ -175,21 +184,13 @@ double absorbed_shortwave(const hour_context& h, const et_cells& c, int i, doubl
   double albedo = c.albedo[i];
   if (hv <= c.depth[i]) albedo = 0.08;
   if (o.snow && hv <= c.snow_we[i]) albedo = 0.5;
-  const double sx = c.slope_x[i];
-  const double sy = -c.slope_y[i];
-  const double beta = std::atan(std::sqrt(sx * sx + sy * sy));
-  // The sun's azimuth runs from south, positive to the west; the downslope
-  // direction (sx east, sy north) is turned into the same frame. The quadrant
-  // comes from atan2, so that slopes facing east and west, or north and
-  // south, are lit as mirror images rather than alike.
-  const double aspect = -pi * 0.5 - std::atan2(sy, sx);
-  const double cos_incidence = std::cos(h.sun.azimuth - aspect) * std::sin(beta) * h.sun.cos_alt +
-                               std::cos(beta) * h.sun.sin_alt;
+  const et_slope s = c.slope ? c.slope[i] : et_slope_of(c.slope_x[i], c.slope_y[i]);
+  const double cos_incidence = std::cos(h.sun.azimuth - s.aspect) * s.sin_angle * h.sun.cos_alt +
+                               s.cos_angle * h.sun.sin_alt;
   const double direct = h.sun.beam * cos_incidence * (1.0 - (1.0 - cloud_transmission) * cloud);
   double t = 1.0;
   if (o.penman && c.trans_coeff[i] != 0.0) t = c.trans_coeff[i];
-  const double sky_view = std::cos(beta / 2.0);
-  return (sky_view * sky_view * radiation + t * std::max(direct, 0.0)) * (1.0 - albedo);
+  return (s.sky_view2 * radiation + t * std::max(direct, 0.0)) * (1.0 - albedo);
 }
 
 // Aerodynamic resistance over vegetation of height hv m in wind u m/s, s/m.
@@ -259,9 +260,7 @@ cell_outcome solve_cell(const hour_context& h, const et_cells& c, int i) {
   if (!o.penman) {
     r.pet = r.aet = e * 100.0;
   } else {
-    const double tc = air.ta - 273.15;
-    // Slope of the saturation curve at the air temperature, kPa/K.
-    const double delta = 4098.0 * saturation_pressure(tc) / ((tc + 237.3) * (tc + 237.3));
+    const double delta = saturation_slope(air);
     const double gamma = 1.0 / latent_heat * 1.6286173633440513 * air.p;  // kPa/K
     const double energy = (-rad - hs / 3.0) * delta;
     const double scale = 100.0 / (latent_heat * water_density);
@@ -282,6 +281,32 @@ cell_outcome solve_cell(const hour_context& h, const et_cells& c, int i) {
   if (r.aet < 0.0) r.aet = 0.0;
   return r;
 }
+
+}  // namespace
+
+et_slope et_slope_of(double slope_x, double slope_y) {
+  const double sx = slope_x;
+  const double sy = -slope_y;
+  const double beta = std::atan(std::sqrt(sx * sx + sy * sy));
+  et_slope s;
+  s.sin_angle = std::sin(beta);
+  s.cos_angle = std::cos(beta);
+  const double sky_view = std::cos(beta / 2.0);
+  s.sky_view2 = sky_view * sky_view;
+  // The sun's azimuth runs from south, positive to the west; the downslope
+  // direction (sx east, sy north) is turned into the same frame. The quadrant
+  // comes from atan2, so that slopes facing east and west, or north and
+  // south, are lit as mirror images rather than alike.
+  s.aspect = -pi * 0.5 - std::atan2(sy, sx);
+  return s;
+}
+
+void find_et_slopes(int count, const double* slope_x, const double* slope_y, et_slope* slope) {
+#pragma omp parallel for schedule(static) if (count >= parallel_min_cells)
+  for (int i = 1; i <= count; ++i) slope[i] = et_slope_of(slope_x[i], slope_y[i]);
+}
+
+namespace {
 
 void print_text(const char* text) { print_message(summary_file, text); }
 

@@ -34,6 +34,21 @@ struct et_options {
   bool area_reduction = false;  // area_factor is given and scales the actual rate
 };
 
+// The terms of a cell's bed slope that its shortwave reads every hour. They
+// change only with the slopes, so a run works them out once.
+struct et_slope {
+  double sin_angle = 0.0;  // sine of the slope angle
+  double cos_angle = 1.0;  // cosine of the slope angle
+  double sky_view2 = 1.0;  // square of the sky-view factor, cos(angle / 2)
+  double aspect = 0.0;     // downslope direction in the sun's azimuth frame, rad
+};
+
+// The terms of the bed slopes towards the right neighbour and the one below.
+et_slope et_slope_of(double slope_x, double slope_y);
+
+// slope[1..count] from the cells' bed slopes slope_x and slope_y [1..count].
+void find_et_slopes(int count, const double* slope_x, const double* slope_y, et_slope* slope);
+
 // Per-cell arrays [1..count] (slot 0 unused). Inputs first, then the state
 // kept from hour to hour and the results.
 struct et_cells {
@@ -44,6 +59,7 @@ struct et_cells {
   const double* canopy_resist = nullptr;  // s/m
   const double* slope_x = nullptr;        // bed slope towards the right neighbour
   const double* slope_y = nullptr;        // bed slope towards the neighbour below
+  const et_slope* slope = nullptr;        // from find_et_slopes; null: from slope_x, slope_y
   const double* depth = nullptr;          // surface water depth, m
   const double* snow_we = nullptr;        // snow water equivalent, m; with options.snow
   const double* area_factor = nullptr;    // fraction; with options.area_reduction

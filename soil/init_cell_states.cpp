@@ -152,6 +152,7 @@ bool allocate_longterm_arrays(model_state& state) {
   return allocate_per_cell(s.et_rate1, n, "PET") && allocate_per_cell(s.et_rate2, n, "AET") &&
          allocate_per_cell(lt.surface_temp, n, "surface_temp") &&
          allocate_per_cell(lt.energy_residual, n, "energy_residual") &&
+         allocate_per_cell(lt.et_slopes, n, "et_slopes") &&
          allocate_per_cell(lt.theta_all, n, "Theta_all") &&
          allocate_per_cell(s.frozen_index, n, "frozen_index") &&
          (s.snow.swe.size() == std::size_t(n) + 1 || alloc_snow_cells(s.snow, n));

@@ -118,15 +118,22 @@ bool solve_heads(const cell_call& call, column_view& col, bool flux, double dt) 
   richards_soil::work_rows& w = call.w;
   const double* K = w.kint.data();
   const int last = col.n - 1;
+  // Each quotient is taken once: the stores into the rows could alias the
+  // column as far as the compiler knows, so it would divide again for every
+  // use. A negated quotient is exactly the quotient of the negated dividend.
   for (int l = 1; l <= last; ++l) {
-    const double up = 0.5 * (col.dz[l] + col.dz[l + 1]);
-    const double down = 0.5 * (col.dz[l - 1] + col.dz[l]);
+    const double dz = col.dz[l];
+    const double up = 0.5 * (dz + col.dz[l + 1]);
+    const double down = 0.5 * (col.dz[l - 1] + dz);
     const double k_below = K[l + 1];
     const double k_above = l == 1 && flux ? 0.0 : K[l];
-    w.upper[l] = -k_below / (col.dz[l] * up);
-    w.lower[l] = -k_above / (col.dz[l] * down);
-    w.diag[l] = k_below / (col.dz[l] * up) + col.wc[l] / dt + k_above / (col.dz[l] * down);
-    w.rhs[l] = col.wc[l] / dt * col.ph[l] - k_below / col.dz[l] + k_above / col.dz[l] + col.src[l];
+    const double to_below = k_below / (dz * up);
+    const double to_above = k_above / (dz * down);
+    const double storage = col.wc[l] / dt;
+    w.upper[l] = -to_below;
+    w.lower[l] = -to_above;
+    w.diag[l] = to_below + storage + to_above;
+    w.rhs[l] = storage * col.ph[l] - k_below / dz + k_above / dz + col.src[l];
   }
   w.rhs[1] -= w.lower[1] * col.ph[0];
   if (call.rs.water_table_bottom) {
