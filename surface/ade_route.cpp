@@ -347,7 +347,7 @@ template <bool store, bool fresh>
       vol[i] += qi * s;
     }
     low += after < 0.0 ? 1.0 : 0.0;
-    large += (after >= 0.0) & (std::fabs(d) > 0.5 * depth) & (depth > 0.01) ? 1.0 : 0.0;
+    large += ((after >= 0.0) & (std::fabs(d) > 0.5 * depth) & (depth > 0.01)) ? 1.0 : 0.0;
   }
   // The outlet holds its change against its depth before the drain, not
   // the depth the loop held it against.
