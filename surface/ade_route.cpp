@@ -311,13 +311,15 @@ struct depth_step {
   int outlet;
   double outlet_before;
   bool fresh;  // the sub-step is the step's first: the volumes start at 0, unread
+  double* save = nullptr;  // the depths before the pass go here, when given
 };
 
 // step_cell on cells i0..i1 (at most face_block of them), with the changes
 // stored when store is set; returns the bitwise or of its bits. The common
 // case, no depth below zero, runs in vector lanes on every cell; a block
 // where some depth went below zero then takes step_cell's way on those
-// cells, from the depths it kept.
+// cells, from the depths it kept. With p.save given, the depths are first
+// saved there, and bit 8 tells of a depth handed in below -1e-16 m.
 template <bool store, bool fresh>
 [[gnu::always_inline]] inline int step_cells(const depth_step& p, int i0, int i1) {
   const double* q = p.q;
@@ -332,6 +334,14 @@ template <bool store, bool fresh>
   // lanes of the depths.
   double low = 0.0;
   double large = 0.0;
+  double handed_negative = 0.0;
+  if (p.save != nullptr) {
+#pragma omp simd reduction(+ : handed_negative)
+    for (int i = i0; i <= i1; ++i) {
+      p.save[i] = h[i];
+      handed_negative += h[i] < -1e-16 ? 1.0 : 0.0;
+    }
+  }
 #pragma omp simd reduction(+ : low, large)
   for (int i = i0; i <= i1; ++i) {
     const double qi = q[i];
@@ -359,6 +369,7 @@ template <bool store, bool fresh>
     if ((std::fabs(d) > 0.5 * p.outlet_before) & (p.outlet_before > 0.01)) large += 1.0;
   }
   int bits = large > 0.0 && s > 0.1 ? 1 : 0;
+  if (handed_negative > 0.0) bits |= 8;
   if (low == 0.0) return bits;
   for (int i = i0; i <= i1; ++i) {
     if (!(h[i] < 0.0)) continue;
@@ -394,17 +405,20 @@ int step_range(const depth_step& p, int i0, int i1) {
 // *cleared_count grows by 1 when any cell was cleared.
 template <bool extras>
 int route_direction(const route_view& v, const faces_of& f, int reach, double s,
-                    double outlet_before, bool store_change, bool fresh, double* vol,
-                    double* cleared, int* cleared_count) {
+                    double outlet_before, bool store_change, bool fresh, double* save,
+                    double* vol, double* cleared, int* cleared_count) {
   constexpr int large_change = 1;
   constexpr int negative = 2;
   constexpr int any_cleared = 4;
+  constexpr int handed_negative = 8;
   const depth_step p{f.flux,  f.up, v.depth,  store_change ? v.depth_change : nullptr,
-                     vol,     cleared, s / (v.dx * v.dx), s, v.outlet, outlet_before, fresh};
+                     vol,     cleared, s / (v.dx * v.dx), s, v.outlet, outlet_before, fresh,
+                     save};
   const int bits = faces_in_cell_order<extras>(
       v, f, reach, v.depth, f.flux, [](int, double qi) { return qi; },
       [&p](int b0, int b1) { return step_block(p, b0, b1); });
   if ((bits & any_cleared) != 0) ++*cleared_count;
+  if ((bits & handed_negative) != 0) return 3;
   return (bits & negative) != 0 ? 2 : (bits & large_change);
 }
 
@@ -439,19 +453,20 @@ fused_plan fused_plan_of(int cells, int reach_a, int reach_b) {
 
 int route_both_directions(const route_view& v, const faces_of& fa, const faces_of& fb,
                           int reach_a, const fused_plan& plan, double s, double outlet_before,
-                          bool store_change, bool fresh, double* vol_a, double* vol_b,
-                          double* cleared, int* cleared_count) {
+                          bool store_change, bool fresh, double* save, double* vol_a,
+                          double* vol_b, double* cleared, int* cleared_count) {
   constexpr int large_change = 1;
   constexpr int negative = 2;
   constexpr int any_cleared = 4;
+  constexpr int handed_negative = 8;
   const int n = v.cells;
   const face_inputs& in = v.faces;
   double* h = v.depth;
   const double r = s / (v.dx * v.dx);
   // The a sweep holds the outlet against its depth before the sub-step's
   // drain; the b sweep against its depth after the a sweep, its own.
-  const depth_step pa{fa.flux, fa.up, h, nullptr, vol_a, cleared, r, s, v.outlet, outlet_before,
-                      fresh};
+  const depth_step pa{fa.flux, fa.up,   h, nullptr, vol_a, cleared, r, s, v.outlet, outlet_before,
+                      fresh,   save};
   const depth_step pb{fb.flux, fb.up,   h, store_change ? v.depth_change : nullptr,
                       vol_b,   cleared, r, s,
                       0,       0.0,     fresh};
@@ -508,6 +523,7 @@ int route_both_directions(const route_view& v, const faces_of& fa, const faces_o
     bits |= step_range(pb, tail_start, last);
   }
   if ((bits & any_cleared) != 0) ++*cleared_count;
+  if ((bits & handed_negative) != 0) return 3;
   return (bits & negative) != 0 ? 2 : (bits & large_change);
 }
 
@@ -532,10 +548,12 @@ void clear_negative_inflow_depths(const route_view& v, surface_state& sf) {
 // One direction of a scheme-2 sub-step: the single pass when the cells are
 // in grid order, else the sweep and the separate depth check. fresh marks
 // the step's first sub-step, whose single pass writes the face volumes
-// without reading them; the depth check adds to volumes set to 0.
+// without reading them; the depth check adds to volumes set to 0. save,
+// given to the single pass only, takes the depths before the pass; the
+// return is 3 when one of them was below -1e-16 m.
 int route_substep_direction(const route_view& v, const grid_order& order, bool x, double s,
-                            double outlet_before, bool store_change, bool fresh, double* before,
-                            double* vol, double* cleared, int* cleared_count) {
+                            double outlet_before, bool store_change, bool fresh, double* save,
+                            double* before, double* vol, double* cleared, int* cleared_count) {
   if (!order.ok) {
     sweep(v, x, v.depth);
     return ade_depth_check(v.cells, v.depth, v.depth_change, before, x ? v.flux_x : v.flux_y,
@@ -544,10 +562,10 @@ int route_substep_direction(const route_view& v, const grid_order& order, bool x
   const faces_of f = faces_in(v, x);
   const int reach = x ? order.reach_x : order.reach_y;
   return ov_face::has_extras(v.faces)
-             ? route_direction<true>(v, f, reach, s, outlet_before, store_change, fresh, vol,
-                                     cleared, cleared_count)
-             : route_direction<false>(v, f, reach, s, outlet_before, store_change, fresh, vol,
-                                      cleared, cleared_count);
+             ? route_direction<true>(v, f, reach, s, outlet_before, store_change, fresh, save,
+                                     vol, cleared, cleared_count)
+             : route_direction<false>(v, f, reach, s, outlet_before, store_change, fresh, save,
+                                      vol, cleared, cleared_count);
 }
 
 // Scheme 2: adaptive sub-steps, restarted from the depths of the start of the
@@ -576,21 +594,26 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
   }
 
   // The single pass writes the face volumes of the step's first sub-step
-  // without reading them; the depth check adds to volumes set to 0 here.
+  // without reading them, and its first sweep saves the depths it starts
+  // from and tells of any handed in below zero: then the step starts again
+  // from the saved depths, those cleared as they would have been before any
+  // routing. The depth check adds to volumes set to 0 here, and keeps its
+  // depths before the sweep.
   const bool zero_volumes = !order.ok || !(dt > 1e-16);
-  int negatives = 0;
+  double* save_start = zero_volumes ? nullptr : saved;
+  if (zero_volumes) {
+    int negatives = 0;
 #pragma omp parallel for schedule(static) reduction(+ : negatives) \
     if (n >= parallel_min_cells)
-  for (int i = 1; i <= n; ++i) {
-    saved[i] = h[i];
-    if (before != nullptr) before[i] = h[i];
-    if (zero_volumes) {
+    for (int i = 1; i <= n; ++i) {
+      saved[i] = h[i];
+      if (before != nullptr) before[i] = h[i];
       vol_x[i] = 0.0;
       vol_y[i] = 0.0;
+      if (h[i] < -1e-16) ++negatives;
     }
-    if (h[i] < -1e-16) ++negatives;
+    if (negatives > 0) clear_negative_inflow_depths(v, sf);
   }
-  if (negatives > 0) clear_negative_inflow_depths(v, sf);
 
   const bool x_first = sf.sweep_parity == 1;
   const faces_of first_faces = faces_in(v, x_first);
@@ -601,6 +624,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
           ? fused_plan_of(n, first_reach, x_first ? order.reach_y : order.reach_x)
           : fused_plan{false, 0};
   bool restarted = false;
+  bool handed_negative = false;  // the first sweep met a depth below zero
   int cleared_cells = 0;
   for (;;) {
     sf.ade_check = 0;
@@ -630,6 +654,10 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
         for (int i = 1; i <= n; ++i) cleared[i] = 0.0;
         cleared_cells = 0;
       }
+      if (handed_negative) {
+        clear_negative_inflow_depths(v, sf);
+        handed_negative = false;
+      }
     }
 
     double outlet_volume = 0.0;
@@ -652,12 +680,15 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
       sf.ade_substep = m;
       ++sf.ade_substeps;
       if (plan.ok) {
-        const int code =
-            route_both_directions(v, first_faces, second_faces, first_reach, plan, s,
-                                  outlet_before, remaining == 0.0, fresh, x_first ? vol_x : vol_y,
-                                  x_first ? vol_y : vol_x, cleared, &cleared_cells);
+        const int code = route_both_directions(
+            v, first_faces, second_faces, first_reach, plan, s, outlet_before, remaining == 0.0,
+            fresh, save_start, x_first ? vol_x : vol_y, x_first ? vol_y : vol_x, cleared,
+            &cleared_cells);
         if (v.outlet > 0) outlet_before = h[v.outlet];
-        if (code == 2) {
+        if (code == 3) {
+          handed_negative = true;
+          restarted = true;
+        } else if (code == 2) {
           m = s * 0.5;
           restarted = true;
         } else {
@@ -667,19 +698,24 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
       for (int k = 0; k < 2 && !restarted && !plan.ok; ++k) {
         const bool x = (k == 0) == x_first;
         const bool store_change = k == 1 && remaining == 0.0;
-        const int code =
-            route_substep_direction(v, order, x, s, outlet_before, store_change, fresh, before,
-                                    x ? vol_x : vol_y, cleared, &cleared_cells);
+        const int code = route_substep_direction(v, order, x, s, outlet_before, store_change,
+                                                 fresh, k == 0 ? save_start : nullptr, before,
+                                                 x ? vol_x : vol_y, cleared, &cleared_cells);
         if (v.outlet > 0) outlet_before = h[v.outlet];
-        if (code == 2) {
+        if (code == 3) {
+          handed_negative = true;
+          restarted = true;
+        } else if (code == 2) {
           m = s * 0.5;
           restarted = true;
         } else if (code > sf.ade_check) {
           sf.ade_check = code;
         }
       }
+      if (handed_negative) --sf.ade_substeps;  // the sub-step was not routed
       if (restarted) break;
       fresh = false;
+      save_start = nullptr;  // the step's depths are saved
       m = s;
       if (v.outlet > 0) {
         double& ho = h[v.outlet];

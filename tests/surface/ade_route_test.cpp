@@ -91,7 +91,7 @@ TEST(ade_route, the_single_pass_gives_each_face_the_face_laws_flux_to_the_bit) {
 // A 50 x 40 grid of 10 m cells with holes in its mask, so that faces reach
 // unevenly far in cell numbers, on a bumpy tilt with rough patches,
 // retention, dike sides and a pond that steeper neighbours drain dry.
-void build_holed_grid(model_state& s) {
+void build_holed_grid(model_state& s, double handed_in = 0.0) {
   constexpr int rows = 50;
   constexpr int cols = 40;
   build_masked_grid(
@@ -113,6 +113,7 @@ void build_holed_grid(model_state& s) {
       sf.retent_dep[i] = c % 7 == 0 ? 0.002 : 0.0;
       sf.depth[i] = (r * c) % 13 == 0 ? 0.0 : 0.003 + 0.001 * ((r + 2 * c) % 9);
       if (r > 30 && r < 35 && c > 5 && c < 15) sf.depth[i] = 0.4;  // the pond
+      if (r == 40 && c == 20) sf.depth[i] = handed_in;
       if ((r * 3 + c) % 17 == 0) sf.dike_mask[i] = 2 | 4;
     }
   s.input.settings.dike_map_given = 1;
@@ -128,28 +129,34 @@ TEST(ade_route, the_pass_over_both_directions_of_a_team_gives_one_threads_depths
     long long substeps;
     double outflow;
   };
-  const auto route_on = [](int threads) {
+  const auto route_on = [](int threads, double handed_in) {
     const int saved = omp_get_max_threads();
     omp_set_num_threads(threads);
     model_state s;
-    build_holed_grid(s);
+    build_holed_grid(s, handed_in);
     s.input.settings.overtype = 2;
     double outflow = 0.0;
+    stdout_capture capture;
     for (int k = 0; k < 10; ++k) {
       outflow += ade_overland_route(s, 10.0);
       s.surface.sweep_parity = s.surface.sweep_parity == 1 ? 2 : 1;
     }
+    const std::string said = capture.stop();
+    EXPECT_EQ(said.find("has been sent to overland routing") != std::string::npos,
+              handed_in < 0.0);
     omp_set_num_threads(saved);
     const surface_state& sf = s.surface;
     return routed{sf.depth, sf.flux_x, sf.flux_y, sf.vol_x, sf.vol_y, sf.depth_change,
                   sf.ade_substeps, outflow};
   };
-  const routed one = route_on(1);
+  const routed one = route_on(1, 0.0);
   EXPECT_GT(one.outflow, 0.0);
   EXPECT_GT(one.substeps, 10);  // the pond's first steps halve the sub-step
+  // A depth handed in below zero is set to 0 before any face sees it: the
+  // team's first sweep meets it, and the step starts again without it.
   for (int threads : {2, 3, 8}) {
     SCOPED_TRACE(threads);
-    const routed team = route_on(threads);
+    const routed team = route_on(threads, threads == 3 ? -0.2 : 0.0);
     EXPECT_EQ(team.substeps, one.substeps);
     EXPECT_EQ(team.outflow, one.outflow);
     EXPECT_EQ(team.depth, one.depth);
@@ -314,16 +321,25 @@ TEST(ade_route, a_negative_depth_handed_in_is_reported_and_routed_as_zero) {
   model_state s;
   build_grid(s, 1, 3, 10.0, {0.0, 0.0, 0.0}, {0.05}, 1, 3, 0.01);
   s.input.settings.overtype = 2;
-  s.surface.depth = {0.0, 0.0, -0.3, 0.0};
+  s.surface.depth = {0.0, 0.05, -0.3, 0.0};
   stdout_capture capture;
   EXPECT_EQ(ade_overland_route(s, 10.0), 0.0);
   EXPECT_EQ(capture.stop(),
             "A negative number for water depth has been sent to overland routing for overland "
             "cell 2 \nValue being set to zero\n");
-  EXPECT_EQ(s.surface.depth[2], 0.0);
   EXPECT_EQ(s.surface.saved_depth[2], 0.0);
   EXPECT_NEAR(s.surface.cleanup_volume, 0.3 * 100.0, 1e-12);
   EXPECT_EQ(error_state.stop_flag, 0);
+  // The step is routed as if the depth had come in as 0.
+  model_state zero;
+  build_grid(zero, 1, 3, 10.0, {0.0, 0.0, 0.0}, {0.05}, 1, 3, 0.01);
+  zero.input.settings.overtype = 2;
+  zero.surface.depth = {0.0, 0.05, 0.0, 0.0};
+  ade_overland_route(zero, 10.0);
+  EXPECT_GT(s.surface.depth[2], 0.0);
+  EXPECT_EQ(s.surface.depth, zero.surface.depth);
+  EXPECT_EQ(s.surface.vol_x, zero.surface.vol_x);
+  EXPECT_EQ(s.surface.ade_substeps, zero.surface.ade_substeps);
 }
 
 // A record at an overland time with the given grid, ready for overland_step.
