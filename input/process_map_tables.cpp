@@ -74,11 +74,17 @@ int read_sediment_table(const char* path, sediment_classes& classes) {
   if (n <= 0) return 0;
   std::string line;
   file.next(line);  // the header
-  classes.spec_grav.assign(n + 1, 0.0);
-  classes.part_diam.assign(n + 1, 0.0);
-  classes.f_bind.assign(n + 1, 0.0);
-  classes.output_filename.assign(n + 1, std::string());
+  // The rows grow with the lines really read: a count far beyond the file's
+  // lines stops at the first missing line instead of reserving its rows.
+  classes.spec_grav.assign(1, 0.0);
+  classes.part_diam.assign(1, 0.0);
+  classes.f_bind.assign(1, 0.0);
+  classes.output_filename.assign(1, std::string());
   for (int i = 1; i <= n; ++i) {
+    classes.spec_grav.push_back(0.0);
+    classes.part_diam.push_back(0.0);
+    classes.f_bind.push_back(0.0);
+    classes.output_filename.emplace_back();
     const bool have_line = file.next(line);
     bool read = have_line && line.size() > static_cast<std::size_t>(sediment_value_column);
     std::size_t pos = sediment_value_column;

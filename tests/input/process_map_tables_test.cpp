@@ -438,6 +438,15 @@ TEST_F(special_tables, sediment_classes_are_read_from_column_41) {
                        "(line 5) cannot be read"))
       << out;
   EXPECT_EQ(classes.count, 0);
+
+  // A count of 37 million over two lines stops at the first missing line,
+  // without first reserving rows for every class it names.
+  write_tables("SEDIMENTS\nNUM_SED 37186480\n" + header + sand + clay);
+  const std::string huge = run([&] { read_sediment_table("tables.cmt", classes); });
+  EXPECT_TRUE(has(huge, "Error: class 3 of the SEDIMENTS table in the mapping table file "
+                        "tables.cmt (line 6) cannot be read"))
+      << huge;
+  EXPECT_EQ(classes.count, 0);
 }
 
 TEST_F(special_tables, richards_and_layered_soils_read_their_soil_types_then_hand_the_table_on) {
