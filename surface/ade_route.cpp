@@ -679,28 +679,10 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
       sf.ade_check = 0;
       sf.ade_substep = m;
       ++sf.ade_substeps;
-      if (plan.ok) {
-        const int code = route_both_directions(
-            v, first_faces, second_faces, first_reach, plan, s, outlet_before, remaining == 0.0,
-            fresh, save_start, x_first ? vol_x : vol_y, x_first ? vol_y : vol_x, cleared,
-            &cleared_cells);
-        if (v.outlet > 0) outlet_before = h[v.outlet];
-        if (code == 3) {
-          handed_negative = true;
-          restarted = true;
-        } else if (code == 2) {
-          m = s * 0.5;
-          restarted = true;
-        } else {
-          sf.ade_check = code;
-        }
-      }
-      for (int k = 0; k < 2 && !restarted && !plan.ok; ++k) {
-        const bool x = (k == 0) == x_first;
-        const bool store_change = k == 1 && remaining == 0.0;
-        const int code = route_substep_direction(v, order, x, s, outlet_before, store_change,
-                                                 fresh, k == 0 ? save_start : nullptr, before,
-                                                 x ? vol_x : vol_y, cleared, &cleared_cells);
+      // What a sweep's code asks: start the step again without the depths
+      // handed in below zero (3), with half the sub-step (2), or halve the
+      // next sub-step after a large change (1).
+      const auto take_code = [&](int code) {
         if (v.outlet > 0) outlet_before = h[v.outlet];
         if (code == 3) {
           handed_negative = true;
@@ -711,6 +693,19 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
         } else if (code > sf.ade_check) {
           sf.ade_check = code;
         }
+      };
+      if (plan.ok) {
+        take_code(route_both_directions(
+            v, first_faces, second_faces, first_reach, plan, s, outlet_before, remaining == 0.0,
+            fresh, save_start, x_first ? vol_x : vol_y, x_first ? vol_y : vol_x, cleared,
+            &cleared_cells));
+      }
+      for (int k = 0; k < 2 && !restarted && !plan.ok; ++k) {
+        const bool x = (k == 0) == x_first;
+        const bool store_change = k == 1 && remaining == 0.0;
+        take_code(route_substep_direction(v, order, x, s, outlet_before, store_change, fresh,
+                                          k == 0 ? save_start : nullptr, before,
+                                          x ? vol_x : vol_y, cleared, &cleared_cells));
       }
       if (handed_negative) --sf.ade_substeps;  // the sub-step was not routed
       if (restarted) break;
