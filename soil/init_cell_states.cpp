@@ -10,6 +10,7 @@
 #include "core/not_available.h"
 #include "subsurface/groundwater_setup.h"
 #include "input/read_grid_inputs.h"
+#include "soil/evapo_trans.h"
 #include "soil/snow_melt.h"
 #include "soil/soil_steps.h"
 
@@ -145,17 +146,27 @@ void init_store(model_state& state, int i) {
 bool allocate_longterm_arrays(model_state& state) {
   soil_state& s = state.soil;
   longterm_state& lt = s.longterm;
-  const int n = state.grid.cells;
+  const grid_state& g = state.grid;
+  const int n = g.cells;
   lt.et_hours = 0;
   lt.start_skipped = 0;
   lt.et_volume_last_hour = 0.0;
-  return allocate_per_cell(s.et_rate1, n, "PET") && allocate_per_cell(s.et_rate2, n, "AET") &&
-         allocate_per_cell(lt.surface_temp, n, "surface_temp") &&
-         allocate_per_cell(lt.energy_residual, n, "energy_residual") &&
-         allocate_per_cell(lt.et_slopes, n, "et_slopes") &&
-         allocate_per_cell(lt.theta_all, n, "Theta_all") &&
-         allocate_per_cell(s.frozen_index, n, "frozen_index") &&
-         (s.snow.swe.size() == std::size_t(n) + 1 || alloc_snow_cells(s.snow, n));
+  if (!(allocate_per_cell(s.et_rate1, n, "PET") && allocate_per_cell(s.et_rate2, n, "AET") &&
+        allocate_per_cell(lt.surface_temp, n, "surface_temp") &&
+        allocate_per_cell(lt.energy_residual, n, "energy_residual") &&
+        allocate_per_cell(lt.theta_all, n, "Theta_all") &&
+        allocate_per_cell(s.frozen_index, n, "frozen_index") &&
+        (s.snow.swe.size() == std::size_t(n) + 1 || alloc_snow_cells(s.snow, n))))
+    return false;
+  // The slopes are fixed for the run, so the terms of the shortwave they
+  // give are found here, once; without slopes each hour finds its own.
+  lt.et_slopes.clear();
+  const std::size_t size = std::size_t(n) + 1;
+  if (n > 0 && g.slope_x.size() == size && g.slope_y.size() == size) {
+    if (!allocate_per_cell(lt.et_slopes, n, "et_slopes")) return false;
+    find_et_slopes(n, g.slope_x.data(), g.slope_y.data(), lt.et_slopes.data());
+  }
+  return true;
 }
 
 // Every overland lake starts at or above the ground of its cells.

@@ -219,12 +219,8 @@ void hour_evapo_trans(model_state& state) {
   cells.canopy_resist = soil.canopy_resist.data();
   cells.slope_x = state.grid.slope_x.data();
   cells.slope_y = state.grid.slope_y.data();
-  // The slopes are fixed for the run: their terms are found at its first hour.
-  if (lt.et_slopes.size() == std::size_t(cells.count) + 1) {
-    if (lt.et_hours == 0)
-      find_et_slopes(cells.count, cells.slope_x, cells.slope_y, lt.et_slopes.data());
-    cells.slope = lt.et_slopes.data();
-  }
+  // The slopes' terms, found at set-up.
+  if (lt.et_slopes.size() == std::size_t(cells.count) + 1) cells.slope = lt.et_slopes.data();
   cells.depth = state.surface.depth.data();
   cells.snow_we = soil.snow.swe.data();
   cells.area_factor = soil.area_factor.data();

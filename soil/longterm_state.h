@@ -20,7 +20,7 @@ struct longterm_state {
   // and et_rate2 (AET), which the withdrawal reads.
   std::vector<double> surface_temp;     // K, kept from hour to hour
   std::vector<double> energy_residual;  // net radiation - latent - sensible heat, kW/m2
-  std::vector<et_slope> et_slopes;      // bed-slope terms of the shortwave, from the first hour
+  std::vector<et_slope> et_slopes;      // bed-slope terms of the shortwave, found at set-up
   std::vector<double> theta_all;        // water content of the soil-moisture layer, reports only
 
   // Hourly means over the cells outside the lakes, written to "evap_out"
