@@ -317,11 +317,16 @@ TEST(ade_route, a_sub_step_below_a_thousandth_of_a_second_stops_the_run) {
 }
 
 TEST(ade_route, a_negative_depth_handed_in_is_reported_and_routed_as_zero) {
+  // Three 10 m cells in a row, the first wet, the second handed in dry or
+  // 0.3 m below zero.
+  const auto three_cells = [](model_state& s, double second) {
+    build_grid(s, 1, 3, 10.0, {0.0, 0.0, 0.0}, {0.05}, 1, 3, 0.01);
+    s.input.settings.overtype = 2;
+    s.surface.depth = {0.0, 0.05, second, 0.0};
+  };
   clear_errors();
   model_state s;
-  build_grid(s, 1, 3, 10.0, {0.0, 0.0, 0.0}, {0.05}, 1, 3, 0.01);
-  s.input.settings.overtype = 2;
-  s.surface.depth = {0.0, 0.05, -0.3, 0.0};
+  three_cells(s, -0.3);
   stdout_capture capture;
   EXPECT_EQ(ade_overland_route(s, 10.0), 0.0);
   EXPECT_EQ(capture.stop(),
@@ -332,9 +337,7 @@ TEST(ade_route, a_negative_depth_handed_in_is_reported_and_routed_as_zero) {
   EXPECT_EQ(error_state.stop_flag, 0);
   // The step is routed as if the depth had come in as 0.
   model_state zero;
-  build_grid(zero, 1, 3, 10.0, {0.0, 0.0, 0.0}, {0.05}, 1, 3, 0.01);
-  zero.input.settings.overtype = 2;
-  zero.surface.depth = {0.0, 0.05, 0.0, 0.0};
+  three_cells(zero, 0.0);
   ade_overland_route(zero, 10.0);
   EXPECT_GT(s.surface.depth[2], 0.0);
   EXPECT_EQ(s.surface.depth, zero.surface.depth);
