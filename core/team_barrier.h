@@ -1,18 +1,28 @@
 #pragma once
-// A barrier for one team of an OpenMP parallel region whose phases last only
-// tens of microseconds.
+// Waits inside one team of an OpenMP parallel region whose phases last only
+// tens of microseconds: a barrier, and a count that one thread raises and
+// others wait on (a wavefront's progress).
 //
 // Runs are made with idle OpenMP workers asleep (OMP_WAIT_POLICY=PASSIVE) so
 // that workers on a shared machine do not starve each other; but then every
 // `omp barrier` puts the team to sleep and the kernel must wake each thread
-// again, which costs more than a short phase's work. A thread here spins a
-// moment first (enough for a team whose threads all hold a processor to
-// meet), then gives its processor away while it waits, so that a team
-// thread that lost its processor to other work gets it back, and only after
-// that sleeps.
+// again, which costs more than a short phase's work. A thread here spins
+// first for about as long as waking a sleeping thread takes (some 50
+// microseconds here), which is enough for a team whose threads all hold a
+// processor to meet, and then sleeps until the round moves on. It never
+// yields its processor while it waits: on a machine with more work than
+// processors a yielding thread is the last to be given one back, and a
+// team whose threads took turns yielding lost a scheduler slice at every
+// barrier.
 
 #include <atomic>
-#include <thread>
+#include <climits>
+
+#if defined(__linux__)
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 // A short wait that tells the processor this thread is spinning.
 inline void spin_pause() {
@@ -20,6 +30,69 @@ inline void spin_pause() {
   __builtin_ia32_pause();
 #endif
 }
+
+// Sleeps while *word holds value, or returns at once when it no longer
+// does; wake_all wakes every thread asleep on word.
+inline void sleep_while(int* word, int value) {
+#if defined(__linux__)
+  syscall(SYS_futex, word, FUTEX_WAIT_PRIVATE, value, nullptr, nullptr, 0);
+#else
+  std::atomic_ref<int>(*word).wait(value, std::memory_order_seq_cst);
+#endif
+}
+
+inline void wake_all(int* word) {
+#if defined(__linux__)
+  syscall(SYS_futex, word, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+#else
+  std::atomic_ref<int>(*word).notify_all();
+#endif
+}
+
+// A count that one thread raises and others wait on. A waiter spins first
+// for about as long as waking a sleeping thread takes (some 50
+// microseconds here), then sleeps until the count moves. Alone on its cache
+// line, since the threads share it.
+class alignas(64) wake_word {
+ public:
+  wake_word() = default;
+  wake_word(const wake_word&) = delete;
+  wake_word& operator=(const wake_word&) = delete;
+
+  int load() { return std::atomic_ref<int>(word_).load(std::memory_order_acquire); }
+
+  // What this thread wrote before it is seen by a thread that sees value.
+  void store(int value) {
+    // Both sequentially consistent: either this thread sees the sleeper,
+    // or the sleeper sees the value before it sleeps.
+    std::atomic_ref<int>(word_).store(value, std::memory_order_seq_cst);
+    if (sleepers_.load(std::memory_order_seq_cst) > 0) wake_all(&word_);
+  }
+
+  // Waits until done(count) holds; returns the count it saw hold.
+  template <class Done>
+  int wait_until(Done done) {
+    int seen = load();
+    for (int tries = 0; tries < spin_limit; ++tries) {
+      if (done(seen)) return seen;
+      spin_pause();
+      seen = load();
+    }
+    sleepers_.fetch_add(1, std::memory_order_seq_cst);
+    for (seen = std::atomic_ref<int>(word_).load(std::memory_order_seq_cst); !done(seen);
+         seen = std::atomic_ref<int>(word_).load(std::memory_order_seq_cst))
+      sleep_while(&word_, seen);
+    sleepers_.fetch_sub(1, std::memory_order_relaxed);
+    return seen;
+  }
+
+ private:
+  // Pauses of some 25 ns each.
+  static constexpr int spin_limit = 2000;
+
+  int word_ = 0;
+  std::atomic<int> sleepers_{0};
+};
 
 class team_barrier {
  public:
@@ -32,32 +105,18 @@ class team_barrier {
   // thread after it.
   void wait(int team) {
     if (team <= 1) return;
-    const unsigned round = round_.load(std::memory_order_acquire);
+    const int now = round_.load();
     if (arrived_.fetch_add(1, std::memory_order_acq_rel) == team - 1) {
       // No thread of this round touches the count again, and none of the
       // next one before the round moves on.
       arrived_.store(0, std::memory_order_relaxed);
-      round_.store(round + 1, std::memory_order_release);
-      round_.notify_all();
+      round_.store(now + 1);
       return;
     }
-    for (int tries = 0; tries < spin_limit + yield_limit; ++tries) {
-      if (round_.load(std::memory_order_acquire) != round) return;
-      if (tries < spin_limit)
-        spin_pause();
-      else
-        std::this_thread::yield();
-    }
-    while (round_.load(std::memory_order_acquire) == round)
-      round_.wait(round, std::memory_order_acquire);
+    round_.wait_until([now](int round) { return round != now; });
   }
 
  private:
-  // Some microseconds of pauses, then up to a millisecond or two of giving
-  // the processor away before the thread sleeps.
-  static constexpr int spin_limit = 200;
-  static constexpr int yield_limit = 2000;
-
   alignas(64) std::atomic<int> arrived_{0};
-  alignas(64) std::atomic<unsigned> round_{0};
+  wake_word round_;
 };

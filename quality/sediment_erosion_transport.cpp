@@ -24,10 +24,8 @@
 #include <omp.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
-#include <thread>
 
 #include "core/team_barrier.h"
 #include "run/model_state.h"
@@ -330,61 +328,33 @@ void carry_from(const erosion_view& v, const int* row, const int* row_above, int
   transport_cell(v, k);
 }
 
-// A count one thread of the wavefront raises and the next row's thread
-// waits on, and whether that thread sleeps on it. Alone on its cache line,
-// since the two threads share it.
-struct alignas(64) progress_slot {
-  std::atomic<int> value{0};
-  std::atomic<int> asleep{0};
-};
 // What a thread has done: the last cell it carried from, and the last row
-// whose cells it has added to the sums.
+// whose cells it has added to the sums. The thread of the next row waits on
+// them.
 struct row_progress {
-  progress_slot carried;
-  progress_slot summed;
+  wake_word carried;
+  wake_word summed;
 };
 // More threads than this leave the rest of the team idle.
 constexpr int max_row_threads = 256;
 // A thread tells the next row of its progress every this many cells.
 constexpr int publish_every = 16;
 
-void publish(progress_slot& slot, int value) {
-  // Both sequentially consistent: either this thread sees the sleeper's
-  // flag, or the sleeper sees this value before it sleeps.
-  slot.value.store(value);
-  if (slot.asleep.load()) slot.value.notify_one();
-}
+void publish(wake_word& slot, int value) { slot.store(value); }
 
 // Holds a row until the thread of the row above has raised the slot to
-// `need`; returns the value that thread is seen to have reached.
-int wait_for(progress_slot& slot, int need) {
-  // A cell takes a fraction of a microsecond, so a short spin is enough for
-  // a team whose threads all hold a processor. Past that the thread above
-  // has lost its processor: this one gives its own away, and then sleeps,
-  // so as not to hold back the thread it waits for.
-  constexpr int spin_limit = 200;
-  constexpr int yield_limit = 50;
-  int seen = slot.value.load(std::memory_order_acquire);
-  for (int tries = 0; seen < need; ++tries) {
-    if (tries < spin_limit) {
-      spin_pause();
-    } else if (tries < spin_limit + yield_limit) {
-      std::this_thread::yield();
-    } else {
-      slot.asleep.store(1);
-      seen = slot.value.load();
-      if (seen < need) slot.value.wait(seen);
-      slot.asleep.store(0, std::memory_order_relaxed);
-    }
-    seen = slot.value.load(std::memory_order_acquire);
-  }
-  return seen;
+// `need`; returns the value that thread is seen to have reached. A cell
+// takes a fraction of a microsecond, so a short spin is enough for a team
+// whose threads all hold a processor; past it the thread above has lost its
+// processor, and this one sleeps so as not to hold it back.
+int wait_for(wake_word& slot, int need) {
+  return slot.wait_until([need](int seen) { return seen >= need; });
 }
 
 // Settles the cells first..last of row r and adds them to the sums of their
 // blocks. A block begun in a row above is added to only after those rows.
-void settle_row(const erosion_view& v, int r, int first, int last, progress_slot* summed_above,
-                progress_slot& summed) {
+void settle_row(const erosion_view& v, int r, int first, int last, wake_word* summed_above,
+                wake_word& summed) {
   if (first <= last) {
     const int lead = block_of_cell(first);
     const int lead_last = std::min(last, block_last_cell(lead, v.cells));

@@ -150,25 +150,58 @@ inline double pick(bool take, double a, double b) {
                                (std::bit_cast<std::uint64_t>(b) & ~m));
 }
 
-// The fluxes of the law without extras through the faces of cells b0..b1
-// (at most face_block of them) from the depths h, into raw[i - b0]; faces
-// whose far cell lies beyond last are left out. Branches would serialise
-// the divisions and square roots of the faces, so every face takes the
-// same arithmetic: a closed face reads its own cell on both sides, whose
-// slope of 0 gives no flow, and each side's values are selected rather
-// than branched to. Only the guess of the depth power, an integer division,
-// is left to a scalar loop. Each flux is still g^(5/3) x (1/n) x sqrt(|S|)
-// x dx in that order, as face_law gives it, to the bit.
-VALTO_WIDE_VECTORS
-void plain_faces(const face_inputs& in, const faces_of& f, const double* h, int b0, int b1,
-                 int last, double* raw) {
+// The terms of the law without extras at the faces of cells b0..b0+count-1
+// whose far cells are far[k], or, when shifted, the cells shift places on:
+// there the far cells' values are read as a run of memory instead of cell
+// by cell. Branches would serialise the divisions and square roots of the
+// faces, so every face takes the same arithmetic: a closed face reads its
+// own cell on both sides, whose slope of 0 gives no flow, and each side's
+// values are selected rather than branched to. g is the depth the power
+// takes (any, where nothing flows), then the roughness's inverse, the
+// slope's root and the flow's sign, each 0 where nothing flows.
+template <bool shifted>
+[[gnu::always_inline]] inline void face_terms(const face_inputs& in, const double* h,
+                                              const int* far, int shift, int b0, int count,
+                                              double* g, double* c, double* root, double* sign) {
   const double* z = in.elevation;
   const double* retent = in.retent_dep;
   const double* rough = in.dist_rough;
+#pragma omp simd
+  for (int k = 0; k < count; ++k) {
+    const int i = b0 + k;
+    const int j = shifted ? i + shift : far[k];
+    const double hi = h[i];
+    const double hj = h[j];
+    const double slope = ((hi + z[i]) - (hj + z[j])) / in.dx;
+    // Both sides are read and one chosen by bit masks, not branches: the
+    // compiler keeps a load or an operation under a condition out of vector
+    // lanes.
+    const double depth_i = hi - retent[i];
+    const double depth_j = hj - retent[j];
+    const double slope_root = std::sqrt(std::fabs(slope));
+    const bool from_i = slope > 0.0;
+    const double depth = pick(from_i, depth_i, depth_j);
+    const double inverse = 1.0 / pick(from_i, rough[i], rough[j]);
+    // Equal stages, a stage that is not a number, or a dry upstream cell.
+    const bool flows = ((slope > 0.0) | (slope < 0.0)) & (depth > 0.0);
+    g[k] = pick(flows, depth, 1.0);
+    c[k] = pick(flows, inverse, 0.0);
+    root[k] = pick(flows, slope_root, 0.0);
+    sign[k] = pick(flows, pick(from_i, 1.0, -1.0), 0.0);
+  }
+}
+
+// The fluxes of the law without extras through the faces of cells b0..b1
+// (at most face_block of them) from the depths h, into raw[i - b0]; faces
+// whose far cell lies beyond last are left out. Each flux is still
+// g^(5/3) x (1/n) x sqrt(|S|) x dx in that order, as face_law gives it, to
+// the bit.
+VALTO_WIDE_VECTORS
+void plain_faces(const face_inputs& in, const faces_of& f, const double* h, int b0, int b1,
+                 int last, double* raw) {
   const int* dike = in.dike_mask;
   int far[face_block];
   double g[face_block];
-  double y[face_block];
   double c[face_block];
   double root[face_block];
   double sign[face_block];
@@ -187,42 +220,29 @@ void plain_faces(const face_inputs& in, const faces_of& f, const double* h, int 
       far[k] = ((j != 0) & (j <= last) & ((dike[i] & f.closed_side) == 0)) ? j : i;
     }
   }
-#pragma omp simd
-  for (int k = 0; k < count; ++k) {
-    const int i = b0 + k;
-    const int j = far[k];
-    const double hi = h[i];
-    const double hj = h[j];
-    const double slope = ((hi + z[i]) - (hj + z[j])) / in.dx;
-    // Both sides are read and one chosen by bit masks, not branches: the
-    // compiler keeps a load or an operation under a condition out of vector
-    // lanes.
-    const double depth_i = hi - retent[i];
-    const double depth_j = hj - retent[j];
-    const double slope_root = std::sqrt(std::fabs(slope));
-    const bool from_i = slope > 0.0;
-    const double depth = pick(from_i, depth_i, depth_j);
-    const double inverse = 1.0 / pick(from_i, rough[i], rough[j]);
-    // Equal stages, a stage that is not a number, or a dry upstream cell.
-    const bool flows = ((slope > 0.0) | (slope < 0.0)) & (depth > 0.0);
-    g[k] = pick(flows, depth, 1.0);  // any depth the power takes; its flux is 0
-    c[k] = pick(flows, inverse, 0.0);
-    root[k] = pick(flows, slope_root, 0.0);
-    sign[k] = pick(flows, pick(from_i, 1.0, -1.0), 0.0);
+  // Mostly a block's far cells lie a fixed number of places on: a row of
+  // open faces across or down a grid in grid order.
+  const int shift = count > 0 ? far[0] - b0 : 0;
+  int apart = 0;
+#pragma omp simd reduction(| : apart)
+  for (int k = 0; k < count; ++k) apart |= far[k] - (b0 + k) - shift;
+  if (shift != 0 && apart == 0) {
+    face_terms<true>(in, h, far, shift, b0, count, g, c, root, sign);
+  } else {
+    face_terms<false>(in, h, far, shift, b0, count, g, c, root, sign);
   }
-  bool slow = false;
+  double y[face_block];
+  double slow = 0.0;  // counted in the depths' lanes
+#pragma omp simd reduction(+ : slow)
   for (int k = 0; k < count; ++k) {
-    if (manning_power_fast(g[k])) {
-      y[k] = manning_power_guess(g[k]);
-    } else {
-      y[k] = 1.0;
-      slow = true;
-    }
+    const bool fast = manning_power_fast(g[k]);
+    y[k] = pick(fast, manning_power_guess_in_lanes(g[k]), 1.0);
+    slow += fast ? 0.0 : 1.0;
   }
   double power[face_block];
 #pragma omp simd
   for (int k = 0; k < count; ++k) power[k] = manning_power_refine(g[k], y[k]);
-  if (slow) {
+  if (slow > 0.0) {
     for (int k = 0; k < count; ++k)
       if (!manning_power_fast(g[k])) power[k] = manning_power(g[k]);
   }

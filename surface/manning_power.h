@@ -16,12 +16,44 @@
 // zero, NaN and infinities) the bit guess does not hold or g^2 leaves the
 // range, and the library's pow serves. Those depths are never routed in
 // practice.
-inline bool manning_power_fast(double g) { return g >= 0x1p-300 && g <= 0x1p300; }
+inline bool manning_power_fast(double g) { return (g >= 0x1p-300) & (g <= 0x1p300); }
 
 // A third of the exponent bits, taken from a constant, guesses g^(-1/3) to
 // about 4 %.
 inline double manning_power_guess(double g) {
   return std::bit_cast<double>(0x553EF0FF289DD796ull - std::bit_cast<std::uint64_t>(g) / 3);
+}
+
+// The same guess to the bit, in operations vector lanes have: they hold no
+// 64-bit division or high multiply, and the scalar division kept a loop of
+// faces out of them. b / 3 is taken in two parts, b = hi 2^26 + lo, each
+// third found in doubles, where every value is an integer below 2^53 and so
+// exact: the nearest integer to x / 3 by a product, stepped down by one
+// where it overshoots (the remainder is then -1).
+constexpr std::uint64_t two52_bits = 0x4330000000000000ull;  // 2^52
+
+// An integer below 2^52 as a double and back, by the bits of 2^52 + x.
+inline double exact_double(std::uint64_t x) {
+  return std::bit_cast<double>(x | two52_bits) - 0x1p52;
+}
+inline std::uint64_t exact_integer(double x) {
+  return std::bit_cast<std::uint64_t>(x + 0x1p52) - two52_bits;
+}
+// floor(x / 3) of an integer x below 2^38: (x - 1) / 3 lies within 1/3 of
+// it, and the product's error is far below the 1/6 left to round it right.
+// Adding 1.5 x 2^52 rounds to an integer: the spacing of doubles there is 1
+// on both sides.
+inline double exact_third(double x) { return ((x - 1.0) * (1.0 / 3.0) + 0x1.8p52) - 0x1.8p52; }
+
+inline std::uint64_t third_in_lanes(std::uint64_t b) {
+  const double hi = exact_double(b >> 26);
+  const double q_hi = exact_third(hi);
+  const double q_lo = exact_third((hi - 3.0 * q_hi) * 0x1p26 + exact_double(b & 0x3FFFFFFull));
+  return (exact_integer(q_hi) << 26) + exact_integer(q_lo);
+}
+
+inline double manning_power_guess_in_lanes(double g) {
+  return std::bit_cast<double>(0x553EF0FF289DD796ull - third_in_lanes(std::bit_cast<std::uint64_t>(g)));
 }
 
 // From the guess y: each Newton step y (4 - g y^3) / 3 squares the error,

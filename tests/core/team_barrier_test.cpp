@@ -1,6 +1,6 @@
 // The team barrier on a real team: no thread leaves a round before every
 // thread's write of that round is there to read, also when one thread comes
-// so late that the others have gone to sleep.
+// so late that the others have gone to sleep, or just as they go.
 
 #include "core/team_barrier.h"
 
@@ -26,8 +26,16 @@ TEST(team_barrier, every_thread_sees_the_whole_round_written) {
     const int size = omp_get_num_threads();
     teams = size;
     for (int r = 0; r < rounds; ++r) {
-      // Past the spins and yields of the others: they sleep until it comes.
-      if (r % 500 == 0 && me == size - 1) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      // Past the others' spins: they sleep until it comes. Every round one
+      // thread comes about as late as the spins last, so that the others
+      // go to sleep just as it arrives (a lost wake-up hangs the test).
+      if (r % 500 == 0 && me == size - 1) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      } else if (me == r % size) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(r % 80);
+        while (std::chrono::steady_clock::now() < until) {
+        }
+      }
       written[me * 16] = r;
       barrier.wait(size);
       for (int t = 0; t < size; ++t)

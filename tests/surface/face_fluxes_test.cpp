@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "surface/manning_power.h"
@@ -52,6 +54,28 @@ TEST(manning_power, is_the_five_thirds_power_to_a_few_units_in_the_last_place) {
   EXPECT_DOUBLE_EQ(manning_power(8.0), 32.0);
   EXPECT_TRUE(std::isnan(manning_power(std::nan(""))));
   EXPECT_EQ(manning_power(INFINITY), INFINITY);
+}
+
+TEST(manning_power, the_guess_in_vector_lanes_gives_the_scalar_guess_to_the_bit) {
+  // The two forms must agree on every bit pattern, or the routers' fluxes
+  // would depend on which loop took a face: the ends of each 26-bit half of
+  // the split, the corners of the range, then a spread of random patterns
+  // of every length.
+  std::vector<std::uint64_t> bits = {0, 1, 2, 3, 4, 5, 0x3FFFFFF, 0x4000000, 0x4000001,
+                                     0xBFFFFFF, 0xC000000, 0xFFFFFFFFFFFFFFFFull,
+                                     0x7FF0000000000000ull, 0x8000000000000000ull};
+  std::uint64_t state = 0x9E3779B97F4A7C15ull;
+  for (int k = 0; k < 2000000; ++k) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    bits.push_back(state >> (k % 64));
+  }
+  for (const std::uint64_t b : bits) {
+    ASSERT_EQ(third_in_lanes(b), b / 3) << std::hex << b;
+    const double g = std::bit_cast<double>(b);
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(manning_power_guess_in_lanes(g)),
+              std::bit_cast<std::uint64_t>(manning_power_guess(g)))
+        << std::hex << b;
+  }
 }
 
 TEST(face_flux, manning_out_of_the_higher_stage_by_its_depth_above_retention) {
