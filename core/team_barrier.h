@@ -49,10 +49,49 @@ inline void wake_all(int* word) {
 #endif
 }
 
-// A count that one thread raises and others wait on. A waiter spins first
-// for about as long as waking a sleeping thread takes (some 50
-// microseconds here), then sleeps until the count moves. Alone on its cache
-// line, since the threads share it.
+// A count that one thread raises and others wait on, held in a plain int
+// shared by the team, with the number of its sleepers in another beside it.
+// A waiter spins first for about as long as waking a sleeping thread takes
+// (some 50 microseconds here), then sleeps until the count moves or it is
+// woken.
+constexpr int count_spin_limit = 2000;  // pauses of some 25 ns each
+
+// Sets the count; what this thread wrote before is seen by a thread that
+// sees value.
+inline void raise_count(int* count, int* sleepers, int value) {
+  // Both sequentially consistent: either this thread sees the sleeper, or
+  // the sleeper sees the value before it sleeps.
+  std::atomic_ref<int>(*count).store(value, std::memory_order_seq_cst);
+  if (std::atomic_ref<int>(*sleepers).load(std::memory_order_seq_cst) > 0) wake_all(count);
+}
+
+// Wakes the count's sleepers to look again, for a wait whose end depends on
+// more than the count. Whatever the waiters must see is written, sequentially
+// consistent, before.
+inline void wake_count(int* count, int* sleepers) {
+  if (std::atomic_ref<int>(*sleepers).load(std::memory_order_seq_cst) > 0) wake_all(count);
+}
+
+// Waits until done(count) holds; returns the count it saw hold.
+template <class Done>
+int wait_on_count(int* count, int* sleepers, Done done) {
+  std::atomic_ref<int> word(*count);
+  int seen = word.load(std::memory_order_acquire);
+  for (int tries = 0; tries < count_spin_limit; ++tries) {
+    if (done(seen)) return seen;
+    spin_pause();
+    seen = word.load(std::memory_order_acquire);
+  }
+  std::atomic_ref<int> asleep(*sleepers);
+  asleep.fetch_add(1, std::memory_order_seq_cst);
+  for (seen = word.load(std::memory_order_seq_cst); !done(seen);
+       seen = word.load(std::memory_order_seq_cst))
+    sleep_while(count, seen);
+  asleep.fetch_sub(1, std::memory_order_relaxed);
+  return seen;
+}
+
+// Such a count alone on its cache line.
 class alignas(64) wake_word {
  public:
   wake_word() = default;
@@ -60,38 +99,15 @@ class alignas(64) wake_word {
   wake_word& operator=(const wake_word&) = delete;
 
   int load() { return std::atomic_ref<int>(word_).load(std::memory_order_acquire); }
-
-  // What this thread wrote before it is seen by a thread that sees value.
-  void store(int value) {
-    // Both sequentially consistent: either this thread sees the sleeper,
-    // or the sleeper sees the value before it sleeps.
-    std::atomic_ref<int>(word_).store(value, std::memory_order_seq_cst);
-    if (sleepers_.load(std::memory_order_seq_cst) > 0) wake_all(&word_);
-  }
-
-  // Waits until done(count) holds; returns the count it saw hold.
+  void store(int value) { raise_count(&word_, &sleepers_, value); }
   template <class Done>
   int wait_until(Done done) {
-    int seen = load();
-    for (int tries = 0; tries < spin_limit; ++tries) {
-      if (done(seen)) return seen;
-      spin_pause();
-      seen = load();
-    }
-    sleepers_.fetch_add(1, std::memory_order_seq_cst);
-    for (seen = std::atomic_ref<int>(word_).load(std::memory_order_seq_cst); !done(seen);
-         seen = std::atomic_ref<int>(word_).load(std::memory_order_seq_cst))
-      sleep_while(&word_, seen);
-    sleepers_.fetch_sub(1, std::memory_order_relaxed);
-    return seen;
+    return wait_on_count(&word_, &sleepers_, done);
   }
 
  private:
-  // Pauses of some 25 ns each.
-  static constexpr int spin_limit = 2000;
-
   int word_ = 0;
-  std::atomic<int> sleepers_{0};
+  int sleepers_ = 0;
 };
 
 class team_barrier {

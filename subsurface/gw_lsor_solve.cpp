@@ -23,7 +23,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <thread>
 
 #include "core/error_state.h"
 #include "core/grid_state.h"
@@ -105,22 +104,16 @@ struct sweep_plan {
 
   int line_at(int position) const { return direction == 1 ? position : lines + 1 - position; }
   int& done_slot(int sweep) { return w.lines_done[std::size_t(sweep) * gw_done_stride]; }
-  int done(int sweep) {
-    return std::atomic_ref<int>(done_slot(sweep)).load(std::memory_order_acquire);
-  }
-  int stopped() { return std::atomic_ref<int>(stop).load(std::memory_order_relaxed); }
+  // The threads asleep on a sweep's count, beside it on its cache line.
+  int& sleepers_slot(int sweep) { return w.lines_done[std::size_t(sweep) * gw_done_stride + 1]; }
+  int stopped() { return std::atomic_ref<int>(stop).load(std::memory_order_seq_cst); }
   // Holds sweep until the sweep before it has finished `need` lines; false
-  // when a sweep before it ended the solve.
+  // when a sweep before it ended the solve. A line takes microseconds; past
+  // a short spin the thread of the sweep before has lost its processor, and
+  // this one sleeps so as not to hold it back.
   bool wait_for(int sweep, int need) {
-    for (int spins = 0; done(sweep - 1) < need; ++spins) {
-      if (stopped() < sweep) return false;
-      // A line takes microseconds; past that, the thread of the sweep
-      // before has lost its processor, and this one gives its own away.
-      if (spins > 4096)
-        std::this_thread::yield();
-      else
-        spin_pause();
-    }
+    wait_on_count(&done_slot(sweep - 1), &sleepers_slot(sweep - 1),
+                  [&](int done) { return done >= need || stopped() < sweep; });
     return stopped() >= sweep;
   }
   bool sweep(int k, int thread);
@@ -147,7 +140,12 @@ bool sweep_plan::sweep(int k, int thread) {
   bool not_a_number = false;
   for (int p = 1; p <= lines; ++p) {
     // The heads of the line after this one must be the last sweep's.
-    if (!wait_for(k, std::min(p + 1, lines))) return false;
+    if (!wait_for(k, std::min(p + 1, lines))) {
+      // The sweep after this one may sleep on this one's count: it must
+      // look again, and see the stop too.
+      wake_count(&done_here, &sleepers_slot(k));
+      return false;
+    }
     const int line = line_at(p);
     const int first = w.line_start[line];
     const int last = w.line_start[line + 1] - 1;
@@ -179,9 +177,9 @@ bool sweep_plan::sweep(int k, int thread) {
       // Only the first sweep to end the solve gets here: every later one
       // waits on this one's last line and then sees the stop.
       if (not_a_number || largest < tolerance)
-        std::atomic_ref<int>(stop).store(k, std::memory_order_relaxed);
+        std::atomic_ref<int>(stop).store(k, std::memory_order_seq_cst);
     }
-    std::atomic_ref<int>(done_here).store(p, std::memory_order_release);
+    raise_count(&done_here, &sleepers_slot(k), p);
   }
   if (lines == 0) {
     // Nothing to solve: sweep 1 ends the solve (on the calling thread).
