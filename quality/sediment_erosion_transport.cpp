@@ -340,8 +340,6 @@ constexpr int max_row_threads = 256;
 // A thread tells the next row of its progress every this many cells.
 constexpr int publish_every = 16;
 
-void publish(wake_word& slot, int value) { slot.store(value); }
-
 // Holds a row until the thread of the row above has raised the slot to
 // `need`; returns the value that thread is seen to have reached. A cell
 // takes a fraction of a microsecond, so a short spin is enough for a team
@@ -370,7 +368,7 @@ void settle_row(const erosion_view& v, int r, int first, int last, wake_word* su
   } else if (summed_above) {
     wait_for(*summed_above, r - 1);
   }
-  publish(summed, r);
+  summed.store(r);
 }
 
 // Passes 1 to 3 in one wavefront over the rows, dealt over the team in turn:
@@ -406,11 +404,11 @@ void erode_in_rows(const erosion_view& v, const block_2d<int>& mask, int rows, i
         carry_from(v, row, row_above, c, k, outlet_slope, rain);
         // The next row keeps a good way behind; telling it every few cells
         // spares the cache line the two threads share.
-        if (k % publish_every == 0) publish(done.carried, k);
+        if (k % publish_every == 0) done.carried.store(k);
         first = std::min(first, k);
         last = k;
       }
-      if (last != 0) publish(done.carried, last);
+      if (last != 0) done.carried.store(last);
       // No later work touches the row's cells, numbered first..last, again.
       settle_row(v, r, first, last, r > 1 ? &above.summed : nullptr, done.summed);
     }

@@ -255,13 +255,14 @@ void plain_faces(const face_inputs& in, const faces_of& f, const double* h, int 
 
 // One pass over a direction's faces in cell order: q[i] = combine(i, the
 // face's flux from the depths h) for every cell, then apply(b0, b1) on each
-// block of cells b0..b1, which may read q[up[i]]. Each thread takes a contiguous share of the cells; the
-// faces whose far cell belongs to a later share are computed first, before
-// the barrier, from depths no thread has changed yet; cells in grid order
-// keep them within reach of the share's last cell. The faces of a block of
-// cells are computed before the block is applied: a face reads only its own
-// cell and its far cell, neither of them applied yet. Returns the bitwise
-// or of what apply returns.
+// block of cells b0..b1, which may read q[up[i]]. Each thread takes a
+// contiguous share of the cells; the faces whose far cell belongs to a
+// later share are computed first, before the barrier, from depths no thread
+// has changed yet; cells in grid order keep them within reach of the
+// share's last cell. The faces of a block of cells are computed before the
+// block is applied: a face reads only its own cell and its far cell,
+// neither of them applied yet. Returns the bitwise or of what apply
+// returns.
 template <bool extras, class Combine, class Apply>
 int faces_in_cell_order(const route_view& v, const faces_of& f, int reach, const double* h,
                         double* q, Combine combine, Apply apply) {
@@ -293,24 +294,40 @@ int faces_in_cell_order(const route_view& v, const faces_of& f, int reach, const
   return bits;
 }
 
+// What a cell's depth update reports, as bits a sweep ors together.
+constexpr int large_change_bit = 1;     // a change over half of a depth above 1 cm
+constexpr int negative_bit = 2;         // a depth left below zero
+constexpr int cleared_bit = 4;          // a small negative depth cleared
+constexpr int handed_negative_bit = 8;  // a depth handed in below -1e-16 m
+
+// A sweep's code from its bits: start the step again without the depths
+// handed in below zero (3), with half the sub-step (2), halve the next
+// sub-step (1), or go on (0). *cleared_count grows by 1 when any cell was
+// cleared.
+int sweep_code(int bits, int* cleared_count) {
+  if ((bits & cleared_bit) != 0) ++*cleared_count;
+  if ((bits & handed_negative_bit) != 0) return 3;
+  return (bits & negative_bit) != 0 ? 2 : (bits & large_change_bit);
+}
+
 // One cell's depth after a sweep's change d over a sub-step of s seconds,
 // with old the depth the large-change test holds it against: a small
-// negative depth is cleared (bit 4, the water owed added to cleared), a
-// larger one is kept and flagged (bit 2), and a change over half of a depth
-// above 1 cm flags the sub-step as too long (bit 1).
+// negative depth is cleared (the water owed added to cleared), a larger one
+// is kept and flagged, and a change over half of a depth above 1 cm flags
+// the sub-step as too long.
 inline int step_cell(double& depth, double d, double old, double s, double& cleared) {
   int bits = 0;
   double h = depth + d;
   if (h < 0.0) {
     if (s >= min_substep && h > -small_negative) {
       cleared -= h;
-      bits |= 4;
+      bits |= cleared_bit;
       h = 0.0;
     } else {
-      bits |= 2;
+      bits |= negative_bit;
     }
   }
-  if (h >= 0.0 && std::fabs(d) > 0.5 * old && old > 0.01 && s > 0.1) bits |= 1;
+  if (h >= 0.0 && std::fabs(d) > 0.5 * old && old > 0.01 && s > 0.1) bits |= large_change_bit;
   depth = h;
   return bits;
 }
@@ -388,8 +405,8 @@ template <bool store, bool fresh>
     if ((std::fabs(d) > 0.5 * depth) & (depth > 0.01)) large -= 1.0;
     if ((std::fabs(d) > 0.5 * p.outlet_before) & (p.outlet_before > 0.01)) large += 1.0;
   }
-  int bits = large > 0.0 && s > 0.1 ? 1 : 0;
-  if (handed_negative > 0.0) bits |= 8;
+  int bits = large > 0.0 && s > 0.1 ? large_change_bit : 0;
+  if (handed_negative > 0.0) bits |= handed_negative_bit;
   if (low == 0.0) return bits;
   for (int i = i0; i <= i1; ++i) {
     if (!(h[i] < 0.0)) continue;
@@ -427,19 +444,13 @@ template <bool extras>
 int route_direction(const route_view& v, const faces_of& f, int reach, double s,
                     double outlet_before, bool store_change, bool fresh, double* save,
                     double* vol, double* cleared, int* cleared_count) {
-  constexpr int large_change = 1;
-  constexpr int negative = 2;
-  constexpr int any_cleared = 4;
-  constexpr int handed_negative = 8;
   const depth_step p{f.flux,  f.up, v.depth,  store_change ? v.depth_change : nullptr,
                      vol,     cleared, s / (v.dx * v.dx), s, v.outlet, outlet_before, fresh,
                      save};
   const int bits = faces_in_cell_order<extras>(
       v, f, reach, v.depth, f.flux, [](int, double qi) { return qi; },
       [&p](int b0, int b1) { return step_block(p, b0, b1); });
-  if ((bits & any_cleared) != 0) ++*cleared_count;
-  if ((bits & handed_negative) != 0) return 3;
-  return (bits & negative) != 0 ? 2 : (bits & large_change);
+  return sweep_code(bits, cleared_count);
 }
 
 // Both directions of a scheme-2 sub-step in one pass over memory, for runs
@@ -475,10 +486,6 @@ int route_both_directions(const route_view& v, const faces_of& fa, const faces_o
                           int reach_a, const fused_plan& plan, double s, double outlet_before,
                           bool store_change, bool fresh, double* save, double* vol_a,
                           double* vol_b, double* cleared, int* cleared_count) {
-  constexpr int large_change = 1;
-  constexpr int negative = 2;
-  constexpr int any_cleared = 4;
-  constexpr int handed_negative = 8;
   const int n = v.cells;
   const face_inputs& in = v.faces;
   double* h = v.depth;
@@ -542,9 +549,7 @@ int route_both_directions(const route_view& v, const faces_of& fa, const faces_o
     bits |= step_range(pb, first, head_end);
     bits |= step_range(pb, tail_start, last);
   }
-  if ((bits & any_cleared) != 0) ++*cleared_count;
-  if ((bits & handed_negative) != 0) return 3;
-  return (bits & negative) != 0 ? 2 : (bits & large_change);
+  return sweep_code(bits, cleared_count);
 }
 
 // Incoming depths below -1e-16 m are reported cell by cell and set to 0,
@@ -1111,8 +1116,8 @@ int ade_depth_check(int cells, double* depth, double* depth_change, double* befo
     const double d = (flux[up[i]] - flux[i]) * r;
     depth_change[i] = d;
     const int bits = step_cell(depth[i], d, before[i], s, cleared[i]);
-    if (bits & 4) ++count;
-    code |= bits & 3;
+    if ((bits & cleared_bit) != 0) ++count;
+    code |= bits & (large_change_bit | negative_bit);
     before[i] = depth[i];
     if (volume != nullptr) volume[i] += flux[i] * s;
   }

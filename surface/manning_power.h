@@ -28,8 +28,7 @@ inline double manning_power_guess(double g) {
 // 64-bit division or high multiply, and the scalar division kept a loop of
 // faces out of them. b / 3 is taken in two parts, b = hi 2^26 + lo, each
 // third found in doubles, where every value is an integer below 2^53 and so
-// exact: the nearest integer to x / 3 by a product, stepped down by one
-// where it overshoots (the remainder is then -1).
+// exact.
 constexpr std::uint64_t two52_bits = 0x4330000000000000ull;  // 2^52
 
 // An integer below 2^52 as a double and back, by the bits of 2^52 + x.
