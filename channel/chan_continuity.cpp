@@ -57,6 +57,6 @@ void chan_continuity(const channel_state& chan, const route_settings& set,
   double* a = area.data();
   // Each link writes only its own nodes; the upstream links' last-node flows
   // are only read.
-#pragma omp parallel for schedule(static) if (chan.threaded())
+#pragma omp parallel for schedule(static) num_threads(chan.link_team())
   for (int i = 1; i <= links; ++i) link_continuity(chan, set, i, q, a, dt);
 }

@@ -233,7 +233,7 @@ int chan_link_flows(channel_state& chan, const route_settings& set, std::vector<
 
   // Each link writes only its own nodes and reads its downstream link's
   // first node, which no link writes here.
-#pragma omp parallel for schedule(static) if (chan.threaded())
+#pragma omp parallel for schedule(static) num_threads(chan.link_team())
   for (int i = 1; i <= links; ++i) {
     const int d = flow_downstream(chan, i);
     const std::size_t b = d > 0 ? std::size_t(chan.node_address(d, 1)) : 0;

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "core/parallel_team.h"
 #include "core/safe_file.h"
 
 struct time_series;
@@ -280,10 +281,11 @@ struct channel_state {
   double step_point_source_volume = 0.0;  // POINTSOURCE, FIRST_ORDER_CHAN_Q inflow of that call, m3
   double contam_outlet_volume = 0.0;  // out through the outlet since the constituents took it, m3
   std::vector<double> hyd_loc_volume;     // per hydrograph location, calibration runs, m3
-  // Networks of fewer links route on the calling thread, where starting the
-  // threads would cost more than the work.
-  int parallel_min_links = 32;
-  bool threaded() const { return links >= parallel_min_links; }
+  // Links a thread of the channel loops must have: a network of fewer than
+  // twice as many routes on the calling thread, where starting the threads
+  // would cost more than the work.
+  int parallel_min_links = links_per_thread;
+  int link_team() const { return team_for(links, parallel_min_links); }
   // Run and event totals, m3
   double lateral_volume = 0.0, event_lateral_volume = 0.0;  // bank exchange, inflow +
   double sac_volume = 0.0, event_sac_volume = 0.0;  // Sacramento base flow taken in, m3

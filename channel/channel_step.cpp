@@ -219,7 +219,7 @@ void channel_step(model_state& state) {
   if (std::fabs(dt - run.channel.interval_s) < 1e-3) dt = run.channel.interval_s;
 
   const int links = chan.links;
-#pragma omp parallel for schedule(static) if (chan.threaded())
+#pragma omp parallel for schedule(static) num_threads(chan.link_team())
   for (int i = 1; i <= links; ++i) {
     const std::size_t first = std::size_t(chan.node_address(i, 1));
     for (std::size_t a = first; a < first + std::size_t(chan.nx[i] > 0 ? chan.nx[i] : 0); ++a)
@@ -288,7 +288,7 @@ void channel_step(model_state& state) {
   if (chan.channel_lakes) fold_lake_counters(chan);
 
   if (in.flood_stream) {
-#pragma omp parallel for schedule(static) if (chan.threaded())
+#pragma omp parallel for schedule(static) num_threads(chan.link_team())
     for (int i = 1; i <= links; ++i) {
       for (int j = 1; j <= chan.nx1[i]; ++j) {
         const int a = chan.node_address(i, j);

@@ -23,9 +23,9 @@
 //   | clamp, the closing sweep, the checks and Courant number of the next
 //     sub-step
 //
-// A sub-step takes some tens of microseconds on eight threads, about what
-// the kernel takes to wake a sleeping team, so these barriers are the
-// team_barrier's, which waits awake a while before it sleeps.
+// A sub-step takes some tens of microseconds on eight threads, so the team
+// is sized by its links: a network takes another thread only for every
+// links_per_thread links, and a small one routes on the calling thread.
 //
 // A network with structure links has two more: the links above a structure
 // copy its flow, so before each of the two flow phases one thread works out
@@ -55,7 +55,7 @@
 #include "channel/channel_state.h"
 #include "channel/ex_section.h"
 #include "core/error_state.h"
-#include "core/team_barrier.h"
+#include "core/parallel_team.h"
 #include "input/read_grid_inputs.h"
 #include "input/series.h"
 
@@ -243,7 +243,6 @@ class router {
   const bool structures_;
   const bool lakes_;
   bool structures_ok_ = true;  // written by the thread of a structure phase, read by all after it
-  team_barrier barrier_;
   double* const area_;
   double* const qp_;
   double* const area_old_;
@@ -285,7 +284,7 @@ void router::check_nodes(double substep, int& bad, double& cmax) {
   for (int i = 1; i <= links_; ++i) check_link(i, substep, my_bad, my_cmax);
   mine().bad = my_bad;
   mine().cmax = my_cmax;
-  barrier_.wait(team());
+#pragma omp barrier
   bad = combined(&partials::bad, [](int a, int b) { return std::min(a, b); }, INT_MAX);
   cmax = combined(&partials::cmax, [](double a, double b) { return std::max(a, b); }, 0.0);
 }
@@ -343,7 +342,7 @@ int router::start_pass(bool with_save, bool first_ever) {
     stop = std::min(stop, section_link_stop(chan_, iter_, section_mode::from_area, i));
   }
   mine().stop_a = stop;
-  barrier_.wait(team());
+#pragma omp barrier
   return first_stop(&partials::stop_a);
 }
 
@@ -368,7 +367,7 @@ int router::predict(double substep) {
                                             chan_.is_routed(i)));
   }
   mine().stop_b = stop;
-  barrier_.wait(team());
+#pragma omp barrier
   return first_stop(&partials::stop_b);
 }
 
@@ -389,7 +388,7 @@ void router::mean_flows() {
     for (int a = first_node(i), end = end_node(i); a < end; ++a)
       qp_[a] = 0.5 * (last_[a] + next_[a]);
   }
-  barrier_.wait(team());
+#pragma omp barrier
 }
 
 // The corrector: continuity with the mean flows, the largest area change,
@@ -419,7 +418,7 @@ void router::correct(double substep, double& change, bool& too_dry, int& stop_c,
   p.dry = dry;
   p.stop_c = stop_as_is;
   p.stop_d = stop_cleared;
-  barrier_.wait(team());
+#pragma omp barrier
   change = combined(&partials::change, [](double a, double b) { return std::max(a, b); }, 0.0);
   too_dry = combined(&partials::dry, [](int a, int b) { return a | b; }, 0) != 0;
   stop_c = first_stop(&partials::stop_c);
@@ -446,7 +445,7 @@ void router::stop_predictor_sweep(int stop) {
 
 void router::sweep_and_wait(double* area) {
   sweep(area, section_no_stop);
-  barrier_.wait(team());
+#pragma omp barrier
 }
 
 // The saved state back for a retry at half the sub-step; returns the stop of
@@ -464,7 +463,7 @@ int router::restore_for_retry() {
     stop = std::min(stop, section_link_stop(chan_, area_, section_mode::from_area, i));
   }
   mine().stop_r = stop;
-  barrier_.wait(team());
+#pragma omp barrier
   return first_stop(&partials::stop_r);
 }
 
@@ -485,7 +484,7 @@ void router::close_substep(double substep, int stop, bool with_checks, int& bad,
   if (!with_checks) return;
   mine().bad = my_bad;
   mine().cmax = my_cmax;
-  barrier_.wait(team());
+#pragma omp barrier
   bad = combined(&partials::bad, [](int a, int b) { return std::min(a, b); }, INT_MAX);
   cmax = combined(&partials::cmax, [](double a, double b) { return std::max(a, b); }, 0.0);
 }
@@ -665,7 +664,7 @@ int ex_flow_route(channel_state& chan, const route_settings& settings, double dt
   set.source_q = gather_sources(chan, set, source_rate);
   if (failure_raised()) return -1;
 
-  const int team = chan.threaded() ? std::min(omp_get_max_threads(), max_team) : 1;
+  const int team = std::min(chan.link_team(), max_team);
   partials slots[max_team];
   router r(chan, set, dt, source_rate, slots, team);
 #pragma omp parallel num_threads(team) if (team > 1)

@@ -594,7 +594,7 @@ void ex_section(channel_state& chan, int mode) {
   double* area = chan.area.data();
   const int links = chan.links;
   int stop = section_no_stop;
-#pragma omp parallel if (chan.threaded())
+#pragma omp parallel num_threads(chan.link_team())
   {
 #pragma omp for schedule(static) reduction(min : stop)
     for (int link = 1; link <= links; ++link)

@@ -18,7 +18,7 @@ constexpr int from_stage = 2;  // yp -> area, topw, conv, dconv
 // above does nothing. A failure prints its message and raises 4000, and the
 // nodes after the failing node (the later nodes of its link and all later
 // links) keep what they held. The links are shared among the threads (for
-// networks that chan.threaded() calls large enough); the results and the
+// networks that chan.link_team() gives more than one thread); the results and the
 // stop do not depend on the thread count. No other writer of the node
 // arrays may run meanwhile.
 void ex_section(channel_state& chan, int mode);

@@ -12,6 +12,8 @@ struct parallel_context {
   int run_group = 0;        // run-group number (result-merge flag), part of log names
   int partition_index = 0;  // only partition 0 writes time series and maps
   int partition_count = 1;  // the mask is never partitioned
+  bool count_given = false;  // the user chose the count (OMP_NUM_THREADS or NUM_THREADS)
+  int busy_processors = 0;   // processors other work held when the program started
 };
 
 extern parallel_context parallel;
@@ -23,3 +25,14 @@ void init_parallel_context();
 // Thread count for the parallel loops (NUM_THREADS card): n must be 1 or more;
 // the caller reports a refused value.
 void set_thread_count(int n);
+
+// Where the user gave no thread count, lowers it to the processors that
+// other work leaves free as the program starts (at least 1). Returns the
+// processors seen busy.
+int fit_threads_to_machine();
+
+// The OpenMP runtime reads how its idle threads wait once, as it is loaded,
+// before main. Unless the user chose (OMP_WAIT_POLICY, GOMP_SPINCOUNT), the
+// program starts its own image again with a short, bounded spin chosen;
+// returns only where it does not (already chosen, or no image to start).
+void settle_thread_waits(char** argv);

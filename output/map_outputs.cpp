@@ -163,7 +163,7 @@ const double* map_values(model_state& state, int index) {
       const double* qx = sf.flux_x.data();
       const double* qy = sf.flux_y.data();
       double* q = state.output.cell_discharge.data();
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
       for (int i = 1; i <= n; ++i) q[i] = std::sqrt(qx[i] * qx[i] + qy[i] * qy[i]);
       return q;
     }

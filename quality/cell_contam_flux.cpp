@@ -31,7 +31,7 @@ int reach_of(int cells, const int* up, const int* down) {
   int reach = 0;
   bool ordered = true;
 #pragma omp parallel for schedule(static) reduction(max : reach) reduction(&& : ordered) \
-    if (cells >= parallel_min_cells)
+    num_threads(team_for(cells, cells_per_thread))
   for (int j = 1; j <= cells; ++j) {
     const int u = up[j];
     const int d = down[j];

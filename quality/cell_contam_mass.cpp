@@ -66,7 +66,7 @@ void contam_decay_accumulate(constituent_state& c, int k, double dx, double inte
   const std::vector<double>& conc = c.ov_contam_conc[kk];
   const std::vector<double>& rate = c.ov_contam_decay[kk];
   const int cells = int(conc.size()) - 1;
-#pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(cells, cells_per_thread))
   for (int j = 1; j <= cells; ++j) {
     if (lake != nullptr && lake[j] > 0) continue;
     const double h0 = depth_last[j], h1 = depth_now[j];
@@ -263,7 +263,7 @@ void cell_contam_mass_update(constituent_state& c, int k, contam_flux_work& work
   // The cells take their shares apart; the totals are added after, in cell
   // order, so that they do not depend on the thread count, beside the first
   // sweep, which needs none of them.
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
   for (int j = 1; j <= n; ++j) {
     if (lake != nullptr && lake[j] > 0) {
       work.rate[j] = 0.0;

@@ -27,11 +27,12 @@ constexpr double smallest_substep = 0.01;  // s
 constexpr double shortest_courant_step = 0.1;  // s
 constexpr int most_passes = 100;
 // A pass over a node costs some ten nanoseconds, and every pass of the
-// corrector opens its own parallel loops: only networks this large gain
-// from the threads.
-constexpr std::size_t parallel_min_slots = 200000;
-
-bool threaded(const channel_state& c) { return c.threaded() && c.node_slots() >= parallel_min_slots; }
+// corrector opens its own parallel loops: a thread takes node_slots_per_thread
+// nodes, and no more threads than the links give.
+int wq_team(const channel_state& c) {
+  return std::min(c.link_team(),
+                  team_for(static_cast<long long>(c.node_slots()), node_slots_per_thread));
+}
 
 std::size_t at(const channel_state& c, int link, int node) {
   return std::size_t(c.node_address(link, node));
@@ -136,7 +137,7 @@ void normal_link_faces(const channel_state& c, chan_wq_work& w, const double* co
 void face_fluxes(const channel_state& c, chan_wq_work& w, const double* conc, const substep& s,
                  double* adv, double* dsp) {
   const int links = c.links;
-#pragma omp parallel for schedule(static) if (threaded(c))
+#pragma omp parallel for schedule(static) num_threads(wq_team(c))
   for (int i = links; i >= 1; --i) {
     if (wq_lake_link(c, i)) {
       lake_link_faces(c, w, conc, i, s, adv, dsp);
@@ -158,7 +159,7 @@ bool mass_update(const channel_state& c, const chan_wq_work& w, const substep& s
   const double* dsp = w.dsp.data();
   const double* src = w.source.data();
   bool negative = false;
-#pragma omp parallel for schedule(static) if (threaded(c)) reduction(|| : negative)
+#pragma omp parallel for schedule(static) num_threads(wq_team(c)) reduction(|| : negative)
   for (int i = 1; i <= links; ++i) {
     if (!c.is_routed(i)) continue;
     const double dx = c.dx[std::size_t(i)];
@@ -189,7 +190,7 @@ bool mass_update(const channel_state& c, const chan_wq_work& w, const substep& s
 
 void clamp(const channel_state& c, double* mass, double* conc) {
   const int links = c.links;
-#pragma omp parallel for schedule(static) if (threaded(c))
+#pragma omp parallel for schedule(static) num_threads(wq_team(c))
   for (int i = 1; i <= links; ++i) {
     if (!c.is_routed(i)) continue;
     const std::size_t first = at(c, i, 1);
@@ -204,7 +205,7 @@ void clamp(const channel_state& c, double* mass, double* conc) {
 double courant(const channel_state& c, const chan_wq_work& w, double h, double dt) {
   double cmax = 0.0;
   const int links = c.links;
-#pragma omp parallel for schedule(static) if (threaded(c)) reduction(max : cmax)
+#pragma omp parallel for schedule(static) num_threads(wq_team(c)) reduction(max : cmax)
   for (int i = 1; i <= links; ++i) {
     if (!c.is_routed(i)) continue;
     const double dx = c.dx[std::size_t(i)];

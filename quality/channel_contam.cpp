@@ -554,7 +554,7 @@ void gather_point_source_mass(model_state& state, double dt) {
   if (!w.on || !chan.point_input) return;
   const quality_state& q = state.quality;
   const int links = chan.links;
-#pragma omp parallel for schedule(static) if (chan.threaded())
+#pragma omp parallel for schedule(static) num_threads(chan.link_team())
   for (int i = 1; i <= links; ++i) {
     if (!chan.is_routed(i)) continue;
     for (int j = 1; j <= chan.nx[i]; ++j) {

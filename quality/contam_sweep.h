@@ -133,7 +133,7 @@ inline void predict(const contam_grid& g, const direction& d, const rows& r, dou
                     double* conc_pred) {
   const double area = g.dx * g.dx;
   const double* h = g.depth;
-#pragma omp parallel for schedule(static) if (g.cells >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(g.cells, cells_per_thread))
   for (int j = 1; j <= g.cells; ++j) {
     if (lake_cell(g, j)) {
       conc_pred[j] = r.conc[j];
@@ -199,7 +199,7 @@ int correct(contam_flux_work& w, const contam_grid& g, const direction& d, const
   int any_cut = 0;
   int bits = 0;
 #pragma omp parallel for schedule(static) reduction(| : any_cut, bits) \
-    if (g.cells >= parallel_min_cells)
+    num_threads(team_for(g.cells, cells_per_thread))
   for (int j = 1; j <= g.cells; ++j) {
     if (lake_cell(g, j)) {
       bits |= store(j, r.mass[j], r.conc[j]);
@@ -251,10 +251,10 @@ int sweep_in_one_pass(contam_flux_work& w, const contam_grid& g, const direction
   int bits = 0;
   // The aside's serial work takes a thread of its own on a team large
   // enough to miss it little; else it runs first.
-  const bool parallel = n >= parallel_min_cells;
-  const bool apart = has_aside<Aside> && parallel && omp_get_max_threads() >= aside_team;
+  const int threads = team_for(n, cells_per_thread);
+  const bool apart = has_aside<Aside> && threads >= aside_team;
   if (!apart) aside();
-#pragma omp parallel reduction(| : any_cut, bits) if (parallel)
+#pragma omp parallel reduction(| : any_cut, bits) num_threads(threads) if (threads > 1)
   {
     int first = 1;
     int last = 0;

@@ -167,7 +167,7 @@ void nsm_overland::accumulate_soil_fluxes(constituent_state& c) {
   constexpr int pools[] = {2, 3, 4, 8, 10};
   const int n = cells;
   const int start = first;
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i) {
     for (int p : pools) {
       const int species_entry = nsm_species_map(start, start + p, false);

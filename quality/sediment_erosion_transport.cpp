@@ -27,7 +27,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "core/team_barrier.h"
+#include "core/parallel_team.h"
 #include "run/model_state.h"
 #include "quality/sediment_kernels.h"
 #include "surface/cell_loops.h"
@@ -313,7 +313,7 @@ void total_classes(const erosion_view& v) {
 // Pass 3 block by block over the grid.
 void settle_blocks(const erosion_view& v) {
   const int blocks = sum_blocks(v.cells);
-#pragma omp parallel for schedule(static) if (blocks > 1)
+#pragma omp parallel for schedule(static) num_threads(block_team(blocks))
   for (int b = 0; b < blocks; ++b)
     settle_and_add(v, block_first_cell(b), block_last_cell(b, v.cells), true);
 }
@@ -332,8 +332,8 @@ void carry_from(const erosion_view& v, const int* row, const int* row_above, int
 // whose cells it has added to the sums. The thread of the next row waits on
 // them.
 struct row_progress {
-  wake_word carried;
-  wake_word summed;
+  progress_count carried;
+  progress_count summed;
 };
 // More threads than this leave the rest of the team idle.
 constexpr int max_row_threads = 256;
@@ -345,14 +345,14 @@ constexpr int publish_every = 16;
 // takes a fraction of a microsecond, so a short spin is enough for a team
 // whose threads all hold a processor; past it the thread above has lost its
 // processor, and this one sleeps so as not to hold it back.
-int wait_for(wake_word& slot, int need) {
+int wait_for(progress_count& slot, int need) {
   return slot.wait_until([need](int seen) { return seen >= need; });
 }
 
 // Settles the cells first..last of row r and adds them to the sums of their
 // blocks. A block begun in a row above is added to only after those rows.
-void settle_row(const erosion_view& v, int r, int first, int last, wake_word* summed_above,
-                wake_word& summed) {
+void settle_row(const erosion_view& v, int r, int first, int last, progress_count* summed_above,
+                progress_count& summed) {
   if (first <= last) {
     const int lead = block_of_cell(first);
     const int lead_last = std::min(last, block_last_cell(lead, v.cells));
@@ -377,7 +377,7 @@ void settle_row(const erosion_view& v, int r, int first, int last, wake_word* su
 void erode_in_rows(const erosion_view& v, const block_2d<int>& mask, int rows, int cols,
                    double outlet_slope) {
   row_progress progress[max_row_threads];
-#pragma omp parallel if (v.cells >= parallel_min_cells)
+#pragma omp parallel num_threads(team_for(v.cells, cells_per_thread))
   {
     const int team = std::min({omp_get_num_threads(), rows, max_row_threads});
     const int t = omp_get_thread_num();
@@ -483,7 +483,7 @@ void sediment_erosion_transport(model_state& state, double dt) {
   if (rows) {
     erode_in_rows(v, g.mask, g.rows, g.cols, outlet_slope);
   } else {
-#pragma omp parallel if (cells >= parallel_min_cells)
+#pragma omp parallel num_threads(team_for(cells, cells_per_thread))
     {
       splash_rain rain;
 #pragma omp for schedule(static)
@@ -507,7 +507,7 @@ void book_sediment_step(model_state& state) {
   // volumes and clear them once they have.
   const bool keep = !sed.ov_sed_vol_qsx.empty();
   double* net = sed.ov_net_sed.empty() ? nullptr : sed.ov_net_sed.data();
-#pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(cells, cells_per_thread))
   for (int c = 1; c <= cells; ++c) {
     double* dep = sed.step_deposited.data() + sed.at(c, 0);
     double* ero = sed.step_eroded.data() + sed.at(c, 0);

@@ -62,6 +62,7 @@ int program_entry(int argc, char** argv) {
     web_mode = 1;
     print_web_head();
   } else {
+    fit_threads_to_machine();
     print_banner(parallel.total_threads);
   }
 

@@ -302,7 +302,7 @@ et_slope et_slope_of(double slope_x, double slope_y) {
 }
 
 void find_et_slopes(int count, const double* slope_x, const double* slope_y, et_slope* slope) {
-#pragma omp parallel for schedule(static) if (count >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(count, cells_per_thread))
   for (int i = 1; i <= count; ++i) slope[i] = et_slope_of(slope_x[i], slope_y[i]);
 }
 
@@ -334,7 +334,7 @@ double evapo_trans(const et_options& options, const et_weather& weather, et_cell
     const double ta = weather.temperature + 273.15;
     const double* grid_t = weather.grid_temperature;
     const bool gridded = weather.gridded;
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
     for (int i = 1; i <= n; ++i) {
       if (!gridded) ts[i] = ta;
       else ts[i] = grid_t[i] > missing_grid_value ? grid_t[i] + 273.15 : 0.0;
@@ -346,7 +346,7 @@ double evapo_trans(const et_options& options, const et_weather& weather, et_cell
   int not_numbers = 0, clipped = 0;
 #pragma omp parallel for schedule(static) \
     reduction(min : unsettled, not_number, bad_ra) reduction(+ : not_numbers, clipped) \
-    if (n >= parallel_min_cells)
+    num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i) {
     const cell_outcome r = solve_cell(h, cells, i);
     if (r.clipped) ++clipped;

@@ -21,7 +21,7 @@ double conductivity(double t) { return t < 0.0 ? 0.08 : 0.5; }
 }  // namespace
 
 void frozen_ground_index(const frozen_ground_inputs& in, double* index) {
-#pragma omp parallel for schedule(static) if (in.cells >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(in.cells, cells_per_thread))
   for (int i = 1; i <= in.cells; ++i) {
     if ((in.oland_lake != nullptr && in.oland_lake[i] > 0) ||
         (in.chan_lake != nullptr && in.chan_lake[i] > 0))

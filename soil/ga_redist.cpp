@@ -67,7 +67,7 @@ void ga_redist_parallel(model_state& state, double dt) {
       in.long_term && soil.frozen_index.size() == std::size_t(cells) + 1 ? soil.frozen_index.data()
                                                                           : nullptr;
 
-#pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(cells, cells_per_thread))
   for (int i = 1; i <= cells; ++i) {
     if (olake && olake[i] > 0) continue;
     if (clake && clake[i] > 0) continue;

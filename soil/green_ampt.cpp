@@ -49,7 +49,7 @@ void green_ampt_parallel(model_state& state, double dt) {
     const double* phi = soil.porosity.data();
     const double* thi = soil.initial_theta.data();
     const double* psi = soil.capillary.data();
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
     for (int i = 1; i <= n; ++i) gm[i] = (phi[i] - thi[i]) * psi[i];
   }
   const double* m = soil.ga_m.data();
@@ -59,7 +59,7 @@ void green_ampt_parallel(model_state& state, double dt) {
   double* rate = soil.inf_rate.data();
   int bad = INT_MAX;
 
-#pragma omp parallel for schedule(static) reduction(min : bad) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) reduction(min : bad) num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i) {
     if (h[i] < 1e-16) {
       rate[i] = 0.0;

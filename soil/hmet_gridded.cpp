@@ -258,7 +258,7 @@ void map_hour_to_cells(hmet_record& record, const hmet_reader_state& reader,
                        const grid_state& grid) {
   const auto& gr = reader.grids;
   const int rows = grid.rows, cols = grid.cols;
-#pragma omp parallel for schedule(static) if (grid.cells >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(grid.cells, cells_per_thread))
   for (int r = 1; r <= rows; ++r) {
     for (int c = 1; c <= cols; ++c) {
       const int k = grid.mask[r][c];

@@ -18,7 +18,7 @@ void multilayer_ga_parallel(model_state& state, double dt) {
   const double* a = soil.area_reduction ? soil.area_factor.data() : nullptr;
   int bad = INT_MAX;
 
-#pragma omp parallel for schedule(static) reduction(min : bad) if (cells >= parallel_min_cells)
+#pragma omp parallel for schedule(static) reduction(min : bad) num_threads(team_for(cells, cells_per_thread))
   for (int i = 1; i <= cells; ++i) {
     if (h[i] < 1e-16) {
       soil.inf_rate[i] = 0.0;

@@ -156,7 +156,7 @@ void set_orographic_temps(hmet_record& record, const hmet_settings& settings,
   const double* elev = grid.elevation.data();
   const double gauge = record.air_temp;
   const int cells = grid.cells;
-#pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(cells, cells_per_thread))
   for (int k = 1; k <= cells; ++k) {
     temp[k] = gauge - (elev[k] - settings.gage_elev) / 1000.0 * settings.lapse_rate;
   }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/parallel_team.h"
 #include "soil/soil_relations.h"
 
 class table_file;
@@ -104,10 +105,10 @@ struct richards_soil {
     std::vector<double> lower, diag, upper, rhs, kint, head0, theta0, head_iter;
   };
   std::vector<work_rows> work;
-  // Fewer columns are solved on the calling thread: a column takes some
-  // microseconds, and waking the threads for a handful costs more than it
-  // saves (far more on a machine busy with other work).
-  int parallel_min_columns = 128;
+  // Columns a thread takes: a column takes some microseconds, and waking the
+  // threads for a handful costs more than it saves (far more on a machine
+  // busy with other work).
+  int parallel_min_columns = columns_per_thread;
 
   // The event's column balance, m3 (cells with more than one node)
   double event_initial = 0.0;    // column water at the event start

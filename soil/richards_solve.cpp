@@ -442,7 +442,7 @@ double richards_solve(model_state& state, double dt) {
   const double T = dt / 3600.0;
   nan_report first;
 
-#pragma omp parallel if (cells >= rs.parallel_min_columns)
+#pragma omp parallel num_threads(team_for(cells, rs.parallel_min_columns))
   {
     richards_soil::work_rows& w = rs.work[std::size_t(omp_get_thread_num())];
     nan_report mine;

@@ -321,7 +321,7 @@ int nwsrfs_snow_melt(const snow_options& options, const snow_weather& weather,
   int any_snow = 0;
   int overlong = 0;
 #pragma omp parallel for schedule(static) reduction(| : any_snow, overlong) \
-    if (call.cells >= parallel_min_cells)
+    num_threads(team_for(call.cells, cells_per_thread))
   for (int i = 1; i <= call.cells; ++i) {
     bool late = false;
     if (melt_cell(options, weather, call, season_day, snow, i, late)) any_snow |= 1;

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "core/parallel_team.h"
+
 // Boundary types of the gwbound map; any other value is an active cell.
 namespace gw_type {
 constexpr int fixed_head = 2;       // head held; its flow to neighbours is booked in gw_flux
@@ -64,7 +66,7 @@ struct gw_line_work {
 
   // The sweeps run one per thread, each a few lines behind the one before
   // it (see gw_lsor_solve.cpp).
-  int parallel_min_slots = 4096;     // fewer slots sweep on the calling thread
+  int parallel_min_slots = aquifer_cells_per_thread;  // slots a thread of the sweeps takes
   int teams = 1;                     // threads the per-thread rows below are sized for
   std::vector<double> saved;         // per thread, the heads a sweep overwrote, m
   std::vector<int> lines_done;       // [0..gw_max_sweeps] x gw_done_stride: lines each sweep has finished
@@ -161,7 +163,8 @@ struct groundwater_state {
   std::vector<int> initial_nodes;     // per cell, the soil column's node count at set-up
   int sweeps = 0;                     // line sweeps of the last solve
   int passes = 0;                     // outer passes of the last solve
-  // Grids of fewer cells solve on the calling thread, where starting the
-  // threads would cost more than the work.
-  int parallel_min_cells = 4096;
+  // Cells a thread of the aquifer's loops takes: a grid of fewer than twice
+  // as many solves on the calling thread, where starting the threads would
+  // cost more than the work.
+  int parallel_min_cells = aquifer_cells_per_thread;
 };

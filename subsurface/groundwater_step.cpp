@@ -124,7 +124,7 @@ void set_storage(model_state& state) {
   groundwater_state& gw = state.subsurface.gw;
   const int cells = state.grid.cells;
   int bad = INT_MAX;
-#pragma omp parallel for schedule(static) reduction(min : bad) if (cells >= gw.parallel_min_cells)
+#pragma omp parallel for schedule(static) reduction(min : bad) num_threads(team_for(cells, gw.parallel_min_cells))
   for (int i = 1; i <= cells; ++i) {
     const double d = state.grid.elevation[i] - gw.elevgw[i];  // m
     const ga_column c = column_of(state, i);
@@ -263,14 +263,14 @@ bool step_green_ampt_soils(model_state& state, double dt) {
   // like open water, while the heads' volume counts the aquifer's porosity:
   // what the solve stored beyond that share is kept, so that the books hold
   // the water the heads do.
-#pragma omp parallel for schedule(static) if (cells >= gw.parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(cells, gw.parallel_min_cells))
   for (int i = 1; i <= cells; ++i)
     gw.book_a[i] = (gw.gw_storage[i] - gw.gw_porosity[i]) * (gw.elevgw[i] - gw.gw_head_before[i]) *
                    gw.gw_dx[i] * gw.gw_dy[i];
   gw.stored_over_porosity += ordered_sum(gw.book_a, cells);
 
   int bad = INT_MAX;
-#pragma omp parallel for schedule(static) reduction(min : bad) if (cells >= gw.parallel_min_cells)
+#pragma omp parallel for schedule(static) reduction(min : bad) num_threads(team_for(cells, gw.parallel_min_cells))
   for (int i = 1; i <= cells; ++i)
     if (!follow_table(state, i, area) && i < bad) bad = i;
   if (bad != INT_MAX) {
@@ -320,7 +320,7 @@ bool step_richards_soils(model_state& state, double dt) {
   // A column whose table just moved starts again with short steps.
   constexpr double richards_step_cap = 1.0 / 360.0;  // h
   const int family = rs.family;
-#pragma omp parallel for schedule(static) if (cells >= gw.parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(cells, gw.parallel_min_cells))
   for (int i = 1; i <= cells; ++i) {
     rs.dtr[std::size_t(i)] = std::min(rs.dtr[std::size_t(i)], richards_step_cap);
     soil_column col = rs.column(i);
@@ -352,7 +352,7 @@ void book_interval(model_state& state, double dt) {
   int exfil = 0;
   const bool flags = state.soil.yes_exfil.size() > std::size_t(cells);
 #pragma omp parallel for schedule(static) reduction(max : exfil) \
-    if (cells >= gw.parallel_min_cells)
+    num_threads(team_for(cells, gw.parallel_min_cells))
   for (int i = 1; i <= cells; ++i) {
     const double area = gw.gw_dx[i] * gw.gw_dy[i];
     gw.sink_volume[i] = (gw.elevgw[i] - gw.bottom_elev[i]) * gw.gw_porosity[i] * area;

@@ -26,7 +26,7 @@
 
 #include "core/error_state.h"
 #include "core/grid_state.h"
-#include "core/team_barrier.h"
+#include "core/parallel_team.h"
 #include "subsurface/gw_solve.h"
 
 namespace {
@@ -65,13 +65,13 @@ int lay_out_lines(int rows, int cols, bool along_rows, const block_2d<int>& mask
 // Coefficients and heads into slot order, and each line eliminated: the
 // Thomas algorithm's forward pass over the matrix alone.
 void load_and_eliminate(int lines, bool along_rows, const double* head, const gw_system& sys,
-                        gw_line_work& w, bool parallel) {
+                        gw_line_work& w, int team) {
   const double* up = along_rows ? sys.right.data() : sys.below.data();
   const double* low = along_rows ? sys.left.data() : sys.above.data();
   const double* side_a = along_rows ? sys.above.data() : sys.left.data();
   const double* side_b = along_rows ? sys.below.data() : sys.right.data();
   w.head[0] = 0.0;
-#pragma omp parallel for schedule(static) if (parallel)
+#pragma omp parallel for schedule(static) num_threads(team) if (team > 1)
   for (int line = 1; line <= lines; ++line) {
     double pivot_above = 1.0, upper_above = 0.0;
     for (int s = w.line_start[line]; s < w.line_start[line + 1]; ++s) {
@@ -101,19 +101,21 @@ struct sweep_plan {
   int team;
   gw_line_work& w;
   int stop = gw_max_sweeps + 1;  // first sweep that ended the solve (converged or no number)
+  static constexpr int gave_way = 1 << 30;  // a sweep's count: it gave way to an ended solve
 
   int line_at(int position) const { return direction == 1 ? position : lines + 1 - position; }
   int& done_slot(int sweep) { return w.lines_done[std::size_t(sweep) * gw_done_stride]; }
-  // The threads asleep on a sweep's count, beside it on its cache line.
-  int& sleepers_slot(int sweep) { return w.lines_done[std::size_t(sweep) * gw_done_stride + 1]; }
   int stopped() { return std::atomic_ref<int>(stop).load(std::memory_order_seq_cst); }
+  // Lines a sweep has finished, without the mark of a sweep that gave way.
+  int lines_of(int sweep) { return done_slot(sweep) & ~gave_way; }
   // Holds sweep until the sweep before it has finished `need` lines; false
-  // when a sweep before it ended the solve. A line takes microseconds; past
-  // a short spin the thread of the sweep before has lost its processor, and
-  // this one sleeps so as not to hold it back.
+  // when a sweep before it ended the solve. A sweep that gives way marks
+  // its own count, so the sweep after it, which may sleep on that count,
+  // wakes and gives way too; a sweep that ends the solve stores the stop
+  // before it raises its count for the last line.
   bool wait_for(int sweep, int need) {
-    wait_on_count(&done_slot(sweep - 1), &sleepers_slot(sweep - 1),
-                  [&](int done) { return done >= need || stopped() < sweep; });
+    wait_for_progress(done_slot(sweep - 1),
+                      [need](int done) { return (done & gave_way) != 0 || done >= need; });
     return stopped() >= sweep;
   }
   bool sweep(int k, int thread);
@@ -141,9 +143,7 @@ bool sweep_plan::sweep(int k, int thread) {
   for (int p = 1; p <= lines; ++p) {
     // The heads of the line after this one must be the last sweep's.
     if (!wait_for(k, std::min(p + 1, lines))) {
-      // The sweep after this one may sleep on this one's count: it must
-      // look again, and see the stop too.
-      wake_count(&done_here, &sleepers_slot(k));
+      raise_progress(done_here, (p - 1) | gave_way);
       return false;
     }
     const int line = line_at(p);
@@ -179,7 +179,7 @@ bool sweep_plan::sweep(int k, int thread) {
       if (not_a_number || largest < tolerance)
         std::atomic_ref<int>(stop).store(k, std::memory_order_seq_cst);
     }
-    raise_count(&done_here, &sleepers_slot(k), p);
+    raise_progress(done_here, p);
   }
   if (lines == 0) {
     // Nothing to solve: sweep 1 ends the solve (on the calling thread).
@@ -198,12 +198,11 @@ int gw_lsor_solve(double* head, double relax, int rows, int cols, const gw_syste
   const bool along_rows = orientation == 1;
   const int lines = lay_out_lines(rows, cols, along_rows, mask, work);
   const int slots = work.line_start[lines + 1] - 1;
-  const bool parallel = slots >= work.parallel_min_slots && lines >= 4;
   // Each sweep trails the one before by two lines, so a few lines per
   // thread keep every thread busy.
-  const int team =
-      parallel ? std::clamp(std::min(omp_get_max_threads(), work.teams), 1, lines / 2) : 1;
-  load_and_eliminate(lines, along_rows, head, system, work, parallel);
+  const int cell_team = team_for(slots, work.parallel_min_slots);
+  const int team = lines >= 4 ? std::clamp(std::min(cell_team, work.teams), 1, lines / 2) : 1;
+  load_and_eliminate(lines, along_rows, head, system, work, cell_team);
 
   sweep_plan plan{lines, direction, slots, relax, tolerance, team, work};
   for (int k = 1; k <= work.sweeps_touched; ++k) plan.done_slot(k) = 0;
@@ -227,7 +226,7 @@ int gw_lsor_solve(double* head, double relax, int rows, int cols, const gw_syste
   if (last < gw_max_sweeps && dealt > 1) {
     const double* saved =
         work.saved.data() + std::size_t(last % dealt) * std::size_t(slots + 1);
-    const int solved = plan.done_slot(last + 1);
+    const int solved = plan.lines_of(last + 1);
     for (int p = 1; p <= solved; ++p) {
       const int line = plan.line_at(p);
       for (int s = work.line_start[line]; s < work.line_start[line + 1]; ++s)
@@ -238,7 +237,7 @@ int gw_lsor_solve(double* head, double relax, int rows, int cols, const gw_syste
   // The heads of the slots go back to the cells, converged or not.
   const double* h = work.head.data();
   const int* cell = work.cell.data();
-#pragma omp parallel for schedule(static) if (parallel)
+#pragma omp parallel for schedule(static) num_threads(cell_team) if (cell_team > 1)
   for (int s = 1; s <= slots; ++s) head[cell[s]] = h[s];
   const bool not_a_number = work.sweep_not_number[std::size_t(last)] != 0;
   const double largest =

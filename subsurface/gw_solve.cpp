@@ -49,7 +49,7 @@ double face(double t_i, double t_n, double d_i, double d_n) {
 double form_sinks(groundwater_state& gw, const gw_couplings& with, int cells, double dt) {
   const bool table_wells = gw.wells_from_table != 0;
   const double leakage = gw.settings.leakage_rate / 100.0 / 3600.0;  // cm/h to m/s
-#pragma omp parallel for schedule(static) if (cells >= gw.parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(cells, gw.parallel_min_cells))
   for (int i = 1; i <= cells; ++i) {
     if (gw_fixed(gw.gwbound[i])) {
       // A held head takes no water, so none is booked as pumped or leaked.
@@ -124,7 +124,7 @@ double form_sinks(groundwater_state& gw, const gw_couplings& with, int cells, do
 int save_start_heads(groundwater_state& gw, int cells) {
   int first_bad = INT_MAX;
 #pragma omp parallel for schedule(static) reduction(min : first_bad) \
-    if (cells >= gw.parallel_min_cells)
+    num_threads(team_for(cells, gw.parallel_min_cells))
   for (int i = 1; i <= cells; ++i) {
     gw.head_start[i] = gw.elevgw[i];
     if (std::isnan(gw.elevgw[i]) && i < first_bad) first_bad = i;
@@ -152,7 +152,7 @@ int substep_storage(groundwater_state& gw, const grid_state& grid, const richard
 // Transmissivities from the last heads; the heads go back to the sub-step's
 // start for the pass to solve afresh.
 void start_pass(groundwater_state& gw, int cells) {
-#pragma omp parallel for schedule(static) if (cells >= gw.parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(cells, gw.parallel_min_cells))
   for (int i = 1; i <= cells; ++i) {
     gw.head_iter[i] = gw.elevgw[i];
     gw.gw_thickness[i] = gw.elevgw[i] - gw.bottom_elev[i];
@@ -166,7 +166,7 @@ void start_pass(groundwater_state& gw, int cells) {
 // The implicit five-point system of a sub-step of s seconds.
 void form_system(groundwater_state& gw, const grid_state& grid, int cells, double s) {
   gw_system& sys = gw.system;
-#pragma omp parallel for schedule(static) if (cells >= gw.parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(cells, gw.parallel_min_cells))
   for (int i = 1; i <= cells; ++i) {
     if (gw_fixed(gw.gwbound[i])) {
       sys.above[i] = sys.left[i] = sys.right[i] = sys.below[i] = 0.0;
@@ -192,7 +192,7 @@ void form_system(groundwater_state& gw, const grid_state& grid, int cells, doubl
 double end_pass(groundwater_state& gw, int cells) {
   double largest = 0.0;
 #pragma omp parallel for schedule(static) reduction(max : largest) \
-    if (cells >= gw.parallel_min_cells)
+    num_threads(team_for(cells, gw.parallel_min_cells))
   for (int i = 1; i <= cells; ++i) {
     largest = std::max(largest, std::fabs(gw.elevgw[i] - gw.head_iter[i]));
     gw.head_iter[i] = gw.elevgw[i];
@@ -210,7 +210,7 @@ double end_pass(groundwater_state& gw, int cells) {
 // sums of the inputs add in cell order.
 void hold_above_bottom(groundwater_state& gw, bool richards, int cells, double dt, double after,
                        double& total) {
-#pragma omp parallel for schedule(static) if (cells >= gw.parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(cells, gw.parallel_min_cells))
   for (int i = 1; i <= cells; ++i) {
     gw.book_a[i] = 0.0;
     const double floor = gw.bottom_elev[i] + min_thickness;
@@ -235,7 +235,7 @@ void hold_above_bottom(groundwater_state& gw, bool richards, int cells, double d
 
 // Flow of the sub-step out of each fixed-head cell into its neighbours, m3.
 void book_fixed_head_flow(groundwater_state& gw, const grid_state& grid, int cells, double s) {
-#pragma omp parallel for schedule(static) if (cells >= gw.parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(cells, gw.parallel_min_cells))
   for (int i = 1; i <= cells; ++i) {
     if (gw.gwbound[i] != gw_type::fixed_head) continue;
     const double h = gw.elevgw[i], b = gw.gw_thickness[i];

@@ -20,9 +20,6 @@ namespace {
 constexpr double dry_thickness = 0.01;
 // Depth below which a channel over a low table counts as dry, m.
 constexpr double dry_depth = 1e-6;
-// Grids of fewer cells work out their lake cells on the calling thread.
-constexpr int parallel_min_cells = 4096;
-
 // Lake seepage rate of one cell, m2/s into the lake.
 double lake_rate(const channel_state& chan, const gw_exchange_cells& cells, int c, double dx,
                  const gw_stream_flags& flags) {
@@ -126,7 +123,7 @@ int gw_stream_exchange(channel_state& chan, const gw_exchange_cells& cells,
                        const gw_stream_flags& flags) {
   if (flags.lake_exchange) {
     const int n = static_cast<int>(lake_seep_rate.size()) - 1;
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, aquifer_cells_per_thread))
     for (int c = 1; c <= n; ++c)
       lake_seep_rate[std::size_t(c)] = lake_rate(chan, cells, c, dx, flags);
   }

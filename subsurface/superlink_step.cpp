@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "core/error_state.h"
+#include "core/parallel_team.h"
 #include "core/safe_file.h"
 #include "subsurface/superlink_inlets.h"
 #include "subsurface/superlink_section.h"
@@ -21,9 +22,6 @@ namespace {
 constexpr double g = 9.81;             // m/s2
 constexpr double depth_floor = 1e-4;   // m
 constexpr const char* log_name = "superlink_flows.out";
-// Fewer superlinks than this are reduced on one thread: starting the team
-// would cost more than the work.
-constexpr int parallel_from = 64;
 
 int pipes_of(const superlink_network& net, int k) {
   return net.superlink_cnodes[std::size_t(k)];
@@ -483,10 +481,10 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
   }
 
   // Each superlink reduced to its two end relations.
-#pragma omp parallel for schedule(static) if (net.n_slink >= parallel_from)
+#pragma omp parallel for schedule(static) num_threads(team_for(net.n_slink, superlinks_per_thread))
   for (int k = 1; k <= net.n_slink; ++k) reduce_superlink(sl, k, dt);
   for (int k = 1; k <= net.n_slink; ++k) end_relations(sl, k);
-#pragma omp parallel for schedule(static) if (net.n_slink >= parallel_from)
+#pragma omp parallel for schedule(static) num_threads(team_for(net.n_slink, superlinks_per_thread))
   for (int k = 1; k <= net.n_slink; ++k) link_coefficients(sl, k);
 
   // Continuity at every superjunction; parallel superlinks add their terms.
@@ -532,7 +530,7 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
   tot.superlink_surface_flag = 0;
   tot.superlink_chan_flag = 0;
 
-#pragma omp parallel for schedule(static) if (net.n_slink >= parallel_from)
+#pragma omp parallel for schedule(static) num_threads(team_for(net.n_slink, superlinks_per_thread))
   for (int k = 1; k <= net.n_slink; ++k) back_substitute(sl, k, dt);
   for (int k = 1; k <= net.n_slink; ++k) {
     const std::size_t u = std::size_t(k);

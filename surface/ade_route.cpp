@@ -269,7 +269,7 @@ int faces_in_cell_order(const route_view& v, const faces_of& f, int reach, const
   const int n = v.cells;
   const face_inputs& in = v.faces;
   int bits = 0;
-#pragma omp parallel reduction(| : bits) if (n >= parallel_min_cells)
+#pragma omp parallel reduction(| : bits) num_threads(sweep_team(n))
   {
     int first = 0;
     int last = 0;
@@ -476,7 +476,7 @@ struct fused_plan {
 // one thread is held by its arithmetic, and the second stream of cells a
 // row behind only costs it.
 fused_plan fused_plan_of(int cells, int reach_a, int reach_b) {
-  const int threads = cells >= parallel_min_cells ? omp_get_max_threads() : 1;
+  const int threads = sweep_team(cells);
   const int shortest = cells / std::max(threads, 1);
   const int lag = std::max(reach_b, 1);
   return {threads > 1 && reach_a >= 1 && shortest >= 2 * lag + 2 * face_block, lag};
@@ -499,7 +499,7 @@ int route_both_directions(const route_view& v, const faces_of& fa, const faces_o
                       0,       0.0,     fresh};
   const int lag = plan.lag;
   int bits = 0;
-#pragma omp parallel reduction(| : bits) if (n >= parallel_min_cells)
+#pragma omp parallel reduction(| : bits) num_threads(sweep_team(n))
   {
     int first = 0;
     int last = 0;
@@ -629,7 +629,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
   if (zero_volumes) {
     int negatives = 0;
 #pragma omp parallel for schedule(static) reduction(+ : negatives) \
-    if (n >= parallel_min_cells)
+    num_threads(team_for(n, cells_per_thread))
     for (int i = 1; i <= n; ++i) {
       saved[i] = h[i];
       if (before != nullptr) before[i] = h[i];
@@ -665,7 +665,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
       return ade_route_failed;
     }
     if (restarted) {
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
       for (int i = 1; i <= n; ++i) {
         h[i] = saved[i];
         if (before != nullptr) before[i] = saved[i];
@@ -675,7 +675,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
         }
       }
       if (cleared_cells > 0) {
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
         for (int i = 1; i <= n; ++i) cleared[i] = 0.0;
         cleared_cells = 0;
       }
@@ -749,7 +749,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
       sf.cleanup_volume +=
           ordered_cell_sum(n, sf.block_sums.data(), [cleared](int i) { return cleared[i]; }) *
           v.area;
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
       for (int i = 1; i <= n; ++i) cleared[i] = 0.0;
     }
     return outlet_volume;
@@ -847,7 +847,7 @@ double route_predictor_corrector(model_state& state, const route_view& v, double
       }
     } else {
       sweep(v, x, h);
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
       for (int i = 1; i <= n; ++i) {
         hp[i] = h[i] + (q[up[i]] - q[i]) * r;
         copy[i] = q[i];
@@ -866,9 +866,9 @@ double route_predictor_corrector(model_state& state, const route_view& v, double
       }
     } else {
       sweep(v, x, hp);
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
       for (int i = 1; i <= n; ++i) q[i] = (q[i] + copy[i]) * 0.5;
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
       for (int i = 1; i <= n; ++i) {
         const double d = (q[up[i]] - q[i]) * r;
         dh[i] = d;
@@ -1064,16 +1064,16 @@ void route_channel_lakes(model_state& state, const route_view& v, double dt, boo
     const int* down = x ? v.rightcon : v.belowcon;
     sweep(v, x, h);
     if (corrected) {
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
       for (int i = 1; i <= n; ++i) {
         hp[i] = lake[i] == 0 ? h[i] + (q[up[i]] - q[i]) * r : h[i];
         copy[i] = q[i];
       }
       sweep(v, x, hp);
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
       for (int i = 1; i <= n; ++i) q[i] = (q[i] + copy[i]) * 0.5;
     }
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
     for (int i = 1; i <= n; ++i) {
       if (lake[i] != 0) continue;
       const double d = (q[up[i]] - q[i]) * r;
@@ -1111,7 +1111,7 @@ int ade_depth_check(int cells, double* depth, double* depth_change, double* befo
   int code = 0;
   int count = 0;
 #pragma omp parallel for schedule(static) reduction(| : code) reduction(+ : count) \
-    if (cells >= parallel_min_cells)
+    num_threads(team_for(cells, cells_per_thread))
   for (int i = 1; i <= cells; ++i) {
     const double d = (flux[up[i]] - flux[i]) * r;
     depth_change[i] = d;

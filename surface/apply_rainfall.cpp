@@ -49,7 +49,7 @@ double rain_interception(int cells, double dt, const double* icep_stor, const do
   const double d = seasonal ? interception_divisor(month, latitude) : 1.0;
   const double held_to_m3 = dx * dx / 1000.0;
   const int blocks = sum_blocks(cells);
-#pragma omp parallel for schedule(static) if (blocks > 1)
+#pragma omp parallel for schedule(static) num_threads(block_team(blocks))
   for (int b = 0; b < blocks; ++b) {
     const int last = block_last_cell(b, cells);
     double held_sum = 0.0;
@@ -197,7 +197,7 @@ void apply_rainfall(model_state& state) {
   double* rates = sf.block_sums2.data();
   int* bad = sf.block_flags.data();
   const int blocks = sum_blocks(n);
-#pragma omp parallel for schedule(static) if (blocks > 1)
+#pragma omp parallel for schedule(static) num_threads(block_team(blocks))
   for (int b = 0; b < blocks; ++b) {
     const int last = block_last_cell(b, n);
     double volume = 0.0;

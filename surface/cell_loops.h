@@ -3,9 +3,10 @@
 //
 // Every per-cell loop is a static parallel loop in which each iteration
 // writes only its own cell, so its results do not depend on the thread
-// count; on grids of fewer than parallel_min_cells cells the loops run on
-// the calling thread, where starting the threads would cost more than the
-// work.
+// count; each loop takes as many threads as its cells fill at
+// cells_per_thread a thread (sweep_cells_per_thread for the routers'
+// sweeps), and a small grid runs on the calling thread, where starting the
+// threads would cost more than the work.
 //
 // Sums over the cells that reach an output are formed in a fixed order, so
 // that a run prints the same digits on any number of threads: the cells are
@@ -14,8 +15,19 @@
 
 #include <algorithm>
 
-constexpr int parallel_min_cells = 1024;
+#include "core/parallel_team.h"
+
+// The fewest cells on which the per-cell loops take a second thread.
+constexpr int parallel_min_cells = 2 * cells_per_thread;
 constexpr int sum_block_cells = 1024;
+
+// Threads of a routers' sweep over n cells.
+inline int sweep_team(int n) { return team_for(n, sweep_cells_per_thread); }
+
+// Threads of a loop over blocks of sum_block_cells cells.
+inline int block_team(int blocks) {
+  return team_for(static_cast<long long>(blocks) * sum_block_cells, cells_per_thread);
+}
 
 // Blocks covering cells 1..cells.
 inline int sum_blocks(int cells) {
@@ -48,7 +60,7 @@ inline double add_block_sums(const double* partials, int blocks) {
 template <class Term>
 double ordered_cell_sum(int cells, double* partials, Term term) {
   const int blocks = sum_blocks(cells);
-#pragma omp parallel for schedule(static) if (blocks > 1)
+#pragma omp parallel for schedule(static) num_threads(block_team(blocks))
   for (int b = 0; b < blocks; ++b) {
     const int last = block_last_cell(b, cells);
     double s = 0.0;

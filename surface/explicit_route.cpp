@@ -390,7 +390,7 @@ failing_faces route_substep(const explicit_view& v, const grid_order& order, dou
   double* qy = v.flux_y;
   double* h = v.depth;
   failing_faces all;
-#pragma omp parallel if (n >= parallel_min_cells)
+#pragma omp parallel num_threads(sweep_team(n))
   {
     int first = 0;
     int last = 0;
@@ -459,7 +459,7 @@ failing_faces sweep_both(const explicit_view& v, double s) {
   const direction fx = direction_of(v, true);
   const direction fy = direction_of(v, false);
   failing_faces all;
-#pragma omp parallel if (n >= parallel_min_cells)
+#pragma omp parallel num_threads(sweep_team(n))
   {
     failing_faces mine;
 #pragma omp for schedule(static)
@@ -532,7 +532,7 @@ inline bool lake_face_tested(lake_face f) {
 int lake_sweep(const explicit_view& v, const direction& d, double s) {
   const int n = v.cells;
   int failing = 0;
-#pragma omp parallel for schedule(static) reduction(+ : failing) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) reduction(+ : failing) num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i) {
     const lake_face f = lake_face_of(v, d, i);
     const int j = d.next[i];
@@ -596,7 +596,7 @@ void update_depths(const explicit_view& v, double s, const int* lake) {
   const double* qx = v.flux_x;
   const double* qy = v.flux_y;
   double* h = v.depth;
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i) {
     if (lake != nullptr && lake[i] != 0) continue;
     const double in_x = qx[v.leftcon[i]] * s / dx;
@@ -608,7 +608,7 @@ void update_depths(const explicit_view& v, double s, const int* lake) {
 }
 
 void copy_depths(int n, const double* from, double* to) {
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i) to[i] = from[i];
 }
 
@@ -762,7 +762,7 @@ void route_channel_lakes(model_state& state, explicit_view& v, double dt, double
   int stop = 0;
   split_report report;
   for (;;) {
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
     for (int i = 1; i <= n; ++i) {
       v.depth[i] = v.saved[i];
       v.flux_x[i] = 0.0;
@@ -981,7 +981,7 @@ double explicit_overland_route(model_state& state, double dt) {
   if (in_m3) return volume;
   const int n = v.cells;
   const double dx = g.dx;
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i) {
     v.flux_x[i] *= dx;
     v.flux_y[i] *= dx;

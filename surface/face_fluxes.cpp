@@ -89,7 +89,7 @@ void sweep(const face_inputs& in, const double* depth, const int* next, int clos
     return;
   }
   if (in.chan_lake_cell != nullptr) {
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
     for (int i = 1; i <= n; ++i) {
       const int j = next[i];
       flux[i] = face_closed(in, i, j, closed_side) ? 0.0 : chan_lake_face_law(in, depth, i, j);
@@ -97,14 +97,14 @@ void sweep(const face_inputs& in, const double* depth, const int* next, int clos
     return;
   }
   if (has_extras(in)) {
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
     for (int i = 1; i <= n; ++i) {
       const int j = next[i];
       flux[i] = face_closed(in, i, j, closed_side) ? 0.0 : face_law<true>(in, depth, i, j);
     }
     return;
   }
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i) {
     const int j = next[i];
     flux[i] = face_closed(in, i, j, closed_side) ? 0.0 : face_law<false>(in, depth, i, j);

@@ -207,7 +207,7 @@ void set_ov_boundary_values(model_state& state) {
   double* value = sf.ov_bdy_value.data();
   const std::span<const ts_index_entry> series = state.input.ts_index.entries;
   const double now = state.run.current_time;
-#pragma omp parallel for schedule(static) if (count >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(count, cells_per_thread))
   for (int k = 0; k < count; ++k) {
     const int i = cells[k];
     if (type[i] == free_outflow || type[i] == fixed_level) {
@@ -245,7 +245,7 @@ void apply_ov_boundary_flux(model_state& state, double dt) {
   const int* left = g.leftcon.data();
   const int* above = g.abovecon.data();
   double* moved = sf.ov_bdy_moved.data();
-#pragma omp parallel for schedule(static) if (count >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(count, cells_per_thread))
   for (int k = 0; k < count; ++k) {
     const int i = cells[k];
     const int open_sides = (right[i] == 0) + (below[i] == 0) + (left[i] == 0) + (above[i] == 0);

@@ -50,7 +50,7 @@ cell_scan scan_cells(const surface_state& sf, int n, const int* olake, const int
   int flowing = 0;
   int bad = INT_MAX;
 #pragma omp parallel for schedule(static) reduction(| : wet) reduction(+ : flowing) \
-    reduction(min : bad) if (n >= parallel_min_cells)
+    reduction(min : bad) num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i) {
     if ((olake != nullptr && olake[i] > 0) || (chan_lake != nullptr && chan_lake[i] > 0)) continue;
     if (h[i] > 1e-16) wet = 1;
@@ -109,7 +109,7 @@ routed_scan scan_routed_water(const surface_state& sf, int n) {
   int bad_x = INT_MAX;
   int bad_y = INT_MAX;
 #pragma omp parallel for schedule(static) reduction(min : bad_h, bad_x, bad_y) \
-    if (n >= parallel_min_cells)
+    num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i) {
     if (!std::isfinite(h[i]) && i < bad_h) bad_h = i;
     if (!std::isfinite(qx[i]) && i < bad_x) bad_x = i;
@@ -255,7 +255,7 @@ bool overland_arrays_ready(const model_state& state) {
 }
 
 void array_running_max(const double* values, double* maxima, int n) {
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i)
     if (values[i] > maxima[i]) maxima[i] = values[i];
 }
@@ -363,7 +363,7 @@ void overland_step(model_state& state) {
       double* qy = sf.flux_y.data();
       const double* vx = sf.vol_x.data();
       const double* vy = sf.vol_y.data();
-#pragma omp parallel for schedule(static) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
       for (int i = 1; i <= n; ++i) {
         qx[i] = vx[i] / dt;
         qy[i] = vy[i] / dt;

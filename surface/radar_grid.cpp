@@ -150,7 +150,7 @@ void setup_radar_grid(const char* name, radar_precip& radar, const grid_state& g
   // The first failing cell in cell order, reported after the loop.
   int first_bad = INT_MAX;
 #pragma omp parallel for schedule(static) reduction(min : first_bad) \
-    if (grid.cells >= parallel_min_cells)
+    num_threads(team_for(grid.cells, cells_per_thread))
   for (int r = 1; r <= rows; ++r) {
     for (int c = 1; c <= cols; ++c) {
       const int i = grid.mask[r][c];
@@ -234,7 +234,7 @@ double radar_to_cells(const radar_precip& radar, double* rate, int cells) {
   double peak = 0.0;
   int first_bad = INT_MAX;
 #pragma omp parallel for schedule(static) reduction(max : peak) reduction(min : first_bad) \
-    if (cells >= parallel_min_cells)
+    num_threads(team_for(cells, cells_per_thread))
   for (int i = 1; i <= cells; ++i) {
     const int k = map[i];
     if (k < 0 || k >= total) {

@@ -27,7 +27,7 @@ namespace {
 
 void fill_rates(std::vector<double>& rates, int cells, double value) {
   double* r = rates.data();
-#pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(cells, cells_per_thread))
   for (int i = 1; i <= cells; ++i) r[i] = value;
 }
 
@@ -124,7 +124,7 @@ void update_rain_rates(model_state& state) {
   const double* r = state.surface.rain_rate.data();
   int first = INT_MAX;
 #pragma omp parallel for schedule(static) reduction(min : first) \
-    if (n >= parallel_min_cells)
+    num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i)
     if (r[i] < -1e-16 && i < first) first = i;
   if (first != INT_MAX) {

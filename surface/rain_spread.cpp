@@ -24,7 +24,7 @@ void gage_idw_parallel(const grid_state& grid, int gauges, const double* gage_x,
   const int rows = grid.rows;
   const int cols = grid.cols;
   const double dx = grid.dx;
-#pragma omp parallel for schedule(static) if (grid.cells >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(grid.cells, cells_per_thread))
   for (int r = 1; r <= rows; ++r) {
     const double y = grid.north - (r - 0.5) * dx;
     for (int c = 1; c <= cols; ++c) {
@@ -60,7 +60,7 @@ bool find_neighbor(const grid_state& grid, int gauges, const double* gage_x, con
   const double dx = grid.dx;
   int first_bad = INT_MAX;
 #pragma omp parallel for schedule(static) reduction(min : first_bad) \
-    if (grid.cells >= parallel_min_cells)
+    num_threads(team_for(grid.cells, cells_per_thread))
   for (int r = 1; r <= rows; ++r) {
     const double y = grid.north - (r - 0.5) * dx;
     for (int c = 1; c <= cols; ++c) {
@@ -87,6 +87,6 @@ bool find_neighbor(const grid_state& grid, int gauges, const double* gage_x, con
 
 void gage_thiessen_parallel(int gauges, const int* nearest, const double* gauge_rate, double* rate,
                             int cells) {
-#pragma omp parallel for schedule(static) if (cells >= parallel_min_cells)
+#pragma omp parallel for schedule(static) num_threads(team_for(cells, cells_per_thread))
   for (int k = 1; k <= cells; ++k) rate[k] = gauges == 1 ? gauge_rate[1] : gauge_rate[nearest[k]];
 }

@@ -778,9 +778,9 @@ TEST_F(gridded_hours, bad_lists_and_grids_are_refused) {
 }
 
 TEST_F(gridded_hours, cells_are_the_same_at_any_thread_count) {
-  // 40 x 60 model cells of 35 m over a 13 x 9 hour grid of 150 m: enough
+  // 140 x 120 model cells of 10 m over a 13 x 9 hour grid of 150 m: enough
   // cells for the loop to run on threads.
-  build_grid(grid, 40, 60, 35.0);
+  build_grid(grid, 140, 120, 10.0);
   ASSERT_GE(grid.cells, parallel_min_cells);
   std::string values;
   for (int k = 0; k < 13 * 9; ++k) values += std::to_string(30 + (k * 37) % 61) + "\n";

@@ -7,7 +7,13 @@
 
 #include <omp.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -442,6 +448,69 @@ TEST_F(gw_solve_test, relaxation_and_tolerance_cards_outside_their_range_are_ref
     EXPECT_EQ(error_state.stop_flag, 1);
     EXPECT_TRUE(has(text, k.tolerance > 0.0 ? "GW_RELAX_COEFF" : "GW_LSOR_CON")) << text;
   }
+}
+
+
+// The wavefront's waits on a machine with more runnable threads than
+// processors: busy threads of the test's own hold every processor while
+// the solve runs scores of times at 2 to 8 threads, ending by convergence
+// (so the sweeps after the last give way while others sleep on them) and
+// by a poisoned head. A lost wake-up hangs the solve: the watchdog then
+// fails the test instead of letting it hang.
+TEST_F(gw_solve_test, line_solver_never_hangs_and_keeps_its_heads_on_a_busy_machine) {
+  std::atomic<bool> finished{false};
+  std::thread watchdog([&finished] {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(240);
+    while (!finished.load() && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!finished.load()) {
+      std::fprintf(stderr, "the line solver hung\n");
+      std::abort();
+    }
+  });
+  std::atomic<bool> busy_on{true};
+  std::vector<std::thread> busy;
+  const int processors = std::max(1, omp_get_num_procs());
+  for (int k = 0; k < processors; ++k)
+    busy.emplace_back([&busy_on] {
+      volatile double x = 1.0;
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(200);
+      while (busy_on.load(std::memory_order_relaxed) && std::chrono::steady_clock::now() < until)
+        for (int i = 0; i < 1000; ++i) x = x * 1.0000001;
+    });
+  const int before = omp_get_max_threads();
+  auto solve = [](int threads, bool poisoned, int direction, std::vector<double>& head) {
+    omp_set_num_threads(threads);
+    error_state = error_record{};
+    varied_system v;
+    if (poisoned) v.sys.rhs[v.cells / 3] = std::numeric_limits<double>::quiet_NaN();
+    stdout_capture out;
+    const int sweeps = gw_lsor_solve(v.head.data(), 1.3, v.rows, v.cols, v.sys, 1e-10, v.work,
+                                     direction, 1, v.mask);
+    out.stop();
+    head = v.head;
+    return sweeps;
+  };
+  std::vector<double> serial_head, head;
+  int differ = 0;
+  for (int round = 0; round < 8; ++round) {
+    const bool poisoned = round % 3 == 2;
+    const int direction = round % 2 == 0 ? 1 : -1;
+    const int serial = solve(1, poisoned, direction, serial_head);
+    for (int threads = 2; threads <= 8; ++threads) {
+      const int sweeps = solve(threads, poisoned, direction, head);
+      if (sweeps != serial ||
+          std::memcmp(head.data(), serial_head.data(), head.size() * sizeof(double)) != 0)
+        ++differ;
+    }
+  }
+  omp_set_num_threads(before);
+  busy_on = false;
+  for (std::thread& t : busy) t.join();
+  finished = true;
+  watchdog.join();
+  error_state = error_record{};
+  EXPECT_EQ(differ, 0);
 }
 
 }  // namespace
