@@ -45,10 +45,12 @@ bool read_exchange_map(model_state& state, const std::string& path, std::vector<
   return !stopped();
 }
 
+// The vegetation model reads the exchange files while this run waits, so
+// they are written in place, not held back to the run's end.
 bool write_exchange_map(model_state& state, const std::string& path, const double* values,
                         const char* what) {
   safe_file file;
-  if (!file.open(path.c_str(), "w")) {
+  if (!file.open(path.c_str(), "w", file_commit::at_once)) {
     raise_message("Can't open %s exchange file %s for writing\n", what, path.c_str());
     return false;
   }
@@ -114,7 +116,7 @@ int exchange_day(const run_control& run, double t) {
 bool write_vegetation_file(model_state& state) {
   const run_control& run = state.run;
   safe_file file;
-  if (!file.open(state.input.exchange_file.c_str(), "w")) {
+  if (!file.open(state.input.exchange_file.c_str(), "w", file_commit::at_once)) {
     raise_message("unable to open vune exchange file for writing\n");
     return false;
   }

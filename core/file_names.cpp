@@ -171,7 +171,7 @@ bool resolve_file_path(const char* out_dir, const char* name, const char* mode, 
   return false;
 }
 
-void get_new_filename(const char* name, const char* mode, char* result) {
+void get_new_filename(const char* name, const char* mode, char* result, const char* suffix) {
   if (!result) return;
   result[0] = '\0';
   if (!name || !mode) return;
@@ -189,6 +189,14 @@ void get_new_filename(const char* name, const char* mode, char* result) {
   if (run_prefix_flag == 1 && written && !add_run_prefix(file)) {
     print_too_long();
     return;
+  }
+  if (suffix && suffix[0] != '\0') {
+    const size_t length = std::strlen(file);
+    if (length + std::strlen(suffix) >= path_capacity) {
+      print_too_long();
+      return;
+    }
+    std::memcpy(file + length, suffix, std::strlen(suffix) + 1);
   }
   if (!resolve_file_path(output_directory, file, mode, written ? 1 : 0, result))
     std::printf("Error getting new filename from %s\n", file);

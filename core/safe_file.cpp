@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "core/error_state.h"
 
@@ -25,6 +27,37 @@ void release(safe_file& file) {
   file.mode[0] = '\0';
 }
 
+// Where the file of name really opens: the run's temporary file for a
+// result of the current run, the resolved name otherwise. False (with no
+// file made) when nothing can be opened.
+bool resolve_for_run(const char* name, const char* mode, file_commit commit,
+                     char* resolved) {
+  output_set* set = commit == file_commit::at_run_end ? run_outputs : nullptr;
+  if (const char* partial = set ? set->partial_of(name) : nullptr) {
+    copy_text(resolved, path_capacity, partial);
+    return true;
+  }
+  if (!set || mode[0] != 'w') {
+    get_new_filename(name, mode, resolved);
+    return resolved[0] != '\0';
+  }
+  get_new_filename(name, mode, resolved, partial_suffix);
+  if (resolved[0] == '\0') return false;
+  char final_path[path_capacity];
+  copy_text(final_path, sizeof final_path, resolved);
+  final_path[std::strlen(final_path) - (sizeof partial_suffix - 1)] = '\0';
+  // A directory in the way could never be replaced by the file: the open
+  // fails now, as it would have without the temporary name.
+  std::error_code ec;
+  if (std::filesystem::is_directory(final_path, ec)) {
+    std::remove(resolved);
+    resolved[0] = '\0';
+    return false;
+  }
+  set->add(name, final_path);
+  return true;
+}
+
 }  // namespace
 
 safe_file::safe_file() : stream(nullptr), shadow(nullptr), path{}, mode{} {}
@@ -34,7 +67,7 @@ safe_file::~safe_file() {
   if (stream) close();
 }
 
-bool safe_file::open(const char* name, const char* open_mode) {
+bool safe_file::open(const char* name, const char* open_mode, file_commit commit) {
   if (stream != shadow) print_corrupt(*this);
   if (!name || name[0] == '\0') return false;
   if (!open_mode || (open_mode[0] != 'w' && open_mode[0] != 'a' && open_mode[0] != 'r'))
@@ -64,8 +97,7 @@ bool safe_file::open(const char* name, const char* open_mode) {
   }
 
   char resolved[path_capacity];
-  get_new_filename(requested, open_mode, resolved);
-  if (resolved[0] == '\0') return false;
+  if (!resolve_for_run(requested, open_mode, commit, resolved)) return false;
 
   std::FILE* opened = std::fopen(resolved, open_mode);
   if (!opened) return false;

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+#include "core/output_set.h"
+
 constexpr int path_capacity = 1024;
 
 class safe_file {
@@ -18,7 +20,12 @@ class safe_file {
   // Returns false when nothing could be opened; the caller reports the role.
   // Opening an open wrapper warns and closes the earlier file first; a name
   // longer than a path is refused ("Error.... name too long!!!").
-  bool open(const char* name, const char* mode);
+  // During a run a written file joins the run's output set and is made under
+  // its temporary name (path shows it); appending to or reading a file the
+  // run has written goes to that temporary file. A file appended to that
+  // the run has not written (a log kept across runs) and a file opened with
+  // file_commit::at_once are written in place.
+  bool open(const char* name, const char* mode, file_commit commit = file_commit::at_run_end);
   // Closes the file when open and returns the wrapper to closed; harmless on
   // a closed wrapper. Withdraws summary_file when it refers here. Always 0.
   int close();
@@ -40,7 +47,8 @@ extern int replace_line_index;  // 0-based line of the replacement value file
 
 void set_project_directory(char* text, int length);
 void set_output_directory(const char* text);
-void get_new_filename(const char* name, const char* mode, char* result);
+// suffix goes after the last name part, the run prefix included.
+void get_new_filename(const char* name, const char* mode, char* result, const char* suffix = "");
 bool resolve_file_path(const char* out_dir, const char* name, const char* mode, int written,
                        char* result);
 void make_output_subdirectory(const char* out_dir, char* result);

@@ -1,6 +1,7 @@
 // Set-up phase after the option checks: open every file the cards name, in
-// one fixed order, so that a missing input is reported before any map is read
-// and every output exists from the start of the run.
+// one fixed order, so that a missing input is reported before any map is read.
+// The outputs are made under their temporary names (core/output_set.h), so a
+// run that stops later in its set-up leaves the previous run's files whole.
 
 #include "input/open_project_files.h"
 #include "output/nsm_outputs.h"
@@ -33,6 +34,18 @@ bool open_or_record(safe_file& file, const std::string& name, const char* mode, 
   if (file.open(name.c_str(), mode)) return true;
   set_error(err_open_file, 0, 0, role, name.c_str());
   return false;
+}
+
+// A file every run needs: without its card the message names the card, for
+// there is no path to name.
+bool open_required(model_state& state, safe_file& file, const std::string& name,
+                   const char* mode, const char* role, const char* card) {
+  if (name.empty()) {
+    raise_message("Error: the project file %s has no %s card, which names the %s file.\n",
+                  state.project_file.c_str(), card, role);
+    return false;
+  }
+  return open_or_record(file, name, mode, role);
 }
 
 // A map whose values may come from the mapping table instead: when that
@@ -376,11 +389,15 @@ void open_project_files(model_state& state) {
   input_files& f = state.input.files;
   output_state& out = state.output;
 
-  if (!open_or_record(f.watershed_mask, s.watershed_mask, "r", "watershed mask")) return;
-  if (!open_or_record(f.elevation, s.elevation, "r", "elevation data")) return;
-  if (!open_or_record(out.summary, s.summary, "w", "output summary")) return;
+  if (!open_required(state, f.watershed_mask, s.watershed_mask, "r", "watershed mask",
+                     "WATERSHED_MASK"))
+    return;
+  if (!open_required(state, f.elevation, s.elevation, "r", "elevation data", "ELEVATION")) return;
+  if (!open_required(state, out.summary, s.summary, "w", "output summary", "SUMMARY")) return;
   set_summary_file(&out.summary);
-  if (!open_or_record(out.outlet_hydro, s.outlet_hydro, "w", "output hydrograph")) return;
+  if (!open_required(state, out.outlet_hydro, s.outlet_hydro, "w", "output hydrograph",
+                     "OUTLET_HYDRO"))
+    return;
 
   if (!open_groundwater_files(state)) return;
   if (!open_soil_column_files(state)) return;

@@ -25,6 +25,7 @@
 #include "calibration/run_results.h"
 #include "channel/channel_state.h"
 #include "core/grid_state.h"
+#include "core/output_set.h"
 #include "core/run_control.h"
 #include "input/input_state.h"
 #include "output/output_state.h"
@@ -42,6 +43,7 @@ struct model_state {
   run_results* results = nullptr;  // the trial's record, or own_results, or none
   std::unique_ptr<run_results> own_results;  // record created for an OPTIMIZE run
   run_services services;         // subsystem routines the core calls back
+  output_set outputs;            // files the run writes, moved into place at its end
 
   run_control run;
   grid_state grid;

@@ -7,6 +7,7 @@
 #include "core/command_line.h"
 #include "run/run_simulation.h"
 #include "core/parallel_context.h"
+#include "core/run_interrupt.h"
 #include "core/safe_file.h"
 
 namespace {
@@ -19,8 +20,11 @@ int run_batch(const command_line& cmd, int count) {
     run_prefix_flag = 1;
     run_prefix_number = i;
     // A failed run does not stop the batch; it has reported itself, and the
-    // batch's status tells a script that not every run succeeded.
-    if (run_simulation(cmd.filename, nullptr) != 0) status = 1;
+    // batch's status tells a script that not every run succeeded. An
+    // interrupt stops the batch.
+    const int run_status = run_simulation(cmd.filename, nullptr);
+    if (interrupt_signal()) return interrupt_exit_status();
+    if (run_status != 0) status = 1;
   }
   return status;
 }
@@ -58,6 +62,7 @@ int dispatch(const command_line& cmd, int count) {
 }  // namespace
 
 int program_entry(int argc, char** argv) {
+  install_interrupt_handlers();
   if (argc > 0 && is_web_name(argv[0])) {
     web_mode = 1;
     print_web_head();
@@ -71,6 +76,9 @@ int program_entry(int argc, char** argv) {
   int status = 0;
   if (count >= 0) {
     status = dispatch(cmd, count);
+    // A calibration whose trials were cut short by an interrupt has no
+    // result to stand by, whatever it printed.
+    if (interrupt_signal()) status = interrupt_exit_status();
   } else if (count == -2) {
     status = 1;
   }

@@ -29,7 +29,9 @@ struct run_lists {
 // Runs one simulation of project_file. A results record (calibration trial)
 // forces the OPTIMIZE flag on and receives the event peaks and volumes.
 // Returns 0 when the run ended normally (warnings included), 1 when an error
-// stopped it.
+// stopped it, 128 + the signal when an interrupt stopped it (or came before
+// it started). The files it writes reach their names only at a normal end
+// (see core/output_set.h).
 int run_model(const char* project_file, run_results* results, const run_lists& lists);
 
 // The error test that follows every phase and step: a pending code is

@@ -10,7 +10,8 @@ struct model_state;
 struct run_results;
 
 // Runs one simulation of project_file with the production lists. Returns 0
-// when the run ended normally, 1 when an error stopped it.
+// when the run ended normally, 1 when an error stopped it, 130 or 143 when
+// SIGINT or SIGTERM did.
 int run_simulation(const char* project_file, run_results* results);
 
 // The production lists, for the loop engine and for tests that run parts of

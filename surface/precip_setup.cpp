@@ -119,8 +119,11 @@ void setup_precip_file(model_state& state) {
   run_control& run = state.run;
   raingage_data& rd = state.surface.raingage;
 
+  // The framework's event summary is the only result of a run that stops
+  // after writing it, so it is written in place.
   safe_file framework_out;
-  if (framework_summary_asked(in) && !framework_out.open("exchange/QTR_PRECIP.SUM", "w")) {
+  if (framework_summary_asked(in) &&
+      !framework_out.open("exchange/QTR_PRECIP.SUM", "w", file_commit::at_once)) {
     raise_message("Unable to open file QTR_PRECIP.SUM for writing. Program terminated\n");
     return;
   }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "run/run_simulation.h"
 #include "run/model_state.h"
 #include "run/run_loop.h"
+#include "core/run_interrupt.h"
 #include "core/safe_file.h"
 #include "output/output_steps.h"
 #include "run_fixture.h"
@@ -62,6 +65,21 @@ void close_double(model_state& s) {
   close_model_files(s);
 }
 
+// The result files of the ending test: the summary and a series written a
+// line a pass; interrupt_pass notes a SIGTERM in step a of that pass.
+int interrupt_pass = 0;
+void open_results(model_state& s) {
+  s.output.summary.open("run.sum", "w");
+  set_summary_file(&s.output.summary);
+  s.output.outlet_hydro.open("series.out", "w");
+}
+void write_series(model_state& s) {
+  if (s.run.pass == interrupt_pass) note_interrupt(SIGTERM);
+  std::fprintf(s.output.outlet_hydro.stream, "pass %d\n", s.run.pass);
+}
+constexpr run_phase writing_steps[] = {
+    {"advance_clock", advance_clock}, {"a", step_a}, {"write", write_series}, {"b", step_b}};
+
 void see_optimize(model_state& s) { seen_optimize.push_back(s.input.optimize); }
 void clear_optimize(model_state& s) { s.input.optimize = 0; }
 void mark_record(model_state& s) {
@@ -85,10 +103,15 @@ class driver : public ::testing::Test {
     summary_path.clear();
     seen_optimize.clear();
     seen_marks.clear();
+    interrupt_pass = 0;
+    clear_interrupt();
     run_prefix_flag = 0;
     run_fixture::clear_errors();
   }
-  void TearDown() override { run_fixture::clear_errors(); }
+  void TearDown() override {
+    run_fixture::clear_errors();
+    clear_interrupt();
+  }
 
   int run(std::span<const run_phase> setup, std::span<const run_phase> steps,
           run_results* results = nullptr, const char* project = "p.prj") {
@@ -225,6 +248,72 @@ TEST_F(driver, a_project_name_of_1024_characters_is_refused) {
   EXPECT_EQ(journal, (std::vector<std::string>{"close"}));
 }
 
+struct ending_case {
+  const char* label;
+  bool fail_in_setup;
+  int fail_pass;       // pass whose step b stops the run (0: none)
+  int interrupt_pass;  // pass in which SIGTERM comes in (0: none)
+  int status;
+  const char* journal_tail;  // the last steps before the summary or the close
+  bool partial;              // the files stay under their temporary names
+  const char* summary_says;  // in the summary, final or temporary
+};
+
+TEST_F(driver, a_run_replaces_its_results_only_when_it_reaches_its_end) {
+  const ending_case cases[] = {
+      {"a run that ends", false, 0, 0, 0, "b@3", false, "Running...."},
+      {"a stop in set-up", true, 0, 0, 1, "setup:fail", false, ""},
+      {"a stop in the loop", false, 2, 0, 1, "b@2", true,
+       "\nThe run stopped on the error above.\nIts files are left under their names with "
+       "\".partial\" added; the files of the previous run are untouched.\n"},
+      {"an interrupt in the loop", false, 0, 2, 143, "b@2", true,
+       "\nThe run was interrupted (SIGTERM) at the end of step "},
+  };
+  for (const ending_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    SetUp();
+    clear_pass = 3;
+    fail_pass = c.fail_pass;
+    fail_code = 56;
+    interrupt_pass = c.interrupt_pass;
+    // The last run's results, which only a run that ends may replace.
+    dir_.write("run.sum", "old summary\n");
+    dir_.write("series.out", "old series\n");
+    const run_phase ending[] = {{"first", setup_first}, {"open", open_results}};
+    const run_phase failing[] = {{"first", setup_first}, {"open", open_results},
+                                 {"fail", setup_fail}};
+    EXPECT_EQ(run(c.fail_in_setup ? std::span<const run_phase>(failing) : ending, writing_steps),
+              c.status);
+    const auto at = std::find(journal.begin(), journal.end(), c.journal_tail);
+    ASSERT_NE(at, journal.end());
+    // A stopped run does not begin the next pass.
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "a@3"), c.status == 0 ? 1 : 0);
+    const bool replaced = c.status == 0;
+    EXPECT_EQ(read_file(dir_.file("run.sum")) == "old summary\n", !replaced);
+    EXPECT_EQ(read_file(dir_.file("series.out")),
+              replaced ? "pass 1\npass 2\npass 3\n" : "old series\n");
+    EXPECT_EQ(std::filesystem::exists(dir_.file("run.sum.partial")), c.partial);
+    EXPECT_EQ(std::filesystem::exists(dir_.file("series.out.partial")), c.partial);
+    const std::string summary = read_file(dir_.file(c.partial ? "run.sum.partial" : "run.sum"));
+    if (c.summary_says[0]) {
+      EXPECT_NE(summary.find(c.summary_says), std::string::npos) << summary;
+    }
+    if (c.partial) {
+      EXPECT_EQ(read_file(dir_.file("series.out.partial")), "pass 1\npass 2\n");
+    }
+    std::filesystem::remove(dir_.file("run.sum.partial"));
+    std::filesystem::remove(dir_.file("series.out.partial"));
+  }
+}
+
+TEST_F(driver, a_run_after_an_interrupt_is_not_started) {
+  note_interrupt(SIGINT);
+  const run_phase setup[] = {{"first", setup_first}};
+  EXPECT_EQ(run(setup, three_steps), 130);
+  EXPECT_TRUE(journal.empty());
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("out_time.out")));
+}
+
 TEST(production_lists, the_loop_runs_the_thirty_steps_in_their_fixed_order) {
   const std::vector<std::string> expected = {
       "advance_clock",         "read_precip_step",      "initialize_event",
@@ -262,7 +351,9 @@ TEST_F(driver, a_real_run_stopped_in_set_up_returns_failure_and_still_times_itse
   const int status = run_simulation(project.c_str(), nullptr);
   const std::string out = capture.stop();
   EXPECT_EQ(status, 1);
-  EXPECT_NE(out.find("Error: Unable to open watershed mask file."), std::string::npos);
+  EXPECT_NE(out.find("Error: the project file " + project +
+                     " has no WATERSHED_MASK card, which names the watershed mask file.\n"),
+            std::string::npos);
   EXPECT_NE(read_file(project_dir.file("out_time.out")).find("total time (s):"), std::string::npos);
 }
 
