@@ -9,6 +9,7 @@
 #include <omp.h>
 
 #include "calibration/calib_input_text.h"
+#include "core/error_state.h"
 #include "core/parallel_context.h"
 #include "core/text_io.h"
 #include "input/replace_params.h"
@@ -153,6 +154,7 @@ int montecarlo::run() {
     draw_parameters();
     const double cost = cost_callback(replace_path.c_str(), project_path.c_str(), current.data(),
                                       objective, param_count);
+    tally.book(cost, first_error_message());
     log_run(cost);
     if (i == 0 || std::abs(best_cost) > std::abs(cost)) {
       best_cost = cost;
@@ -219,8 +221,12 @@ int run_sampling(parallel_context& context, int runs, const char* input_path) {
     const bool list_refused =
         mc.input_read && check_replace_list(mc.replace_path.c_str(), mc.param_count) != 0;
     if (!list_refused && mc.run()) {
-      mc.report_best();
-      status = 0;
+      if (mc.tally.all_failed()) {
+        mc.tally.report_all_failed();
+      } else {
+        mc.report_best();
+        status = 0;
+      }
     }
   }
   std::fflush(stdout);
@@ -232,6 +238,10 @@ int run_sampling(parallel_context& context, int runs, const char* input_path) {
 }  // namespace
 
 int run_montecarlo_calibration(parallel_context& context, int runs, const char* input_path) {
+  if (runs < 1) {
+    std::printf("Error: the run count of -m must be 1 or more; -m%d was given.\n", runs);
+    return 1;
+  }
   const int per_run = context.threads_per_run > 0 ? context.threads_per_run : 1;
   return run_sampling(context, runs / per_run, input_path);
 }

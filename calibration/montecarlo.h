@@ -62,6 +62,7 @@ class montecarlo {
   std::vector<double> best;     // [0..param_count]
   double best_cost = 0.0;
   calib_cost_function cost_callback;
+  trial_tally tally;
 
   int seed_given = 0;  // 1: line 4 gave the generator's seed
   uint32_t seed = 0;   // the seed the generator started from

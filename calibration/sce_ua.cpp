@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/error_state.h"
 #include "core/parallel_context.h"
 #include "core/safe_file.h"
 
@@ -22,6 +23,7 @@ point_table make_points(int count, int n) {
 double sce_evaluate(sce_optimizer& opt, const std::vector<double>& point) {
   const double cost = std::fabs(opt.cost_callback(opt.replace_path.c_str(), opt.project_path.c_str(),
                                                   point.data(), *opt.objective, opt.nopt));
+  opt.tally.book(cost, first_error_message());
   opt.objective->finish(parallel.process_number, parallel.run_group, parallel.partition_index,
                         parallel.threads_per_run, 1, 1);
   return cost;
