@@ -1,0 +1,283 @@
+#include "calibration/trial_dealer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "calibration/run_cost_callback.h"
+#include "calibration/run_results.h"
+#include "core/error_state.h"
+#include "core/parallel_context.h"
+#include "core/safe_file.h"
+#include "input/replace_params.h"
+#include "run/run_simulation.h"
+
+#ifdef VALTO_MPI
+#include <mpi.h>
+
+#include <csignal>
+#include <ctime>
+#include <map>
+#endif
+
+trial_outcome run_trial_order(const trial_order& order) {
+  trial_outcome outcome;
+  outcome.process = parallel.process_number;
+  if (order.kind == trial_batch) {
+    replace_line_index = order.index;
+    run_prefix_flag = 1;
+    run_prefix_number = order.index;
+    clear_first_error();
+    outcome.status = run_simulation(order.project.c_str(), nullptr);
+  } else {
+    const int n = static_cast<int>(order.params.size()) - 1;
+    prepare_trial(order.replace_list.c_str(), order.params.data(), n);
+    run_results results;
+    outcome.status = run_simulation(order.project.c_str(), &results);
+    outcome.peaks = std::move(results.peaks);
+    outcome.volumes = std::move(results.volumes);
+  }
+  outcome.message = first_error_message();
+  return outcome;
+}
+
+#ifndef VALTO_MPI
+
+void start_processes(int&, char**&) {}
+void end_processes() {}
+int process_count() { return 1; }
+int process_rank() { return 0; }
+
+int deal_trials(int count, const std::function<trial_order(int)>& order_of,
+                const std::function<void(int, const trial_outcome&)>& done) {
+  for (int i = 0; i < count; ++i) done(i, run_trial_order(order_of(i)));
+  return 0;
+}
+
+int serve_trials() { return 0; }
+void release_processes(int) {}
+
+#else
+
+namespace {
+
+enum message_tag { tag_order = 1, tag_outcome = 2, tag_release = 3 };
+
+int started = 0;  // 1: this process called MPI_Init
+int rank = 0;
+int size = 1;
+
+// A launcher's variables: Open MPI's, then those of PMI and PMIx launchers.
+bool launched_by_mpi() {
+  return std::getenv("OMPI_COMM_WORLD_SIZE") || std::getenv("PMI_SIZE") || std::getenv("PMIX_RANK");
+}
+
+// Messages travel as bytes: numbers as they lie in memory (the processes of
+// one run are one program), texts and arrays after their lengths.
+struct packer {
+  std::vector<char> bytes;
+  void put(const void* p, std::size_t n) {
+    const char* c = static_cast<const char*>(p);
+    bytes.insert(bytes.end(), c, c + n);
+  }
+  void put_int(int v) { put(&v, sizeof v); }
+  void put_text(const std::string& s) {
+    put_int(static_cast<int>(s.size()));
+    put(s.data(), s.size());
+  }
+  void put_values(const std::vector<double>& v) {
+    put_int(static_cast<int>(v.size()));
+    put(v.data(), v.size() * sizeof(double));
+  }
+};
+
+struct unpacker {
+  const std::vector<char>& bytes;
+  std::size_t at = 0;
+  void take(void* p, std::size_t n) {
+    if (at + n > bytes.size()) n = at < bytes.size() ? bytes.size() - at : 0;
+    std::memcpy(p, bytes.data() + at, n);
+    at += n;
+  }
+  int take_int() {
+    int v = 0;
+    take(&v, sizeof v);
+    return v;
+  }
+  std::string take_text() {
+    const int n = take_int();
+    std::string s(n > 0 ? n : 0, '\0');
+    take(s.data(), s.size());
+    return s;
+  }
+  std::vector<double> take_values() {
+    const int n = take_int();
+    std::vector<double> v(n > 0 ? n : 0, 0.0);
+    take(v.data(), v.size() * sizeof(double));
+    return v;
+  }
+};
+
+// The launcher ends every process with SIGTERM when one of them dies.
+volatile std::sig_atomic_t stop_asked = 0;
+void ask_stop(int) { stop_asked = 1; }
+
+// Waits for a message of tag from any process without keeping a processor
+// busy: trials of the other processes want it. False when the run is being
+// stopped or MPI failed.
+bool wait_for(int tag, MPI_Status& status) {
+  const timespec pause{0, 200000};
+  for (;;) {
+    int arrived = 0;
+    if (MPI_Iprobe(MPI_ANY_SOURCE, tag, MPI_COMM_WORLD, &arrived, &status) != MPI_SUCCESS) return false;
+    if (arrived) return true;
+    if (stop_asked) return false;
+    nanosleep(&pause, nullptr);
+  }
+}
+
+bool receive(int tag, std::vector<char>& bytes, int& source) {
+  MPI_Status status;
+  if (!wait_for(tag, status)) return false;
+  int n = 0;
+  MPI_Get_count(&status, MPI_BYTE, &n);
+  bytes.assign(n > 0 ? n : 0, '\0');
+  source = status.MPI_SOURCE;
+  return MPI_Recv(bytes.data(), n, MPI_BYTE, source, tag, MPI_COMM_WORLD, MPI_STATUS_IGNORE) ==
+         MPI_SUCCESS;
+}
+
+bool send(const packer& p, int to, int tag) {
+  return MPI_Send(p.bytes.data(), static_cast<int>(p.bytes.size()), MPI_BYTE, to, tag,
+                  MPI_COMM_WORLD) == MPI_SUCCESS;
+}
+
+void report_held(const std::vector<int>& held) {
+  std::printf("Error: the run was stopped while processes still held trials:");
+  const char* separator = " ";
+  for (std::size_t p = 1; p < held.size(); ++p) {
+    if (held[p] < 0) continue;
+    std::printf("%strial %d on process %zu", separator, held[p] + 1, p);
+    separator = ", ";
+  }
+  std::printf(". The results files hold every trial that finished.\n");
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+void start_processes(int& argc, char**& argv) {
+  if (!launched_by_mpi()) return;
+  if (MPI_Init(&argc, &argv) != MPI_SUCCESS) return;
+  started = 1;
+  MPI_Comm_set_errhandler(MPI_COMM_WORLD, MPI_ERRORS_RETURN);
+  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+  MPI_Comm_size(MPI_COMM_WORLD, &size);
+  parallel.process_number = rank;
+  if (size > 1 && std::getenv("OMP_NUM_THREADS") == nullptr) set_thread_count(1);
+  // One screen for the run: process 0 speaks for all.
+  if (rank > 0 && !std::freopen("/dev/null", "w", stdout)) std::fclose(stdout);
+}
+
+void end_processes() {
+  if (started) MPI_Finalize();
+  started = 0;
+}
+
+int process_count() { return size; }
+int process_rank() { return rank; }
+
+int deal_trials(int count, const std::function<trial_order(int)>& order_of,
+                const std::function<void(int, const trial_outcome&)>& done) {
+  if (size < 2) {
+    for (int i = 0; i < count; ++i) done(i, run_trial_order(order_of(i)));
+    return 0;
+  }
+  void (*earlier)(int) = std::signal(SIGTERM, ask_stop);
+  std::vector<int> held(size, -1);  // trial held by each process, -1 none
+  std::map<int, trial_outcome> finished;  // arrived ahead of an earlier trial
+  int next_deal = 0;
+  int next_done = 0;
+  bool failed = false;
+  while (next_done < count && !failed) {
+    for (int p = 1; p < size && next_deal < count && !failed; ++p) {
+      if (held[p] >= 0) continue;
+      const trial_order order = order_of(next_deal);
+      packer message;
+      message.put_int(order.kind);
+      message.put_int(order.index);
+      message.put_values(order.params);
+      message.put_text(order.project);
+      message.put_text(order.replace_list);
+      if (!send(message, p, tag_order)) failed = true;
+      held[p] = next_deal++;
+    }
+    std::vector<char> bytes;
+    int source = 0;
+    if (failed || !receive(tag_outcome, bytes, source)) {
+      failed = true;
+      break;
+    }
+    unpacker in{bytes};
+    const int index = in.take_int();
+    trial_outcome& outcome = finished[index];
+    outcome.status = in.take_int();
+    outcome.peaks = in.take_values();
+    outcome.volumes = in.take_values();
+    outcome.message = in.take_text();
+    outcome.process = source;
+    held[source] = -1;
+    for (auto at = finished.find(next_done); at != finished.end(); at = finished.find(next_done)) {
+      done(next_done, at->second);
+      finished.erase(at);
+      ++next_done;
+    }
+  }
+  if (failed) {
+    report_held(held);
+    // The trials that finished after one still held are kept too.
+    for (const auto& [index, outcome] : finished) done(index, outcome);
+    std::fflush(nullptr);
+    // The other processes are gone or going; MPI cannot be ended in order.
+    std::_Exit(1);
+  }
+  std::signal(SIGTERM, earlier);
+  return 0;
+}
+
+int serve_trials() {
+  for (;;) {
+    std::vector<char> bytes;
+    int source = 0;
+    MPI_Status status;
+    if (!wait_for(MPI_ANY_TAG, status)) return 1;
+    if (!receive(status.MPI_TAG, bytes, source)) return 1;
+    unpacker in{bytes};
+    if (status.MPI_TAG == tag_release) return in.take_int();
+    trial_order order;
+    order.kind = in.take_int();
+    order.index = in.take_int();
+    order.params = in.take_values();
+    order.project = in.take_text();
+    order.replace_list = in.take_text();
+    const trial_outcome outcome = run_trial_order(order);
+    packer reply;
+    reply.put_int(order.index);
+    reply.put_int(outcome.status);
+    reply.put_values(outcome.peaks);
+    reply.put_values(outcome.volumes);
+    reply.put_text(outcome.message);
+    if (!send(reply, source, tag_outcome)) return 1;
+  }
+}
+
+void release_processes(int status) {
+  if (size < 2) return;
+  for (int p = 1; p < size; ++p) {
+    packer message;
+    message.put_int(status);
+    send(message, p, tag_release);
+  }
+}
+
+#endif
