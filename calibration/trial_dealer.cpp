@@ -73,20 +73,23 @@ bool launched_by_mpi() {
 }
 
 // Messages travel as bytes: numbers as they lie in memory (the processes of
-// one run are one program), texts and arrays after their lengths.
+// one run are one program), texts and arrays after their lengths. One routine
+// per message names its fields in order, for the packer and the unpacker.
 struct packer {
   std::vector<char> bytes;
   void put(const void* p, std::size_t n) {
     const char* c = static_cast<const char*>(p);
     bytes.insert(bytes.end(), c, c + n);
   }
-  void put_int(int v) { put(&v, sizeof v); }
-  void put_text(const std::string& s) {
-    put_int(static_cast<int>(s.size()));
+  void number(int& v) { put(&v, sizeof v); }
+  void text(std::string& s) {
+    int n = static_cast<int>(s.size());
+    number(n);
     put(s.data(), s.size());
   }
-  void put_values(const std::vector<double>& v) {
-    put_int(static_cast<int>(v.size()));
+  void values(std::vector<double>& v) {
+    int n = static_cast<int>(v.size());
+    number(n);
     put(v.data(), v.size() * sizeof(double));
   }
 };
@@ -99,24 +102,41 @@ struct unpacker {
     std::memcpy(p, bytes.data() + at, n);
     at += n;
   }
-  int take_int() {
-    int v = 0;
+  void number(int& v) {
+    v = 0;
     take(&v, sizeof v);
-    return v;
   }
-  std::string take_text() {
-    const int n = take_int();
-    std::string s(n > 0 ? n : 0, '\0');
+  void text(std::string& s) {
+    int n = 0;
+    number(n);
+    s.assign(n > 0 ? n : 0, '\0');
     take(s.data(), s.size());
-    return s;
   }
-  std::vector<double> take_values() {
-    const int n = take_int();
-    std::vector<double> v(n > 0 ? n : 0, 0.0);
+  void values(std::vector<double>& v) {
+    int n = 0;
+    number(n);
+    v.assign(n > 0 ? n : 0, 0.0);
     take(v.data(), v.size() * sizeof(double));
-    return v;
   }
 };
+
+template <class Coder>
+void order_fields(Coder& c, trial_order& order) {
+  c.number(order.kind);
+  c.number(order.index);
+  c.values(order.params);
+  c.text(order.project);
+  c.text(order.replace_list);
+}
+
+template <class Coder>
+void outcome_fields(Coder& c, int& index, trial_outcome& outcome) {
+  c.number(index);
+  c.number(outcome.status);
+  c.values(outcome.peaks);
+  c.values(outcome.volumes);
+  c.text(outcome.message);
+}
 
 // The launcher ends every process with SIGTERM when one of them dies.
 volatile std::sig_atomic_t stop_asked = 0;
@@ -202,13 +222,9 @@ int deal_trials(int count, const std::function<trial_order(int)>& order_of,
   while (next_done < count && !failed) {
     for (int p = 1; p < size && next_deal < count && !failed; ++p) {
       if (held[p] >= 0) continue;
-      const trial_order order = order_of(next_deal);
+      trial_order order = order_of(next_deal);
       packer message;
-      message.put_int(order.kind);
-      message.put_int(order.index);
-      message.put_values(order.params);
-      message.put_text(order.project);
-      message.put_text(order.replace_list);
+      order_fields(message, order);
       if (!send(message, p, tag_order)) failed = true;
       held[p] = next_deal++;
     }
@@ -219,13 +235,11 @@ int deal_trials(int count, const std::function<trial_order(int)>& order_of,
       break;
     }
     unpacker in{bytes};
-    const int index = in.take_int();
-    trial_outcome& outcome = finished[index];
-    outcome.status = in.take_int();
-    outcome.peaks = in.take_values();
-    outcome.volumes = in.take_values();
-    outcome.message = in.take_text();
+    int index = 0;
+    trial_outcome outcome;
+    outcome_fields(in, index, outcome);
     outcome.process = source;
+    finished[index] = std::move(outcome);
     held[source] = -1;
     for (auto at = finished.find(next_done); at != finished.end(); at = finished.find(next_done)) {
       done(next_done, at->second);
@@ -253,20 +267,16 @@ int serve_trials() {
     if (!wait_for(MPI_ANY_TAG, status)) return 1;
     if (!receive(status.MPI_TAG, bytes, source)) return 1;
     unpacker in{bytes};
-    if (status.MPI_TAG == tag_release) return in.take_int();
+    if (status.MPI_TAG == tag_release) {
+      int given = 0;
+      in.number(given);
+      return given;
+    }
     trial_order order;
-    order.kind = in.take_int();
-    order.index = in.take_int();
-    order.params = in.take_values();
-    order.project = in.take_text();
-    order.replace_list = in.take_text();
-    const trial_outcome outcome = run_trial_order(order);
+    order_fields(in, order);
+    trial_outcome outcome = run_trial_order(order);
     packer reply;
-    reply.put_int(order.index);
-    reply.put_int(outcome.status);
-    reply.put_values(outcome.peaks);
-    reply.put_values(outcome.volumes);
-    reply.put_text(outcome.message);
+    outcome_fields(reply, order.index, outcome);
     if (!send(reply, source, tag_outcome)) return 1;
   }
 }
@@ -275,7 +285,8 @@ void release_processes(int status) {
   if (size < 2) return;
   for (int p = 1; p < size; ++p) {
     packer message;
-    message.put_int(status);
+    int given = status;
+    message.number(given);
     send(message, p, tag_release);
   }
 }
