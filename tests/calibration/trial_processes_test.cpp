@@ -114,4 +114,23 @@ TEST(trial_processes, trials_that_fail_on_one_process_are_booked_and_the_run_com
 #endif
 }
 
+// Every trial fails on the processes that ran it: their first message comes
+// back to process 0, which says why and fails.
+TEST(trial_processes, a_run_whose_every_trial_failed_elsewhere_says_why) {
+  skip_without_mpi();
+#ifdef VALTO_MPIRUN
+  work_folder dir;
+  dir.copy_calib10();
+  dir.write("calib10.lst", "1\n[FOO] \"%10.6lf\"\n");
+  const program_result r = run_processes(3, "-m6 mc.in", dir);
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.output.find("Error: all 6 trials failed; the first stopped with: Error: line 15 of "
+                          "the project file calib10.prj"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("Best objective function value"), std::string::npos);
+  EXPECT_EQ(lines_of(dir.read("0000_results_all.out")).size(), 7u);
+#endif
+}
+
 }  // namespace
