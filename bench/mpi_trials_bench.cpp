@@ -1,8 +1,8 @@
 // Monte Carlo trials dealt out to MPI processes: 64 trials of the example
 // basin (basin_mc.in) at 1, 2, 4 and 8 processes of one thread each, the
 // program started by mpirun as a user starts it. Process 0 deals, scores and
-// writes; the others run the trials, so N processes run N - 1 trials at a
-// time and the speed-up of 8 processes is at most 7. Every count's results
+// writes, and runs trials between deals; the others run the trials dealt to
+// them. Every count's results
 // files must equal those of one process. The 1-process time is measured in
 // the same run; the load average says how idle the machine was.
 //
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     bench::table_row(what.c_str(), seconds, "s", "1 process, same run");
     if (processes > 1) {
       const std::string ratio = what + ", speed-up";
-      bench::table_row(ratio.c_str(), speed_up, "x", "at most processes - 1");
+      bench::table_row(ratio.c_str(), speed_up, "x", "at most processes");
     }
     fs::remove_all(dir);
   }

@@ -15,8 +15,12 @@
 #ifdef VALTO_MPI
 #include <mpi.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <csignal>
 #include <ctime>
+#include <deque>
 #include <map>
 #endif
 
@@ -139,8 +143,21 @@ void outcome_fields(Coder& c, int& index, trial_outcome& outcome) {
 }
 
 // The launcher ends every process with SIGTERM when one of them dies.
+// The launcher may follow with SIGKILL at once, so the message naming the
+// held trials is kept composed and the handler writes it as it stands: two
+// buffers, the one not shown written, then shown.
 volatile std::sig_atomic_t stop_asked = 0;
-void ask_stop(int) { stop_asked = 1; }
+char held_notes[2][4096];
+volatile std::sig_atomic_t held_note_lengths[2] = {0, 0};
+volatile std::sig_atomic_t shown_note = 0;
+
+void ask_stop(int) {
+  if (stop_asked) return;
+  stop_asked = 1;
+  const int k = shown_note;
+  ssize_t ignored = write(STDOUT_FILENO, held_notes[k], held_note_lengths[k]);
+  (void)ignored;
+}
 
 // Waits for a message of tag from any process without keeping a processor
 // busy: trials of the other processes want it. False when the run is being
@@ -172,16 +189,51 @@ bool send(const packer& p, int to, int tag) {
                   MPI_COMM_WORLD) == MPI_SUCCESS;
 }
 
-void report_held(const std::vector<int>& held) {
-  std::printf("Error: the run was stopped while processes still held trials:");
+void note_held(const std::vector<std::deque<int>>& held) {
+  std::string note = "\nError: the run was stopped while processes still held trials:";
   const char* separator = " ";
   for (std::size_t p = 1; p < held.size(); ++p) {
-    if (held[p] < 0) continue;
-    std::printf("%strial %d on process %zu", separator, held[p] + 1, p);
-    separator = ", ";
+    for (int trial : held[p]) {
+      note += separator + ("trial " + std::to_string(trial + 1)) + " on process " + std::to_string(p);
+      separator = ", ";
+    }
   }
-  std::printf(". The results files hold every trial that finished.\n");
-  std::fflush(stdout);
+  note += ". The results files hold every trial that finished.\n";
+  const int k = 1 - shown_note;
+  const std::size_t n = std::min(note.size(), sizeof held_notes[k]);
+  std::memcpy(held_notes[k], note.data(), n);
+  held_note_lengths[k] = static_cast<std::sig_atomic_t>(n);
+  shown_note = k;
+}
+
+// One outcome that has arrived, or (wait) the next to arrive, into
+// finished; the trial leaves its process's list. 1 taken, 0 none there yet,
+// -1 the run is being stopped or MPI failed.
+int take_outcome(bool wait, std::vector<std::deque<int>>& held,
+                 std::map<int, trial_outcome>& finished) {
+  MPI_Status status;
+  int arrived = 0;
+  if (!wait) {
+    if (MPI_Iprobe(MPI_ANY_SOURCE, tag_outcome, MPI_COMM_WORLD, &arrived, &status) != MPI_SUCCESS)
+      return -1;
+    if (!arrived) return stop_asked ? -1 : 0;
+  }
+  std::vector<char> bytes;
+  int source = 0;
+  if (!receive(tag_outcome, bytes, source)) return -1;
+  unpacker in{bytes};
+  int index = 0;
+  trial_outcome outcome;
+  outcome_fields(in, index, outcome);
+  outcome.process = source;
+  finished[index] = std::move(outcome);
+  std::deque<int>& list = held[source];
+  for (auto at = list.begin(); at != list.end(); ++at) {
+    if (*at != index) continue;
+    list.erase(at);
+    break;
+  }
+  return 1;
 }
 
 }  // namespace
@@ -214,33 +266,45 @@ int deal_trials(int count, const std::function<trial_order(int)>& order_of,
     return 0;
   }
   void (*earlier)(int) = std::signal(SIGTERM, ask_stop);
-  std::vector<int> held(size, -1);  // trial held by each process, -1 none
-  std::map<int, trial_outcome> finished;  // arrived ahead of an earlier trial
+  // Each process holds two trials, the one it runs and the next, so that it
+  // need not wait while process 0 runs a trial of its own between deals.
+  constexpr std::size_t depth = 2;
+  std::vector<std::deque<int>> held(size);
+  std::map<int, trial_outcome> finished;  // not yet handed on
   int next_deal = 0;
   int next_done = 0;
   bool failed = false;
   while (next_done < count && !failed) {
-    for (int p = 1; p < size && next_deal < count && !failed; ++p) {
-      if (held[p] >= 0) continue;
-      trial_order order = order_of(next_deal);
-      packer message;
-      order_fields(message, order);
-      if (!send(message, p, tag_order)) failed = true;
-      held[p] = next_deal++;
+    for (int p = 1; p < size && !failed; ++p) {
+      while (held[p].size() < depth && next_deal < count) {
+        trial_order order = order_of(next_deal);
+        packer message;
+        order_fields(message, order);
+        if (!send(message, p, tag_order)) {
+          failed = true;
+          break;
+        }
+        held[p].push_back(next_deal++);
+      }
     }
-    std::vector<char> bytes;
-    int source = 0;
-    if (failed || !receive(tag_outcome, bytes, source)) {
+    note_held(held);
+    if (failed) break;
+    int taken = 0;
+    while ((taken = take_outcome(false, held, finished)) == 1) {
+    }
+    if (taken < 0) {
       failed = true;
       break;
     }
-    unpacker in{bytes};
-    int index = 0;
-    trial_outcome outcome;
-    outcome_fields(in, index, outcome);
-    outcome.process = source;
-    finished[index] = std::move(outcome);
-    held[source] = -1;
+    if (next_deal < count) {
+      const int own = next_deal++;
+      finished[own] = run_trial_order(order_of(own));
+    } else if (finished.find(next_done) == finished.end() &&
+               take_outcome(true, held, finished) < 0) {
+      failed = true;
+      break;
+    }
+    note_held(held);
     for (auto at = finished.find(next_done); at != finished.end(); at = finished.find(next_done)) {
       done(next_done, at->second);
       finished.erase(at);
@@ -248,7 +312,12 @@ int deal_trials(int count, const std::function<trial_order(int)>& order_of,
     }
   }
   if (failed) {
-    report_held(held);
+    // A stop asked by the launcher has said so already.
+    if (!stop_asked) {
+      note_held(held);
+      std::fflush(stdout);
+      ask_stop(SIGTERM);
+    }
     // The trials that finished after one still held are kept too.
     for (const auto& [index, outcome] : finished) done(index, outcome);
     std::fflush(nullptr);
