@@ -9,6 +9,9 @@
 #include <omp.h>
 
 #include "calibration/calib_input_text.h"
+#include "calibration/run_results.h"
+#include "calibration/trial_dealer.h"
+#include "core/error_state.h"
 #include "core/parallel_context.h"
 #include "core/text_io.h"
 #include "input/replace_params.h"
@@ -144,24 +147,65 @@ void montecarlo::log_run(double cost) {
   std::fflush(log_file.stream);
 }
 
+void montecarlo::book_trial(int i, double cost, const char* message) {
+  tally.book(cost, message);
+  log_run(cost);
+  if (i == 0 || std::abs(best_cost) > std::abs(cost)) {
+    best_cost = cost;
+    for (int j = 1; j <= param_count; ++j) best[j] = current[j];
+  }
+  const int per_run = context.threads_per_run > 0 ? context.threads_per_run : 1;
+  objective.finish(context.process_number, group_number, context.partition_index, per_run,
+                   run_count, run_count / per_run);
+}
+
 int montecarlo::run() {
   if (!input_read) {
     std::printf("Error: unable to read the input monte carlo file.\n");
     return 0;
   }
+  if (process_count() > 1) return run_dealt();
   for (int i = 0; i < run_count; ++i) {
     draw_parameters();
     const double cost = cost_callback(replace_path.c_str(), project_path.c_str(), current.data(),
                                       objective, param_count);
-    log_run(cost);
-    if (i == 0 || std::abs(best_cost) > std::abs(cost)) {
-      best_cost = cost;
-      for (int j = 1; j <= param_count; ++j) best[j] = current[j];
-    }
-    const int per_run = context.threads_per_run > 0 ? context.threads_per_run : 1;
-    objective.finish(context.process_number, group_number, context.partition_index, per_run,
-                     run_count, run_count / per_run);
+    book_trial(i, cost, first_error_message());
   }
+  return 1;
+}
+
+int montecarlo::run_dealt() {
+  // Every vector is drawn before the first is dealt, in the order of the
+  // single-process run: the draws do not depend on the costs.
+  std::vector<std::vector<double>> draws;
+  for (int i = 0; i < run_count; ++i) {
+    draw_parameters();
+    draws.push_back(current);
+  }
+  // The results files carry the prefix the first trial gives them in one
+  // process.
+  run_prefix_flag = 1;
+  run_prefix_number = context.process_number;
+  // The log's header names the list's parameters, which a trial here would
+  // have read.
+  read_replace_params(replace_path.c_str());
+  const auto order_of = [&](int i) {
+    trial_order order;
+    order.index = i;
+    order.params = draws[i];
+    order.project = project_path;
+    order.replace_list = replace_path;
+    return order;
+  };
+  const auto done = [&](int i, const trial_outcome& outcome) {
+    current = draws[i];
+    run_results results;
+    results.peaks = outcome.peaks;
+    results.volumes = outcome.volumes;
+    const double cost = score_trial(results, objective, current.data(), param_count);
+    book_trial(i, cost, outcome.message.c_str());
+  };
+  deal_trials(run_count, order_of, done);
   return 1;
 }
 
@@ -219,8 +263,12 @@ int run_sampling(parallel_context& context, int runs, const char* input_path) {
     const bool list_refused =
         mc.input_read && check_replace_list(mc.replace_path.c_str(), mc.param_count) != 0;
     if (!list_refused && mc.run()) {
-      mc.report_best();
-      status = 0;
+      if (mc.tally.all_failed()) {
+        mc.tally.report_all_failed();
+      } else {
+        mc.report_best();
+        status = 0;
+      }
     }
   }
   std::fflush(stdout);
@@ -232,6 +280,10 @@ int run_sampling(parallel_context& context, int runs, const char* input_path) {
 }  // namespace
 
 int run_montecarlo_calibration(parallel_context& context, int runs, const char* input_path) {
+  if (runs < 1) {
+    std::printf("Error: the run count of -m must be 1 or more; -m%d was given.\n", runs);
+    return 1;
+  }
   const int per_run = context.threads_per_run > 0 ? context.threads_per_run : 1;
   return run_sampling(context, runs / per_run, input_path);
 }

@@ -43,6 +43,10 @@ class montecarlo {
 
   // The runs: 0 when the input was not read (after a message), else 1.
   int run();
+  // The runs dealt out to the processes of an MPI run; the files as run().
+  int run_dealt();
+  // Trial i's cost and first error message: tallied, logged, ranked.
+  void book_trial(int i, double cost, const char* message);
   void report_best();
   void log_run(double cost);
 
@@ -62,6 +66,7 @@ class montecarlo {
   std::vector<double> best;     // [0..param_count]
   double best_cost = 0.0;
   calib_cost_function cost_callback;
+  trial_tally tally;
 
   int seed_given = 0;  // 1: line 4 gave the generator's seed
   uint32_t seed = 0;   // the seed the generator started from

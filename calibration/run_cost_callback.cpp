@@ -26,6 +26,7 @@ void give_value(replace_param& node, double value) {
 
 void prepare_trial(const char* replace_list, const double* params, int n) {
   error_state = error_record{};
+  clear_first_error();
   run_prefix_number = parallel.process_number;
   run_prefix_flag = 1;
   read_replace_params(replace_list);
@@ -73,4 +74,21 @@ int check_replace_list(const char* replace_list, int n) {
         replace_list, names, n);
   }
   return 0;
+}
+
+void trial_tally::book(double cost, const char* message) {
+  ++trials;
+  if (cost != failed_score) return;
+  if (failed == 0) first_message = message ? message : "";
+  ++failed;
+}
+
+void trial_tally::report_all_failed() const {
+  if (first_message.empty()) {
+    std::printf("Error: all %d trials failed; the first gave no simulated peak or volume to score.\n",
+                trials);
+  } else {
+    std::printf("Error: all %d trials failed; the first stopped with: %s\n", trials,
+                first_message.c_str());
+  }
 }

@@ -3,6 +3,7 @@
 // list, one complete model run with a results record, and its score.
 
 #include <functional>
+#include <string>
 
 class calib_objective;
 struct run_results;
@@ -26,3 +27,18 @@ double score_trial(const run_results& results, calib_objective& objective, const
 // run every trial on the project's own values, so the driver is refused (-1,
 // after a message). Names beyond the n values are warned of once; they get 0.
 int check_replace_list(const char* replace_list, int n);
+
+// The trials of one search or sampling run, and why the first failed one
+// failed: a run whose every trial failed has no best vector to report.
+struct trial_tally {
+  int trials = 0;
+  int failed = 0;
+  std::string first_message;  // the first failed trial's first error message
+
+  // One trial's cost (the failed score marks a failure) and the error message
+  // it reported, empty when none.
+  void book(double cost, const char* message);
+  bool all_failed() const { return trials > 0 && failed == trials; }
+  // "Error: all N trials failed; ..." with the first trial's message.
+  void report_all_failed() const;
+};

@@ -38,7 +38,9 @@ int run_sce_calibration(parallel_context&, const char* input_path) {
         (!opt.ready || check_replace_list(opt.replace_path.c_str(), opt.nopt) == 0)) {
       opt.cost_callback = run_cost_callback;
       const int runs = sceua(opt);
-      if (runs > 0) {
+      if (runs > 0 && opt.tally.all_failed()) {
+        opt.tally.report_all_failed();
+      } else if (runs > 0) {
         report_best(opt, runs);
         status = 0;
       } else {

@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "calibration/run_results.h"
+#include "calibration/trial_dealer.h"
+#include "core/error_state.h"
 #include "core/parallel_context.h"
 #include "core/safe_file.h"
 
@@ -18,13 +21,50 @@ point_table make_points(int count, int n) {
   return point_table(count + 1, std::vector<double>(n + 1, 0.0));
 }
 
-// One trial: the absolute cost of the point, and the trial's results line.
-double sce_evaluate(sce_optimizer& opt, const std::vector<double>& point) {
-  const double cost = std::fabs(opt.cost_callback(opt.replace_path.c_str(), opt.project_path.c_str(),
-                                                  point.data(), *opt.objective, opt.nopt));
+// A trial's cost as the search takes it (absolute), its results line and its
+// tally.
+double sce_book(sce_optimizer& opt, double cost, const char* message) {
   opt.objective->finish(parallel.process_number, parallel.run_group, parallel.partition_index,
                         parallel.threads_per_run, 1, 1);
-  return cost;
+  opt.tally.book(std::fabs(cost), message);
+  return std::fabs(cost);
+}
+
+// One trial: the absolute cost of the point, and the trial's results line.
+double sce_evaluate(sce_optimizer& opt, const std::vector<double>& point) {
+  const double cost = opt.cost_callback(opt.replace_path.c_str(), opt.project_path.c_str(),
+                                        point.data(), *opt.objective, opt.nopt);
+  return sce_book(opt, cost, first_error_message());
+}
+
+// The points x[1..count] scored into xf, in their order: in this process, or
+// dealt out to the processes of an MPI run and scored here as they come back.
+void sce_evaluate_points(sce_optimizer& opt, const point_table& x, std::vector<double>& xf,
+                         int count) {
+  if (process_count() < 2) {
+    for (int i = 1; i <= count; ++i) xf[i] = sce_evaluate(opt, x[i]);
+    return;
+  }
+  // The results files carry the prefix the first trial gives them in one
+  // process.
+  run_prefix_flag = 1;
+  run_prefix_number = parallel.process_number;
+  const auto order_of = [&](int i) {
+    trial_order order;
+    order.index = i;
+    order.params = x[i + 1];
+    order.project = opt.project_path;
+    order.replace_list = opt.replace_path;
+    return order;
+  };
+  const auto done = [&](int i, const trial_outcome& outcome) {
+    run_results results;
+    results.peaks = outcome.peaks;
+    results.volumes = outcome.volumes;
+    const double cost = score_trial(results, *opt.objective, x[i + 1].data(), opt.nopt);
+    xf[i + 1] = sce_book(opt, cost, outcome.message.c_str());
+  };
+  deal_trials(count, order_of, done);
 }
 
 void write_log_line(sce_optimizer& opt, double cost, const std::vector<double>& point) {
@@ -297,14 +337,16 @@ int sceua(sce_optimizer& opt) {
   w.snew.assign(n + 1, 0.0);
   const std::vector<double> unit(n + 1, 1.0);
 
+  // The draws do not depend on the costs: the whole population is drawn,
+  // then scored.
   for (int i = 1; i <= npt; ++i) {
     if (i == 1 && opt.iniflg == 1) {
       w.x[1] = opt.start;
     } else {
       sce_random_point(opt, 1, opt.lower, unit, w.x[i]);
     }
-    w.xf[i] = sce_evaluate(opt, w.x[i]);
   }
+  sce_evaluate_points(opt, w.x, w.xf, npt);
   opt.icall = 1;
   sce_log_population(opt, w.x, w.xf, npt);
 

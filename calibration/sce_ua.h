@@ -26,6 +26,7 @@ struct sce_optimizer {
   safe_file output_file;          // "sce_output.out"
   int ready = 0;                  // 1: input and output usable
   calib_cost_function cost_callback;
+  trial_tally tally;
 
   int nopt = 0;      // parameters
   int maxn = 0;      // largest number of trials

@@ -17,6 +17,14 @@ void read_run_count(const char* arg, int& count) {
   if (std::sscanf(arg + 2, "%d", &n) == 1) count = n;
 }
 
+// A Monte Carlo count below 1 would draw no trial and still report a best
+// vector: false after a message.
+bool trial_count_usable(const char* arg, int count) {
+  if (count >= 1) return true;
+  std::printf("Error: the run count of -m must be 1 or more; %s was given.\n", arg);
+  return false;
+}
+
 }  // namespace
 
 void print_usage() {
@@ -84,6 +92,10 @@ int parse_command_line(int argc, char** argv, command_line& cmd) {
     } else if (std::strncmp(first, "-m", 2) == 0) {
       cmd.mode = mode_montecarlo;
       read_run_count(first, count);
+      if (!trial_count_usable(first, count)) {
+        cmd.mode = mode_none;
+        return -2;
+      }
     } else if (std::strncmp(first, "-h", 2) == 0) {
       cmd.mode = mode_no_action;
     } else if (std::strncmp(first, "-v", 2) == 0) {

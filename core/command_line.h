@@ -24,7 +24,7 @@ struct command_line {
 // Fills cmd (zeroed first) and returns the run count (1 unless a number
 // follows -b or -m), or -1 after printing the usage text when the command
 // line is not understood, or -2 after a message when the file name does not
-// fit in 1023 characters.
+// fit in 1023 characters or the -m run count is below 1.
 int parse_command_line(int argc, char** argv, command_line& cmd);
 
 void print_usage();

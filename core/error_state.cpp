@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "core/safe_file.h"
 
@@ -86,6 +87,17 @@ static_assert(widest_message() < compose_capacity, "composed messages must fit t
 
 // Own messages of form-3 raisers are cut at this length, terminator included.
 constexpr int own_message_capacity = 8192;
+
+// The first error message since the last clear, its first line only.
+char first_error[1024] = {};
+
+void keep_first_error(const char* text) {
+  if (first_error[0] != '\0' || !text) return;
+  while (*text == '\n') ++text;
+  const size_t n = std::strcspn(text, "\n");
+  copy_text(first_error, static_cast<int>(sizeof first_error),
+            std::string(text, n < sizeof first_error ? n : sizeof first_error - 1).c_str());
+}
 
 // Serialises every raise (storing the record, printing, reporting), so that
 // worker threads of a parallel loop cannot interleave their messages or
@@ -176,6 +188,7 @@ void report_held() {
     char message[compose_capacity];
     compose_message(m->text, message);
     write_message(summary_file, message);
+    if (m->kind == message_kind::error) keep_first_error(message);
   }
   if (m && m->kind == message_kind::warning) e.stop_flag = 0;
 
@@ -218,6 +231,7 @@ void raise_message(const char* format, ...) {
     std::vsnprintf(message, sizeof message, format, values);
     va_end(values);
     write_message(summary_file, message);
+    keep_first_error(message);
   }
   error_state.code = own_message_code;
   report_held();
@@ -227,6 +241,13 @@ void set_error(int code, int number1, int number2, const char* text1, const char
   std::lock_guard<std::mutex> hold(raise_lock);
   store_fields(code, number1, number2, text1, text2);
   if (code > 0 && !is_warning_code(code)) error_state.stop_flag = 1;
+}
+
+const char* first_error_message() { return first_error; }
+
+void clear_first_error() {
+  std::lock_guard<std::mutex> hold(raise_lock);
+  first_error[0] = '\0';
 }
 
 void copy_text(char* field, int capacity, const char* text) {

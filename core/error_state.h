@@ -51,6 +51,12 @@ void raise_message(const char* format, ...) __attribute__((format(printf, 1, 2))
 void set_error(int code, int number1 = 0, int number2 = 0, const char* text1 = nullptr,
                const char* text2 = nullptr);
 
+// The first error message (numbered or own) reported since the last
+// clear_first_error(), cut to one line; empty when none. A calibration driver
+// clears it before each trial and tells with it why the trials failed.
+const char* first_error_message();
+void clear_first_error();
+
 // Copies text into a fixed field, cutting it to fit with its terminator.
 void copy_text(char* field, int capacity, const char* text);
 

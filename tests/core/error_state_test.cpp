@@ -379,4 +379,24 @@ TEST_F(error_reporting, reports_from_worker_threads_do_not_interleave) {
   EXPECT_EQ(error_state.stop_flag, 1);
 }
 
+// A calibration trial tells with the first error it reported why it failed:
+// warnings and the messages after the first do not replace it.
+TEST_F(error_reporting, the_first_error_message_is_kept_until_cleared) {
+  clear_first_error();
+  stdout_capture capture;
+  raise_error(warn_xwin_channel_depth, 3, 4);
+  EXPECT_STREQ(first_error_message(), "");
+  raise_message("Error: NaN depth in cell %d\nof the grid\n", 17);
+  raise_error(err_map_rows, 0, 0, nullptr, "dem.asc");
+  capture.stop();
+  EXPECT_STREQ(first_error_message(), "Error: NaN depth in cell 17");
+  clear_first_error();
+  EXPECT_STREQ(first_error_message(), "");
+  stdout_capture numbered;
+  raise_error(err_map_rows, 0, 0, nullptr, "dem.asc");
+  numbered.stop();
+  EXPECT_STREQ(first_error_message(), "Incorrect number of rows in map: dem.asc");
+  clear_first_error();
+}
+
 }  // namespace

@@ -247,6 +247,9 @@ TEST(parse_command_line, the_first_two_characters_choose_the_mode) {
       {{"valto", "-bx", "b.in"}, 1, mode_batch, "b.in"},
       {{"valto", "-b3", "b.in", "extra"}, 3, mode_batch, "b.in"},
       {{"valto", "-m20", "m.in"}, 20, mode_montecarlo, "m.in"},
+      // No run would be made, yet the mode would end as if it succeeded.
+      {{"valto", "-m0", "m.in"}, -2, mode_none, ""},
+      {{"valto", "-m-5", "m.in"}, -2, mode_none, ""},
       {{"valto", "-cfoo", "c.in"}, 1, mode_sce, "c.in"},
       {{"valto", "-sx", "s.in"}, 1, mode_sensitivity, "s.in"},
       {{"valto", "-t", "x"}, -1, mode_none, ""},
