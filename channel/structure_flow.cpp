@@ -413,9 +413,15 @@ bool calibrate_culvert(std::vector<struct_element>& elements, int index, int lin
   // free outfalls; a fixed level of 0 m would put a barrel lying below sea
   // level into its submerged or reverse branches.
   const double tail = std::min(0.0, down_invert(e) - d);
+  // The first run stands at a head of 1.5 rises over the inlet, where the
+  // barrel runs full; 1.5 d + z less z can fall an ulp short of 1.5 d and
+  // take the inlet-control branch at some inverts, so the level is raised
+  // to the first one whose head over the invert reaches 1.5 d.
+  double full_level = 1.5 * d + z;
+  while (d > 0.0 && (full_level - z) / d < 1.5) full_level = std::nextafter(full_level, HUGE_VAL);
   bool ok = true;
   e.coeff_inlet = 1.07;
-  const culvert_flow first = culv_flow(elements, index, 1.5 * d + z, tail);
+  const culvert_flow first = culv_flow(elements, index, full_level, tail);
   if (first.q == culvert_failure) {
     raise_message("Error in link number: %d ", link);
     ok = false;

@@ -96,7 +96,8 @@ struct run_control {
   std::vector<double> event_starts; // Julian start of event k at [k], k = 1..num_events
   double event_start_time = 0.0;    // start of the current event
   int uniform_rain_steps = 0;       // uniform-rain step counter
-  int rain_periods = 0;             // uniform rain: steps of rain
+  int rain_periods = 0;             // uniform rain: steps of rain, the last maybe in part
+  double rain_last_share = 1.0;     // uniform rain: share of its last step that it covers
   double next_rain_time = 0.0;      // next rain-period change, Julian days
   int events_finished = 0;
 

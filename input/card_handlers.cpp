@@ -262,16 +262,6 @@ void init_swe_depth_card(const card_action&, card_records& r, char* values, card
   }
 }
 
-// No part of the model reads this map; the initial depths come from the
-// overland hot start.
-void initial_depth_card(const card_action&, card_records& r, char* values, card_reader&) {
-  r.settings.initial_depth = take_name(values);
-  r.settings.initial_depth_given = 1;
-  std::printf(
-      "Warning: the project card INITIAL_DEPTH is not used; OV_INIT_DEPTH is the card that "
-      "sets initial depths.\n");
-}
-
 // Compared with case over five characters: any text beginning with DAILY or
 // EVENT is taken.
 void calib_comp_data_card(const card_action&, card_records& r, char* values, card_reader& reader) {

@@ -26,7 +26,6 @@ void richards_c_option_card(const card_action&, card_records&, char* values, car
 void richards_upper_option_card(const card_action&, card_records&, char* values, card_reader&);
 void reten_depth_card(const card_action&, card_records&, char* values, card_reader&);
 void init_swe_depth_card(const card_action&, card_records&, char* values, card_reader&);
-void initial_depth_card(const card_action&, card_records&, char* values, card_reader&);
 void calib_comp_data_card(const card_action&, card_records&, char* values, card_reader&);
 void calib_obj_func_card(const card_action&, card_records&, char* values, card_reader&);
 

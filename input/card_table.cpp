@@ -123,7 +123,8 @@ constexpr card_row rows[] = {
   {"unif_area_reduction", 47, real(S_(unif_area_reduction), S_(unif_area_reduction_given)), built, none},
   {"watershed_mask", 48, name(S_(watershed_mask), S_(watershed_mask_given)), built, none},
   {"elevation", 49, name(S_(elevation), S_(elevation_given)), built, none},
-  {"initial_depth", 50, special(initial_depth_card), built, none},
+  // The map of initial surface water depths, read as the overland hot start.
+  {"initial_depth", 50, name(S_(ov_init_depth), S_(ov_init_depth_given)), built, none},
   {"storage_capacity", 51, name(S_(storage_capacity), S_(storage_capacity_given)), interception, switch_card},
   {"interception_coeff", 52, name(S_(interception_coeff), S_(interception_coeff_given)), interception, switch_card},
   {"roughness", 53, name(S_(roughness), S_(roughness_given)), built, none},

@@ -130,8 +130,6 @@ struct project_settings {
   int watershed_mask_given = 0;
   std::string elevation;
   int elevation_given = 0;
-  std::string initial_depth;
-  int initial_depth_given = 0;
   std::string storage_capacity;
   int storage_capacity_given = 0;
   std::string interception_coeff;

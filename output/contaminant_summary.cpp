@@ -462,13 +462,19 @@ void print_contaminant_event_summary(std::FILE* f, const model_state& state) {
     row(f, "Contam mass balance error", percent_error(in, out, 1e-16), 0, "%14.4lf");
     if (const chan_sed_contam_totals* a = attached ? attached_totals(state, k, false) : nullptr) {
       const double held = channel_attached_mass(state, k);
+      // The water and the fines together: their exchange cancels, and what
+      // the fines bring, hold and carry away joins the dissolved books.
+      const double both_in = in - (e.sed_exchange > 0.0 ? e.sed_exchange : 0.0) + a->initial +
+                             a->lateral;
+      const double both_out = out - (e.sed_exchange < 0.0 ? -e.sed_exchange : 0.0) + held +
+                              a->outlet + (lakes ? a->chan_lake : 0.0);
       std::fputs("Contaminants Attached to Sediment Mass Balance...\n \n", f);
       row(f, "Lateral flow into channels", a->lateral);
       row(f, "Exiting watershed", a->outlet);
       row(f, "Exchange with dissolved", -e.sed_exchange);
       row(f, "Attached to suspended sed", held);
       if (lakes) row(f, "Attached entering lakes", a->chan_lake);
-      row(f, "Total (dissolved+attached)", final_mass + held, 0, "%14.4lf");
+      row(f, "Total (dissolved+attached)", percent_error(both_in, both_out, 1e-16), 0, "%14.4lf");
     }
     if (!lakes) continue;
     const double lake_final = lake_contam_mass(state, k);

@@ -29,6 +29,25 @@ double sand_from_land(const chan_sediment_state& cs) {
   return v;
 }
 
+// The fines of class i that the lakes settled, m3.
+double lake_settled_class(const chan_sediment_state& cs, const sediment_state& sed, int i) {
+  double v = 0.0;
+  for (int m = 1; m <= cs.fine; ++m) {
+    if (sed.sed_class[std::size_t(m)] != i) continue;
+    for (int k = 1; k <= cs.lakes; ++k) v += cs.lake_settled_total[cs.lake_fin(k, m)];
+  }
+  return v;
+}
+
+// One element of class i summed over the cells in cell order, m3.
+double class_on_cells(const sediment_state& sed, int i, int element) {
+  const std::size_t per_cell = std::size_t(sed.classes) + 1;
+  const int cells = int(sed.vol_sed.size() / per_cell) - 1;
+  double v = 0.0;
+  for (int c = 1; c <= cells; ++c) v += sed.vol(c, i)[element];
+  return v;
+}
+
 void print_lakes(std::FILE* f, const chan_sediment_state& cs) {
   double overland_wash = 0.0, settled = 0.0, bank_sand = 0.0;
   for (int k = 1; k <= cs.lakes; ++k) {
@@ -94,9 +113,18 @@ void print_overland_sediment_summary(std::FILE* f, const quality_state& q, bool 
     const sed_class_total& t = sed.totals[std::size_t(i)];
     const long k = i;
     const double eroded = -t.eroded;
+    // The erosion's totals are those of its last step; the channels take
+    // suspended soil and the lakes lay settled fines on their cells at every
+    // step after it, so the cells are summed as they stand now. The fines a
+    // lake settles are the land's already among what it sent to the lakes
+    // or the channels: the land's own deposits leave them out, so that each
+    // cubic metre counts once.
+    const double deposited = class_on_cells(sed, i, sed_element::deposited) -
+                             (lakes ? lake_settled_class(cs, sed, i) : 0.0);
+    const double suspended = class_on_cells(sed, i, sed_element::suspended);
     std::fprintf(f, "Total sediment %ld eroded from surface:        %16.8lf m3\n", k, eroded);
-    std::fprintf(f, "Total sediment %ld deposited on surface:       %16.8lf m3\n", k, t.deposited);
-    std::fprintf(f, "Total sediment %ld remaining in suspension:    %16.8lf m3\n", k, t.suspended);
+    std::fprintf(f, "Total sediment %ld deposited on surface:       %16.8lf m3\n", k, deposited);
+    std::fprintf(f, "Total sediment %ld remaining in suspension:    %16.8lf m3\n", k, suspended);
     double gone = 0.0;
     if (channels) {
       gone = cs.class_to_chan[std::size_t(i)];
@@ -112,7 +140,7 @@ void print_overland_sediment_summary(std::FILE* f, const quality_state& q, bool 
       std::fprintf(f, "Total sediment %ld routed through outlet       %16.8lf m3\n", k, gone);
     }
     // Nothing eroded leaves the error undefined, and it shows so.
-    const double error = (eroded - (t.deposited + t.suspended + gone)) / eroded * 100.0;
+    const double error = (eroded - (deposited + suspended + gone)) / eroded * 100.0;
     std::fprintf(f,
                  event ? "Mass balance error for sediment %ld %10.4lf percent \n"
                        : "Mass balance error for sediment %ld %10.4lf \n",

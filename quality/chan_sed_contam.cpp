@@ -236,6 +236,8 @@ void chan_sed_contam_event_start(model_state& state) {
   chan_sed_contam_state& s = state.quality.chan_sed_contam;
   if (!s.on) return;
   std::fill(s.event.begin(), s.event.end(), chan_sed_contam_totals{});
+  for (int k = 1; k <= s.constituents && std::size_t(k) < s.event.size(); ++k)
+    s.event[std::size_t(k)].initial = channel_attached_mass(state, k);
 }
 
 void pass_attached_to_node(model_state& state, int cell, int cls, int a, double v) {

@@ -31,6 +31,7 @@ struct chan_sed_contam_totals {
   double chan_lake = 0.0;       // brought into the lakes by the channels' fines (net)
   double lake_release = 0.0;    // released by the lakes' fines to the lake water
   double lake_settled = 0.0;    // settled with the lakes' fines
+  double initial = 0.0;         // held by the channel fines at the start
 };
 
 struct chan_sed_contam_state {

@@ -31,7 +31,8 @@ void copy_constituent_clocks(model_state& state) {
   }
 }
 
-// Puts every process on the overland step from t.
+}  // namespace
+
 void restart_process_clocks(model_state& state, bool richards_caught_up) {
   run_control& run = state.run;
   const input_state& in = state.input;
@@ -50,6 +51,9 @@ void restart_process_clocks(model_state& state, bool richards_caught_up) {
   inf.interval_s = ov.interval_s;
   inf.interval_d = ov.interval_d;
   if (inf.next > ov.next + d) inf.next = ov.next + d;
+  // A clock that waited for the next event stands past now: its step
+  // starts here.
+  if (inf.last > t) inf.last = t;
 
   if (in.gw_simulation) {
     run.groundwater.interval_s = ov.interval_s;
@@ -64,6 +68,8 @@ void restart_process_clocks(model_state& state, bool richards_caught_up) {
   if (in.channel_routing) run.channel = ov;
   copy_constituent_clocks(state);
 }
+
+namespace {
 
 bool surface_storage_counts(const model_state& state) {
   const input_state& in = state.input;

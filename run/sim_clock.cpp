@@ -309,7 +309,11 @@ void init_process_clocks(model_state& state) {
     run.event_index = 1;
     run.event_data_flag = 1;
     run.rain_on = 1;
-    run.rain_periods = static_cast<int>(std::trunc(in.rain_duration * 60.0 / p.timestep));
+    // A duration that ends within a step rains on that step for the share
+    // it covers, so the rain that falls is the rate times the duration.
+    const double steps = in.rain_duration * 60.0 / p.timestep;
+    run.rain_periods = std::max(1, static_cast<int>(std::ceil(steps - 1e-9)));
+    run.rain_last_share = std::clamp(steps - (run.rain_periods - 1), 0.0, 1.0);
     run.next_rain_time = now;
     run.event_start_time = now;
   } else {

@@ -143,6 +143,12 @@ double withdraw_cell(model_state& state, int i, const store_layers& s, double dt
     if (x > 0.0 && x > inflow) e1 -= x - inflow;
     const double y = r2 - (soil.m2[i] - e2);
     if (y > 0.0) e2 -= y;
+    // A layer already below its residual water gives none, and the plants
+    // never put water back: over a table at the ground the layers keep the
+    // water they had, and a withdrawal below zero would book water the soil
+    // never got.
+    e1 = std::max(e1, 0.0);
+    e2 = std::max(e2, 0.0);
   }
   const double withdrawn = e1 + e2;
 

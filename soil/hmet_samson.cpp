@@ -114,7 +114,10 @@ bool decode_samson_line(safe_file& file, const char* line, int line_number, sams
     refuse_field(file, line_number, wind);
     return false;
   }
-  if (s.year < 100) s.year += 1900;
+  // The file gives the year in two digits; they stand for 1950 to 2049, so
+  // that the hours of 2001 are not taken for those of 1901.
+  if (s.year < 50) s.year += 2000;
+  else if (s.year < 100) s.year += 1900;
   if (!valid_date(s.year, s.month, s.day, s.hour, 0, 24)) {
     refuse(file,
            "Error: line %d of the hmet_SAMSON file %s gives %d %d %d hour %d, which is not a "

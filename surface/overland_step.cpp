@@ -13,6 +13,7 @@
 #include "channel/apply_pumps.h"
 #include "channel/channel_steps.h"
 #include "core/error_state.h"
+#include "run/event_control.h"
 #include "run/model_state.h"
 #include "run/sim_clock.h"
 #include "input/read_grid_inputs.h"
@@ -213,6 +214,42 @@ void jump_to_next_event(model_state& state) {
   }
 }
 
+// Whether some cell outside the lakes holds water above its retention
+// depth: water that can still run off, which keeps the time wet.
+bool water_above_retention(const model_state& state, const int* olake, const int* chan_lake) {
+  const surface_state& sf = state.surface;
+  const double* h = sf.depth.data();
+  const double* held = sf.retent_dep.data();
+  const int n = state.grid.cells;
+  int above = 0;
+#pragma omp parallel for schedule(static) reduction(| : above) if (n >= parallel_min_cells)
+  for (int i = 1; i <= n; ++i) {
+    if ((olake != nullptr && olake[i] > 0) || (chan_lake != nullptr && chan_lake[i] > 0)) continue;
+    if (h[i] > held[i] + 1e-16) above = 1;
+  }
+  return above != 0;
+}
+
+// Between the events of a long-term run the overland clock waits for the
+// next event's start. Water that the hour's melt put on the surface, or any
+// water above the retention depth, makes the time wet again: the processes
+// go back on the overland step, so that the water runs off and soaks in as
+// rain does, until the surface stops flowing.
+void resume_wet_time(model_state& state) {
+  const run_control& run = state.run;
+  surface_state& sf = state.surface;
+  const double now = run.current_time;
+  const bool waiting = run.overland.next > now + run.overland.interval_d + run.tolerance;
+  const bool hour_read = std::fabs(run.hmet.last - now) < run.tolerance;
+  if (!state.input.long_term || !hour_read || !overland_arrays_ready(state)) return;
+  const double melt = state.soil.snow.melt_volume;  // m3, of the run
+  const bool melted = melt > sf.melt_seen;
+  sf.melt_seen = melt;
+  if (!waiting) return;
+  if (!melted && !water_above_retention(state, olake_cells(state), chan_lake_cells(state))) return;
+  restart_process_clocks(state, false);
+}
+
 }  // namespace
 
 bool alloc_overland_work(model_state& state) {
@@ -314,6 +351,7 @@ void overland_step(model_state& state) {
   surface_state& sf = state.surface;
   const int n = state.grid.cells;
   apply_snow_roughness(state);
+  resume_wet_time(state);
   if (!run.overland.due(run.current_time)) return;
   if (!overland_arrays_ready(state)) {
     raise_message("Error: the overland arrays of the %d cells have not been set up.\n", n);

@@ -1,8 +1,9 @@
 // The rain-change step: every cell's rainfall rate (mm/h) for the current
 // rain period. Uniform rain falls at RAIN_INTENSITY from the first step of
-// the run for the steps of RAIN_DURATION. An event of the precipitation file
-// changes its rates at each data line's date: gauge rates are spread over the
-// cells, radar grids read and mapped. A negative rate in any cell stops the
+// the run for RAIN_DURATION, its last step at the share of the step the rain
+// covers. An event of the precipitation file changes its rates at each data
+// line's date: gauge rates are spread over the cells, radar grids read and
+// mapped. A negative rate in any cell stops the
 // run, whatever its source.
 //
 // A period's rates rain on the overland steps that begin at or after its
@@ -41,6 +42,11 @@ void switch_uniform_rain(model_state& state) {
     run.rain_on = 1;
     run.rain_active = 1;
     fill_rates(sf.rain_rate, n, in.rain_intensity);
+  }
+  // The duration's last step may be rained on in part: its rate is cut to
+  // the share of the step the rain covers.
+  if (run.uniform_rain_steps == run.rain_periods && run.rain_last_share < 1.0) {
+    fill_rates(sf.rain_rate, n, in.rain_intensity * run.rain_last_share);
   }
   // apply_rainfall counts the steps from 1: the rain has fallen for its
   // steps once the count passes them.

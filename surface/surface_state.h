@@ -116,6 +116,7 @@ struct surface_state {
   std::vector<wetland_record> wetland_types;  // [0..wetlands]
   std::vector<int> wetland_mask;           // per cell: wetland type, 0 none
   int starts_wet = 0;         // the event began with more than 1e-6 m3 on the surface
+  double melt_seen = 0.0;           // snow melt of the run the overland clock has seen, m3
   double initial_volume = 0.0;      // surface water at the start of the run, m3
   double event_start_volume = 0.0;  // surface water at the event start, m3
   double event_end_volume = 0.0;    // surface water at the event end, m3

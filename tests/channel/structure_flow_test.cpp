@@ -294,6 +294,28 @@ TEST(structure_flow, calibration_sets_the_inlet_coefficient_of_free_outfall) {
               1e-6);
 }
 
+// A box of rise 0.6 and span 1 on a slope of 0.02, at four inverts. At 1.5
+// rises the barrel runs full to its free outlet: 0.6 x 0.6 x sqrt(19.62 x
+// 0.5) = 1.127553 m3/s; at 1.49 rises the inlet passes critical flow at yc =
+// 0.596 m: 1.127553 / (0.596 x sqrt(0.298 x 19.62)) = 0.782408, at any
+// invert (at 20.2 m, 0.9 + 20.2 - 20.2 is an ulp short of 0.9).
+TEST(structure_flow, the_calibration_does_not_depend_on_the_invert) {
+  std::vector<double> flows;
+  for (const double z : {0.0, 3.0, 20.2, 1234.5}) {
+    SCOPED_TRACE(z);
+    reset_errors();
+    // The slope places the outlet where the invert given lies below 0.0001 m.
+    struct_element box = culvert(box_type, 0.6, 1.0, 10.0, 0.013, z, z - 0.2, 0.6, 0.6);
+    box.slope = 0.02;
+    std::vector<struct_element> elements = table_of(box);
+    EXPECT_TRUE(calibrate_culvert(elements, 1, 3));
+    EXPECT_NEAR(elements[1].coeff_inlet, 0.782408, 1e-6);
+    flows.push_back(culvert_link_flow(elements, 1, 3, z + 0.45, z - 1.0));
+    EXPECT_NEAR(flows.back(), flows.front(), 1e-9);
+    EXPECT_EQ(error_state.stop_flag, 0);
+  }
+}
+
 TEST(structure_flow, calibrated_box_passes_its_inlet_control_discharge) {
   reset_errors();
   std::vector<struct_element> elements = table_of(steep_box());

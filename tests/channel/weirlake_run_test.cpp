@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -156,6 +157,85 @@ TEST_F(weirlake_run, pumped_water_is_booked_as_a_negative_point_source) {
   EXPECT_NEAR(summary_value(summary, "Total overland point sources="), -pumped, 0.01) << summary;
   EXPECT_LT(std::fabs(summary_value(summary, "Overall mass balance error =")), 0.01) << summary;
   EXPECT_NEAR(summary_value(summary, "Perennial lake mass bal error m^3="), 0.0, 1.0);
+}
+
+// Every level of the fixture raised by offset m: the grid, the beds, the
+// lake's levels and the structure's inverts.
+std::string raised_grid(const std::string& grid, double offset) {
+  std::istringstream in(grid);
+  std::string line, out;
+  int header = 6;
+  while (std::getline(in, line)) {
+    if (header-- > 0) {
+      out += line + "\n";
+      continue;
+    }
+    std::istringstream row(line);
+    double z = 0.0;
+    std::string values;
+    while (row >> z) values += (values.empty() ? "" : " ") + std::to_string(z + offset);
+    out += values + "\n";
+  }
+  return out;
+}
+
+std::string raised_chan(const std::string& chan, double offset) {
+  std::istringstream in(chan);
+  std::string line, out;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string word;
+    double z = 0.0;
+    words >> word;
+    if ((word == "ELEV" || word == "MINWSE" || word == "INITWSE" || word == "MAXWSE" ||
+         word == "UPINVERT" || word == "DOWNINVERT") &&
+        words >> z) {
+      char text[64];
+      std::snprintf(text, sizeof text, "%s %.17g", word.c_str(), z + offset);
+      line = text;
+    }
+    out += line + "\n";
+  }
+  return out;
+}
+
+// The weir traded for a box culvert of rise 0.6 m with its invert at the
+// crest: the lake stands where the box passes the 0.5 m3/s that comes in,
+// and the same basin built on another datum holds its lake at the same
+// height over the invert, the box calibrated alike.
+TEST_F(weirlake_run, a_culvert_holds_its_lake_at_the_same_height_on_any_datum) {
+  std::string chan = fixture_text("weirlake", "weirlake.chan");
+  const std::string weir = chan.substr(chan.find("STRUCTTYPE WEIR"),
+                                       chan.find("LINK 4") - chan.find("STRUCTTYPE WEIR"));
+  chan.replace(chan.find(weir), weir.size(),
+               "STRUCTTYPE RECT_CULVERT\nWIDTH 0.6\nHEIGHT 1.0\nLENGTH 10\nUPINVERT 10.2\n"
+               "DOWNINVERT 10.0\nSLOPE 0.02\nROUGH_COEFF 0.013\nINLET_DISCH_COEFF 0.6\n"
+               "REV_FLOW_DISCH_COEFF 0.6\n");
+  std::vector<double> heights, coefficients;
+  for (const double invert : {0.0, 3.0, 20.2, 1234.5}) {
+    SCOPED_TRACE(invert);
+    const double offset = invert - 10.2;
+    double level = 0.0, coefficient = 0.0;
+    const run_output out = run(
+        "TOT_TIME 360\n",
+        [&](model_state& s) {
+          level = s.channel.lake_elev[1];
+          coefficient = s.channel.elements[1].coeff_inlet;
+        },
+        [&] {
+          dir_.write("weirlake.chan", raised_chan(chan, offset));
+          dir_.write("elevation.asc", raised_grid(fixture_text("weirlake", "elevation.asc"), offset));
+          dir_.write("points.txt", "NUMPT 1\nPOINT 1 1 0.5\nNRPDS 0\n");
+        });
+    ASSERT_EQ(out.status, 0) << out.text;
+    heights.push_back(level - invert);
+    coefficients.push_back(coefficient);
+    EXPECT_NEAR(heights.back(), heights.front(), 1e-6);
+    EXPECT_NEAR(coefficients.back(), coefficients.front(), 1e-9);
+  }
+  // Above 1.49 rises the inlet passes critical flow: the calibration's ratio.
+  EXPECT_GT(heights.front(), 0.0);
+  EXPECT_NEAR(coefficients.front(), 0.7824, 1e-3);
 }
 
 // The lake takes its search cells in list order: a list that falls in

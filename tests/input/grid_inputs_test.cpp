@@ -288,6 +288,7 @@ TEST_F(grid_inputs, starting_depths_come_from_the_hot_start_and_the_initial_head
   }
   const std::vector<depth_case> cases = {
       {"hot start", "OV_INIT_DEPTH depths.asc\n", std::vector<double>(10, 0.01)},
+      {"map of initial depths", "INITIAL_DEPTH depths.asc\n", std::vector<double>(10, 0.01)},
       {"hot start under a head", "READ_OV_HOTSTART depths.asc\nINIT_ELEV_HEAD 100.45\n", flooded},
       {"head below the ground", "OV_INIT_DEPTH depths.asc\nINIT_ELEV_HEAD 50\n",
        std::vector<double>(10, 0.01)},

@@ -380,12 +380,10 @@ TEST_F(read_project, value_kinds_and_card_rules) {
          EXPECT_EQ(s.settings.soil_con_trans, 1);
          EXPECT_EQ(s.settings.ov_init_depth, "depths.asc");
        }},
-      {"INITIAL_DEPTH depths.asc\n",
-       "Warning: the project card INITIAL_DEPTH is not used; OV_INIT_DEPTH is the card that sets "
-       "initial depths.\n",
+      {"INITIAL_DEPTH depths.asc\n", "",
        [](const input_state& s) {
-         EXPECT_EQ(s.settings.initial_depth, "depths.asc");
-         EXPECT_EQ(s.settings.ov_init_depth, "");
+         EXPECT_EQ(s.settings.ov_init_depth, "depths.asc");
+         EXPECT_EQ(s.settings.ov_init_depth_given, 1);
        }},
       // plotting and dataset cards are stored with no effect and no message
       {"XWINDOWS\nX_FREQ 5\nPARB_FILE data.parb\nPARB_COMPRESSION 2\n", "",

@@ -175,6 +175,36 @@ TEST(run_outputs, plane20_leaves_its_hydrograph_and_both_summaries) {
   EXPECT_NEAR(std::strtod(optim.back().c_str() + 2, nullptr), discharge, 0.01);
 }
 
+// Uniform rain falls for the minutes the user gave, whether or not they fill
+// whole steps of 120 s: 36 mm/h on 200000 m2 gives 120 m3 a minute, the
+// last step rained on for its share.
+TEST(run_outputs, uniform_rain_falls_for_its_whole_duration_on_any_step) {
+  struct rain_case {
+    const char* duration;  // minutes
+    double precip;         // m3
+    const char* steps;     // steps with rain
+  };
+  for (const rain_case& c : {rain_case{"1", 120.0, "1"}, rain_case{"5", 600.0, "3"},
+                             rain_case{"7", 840.0, "4"}, rain_case{"240", 28800.0, "120"}}) {
+    fixture_run r("plane20", "plane20.prj", "TIMESTEP         30\n", "TIMESTEP         120\n");
+    std::string text = read_file(r.project.string());
+    text.replace(text.find("RAIN_DURATION    240"), 20, std::string("RAIN_DURATION ") + c.duration);
+    r.dir.write("plane20.prj", text);
+    r.run();
+    ASSERT_EQ(r.result.status, 0) << r.result.output;
+    const std::string summary = r.file("summary.out");
+    EXPECT_NEAR(value_after(summary, "Total amount of precip="), c.precip, 0.005) << c.duration;
+    EXPECT_NEAR(value_after(summary, "volume of rainfall to overland:"), c.precip, 0.05)
+        << c.duration;
+    EXPECT_NE(summary.find(std::string("number of timesteps with rain:             ") + c.steps +
+                           "\n"),
+              std::string::npos)
+        << c.duration;
+    EXPECT_LT(std::fabs(value_after(summary, "Overall mass balance error =")), 1e-4)
+        << c.duration;
+  }
+}
+
 // Rain of 10.8 mm/h for 90 minutes on 4050 cells of 20 m: 26244 m3.
 TEST(run_outputs, tilted_v_balance_closes) {
   fixture_run r("outputs/tilted_v", "tilted_v.prj");

@@ -256,6 +256,8 @@ TEST_F(sed_contam_bank_run, the_channel_fines_carry_the_tracer_and_every_balance
   const std::string event = whole.substr(whole.find("Channel Contaminant Transport Summary for"));
   EXPECT_NEAR(row_value(event, "Contam mass balance error"), 0.0, 1e-4);
   EXPECT_NEAR(row_value(event, "Exhange with sediments"), exchange, 0.01);
+  // The water and its fines together close as well.
+  EXPECT_NEAR(row_value(event, "Total (dissolved+attached)"), 0.0, 1e-4);
 }
 
 TEST_F(sed_contam_bank_run, without_channel_constituents_the_attached_mass_leaves_with_the_fines) {
@@ -413,6 +415,11 @@ TEST_F(sed_contam_lake_run, the_lake_fines_carry_the_tracer_and_every_balance_cl
   EXPECT_NEAR(row_value(event, "Dissolved mass balance error"), 0.0, 1e-4);
   EXPECT_NEAR(row_value(event, "Exchange with attached"),
               summary_value(lake, "Exchange with attached"), 0.005);
+  // The event's channel water and fines together close, the fines that
+  // entered the lake counted as gone.
+  const std::string event_channel =
+      whole.substr(whole.find("Channel Contaminant Transport Summary for"));
+  EXPECT_NEAR(row_value(event_channel, "Total (dissolved+attached)"), 0.0, 1e-4);
 }
 
 TEST_F(sed_contam_lake_run, the_summaries_do_not_depend_on_the_thread_count) {

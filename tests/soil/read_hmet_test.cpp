@@ -374,6 +374,25 @@ TEST_F(hmet_reader, samson_hour_24_of_a_common_february_is_the_first_of_march) {
   EXPECT_EQ(next(), -1);
 }
 
+// Two-digit years stand for 1950 to 2049: "01" is 2001, "49" 2049, "50" 1950.
+TEST_F(hmet_reader, samson_two_digit_years_fall_in_1950_to_2049) {
+  const struct {
+    const char* yy;
+    int year;
+  } cases[] = {{"00", 2000}, {"01", 2001}, {"49", 2049}, {"50", 1950}, {"93", 1993}, {"99", 1999}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.yy);
+    std::string line = samson_line(0, 3, 1, 5, "0", "0", "0", "5.0", "50", "1000", "1.0");
+    line.replace(1, 2, c.yy);
+    file.close();
+    reader = hmet_reader_state{};
+    record = hmet_record{};
+    ASSERT_EQ(first(samson_head + line + line, hmet_format::samson), 0);
+    ASSERT_EQ(next(), 1);
+    EXPECT_EQ(date_of(record), (std::vector<int>{c.year, 3, 1, 5}));
+  }
+}
+
 TEST_F(hmet_reader, bad_samson_files_are_refused_with_their_line) {
   const std::string good = samson_line(93, 1, 1, 1, "0", "0", "0", "5.0", "50", "1000", "1.0");
   struct bad_case {
