@@ -66,6 +66,21 @@ constexpr double absorbed_rest = 0.001;  // s; a rest this short joins the sub-s
 constexpr double repeat_change = 0.01;   // m2; a larger area change earns a second pass
 constexpr double failing_area = -1e-8;   // m2; a corrected area below it halves the sub-step
 constexpr double wet_area = 1e-16;       // m2; drier nodes have no Courant number
+// The node flows follow Q = conv sqrt(S), S the water-surface slope over the
+// spacing L to the next node, and the continuity of a node of spacing dx and
+// width B moves its level by dt / (B dx) of the flows' difference; so a
+// flow's share of its node's level, dt / (B dx) dQ/d(level), is
+// dt Q / (2 B S dx L): the diffusion number K dt / dx^2 of the diffusive
+// wave, K = Q / (2 B S). The predictor-corrector of one pass holds a wave
+// with kinematic Courant number Ck as long as D + Ck / 2 <= 0.5, and Ck is
+// at most 5/3 of the velocity Courant number, which the Courant limit bounds
+// (0.2 by default): half of the bound leaves the room for it.
+constexpr double diffusion_limit = 0.25;
+// S only enters through Q / S = conv^2 / Q, unbounded as the surface levels
+// out; the slope is not taken below this, so a pool whose flow has died
+// away is not cut to nothing, and a wobble of its surface still is once it
+// tilts a node by more.
+constexpr double flattest_slope = 1e-4;
 
 // The threads' partial results live in a fixed array on the caller's stack,
 // so that no call allocates; larger teams route with this many threads.
@@ -254,13 +269,17 @@ class router {
 };
 
 // The first bad node (area not a number, or stage below the bed) and the
-// largest Courant number of a routed link.
+// largest Courant number of a routed link. A node whose diffusion number is
+// the stricter bound counts with that number scaled to the Courant limit, so
+// that one cut of the sub-step keeps both.
 void router::check_link(int link, double substep, int& bad, double& cmax) const {
   if (!chan_.is_routed(link)) return;
   const double* area = area_;
   const double* qp = qp_;
   const double* yp = chan_.yp.data();
   const double* bel = chan_.bel.data();
+  const double* conv = chan_.conv.data();
+  const double* depth = chan_.chan_depth.data();
   const int first = first_node(link), end = first + chan_.nx[link];
   for (int a = first; a < end; ++a) {
     if (std::isnan(area[a]) || yp[a] - bel[a] < 0.0) {
@@ -268,11 +287,35 @@ void router::check_link(int link, double substep, int& bad, double& cmax) const 
       break;
     }
   }
-  const double ratio = substep / chan_.dx[link];
+  const double dx = chan_.dx[link];
+  const double ratio = substep / dx;
+  // The last node's flow is diffusive only into a channel-shaped link, over
+  // the mean of the two spacings; the outlet's runs on the bed slope.
+  const int down = flow_downstream(chan_, link);
+  const int last = end - 1;
+  const double last_spacing = down > 0 ? 0.5 * (dx + chan_.dx[down]) : 0.0;
+  const double spread = substep * set_.courant_limit / diffusion_limit / dx;
   double largest = cmax;
   for (int a = first; a < end; ++a) {
+    if (!(area[a] > wet_area)) continue;
+    const double q = std::fabs(qp[a]);
     // Reverse flow moves water just as fast, so it is limited alike.
-    if (area[a] > wet_area) largest = std::max(largest, ratio * (std::fabs(qp[a]) / area[a]));
+    largest = std::max(largest, ratio * (q / area[a]));
+    if (a == last && down == 0) continue;
+    // A reverse flow takes the conveyance of the node below; the last
+    // node's lies in the next link, and its reverse flow is left to the
+    // Courant limit.
+    const bool reverse = qp[a] < 0.0;
+    if (reverse && a == last) continue;
+    const double k = conv[reverse ? a + 1 : a];
+    // The sweeps from area keep no top width; the mean width A / h is the
+    // top width of a rectangle and narrower for a sloping bank, which errs
+    // towards the shorter sub-step.
+    if (!(q > 0.0) || !(k > 0.0) || !(depth[a] > 0.0)) continue;
+    const double width = area[a] / depth[a];
+    const double s = std::max((q / k) * (q / k), flattest_slope);
+    const double spacing = a == last ? last_spacing : dx;
+    largest = std::max(largest, spread * q / (2.0 * width * s * spacing));
   }
   cmax = largest;
 }

@@ -135,6 +135,7 @@ void print_volumes(std::FILE* f, const event_water_totals& t, const summary_gate
       {"initial liquid-equiv. volume of snow: %16.1lf\n \n", t.initial_snow, true},
       {"volume of rainfall to overland:      %16.1lf\n", t.rain + t.interception, true},
       {"volume of interception:              %16.1lf\n", t.interception, true},
+      {"volume of snow melt released:        %16.1lf\n", t.snow_melt, g.snow},
       {"volume of base flow from Sacramento:   %16.1lf\n", t.sac_base_flow, g.sacramento},
       {"volume of subsurface at event start:   %16.1lf\n", t.sac_start, g.sacramento},
       {"volume of subsurface at event end:     %16.1lf\n", t.sac_end, g.sacramento},

@@ -5,6 +5,7 @@
 #include "output/summary_totals.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <vector>
 
 #include "run/event_control.h"
@@ -156,6 +157,8 @@ summary_gates gather_summary_gates(const model_state& state) {
   g.overland_lakes = state.surface.overland_lakes != 0;
   g.drains = in.settings.storm_sewer_given != 0;
   g.tile_drains = g.drains && in.settings.pipe_tile_given != 0;
+  // A long-term run keeps a pack, and so does a run given INIT_SWE_DEPTH.
+  g.snow = state.soil.snow.swe.size() > std::size_t(state.grid.cells);
   g.sacramento = in.sacramento != 0;
   g.green_ampt = in.green_ampt != 0;
   g.inf_redist = in.inf_redist != 0;
@@ -223,6 +226,7 @@ event_water_totals gather_event_totals(const model_state& state) {
   if (state.input.long_term) {
     t.initial_snow = state.soil.event_start_snow;
     t.final_snow = state.soil.event_end_snow;
+    t.snow_melt = state.soil.event_melt;
   }
   t.richards_evaporated = state.soil.event_evaporated;
   t.richards_net = rs.event_net;
@@ -272,6 +276,7 @@ run_water_totals gather_run_totals(const model_state& state) {
   run_water_totals t;
   t.initial_surface = surface.initial_volume;
   t.initial_snow = state.soil.initial_snow_volume;
+  t.snow_melt = state.soil.snow.melt_volume;
   // Rain on a channel lake's cells goes to the lake, not the cells.
   t.precipitation = surface.rain_volume + surface.chan_lake_rain_volume;
   t.lake_precip = surface.chan_lake_rain_volume;
@@ -284,6 +289,7 @@ run_water_totals gather_run_totals(const model_state& state) {
   const channel_state& chan = state.channel;
   t.initial_channels = chan.initial_volume;
   t.lateral_inflow = chan.lateral_volume;
+  t.channel_substeps = chan.substeps;
   t.channel_point_sources = chan.point_input_volume + chan.point_source_volume;
   t.initial_chan_lakes = chan.initial_lake_volume;
   t.lake_inflow = chan.lake_inflow_volume;

@@ -21,7 +21,7 @@ struct summary_gates {
   bool overland_lakes = false;
   bool drains = false;             // storm sewer and tile-drain network
   bool tile_drains = false;
-  bool snow = false;
+  bool snow = false;               // a snow pack is kept
   bool sacramento = false;
   bool green_ampt = false;
   bool inf_redist = false;
@@ -44,6 +44,7 @@ struct event_water_totals {
   double initial_channels = 0.0;
   double initial_drains = 0.0;
   double initial_snow = 0.0;
+  double snow_melt = 0.0;        // melt water the packs gave the surface
   double rain = 0.0;             // reaching the surface, interception left out
   double interception = 0.0;
   double sac_base_flow = 0.0;
@@ -112,6 +113,8 @@ struct run_water_totals {
   double initial_chan_lakes = 0.0;
   double initial_olakes = 0.0;
   double initial_snow = 0.0;     // snow water equivalent
+  double snow_melt = 0.0;        // melt water the packs gave the surface
+  long long channel_substeps = 0;  // sub-steps of the channel routing
   double precipitation = 0.0;    // reaching the surface, interception left out
   double interception = 0.0;
   double infiltration = 0.0;

@@ -136,6 +136,9 @@ void print_storages(std::FILE* f, const run_water_totals& t, const summary_gates
   }
   std::fprintf(f, "Initial volume in groundwater=                  %14.2lf \n",
                t.initial_groundwater);
+  if (g.snow) {
+    std::fprintf(f, "Initial volume of snow=                         %14.2lf \n", t.initial_snow);
+  }
   if (g.channel_lakes) {
     std::fprintf(f, "Initial volume in perennial lakes               %14.2lf \n",
                  t.initial_chan_lakes);
@@ -173,6 +176,9 @@ void print_fluxes(std::FILE* f, const run_water_totals& t, const summary_gates& 
   if (!g.sacramento) {
     std::fprintf(f, "Total amount of exfiltration=                   %14.2lf\n", t.exfiltration);
   }
+  if (g.snow) {
+    std::fprintf(f, "Total snow melt released=                       %14.2lf\n", t.snow_melt);
+  }
   std::fputs("\n", f);
 
   if (g.sacramento) {
@@ -203,6 +209,10 @@ void print_fluxes(std::FILE* f, const run_water_totals& t, const summary_gates& 
   std::fputs("\n", f);
   std::fprintf(f, "Total lateral inflow into channels=             %14.2lf\n", t.lateral_inflow);
   std::fprintf(f, "Total amount of discharge=                      %14.2lf\n", t.discharge);
+  if (g.channel_routing) {
+    std::fprintf(f, "Channel routing sub-steps=                      %14lld\n",
+                 t.channel_substeps);
+  }
 
   if (g.stream_exchange) {
     std::fprintf(f, "Total flux from river to gw=                    %14.2lf\n", t.river_to_gw);

@@ -130,10 +130,13 @@ double sediment_transport_capacity(int formula, int cell, double S, double h, do
       return 0.316227766 * std::pow(x, 2.59) * std::pow(d, -0.39) / 10.0 * scale;
     }
     case 4: {
+      // Stream power in erg/(cm2 s); the load comes out in g/(cm s) like
+      // formulas 3, 5 and 6, so it is a rate that the step scale turns into
+      // the volume through the face over the step (not sed_K, as for them).
       const double p = std::pow(water_unit_weight * h * S * V * 1000.0, 1.5);
       const double d = sediment_d50(cell, sed);
-      if (d < 122.0) return 1.977e-6 * std::pow(p, 1.044) * std::pow(d, 0.478) / 10.0;
-      return 4.6e-7 * std::pow(p, 1.75) * std::pow(d, -0.56) / 10.0;
+      if (d < 122.0) return 1.977e-6 * std::pow(p, 1.044) * std::pow(d, 0.478) / 10.0 * scale;
+      return 4.6e-7 * std::pow(p, 1.75) * std::pow(d, -0.56) / 10.0 * scale;
     }
     case 5: {
       const double x = q * 100.0 * 100.0;

@@ -125,6 +125,8 @@ struct soil_state {
   double event_final_moisture = 0.0;     // and at its end
   double event_start_snow = 0.0;         // snow water equivalent at the event start, m3
   double event_end_snow = 0.0;           // and at its end, m3
+  double event_start_melt = 0.0;         // the run's melt water at the event start, m3
+  double event_melt = 0.0;               // the last finished event's melt water, m3
 
   // Long-term runs: meteorology and evapotranspiration
   longterm_state longterm;

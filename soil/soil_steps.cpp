@@ -279,6 +279,7 @@ void soil_event_start(model_state& state) {
   soil.event_start_recharge = soil_downward_flux(state);
   soil.event_initial_moisture = mean_relative_saturation(state, true);
   soil.event_start_snow = snow_volume(state);
+  soil.event_start_melt = soil.snow.melt_volume;
 }
 
 void soil_event_end(model_state& state) {
@@ -297,6 +298,7 @@ void soil_event_end(model_state& state) {
     soil.event_recharge = soil_downward_flux(state) - soil.event_start_recharge;
     soil.event_final_moisture = mean_relative_saturation(state, false);
     soil.event_end_snow = snow_volume(state);
+    soil.event_melt = soil.snow.melt_volume - soil.event_start_melt;
     // The next event starts a fresh redistribution state.
     if (in.inf_redist) soil.redist_first_pass = 0;
   }

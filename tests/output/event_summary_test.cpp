@@ -267,6 +267,8 @@ TEST(write_event_summary, optional_lines_follow_their_options) {
       {"volume of base flow from Sacramento:   ", [](model_state& s) { s.input.sacramento = 1; }},
       {"volume of groundwater recharge:      ", [](model_state& s) { s.input.inf_redist = 1; }},
       {"initial volume in lakes               ", [](model_state& s) { s.channel.channel_lakes = 1; }},
+      {"volume of snow melt released:        ",
+       [](model_state& s) { s.soil.snow.swe.assign(std::size_t(s.grid.cells) + 1, 0.0); }},
       {"Interception losses.\n", [](model_state& s) { s.input.interception = 1; }},
       {"Distributed overland roughness.\n", [](model_state& s) { s.input.roughness_map = 1; }},
       {"Green & Ampt infiltration.\n", [](model_state& s) { s.input.green_ampt = 1; }},

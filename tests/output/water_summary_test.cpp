@@ -206,6 +206,29 @@ TEST(water_summary, option_lines_and_labels) {
         "Perennial lake mass bal error m^3=", "Subsurface drain mass bal error m^3="}) {
     EXPECT_TRUE(has(s4, line)) << line;
   }
+  for (const char* line : {"Initial volume of snow=", "Total snow melt released=",
+                           "Channel routing sub-steps="})
+    EXPECT_FALSE(has(s4, line)) << line;
+
+  // A snow pack's start joins the initial volumes, its melt the totals; the
+  // channels count their sub-steps.
+  summary_gates snow;
+  snow.snow = true;
+  snow.channel_routing = true;
+  t.initial_snow = 500.0;
+  t.snow_melt = 123.45;
+  t.channel_substeps = 4321;
+  const std::string s5 = printed(t, snow, b);
+  EXPECT_TRUE(has(s5,
+                  "Initial volume in groundwater=                          100.00 \n"
+                  "Initial volume of snow=                                 500.00 \n\n"))
+      << s5;
+  EXPECT_TRUE(has(s5,
+                  "Total amount of exfiltration=                             0.00\n"
+                  "Total snow melt released=                               123.45\n\n"));
+  EXPECT_TRUE(has(s5,
+                  "Total amount of discharge=                                0.00\n"
+                  "Channel routing sub-steps=                                4321\n"));
 }
 
 // The optimiser gets the run's outlet volume on one line, and its file is
