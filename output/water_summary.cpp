@@ -117,6 +117,9 @@ void print_groundwater_section(std::FILE* f, const run_water_totals& t, const wa
   std::fprintf(f, "Flux across head boundaries=     %14.2lf \n", t.gw_head_boundary);
   std::fprintf(f, "Leakage to deep aquifer+         %14.2lf \n", t.deep_leakage);
   std::fprintf(f, "Pumping                          %14.2lf \n", t.pumping);
+  // Only a run whose wells were cut says what they asked.
+  if (t.pumping_asked > t.pumping + 0.005)
+    std::fprintf(f, "Pumping asked of the wells       %14.2lf \n", t.pumping_asked);
   std::fprintf(f, "To tile drains                   %14.2lf \n", t.gw_to_tile_drains);
   std::fprintf(f, "Gain from XY boundaries          %14.2lf \n", t.xy_gain);
   std::fprintf(f, "Loss to XY boundaries            %14.2lf \n", t.xy_loss);
