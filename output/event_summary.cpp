@@ -190,10 +190,10 @@ void print_volumes(std::FILE* f, const event_water_totals& t, const summary_gate
 
 void print_mass_error(std::FILE* f, const event_balance& b, const event_water_totals& t,
                       const model_state& state, const summary_gates& g) {
-  const bool no_rain = b.error == -1.0;
+  const bool no_rain = b.no_rain;
   std::fprintf(f, "mass conservation error:                         %9.6lf percent\n",
                b.error * 100.0);
-  if (b.error < 0.0 && !no_rain) {
+  if (b.error < 0.0) {
     std::fputs("Note: negative mass conservation error indicates mass was gained.\n", f);
   } else {
     std::fputs("Note: positive mass conservation error indicates mass was created.\n", f);
@@ -412,7 +412,10 @@ event_balance overland_event_balance(const event_water_totals& t) {
   b.mass_out = t.final_surface + t.discharge + t.infiltration + t.direct_evaporation +
                t.overland_to_drains + t.boundary_loss + t.final_channels + t.final_lakes +
                t.lake_evaporation + t.final_snow + t.channel_to_gw + t.lakes_to_gw;
-  b.error = t.rain > 0.0 ? (b.mass_in - b.mass_out) / b.mass_in : -1.0;
+  // An event without rain still holds and moves the water it started
+  // with; only a balance with nothing in it has no error to give.
+  b.no_rain = !(t.rain > 0.0);
+  b.error = b.mass_in > 0.0 ? (b.mass_in - b.mass_out) / b.mass_in : 0.0;
   return b;
 }
 

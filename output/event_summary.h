@@ -15,10 +15,12 @@ void print_summary_line(std::FILE* file, const char* label, double value, int wi
                         const char* format, char fill, int point_offset, int extra);
 
 // The event's overland water balance, m3. error is a fraction of mass_in,
-// or exactly -1 when no rain fell in the event.
+// 0 when nothing was in the balance at all; no_rain marks an event without
+// rain (its note), whose balance is still closed on the water it had.
 struct event_balance {
   double mass_in = 0.0;   // water at the start plus what came in
   double mass_out = 0.0;  // water at the end plus what went out
   double error = 0.0;
+  bool no_rain = false;
 };
 event_balance overland_event_balance(const event_water_totals& totals);

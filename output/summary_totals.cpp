@@ -105,6 +105,7 @@ void gather_groundwater_totals(const model_state& state, run_water_totals& t) {
   t.gw_head_boundary = r.head_boundary;
   t.deep_leakage = r.leakage;
   t.pumping = r.pumping;
+  t.pumping_asked = r.pumping_asked;
   t.xy_gain = r.xy_gain;
   t.xy_loss = r.xy_loss;
   // The channels already hold or have lost the exchange of the aquifer's

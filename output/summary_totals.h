@@ -130,6 +130,7 @@ struct run_water_totals {
   double gw_head_boundary = 0.0; // flux across groundwater head boundaries
   double deep_leakage = 0.0;
   double pumping = 0.0;
+  double pumping_asked = 0.0;  // what the wells asked; above pumping when one was cut
   double gw_to_tile_drains = 0.0;
   double xy_gain = 0.0;
   double xy_loss = 0.0;

@@ -3,6 +3,7 @@
 
 #include "output/water_summary.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "run/model_state.h"
@@ -20,6 +21,11 @@ double percent_error(double in, double out, double base) {
   if (!(in > no_input_volume) || !(base > no_input_volume)) return 0.0;
   return (in - out) * 100.0 / base;
 }
+
+// Overland boundaries that gave more than they took brought water in: the
+// net gain counts among what an error is a share of, as rain does (a run
+// fed through a held level would otherwise divide by its rain alone).
+double boundary_gain(const water_balance& b) { return std::max(-b.net_boundary_loss, 0.0); }
 
 void groundwater_balance(const run_water_totals& t, water_balance& b) {
   // The starting volume is never 0 in a groundwater run, so it divides untested.
@@ -52,12 +58,15 @@ void overall_balance(const run_water_totals& t, const summary_gates& g, water_ba
   // what a lake loses the aquifer holds.
   const double lakes_out = g.gw_simulation ? 0.0 : t.lakes_to_gw;
   const double lakes_in = g.gw_simulation ? 0.0 : t.gw_to_lakes;
-  const double out = t.discharge + t.evaporation + b.net_boundary_loss + lakes_out +
+  const double boundary_out = std::max(b.net_boundary_loss, 0.0);
+  const double boundary_in = boundary_gain(b);
+  const double out = t.discharge + t.evaporation + boundary_out + lakes_out +
                      t.lake_evaporation + t.drains_to_fixed_heads;
   // The specified-discharge boundaries bring water in as the point sources do.
   // Fixed-head pipe junctions stand for water outside the watershed.
   double in = t.precipitation + t.gw_head_boundary + t.overland_point_sources + lakes_in +
-              t.channel_point_sources + t.discharge_boundary_gain + t.drains_from_fixed_heads;
+              t.channel_point_sources + t.discharge_boundary_gain + t.drains_from_fixed_heads +
+              boundary_in;
   double loss;
   if (g.gw_simulation) {
     loss = t.downward_flux - t.recharge + out + t.deep_leakage + t.pumping;
@@ -70,15 +79,17 @@ void overall_balance(const run_water_totals& t, const summary_gates& g, water_ba
 }
 
 void surface_balance(const run_water_totals& t, water_balance& b) {
+  const double boundary_out = std::max(b.net_boundary_loss, 0.0);
+  const double boundary_in = boundary_gain(b);
   const double s_in = t.precipitation + t.gw_to_river + t.gw_to_lakes + t.exfiltration +
                       t.overland_point_sources + t.channel_point_sources + t.drains_to_channels +
-                      t.drains_to_overland + t.discharge_boundary_gain;
+                      t.drains_to_overland + t.discharge_boundary_gain + boundary_in;
   const double s_fin =
       b.final_channel + b.final_snow + b.final_surface + b.final_chan_lake + b.final_olake;
   const double kept = t.initial_chan_lakes + t.initial_olakes + t.initial_surface +
                       t.initial_channels + t.initial_snow + s_in;
   const double gone = t.lakes_to_gw + t.river_to_gw + t.direct_evaporation + t.discharge +
-                      t.infiltration + b.net_boundary_loss + t.lake_evaporation +
+                      t.infiltration + boundary_out + t.lake_evaporation +
                       t.overland_to_drains + s_fin;
   b.surface_error = s_in > no_input_volume ? (kept - gone) * 100.0 / (s_fin + s_in) : 0.0;
 }
@@ -106,6 +117,9 @@ void print_groundwater_section(std::FILE* f, const run_water_totals& t, const wa
   std::fprintf(f, "Flux across head boundaries=     %14.2lf \n", t.gw_head_boundary);
   std::fprintf(f, "Leakage to deep aquifer+         %14.2lf \n", t.deep_leakage);
   std::fprintf(f, "Pumping                          %14.2lf \n", t.pumping);
+  // Only a run whose wells were cut says what they asked.
+  if (t.pumping_asked > t.pumping + 0.005)
+    std::fprintf(f, "Pumping asked of the wells       %14.2lf \n", t.pumping_asked);
   std::fprintf(f, "To tile drains                   %14.2lf \n", t.gw_to_tile_drains);
   std::fprintf(f, "Gain from XY boundaries          %14.2lf \n", t.xy_gain);
   std::fprintf(f, "Loss to XY boundaries            %14.2lf \n", t.xy_loss);

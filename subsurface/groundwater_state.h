@@ -31,6 +31,7 @@ struct gw_well {
   double rate = 0.0;    // constant rate, m3/s, positive for withdrawal; 0 with a series
   int ts_index = 0;     // TIME_SERIES_INDEX id, 0 without a series
   int cell = 0;         // active list: the well's cell; 0 in the table list
+  int cut_warned = 0;   // the warning of a cut well was given
 };
 
 // The line solver's settings, resolved from the project's cards
@@ -97,6 +98,7 @@ struct gw_totals {
   double recharge_input = 0.0;   // recharge of the cells the totals count (not type 5)
   double leakage = 0.0;          // to the deep aquifer
   double pumping = 0.0;          // withdrawn by wells and static fluxes (injection -)
+  double pumping_asked = 0.0;    // what the wells and static fluxes asked for
   double head_boundary = 0.0;    // flow out of fixed-head cells into the aquifer
   double unsat_to_sat = 0.0;     // released by the soil zone into the aquifer
   double soil_side = 0.0;        // its counterpart on the soil side (the negative)
@@ -126,6 +128,7 @@ struct groundwater_state {
   std::vector<double> gw_flux;        // flow out of a fixed-head cell in the last solve, m3
   std::vector<double> gw_sink;        // net sink rate, m/s, out of the aquifer +
   std::vector<double> gw_pump_rate;   // well or static-flux rate of the interval, m/s
+  std::vector<double> gw_pump_asked;  // the rate asked of it before any cut, m/s
   std::vector<double> gw_leakage;     // deep leakage rate of the interval, m/s
   std::vector<double> gw_thickness;   // saturated thickness of the pass, m
   std::vector<double> gw_tx, gw_ty;   // transmissivity of the pass, m2/s

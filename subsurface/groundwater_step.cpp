@@ -366,6 +366,9 @@ void book_interval(model_state& state, double dt) {
   gw.saturated_storage = ordered_sum(gw.sink_volume, cells) + gw.stored_over_porosity;
   book(gw, &gw_totals::leakage, ordered_sum(gw.book_a, cells));
   book(gw, &gw_totals::pumping, ordered_sum(gw.book_b, cells));
+  for (int i = 1; i <= cells; ++i)
+    gw.book_b[i] = dt * gw.gw_pump_asked[i] * gw.gw_dx[i] * gw.gw_dy[i];
+  book(gw, &gw_totals::pumping_asked, ordered_sum(gw.book_b, cells));
   book(gw, &gw_totals::head_boundary, ordered_sum(gw.book_c, cells));
   if (exfil) gw.any_exfil = 1;
   // Any cell at the ground couples the soil to the table.

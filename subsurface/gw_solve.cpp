@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 
 #include <omp.h>
 
@@ -56,6 +57,7 @@ double form_sinks(groundwater_state& gw, const gw_couplings& with, int cells, do
       gw.gw_sink[i] = 0.0;
       gw.gw_leakage[i] = 0.0;
       gw.gw_pump_rate[i] = 0.0;
+      gw.gw_pump_asked[i] = 0.0;
       gw.sink_volume[i] = 0.0;
       continue;
     }
@@ -81,14 +83,21 @@ double form_sinks(groundwater_state& gw, const gw_couplings& with, int cells, do
 
     if (!table_wells) gw.gw_pump_rate[i] = gw.gw_static_flux[i];
     double pump = gw.gw_pump_rate[i];
+    gw.gw_pump_asked[i] = pump;
     if (b < dry_thickness && pump > 0.0) pump = 0.0;
+    // A well draws on its neighbours as much as on its own cell: it is held
+    // only to the cell's thickness over the interval here, and after the
+    // solve to the water the aquifer really gave it.
+    const double others = -gw.gw_recharge[i] / 100.0 / dt + leak + drop + seep + stream + lake + tile;
+    if (pump > 0.0 && b - (pump + others) * dt < min_thickness)
+      pump = std::max(0.0, std::min(pump, (b - min_thickness) / dt - std::max(others, 0.0)));
 
-    double sink = pump - gw.gw_recharge[i] / 100.0 / dt + leak + drop + seep + stream + lake + tile;
+    const double sink = others;
     // The cell gives no more than it holds above the thinnest thickness.
     // The streams, lakes, drains and the ponded surface already hold what
-    // they took from it, so the wells and the deep leakage give way first;
-    // what the cell still cannot give stays owed to it, taken at a later
-    // interval, so every book holds what really moved.
+    // they took from it, so the deep leakage gives way first; what the cell
+    // still cannot give stays owed to it, taken at a later interval, so
+    // every book holds what really moved.
     const double can_give = b < min_thickness ? 0.0 : std::max(0.0, (b - min_thickness) * store / dt);
     double excess = sink > can_give ? sink - can_give : 0.0;  // m/s
     // Each term gives way by what the cell cannot give; the cut, m/s.
@@ -99,7 +108,6 @@ double form_sinks(groundwater_state& gw, const gw_couplings& with, int cells, do
       excess -= cut;
       return cut;
     };
-    give_way(pump);
     give_way(leak);
     const double owed = dt * area;  // m3 per m/s of the interval
     if (with.channels) gw.gw_stream_vol[i] = give_way(stream) * owed;
@@ -221,7 +229,11 @@ void hold_above_bottom(groundwater_state& gw, bool richards, int cells, double d
     const double store = richards ? gw.gw_porosity[i] : gw.gw_storage[i];
     const double lift = (floor - gw.elevgw[i]) * store * area;  // m3
     gw.elevgw[i] = floor;
-    gw.gw_leakage[i] -= lift / dt / area;
+    // A well that emptied its cell gave only what was there: the lift
+    // comes off its pumping first, and only the rest from below.
+    const double cut = std::min(std::max(gw.gw_pump_rate[i], 0.0), lift / dt / area);  // m/s
+    gw.gw_pump_rate[i] -= cut;
+    gw.gw_leakage[i] -= lift / dt / area - cut;
     double untaken = 0.0;  // m3
     if (gw.gw_sink[i] > 0.0) {
       untaken = gw.gw_sink[i] * after * area;
@@ -286,6 +298,25 @@ bool adjust_columns(groundwater_state& gw, const grid_state& grid, const gw_coup
   return true;
 }
 
+// One warning for each well the aquifer could not give what it asked,
+// the first time it is cut, with the rates of that interval.
+void warn_cut_wells(groundwater_state& gw) {
+  for (gw_well& well : gw.wells) {
+    const std::size_t i = std::size_t(well.cell);
+    if (well.cut_warned || i >= gw.gw_pump_rate.size()) continue;
+    const double asked = gw.gw_pump_asked[i], given = gw.gw_pump_rate[i];
+    if (!(asked > 0.0) || !(given < asked * (1.0 - 1e-9))) continue;
+    const double area = gw.gw_dx[i] * gw.gw_dy[i];
+    char text[240];
+    std::snprintf(text, sizeof text,
+                  "Warning: the aquifer cannot give well %d (cell %d) what it asks: %.6g m3/s "
+                  "asked, %.6g m3/s delivered.\n",
+                  well.id, well.cell, asked * area, given * area);
+    print_message(summary_file, text);
+    well.cut_warned = 1;
+  }
+}
+
 }  // namespace
 
 bool gw_settings_from(const project_settings& s, gw_settings& out) {
@@ -320,7 +351,7 @@ bool size_groundwater_state(groundwater_state& gw, const grid_state& grid) {
        {&gw.bottom_elev, &gw.gw_porosity, &gw.gw_kx, &gw.gw_ky, &gw.gw_dx, &gw.gw_dy,
         &gw.gw_static_flux, &gw.elevgw, &gw.gw_storage, &gw.gw_recharge, &gw.gw_stream_vol,
         &gw.lake_source, &gw.vol_tile_grid, &gw.gw_surface_seep, &gw.gw_drop_vol, &gw.gw_flux,
-        &gw.gw_sink, &gw.gw_pump_rate, &gw.gw_leakage, &gw.gw_thickness, &gw.gw_tx, &gw.gw_ty,
+        &gw.gw_sink, &gw.gw_pump_rate, &gw.gw_pump_asked, &gw.gw_leakage, &gw.gw_thickness, &gw.gw_tx, &gw.gw_ty,
         &gw.lake_seep_rate, &gw.head_start, &gw.head_iter, &gw.sink_volume, &gw.gw_head_before,
         &gw.gw_wt_depth, &gw.recharge_cum, &gw.recharge_cum_map, &gw.recharge_inc, &gw.book_a, &gw.book_b,
         &gw.book_c, &sys.above,
@@ -416,6 +447,9 @@ double gw_solve(groundwater_state& gw, const grid_state& grid, const gw_coupling
         !adjust_columns(gw, grid, with, cells, remaining, total, vadose_total))
       return 0.0;
     book_fixed_head_flow(gw, grid, cells, s);
-    if (remaining <= 0.0) return total;
+    if (remaining <= 0.0) {
+      warn_cut_wells(gw);
+      return total;
+    }
   }
 }

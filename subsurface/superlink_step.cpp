@@ -23,6 +23,13 @@ constexpr double g = 9.81;             // m/s2
 constexpr double depth_floor = 1e-4;   // m
 constexpr const char* log_name = "superlink_flows.out";
 
+// A junction whose head stands for water outside the network: bound, and
+// not one of the outlets (which are held at their bottom too).
+bool fixed_head_junction(const superlink_network& net, int j) {
+  const int t = net.inlet_type(0, j);
+  return net.bound[std::size_t(j)] == 1 && t != inlet::outlet_cell && t != inlet::outlet_channel;
+}
+
 int pipes_of(const superlink_network& net, int k) {
   return net.superlink_cnodes[std::size_t(k)];
 }
@@ -99,6 +106,19 @@ void reduce_superlink(superlink_state& sl, int k, double dt) {
   auto width_len = [&](int i) {
     return (i < 1 || i > n) ? 0.0 : wk.top_width(i, k) * net.dxc(i, k);
   };
+  // The local loss acts where the flow meets a change: where it enters the
+  // superlink from its junction, at a manhole or an inlet inside it, or
+  // where the section changes from the pipe before. There it stands in the
+  // momentum of the pipe entered. Along a uniform stretch it would add a
+  // head loss of Q^2 / (g C^2 Ac^2) to every pipe, however short, and a
+  // pipe cut into more pieces would stand ever deeper.
+  auto local_loss_at = [&](int i) {
+    if (i < 2) return true;
+    const int t = net.inlet_type(i, k);
+    if (net.As(i, k) > 0.0 || (t >= 1 && t <= inlet::max_grates)) return true;
+    return net.sec_type(i, k) != net.sec_type(i - 1, k) ||
+           net.diameter(i, k) != net.diameter(i - 1, k) || net.width(i, k) != net.width(i - 1, k);
+  };
   for (int i = 1; i <= n; ++i) {
     const double a = wk.n_veloc(i, k) > 0.0 ? -wk.n_veloc(i, k) : 0.0;
     const double c = wk.n_veloc(i + 1, k) < 0.0 ? wk.n_veloc(i + 1, k) : 0.0;
@@ -109,7 +129,9 @@ void reduce_superlink(superlink_state& sl, int k, double dt) {
     const double r43 = std::pow(wk.hyd_R(i, k), 4.0 / 3.0);
     const double cc = wk.C(i, k);
     const double friction = (r43 > 0.0 && area > 0.0) ? g * nn * nn * std::fabs(q) * l / (r43 * area) : 0.0;
-    const double loss = area > 0.0 ? area * std::fabs(q) / (cc * cc * wk.Ac(i, k) * wk.Ac(i, k)) : 0.0;
+    const double loss = area > 0.0 && local_loss_at(i)
+                            ? area * std::fabs(q) / (cc * cc * wk.Ac(i, k) * wk.Ac(i, k))
+                            : 0.0;
     wk.a(i, k) = a;
     wk.c(i, k) = c;
     wk.b(i, k) = l / dt + friction + loss - a - c;
@@ -578,7 +600,7 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
         wk.owed[u] = -v;
         v = 0.0;
       }
-    } else if (net.bound[std::size_t(j)] == 1) {
+    } else if (fixed_head_junction(net, j)) {
       // The held head takes what the superlink brings, less the superlink's
       // debt, which it pays.
       v -= wk.owed[u];
@@ -603,15 +625,17 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
     }
   }
   // A superlink leaving a held head draws on it; what enters such a
-  // junction from its cell or its tiles goes to the held head too.
+  // junction from its cell or its tiles goes to the held head too. An
+  // outlet is held at its bottom as well, but what it passes is booked as
+  // the outflow above, and its Q_junc holds that volume, not a rate.
   for (int k = 1; k <= net.n_slink; ++k) {
     const int j = net.us_sjunc[std::size_t(k)];
-    if (net.bound[std::size_t(j)] != 1) continue;
+    if (!fixed_head_junction(net, j)) continue;
     const double v = dt * wk.Q_u[std::size_t(k)];
     (v >= 0.0 ? tot.fixed_head_in : tot.fixed_head_out) += std::fabs(v);
   }
   for (int j = 1; j <= net.n_sjunc; ++j) {
-    if (net.bound[std::size_t(j)] != 1) continue;
+    if (!fixed_head_junction(net, j)) continue;
     const double v = dt * net.Q_junc[std::size_t(j)];
     (v >= 0.0 ? tot.fixed_head_out : tot.fixed_head_in) += std::fabs(v);
   }

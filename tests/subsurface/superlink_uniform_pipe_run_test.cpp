@@ -1,0 +1,219 @@
+// Whole runs of one uniform pipe fed at a steady rate: a 400 m circular
+// pipe (D 0.6 m, n 0.013) takes 0.1 m3/s from a grate under a pond held at
+// 0.1 m and falls freely onto the outlet's cell. Laid as one input pipe or
+// as many, it must run at Manning's normal depth along its length, and the
+// summary's balance lines must close.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "../surface/surface_run_fixture.h"
+#include "run/model_state.h"
+#include "test_support.h"
+
+namespace {
+
+using surface_fixture::ascii_grid;
+using surface_fixture::run_in_process;
+using surface_fixture::summary_value;
+using test_support::temp_dir;
+
+constexpr double diameter = 0.6;  // m
+constexpr double manning = 0.013;
+constexpr double length = 400.0;  // m
+// One grate of this side under 0.1 m of water takes the weir flow
+// 0.02832 x 3.0 x (3 x side x 3.28) x (3.28 x 0.1)^1.5 cfs-to-m3/s, which
+// is 0.1 m3/s to six digits.
+constexpr double grate_side = 0.636764;  // m
+
+double grate_flow() {
+  return 0.02832 * 3.0 * (3.0 * grate_side * 3.28) * std::pow(3.28 * 0.1, 1.5);
+}
+
+// Area and wetted perimeter of the circular section at depth y.
+double area(double y) {
+  const double r = diameter / 2.0, theta = std::acos((r - y) / r);
+  return r * r * theta - (r - y) * r * std::sin(theta);
+}
+double perimeter(double y) { return diameter * std::acos((diameter / 2.0 - y) / (diameter / 2.0)); }
+
+// Manning's normal depth by bisection: (1/n) A R^(2/3) sqrt(S) = Q, on a
+// depth below the section's largest conveyance (0.938 D).
+double normal_depth(double q, double slope) {
+  double lo = 1e-6, hi = 0.938 * diameter;
+  for (int k = 0; k < 200; ++k) {
+    const double y = 0.5 * (lo + hi);
+    const double a = area(y);
+    const double conveyed = a * std::pow(a / perimeter(y), 2.0 / 3.0) * std::sqrt(slope) / manning;
+    (conveyed < q ? lo : hi) = y;
+  }
+  return 0.5 * (lo + hi);
+}
+
+// The network: the grate junction on cell 1 (bottom at the pipe's invert
+// 7.5 m), the pipe laid as `pipes` equal input pipes, the outlet onto cell
+// 3 with its bottom 1 m under the pipe's end.
+std::string network(int pipes, double slope) {
+  const double drop = slope * length;
+  char line[200];
+  std::string t;
+  std::snprintf(line, sizeof line, "SJUNC 1 10.0 7.5 1.0 1 1 1 %.6f 0.5\n", grate_side);
+  t += line;
+  std::snprintf(line, sizeof line, "SJUNC 2 9.5 %.4f 1.0 888 1 3 0.0 0.0\n", 7.5 - drop - 1.0);
+  t += line;
+  t += "CONNECT 1 1 2\n";
+  t += "SLINK 1 " + std::to_string(pipes) + "\n";
+  for (int i = 1; i <= pipes + 1; ++i) {
+    const int col = i == 1 ? 1 : i == pipes + 1 ? 3 : 2;
+    std::snprintf(line, sizeof line, "NODE %d 10.0 %.6f 0.0 0 1 %d 0.0 0.0\n", i,
+                  7.5 - drop * (i - 1) / pipes, col);
+    t += line;
+  }
+  for (int i = 1; i <= pipes; ++i) {
+    std::snprintf(line, sizeof line, "PIPE %d 1 %.1f 0.0 %.4f %.3f %.6f 0.0 0.0\n", i, diameter,
+                  slope, manning, length / pipes);
+    t += line;
+  }
+  return t;
+}
+
+// A mapping-table row: the id in columns 1-6, the description up to
+// column 86, the values after it.
+std::string table_row(const char* id, const char* description, const char* values) {
+  char text[200];
+  std::snprintf(text, sizeof text, "%-6s%-80s%s\n", id, description, values);
+  return text;
+}
+
+// A 1 x 3 strip of 10 m cells, ground 10, 11 and 9.5 m, the outlet in cell
+// 3; cell 1 holds its water at 10.1 m. A trace of rain falls in the
+// first minute.
+void write_project(const temp_dir& dir, int pipes, double slope) {
+  dir.write("mask.asc", ascii_grid(1, 3, 10.0, {1, 1, 1}));
+  dir.write("elevation.asc", ascii_grid(1, 3, 10.0, {10.0, 11.0, 9.5}));
+  dir.write("bdy.idx", ascii_grid(1, 3, 10.0, {2, 1, 1}));
+  dir.write("tables.cmt",
+            std::string("VALTO_INDEX_MAP_TABLES\nINDEX_MAP bdy.idx bdy\n\n"
+                        "OVERLAND_BOUNDARY bdy\nNUM_IDS 2\n") +
+                table_row("ID", "DESCRIPTION", "TYPE  VALUE") +
+                table_row("1", "No boundary", "0  0") +
+                table_row("2", "Fixed level 10.1 m", "2  10.1"));
+  dir.write("net.txt", network(pipes, slope));
+  dir.write("pipe.prj",
+            "VALTOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elevation.asc\nGRIDSIZE 10\n"
+            "ROWS 1\nCOLS 3\nTIMESTEP 10\nTOT_TIME 120\nOUTROW 1\nOUTCOL 3\nOUTSLOPE 0.01\n"
+            "MANNING_N 0.05\nOVERTYPE explicit\nPRECIP_UNIF\nRAIN_INTENSITY 0.001\n"
+            "RAIN_DURATION 1\nSTART_DATE 2000 6 1\nSTART_TIME 0 0\n"
+            "MAPPING_TABLE tables.cmt\nOV_BOUNDARY\nSTORM_SEWER net.txt\nNUM_THREADS 1\n"
+            "SUMMARY summary.out\nOUTLET_HYDRO outlet.hyd\n");
+}
+
+// Critical depth by bisection: A sqrt(A / B) = Q / sqrt(g), B the top width.
+double critical_depth(double q) {
+  double lo = 1e-6, hi = 0.99 * diameter;
+  for (int k = 0; k < 200; ++k) {
+    const double y = 0.5 * (lo + hi);
+    const double r = diameter / 2.0;
+    const double b = diameter * std::sin(std::acos((r - y) / r));
+    (area(y) * std::sqrt(area(y) / b) < q / std::sqrt(9.81) ? lo : hi) = y;
+  }
+  return 0.5 * (lo + hi);
+}
+
+// Friction slope at depth y: (n Q / (A R^(2/3)))^2.
+double friction_slope(double q, double y) {
+  const double a = area(y);
+  return std::pow(manning * q / (a * std::pow(a / perimeter(y), 2.0 / 3.0)), 2.0);
+}
+
+// A superlink of one pipe has no node inside: its momentum balance, taken
+// at its upstream depth y, spreads the fall to the outfall's depth over the
+// whole pipe, together with the local loss of the water entering it from
+// its junction, v^2 / g: S_f(y) + v^2 / (g L) = S + (y - y_end) / L, with
+// y_end = min(yc, yn).
+double one_pipe_depth(double q, double slope) {
+  const double end = std::min(critical_depth(q), normal_depth(q, slope));
+  double lo = 0.5 * end, hi = 0.938 * diameter;
+  for (int k = 0; k < 200; ++k) {
+    const double y = 0.5 * (lo + hi);
+    const double v = q / area(y);
+    (friction_slope(q, y) + v * v / 9.81 / length > slope + (y - end) / length ? lo : hi) = y;
+  }
+  return 0.5 * (lo + hi);
+}
+
+TEST(superlink_uniform_pipe, closed_forms_of_the_pipe) {
+  EXPECT_NEAR(grate_flow(), 0.1, 1e-6);
+  EXPECT_NEAR(normal_depth(0.1, 0.005), 0.19584, 1e-5);
+  // (0.25052 m would carry 0.100044 m3/s.)
+  EXPECT_NEAR(normal_depth(0.1, 0.002), 0.25046, 1e-5);
+  EXPECT_NEAR(critical_depth(0.1), 0.20138, 1e-5);
+  EXPECT_NEAR(one_pipe_depth(0.1, 0.005), 0.19978, 1e-5);
+  EXPECT_NEAR(one_pipe_depth(0.1, 0.002), 0.25294, 1e-5);
+}
+
+struct pipe_case {
+  int pipes;
+  double slope;
+};
+
+class uniform_pipe_test : public ::testing::TestWithParam<pipe_case> {};
+
+TEST_P(uniform_pipe_test, runs_at_normal_depth_however_it_is_laid_and_the_books_close) {
+  const pipe_case c = GetParam();
+  temp_dir dir;
+  write_project(dir, c.pipes, c.slope);
+  std::vector<double> depth;
+  double q_end = 0.0;
+  const auto out = run_in_process(dir.path(), "pipe.prj", [&](model_state& s) {
+    const superlink_state& sl = s.subsurface.superlink;
+    if (sl.work.Q_d.size() < 2) return;  // before the network's first call
+    depth.assign(std::size_t(c.pipes) + 2, 0.0);
+    for (int i = 1; i <= c.pipes + 1; ++i) depth[std::size_t(i)] = sl.net.slink_node_depth(i, 1);
+    q_end = sl.work.Q_d[1];
+  });
+  ASSERT_EQ(out.status, 0) << out.text;
+  ASSERT_EQ(depth.size(), std::size_t(c.pipes) + 2);
+  const double q = grate_flow();
+  const double yn = normal_depth(q, c.slope);
+  EXPECT_NEAR(q_end, q, 1e-6);
+  // The outfall: the lesser of critical and normal depth.
+  EXPECT_NEAR(depth[std::size_t(c.pipes) + 1], std::min(yn, critical_depth(q)), 1e-4);
+  if (c.pipes == 1) {
+    EXPECT_NEAR(depth[1], one_pipe_depth(q, c.slope), 1e-4);
+  } else {
+    EXPECT_NEAR(depth[std::size_t(c.pipes / 2 + 1)], yn, 0.01 * yn);
+  }
+
+  // The surface lines close to their last printed digit, the overall one
+  // to the drains' books (a few 1e-4 m3 of the 729 m3 that came in); no
+  // water came from or went to a fixed head, for there is none.
+  const std::string summary = test_support::read_file(dir.file("summary.out"));
+  for (const char* line : {"mass conservation error:", "Mass balance error of surface components ="})
+    EXPECT_LT(std::fabs(summary_value(summary, line)), 5e-7) << line << "\n" << summary;
+  EXPECT_LT(std::fabs(summary_value(summary, "Overall mass balance error =")), 1e-4) << summary;
+  EXPECT_LT(std::fabs(summary_value(summary, "Subsurface drain mass bal error m^3=")), 0.005);
+  EXPECT_EQ(summary_value(summary, "Volume from fixed-head drain junctions"), 0.0);
+  EXPECT_EQ(summary_value(summary, "Volume to fixed-head drain junctions"), 0.0);
+  const double taken = summary_value(summary, "Volume of overland to subsurface drains");
+  EXPECT_NEAR(taken, q * 7200.0, 0.01 * q * 7200.0);
+  EXPECT_NEAR(taken, summary_value(summary, "Volume of subsurface drains to overland") +
+                         summary_value(summary, "Final volume in drains="),
+              0.01);
+}
+
+INSTANTIATE_TEST_SUITE_P(laid, uniform_pipe_test,
+                         ::testing::Values(pipe_case{1, 0.005}, pipe_case{8, 0.005},
+                                           pipe_case{40, 0.005}, pipe_case{1, 0.002},
+                                           pipe_case{8, 0.002}, pipe_case{40, 0.002}),
+                         [](const ::testing::TestParamInfo<pipe_case>& i) {
+                           return std::to_string(i.param.pipes) + "_pipes_at_" +
+                                  std::to_string(int(i.param.slope * 1000.0 + 0.5)) + "_permille";
+                         });
+
+}  // namespace
