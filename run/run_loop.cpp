@@ -85,8 +85,8 @@ int run_model(const char* project_file, run_results* results, const run_lists& l
     completed = run_to_end(*state, lists, start_ms);
   }
 
-  // A run stopped by an error tells its analyzers so before the files close.
-  if (!completed && !state->calib.analyzers.empty()) state->calib.analyzers.notify_all(32);
+  // A run stopped by an error calls no analyzer again: what they would test
+  // is a state the error left half made.
   if (lists.close_files) lists.close_files(*state);
   std::fflush(stdout);
   std::fflush(stderr);
