@@ -19,6 +19,7 @@
 #include "subsurface/gw_channel_exchange.h"
 #include "input/read_grid_inputs.h"
 #include "input/series.h"
+#include "input/xy_inputs.h"
 
 namespace {
 
@@ -391,9 +392,56 @@ void write_bad_thalweg(model_state& state) {
   file.close();
 }
 
+// Stream XY boundary points are placed on the network: a point given by
+// coordinates takes the nearest node of a link that can carry it, a node
+// lying midway between the two points that bound it. No rule is given for
+// feeding a point's hydrograph into the routing, so once every point has its
+// place, and the user can see where it fell, the run stops rather than run
+// without the flows the user asked for.
+void place_xy_stream_points(model_state& state) {
+  const xy_input* xy = state.input.settings.xy_inputs.get();
+  if (xy == nullptr || xy->stpts.size == 0) return;
+  if (!state.input.explicit_channel) {
+    raise_message(
+        "Error: stream xy boundary points need the channel network, which this run does not "
+        "route; and no rule is given for applying a stream point's hydrograph, so this version "
+        "does not run them.\n");
+    return;
+  }
+  const channel_state& chan = state.channel;
+  std::vector<double> node_x(chan.node_slots(), 0.0), node_y(chan.node_slots(), 0.0);
+  std::vector<const double*> xs(std::size_t(chan.links) + 1, nullptr);
+  std::vector<const double*> ys(std::size_t(chan.links) + 1, nullptr);
+  for (int l = 1; l <= chan.links; ++l) {
+    const bool shaped = chan.ltype[l] & link_bit::shaped;
+    for (int j = 1; j <= chan.nx[l]; ++j) {
+      const std::size_t a = std::size_t(chan.node_address(l, j));
+      node_x[a] = shaped ? 0.5 * (chan.lnx[a] + chan.lnx[a + 1]) : chan.lnx[a];
+      node_y[a] = shaped ? 0.5 * (chan.lny[a] + chan.lny[a + 1]) : chan.lny[a];
+    }
+    xs[std::size_t(l)] = &node_x[std::size_t(chan.node_address(l, 0))];
+    ys[std::size_t(l)] = &node_y[std::size_t(chan.node_address(l, 0))];
+  }
+  const xy_channel_view network{chan.links, chan.nx.data(), chan.ltype.data(), xs.data(),
+                                ys.data()};
+  xy_input& points = *state.input.settings.xy_inputs;
+  if (!map_xy_stream_points(points, network)) return;
+  for (int k = 1; k <= points.stpts.size; ++k) {
+    const xy_stream_point& p = points.stpts[k];
+    announce_setup(state, "stream xy boundary point %d (x %.3lf, y %.3lf) lies at link %d node %d\n",
+                   k, p.x, p.y, p.link, p.node);
+  }
+  raise_message(
+      "Error: the stream xy boundary points are placed on the channel network, but no rule is "
+      "given for applying a stream point's hydrograph, so this version does not run them.\n");
+}
+
 void setup_channels(model_state& state) {
   const input_state& in = state.input;
-  if (!in.explicit_channel) return;
+  if (!in.explicit_channel) {
+    place_xy_stream_points(state);
+    return;
+  }
   channel_state& chan = state.channel;
   announce_setup(state, "reading channel input data from file %s\n",
                  in.settings.channel_input.c_str());
@@ -416,6 +464,8 @@ void setup_channels(model_state& state) {
   setup_channel_sediment(state);
   if (stopped()) return;
   alloc_channel_contaminant_arrays(state);
+  if (stopped()) return;
+  place_xy_stream_points(state);
   if (stopped()) return;
   chan.head_links = 0;
   for (int l = 1; l <= chan.links; ++l)

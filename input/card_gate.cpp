@@ -16,7 +16,6 @@ using enum card_feature;
 
 // Remove a feature from this list when its process or output is built.
 constexpr card_feature unbuilt[] = {
-    xy_inputs,
     channels,         pumps,
     point_inputs,
     channel_output,   location_output,
@@ -49,14 +48,11 @@ bool output_written(const char* word) {
 }
 
 // Switch cards that act already, although other cards of their feature do
-// not: the overland XY depth points, applied with the overland boundaries,
-// and the groundwater XY head points, applied by the groundwater step;
-// explicit channel routing, and the two implicit methods, which the option
+// not: explicit channel routing, and the two implicit methods, which the option
 // check stops with its own message (mesh routing stays refused); the channel
 // point inputs (overland point sources stay refused).
-constexpr const char* built_switches[] = {"xybdyinput_ovdep", "xybdyinput_gwhead", "chan_explic",
-                                          "diffusive_wave",   "chan_drain",        "chan_backwater",
-                                          "chan_point_input"};
+constexpr const char* built_switches[] = {"chan_explic", "diffusive_wave", "chan_drain",
+                                          "chan_backwater", "chan_point_input"};
 
 bool switch_built(const char* word) {
   for (const char* w : built_switches)

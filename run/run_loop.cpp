@@ -126,9 +126,8 @@ int run_model(const char* project_file, run_results* results, const run_lists& l
     end = run_to_end(*state, lists, start_ms);
   }
 
-  // A run stopped by an error tells its analyzers so before the files close.
-  if (end != run_end::completed && !state->calib.analyzers.empty())
-    state->calib.analyzers.notify_all(32);
+  // A run stopped by an error calls no analyzer again: what they would test
+  // is a state the error left half made.
   if (end == run_end::stopped_in_loop) note_partial_results(*state);
   if (end == run_end::stopped_in_setup && interrupted()) {
     std::printf("\nThe run was interrupted (%s) during its set-up; it leaves no file.\n",

@@ -19,6 +19,7 @@
 #include "surface/cell_loops.h"
 #include "surface/overland_step.h"
 #include "surface/surface_steps.h"
+#include "surface/write_nan_maps.h"
 
 double interception_divisor(int month, double latitude) {
   const bool south = latitude < 37.0;
@@ -229,6 +230,7 @@ void apply_rainfall(model_state& state) {
           "A non-real number for water depth has been detected for overland cell %d after "
           "applying rainfall\n",
           i);
+      write_nan_maps(state);
     } else {
       raise_message(
           "A negative depth has been detected for overland cell %d after applying rainfall, check "

@@ -24,6 +24,7 @@
 #include "surface/explicit_route.h"
 #include "surface/ov_boundary.h"
 #include "surface/surface_steps.h"
+#include "surface/write_nan_maps.h"
 
 namespace {
 
@@ -144,6 +145,7 @@ bool check_routed_water(const model_state& state, double volume) {
   raise_message("A non-real overland flow %s has been detected in cell %d after overland flow "
                 "routing.\n",
                 what, cell);
+  write_nan_maps(state);
   return false;
 }
 
@@ -380,6 +382,7 @@ void overland_step(model_state& state) {
         "A non-real overland flow water depth has been detected in cell %d after applying "
         "overland boundary conditions and overland pumping.\n",
         before.first_bad);
+    write_nan_maps(state);
     return;
   }
 
@@ -443,6 +446,7 @@ void overland_step(model_state& state) {
         "A non-real overland flow water depth has been detected in cell %d after overland flow "
         "routing.\n",
         after.first_bad);
+    write_nan_maps(state);
     return;
   }
 

@@ -438,13 +438,39 @@ TEST(overland_step, a_depth_that_is_not_a_number_stops_the_run_naming_the_cell) 
     if (c.nan_rough_cell) s.surface.dist_rough[c.nan_rough_cell] = nan;
     at_overland_time(s, 2);
     s.run.rain_active = c.rain_active;
+    test_support::temp_dir dir;
+    test_support::scoped_cwd cwd(dir.path());
     stdout_capture capture;
     overland_step(s);
     const std::string out = capture.stop();
-    EXPECT_EQ(out, c.message + "\n");
+    EXPECT_EQ(out, c.message +
+                       "\nThe overland depths at the stop are written to nan_depth.out, and the "
+                       "cells holding a non-real value are marked 1 in nan_cells.out.\n");
     EXPECT_EQ(error_state.stop_flag, 1);
     // Nothing of the step reaches the outlet's totals.
     EXPECT_EQ(s.surface.outflow_volume, 0.0);
+    // The grids show the depths and where they went wrong: the cell named
+    // is marked, and before routing it is the only one.
+    const std::vector<std::string> cells = test_support::lines_of(
+        test_support::read_file(dir.file("nan_cells.out")));
+    const std::vector<std::string> depths = test_support::lines_of(
+        test_support::read_file(dir.file("nan_depth.out")));
+    ASSERT_EQ(cells.size(), depths.size());
+    ASSERT_GT(cells.size(), 6u);
+    EXPECT_EQ(cells[0].rfind("north: ", 0), 0u);
+    int marked = 0;
+    for (std::size_t k = 6; k < cells.size(); ++k)
+      for (std::size_t at = cells[k].find("1.000000"); at != std::string::npos;
+           at = cells[k].find("1.000000", at + 1))
+        ++marked;
+    EXPECT_GE(marked, 1);
+    if (c.nan_depth_cell != 0) {
+      EXPECT_EQ(marked, 1);
+    }
+    const std::string all_depths = test_support::read_file(dir.file("nan_depth.out"));
+    EXPECT_TRUE(all_depths.find("nan") != std::string::npos ||
+                all_depths.find("inf") != std::string::npos);
+    EXPECT_NE(all_depths.find("0.050000"), std::string::npos);
   }
   clear_errors();
 }
@@ -466,6 +492,8 @@ TEST(overland_step, an_unstable_predictor_corrector_step_stops_instead_of_bookin
   s.input.settings.overtype = 3;
   s.run.overland.set_interval(120.0);
   s.run.rain_active = 1;
+  test_support::temp_dir dir;  // the stop leaves its grids there
+  test_support::scoped_cwd cwd(dir.path());
   stdout_capture capture;
   int steps = 0;
   while (steps < 20 && error_state.stop_flag == 0) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <vector>
@@ -139,9 +140,24 @@ TEST(apply_rainfall, a_bad_depth_after_the_rain_stops_the_run_at_the_first_such_
     three_cells(s, 30.0);
     s.surface.rain_rate = {0, 1, 1, 1};
     s.surface.depth = c.depth;
+    test_support::temp_dir dir;
+    test_support::scoped_cwd cwd(dir.path());
     stdout_capture capture;
     apply_rainfall(s);
-    EXPECT_EQ(capture.stop(), c.message + "\n");
+    const bool not_real = std::isnan(c.depth[2]);
+    EXPECT_EQ(capture.stop(),
+              c.message + "\n" +
+                  (not_real ? "The overland depths at the stop are written to nan_depth.out, and "
+                              "the cells holding a non-real value are marked 1 in nan_cells.out.\n"
+                            : ""));
+    // A negative depth is a number the user can read in the message.
+    EXPECT_EQ(std::filesystem::exists(dir.path() / "nan_cells.out"), not_real);
+    if (not_real) {
+      const std::vector<std::string> lines = test_support::lines_of(
+          test_support::read_file(dir.file("nan_cells.out")));
+      ASSERT_EQ(lines.size(), 7u);
+      EXPECT_EQ(lines[6], "0.000000 1.000000 0.000000 ");
+    }
     EXPECT_EQ(error_state.stop_flag, 1);
   }
   clear_errors();
