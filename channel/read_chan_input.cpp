@@ -18,6 +18,7 @@
 
 #include "channel/bp_xsec.h"
 #include "run/model_state.h"
+#include "core/physical_range.h"
 #include "core/text_io.h"
 #include "input/read_grid_inputs.h"
 #include "input/series.h"
@@ -219,6 +220,14 @@ bool take_real(card_file& f, int code, double& value) {
   return false;
 }
 
+// A size of a cross-section: a negative one has no shape to hold water.
+bool take_size(card_file& f, int code, double& value, const char* what) {
+  if (!take_real(f, code, value)) return false;
+  if (within(ranges::non_negative, value)) return true;
+  refuse(f, code, "the %s %g is outside its range; it must be 0 or more.", what, value);
+  return false;
+}
+
 bool take_int_in(card_file& f, int code, int& value, int low, int high, const char* what) {
   if (!take_int(f, code, value)) return false;
   if (value >= low && value <= high) return true;
@@ -281,6 +290,7 @@ class chan_reader {
   struct_element spare_element_;
   int bp_number_ = 0;
   std::vector<double> roughness_;  // Manning n per link as given
+  bool rough_warned_ = false;      // a Manning n above 1 was reported
 };
 
 bool chan_reader::read_header(card_file& f) {
@@ -312,8 +322,17 @@ bool chan_reader::read_header(card_file& f) {
       case alpha: ok = take_real(f, code, chan_.alpha); break;
       case beta: ok = take_real(f, code, chan_.beta); break;
       case theta: ok = take_real(f, code, chan_.theta); break;
-      case links: ok = take_int_in(f, code, chan_.links, 1, 1'000'000, "link count"); break;
-      case maxnodes: ok = take_int_in(f, code, chan_.max_nodes, 1, 1'000'000, "node count"); break;
+      case links:
+      case maxnodes: {
+        int& count = code == links ? chan_.links : chan_.max_nodes;
+        if (count != 0) {
+          refuse(f, code, "a second %s card; the header gives each card once.",
+                 code == links ? "LINKS" : "MAXNODES");
+          return false;
+        }
+        ok = take_int_in(f, code, count, 1, 1'000'000, code == links ? "link count" : "node count");
+        break;
+      }
       default: continue;
     }
     if (!ok) return false;
@@ -435,6 +454,16 @@ bool chan_reader::count_card(card_file& f, int code) {
             "    Manning's Roughness is 0.000\n",
             link_);
         return false;
+      }
+      if (n > 1.0 && !rough_warned_) {
+        rough_warned_ = true;
+        char text[1400];
+        std::snprintf(text, sizeof text,
+                      "Warning: line %d of the channel input file %s gives link %d the Manning n "
+                      "%g, rougher than any channel measured; the run goes on with it (this "
+                      "warning is given once for the file).\n",
+                      f.line(), f.path(), link_, n);
+        print_message(summary_file, text);
       }
       roughness_[link_] = n;
       return true;
@@ -660,6 +689,12 @@ bool chan_reader::connectivity_pass(card_file& f) {
         !take_int_in(f, connect, down, 0, chan_.links, "downstream link") ||
         !take_int_in(f, connect, count, 0, chan_.max_dep, "upstream link count"))
       return false;
+    // A link that drains into itself would route its water round for ever.
+    if (down == l) {
+      refuse(f, connect, "link %d drains into itself; its downstream link must be another link "
+             "or 0 for the outlet.", l);
+      return false;
+    }
     chan_.dslink[l] = down;
     chan_.ndep[l] = count;
     for (int k = 1; k <= count; ++k) {
@@ -756,9 +791,9 @@ bool chan_reader::data_card(card_file& f, int code) {
     case node: return take_int_in(f, code, node_, 1, chan_.max_nodes, "node");
     case elev: return take_real(f, code, chan_.bel[a]);
     case xsec: chan_.got_xsec[a] = chan_.ltype[link_]; return true;
-    case bottom_width: return take_real(f, code, chan_.bottom[a]);
-    case bankfull_depth: return take_real(f, code, chan_.bankfull_dep[a]);
-    case side_slope: return take_real(f, code, chan_.sslope[a]);
+    case bottom_width: return take_size(f, code, chan_.bottom[a], "bottom width");
+    case bankfull_depth: return take_size(f, code, chan_.bankfull_dep[a], "bankfull depth");
+    case side_slope: return take_size(f, code, chan_.sslope[a], "side slope");
     case max_erosion: return take_real(f, code, chan_.max_eros[a]);
     case x_y: return take_real(f, code, chan_.lnx[a]) && take_real(f, code, chan_.lny[a]);
     case k_river: return take_real(f, code, chan_.link_krb[link_]);
@@ -830,11 +865,13 @@ bool chan_reader::set_sections() {
   for (int l = 1; l <= chan_.links; ++l) {
     const int t = chan_.ltype[l];
     const bool carries_water = !(t & (link_bit::structure | link_bit::lake));
+    // An n of 0 given on a card is refused as it is read; here the link has
+    // no MANNINGS_N card at all, most often because the file is cut short.
     if (carries_water && roughness_[l] < min_roughness) {
       raise_message(
           "Error encountered when reading the channel input file, link %d:\n"
-          "    Manning's Roughness is 0.000\n",
-          l);
+          "    the link has no MANNINGS_N card (is the channel input file %s cut short?)\n",
+          l, state_.input.files.channel_input.path);
       return false;
     }
     chan_.inv_mannings_n[l] = roughness_[l] > 0.0 ? 1.0 / roughness_[l] : 0.0;

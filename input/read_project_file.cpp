@@ -16,6 +16,7 @@
 #include "core/safe_file.h"
 #include "core/text_io.h"
 #include "input/card_gate.h"
+#include "input/card_ranges.h"
 #include "input/card_table.h"
 #include "input/project_settings.h"
 #include "input/side_file_cards.h"
@@ -88,6 +89,15 @@ bool card_value_reads(const card_row& row, const char* values, bool whole, card_
   return false;
 }
 
+// Whether the card gives a value at all; a bare card reads as 0 and is
+// judged by the checks of its process, not by its range.
+bool card_has_value(const char* values) {
+  char copy[max_line];
+  std::snprintf(copy, sizeof copy, "%s", values);
+  char token[token_capacity];
+  return next_token(copy, token) && token[0] != '\0';
+}
+
 // Stores the card's values by its kind. In clear mode the values are taken
 // off the line and the stored name, value and flag are emptied again.
 void apply_card(const card_row& row, card_records& records, char* values, card_reader& reader) {
@@ -102,14 +112,18 @@ void apply_card(const card_row& row, card_records& records, char* values, card_r
     case card_kind::integer: {
       if (!card_value_reads(row, values, true, reader)) return;
       int n = 0;
+      const bool given = card_has_value(values);
       next_int(values, n);
+      if (given && !card_value_in_range(row, n, reader)) return;
       *a.int_field(records) = n;
       break;
     }
     case card_kind::real: {
       if (!card_value_reads(row, values, false, reader)) return;
       double x = 0.0;
+      const bool given = card_has_value(values);
       next_double(values, x);
+      if (given && !card_value_in_range(row, x, reader)) return;
       *a.real_field(records) = x;
       break;
     }

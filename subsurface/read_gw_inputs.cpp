@@ -10,6 +10,7 @@
 
 #include "run/model_state.h"
 #include "input/ascii_grid.h"
+#include "input/cell_ranges.h"
 #include "input/map_tables.h"
 #include "input/process_map_tables.h"
 #include "input/read_grid_inputs.h"
@@ -40,6 +41,27 @@ void announce_named(const model_state& state, const char* screen, const char* su
   announce_setup_apart(state, on_screen, in_summary);
 }
 
+// The boundary types the format defines: 0 and 1 active cells, 2 fixed
+// head, 3 dynamic well, 4 stream, 5 fixed head out of the totals, 6 static
+// flux, 7 lake. Any other code is a typing slip that would silently make an
+// active cell; false after a message naming the cell.
+bool boundary_types_defined(const grid_state& grid, const std::vector<int>& types,
+                            const char* source) {
+  for (int c = 1; c <= grid.cells; ++c) {
+    const int t = types[std::size_t(c)];
+    if (t >= 0 && t <= gw_type::lake) continue;
+    int row = 0, column = 0;
+    cell_position(grid, c, row, column);
+    raise_message(
+        "Error: the groundwater boundary type of cell %d (row %d, column %d) from %s is %d; "
+        "the types are 0 and 1 (active), 2 (fixed head), 3 (dynamic well), 4 (stream), 5 (fixed "
+        "head left out of the totals), 6 (static flux) and 7 (lake).\n",
+        c, row, column, source, t);
+    return false;
+  }
+  return true;
+}
+
 // The boundary type of every cell; false after a report.
 bool read_boundary_types(model_state& state) {
   const input_state& in = state.input;
@@ -65,7 +87,7 @@ bool read_boundary_types(model_state& state) {
       }
       gw.gwbound[std::size_t(c)] = static_cast<int>(t);
     }
-    return true;
+    return boundary_types_defined(grid, gw.gwbound, "the GROUNDWATER_BOUNDARY table");
   }
   if (!s.gw_boundfile_given) {
     raise_error(err_open_file, 0, 0, "groundwater boundary", s.gw_boundfile.c_str());
@@ -87,7 +109,7 @@ bool read_boundary_types(model_state& state) {
   for (int r = 1; r <= grid.rows; ++r)
     for (int c = 1; c <= grid.cols; ++c)
       if (grid.mask[r][c] != 0) gw.gwbound[std::size_t(grid.mask[r][c])] = types[r][c];
-  return true;
+  return boundary_types_defined(grid, gw.gwbound, s.gw_boundfile.c_str());
 }
 
 // The wells of the WELL_TABLE table, or else the static-flux file; false
@@ -127,19 +149,6 @@ bool read_wells_or_fluxes(model_state& state) {
                   "You can't have a dynamic wells in the groundwater boundary map. You must use "
                   "the\nWELL_TABLE table in the mapping table file\n");
   return true;
-}
-
-// A value a cell cannot have: not a number, or below 0.
-bool refuse_negative(const std::vector<double>& values, int cells, const char* what,
-                     const char* source) {
-  for (int c = 1; c <= cells; ++c) {
-    const double v = values[std::size_t(c)];
-    if (v >= 0.0) continue;
-    raise_message("Error: the groundwater %s of cell %d from %s is %g; it cannot be below 0.\n",
-                  what, c, source, v);
-    return true;
-  }
-  return false;
 }
 
 // Conductivity (cm/h) and porosity of every cell from the first source that
@@ -183,7 +192,10 @@ bool read_conductivity_and_porosity(model_state& state, std::vector<double>& con
     raise_error(err_gw_table_mapping);
     return false;
   }
-  if (stopped() || refuse_negative(conductivity, cells, "conductivity", k_source)) return false;
+  if (stopped() ||
+      !cells_within(state.grid, conductivity, ranges::non_negative, "groundwater conductivity",
+                    k_source))
+    return false;
 
   const char* n_source = "GW_POROSITY_MAP";
   if (s.gw_porosity_map_given) {
@@ -202,7 +214,9 @@ bool read_conductivity_and_porosity(model_state& state, std::vector<double>& con
     for (int c = 1; c <= cells; ++c)
       gw.gw_porosity[std::size_t(c)] = rs.thetas[std::size_t(deepest(c))];
   }
-  return !stopped() && !refuse_negative(gw.gw_porosity, cells, "porosity", n_source);
+  return !stopped() &&
+         cells_within(state.grid, gw.gw_porosity, ranges::porosity, "groundwater porosity",
+                      n_source);
 }
 
 }  // namespace
@@ -225,9 +239,30 @@ void read_water_table_maps(model_state& state) {
     for (int c = 1; c <= grid.cells; ++c)
       gw.bottom_elev[std::size_t(c)] = gw.elevgw[std::size_t(c)] - 0.1;
   }
+  // A bottom above the ground or above the water table leaves the aquifer a
+  // negative thickness, and its volume a negative start; only a bottom just
+  // at the ground is taken down to it as before.
   for (int c = 1; c <= grid.cells; ++c) {
     double& bottom = gw.bottom_elev[std::size_t(c)];
     const double ground = grid.elevation[std::size_t(c)];
+    const double table = gw.elevgw[std::size_t(c)];
+    const bool read = in.gw_simulation;
+    int row = 0, column = 0;
+    if (read && (bottom > ground || table < bottom)) cell_position(grid, c, row, column);
+    if (read && bottom > ground) {
+      raise_message(
+          "Error: the aquifer bottom of cell %d (row %d, column %d) from %s is %g m, above the "
+          "ground at %g m; it must lie below the ground.\n",
+          c, row, column, s.aquifer_bottom.c_str(), bottom, ground);
+      return;
+    }
+    if (read && table < bottom) {
+      raise_message(
+          "Error: the water table of cell %d (row %d, column %d) from %s is %g m, below the "
+          "aquifer bottom at %g m; it must lie at or above the bottom.\n",
+          c, row, column, s.water_table.c_str(), table, bottom);
+      return;
+    }
     if (bottom < ground) continue;
     char text[256];
     std::snprintf(text, sizeof text,

@@ -13,6 +13,7 @@
 
 #include "core/error_state.h"
 #include "run/model_state.h"
+#include "input/cell_ranges.h"
 #include "input/map_tables.h"
 #include "input/read_grid_inputs.h"
 #include "input/xy_inputs.h"
@@ -32,19 +33,6 @@ enum bdy_type {
 constexpr double outflow_exponent = 1.666667;  // Manning's 5/3 as the free outflow takes it
 
 bool known_type(int type) { return type >= free_outflow && type <= inflow_cms; }
-
-// Grid row and column of a cell, for messages.
-void cell_position(const grid_state& grid, int cell, int& row, int& col) {
-  row = 0;
-  col = 0;
-  for (int r = 1; r <= grid.rows; ++r)
-    for (int c = 1; c <= grid.cols; ++c)
-      if (grid.mask[r][c] == cell) {
-        row = r;
-        col = c;
-        return;
-      }
-}
 
 // The series the time-series index gives id, the later row of a repeated
 // id winning; null when the index lists none.

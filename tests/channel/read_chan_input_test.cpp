@@ -265,7 +265,7 @@ const bad_case bad_cases[] = {
      "Error encountered when reading the channel input file, link 1:\n    Manning's Roughness is 0.000\n"},
     {"roughness_missing", "chan", "LINK 2\nNODES 4\nTRAPEZOID\nDX 100\nMANNINGS_N 0.035",
      "LINK 2\nNODES 4\nTRAPEZOID\nDX 100",
-     "Error encountered when reading the channel input file, link 2:\n    Manning's Roughness is 0.000\n"},
+     "Error encountered when reading the channel input file, link 2:\n    the link has no MANNINGS_N card"},
     {"numstructs_mismatch", "chan", "LINK 2\nNODES 4", "LINK 2\nNUMSTRUCTS 2\nNODES 4",
      "\nThe sum of NUMSTRUCTS arguments is 2, while the total number\n"},
     {"whoa", "chan", "CONNECT 3 0 2 1 2", "CONNECT 3 0 21 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1 2 1",

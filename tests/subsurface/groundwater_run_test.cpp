@@ -624,9 +624,9 @@ TEST(groundwater_run, bad_aquifer_input_stops_the_run_naming_what_is_wrong) {
        [](gw_fixture::project& p) { p.hycond = 0.0; }, 1,
        "Error: the mapping table for the groundwater table is not set up correctly."},
       {"bottom above the ground",
-       [](gw_fixture::project& p) { p.bottom[0] = 45.0; }, 0,
-       "Aquifer bottom elevation 45.000000 for cell 1 is at or above ground surface elevation "
-       "40.000000 \nAquifer bottom elevation set to ground elevation \n"},
+       [](gw_fixture::project& p) { p.bottom[0] = 45.0; }, 1,
+       "Error: the aquifer bottom of cell 1 (row 1, column 1) from bottom.asc is 45 m, above the "
+       "ground at 40 m; it must lie below the ground."},
   };
   for (const bad_case& c : cases) {
     SCOPED_TRACE(c.name);

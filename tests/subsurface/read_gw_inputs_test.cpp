@@ -242,9 +242,14 @@ TEST_F(gw_inputs, maps_and_uniform_values_make_the_cells_of_the_aquifer) {
   EXPECT_EQ(g.settings.relax, 1.0);
 }
 
-TEST_F(gw_inputs, a_bottom_at_or_above_the_ground_is_set_to_the_ground) {
+// A bottom just at the ground is taken down to it (one above the ground is
+// refused, see the groundwater runs).
+TEST_F(gw_inputs, a_bottom_at_the_ground_is_set_to_the_ground) {
   standard_maps("1 1 1\n1 1 1\n1 1 1\n");
-  dir_.write("bottom.asc", grid_text(3, 3, "0 40 0\n0 0 0\n0 0 55\n"));
+  dir_.write("bottom.asc", grid_text(3, 3, "0 40 0\n0 0 0\n0 0 50\n"));
+  dir_.write("wt.asc", grid_text(3, 3, "60 60 60\n60 60 60\n60 60 60\n"));
+  in().files.water_table.close();
+  open(in().files.water_table, "wt.asc");
   state_->grid.elevation[8] = 50.0;
   in().files.aquifer_bottom.close();
   open(in().files.aquifer_bottom, "bottom.asc");

@@ -229,8 +229,8 @@ TEST_F(plane_run, bad_input_stops_the_run_with_its_message) {
   };
   const std::vector<bad_case> cases = {
       {"negative rain", {"RAIN_INTENSITY"}, "RAIN_INTENSITY -5\n",
-       "A negative rainfall has been detected for overland cell 1, check your rainfall input for "
-       "negative values\n"},
+       "Error: line 24 of the project file plane20.prj: the value -5 of card rain_intensity is "
+       "outside its range; it must be from 0 to 10000.\n"},
       {"no outlet slope", {"OUTSLOPE"}, "", "Error: Outlet slope not specified.\n"},
       {"outlet outside the mask", {"OUTCOL"}, "OUTCOL 21\n",
        "The outlet row and column you specified in the project file are not\n"},

@@ -1,0 +1,60 @@
+// The bundled examples with one value of each checked kind pushed out of its
+// physical range: set-up must stop with status 1 and name the file.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <cstring>
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::read_file;
+using test_support::temp_dir;
+
+struct range_case {
+  const char* example;  // folder under examples/, its project <example>.prj
+  const char* file;     // the file edited
+  const char* old_text;
+  const char* new_text;
+  const char* message;  // a part of the output, naming the file
+};
+
+TEST(example_ranges, each_example_with_a_value_out_of_range_stops_naming_the_file) {
+  // clang-format off
+  const range_case cases[] = {
+      {"valley", "valley.prj", "TIMESTEP         10", "TIMESTEP -30",
+       "project file valley.prj: the value -30 of card timestep is outside its range"},
+      {"valley", "valley.prj", "RAIN_INTENSITY   20", "RAIN_INTENSITY 1e30",
+       "project file valley.prj: the value 1e+30 of card rain_intensity"},
+      {"basin", "basin.prj", "GW_UNIF_POROSITY 0.2", "GW_UNIF_POROSITY 2.5",
+       "project file basin.prj: the value 2.5 of card gw_unif_porosity"},
+      {"basin", "basin.prj", "GW_TIMESTEP      30", "GW_TIMESTEP 0",
+       "project file basin.prj: the value 0 of card gw_timestep"},
+      {"basin", "basin.chan", "BOTTOM_WIDTH 3", "BOTTOM_WIDTH -3",
+       "channel input file basin.chan, line 21, card BOTTOM_WIDTH"},
+      {"basin", "bound.asc", "1 4 1", "1 9 1", "from bound.asc is 9;"},
+  };
+  // clang-format on
+  for (const range_case& c : cases) {
+    SCOPED_TRACE(std::string(c.example) + ": " + c.new_text);
+    temp_dir dir;
+    const fs::path from = fs::path(VALTO_FIXTURES_DIR) / ".." / ".." / "examples" / c.example;
+    for (const auto& entry : fs::directory_iterator(from))
+      if (entry.is_regular_file())
+        dir.write(entry.path().filename().string(), read_file(entry.path().string()));
+    std::string text = read_file(dir.file(c.file));
+    const std::size_t at = text.find(c.old_text);
+    ASSERT_NE(at, std::string::npos) << c.old_text;
+    text.replace(at, std::strlen(c.old_text), c.new_text);
+    dir.write(c.file, text);
+    const auto run = test_support::run_program(std::string(c.example) + ".prj", dir.path());
+    EXPECT_EQ(run.status, 1) << run.output.substr(0, 3000);
+    EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output.substr(0, 3000);
+  }
+}
+
+}  // namespace
