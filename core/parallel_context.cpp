@@ -60,12 +60,12 @@ void set_thread_count(int n) {
 int fit_threads_to_machine() {
   if (parallel.count_given) return 0;
   // The count at one instant may catch a task that runs only for a moment:
-  // the least of a few looks some milliseconds apart counts only work that
-  // holds its processor.
+  // the least of three looks a millisecond apart counts only work that holds
+  // its processor, and costs a short run no more than it can see.
   int least = 0;
-  for (int look = 0; look < 5; ++look) {
+  for (int look = 0; look < 3; ++look) {
     if (look > 0) {
-      const timespec pause{0, 3000000};
+      const timespec pause{0, 1000000};
       nanosleep(&pause, nullptr);
     }
     const int now = runnable_now();
