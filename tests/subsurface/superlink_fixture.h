@@ -2,6 +2,7 @@
 // Small pipe networks for the superlink tests, read from text through the
 // network reader over a strip of 1 x 3 cells.
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,33 @@
 #include "core/safe_file.h"
 #include "subsurface/read_superlink_input.h"
 #include "subsurface/superlink_state.h"
+#include "../surface/surface_run_fixture.h"
 #include "test_support.h"
 
 namespace superlink_fixture {
+
+// A mapping-table row: the id in columns 1-6, the description up to
+// column 86, the values after it.
+inline std::string table_row(const char* id, const char* description, const char* values) {
+  char text[200];
+  std::snprintf(text, sizeof text, "%-6s%-80s%s\n", id, description, values);
+  return text;
+}
+
+// The 1 x 3 strip of 10 m cells of the whole-run tests: ground 10, 11 and
+// 9.5 m, cell 1 holding its water at 10.1 m by an overland boundary.
+inline void write_strip_grids(const test_support::temp_dir& dir) {
+  using surface_fixture::ascii_grid;
+  dir.write("mask.asc", ascii_grid(1, 3, 10.0, {1, 1, 1}));
+  dir.write("elevation.asc", ascii_grid(1, 3, 10.0, {10.0, 11.0, 9.5}));
+  dir.write("bdy.idx", ascii_grid(1, 3, 10.0, {2, 1, 1}));
+  dir.write("tables.cmt",
+            std::string("VALTO_INDEX_MAP_TABLES\nINDEX_MAP bdy.idx bdy\n\n"
+                        "OVERLAND_BOUNDARY bdy\nNUM_IDS 2\n") +
+                table_row("ID", "DESCRIPTION", "TYPE  VALUE") +
+                table_row("1", "No boundary", "0  0") +
+                table_row("2", "Fixed level 10.1 m", "2  10.1"));
+}
 
 // A full pipe between two fixed heads: junctions at 52.0 and 50.5 m, a
 // 0.8 m pipe of n 0.012 falling from 50.4 to 49.6 m over 400 m, laid as the

@@ -37,24 +37,8 @@ const char* network =
     "NODE 2 9.5 7.1 0.0 0 1 3 0.0 0.0\n"
     "PIPE 1 1 0.6 0.0 0.004 0.013 100.0 0.0 0.0\n";
 
-// A mapping-table row: the id in columns 1-6, the description up to
-// column 86, the values after it.
-std::string table_row(const char* id, const char* description, const char* values) {
-  char text[200];
-  std::snprintf(text, sizeof text, "%-6s%-80s%s\n", id, description, values);
-  return text;
-}
-
 void write_strip(const temp_dir& dir) {
-  dir.write("mask.asc", ascii_grid(1, 3, 10.0, {1, 1, 1}));
-  dir.write("elevation.asc", ascii_grid(1, 3, 10.0, {10.0, 11.0, 9.5}));
-  dir.write("bdy.idx", ascii_grid(1, 3, 10.0, {2, 1, 1}));
-  dir.write("tables.cmt",
-            std::string("VALTO_INDEX_MAP_TABLES\nINDEX_MAP bdy.idx bdy\n\n"
-                        "OVERLAND_BOUNDARY bdy\nNUM_IDS 2\n") +
-                table_row("ID", "DESCRIPTION", "TYPE  VALUE") +
-                table_row("1", "No boundary", "0  0") +
-                table_row("2", "Fixed level 10.1 m", "2  10.1"));
+  superlink_fixture::write_strip_grids(dir);
   dir.write("net.txt", network);
   dir.write("strip.prj",
             "VALTOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elevation.asc\nGRIDSIZE 10\n"

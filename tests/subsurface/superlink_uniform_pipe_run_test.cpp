@@ -14,6 +14,7 @@
 
 #include "../surface/surface_run_fixture.h"
 #include "run/model_state.h"
+#include "superlink_fixture.h"
 #include "test_support.h"
 
 namespace {
@@ -82,27 +83,11 @@ std::string network(int pipes, double slope) {
   return t;
 }
 
-// A mapping-table row: the id in columns 1-6, the description up to
-// column 86, the values after it.
-std::string table_row(const char* id, const char* description, const char* values) {
-  char text[200];
-  std::snprintf(text, sizeof text, "%-6s%-80s%s\n", id, description, values);
-  return text;
-}
-
 // A 1 x 3 strip of 10 m cells, ground 10, 11 and 9.5 m, the outlet in cell
 // 3; cell 1 holds its water at 10.1 m. A trace of rain falls in the
 // first minute.
 void write_project(const temp_dir& dir, int pipes, double slope) {
-  dir.write("mask.asc", ascii_grid(1, 3, 10.0, {1, 1, 1}));
-  dir.write("elevation.asc", ascii_grid(1, 3, 10.0, {10.0, 11.0, 9.5}));
-  dir.write("bdy.idx", ascii_grid(1, 3, 10.0, {2, 1, 1}));
-  dir.write("tables.cmt",
-            std::string("VALTO_INDEX_MAP_TABLES\nINDEX_MAP bdy.idx bdy\n\n"
-                        "OVERLAND_BOUNDARY bdy\nNUM_IDS 2\n") +
-                table_row("ID", "DESCRIPTION", "TYPE  VALUE") +
-                table_row("1", "No boundary", "0  0") +
-                table_row("2", "Fixed level 10.1 m", "2  10.1"));
+  superlink_fixture::write_strip_grids(dir);
   dir.write("net.txt", network(pipes, slope));
   dir.write("pipe.prj",
             "VALTOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elevation.asc\nGRIDSIZE 10\n"
