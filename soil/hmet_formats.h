@@ -5,6 +5,7 @@
 // after the common work of the first call and adds the orographic
 // temperatures after an hour of a single-gauge layout.
 
+#include "core/physical_range.h"
 #include "soil/hmet_record.h"
 
 class safe_file;
@@ -63,9 +64,32 @@ void repair(T& value, T& kept, bool missing, int& count) {
 // A reading notice on the screen and in the run summary.
 void notice(const char* text);
 
+// The hours since the calendar's start of a date and hour (hour 24 is hour
+// 0 of the next day); days_since_start likewise in days.
+long long hours_since_start(int year, int month, int day, int hour);
+long long days_since_start(int year, int month, int day);
+
 // Counts one hour of the set-up pass: the first gives the record's date,
-// each the end date.
-void count_hour(hmet_record& record, int year, int month, int day, int hour);
+// each the end date. Every hour after the first must be the hour after the
+// one before: an hour out of order, given twice, going back or leaving hours
+// out is refused naming the layout's file and the line. False then.
+bool count_hour(safe_file& file, const char* layout, int line, hmet_record& record, int year,
+                int month, int day, int hour);
+
+// True when value lies in range; else refuses it, naming the layout's file,
+// the line, what the value is, the value with its unit and the range.
+bool hour_value_within(safe_file& file, const char* layout, int line, const char* what,
+                       double value, const char* unit, const physical_range& range);
+
+// The physical ranges of the hourly values, in the units the layouts write
+// them. Air temperatures beyond those ever measured at the ground (-89.2
+// and 56.7 deg C) are taken for a damaged file, or one in the wrong unit,
+// rather than weather: -90 to 60 deg C, -130 to 140 deg F.
+namespace hmet_ranges {
+inline constexpr physical_range celsius{-90.0, 60.0};
+inline constexpr physical_range fahrenheit{-130.0, 140.0};
+inline constexpr physical_range tenths{0.0, 10.0};
+}  // namespace hmet_ranges
 
 // Ends the set-up pass of a layout whose lines (tokens) are its hours:
 // refuses a file without any, prints "End of <name> file encountered after

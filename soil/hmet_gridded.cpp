@@ -119,7 +119,7 @@ int count_hour_tokens(safe_file& file, hmet_record& record, hmet_reader_state& r
   int y, m, d, h;
   int result;
   while ((result = next_hour_token(file, reader, token, y, m, d, h)) == 1)
-    count_hour(record, y, m, d, h);
+    if (!count_hour(file, "hmet_ASCII", reader.line, record, y, m, d, h)) return -1;
   if (result < 0) return -1;
   reader.list_line.clear();
   reader.list_pos = 0;
@@ -137,9 +137,50 @@ bool header_value(char* line, double& value, bool whole) {
   return true;
 }
 
-// Reads one open grid file into g. False after a refusal (message printed,
-// code 4000 raised); the list file is left to the caller.
-bool read_hour_grid(safe_file& grid_file, hmet_grid& g, std::vector<char>& text) {
+// The physical range of each grid's values in the units the grids give them.
+struct grid_range {
+  const char* what;
+  const char* unit;
+  physical_range range;
+};
+constexpr grid_range grid_ranges[hmet_grid_count] = {
+    {"cloud cover", "percent", ranges::percent},
+    {"precipitation", "", ranges::non_negative},
+    {"pressure", "inches of mercury", ranges::positive},
+    {"relative humidity", "percent", ranges::percent},
+    {"air temperature", "deg F", hmet_ranges::fahrenheit},
+    {"direct radiation", "", ranges::non_negative},
+    {"global radiation", "", ranges::non_negative},
+    {"wind speed", "m/s", ranges::non_negative}};
+
+// Values below this are no data to the counting of a grid's values.
+constexpr double least_value = -998000.0;
+
+// Every value of grid g but its no-data ones within the range of its kind;
+// false after the message naming the value's row and column.
+bool grid_values_within(const safe_file& grid_file, const hmet_grid& g, int kind) {
+  const grid_range& r = grid_ranges[kind];
+  const std::size_t size = std::size_t(g.rows) * std::size_t(g.cols);
+  for (std::size_t n = 0; n < size; ++n) {
+    const double v = g.values[n];
+    if (v == g.no_data || v <= least_value || within(r.range, v)) continue;
+    char allowed[96];
+    range_words(r.range, allowed, sizeof allowed);
+    const char* space = r.unit[0] != '\0' ? " " : "";
+    raise_message(
+        "Error: row %d, column %d of the gridded hour file %s: the %s %g%s%s is outside its "
+        "range; it must be %s%s%s.\n",
+        static_cast<int>(n / std::size_t(g.cols)) + 1,
+        static_cast<int>(n % std::size_t(g.cols)) + 1, grid_file.path, r.what, v, space, r.unit,
+        allowed, space, r.unit);
+    return false;
+  }
+  return true;
+}
+
+// Reads one open grid file of the kind into g. False after a refusal
+// (message printed, code 4000 raised); the list file is left to the caller.
+bool read_hour_grid(safe_file& grid_file, hmet_grid& g, std::vector<char>& text, int kind) {
   static constexpr const char* header_names[6] = {"the number of columns", "the number of rows",
                                                   "the lower-left x",      "the lower-left y",
                                                   "the cell size",         "the no-data value"};
@@ -215,7 +256,7 @@ bool read_hour_grid(safe_file& grid_file, hmet_grid& g, std::vector<char>& text)
   g.ll_y = h[3];
   g.cell_size = h[4];
   g.no_data = h[5];
-  return true;
+  return grid_values_within(grid_file, g, kind);
 }
 
 // Column and row (from 0, row 0 the top) of the grid cell under the centre
@@ -337,7 +378,7 @@ int read_gridded_hour(safe_file& file, int call, hmet_record& record, hmet_reade
     std::snprintf(path, sizeof path, "%s%s", token, suffixes[g]);
     safe_file grid_file;
     if (!grid_file.open(path, "r")) continue;
-    if (!read_hour_grid(grid_file, hg, reader.grid_text)) {
+    if (!read_hour_grid(grid_file, hg, reader.grid_text, g)) {
       file.close();
       return -1;
     }

@@ -83,6 +83,32 @@ bool decode_station(safe_file& file, const char* line, int line_number, hmet_rec
   return true;
 }
 
+// The values a line gives, missing ones left out: they are repaired from
+// earlier hours.
+bool samson_values_within(safe_file& file, int line, const samson_line& s) {
+  const char* samson = "hmet_SAMSON";
+  const double whole_wind = std::trunc(s.wind);
+  return (s.direct_rad == 9999 ||
+          hour_value_within(file, samson, line, "direct radiation", s.direct_rad,
+                            "", ranges::non_negative)) &&
+         (s.global_rad == 9999 ||
+          hour_value_within(file, samson, line, "global radiation", s.global_rad,
+                            "", ranges::non_negative)) &&
+         (s.sky_cover == 99 || hour_value_within(file, samson, line, "total sky cover",
+                                                 s.sky_cover, "tenths", hmet_ranges::tenths)) &&
+         (std::round(s.temperature * 10.0) == 9999.0 ||
+          hour_value_within(file, samson, line, "air temperature", s.temperature, "deg C",
+                            hmet_ranges::celsius)) &&
+         (s.rel_humidity == 999 ||
+          hour_value_within(file, samson, line, "relative humidity", s.rel_humidity, "percent",
+                            ranges::percent)) &&
+         (s.pressure == 9999 || hour_value_within(file, samson, line, "pressure", s.pressure,
+                                                  "mb", ranges::positive)) &&
+         (whole_wind == 99.0 || whole_wind == 9999.0 ||
+          hour_value_within(file, samson, line, "wind speed", s.wind, "m/s",
+                            ranges::non_negative));
+}
+
 bool decode_samson_line(safe_file& file, const char* line, int line_number, samson_line& s) {
   int* date[4] = {&s.year, &s.month, &s.day, &s.hour};
   for (int i = 0; i < 4; ++i) {
@@ -125,7 +151,7 @@ bool decode_samson_line(safe_file& file, const char* line, int line_number, sams
            line_number, file.path, s.year, s.month, s.day, s.hour);
     return false;
   }
-  return true;
+  return samson_values_within(file, line_number, s);
 }
 
 // Reads the two header lines and every hour once. 0, or -1 refused.
@@ -145,7 +171,7 @@ int count_samson_lines(safe_file& file, hmet_record& record, hmet_reader_state& 
   samson_line s{};
   while ((result = next_samson_line(file, line, n, true)) == 1) {
     if (!decode_samson_line(file, line, n, s)) return -1;
-    count_hour(record, s.year, s.month, s.day, s.hour);
+    if (!count_hour(file, "hmet_SAMSON", n, record, s.year, s.month, s.day, s.hour)) return -1;
   }
   if (result < 0) return -1;
   if (end_count(file, record, reader, settings, "hmet_SAMSON", false) != 0) return -1;

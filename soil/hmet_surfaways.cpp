@@ -51,6 +51,51 @@ int next_element_line(safe_file& file, char* line, int& line_number) {
   return 1;
 }
 
+// The values of a line, missing ones left out: they are repaired from the
+// day before or the last valid value.
+bool element_values_within(safe_file& file, int line, const element_line& e) {
+  static constexpr const char* ncdc = "hmet_NCDC";
+  for (int i = 0; i < e.count; ++i) {
+    const int v = e.values[i];
+    bool ok = true;
+    switch (e.element) {
+      case direct:
+        ok = v == missing_value || hour_value_within(file, ncdc, line, "direct radiation", v,
+                                                     "tenths", ranges::non_negative);
+        break;
+      case global:
+        ok = v == missing_value || hour_value_within(file, ncdc, line, "global radiation", v,
+                                                     "tenths", ranges::non_negative);
+        break;
+      case pressure:
+        ok = v == missing_value ||
+             hour_value_within(file, ncdc, line, "pressure", v, "thousandths of an inch of mercury",
+                               ranges::positive);
+        break;
+      case humidity:
+        ok = v == missing_value || hour_value_within(file, ncdc, line, "relative humidity", v,
+                                                     "percent", ranges::percent);
+        break;
+      case temperature:
+        ok = v == missing_value || hour_value_within(file, ncdc, line, "air temperature", v,
+                                                     "deg F", hmet_ranges::fahrenheit);
+        break;
+      case sky:
+        ok = v / 100 == 999 || hour_value_within(file, ncdc, line, "sky cover", v % 100,
+                                                 "tenths", hmet_ranges::tenths);
+        break;
+      case wind:
+        ok = v % 1000 == 999 || hour_value_within(file, ncdc, line, "wind speed", v % 1000,
+                                                  "knots", ranges::non_negative);
+        break;
+      default:
+        break;
+    }
+    if (!ok) return false;
+  }
+  return true;
+}
+
 bool decode_element_line(safe_file& file, const char* line, int line_number, element_line& e) {
   std::memset(e.code, 0, sizeof e.code);
   const std::size_t length = std::strlen(line);
@@ -100,7 +145,7 @@ bool decode_element_line(safe_file& file, const char* line, int line_number, ele
       return false;
     }
   }
-  return true;
+  return element_values_within(file, line_number, e);
 }
 
 void print_element_counts(const int* counts) {
@@ -154,6 +199,7 @@ int count_element_lines(safe_file& file, hmet_record& record, hmet_reader_state&
   int counts[elements + 1] = {};
   int lines = 0;
   int last_day = 0;
+  long long last_date = 0;
   char last_code[5] = {};
   element_line e{};
   int result;
@@ -174,6 +220,20 @@ int count_element_lines(safe_file& file, hmet_record& record, hmet_reader_state&
       record.day = e.day;
       record.hour = 0;
     }
+    // The lines of a day come together and the days one after the other:
+    // each day's hours are delivered as the day after the day before's.
+    const long long date = days_since_start(e.year, e.month, e.day);
+    if (lines > 1 && date != last_date && date != last_date + 1) {
+      refuse(file,
+             "Error: line %d of the hmet_NCDC file %s gives the day %d %d %d, %s; the lines "
+             "of a day must come together and each day must be the day after the one "
+             "before.\n",
+             reader.line, file.path, e.year, e.month, e.day,
+             date < last_date ? "before the day of the line before it"
+                              : "more than a day after the day of the line before it");
+      return 1;
+    }
+    last_date = date;
     if (e.day != last_day) record.record_count += 24;
     ++counts[e.element];
     record.end_year = e.year;

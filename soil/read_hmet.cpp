@@ -105,7 +105,43 @@ void refuse(safe_file& file, const char* format, ...) {
 
 void notice(const char* text) { print_message(summary_file, text); }
 
-void count_hour(hmet_record& record, int year, int month, int day, int hour) {
+long long days_since_start(int year, int month, int day) {
+  // Days from 1 March of year 0, so that a leap day ends its year.
+  const long long y = month <= 2 ? year - 1 : year;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const long long year_of_era = y - era * 400;
+  const long long day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const long long day_of_era =
+      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era;
+}
+
+long long hours_since_start(int year, int month, int day, int hour) {
+  return days_since_start(year, month, day) * 24 + hour;
+}
+
+bool count_hour(safe_file& file, const char* layout, int line, hmet_record& record, int year,
+                int month, int day, int hour) {
+  if (record.record_count > 0) {
+    const long long before =
+        hours_since_start(record.end_year, record.end_month, record.end_day, record.end_hour);
+    const long long step = hours_since_start(year, month, day, hour) - before;
+    if (step != 1) {
+      char how[64];
+      const long long hours = step < 0 ? -step : step;
+      if (step == 0)
+        std::snprintf(how, sizeof how, "the same hour as");
+      else
+        std::snprintf(how, sizeof how, "%lld hour%s %s", hours, hours == 1 ? "" : "s",
+                      step < 0 ? "before" : "after");
+      refuse(file,
+             "Error: line %d of the %s file %s gives %d %d %d hour %d, %s the hour before it "
+             "(%d %d %d hour %d); each hour must follow the one before by one hour.\n",
+             line, layout, file.path, year, month, day, hour, how, record.end_year,
+             record.end_month, record.end_day, record.end_hour);
+      return false;
+    }
+  }
   if (record.record_count++ == 0) {
     record.year = year;
     record.month = month;
@@ -116,6 +152,20 @@ void count_hour(hmet_record& record, int year, int month, int day, int hour) {
   record.end_month = month;
   record.end_day = day;
   record.end_hour = hour;
+  return true;
+}
+
+bool hour_value_within(safe_file& file, const char* layout, int line, const char* what,
+                       double value, const char* unit, const physical_range& range) {
+  if (within(range, value)) return true;
+  char allowed[96];
+  range_words(range, allowed, sizeof allowed);
+  const char* space = unit[0] != '\0' ? " " : "";
+  refuse(file,
+         "Error: line %d of the %s file %s: the %s %g%s%s is outside its range; it must be "
+         "%s%s%s.\n",
+         line, layout, file.path, what, value, space, unit, allowed, space, unit);
+  return false;
 }
 
 int end_count(safe_file& file, hmet_record& record, hmet_reader_state& reader,
@@ -184,6 +234,31 @@ void refuse_zep_fields(safe_file& file, int line, int parameter) {
          line, parameter, file.path);
 }
 
+// The values a line gives, missing ones left out: they are repaired from
+// earlier hours.
+bool zep_values_within(safe_file& file, int line, const zep_line& z) {
+  const char* zep = "hmet_ZEP";
+  const auto given = [](int v) { return v != 999; };
+  return (z.pressure == 999.0 || hour_value_within(file, zep, line, "pressure", z.pressure,
+                                                   "inches of mercury", ranges::positive)) &&
+         (!given(z.rel_humidity) ||
+          hour_value_within(file, zep, line, "relative humidity", z.rel_humidity, "percent",
+                            ranges::percent)) &&
+         (!given(z.sky_cover) || hour_value_within(file, zep, line, "sky cover", z.sky_cover,
+                                                   "percent", ranges::percent)) &&
+         (!given(z.wind) || hour_value_within(file, zep, line, "wind speed", z.wind, "knots",
+                                              ranges::non_negative)) &&
+         (!given(z.temperature) ||
+          hour_value_within(file, zep, line, "air temperature", z.temperature, "deg F",
+                            hmet_ranges::fahrenheit)) &&
+         (z.direct_rad > 9999.9 ||
+          hour_value_within(file, zep, line, "direct radiation", z.direct_rad,
+                            "", ranges::non_negative)) &&
+         (z.global_rad > 9999.9 ||
+          hour_value_within(file, zep, line, "global radiation", z.global_rad,
+                            "", ranges::non_negative));
+}
+
 // Decodes the next line that is not blank. 1 read, 0 end of the file, -1
 // refused (message printed, file closed).
 int next_zep_line(safe_file& file, int& line_number, zep_line& z) {
@@ -223,7 +298,7 @@ int next_zep_line(safe_file& file, int& line_number, zep_line& z) {
            line_number, file.path, z.year, z.month, z.day, z.hour);
     return -1;
   }
-  return 1;
+  return zep_values_within(file, line_number, z) ? 1 : -1;
 }
 
 int count_zep_lines(safe_file& file, hmet_record& record, hmet_reader_state& reader,
@@ -231,7 +306,8 @@ int count_zep_lines(safe_file& file, hmet_record& record, hmet_reader_state& rea
   zep_line z{};
   int result;
   while ((result = next_zep_line(file, reader.line, z)) == 1)
-    count_hour(record, z.year, z.month, z.day, z.hour);
+    if (!count_hour(file, "hmet_ZEP", reader.line, record, z.year, z.month, z.day, z.hour))
+      return -1;
   if (result < 0) return -1;
   return end_count(file, record, reader, settings, "hmet_ZEP", true);
 }

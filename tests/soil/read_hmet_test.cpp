@@ -188,19 +188,22 @@ TEST_F(hmet_reader, zep_line_is_converted_to_the_record_units) {
 }
 
 TEST_F(hmet_reader, zep_missing_values_take_the_last_valid_value) {
+  // The hours between 13:00 and 12:00 the next day repeat 13:00's values.
+  std::string between;
+  for (int h = 14; h < 36; ++h)
+    between += "1993 1 " + std::to_string(15 + h / 24) + " " + std::to_string(h % 24) +
+               " 30.00 70 40 20 50 200.0 350.0\n";
   const std::string text =
       "1993 1 15 12 29.92 65 50 10 41 100.0 300.0\n"
       "1993 1 15 13 30.00 70 40 20 50 200.0 350.0\n"
-      "\n"
+      "\n" + between +
       "1993 1 16 12 999 999 999 999 999 10000 10000.0\n"
       "1993 1 16 13 29.92 70 40 20 50 10000 360.0\n";
   ASSERT_EQ(first(text, hmet_format::zep), 0);
-  EXPECT_EQ(record.record_count, 4);
+  EXPECT_EQ(record.record_count, 26);
   EXPECT_EQ(end_date_of(record),
             (std::vector<int>{1993, 1, 16, 13}));
-  ASSERT_EQ(next(), 11);
-  ASSERT_EQ(next(), 11);
-  ASSERT_EQ(next(), 11);
+  for (int k = 0; k < 25; ++k) ASSERT_EQ(next(), 11);
   // Radiation, humidity and temperature of 12:00 the day before; pressure,
   // sky cover and wind of the last hour read, 13:00.
   EXPECT_DOUBLE_EQ(record.direct_rad, 100.0);
@@ -286,6 +289,41 @@ TEST_F(hmet_reader, bad_zep_files_are_refused_with_their_line) {
       {"no hours", "\n\n", "Error: the hmet_ZEP file hmet.txt holds no hours.\n"},
       {"an over-long line", good + std::string(25000, '1') + "\n",
        "Error: line 2 of the hmet_ZEP file hmet.txt is longer than 19997 characters.\n"},
+      {"a humidity of 500 percent", good + "1993 1 15 13 29.92 500 50 10 41 100.0 1\n",
+       "Error: line 2 of the hmet_ZEP file hmet.txt: the relative humidity 500 percent is "
+       "outside its range; it must be from 0 to 100 percent.\n"},
+      {"an air temperature of 10000", good + "1993 1 15 13 29.92 65 50 10 10000 100.0 1\n",
+       "Error: line 2 of the hmet_ZEP file hmet.txt: the air temperature 10000 deg F is outside "
+       "its range; it must be from -130 to 140 deg F.\n"},
+      {"a sky cover of 120 percent", "1993 1 15 13 29.92 65 120 10 41 100.0 1\n",
+       "Error: line 1 of the hmet_ZEP file hmet.txt: the sky cover 120 percent is outside its "
+       "range; it must be from 0 to 100 percent.\n"},
+      {"a negative wind", "1993 1 15 13 29.92 65 50 -4 41 100.0 1\n",
+       "Error: line 1 of the hmet_ZEP file hmet.txt: the wind speed -4 knots is outside its "
+       "range; it must be 0 or more knots.\n"},
+      {"a pressure of 0", "1993 1 15 13 0 65 50 4 41 100.0 1\n",
+       "Error: line 1 of the hmet_ZEP file hmet.txt: the pressure 0 inches of mercury is outside "
+       "its range; it must be above 0 inches of mercury.\n"},
+      {"a negative global radiation", "1993 1 15 13 29.92 65 50 4 41 100.0 -1\n",
+       "Error: line 1 of the hmet_ZEP file hmet.txt: the global radiation -1 is outside its "
+       "range; it must be 0 or more.\n"},
+      {"an hour out of order", good + "1993 1 15 11 29.92 65 50 10 41 100.0 1\n",
+       "Error: line 2 of the hmet_ZEP file hmet.txt gives 1993 1 15 hour 11, 1 hour before the "
+       "hour before it (1993 1 15 hour 12); each hour must follow the one before by one hour.\n"},
+      {"an hour given twice", good + "\n" + good,
+       "Error: line 3 of the hmet_ZEP file hmet.txt gives 1993 1 15 hour 12, the same hour as the "
+       "hour before it (1993 1 15 hour 12); each hour must follow the one before by one hour.\n"},
+      {"midnight as hour 24 and as hour 0", "1993 1 15 24 29.92 65 50 10 41 100.0 1\n"
+                                            "1993 1 16 0 29.92 65 50 10 41 100.0 1\n",
+       "Error: line 2 of the hmet_ZEP file hmet.txt gives 1993 1 16 hour 0, the same hour as the "
+       "hour before it (1993 1 15 hour 24); each hour must follow the one before by one hour.\n"},
+      {"a day back", good + "1993 1 15 13 29.92 65 50 10 41 100.0 1\n" +
+                         "1993 1 14 14 29.92 65 50 10 41 100.0 1\n",
+       "Error: line 3 of the hmet_ZEP file hmet.txt gives 1993 1 14 hour 14, 23 hours before the "
+       "hour before it (1993 1 15 hour 13); each hour must follow the one before by one hour.\n"},
+      {"hours left out", good + "1993 1 15 16 29.92 65 50 10 41 100.0 1\n",
+       "Error: line 2 of the hmet_ZEP file hmet.txt gives 1993 1 15 hour 16, 4 hours after the "
+       "hour before it (1993 1 15 hour 12); each hour must follow the one before by one hour.\n"},
   };
   for (const bad_case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -361,17 +399,21 @@ TEST_F(hmet_reader, samson_hours_of_a_leap_february) {
 }
 
 TEST_F(hmet_reader, samson_hour_24_of_a_common_february_is_the_first_of_march) {
-  const std::string text = samson_head +
-                           samson_line(93, 2, 28, 24, "0", "0", "0", "5.0", "50", "1000", "1.0") +
-                           samson_line(93, 12, 31, 24, "0", "0", "0", "5.0", "50", "1000", "1.0");
-  ASSERT_EQ(first(text, hmet_format::samson), 0);
-  ASSERT_EQ(next(), 1);
-  EXPECT_EQ(date_of(record),
-            (std::vector<int>{1993, 3, 1, 0}));
-  ASSERT_EQ(next(), 1);
-  EXPECT_EQ(date_of(record),
-            (std::vector<int>{1994, 1, 1, 0}));
-  EXPECT_EQ(next(), -1);
+  const struct {
+    int month, day;
+    std::vector<int> date;
+  } cases[] = {{2, 28, {1993, 3, 1, 0}}, {12, 31, {1994, 1, 1, 0}}};
+  for (const auto& c : cases) {
+    file.close();
+    reader = hmet_reader_state{};
+    record = hmet_record{};
+    const std::string text =
+        samson_head + samson_line(93, c.month, c.day, 24, "0", "0", "0", "5.0", "50", "1000", "1.0");
+    ASSERT_EQ(first(text, hmet_format::samson), 0);
+    ASSERT_EQ(next(), 1);
+    EXPECT_EQ(date_of(record), c.date);
+    EXPECT_EQ(next(), -1);
+  }
 }
 
 // Two-digit years stand for 1950 to 2049: "01" is 2001, "49" 2049, "50" 1950.
@@ -383,11 +425,13 @@ TEST_F(hmet_reader, samson_two_digit_years_fall_in_1950_to_2049) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.yy);
     std::string line = samson_line(0, 3, 1, 5, "0", "0", "0", "5.0", "50", "1000", "1.0");
+    std::string after = samson_line(0, 3, 1, 6, "0", "0", "0", "5.0", "50", "1000", "1.0");
     line.replace(1, 2, c.yy);
+    after.replace(1, 2, c.yy);
     file.close();
     reader = hmet_reader_state{};
     record = hmet_record{};
-    ASSERT_EQ(first(samson_head + line + line, hmet_format::samson), 0);
+    ASSERT_EQ(first(samson_head + line + after, hmet_format::samson), 0);
     ASSERT_EQ(next(), 1);
     EXPECT_EQ(date_of(record), (std::vector<int>{c.year, 3, 1, 5}));
   }
@@ -419,6 +463,30 @@ TEST_F(hmet_reader, bad_samson_files_are_refused_with_their_line) {
        "Error: the hmet_SAMSON file hmet.txt ends within its two header lines.\n"},
       {"a line past 800 characters", samson_head + good + std::string(801, 'x') + "\n",
        "Error: line 4 of the hmet_SAMSON file hmet.txt is longer than 800 characters.\n"},
+      {"a humidity of 500 percent",
+       samson_head + samson_line(93, 1, 1, 1, "0", "0", "0", "5.0", "500", "1000", "1.0"),
+       "Error: line 3 of the hmet_SAMSON file hmet.txt: the relative humidity 500 percent is "
+       "outside its range; it must be from 0 to 100 percent.\n"},
+      {"an air temperature of 100",
+       samson_head + samson_line(93, 1, 1, 1, "0", "0", "0", "100.0", "50", "1000", "1.0"),
+       "Error: line 3 of the hmet_SAMSON file hmet.txt: the air temperature 100 deg C is outside "
+       "its range; it must be from -90 to 60 deg C.\n"},
+      {"a sky cover of 12 tenths",
+       samson_head + samson_line(93, 1, 1, 1, "0", "0", "12", "5.0", "50", "1000", "1.0"),
+       "Error: line 3 of the hmet_SAMSON file hmet.txt: the total sky cover 12 tenths is outside "
+       "its range; it must be from 0 to 10 tenths.\n"},
+      {"a negative pressure",
+       samson_head + samson_line(93, 1, 1, 1, "0", "0", "0", "5.0", "50", "-100", "1.0"),
+       "Error: line 3 of the hmet_SAMSON file hmet.txt: the pressure -100 mb is outside its "
+       "range; it must be above 0 mb.\n"},
+      {"an hour given twice", samson_head + good + good,
+       "Error: line 4 of the hmet_SAMSON file hmet.txt gives 1993 1 1 hour 1, the same hour as "
+       "the hour before it (1993 1 1 hour 1); each hour must follow the one before by one hour.\n"},
+      {"hour 24 before hour 23",
+       samson_head + samson_line(93, 1, 1, 24, "0", "0", "0", "5.0", "50", "1000", "1.0") +
+           samson_line(93, 1, 1, 23, "0", "0", "0", "5.0", "50", "1000", "1.0"),
+       "Error: line 4 of the hmet_SAMSON file hmet.txt gives 1993 1 1 hour 23, 1 hour before the "
+       "hour before it (1993 1 1 hour 24); each hour must follow the one before by one hour.\n"},
   };
   for (const bad_case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -562,6 +630,23 @@ TEST_F(hmet_reader, bad_surface_airways_lines_are_refused) {
        "Error: line 1 of the hmet_NCDC file hmet.txt does not hold a number for the year in "
        "columns 18-21.\n"},
       {"no days", "", "Error: the hmet_NCDC file hmet.txt holds no days.\n"},
+      {"a humidity of 500 percent", surfaways_line("RHUM", 14, {50, 500}),
+       "Error: line 1 of the hmet_NCDC file hmet.txt: the relative humidity 500 percent is "
+       "outside its range; it must be from 0 to 100 percent.\n"},
+      {"an air temperature of 10000", surfaways_line("TMPD", 14, {10000}),
+       "Error: line 1 of the hmet_NCDC file hmet.txt: the air temperature 10000 deg F is outside "
+       "its range; it must be from -130 to 140 deg F.\n"},
+      {"a sky cover of 15 tenths", surfaways_line("TSKC", 14, {815}),
+       "Error: line 1 of the hmet_NCDC file hmet.txt: the sky cover 15 tenths is outside its "
+       "range; it must be from 0 to 10 tenths.\n"},
+      {"a day back", surfaways_day(14) + surfaways_day(13),
+       "Error: line 8 of the hmet_NCDC file hmet.txt gives the day 2001 7 13, before the day of "
+       "the line before it; the lines of a day must come together and each day must be the day "
+       "after the one before.\n"},
+      {"a day left out", surfaways_day(14) + surfaways_day(16),
+       "Error: line 8 of the hmet_NCDC file hmet.txt gives the day 2001 7 16, more than a day "
+       "after the day of the line before it; the lines of a day must come together and each day "
+       "must be the day after the one before.\n"},
   };
   for (const bad_case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -773,6 +858,13 @@ TEST_F(gridded_hours, bad_lists_and_grids_are_refused) {
        ascii_hour_grid(3000, 4000, 0, 0, 100, "41 50\n59 68\n"), 0,
        "Error: the gridded hour file hours/b_2008050100_Temp.asc gives 4000 rows of 3000 "
        "columns, more values than it holds.\n"},
+      {"a grid with an air temperature of 10000", "hours/b_2008050100\n",
+       ascii_hour_grid(2, 2, 0, 0, 100, "41 -9999\n59 10000\n"), 0,
+       "Error: row 2, column 2 of the gridded hour file hours/b_2008050100_Temp.asc: the air "
+       "temperature 10000 deg F is outside its range; it must be from -130 to 140 deg F.\n"},
+      {"an hour given twice", "hours/b_2008050100\nhours/b_2008050100\n", "", -1,
+       "Error: line 2 of the hmet_ASCII file hmet.txt gives 2008 5 1 hour 0, the same hour as the "
+       "hour before it (2008 5 1 hour 0); each hour must follow the one before by one hour.\n"},
   };
   // The grids read before the temperature's are not there.
   std::string unopened;
@@ -804,7 +896,8 @@ TEST_F(gridded_hours, cells_are_the_same_at_any_thread_count) {
   std::string values;
   for (int k = 0; k < 13 * 9; ++k) values += std::to_string(30 + (k * 37) % 61) + "\n";
   dir_.write("hours/t_2008050100_Temp.asc", ascii_hour_grid(13, 9, 10, 50, 150, values));
-  ASSERT_EQ(first("hours/t_2008050100\nhours/t_2008050100\n", hmet_format::gridded), 0);
+  dir_.write("hours/t_2008050101_Temp.asc", ascii_hour_grid(13, 9, 10, 50, 150, values));
+  ASSERT_EQ(first("hours/t_2008050100\nhours/t_2008050101\n", hmet_format::gridded), 0);
   const int threads = omp_get_max_threads();
   omp_set_num_threads(1);
   ASSERT_EQ(next(), 1);
