@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "core/error_state.h"
+#include "core/physical_range.h"
 #include "input/read_grid_inputs.h"
 #include "input/process_map_tables.h"
 
@@ -61,6 +62,37 @@ bool grow_grid(constituent_grid& grid, int rows, int cells) {
     raise_message("Error allocating memory for variable %s\n", "contaminant parameters");
     return false;
   }
+}
+
+// The eight values of a row in their column order, for messages. Each is
+// a rate, a size, a mass or a concentration: none can be negative.
+constexpr const char* column_names[contam_values] = {
+    "dispersion coefficient", "decay rate",       "exchange rate",
+    "land-surface mass",      "groundwater concentration", "initial surface concentration",
+    "partition coefficient",  "greatest release concentration"};
+
+bool keyword_value_within(const table_file& file, int l, const char* keyword, double value) {
+  if (within(ranges::non_negative, value)) return true;
+  raise_message(
+      "Error: the %s line of constituent %d of the CONTAMINANT_TRANSPORT table in the mapping "
+      "table file %s (line %d): the value %g is outside its range; it must be 0 or more.\n",
+      keyword, l, file.path(), file.line_number(), value);
+  return false;
+}
+
+bool rows_within(const table_file& file, int l, const table_rows& rows) {
+  for (int r = 0; r < rows.count(); ++r) {
+    for (int m = 0; m < contam_values; ++m) {
+      const double v = rows.value(r, m);
+      if (within(ranges::non_negative, v)) continue;
+      raise_message(
+          "Error: row %d of constituent %d of the CONTAMINANT_TRANSPORT table in the mapping "
+          "table file %s (line %d): the %s %g is outside its range; it must be 0 or more.\n",
+          r + 1, l, file.path(), rows.lines[r], column_names[m], v);
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -141,6 +173,7 @@ int read_contam_table(map_table_context& context, std::array<constituent_grid*, 
           refuse_value("PRECIP_CONC");
           return 0;
         }
+        if (!keyword_value_within(file, l, "PRECIP_CONC", value)) return 0;
         out.precip_conc[at] = value;
       } else {
         std::printf("Error in reading the precip concentration of constituent #%d\n", l);
@@ -150,6 +183,7 @@ int read_contam_table(map_table_context& context, std::array<constituent_grid*, 
           refuse_value("PARTITION");
           return 0;
         }
+        if (!keyword_value_within(file, l, "PARTITION", value)) return 0;
         out.partition[at] = value;
       }
 
@@ -168,6 +202,7 @@ int read_contam_table(map_table_context& context, std::array<constituent_grid*, 
       skip_table_header(file);
       table_rows rows;
       if (!read_table_rows(file, "CONTAMINANT_TRANSPORT", n, contam_values, rows)) return 0;
+      if (!rows_within(file, l, rows)) return 0;
       if (rows.largest_id > largest_id) largest_id = rows.largest_id;
 
       id_grid ids;

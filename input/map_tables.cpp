@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "core/error_state.h"
+#include "core/physical_range.h"
 #include "run/model_state.h"
 #include "input/read_grid_inputs.h"
 
@@ -372,6 +373,7 @@ int read_table_row(table_file& file, int& id, int k, double* values) {
 bool read_table_rows(table_file& file, const char* table, int n, int k, table_rows& rows) {
   rows.per_row = k;
   rows.ids.clear();
+  rows.lines.clear();
   rows.values.clear();
   rows.largest_id = 0;
   std::vector<double> row(k > 0 ? k : 1);
@@ -403,6 +405,7 @@ bool read_table_rows(table_file& file, const char* table, int n, int k, table_ro
     }
     try {
       rows.ids.push_back(id);
+      rows.lines.push_back(file.line_number());
       rows.values.insert(rows.values.end(), row.begin(), row.begin() + k);
     } catch (const std::bad_alloc&) {
       raise_message("Error allocating memory for variable %s\n", "Table Data");
@@ -426,6 +429,13 @@ bool read_precip_conc(table_file& file, int count, std::span<double> values) {
           "Error: the PRECIP_CONC line of the mapping table file %s (line %d) needs %d numbers; "
           "number %d cannot be read.\n",
           file.path(), file.line_number(), count, i);
+      return false;
+    }
+    if (!within(ranges::non_negative, v)) {
+      raise_message(
+          "Error: the PRECIP_CONC line of the mapping table file %s (line %d): concentration %d "
+          "is %g, outside its range; it must be 0 or more.\n",
+          file.path(), file.line_number(), i, v);
       return false;
     }
     if (static_cast<std::size_t>(i) < values.size()) values[i] = v;

@@ -149,6 +149,7 @@ void skip_table_header(table_file& file);
 struct table_rows {
   int per_row = 0;               // values per row
   std::vector<int> ids;          // per row, in file order
+  std::vector<int> lines;        // per row, its line of the file, for messages
   std::vector<double> values;    // row-major, per_row a row
   int largest_id = 0;            // at least 0
   int count() const { return static_cast<int>(ids.size()); }

@@ -5,9 +5,11 @@
 #include "input/process_map_tables.h"
 
 #include <cmath>
+#include <cstdio>
 #include <unordered_map>
 
 #include "core/error_state.h"
+#include "core/physical_range.h"
 #include "input/read_grid_inputs.h"
 
 namespace {
@@ -50,6 +52,104 @@ bool truncated_int(double v, int& value) {
   if (!(std::fabs(v) < 2147483647.0)) return false;
   value = static_cast<int>(v);
   return true;
+}
+
+// A particle no denser than water never settles: its settling law has no
+// real value.
+constexpr physical_range specific_gravity{1.0, ranges::unbounded, true, false};
+
+// The values of class i within their physical ranges; false after the
+// message naming the class, the file's line, the value and the range.
+bool sediment_class_within(const table_file& file, int i, const sediment_classes& classes) {
+  struct checked {
+    const char* what;
+    double value;
+    physical_range range;
+  };
+  const checked values[3] = {{"specific gravity", classes.spec_grav[i], specific_gravity},
+                             {"particle diameter", classes.part_diam[i], ranges::positive},
+                             {"binding fraction", classes.f_bind[i], ranges::fraction}};
+  for (const checked& v : values) {
+    if (within(v.range, v.value)) continue;
+    char allowed[96];
+    range_words(v.range, allowed, sizeof allowed);
+    raise_message(
+        "Error: class %d of the SEDIMENTS table in the mapping table file %s (line %d): the %s "
+        "%g is outside its range; it must be %s.\n",
+        i, file.path(), file.line_number(), v.what, v.value, allowed);
+    return false;
+  }
+  return true;
+}
+
+// Each row's class fractions of the parent soil lie in 0..1 and sum to 1.
+bool erosion_fractions_within(const table_file& file, const table_rows& rows, int classes) {
+  for (int r = 0; r < rows.count(); ++r) {
+    double sum = 0.0;
+    for (int j = 1; j <= classes; ++j) {
+      const double f = rows.value(r, erosion_params - 1 + j);
+      if (!within(ranges::fraction, f)) {
+        raise_message(
+            "Error: row %d of the SOIL_EROSION_PROPS table in the mapping table file %s (line "
+            "%d): the fraction %g of sediment class %d is outside its range; it must be from 0 "
+            "to 1.\n",
+            r + 1, file.path(), rows.lines[r], f, j);
+        return false;
+      }
+      sum += f;
+    }
+    if (!(std::fabs(sum - 1.0) <= fraction_sum_tolerance)) {
+      raise_message(
+          "Error: row %d of the SOIL_EROSION_PROPS table in the mapping table file %s (line "
+          "%d): the fractions of its %d sediment classes sum to %g; they must sum to 1 within "
+          "%g.\n",
+          r + 1, file.path(), rows.lines[r], classes, sum, fraction_sum_tolerance);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Every active cell's soil id has a row of the table; a cell without one
+// would erode with no properties and no soil to give. False after the
+// message naming the first such cell, and an id of the table that no cell
+// has, the likely slip, when there is one.
+bool erosion_ids_covered(const map_table_context& context, const table_file& file,
+                         const std::string& map_path, const table_rows& rows,
+                         const id_grid& ids) {
+  std::vector<int> has_row(std::size_t(rows.largest_id) + 1, 0);
+  for (int id : rows.ids) has_row[std::size_t(id)] = 1;
+  std::vector<int> has_cell(has_row.size(), 0);
+  int bad_row = 0, bad_col = 0, bad_id = 0, cell = 0, bad_cell = 0;
+  for (int r = 1; r <= ids.rows; ++r) {
+    for (int c = 1; c <= ids.cols; ++c) {
+      if (context.mask[r][c] == 0) continue;
+      ++cell;
+      const int id = ids.at(r, c);
+      const bool known = id >= 1 && id <= rows.largest_id && has_row[std::size_t(id)];
+      if (known) has_cell[std::size_t(id)] = 1;
+      if (!known && bad_cell == 0) {
+        bad_cell = cell;
+        bad_row = r;
+        bad_col = c;
+        bad_id = id;
+      }
+    }
+  }
+  if (bad_cell == 0) return true;
+  char hint[160] = "";
+  for (int r = 0; r < rows.count(); ++r) {
+    if (has_cell[std::size_t(rows.ids[r])]) continue;
+    std::snprintf(hint, sizeof hint, "; the table's id %d (line %d) is in no cell",
+                  rows.ids[r], rows.lines[r]);
+    break;
+  }
+  raise_message(
+      "Error: cell %d (row %d, column %d) of the index map %s has the soil id %d, which has no "
+      "row in the SOIL_EROSION_PROPS table of the mapping table file %s, so its cells would "
+      "have no erosion properties%s.\n",
+      bad_cell, bad_row, bad_col, map_path.c_str(), bad_id, file.path(), hint);
+  return false;
 }
 
 }  // namespace
@@ -96,6 +196,10 @@ int read_sediment_table(const char* path, sediment_classes& classes) {
       pos += p - start;
     }
     if (read) classes.output_filename[i] = take_table_token(line, pos);
+    if (read && !sediment_class_within(file, i, classes)) {
+      classes = sediment_classes{};
+      return 0;
+    }
     if (!read || classes.output_filename[i].empty()) {
       raise_message(
           "Error: class %d of the SEDIMENTS table in the mapping table file %s (line %d) cannot be "
@@ -132,8 +236,10 @@ int read_erosion_table(map_table_context& context, erosion_destinations& out, in
   skip_table_header(file);
   table_rows rows;
   if (!read_table_rows(file, "SOIL_EROSION_PROPS", n, erosion_params + classes, rows)) return 0;
+  if (!erosion_fractions_within(file, rows, classes)) return 0;
   id_grid ids;
   if (!read_table_index_map(context, map_path, rows.largest_id, ids)) return 0;
+  if (!context.parb && !erosion_ids_covered(context, file, map_path, rows, ids)) return 0;
 
   std::vector<double> per_id;
   if (!allocate_zeroed(per_id, std::size_t(rows.largest_id) + 1, "Table Data")) return 0;

@@ -10,6 +10,7 @@
 
 #include "run/model_state.h"
 #include "input/ascii_grid.h"
+#include "input/cell_ranges.h"
 #include "input/map_tables.h"
 #include "input/process_map_tables.h"
 #include "input/read_grid_inputs.h"
@@ -365,6 +366,40 @@ void read_initial_moisture(model_state& state) {
   }
 }
 
+// A hot start written by a run of a saturated cell gives its porosity to
+// six decimals; beyond this margin the content holds more water than the
+// soil has pores.
+constexpr double porosity_margin = 1e-3;
+
+// Each cell's hot-start water content at most the porosity of the soil
+// that takes it: the Green and Ampt porosity map, or the first layer of a
+// layered soil type. False after the message naming the first cell above.
+bool hotstart_within_porosity(const model_state& state, const std::string& name) {
+  const input_state& in = state.input;
+  const soil_state& s = state.soil;
+  const int n = state.grid.cells;
+  const auto sized = [n](const auto& v) { return v.size() == std::size_t(n) + 1; };
+  for (int i = 1; i <= n; ++i) {
+    double porosity = 1.0;
+    if ((in.green_ampt || in.inf_redist) && sized(s.porosity)) {
+      porosity = s.porosity[i];
+    } else if (in.inf_layered_soil && sized(s.soiltype) && s.soiltype[i] >= 1 &&
+               std::size_t(s.soiltype[i]) < s.soil_types.size()) {
+      porosity = s.soil_types[std::size_t(s.soiltype[i])].phi[1];
+    }
+    const double theta = s.surface_moisture[i];
+    if (!(theta > porosity + porosity_margin)) continue;
+    int row = 0, column = 0;
+    cell_position(state.grid, i, row, column);
+    raise_message(
+        "Error: the soil water content of cell %d (row %d, column %d) from %s is %g, above the "
+        "porosity %g of its soil; it must be from 0 to the porosity.\n",
+        i, row, column, name.c_str(), theta, porosity);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void read_area_reduction_map(model_state& state) {
@@ -523,6 +558,10 @@ void read_soil_moisture_hotstart(model_state& state) {
   announce_setup(state, "reading soil moisture hotstart map from file: %s\n", name.c_str());
   read_cell_map(state, in.files.sm_hotstart, name, s.surface_moisture);
   if (stopped()) return;
+  if (!cells_within(state.grid, s.surface_moisture, ranges::fraction, "soil water content",
+                    name.c_str()) ||
+      !hotstart_within_porosity(state, name))
+    return;
   if (in.inf_richards) {
     richards_hotstart(state, s.surface_moisture, name.c_str());
     return;
