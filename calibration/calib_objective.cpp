@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/error_state.h"
+#include "core/physical_range.h"
 #include "core/safe_file.h"
 #include "core/text_io.h"
 
@@ -47,6 +48,7 @@ void calib_objective::set_observations(std::vector<double> peaks, std::vector<do
 }
 
 int calib_objective::read_observations(const char* path) {
+  refused = false;
   safe_file file;
   if (!path || !file.open(path, "r")) return -1;
   std::vector<char> line(max_line);
@@ -54,6 +56,10 @@ int calib_objective::read_observations(const char* path) {
   char token[token_capacity];
   if (!read_line(file, line.data()) || !next_token(line.data(), token) || !parse_whole_int(token, n) ||
       n <= 0) {
+    std::printf("Error: line 1 of the observation file %s must give the number of events (1 or "
+                "more).\n",
+                path);
+    refused = true;
     file.close();
     return -1;
   }
@@ -64,20 +70,55 @@ int calib_objective::read_observations(const char* path) {
   peak_weights.assign(1, 0.0);
   obs_volumes.assign(1, 0.0);
   volume_weights.assign(1, 0.0);
+  // What was read stays on a refusal: a driver that goes on scores against it.
+  const auto refuse = [&](int read) {
+    event_count = read;
+    refused = true;
+    file.close();
+    return -1;
+  };
   for (int i = 1; i <= n; ++i) {
+    const int number = i + 1;
     double v[4];
-    const bool got = read_line(file, line.data()) != 0;
-    if (!got || read_numbers(line.data(), v, 4) < 4) {
-      // What was read stays: a driver that goes on scores against it.
-      event_count = i - 1;
-      file.close();
-      if (got) raise_error(err_observed_data_format);
-      return -1;
+    if (!read_line(file, line.data())) {
+      std::printf("Error: the observation file %s gives %d events on line 1 but ends at line %d, "
+                  "after %d of them.\n",
+                  path, n, number - 1, i - 1);
+      return refuse(i - 1);
+    }
+    if (read_numbers(line.data(), v, 4) < 4) {
+      std::printf("Error: line %d of the observation file %s needs four numbers for event %d: "
+                  "observed peak, peak weight, observed volume and volume weight.\n",
+                  number, path, i);
+      raise_error(err_observed_data_format);
+      return refuse(i - 1);
+    }
+    // A negative weight would be taken for no weight without a word; a
+    // negative observation that is scored has no physical meaning (one that
+    // is not scored may mark a missing event).
+    const char* names[4] = {"observed peak", "peak weight", "observed volume", "volume weight"};
+    for (int f = 0; f < 4; ++f) {
+      const bool weight = f % 2 == 1;
+      if (v[f] >= 0.0 || (!weight && !(v[f + 1] > weight_floor))) continue;
+      char allowed[64];
+      range_words(ranges::non_negative, allowed, sizeof allowed);
+      std::printf("Error: the %s %g of event %d on line %d of the observation file %s is outside "
+                  "its range; it must be %s%s.\n",
+                  names[f], v[f], i, number, path, allowed, weight ? "" : " while it is weighted");
+      return refuse(i - 1);
     }
     obs_peaks.push_back(v[0]);
     peak_weights.push_back(v[1]);
     obs_volumes.push_back(v[2]);
     volume_weights.push_back(v[3]);
+  }
+  // A count below the events listed would leave the rest out of every score.
+  for (int number = n + 2; read_line(file, line.data()); ++number) {
+    if (!next_token(line.data(), token)) continue;
+    std::printf("Error: the observation file %s gives %d events on line 1 but holds more: line %d "
+                "is another.\n",
+                path, n, number);
+    return refuse(n);
   }
   file.close();
   return 1;

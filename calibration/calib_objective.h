@@ -18,8 +18,11 @@ constexpr double no_max_value = -99999.999;
 class calib_objective {
  public:
   // Reads the observation file: the event count, then per event peak, peak
-  // weight, volume, volume weight. 1, or -1 when the file cannot be opened,
-  // holds no events, ends early or has a short event line (code 135).
+  // weight, volume, volume weight. 1, or -1 when the file cannot be opened
+  // or is refused: no events, fewer or more event lines than its count, a
+  // short event line (code 135), a negative weight or a negative observation
+  // that is weighted. A refusal prints its message, with file and line, and
+  // sets refused.
   int read_observations(const char* path);
 
   // Scores one trial. The simulated arrays are 1-based and read at 1..n; an
@@ -64,6 +67,7 @@ class calib_objective {
   int event_count = 0;
   double volume_ratio = 1.0;
   calib_results results;
+  bool refused = false;  // the last observation file read was opened but refused
 };
 
 // The exponent and condition of the HMLE, apart for tests: the golden-section

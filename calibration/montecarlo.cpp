@@ -41,8 +41,9 @@ montecarlo::montecarlo(int runs, const char* input_path, parallel_context& ctx)
   group_number = context.run_group;
   active = context.partition_index == 0 ? 1 : 0;
   best.assign(param_count + 1, 0.0);
-  // An observation file that does not read leaves the objective with what it
-  // read: the runs go on and score against that.
+  // An observation file that cannot be opened leaves the objective without
+  // events: the runs go on and score -1. One that is refused stops the runs
+  // before the first (run_sampling).
   objective.read_observations(obs_path.c_str());
 }
 
@@ -105,6 +106,13 @@ int montecarlo::read_input(const char* input_path) {
     if (next_token(line.data(), token) && !hash_token(token) && !parse_finite_real(token, high)) {
       std::printf("Error: the upper bound %s of parameter %d on line %d of the Monte Carlo input file %s is not a number.\n",
                   token, j, number, file.path);
+      return 0;
+    }
+    // A reversed pair would draw from below its lower bound without a word.
+    if (high < low) {
+      std::printf("Error: parameter %d on line %d of the Monte Carlo input file %s has the lower "
+                  "bound %g above its upper bound %g.\n",
+                  j, number, file.path, low, high);
       return 0;
     }
     lower.push_back(low);
@@ -262,7 +270,10 @@ int run_sampling(parallel_context& context, int runs, const char* input_path) {
     // A list that would leave every run unchanged has said why; no run.
     const bool list_refused =
         mc.input_read && check_replace_list(mc.replace_path.c_str(), mc.param_count) != 0;
-    if (!list_refused && mc.run()) {
+    if (mc.objective.refused) {
+      std::printf("Error: no Monte Carlo run is made against the refused observation file %s.\n",
+                  mc.obs_path.c_str());
+    } else if (!list_refused && mc.run()) {
       if (mc.tally.all_failed()) {
         mc.tally.report_all_failed();
       } else {

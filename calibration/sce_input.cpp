@@ -114,8 +114,20 @@ int scein(sce_optimizer& opt, safe_file& input) {
           input.path, j, line_at(t, at, last_line));
       return -1;
     }
+    const int line_of_upper = t[at - 1].line;
     if (opt.lower[j] >= opt.upper[j]) {
       std::printf("ERROR:  Lower bound is greater than upper bound for varialbe %d\n", j);
+      std::printf("Error: parameter %d on line %d of the SCE input file %s has the lower bound %g "
+                  "and the upper bound %g; the lower must be below the upper.\n",
+                  j, line_of_upper, input.path, opt.lower[j], opt.upper[j]);
+      return -1;
+    }
+    // A start outside its bounds would seed the search with a point it may
+    // never return to.
+    if (opt.start[j] < opt.lower[j] || opt.start[j] > opt.upper[j]) {
+      std::printf("Error: the start value %g of parameter %d on line %d of the SCE input file %s "
+                  "is outside its bounds; it must be from %g to %g.\n",
+                  opt.start[j], j, t[at - 3].line, input.path, opt.lower[j], opt.upper[j]);
       return -1;
     }
   }
@@ -198,6 +210,8 @@ void sce_init(sce_optimizer& opt, const char* input_path, const char* output_pat
 int sce_create_objective(sce_optimizer& opt) {
   opt.objective = std::make_unique<calib_objective>();
   if (opt.objective->read_observations(opt.obs_path.c_str()) == -1) {
+    // A file refused for what it holds has named its line.
+    if (opt.objective->refused) return -1;
     std::printf(
         "Error: unable to open the observation file for reading or problem while reading it.\n"
         "Attempted to read file: %s\n",

@@ -126,6 +126,11 @@ constexpr int rating_curve = 6, scheduled_release = 7, rule_curve = 8;
 constexpr int max_upstream = 20;        // links meeting at one node
 constexpr int max_lake_upstream = 4;    // upstream links kept for a lake's release
 constexpr double min_roughness = 1e-8;  // Manning n below this is taken as not given
+// A Manning n above 1 is rougher than any channel measured (dense brush on a
+// floodplain is near 0.2) and is warned of; above 10 it is a slip of digits
+// or units, a link that could carry no water, and is refused.
+constexpr double usual_roughness = 1.0;
+constexpr double max_roughness = 10.0;
 // Node slots of one node array: a network beyond this is refused before any
 // allocation (some thirty arrays of this size are made).
 constexpr std::size_t max_node_slots = 20'000'000;
@@ -455,7 +460,12 @@ bool chan_reader::count_card(card_file& f, int code) {
             link_);
         return false;
       }
-      if (n > 1.0 && !rough_warned_) {
+      if (n > max_roughness) {
+        refuse(f, code, "the Manning n %g of link %d is outside its range; it must be above 0 "
+               "and at most %g.", n, link_, max_roughness);
+        return false;
+      }
+      if (n > usual_roughness && !rough_warned_) {
         rough_warned_ = true;
         char text[1400];
         std::snprintf(text, sizeof text,

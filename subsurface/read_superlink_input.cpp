@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/error_state.h"
+#include "core/physical_range.h"
 #include "core/safe_file.h"
 #include "core/text_io.h"
 #include "input/series.h"
@@ -30,7 +31,32 @@ void refuse(const text_source& src, const char* format, ...) {
   va_start(values, format);
   std::vsnprintf(text, sizeof text, format, values);
   va_end(values);
-  raise_message("%s  (File: %s, line %d)\n", text, src.path, src.line_number);
+  if (src.line_number > 0)
+    raise_message("%s  (File: %s, line %d)\n", text, src.path, src.line_number);
+  else
+    raise_message("%s  (File: %s)\n", text, src.path);
+}
+
+// True after a message when value lies outside range; what names the value
+// and whose it is ("the area of superjunction 2").
+bool out_of_range(const text_source& src, const char* what, double value,
+                  const physical_range& range) {
+  if (within(range, value)) return false;
+  char allowed[64];
+  range_words(range, allowed, sizeof allowed);
+  refuse(src, "Error: %s is %g, outside its range; it must be %s.\n", what, value, allowed);
+  return true;
+}
+
+// A line with control bytes is not text: a file of binary junk is refused
+// at its first such line, not read as a network without cards.
+bool text_line(const text_source& src, const std::string& line) {
+  for (const char c : line)
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
+      refuse(src, "Error: the storm sewer file holds bytes that are not text.\n");
+      return false;
+    }
+  return true;
 }
 
 // The first word of a line, and the rest after it.
@@ -61,6 +87,7 @@ struct network_counts {
 int count_cards(text_source& src, network_counts& n) {
   std::string line;
   while (read_source_line(src, line)) {
+    if (!text_line(src, line)) return -1;
     const char* p = line.c_str();
     const std::string word = first_word(p);
     if (word == "CONNECT") {
@@ -129,11 +156,39 @@ bool valid_type(int type) {
   return type >= 0 && (type <= inlet::max_grates || type >= 10);
 }
 
-// What the second pass has seen, for the closing completeness check.
+// A storage area and the grates of a junction or node: sizes, 0 or more.
+bool point_sizes_in_range(const text_source& src, const point_card& c, const char* whose) {
+  char what[96];
+  std::snprintf(what, sizeof what, "the surface area of %s", whose);
+  if (out_of_range(src, what, c.area, ranges::non_negative)) return false;
+  std::snprintf(what, sizeof what, "the grate side length of %s", whose);
+  if (out_of_range(src, what, c.side, ranges::non_negative)) return false;
+  std::snprintf(what, sizeof what, "the grate diameter of %s", whose);
+  return !out_of_range(src, what, c.dia, ranges::non_negative);
+}
+
+// Manning n of a pipe beyond this is legal but far outside experience
+// (a rough culvert is near 0.03).
+constexpr double usual_pipe_roughness = 1.0;
+
+// What the second pass has seen, by the line of each card (0: not seen),
+// for the duplicate and the closing completeness checks.
 struct seen_cards {
-  std::vector<char> junction, connect, slink;
-  slink_table<char> node, pipe;
+  std::vector<int> junction, connect, slink;
+  slink_table<int> node, pipe;
+  bool rough_warned = false;
 };
+
+// False after a message when a card number was given before.
+bool first_card(const text_source& src, int& seen_line, const char* what) {
+  if (seen_line != 0) {
+    refuse(src, "Error: %s is given a second time; its first card is on line %d.\n", what,
+           seen_line);
+    return false;
+  }
+  seen_line = src.line_number;
+  return true;
+}
 
 // One NODE or PIPE card of superlink k; false after a message.
 bool read_node(text_source& src, const char* p, int k, superlink_network& net, seen_cards& seen) {
@@ -153,6 +208,10 @@ bool read_node(text_source& src, const char* p, int k, superlink_network& net, s
     refuse(src, "Error: inlet type %d of node %d of superlink %d is not valid.\n", c.type, i, k);
     return false;
   }
+  char whose[64];
+  std::snprintf(whose, sizeof whose, "node %d of superlink %d", i, k);
+  if (!point_sizes_in_range(src, c, whose) || !first_card(src, seen.node(i, k), whose))
+    return false;
   net.node_ground_elev(i, k) = c.ground;
   net.slink_node_Zinv(i, k) = c.bottom;
   net.As(i, k) = c.area;
@@ -161,7 +220,6 @@ bool read_node(text_source& src, const char* p, int k, superlink_network& net, s
   net.superlink_node_j(i, k) = c.j;
   net.grate_sidelength_node(i, k) = c.side;
   net.grate_dia_node(i, k) = c.dia;
-  seen.node(i, k) = 1;
   if (c.ground < c.bottom) {
     char text[160];
     std::snprintf(text, sizeof text,
@@ -227,6 +285,22 @@ int read_pipe(text_source& src, const char* p, int k, superlink_network& net, se
     refuse(src, "Error: pipe %d of superlink %d needs a positive size.\n", i, k);
     return 0;
   }
+  char what[96];
+  std::snprintf(what, sizeof what, "the conductivity of pipe %d of superlink %d", i, k);
+  if (out_of_range(src, what, cond, ranges::non_negative)) return 0;
+  std::snprintf(what, sizeof what, "the drain spacing of pipe %d of superlink %d", i, k);
+  if (out_of_range(src, what, spacing, ranges::non_negative)) return 0;
+  std::snprintf(what, sizeof what, "pipe %d of superlink %d", i, k);
+  if (!first_card(src, seen.pipe(i, k), what)) return 0;
+  if (n > usual_pipe_roughness && !seen.rough_warned) {
+    seen.rough_warned = true;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "Warning: the roughness %g of pipe %d of superlink %d is above %g, beyond any "
+                  "pipe's Manning n.  (File: %s, line %d)\n",
+                  n, i, k, usual_pipe_roughness, src.path, src.line_number);
+    print_message(summary_file, text);
+  }
   net.sec_type(i, k) = type;
   net.diameter(i, k) = dia;
   net.width(i, k) = w;
@@ -236,7 +310,6 @@ int read_pipe(text_source& src, const char* p, int k, superlink_network& net, se
   net.superlink_pipe_conductivity(i, k) = cond;
   net.drain_spacing(i, k) = spacing;
   if (cond > 0.0) net.superlink_leaky = 1;
-  seen.pipe(i, k) = 1;
   return i;
 }
 
@@ -246,6 +319,7 @@ int read_cards(text_source& src, superlink_network& net, seen_cards& seen) {
   bool pending = false;  // line holds a card that ended a SLINK block
   while (pending || read_source_line(src, line)) {
     pending = false;
+    if (!text_line(src, line)) return -1;
     const char* p = line.c_str();
     const std::string word = first_word(p);
     if (word == "CONNECT") {
@@ -263,9 +337,11 @@ int read_cards(text_source& src, superlink_network& net, seen_cards& seen) {
                k, us, ds, net.n_sjunc);
         return -1;
       }
+      char what[48];
+      std::snprintf(what, sizeof what, "the CONNECT card of superlink %d", k);
+      if (!first_card(src, seen.connect[std::size_t(k)], what)) return -1;
       net.us_sjunc[std::size_t(k)] = us;
       net.ds_sjunc[std::size_t(k)] = ds;
-      seen.connect[std::size_t(k)] = 1;
     } else if (word == "SJUNC") {
       int j = 0;
       point_card c;
@@ -283,6 +359,10 @@ int read_cards(text_source& src, superlink_network& net, seen_cards& seen) {
         return -1;
       }
       const std::size_t u = std::size_t(j);
+      char whose[48];
+      std::snprintf(whose, sizeof whose, "superjunction %d", j);
+      if (!point_sizes_in_range(src, c, whose) || !first_card(src, seen.junction[u], whose))
+        return -1;
       net.ground_elev[u] = c.ground;
       net.junc_bottom[u] = c.bottom;
       net.As_sjunc[u] = c.area;
@@ -292,7 +372,6 @@ int read_cards(text_source& src, superlink_network& net, seen_cards& seen) {
       net.grate_sidelength_sjunc[u] = c.side;
       net.grate_dia_sjunc[u] = c.dia;
       net.bound[u] = c.type >= inlet::bound_from ? 1 : 0;
-      seen.junction[u] = 1;
       if (c.ground < c.bottom) {
         char text[120];
         std::snprintf(text, sizeof text,
@@ -314,10 +393,13 @@ int read_cards(text_source& src, superlink_network& net, seen_cards& seen) {
         refuse(src, "Error: superlink %d is outside 1..%d.\n", k, net.n_slink);
         return -1;
       }
+      char what[48];
+      std::snprintf(what, sizeof what, "the SLINK card of superlink %d", k);
+      if (!first_card(src, seen.slink[std::size_t(k)], what)) return -1;
       net.nnodes[std::size_t(k)] = pipes;
-      seen.slink[std::size_t(k)] = 1;
       // Its NODE and PIPE cards, up to the PIPE card of its last pipe.
       while (read_source_line(src, line)) {
+        if (!text_line(src, line)) return -1;
         const char* q = line.c_str();
         const std::string w = first_word(q);
         if (w == "NODE") {
@@ -339,6 +421,14 @@ int read_cards(text_source& src, superlink_network& net, seen_cards& seen) {
 
 // Every superjunction and superlink defined, every superlink complete.
 bool check_complete(text_source& src, const superlink_network& net, const seen_cards& seen) {
+  // An empty file would otherwise pass as a network of nothing.
+  if (net.n_sjunc < 2 || net.n_slink < 1) {
+    refuse(src,
+           "Error: the storm sewer file gives %d SJUNC and %d CONNECT cards; a network needs at "
+           "least two superjunctions and one superlink.\n",
+           net.n_sjunc, net.n_slink);
+    return false;
+  }
   for (int j = 1; j <= net.n_sjunc; ++j)
     if (!seen.junction[std::size_t(j)]) {
       refuse(src, "Error: superjunction %d has no SJUNC card.\n", j);

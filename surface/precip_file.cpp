@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "core/error_state.h"
+#include "core/physical_range.h"
 #include "core/julian.h"
 #include "core/safe_file.h"
 #include "run/sim_clock.h"
@@ -273,6 +274,34 @@ void refuse_falling_accumulation(const raingage_data& rd, int l, int gauge, doub
       head, long(l), gauge, now, before);
 }
 
+// A rate as read (RATES, or RADAR values per gauge): outside its range the
+// run stops naming the line; above the usual rates the counting pass warns
+// once for the file (event_read: the file is read again at an event start).
+// False after the refusal.
+bool rate_in_range(raingage_data& rd, const safe_file& file, int l, int gauge, double v,
+                   bool event_read) {
+  if (!within(rain_rate_range, v)) {
+    char allowed[64];
+    range_words(rain_rate_range, allowed, sizeof allowed);
+    raise_message(
+        "Error: the rain rate %g mm/h of gage %d on line %d of the precipitation file %s (data "
+        "line %d of the event entitled: %s) is outside its range; it must be %s mm/h.\n",
+        v, gauge, rd.scan.line_number, file.path, l, rd.title, allowed);
+    return false;
+  }
+  if (!event_read && v > usual_rain_rate && !rd.unusual_rate_warned) {
+    rd.unusual_rate_warned = 1;
+    char text[1400];
+    std::snprintf(text, sizeof text,
+                  "Warning: the rain rate %g mm/h of gage %d on line %d of the precipitation file "
+                  "%s is above %g mm/h, beyond the heaviest rain measured over more than a few "
+                  "minutes; the run goes on with it.\n",
+                  v, gauge, rd.scan.line_number, file.path, usual_rain_rate);
+    print_message(summary_file, text);
+  }
+  return true;
+}
+
 // Finds the next EVENT card and takes its title. 1 found, 0 none (or a stop).
 int find_event_card(raingage_data& rd, safe_file& file) {
   char word[card_word_length + 1];
@@ -516,6 +545,7 @@ int read_data_lines(raingage_data& rd, safe_file& file, bool keep_names) {
         return -1;
       }
       value_at(rd, g, l) = v;
+      if ((rd.rates || rd.radar == 1) && !rate_in_range(rd, file, l, g, v, keep_names)) return 0;
       if (rd.accum && l >= 3 && v < value_at(rd, g, l - 1)) {
         refuse_falling_accumulation(rd, l, g, v, value_at(rd, g, l - 1));
         return 0;

@@ -4,8 +4,17 @@
 // opened by an EVENT card. Read once at start-up to count the events and
 // once more, event by event, at each event start.
 
+#include "core/physical_range.h"
+
 class safe_file;
 struct model_state;
+
+// Rain rates, mm/h. The heaviest rain measured, about 38 mm in one minute,
+// is near 2300 mm/h; a rate above 10000 mm/h is a slip of units or digits,
+// not rain. Above 1000 mm/h, rates seen only for minutes in the heaviest
+// storms, a rate is legal but worth a word.
+inline constexpr physical_range rain_rate_range{0.0, 10000.0};
+inline constexpr double usual_rain_rate = 1000.0;
 struct raingage_data;
 
 // Reads the next event from where the file stands into rd. keep_names: store

@@ -88,6 +88,7 @@ struct raingage_data {
   int any_radar_files = 0; // some event names radar grid files
   int max_gauges = 0;      // most gauges of any event
   int max_lines = 0;       // most data lines of any event
+  int unusual_rate_warned = 0;  // the warning of a rate above usual_rain_rate is given
   int start_year = 0, start_month = 0, start_day = 0, start_hour = 0, start_minute = 0;
   double rain_start = 0.0;  // Julian date of the first data line
   double rain_end = 0.0;    // Julian date of the last data line

@@ -275,7 +275,22 @@ TEST(calib10, drivers_refuse_what_would_run_the_project_unchanged) {
   dir.write("sce_empty.in", "calib10.prj\nempty.lst\ncalib10.obs\n200 5 0.001 2 0 0 1\n0 0 0 0 0 0\n0.15 0.02 0.30\n");
   dir.write("sce_noobs.in", "calib10.prj\ncalib10.lst\nnone.obs\n200 5 0.001 2 0 0 1\n0 0 0 0 0 0\n0.15 0.02 0.30\n");
   dir.write("mc_long.in", "calib10.prj\n" + std::string(200, 'x') + "\ncalib10.obs\n1 1\n0.02 0.30\n");
+  dir.write("mc_crossed.in", "calib10.prj\ncalib10.lst\ncalib10.obs\n1 1\n0.30 0.02\n");
+  dir.write("two_short.obs", "2\n" + lines_of(dir.read("calib10.obs"))[1] + "\n");
+  dir.write("mc_badobs.in", "calib10.prj\ncalib10.lst\ntwo_short.obs\n1 1\n0.02 0.30\n");
+  dir.write("sce_badobs.in", "calib10.prj\ncalib10.lst\ntwo_short.obs\n200 5 0.001 2 0 0 1\n0 0 0 0 0 0\n0.15 0.02 0.30\n");
   std::string screen;
+  EXPECT_EQ(run_quietly([] { return run_montecarlo_calibration(parallel, 5, "mc_crossed.in"); }, &screen), 1);
+  EXPECT_TRUE(has(screen, "Error: parameter 1 on line 5 of the Monte Carlo input file mc_crossed.in has "
+                          "the lower bound 0.3 above its upper bound 0.02.\n"));
+  EXPECT_EQ(run_quietly([] { return run_montecarlo_calibration(parallel, 5, "mc_badobs.in"); }, &screen), 1);
+  EXPECT_TRUE(has(screen, "Error: the observation file two_short.obs gives 2 events on line 1 but ends "
+                          "at line 2, after 1 of them.\n"));
+  EXPECT_TRUE(has(screen, "Error: no Monte Carlo run is made against the refused observation file "
+                          "two_short.obs.\n"));
+  EXPECT_EQ(run_quietly([] { return run_sce_calibration(parallel, "sce_badobs.in"); }, &screen), 1);
+  EXPECT_TRUE(has(screen, "Error: the observation file two_short.obs gives 2 events on line 1"));
+  EXPECT_FALSE(has(screen, "unable to open the observation file"));
   EXPECT_EQ(run_quietly([] { return run_montecarlo_calibration(parallel, 5, "mc_empty.in"); }, &screen), 1);
   EXPECT_TRUE(has(screen, "names no parameter; every trial would run the project unchanged"));
   EXPECT_EQ(run_quietly([] { return run_montecarlo_calibration(parallel, 5, "mc_nolist.in"); }, &screen), 1);

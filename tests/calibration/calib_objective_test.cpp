@@ -157,8 +157,29 @@ TEST(calib_objective, reads_observations_and_refuses_bad_files) {
   struct bad {
     const char* text;
     int code;
+    const char* message;
   };
-  const bad cases[] = {{"", 0}, {"0\n", 0}, {"x\n", 0}, {"2\n10 1 100 1\n", 0}, {"1\n10 1 100\n", 135}};
+  const bad cases[] = {
+      {"", 0, "Error: line 1 of the observation file bad.obs must give the number of events (1 or more).\n"},
+      {"0\n", 0, "line 1 of the observation file bad.obs must give the number"},
+      {"x\n", 0, "line 1 of the observation file bad.obs must give the number"},
+      {"2\n10 1 100 1\n", 0,
+       "Error: the observation file bad.obs gives 2 events on line 1 but ends at line 2, after 1 of "
+       "them.\n"},
+      {"1\n10 1 100 1\n\n20 1 200 1\n", 0,
+       "Error: the observation file bad.obs gives 1 events on line 1 but holds more: line 4 is "
+       "another.\n"},
+      {"1\n10 1 100\n", 135,
+       "Error: line 2 of the observation file bad.obs needs four numbers for event 1: observed peak, "
+       "peak weight, observed volume and volume weight.\n"},
+      {"2\n10 1 100 1\n10 -1 100 1\n", 0,
+       "Error: the peak weight -1 of event 2 on line 3 of the observation file bad.obs is outside "
+       "its range; it must be 0 or more.\n"},
+      {"1\n10 1 100 -0.5\n", 0, "the volume weight -0.5 of event 1 on line 2"},
+      {"1\n-3 1 100 1\n", 0,
+       "the observed peak -3 of event 1 on line 2 of the observation file bad.obs is outside its "
+       "range; it must be 0 or more while it is weighted.\n"},
+  };
   for (const bad& c : cases) {
     SCOPED_TRACE(c.text);
     error_state = error_record{};
@@ -169,7 +190,12 @@ TEST(calib_objective, reads_observations_and_refuses_bad_files) {
     const std::string printed = capture.stop();
     EXPECT_EQ(printed.find("Error: observed data file improperly formatted.\n") != std::string::npos,
               c.code == 135);
+    EXPECT_NE(printed.find(c.message), std::string::npos) << printed;
+    EXPECT_TRUE(b.refused);
   }
+  // A negative observation that is not scored may mark a missing event.
+  dir.write("unscored.obs", "2\n-1 0 -1 0\n10 1 100 1\n");
+  EXPECT_EQ(o.read_observations("unscored.obs"), 1);
   // A file that ends early leaves the events it held, for a driver that
   // goes on with them.
   error_state = error_record{};
@@ -179,6 +205,7 @@ TEST(calib_objective, reads_observations_and_refuses_bad_files) {
   EXPECT_EQ(part.event_count, 1);
   EXPECT_EQ(part.obs_peaks.size(), 2u);
   EXPECT_EQ(o.read_observations("missing.obs"), -1);
+  EXPECT_FALSE(o.refused);
 }
 
 }  // namespace

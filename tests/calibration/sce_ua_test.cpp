@@ -321,7 +321,12 @@ TEST(sce_ua, input_file_errors_leave_the_optimiser_unready) {
   const bad_input cases[] = {
       {"six numbers", paths + "200 5 0.001 2 0 0\n", "Error in your input file. The first line must have 7 parameters.\n"},
       {"bounds crossed", paths + "200 5 0.001 2 0 0 2\n0 0 0 0 0 0\n0.1 0 1\n0.5 0.9 0.9\n",
-       "ERROR:  Lower bound is greater than upper bound for varialbe 2\n"},
+       "ERROR:  Lower bound is greater than upper bound for varialbe 2\nError: parameter 2 on "
+       "line 7 of the SCE input file sce.in has the lower bound 0.9 and the upper bound 0.9; the "
+       "lower must be below the upper.\n"},
+      {"start outside its bounds", paths + "200 5 0.001 2 0 0 2\n0 0 0 0 0 0\n0.1 0 1\n\n1.5 0.5\n0.9\n",
+       "Error: the start value 1.5 of parameter 2 on line 8 of the SCE input file sce.in is outside "
+       "its bounds; it must be from 0.5 to 0.9.\n"},
       {"invalid ngs", paths + "200 5 0.001 0 0 0 1\n0 0 0 0 0 0\n0.1 0 1\n",
        " **ERROR** NUMBER OF COMPLEXES IN INITIAL POPULATION 0 IS NOT A VALID CHOICE\n"},
       {"short triples", paths + "200 5 0.001 2 0 0 2\n0 0 0 0 0 0\n0.1 0 1\n0.5\n",

@@ -195,6 +195,10 @@ TEST(bad_input_program, every_malformed_process_file_stops_and_names_the_file) {
   const std::string aquifer =
       "WATER_TABLE table.asc\nGW_SIMULATION\nAQUIFER_BOTTOM bottom.asc\nGW_BOUNDFILE bound.asc\n"
       "GW_UNIF_HYCOND 3600\nGW_UNIF_POROSITY 0.1\nGW_TIMESTEP 3600\nGW_FLUXBOUNDTABLE flux.txt\n";
+  // The channel file as a transfer stopped before its first roughness.
+  const std::string bank_chan =
+      read_file((std::filesystem::path(VALTO_FIXTURES_DIR) / "bank" / "bank.chan").string());
+  const std::string bank_cut_short = bank_chan.substr(0, bank_chan.find("MANNINGS_N"));
   // clang-format off
   const std::vector<process_file_case> cases = {
       {"a channel file with a word for a number", "bank", "",
@@ -240,6 +244,43 @@ TEST(bad_input_program, every_malformed_process_file_stops_and_names_the_file) {
        "the ground"},
       {"a pipe junction of words", "plane20", "STORM_SEWER net.txt\n",
        {{"net.txt", "", "SJUNC 1 x\n"}}, "(File: net.txt, line 1)"},
+      {"an empty storm sewer file", "plane20", "STORM_SEWER net.txt\n", {{"net.txt", "", ""}},
+       "Error: the storm sewer file gives 0 SJUNC and 0 CONNECT cards; a network needs at least "
+       "two superjunctions and one superlink.\n  (File: net.txt)\n"},
+      {"a storm sewer file of binary junk", "plane20", "STORM_SEWER net.txt\n",
+       {{"net.txt", "", std::string("\x7f" "ELF\x02\x01\x01\0\0\xff\xfe", 11) + "\n"}},
+       "Error: the storm sewer file holds bytes that are not text.\n  (File: net.txt, line 1)\n"},
+      {"a duplicated SJUNC card", "plane20", "STORM_SEWER net.txt\n",
+       {{"net.txt", "", "SJUNC 1 20 17 1 0 1 1 0 0\nSJUNC 2 10 7 1 888 1 20 0 0\n"
+                        "SJUNC 2 10 7 1 888 1 20 0 0\nCONNECT 1 1 2\n"}},
+       "Error: superjunction 2 is given a second time; its first card is on line 2.\n  (File: "
+       "net.txt, line 3)\n"},
+      {"a precipitation rate of 1e30 mm/h", "plane20", "PRECIP_FILE storm.gag\n",
+       {{"plane20.prj", "PRECIP_UNIF\nRAIN_INTENSITY   36\nRAIN_DURATION    240\n", ""},
+        {"storm.gag", "", "EVENT storm\nNRGAG 1\nNRPDS 2\nCOORD 0 50\n"
+                          "RATES 2000 6 1 0 0 1e30\nRATES 2000 6 1 1 0 0\n"}},
+       "Error: the rain rate 1e+30 mm/h of gage 1 on line 5 of the precipitation file storm.gag"},
+      {"a channel file cut short", "bank", "",
+       {{"bank.chan", "", bank_cut_short}},
+       "the link has no MANNINGS_N card (is the channel input file bank.chan cut short?)"},
+      {"a Manning n of 1e300", "bank", "", {{"bank.chan", "MANNINGS_N 0.035", "MANNINGS_N 1e300"}},
+       "Error in the channel input file bank.chan, line 14, card MANNINGS_N: the Manning n 1e+300 of "
+       "link 1 is outside its range; it must be above 0 and at most 10."},
+      {"an SCE start value outside its bounds", "calib10", "",
+       {{"sce.in", "0.15 0.02 0.30", "0.5 0.02 0.30"}},
+       "Error: the start value 0.5 of parameter 1 on line 6 of the SCE input file sce.in is outside "
+       "its bounds; it must be from 0.02 to 0.3.\n", "-c sce.in"},
+      {"a negative observation weight", "calib10", "",
+       {{"calib10.obs", "0.269 1 1457.4 1", "0.269 -1 1457.4 1"}},
+       "Error: the peak weight -1 of event 1 on line 2 of the observation file calib10.obs is "
+       "outside its range; it must be 0 or more.\n", "-c sce.in"},
+      {"an observation file with a wrong count", "calib10", "", {{"calib10.obs", "1\n", "2\n"}},
+       "Error: the observation file calib10.obs gives 2 events on line 1 but ends at line 2, after 1 "
+       "of them.\n", "-c sce.in"},
+      {"a Monte Carlo lower bound above its upper", "calib10", "",
+       {{"mc.in", "0.02 0.30", "0.30 0.02"}},
+       "Error: parameter 1 on line 5 of the Monte Carlo input file mc.in has the lower bound 0.3 "
+       "above its upper bound 0.02.\n", "-m3 mc.in"},
       {"a sediment class without its diameter", "plane20",
        "SOIL_EROSION 1\nSAND_SIZE 0.0625\nWATER_TEMP 20\nMAPPING_TABLE tables.cmt\n"
        "OUTLET_SED_FLUX outlet.sed\n",

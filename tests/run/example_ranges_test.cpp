@@ -21,6 +21,7 @@ struct range_case {
   const char* old_text;
   const char* new_text;
   const char* message;  // a part of the output, naming the file
+  const char* args = nullptr;  // the program's arguments; <example>.prj by default
 };
 
 TEST(example_ranges, each_example_with_a_value_out_of_range_stops_naming_the_file) {
@@ -37,6 +38,17 @@ TEST(example_ranges, each_example_with_a_value_out_of_range_stops_naming_the_fil
       {"basin", "basin.chan", "BOTTOM_WIDTH 3", "BOTTOM_WIDTH -3",
        "channel input file basin.chan, line 21, card BOTTOM_WIDTH"},
       {"basin", "bound.asc", "1 4 1", "1 9 1", "from bound.asc is 9;"},
+      {"basin", "basin.chan", "MANNINGS_N 0.035", "MANNINGS_N 1e300",
+       "channel input file basin.chan, line 17, card MANNINGS_N: the Manning n 1e+300"},
+      {"basin", "rain.gag", "RATES 2001 3 10 1 0 12", "RATES 2001 3 10 1 0 1e30",
+       "on line 7 of the precipitation file rain.gag"},
+      {"basin", "basin_sce.in", "2 0.5 6", "7 0.5 6",
+       "on line 6 of the SCE input file basin_sce.in is outside its bounds", "-c basin_sce.in"},
+      {"basin", "basin_calib.obs", "2.910 1 56296.0 1", "2.910 1 56296.0 -1",
+       "the volume weight -1 of event 1 on line 2 of the observation file basin_calib.obs",
+       "-c basin_sce.in"},
+      {"basin", "basin_mc.in", "0.05 1.5", "1.5 0.05",
+       "on line 6 of the Monte Carlo input file basin_mc.in has the lower bound 1.5", "-m2 basin_mc.in"},
   };
   // clang-format on
   for (const range_case& c : cases) {
@@ -51,7 +63,8 @@ TEST(example_ranges, each_example_with_a_value_out_of_range_stops_naming_the_fil
     ASSERT_NE(at, std::string::npos) << c.old_text;
     text.replace(at, std::strlen(c.old_text), c.new_text);
     dir.write(c.file, text);
-    const auto run = test_support::run_program(std::string(c.example) + ".prj", dir.path());
+    const auto run =
+        test_support::run_program(c.args ? c.args : std::string(c.example) + ".prj", dir.path());
     EXPECT_EQ(run.status, 1) << run.output.substr(0, 3000);
     EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output.substr(0, 3000);
   }

@@ -176,6 +176,30 @@ TEST_F(output_commit, a_run_that_fails_at_start_up_leaves_the_last_results_and_n
   }
 }
 
+TEST_F(output_commit, a_run_stopped_by_an_error_in_its_time_loop_leaves_the_last_results) {
+  // A negative depth of the first event's second period is met when the
+  // event is read, an hour into the run.
+  const std::string rain = read_file(basin.dir.file("rain.gag"));
+  std::string bad = rain;
+  for (std::size_t at; (at = bad.find("RATES 2001 3 10 ")) != std::string::npos;)
+    bad.replace(at, 5, "GAGES");
+  const std::size_t at = bad.find("GAGES 2001 3 10 3 0 8 ");
+  ASSERT_NE(at, std::string::npos);
+  bad.replace(at, 22, "GAGES 2001 3 10 3 0 -8 ");
+  basin.dir.write("rain.gag", bad);
+  const auto run = test_support::run_program("basin.prj", basin.dir.path());
+  EXPECT_EQ(run.status, 1) << run.output.substr(0, 3000);
+  EXPECT_NE(run.output.find("You have a negative precip value for gage 1, rain period 1\n"),
+            std::string::npos);
+  basin.dir.write("rain.gag", rain);
+  expect_results_untouched();
+  const auto files = files_of(basin.dir.path());
+  EXPECT_EQ(files.count("basin_outlet.hyd.partial"), 1u);
+  const std::string summary = files.at("basin_summary.out.partial");
+  EXPECT_NE(summary.find("You have a negative precip value"), std::string::npos);
+  EXPECT_EQ(files.count("hotstart_file.partial"), 0u);
+}
+
 struct interrupt_case {
   int sig;
   int status;

@@ -137,6 +137,22 @@ TEST_F(reader, refuses_bad_cards_naming_file_and_line) {
       {"missing field", "SLINK 1 1\n", "SLINK 1\n", "a SLINK card needs", 4},
       {"not a number", "SJUNC 1 60.0", "SJUNC 1 6O.0", "a SJUNC card needs", 1},
       {"missing node", "NODE 2 60.0 49.600000 0.0 0 1 3 0.0 0.0\n", "", "superlink 1 has no NODE card 2", 6},
+      {"duplicated junction", "CONNECT 1 1 2", "SJUNC 2 60.0 50.5 1.0 11 1 3 0.0 0.0\nCONNECT 1 1 2",
+       "Error: superjunction 2 is given a second time; its first card is on line 2.\n", 3},
+      {"duplicated connect", "SLINK 1 1\n", "CONNECT 1 1 2\nSLINK 1 1\n",
+       "Error: the CONNECT card of superlink 1 is given a second time; its first card is on line 3.\n", 4},
+      {"duplicated node", "NODE 2 ", "NODE 1 ",
+       "Error: node 1 of superlink 1 is given a second time; its first card is on line 5.\n", 6},
+      {"negative junction area", "SJUNC 2 60.0 50.5 1.0", "SJUNC 2 60.0 50.5 -1.0",
+       "Error: the surface area of superjunction 2 is -1, outside its range; it must be 0 or more.\n", 2},
+      {"negative grate", "0 1 3 0.0 0.0\nPIPE", "0 1 3 -0.5 0.0\nPIPE",
+       "Error: the grate side length of node 2 of superlink 1 is -0.5, outside its range", 6},
+      {"negative conductivity", " 400.000000 0.0 0.0", " 400.000000 -1.0 0.0",
+       "Error: the conductivity of pipe 1 of superlink 1 is -1, outside its range; it must be 0 or more.\n", 7},
+      {"negative spacing", " 400.000000 0.0 0.0", " 400.000000 0.0 -2.0",
+       "Error: the drain spacing of pipe 1 of superlink 1 is -2, outside its range", 7},
+      {"a control byte", "CONNECT 1 1 2", "CONNECT 1 1 2\x01",
+       "Error: the storm sewer file holds bytes that are not text.\n", 3},
   };
   for (const bad_network& c : cases) {
     SCOPED_TRACE(c.what);
@@ -150,6 +166,36 @@ TEST_F(reader, refuses_bad_cards_naming_file_and_line) {
     EXPECT_TRUE(has(said, "net.txt, line " + std::to_string(c.line) + ")")) << said;
     EXPECT_EQ(error_state.stop_flag, 1);
   }
+}
+
+TEST_F(reader, a_file_without_a_network_is_refused) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "gives 0 SJUNC and 0 CONNECT cards; a network needs at least two superjunctions and "
+           "one superlink.\n  (File: "},
+      {std::string("\x7f" "ELF\x02\x01\x01\0\0\xff\xfe", 11) + "\n",
+       "Error: the storm sewer file holds bytes that are not text.\n"},
+      {"# a network to come\nSJUNC 1 60 52 1 0 1 1 0 0\n",
+       "Error: the storm sewer file gives 1 SJUNC and 0 CONNECT cards"},
+  };
+  for (const auto& [text, message] : cases) {
+    SCOPED_TRACE(message);
+    error_state = error_record{};
+    EXPECT_EQ(read_network(text, net, 0, "", &said), -1);
+    EXPECT_TRUE(has(said, message)) << said;
+    EXPECT_TRUE(has(said, text.empty() ? "net.txt)\n" : "net.txt, line " + std::to_string(
+                                                             text[0] == '#' ? 2 : 1) + ")\n"))
+        << said;
+    EXPECT_EQ(error_state.stop_flag, 1);
+  }
+}
+
+TEST_F(reader, warns_once_of_a_pipe_rougher_than_any) {
+  std::string t = superlink_fixture::fixed_head_network(2);
+  for (std::size_t at; (at = t.find(" 0.012 ")) != std::string::npos;) t.replace(at, 7, " 1.5 ");
+  ASSERT_EQ(read_network(t, net, 0, "", &said), 0);
+  const std::string warning = "Warning: the roughness 1.5 of pipe 1 of superlink 1 is above 1";
+  EXPECT_TRUE(has(said, warning)) << said;
+  EXPECT_EQ(said.find("Warning: the roughness", said.find(warning) + 1), std::string::npos);
 }
 
 TEST_F(reader, a_pipe_without_conductivity_or_spacing_is_valid) {

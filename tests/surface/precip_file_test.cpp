@@ -416,6 +416,33 @@ TEST_F(precip_read, bad_files_stop_with_their_messages) {
   }
 }
 
+TEST_F(precip_read, rates_outside_their_range_stop_and_unusual_ones_warn_once) {
+  const std::string head = "EVENT cloudburst\nNRGAG 2\nNRPDS 3\nCOORD 0 0\nCOORD 50 0\n";
+  for (const char* rate : {"1e30", "-2"}) {
+    SCOPED_TRACE(rate);
+    clear_errors();
+    model_state s;
+    const std::string printed = read_into(
+        s, head + "RATES 2000 6 1 0 0 5 " + rate + "\nRATES 2000 6 1 1 0 0 0\nRATES 2000 6 1 2 0 0 0\n");
+    EXPECT_NE(printed.find(std::string("Error: the rain rate ") + (rate[0] == '1' ? "1e+30" : rate) +
+                           " mm/h of gage 2 on line 6 of the precipitation file rain.gag (data line 1 "
+                           "of the event entitled: cloudburst) is outside its range; it must be "
+                           "from 0 to 10000 mm/h.\n"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(error_state.stop_flag, 1);
+  }
+  clear_errors();
+  const std::string printed = read(head + "RATES 2000 6 1 0 0 1500 2000\n"
+                                          "RATES 2000 6 1 1 0 1200 0\nRATES 2000 6 1 2 0 0 0\n");
+  EXPECT_EQ(error_state.stop_flag, 0) << printed;
+  const std::string warning =
+      "Warning: the rain rate 1500 mm/h of gage 1 on line 6 of the precipitation file rain.gag is "
+      "above 1000 mm/h";
+  ASSERT_NE(printed.find(warning), std::string::npos) << printed;
+  EXPECT_EQ(printed.find("Warning: the rain rate", printed.find(warning) + 1), std::string::npos);
+}
+
 TEST(check_gage_hmet_dates, an_event_must_start_inside_the_meteorological_data) {
   // Data from 10 March 1999 06:00 to 20 October 2001 18:00.
   struct date_case {
