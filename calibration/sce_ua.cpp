@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 
 #include "calibration/run_results.h"
 #include "calibration/trial_dealer.h"
@@ -37,12 +39,14 @@ double sce_evaluate(sce_optimizer& opt, const std::vector<double>& point) {
   return sce_book(opt, cost, first_error_message());
 }
 
-// The points x[1..count] scored into xf, in their order: in this process, or
-// dealt out to the processes of an MPI run and scored here as they come back.
-void sce_evaluate_points(sce_optimizer& opt, const point_table& x, std::vector<double>& xf,
-                         int count) {
+// Trials 0..count-1 at point_of(i), each cost handed to take(i, cost) in
+// trial order: run in this process, or dealt out to the processes of an MPI
+// run and scored here as they come back.
+void sce_evaluate_each(sce_optimizer& opt, int count,
+                       const std::function<const std::vector<double>&(int)>& point_of,
+                       const std::function<void(int, double)>& take) {
   if (process_count() < 2) {
-    for (int i = 1; i <= count; ++i) xf[i] = sce_evaluate(opt, x[i]);
+    for (int i = 0; i < count; ++i) take(i, sce_evaluate(opt, point_of(i)));
     return;
   }
   // The results files carry the prefix the first trial gives them in one
@@ -52,7 +56,7 @@ void sce_evaluate_points(sce_optimizer& opt, const point_table& x, std::vector<d
   const auto order_of = [&](int i) {
     trial_order order;
     order.index = i;
-    order.params = x[i + 1];
+    order.params = point_of(i);
     order.project = opt.project_path;
     order.replace_list = opt.replace_path;
     return order;
@@ -61,8 +65,8 @@ void sce_evaluate_points(sce_optimizer& opt, const point_table& x, std::vector<d
     run_results results;
     results.peaks = outcome.peaks;
     results.volumes = outcome.volumes;
-    const double cost = score_trial(results, *opt.objective, x[i + 1].data(), opt.nopt);
-    xf[i + 1] = sce_book(opt, cost, outcome.message.c_str());
+    const double cost = score_trial(results, *opt.objective, point_of(i).data(), opt.nopt);
+    take(i, sce_book(opt, cost, outcome.message.c_str()));
   };
   deal_trials(count, order_of, done);
 }
@@ -145,108 +149,259 @@ void sce_population_spread(sce_optimizer& opt, const point_table& x, int npt) {
   opt.gnrng = std::exp(log_sum / n);
 }
 
+// Where a search draws its random numbers: the search's one stream, shared
+// by its complexes in turn (a search in one process), or a complex's own
+// stream for one shuffling loop, seeded from the search's seed, the loop and
+// the complex, so that complexes evolving side by side draw what they would
+// draw in any order. An own stream is the same multiplicative generator
+// with its own shuffle table and kept normal deviate.
+class sce_draws {
+ public:
+  explicit sce_draws(int* shared) : shared_(shared) {}
+  sce_draws(int seed, int loop, int complex) {
+    std::uint64_t h = std::uint64_t(std::uint32_t(seed)) * 0x9E3779B97F4A7C15ull;
+    for (const std::uint64_t part : {std::uint64_t(loop), std::uint64_t(complex)}) {
+      h ^= part + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2);
+      h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9ull;
+      h = (h ^ (h >> 27)) * 0x94D049BB133111EBull;
+      h ^= h >> 31;
+    }
+    state_ = 1 + int(h % std::uint64_t(modulus - 1));
+    for (int j = table_size + 7; j >= 0; --j) {
+      advance();
+      if (j < table_size) table_[j] = state_;
+    }
+    kept_ = table_[0];
+  }
+
+  double uniform() {
+    if (shared_) return sce_ran1(*shared_);
+    advance();
+    const int j = kept_ / (1 + (modulus - 1) / table_size);
+    kept_ = table_[j];
+    table_[j] = state_;
+    return std::min(kept_ * (1.0 / modulus), 1.0 - 1.2e-7);
+  }
+
+  double normal() {
+    if (shared_) return sce_gasdev(*shared_);
+    if (normal_kept_) {
+      normal_kept_ = false;
+      return normal_value_;
+    }
+    double p, q, r;
+    do {
+      p = 2.0 * uniform() - 1.0;
+      q = 2.0 * uniform() - 1.0;
+      r = p * p + q * q;
+    } while (r >= 1.0 || r == 0.0);
+    const double f = std::sqrt(-2.0 * std::log(r) / r);
+    normal_value_ = f * p;
+    normal_kept_ = true;
+    return f * q;
+  }
+
+ private:
+  static constexpr int modulus = 2147483647;  // 2^31 - 1
+  static constexpr int table_size = 32;
+  // Park-Miller by Schrage's factorisation.
+  void advance() {
+    const int k = state_ / 127773;
+    state_ = 16807 * (state_ - k * 127773) - 2836 * k;
+    if (state_ < 0) state_ += modulus;
+  }
+  int* shared_ = nullptr;
+  int state_ = 1;
+  int kept_ = 0;
+  int table_[table_size] = {};
+  bool normal_kept_ = false;
+  double normal_value_ = 0.0;
+};
+
 // Kind 1: uniform, kind 2: normal; each component redrawn until inside.
-void sce_random_point(sce_optimizer& opt, int kind, const std::vector<double>& centre,
-                      const std::vector<double>& scale, std::vector<double>& x) {
+void sce_random_point(const sce_optimizer& opt, sce_draws& draws, int kind,
+                      const std::vector<double>& centre, const std::vector<double>& scale,
+                      std::vector<double>& x) {
   for (int j = 1; j <= opt.nopt; ++j) {
     do {
-      const double z = kind == 1 ? sce_ran1(opt.random_state) : sce_gasdev(opt.random_state);
+      const double z = kind == 1 ? draws.uniform() : draws.normal();
       x[j] = centre[j] + (opt.upper[j] - opt.lower[j]) * (z * scale[j]);
     } while (x[j] < opt.lower[j] || x[j] > opt.upper[j]);
   }
 }
 
-// The competitive complex evolution step on a sub-complex s[1..nps].
-void sce_cce(sce_optimizer& opt, point_table& s, std::vector<double>& sf, int nps,
-             std::vector<double>& centroid, std::vector<double>& snew) {
-  const int n = opt.nopt;
-  const std::vector<double>& sb = s[1];
-  const std::vector<double>& sw = s[nps];
-  const double fw = sf[nps];
-  for (int j = 1; j <= n; ++j) {
-    double sum = 0.0;
-    for (int k = 1; k <= nps - 1; ++k) sum += s[k][j];
-    centroid[j] = sum / (nps - 1);
-  }
-  bool outside = false;
-  for (int j = 1; j <= n; ++j) {
-    snew[j] = 2.0 * centroid[j] - sw[j];
-    if (snew[j] < opt.lower[j] || snew[j] > opt.upper[j]) outside = true;
-  }
-  if (outside) sce_random_point(opt, 2, sb, opt.stdx, snew);
+// One complex through its evolution steps of a shuffling loop. Each step
+// picks a sub-complex with the trapezoidal probability and tries, in turn
+// while the new point is worse than the sub-complex's worst, its reflection
+// through the centroid of the others, a contraction halfway to the worst
+// and a random point about the best; the point tried last replaces the
+// worst. The complex asks for one trial at a time (`trial_point`) and takes
+// its cost through `take_cost`, so that a search can evolve its complexes
+// one after another or side by side.
+class sce_complex {
+ public:
+  sce_complex(const sce_optimizer& opt, sce_draws draws)
+      : opt_(opt), draws_(draws), cx_(make_points(opt.npg, opt.nopt)), cf_(opt.npg + 1, 0.0),
+        s_(make_points(opt.nps, opt.nopt)), sf_(opt.nps + 1, 0.0), positions_(opt.nps + 1, 0),
+        centroid_(opt.nopt + 1, 0.0), snew_(opt.nopt + 1, 0.0) {}
 
-  auto try_point = [&]() {
-    const double fnew = sce_evaluate(opt, snew);
-    opt.bestf = std::min(opt.bestf, fnew);
-    if (log_usable(opt)) {
-      write_log_line(opt, fnew, snew);
-      std::fflush(opt.log_file.stream);
+  // Complex igs of the population, its points taken every ngs-th.
+  void take_from(const point_table& x, const std::vector<double>& xf, int igs) {
+    for (int k = 1; k <= opt_.npg; ++k) {
+      cx_[k] = x[igs + opt_.ngs * (k - 1)];
+      cf_[k] = xf[igs + opt_.ngs * (k - 1)];
     }
-    ++opt.icall;
-    return fnew;
-  };
-
-  double fnew = try_point();
-  if (fnew > fw) {
-    for (int j = 1; j <= n; ++j) snew[j] = centroid[j] - (centroid[j] - sw[j]) * 0.5;
-    fnew = try_point();
-    if (fnew > fw) {
-      sce_random_point(opt, 2, sb, opt.stdx, snew);
-      fnew = try_point();
+    step_ = 0;
+    next_step();
+  }
+  void give_back(point_table& x, std::vector<double>& xf, int igs) const {
+    for (int k = 1; k <= opt_.npg; ++k) {
+      x[igs + opt_.ngs * (k - 1)] = cx_[k];
+      xf[igs + opt_.ngs * (k - 1)] = cf_[k];
     }
   }
-  s[nps] = snew;
-  sf[nps] = fnew;
-}
 
-// Storage of one search, sized from its settings.
-struct sce_work {
-  point_table x, cx, s;
-  std::vector<double> xf, cf, sf;
-  std::vector<int> positions;
-  std::vector<double> centroid, snew;
-};
+  bool evolved() const { return step_ > opt_.nspl; }
+  const std::vector<double>& trial_point() const { return snew_; }
 
-void sce_evolve_population(sce_optimizer& opt, sce_work& w, int igs) {
-  const int npg = opt.npg;
-  const int nps = opt.nps;
-  for (int k = 1; k <= npg; ++k) {
-    w.cx[k] = w.x[igs + opt.ngs * (k - 1)];
-    w.cf[k] = w.xf[igs + opt.ngs * (k - 1)];
+  void take_cost(double fnew) {
+    const double fw = sf_[opt_.nps];
+    const int n = opt_.nopt;
+    if (fnew > fw && tried_ == 1) {
+      for (int j = 1; j <= n; ++j) snew_[j] = centroid_[j] - (centroid_[j] - s_[opt_.nps][j]) * 0.5;
+      tried_ = 2;
+      return;
+    }
+    if (fnew > fw && tried_ == 2) {
+      sce_random_point(opt_, draws_, 2, s_[1], opt_.stdx, snew_);
+      tried_ = 3;
+      return;
+    }
+    const int nps = opt_.nps;
+    s_[nps] = snew_;
+    sf_[nps] = fnew;
+    for (int k = 1; k <= nps; ++k) {
+      cx_[positions_[k]] = s_[k];
+      cf_[positions_[k]] = sf_[k];
+    }
+    sce_sort_population(cx_, cf_, opt_.npg);
+    next_step();
   }
-  for (int step = 1; step <= opt.nspl; ++step) {
+
+ private:
+  // The next step's sub-complex and its reflected point.
+  void next_step() {
+    if (++step_ > opt_.nspl) return;
+    const int npg = opt_.npg, nps = opt_.nps, n = opt_.nopt;
     if (nps == npg) {
-      for (int k = 1; k <= nps; ++k) w.positions[k] = k;
+      for (int k = 1; k <= nps; ++k) positions_[k] = k;
     } else {
       for (int k = 1; k <= nps; ++k) {
         int position;
         bool taken;
         do {
-          const double u = sce_ran1(opt.random_state);
+          const double u = draws_.uniform();
           const double a = npg + 0.5;
           position = 1 + static_cast<int>(std::floor(a - std::sqrt(a * a - npg * (npg + 1.0) * u)));
           taken = false;
-          for (int k1 = 1; k1 < k; ++k1) taken = taken || w.positions[k1] == position;
+          for (int k1 = 1; k1 < k; ++k1) taken = taken || positions_[k1] == position;
         } while (taken);
-        w.positions[k] = position;
+        positions_[k] = position;
       }
-      std::sort(w.positions.begin() + 1, w.positions.begin() + nps + 1);
+      std::sort(positions_.begin() + 1, positions_.begin() + nps + 1);
     }
     for (int k = 1; k <= nps; ++k) {
-      w.s[k] = w.cx[w.positions[k]];
-      w.sf[k] = w.cf[w.positions[k]];
+      s_[k] = cx_[positions_[k]];
+      sf_[k] = cf_[positions_[k]];
     }
-    sce_cce(opt, w.s, w.sf, nps, w.centroid, w.snew);
-    for (int k = 1; k <= nps; ++k) {
-      w.cx[w.positions[k]] = w.s[k];
-      w.cf[w.positions[k]] = w.sf[k];
+    for (int j = 1; j <= n; ++j) {
+      double sum = 0.0;
+      for (int k = 1; k <= nps - 1; ++k) sum += s_[k][j];
+      centroid_[j] = sum / (nps - 1);
     }
-    sce_sort_population(w.cx, w.cf, npg);
+    bool outside = false;
+    for (int j = 1; j <= n; ++j) {
+      snew_[j] = 2.0 * centroid_[j] - s_[nps][j];
+      if (snew_[j] < opt_.lower[j] || snew_[j] > opt_.upper[j]) outside = true;
+    }
+    if (outside) sce_random_point(opt_, draws_, 2, s_[1], opt_.stdx, snew_);
+    tried_ = 1;
   }
-  for (int k = 1; k <= npg; ++k) {
-    w.x[igs + opt.ngs * (k - 1)] = w.cx[k];
-    w.xf[igs + opt.ngs * (k - 1)] = w.cf[k];
+
+  const sce_optimizer& opt_;
+  sce_draws draws_;
+  point_table cx_;               // the complex, best first
+  std::vector<double> cf_;
+  point_table s_;                // the step's sub-complex
+  std::vector<double> sf_;
+  std::vector<int> positions_;   // its points' places in the complex
+  std::vector<double> centroid_;
+  std::vector<double> snew_;     // the point to try
+  int step_ = 0;                 // evolution step, 1..nspl
+  int tried_ = 0;                // 1 reflection, 2 contraction, 3 random point
+};
+
+// Storage of one search, sized from its settings.
+struct sce_work {
+  point_table x;
+  std::vector<double> xf;
+};
+
+// A tried point's cost into the best so far, the log and the trial count.
+void sce_log_trial(sce_optimizer& opt, double cost, const std::vector<double>& point) {
+  opt.bestf = std::min(opt.bestf, cost);
+  if (log_usable(opt)) {
+    write_log_line(opt, cost, point);
+    std::fflush(opt.log_file.stream);
   }
+  ++opt.icall;
+}
+
+// One shuffling loop's evolution in one process: the complexes one after
+// another on the search's stream, as the search has always run.
+void sce_evolve_in_turn(sce_optimizer& opt, sce_work& w, sce_draws& draws) {
+  for (int igs = 1; igs <= opt.ngs; ++igs) {
+    sce_complex c(opt, draws);
+    // The copy shares the search's stream: nothing of it stays behind.
+    c.take_from(w.x, w.xf, igs);
+    while (!c.evolved()) {
+      const double cost = sce_evaluate(opt, c.trial_point());
+      sce_log_trial(opt, cost, c.trial_point());
+      c.take_cost(cost);
+    }
+    c.give_back(w.x, w.xf, igs);
+  }
+}
+
+// One shuffling loop's evolution over the processes of an MPI run: every
+// complex on its own stream, their trials dealt out in rounds, one trial of
+// each complex still evolving a round. Each round's trials are booked,
+// logged and counted in complex order, so the search and its files are the
+// same at any number of processes.
+void sce_evolve_side_by_side(sce_optimizer& opt, sce_work& w, int loop) {
+  std::vector<sce_complex> complexes;
+  complexes.reserve(std::size_t(opt.ngs));
+  for (int igs = 1; igs <= opt.ngs; ++igs) {
+    complexes.emplace_back(opt, sce_draws(opt.iseed, loop, igs));
+    complexes.back().take_from(w.x, w.xf, igs);
+  }
+  std::vector<int> round;
+  for (;;) {
+    round.clear();
+    for (int igs = 1; igs <= opt.ngs; ++igs)
+      if (!complexes[std::size_t(igs - 1)].evolved()) round.push_back(igs);
+    if (round.empty()) break;
+    sce_evaluate_each(opt, int(round.size()),
+                      [&](int i) -> const std::vector<double>& {
+                        return complexes[std::size_t(round[std::size_t(i)] - 1)].trial_point();
+                      },
+                      [&](int i, double cost) {
+                        sce_complex& c = complexes[std::size_t(round[std::size_t(i)] - 1)];
+                        sce_log_trial(opt, cost, c.trial_point());
+                        c.take_cost(cost);
+                      });
+  }
+  for (int igs = 1; igs <= opt.ngs; ++igs) complexes[std::size_t(igs - 1)].give_back(w.x, w.xf, igs);
 }
 
 void write_point_rows(std::FILE* out, const std::vector<double>& point, int n, const char* first) {
@@ -328,14 +483,10 @@ int sceua(sce_optimizer& opt) {
   sce_work w;
   w.x = make_points(npt, n);
   w.xf.assign(npt + 1, 0.0);
-  w.cx = make_points(opt.npg, n);
-  w.cf.assign(opt.npg + 1, 0.0);
-  w.s = make_points(opt.nps, n);
-  w.sf.assign(opt.nps + 1, 0.0);
-  w.positions.assign(opt.nps + 1, 0);
-  w.centroid.assign(n + 1, 0.0);
-  w.snew.assign(n + 1, 0.0);
   const std::vector<double> unit(n + 1, 1.0);
+  sce_draws search_draws(&opt.random_state);
+  // Under MPI the complexes evolve side by side, each on its own stream.
+  const bool side_by_side = process_count() > 1;
 
   // The draws do not depend on the costs: the whole population is drawn,
   // then scored.
@@ -343,10 +494,12 @@ int sceua(sce_optimizer& opt) {
     if (i == 1 && opt.iniflg == 1) {
       w.x[1] = opt.start;
     } else {
-      sce_random_point(opt, 1, opt.lower, unit, w.x[i]);
+      sce_random_point(opt, search_draws, 1, opt.lower, unit, w.x[i]);
     }
   }
-  sce_evaluate_points(opt, w.x, w.xf, npt);
+  sce_evaluate_each(
+      opt, npt, [&](int i) -> const std::vector<double>& { return w.x[i + 1]; },
+      [&](int i, double cost) { w.xf[i + 1] = cost; });
   opt.icall = 1;
   sce_log_population(opt, w.x, w.xf, npt);
 
@@ -360,7 +513,11 @@ int sceua(sce_optimizer& opt) {
     for (int nloop = 1;; ++nloop) {
       opt.loops = nloop;
       std::printf(" ***  Evolution Loop Number %d\n", nloop);
-      for (int igs = 1; igs <= opt.ngs; ++igs) sce_evolve_population(opt, w, igs);
+      if (side_by_side) {
+        sce_evolve_side_by_side(opt, w, nloop);
+      } else {
+        sce_evolve_in_turn(opt, w, search_draws);
+      }
       sce_sort_population(w.x, w.xf, npt);
       opt.best_point = w.x[1];
       opt.bestf = w.xf[1];

@@ -267,8 +267,10 @@ int deal_trials(int count, const std::function<trial_order(int)>& order_of,
   }
   void (*earlier)(int) = std::signal(SIGTERM, ask_stop);
   // Each process holds two trials, the one it runs and the next, so that it
-  // need not wait while process 0 runs a trial of its own between deals.
-  constexpr std::size_t depth = 2;
+  // need not wait while process 0 runs a trial of its own between deals;
+  // one when there are too few trials to go round twice, so that a round of
+  // a search's complexes is spread over every process.
+  const std::size_t depth = count >= 2 * size ? 2 : 1;
   std::vector<std::deque<int>> held(size);
   std::map<int, trial_outcome> finished;  // not yet handed on
   int next_deal = 0;

@@ -312,6 +312,7 @@ run_water_totals gather_run_totals(const model_state& state) {
     t.drains_from_fixed_heads = sl.run_totals.from_fixed_heads;
     t.drains_to_fixed_heads = sl.run_totals.to_fixed_heads;
     t.drain_volume = sl.totals.superlink_vol_now;
+    t.initial_drains = sl.totals.superlink_vol_start;
   }
   return t;
 }

@@ -113,6 +113,7 @@ struct run_water_totals {
   double initial_chan_lakes = 0.0;
   double initial_olakes = 0.0;
   double initial_snow = 0.0;     // snow water equivalent
+  double initial_drains = 0.0;   // the pipes' film of the depth floor
   double snow_melt = 0.0;        // melt water the packs gave the surface
   long long channel_substeps = 0;  // sub-steps of the channel routing
   double precipitation = 0.0;    // reaching the surface, interception left out

@@ -365,10 +365,11 @@ void close_water_balance(const run_water_totals& t, const summary_gates& g, wate
     b.net_boundary_loss = t.slope_boundary_loss + t.head_boundary_loss - t.head_boundary_gain;
   }
   // The overland lakes hold water as the surface does; left out, every
-  // inflow to them would show as an overall error.
+  // inflow to them would show as an overall error. The pipes start with the
+  // film of their depth floor.
   b.initial_storage = t.initial_surface + t.initial_channels + t.initial_soil +
                       t.initial_groundwater + t.initial_chan_lakes + t.initial_olakes +
-                      t.initial_snow;
+                      t.initial_snow + t.initial_drains;
   b.final_storage = b.final_channel + b.final_surface + b.final_soil + b.final_groundwater +
                     b.final_snow + b.final_chan_lake + b.final_olake + t.drain_volume;
   overall_balance(t, g, b);
@@ -380,9 +381,9 @@ void close_water_balance(const run_water_totals& t, const summary_gates& g, wate
   // A fall the floor stops is booked as outflow the lake did not give, so
   // it shows here.
   b.olake_error = t.initial_olakes + t.olake_inflow - b.final_olake - t.olake_outflow;
-  b.drain_error = t.overland_to_drains + t.gw_to_tile_drains + t.drains_from_fixed_heads -
-                  t.drains_to_overland - t.drains_to_channels - t.drains_to_fixed_heads -
-                  t.drain_volume;
+  b.drain_error = t.initial_drains + t.overland_to_drains + t.gw_to_tile_drains +
+                  t.drains_from_fixed_heads - t.drains_to_overland - t.drains_to_channels -
+                  t.drains_to_fixed_heads - t.drain_volume;
 }
 
 void print_water_summary(std::FILE* f, const run_water_totals& t, const summary_gates& g,

@@ -145,6 +145,9 @@ struct superlink_work {
 // Network totals and the step's start flags.
 struct superlink_totals {
   double superlink_vol_initial = 0.0;  // network volume at the second call, m3
+  // The film of the depth floor the pipes hold before any water comes in,
+  // m3: the run's books start from it.
+  double superlink_vol_start = 0.0;
   double superlink_vol_in = 0.0;       // into the network in the last call, m3
   double superlink_vol_out = 0.0;      // out of the network in the last call, m3
   double superlink_vol_now = 0.0;      // now in the network, m3

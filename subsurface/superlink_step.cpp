@@ -431,6 +431,7 @@ int superlink_step(int call, double w, std::vector<double>& depth, superlink_sta
       return -1;
     }
   }
+  if (call == 0) tot.superlink_vol_start = network_volume(sl);
   if (call == 1) tot.superlink_vol_initial = network_volume(sl);
   const double cell_area = w * w;
   double m_in = 0.0, l_out = 0.0;

@@ -84,6 +84,46 @@ TEST(water_balance, losses_by_infiltration_method_and_groundwater) {
   EXPECT_NEAR(b.overall_error, (1e6 + 1000.0 - (1e6 + 957.0)) * 100.0 / (1e6 + 1000.0), 1e-9);
 }
 
+// The pipes start with the film of their depth floor: it is in the drains'
+// books and in the overall storage, so a network that only passes water on
+// closes both.
+TEST(water_balance, the_drains_books_start_from_the_pipes_first_film) {
+  run_water_totals t;
+  t.head_boundary_gain = 729.0;
+  t.overland_to_drains = 720.0;
+  t.drains_to_overland = 687.5;
+  t.discharge = 683.5;
+  t.initial_drains = 0.0004;
+  t.drain_volume = 32.5004;
+  summary_gates g;
+  g.drains = true;
+  g.ov_boundary = true;
+  water_balance b;
+  b.final_surface = 13.0;
+  close_water_balance(t, g, b);
+  EXPECT_NEAR(b.drain_error, 0.0, 1e-12);
+  // 729 + 0.0004 in; 13 + 32.5004 + 683.5 out
+  EXPECT_NEAR(b.overall_error, 0.0, 1e-12);
+  EXPECT_DOUBLE_EQ(b.initial_storage, 0.0004);
+}
+
+// A run whose wells were cut books what they delivered and what they asked;
+// one whose wells gave all they asked prints the one line.
+TEST(water_summary, cut_wells_book_what_they_asked_beside_what_they_gave) {
+  summary_gates g;
+  g.gw_simulation = true;
+  run_water_totals t;
+  t.initial_groundwater = 1e6;
+  t.pumping = 615.6;
+  t.pumping_asked = 720.0;
+  water_balance b;
+  b.final_groundwater = 1e6;
+  EXPECT_TRUE(has(printed(t, g, b), "Pumping                                  615.60 \n"
+                                    "Pumping asked of the wells               720.00 \n"));
+  t.pumping_asked = t.pumping;
+  EXPECT_FALSE(has(printed(t, g, b), "Pumping asked"));
+}
+
 // Nothing in, nothing stored: both errors are 0, never 0/0.
 TEST(water_balance, no_inputs_and_no_storage_give_errors_of_zero) {
   const double tiny[] = {0.0, 1e-12, 1e-10};

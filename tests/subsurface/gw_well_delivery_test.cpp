@@ -93,6 +93,14 @@ TEST(gw_well_delivery, a_well_asking_more_than_the_aquifer_holds_is_cut_with_one
   const std::size_t at = said.find(warning);
   ASSERT_NE(at, std::string::npos) << said;
   EXPECT_NE(said.find("20 m3/s asked", at), std::string::npos) << said;
+  // It names the rate the aquifer gave in the first interval it was cut:
+  // short of the rate asked.
+  const std::size_t comma = said.find("asked, ", at);
+  ASSERT_NE(comma, std::string::npos) << said;
+  const double named = std::stod(said.substr(comma + 7));
+  EXPECT_GT(named, 0.0) << said;
+  EXPECT_LT(named, 20.0) << said;
+  EXPECT_NE(said.find(" m3/s delivered.", comma), std::string::npos) << said;
   EXPECT_EQ(said.find(warning, at + 1), std::string::npos) << "warned once";
   error_state = error_record{};
 }
