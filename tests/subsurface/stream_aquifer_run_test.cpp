@@ -25,8 +25,8 @@ namespace {
 using surface_fixture::summary_value;
 
 // Links 1 and 2 of four nodes under the first four cells of rows 3 and 1,
-// joining link 3 of six nodes under the rest of row 3; every bed a metre
-// below its cell's ground.
+// joining link 3 of six nodes under the rest of row 3; every node's bed a
+// metre below its cell's ground.
 std::string tree_chan() {
   std::ostringstream t;
   t << "VALTO_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 3\nMAXNODES 7\n"
@@ -39,9 +39,11 @@ std::string tree_chan() {
       if (j == 0) t << "XSEC\nBOTTOM_WIDTH 2\nBANKFULL_DEPTH 3\nSIDE_SLOPE 1\n";
     }
   };
-  link(1, {19.0, 18.0, 17.0, 16.0});
-  link(2, {23.0, 22.0, 21.0, 20.0});
-  link(3, {15.0, 14.0, 13.0, 12.0, 11.0, 10.0});
+  // A link of n nodes is given by its n + 1 points, the last one shared
+  // with the link below.
+  link(1, {19.0, 18.0, 17.0, 16.0, 15.0});
+  link(2, {23.0, 22.0, 21.0, 20.0, 15.0});
+  link(3, {15.0, 14.0, 13.0, 12.0, 11.0, 10.0, 9.0});
   return t.str();
 }
 
