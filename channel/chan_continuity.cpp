@@ -2,8 +2,10 @@
 // changes by what enters from upstream (the previous node, the last nodes of
 // the upstream links, or the first-order inflow of a head link), what leaves
 // towards the next node, its lateral inflow, its point input, its point
-// source and what the pipe network's outlets deliver.
+// source, what the pipe network's outlets deliver and what it trades through
+// its bed with the aquifer.
 
+#include <algorithm>
 #include <cstddef>
 
 #include "channel/channel_state.h"
@@ -19,6 +21,7 @@ void link_continuity(const channel_state& chan, const route_settings& set, int l
   const double* point = set.point_input ? chan.point_input_values.data() : nullptr;
   const double* source = set.source_q;
   const double* sewer = set.sewer_q;
+  double* qriv = set.qriv;
   const double dx = chan.dx[link];
   const std::size_t first = std::size_t(chan.node_address(link, 1));
   // Under the head boundary the outlet node's depth is the boundary's.
@@ -46,7 +49,21 @@ void link_continuity(const channel_state& chan, const route_settings& set, int l
     if (point) dv += point[a] * dt;
     if (source) dv += source[a] * dt;
     if (sewer) dv += sewer[a] * dt;
-    area[a] = (dv + v) / dx;
+    if (!qriv) {
+      area[a] = (dv + v) / dx;
+      continue;
+    }
+    double r = qriv[a];  // m2/s, into the stream +
+    if (r < 0.0 && dt * r * dx + dv + v < 0.0) {
+      // The bed takes no more than the node holds. When the flow drains the
+      // node by itself the bed takes nothing, rather than have the aquifer
+      // give back what the flow takes; the sub-step is then halved as
+      // without an exchange.
+      r = -std::max(dv >= 0.0 ? v : dv + v, 0.0) / (dt * dx);
+      qriv[a] = r;
+    }
+    if (held_outlet && j == n) continue;
+    area[a] = (dv + dt * r * dx + v) / dx;
   }
 }
 

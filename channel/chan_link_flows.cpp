@@ -205,6 +205,7 @@ void outlet_flow(const channel_state& chan, const route_settings& set, double* f
   if (set.head_bound) {
     // The boundary holds the outlet depth; what reaches the node passes on.
     flow[a] = flow[a - 1] + chan.qlat[a] * dx;
+    if (set.qriv) flow[a] += set.qriv[a] * dx;
     if (set.point_input) flow[a] += chan.point_input_values[a];
     return;
   }

@@ -269,9 +269,9 @@ struct channel_state {
   // Step state
   int active = 0;             // channel-active flag: lateral inflow or lakes can bring water
   int asleep = 0;             // the long-term run put the empty channels to sleep until a wake
-  int aquifer_feeds = 0;      // the aquifer fed some node at the last channel step
+  int aquifer_feeds = 0;      // the ground fed some node at the last exchange of the channels
   int dry_steps = 0;          // long-term channel steps in a row without rain and near empty
-  int route_result = 0;       // result of the last routing call: 0, or -1 after a failure
+  int route_result = 0;       // of the last routing call: the exchange's result code, or -1 after a failure
   double q_outlet = 0.0;      // outlet discharge kept after routing, m3/s
   int steps = 0;              // channel steps taken
   int route_calls = 0;        // routing calls
@@ -296,10 +296,14 @@ struct channel_state {
   // ground, and from a water table above the stage into the streams
   double stream_to_ground = 0.0, event_stream_to_ground = 0.0;
   double ground_to_stream = 0.0, event_ground_to_stream = 0.0;
+  // Without the groundwater model: per cell, what the streams gained from
+  // the ground in the channel step (m3, lost -), booked at its end
+  std::vector<double> stream_loss_volume;
   // Routing scratch per node address, sized by the first routing call
   std::vector<double> rt_area_old, rt_qp_old;  // state at the start of the sub-step, m2, m3/s
   std::vector<double> rt_area_iter;            // predictor areas, m2
   std::vector<double> rt_qp_last, rt_qp_iter;  // flows of the pass's start and predictor, m3/s
   std::vector<double> rt_source_q;             // POINTSOURCE series at the call's time, m3/s
+  std::vector<double> rt_qriv_old;             // stream-aquifer exchange at the sub-step's start, m2/s
   std::vector<int> status_node;  // 1 while a channel lake holds the node (with channel lakes)
 };

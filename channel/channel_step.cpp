@@ -15,6 +15,7 @@
 #include "run/model_state.h"
 #include "core/not_available.h"
 #include "subsurface/gw_channel_exchange.h"
+#include "subsurface/gw_stream_exchange.h"
 #include "quality/chan_sediment.h"
 #include "quality/channel_contam.h"
 
@@ -249,10 +250,9 @@ void channel_step(model_state& state) {
     fold_lake_counters(chan);
   }
 
-  if (in.gw_simulation || in.stream_loss) {
-    const bool traded =
-        in.gw_simulation ? exchange_with_aquifer(state, dt) : exchange_with_ground(state, dt);
-    if (traded) chan.active = 1;
+  const bool exchange = (in.gw_simulation || in.stream_loss) && stream_exchange_ready(state);
+  if (exchange) {
+    if (stream_exchange_due(state, dt)) chan.active = 1;
     if (error_state.stop_flag != 0) return;
   }
 
@@ -261,8 +261,12 @@ void channel_step(model_state& state) {
   const bool routed = chan.active != 0;
   if (routed) {
     ++chan.route_calls;
-    chan.route_result = ex_flow_route(chan, route_settings_of(state), dt);
+    route_settings set = route_settings_of(state);
+    routed_stream_exchange seepage(state);
+    if (exchange) set.exchange = &seepage;
+    chan.route_result = ex_flow_route(chan, set, dt);
     if (chan.route_result < 0) return;
+    if (exchange) chan.aquifer_feeds = chan.route_result == gw_stream_gains;
     chan.q_outlet = chan.qp[chan.node_address(links, chan.nx[links])];
 
     // Booked only when routed: a point input enters the network through the
@@ -286,6 +290,7 @@ void channel_step(model_state& state) {
     clear_sewer_volumes(state);
   }
   if (chan.channel_lakes) fold_lake_counters(chan);
+  book_ground_exchange(state);
 
   if (in.flood_stream) {
 #pragma omp parallel for schedule(static) num_threads(chan.link_team())

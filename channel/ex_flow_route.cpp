@@ -37,6 +37,11 @@
 // accounting after an accepted sub-step is thread 0's, in link order; no
 // other thread reads the lake volumes.
 //
+// A run whose streams trade with the aquifer has two more: at the start of
+// each sub-step one thread works out the exchange from the stages the last
+// sweep stored, and after an accepted one one thread gives its exchange to
+// the cells beneath in their order, so the books add alike on any team.
+//
 // A cross-section sweep that would stop is known from its scan before any
 // node of it is written, so the nodes before the stop are worked and the
 // call leaves its state exactly as a walk in link and node order would. All
@@ -97,10 +102,13 @@ constexpr int chunks_per_thread = 4;
 
 bool failure_raised() { return error_state.stop_flag != 0; }
 
-bool work_arrays_ready(channel_state& chan) {
+bool work_arrays_ready(channel_state& chan, const route_settings& set) {
   const std::size_t slots = chan.node_slots();
   if (chan.channel_lakes && chan.status_node.size() != slots &&
       !allocate_zeroed(chan.status_node, slots, "status_node"))
+    return false;
+  if (set.exchange && chan.rt_qriv_old.size() != slots &&
+      !allocate_zeroed(chan.rt_qriv_old, slots, "qriv_old"))
     return false;
   if (chan.rt_area_old.size() == slots) return true;
   return allocate_zeroed(chan.rt_area_old, slots, "area_old") &&
@@ -172,7 +180,8 @@ enum class ending {
   tiny_substep,
   outlet_rises,
   section_stop,
-  structure_failure
+  structure_failure,
+  exchange_stop
 };
 
 struct outcome {
@@ -183,6 +192,7 @@ struct outcome {
   double outlet_volume = 0.0;   // m3
   double source_volume = 0.0;   // m3
   double last_substep = 0.0;    // s
+  int exchange_result = 0;      // of the last sub-step's exchange
 };
 
 class router {
@@ -201,13 +211,16 @@ class router {
         rises_(outlet_rises(chan, set)),
         structures_(has_structures(chan)),
         lakes_(chan.channel_lakes != 0),
+        exchange_(set.exchange),
         area_(chan.area.data()),
         qp_(chan.qp.data()),
         area_old_(chan.rt_area_old.data()),
         qp_old_(chan.rt_qp_old.data()),
         iter_(chan.rt_area_iter.data()),
         last_(chan.rt_qp_last.data()),
-        next_(chan.rt_qp_iter.data()) {}
+        next_(chan.rt_qp_iter.data()),
+        qriv_(set.exchange ? chan.qriv.data() : nullptr),
+        qriv_old_(set.exchange ? chan.rt_qriv_old.data() : nullptr) {}
 
   // Run by every thread of the team; thread 0 leaves the outcome.
   void run();
@@ -233,6 +246,8 @@ class router {
   void check_link(int link, double substep, int& bad, double& cmax) const;
   void check_nodes(double substep, int& bad, double& cmax);
   void save(bool first_ever);
+  bool exchange_rates(int& result);
+  void book_exchange(double substep);
   bool structure_phase(double* flow, const double* level_area, double substep);
   int start_pass(bool with_save, bool first_ever);
   int predict(double substep);
@@ -257,7 +272,9 @@ class router {
   const bool rises_;
   const bool structures_;
   const bool lakes_;
+  substep_exchange* const exchange_;
   bool structures_ok_ = true;  // written by the thread of a structure phase, read by all after it
+  int exchange_result_ = 0;    // written by the thread of an exchange phase, read by all after it
   double* const area_;
   double* const qp_;
   double* const area_old_;
@@ -265,6 +282,8 @@ class router {
   double* const iter_;
   double* const last_;
   double* const next_;
+  double* const qriv_;      // null without an exchange
+  double* const qriv_old_;
   outcome result_;
 };
 
@@ -343,7 +362,26 @@ void router::save(bool first_ever) {
       qp_old_[a] = qp_[a];
       if (first_ever) last_[a] = next_[a] = qp_[a];
     }
+    if (qriv_) std::copy(qriv_ + first_node(i), qriv_ + end_node(i), qriv_old_ + first_node(i));
   }
+}
+
+// The exchange of the sub-step from the stages the last sweep stored, on one
+// thread, the others waiting at the end: every link's continuity reads it.
+// False after a stop.
+bool router::exchange_rates(int& result) {
+#pragma omp single
+  exchange_result_ = exchange_->rates();
+  result = exchange_result_;
+  return result >= 0;
+}
+
+// The accepted sub-step's exchange to the cells beneath, in their order on
+// one thread, the others waiting at the end: the next sub-step's rates
+// replace qriv.
+void router::book_exchange(double substep) {
+#pragma omp single
+  exchange_->book(qriv_old_, substep);
 }
 
 // Every structure's flow into flow, on one thread, the others waiting at the
@@ -372,6 +410,7 @@ int router::start_pass(bool with_save, bool first_ever) {
         qp_old_[a] = qp_[a];
         if (first_ever) last_[a] = next_[a] = qp_[a];
       }
+      if (qriv_) std::copy(qriv_ + first_node(i), qriv_ + end_node(i), qriv_old_ + first_node(i));
     }
     const int d = flow_downstream(chan_, i);
     const int b = d > 0 ? first_node(d) : 0;
@@ -381,6 +420,7 @@ int router::start_pass(bool with_save, bool first_ever) {
     if (routed) {
       for (int a = first_node(i), end = end_node(i); a < end; ++a)
         area_[a] = iter_[a] = area_old_[a];
+      if (qriv_) std::copy(qriv_old_ + first_node(i), qriv_old_ + end_node(i), qriv_ + first_node(i));
     }
     stop = std::min(stop, section_link_stop(chan_, iter_, section_mode::from_area, i));
   }
@@ -430,6 +470,9 @@ void router::mean_flows() {
     if (!chan_.is_routed(i) && !(chan_.ltype[i] & link_bit::structure)) continue;
     for (int a = first_node(i), end = end_node(i); a < end; ++a)
       qp_[a] = 0.5 * (last_[a] + next_[a]);
+    // The corrector cuts the losses afresh from the sub-step's rates.
+    if (qriv_ && chan_.is_routed(i))
+      std::copy(qriv_old_ + first_node(i), qriv_old_ + end_node(i), qriv_ + first_node(i));
   }
 #pragma omp barrier
 }
@@ -502,6 +545,7 @@ int router::restore_for_retry() {
         area_[a] = area_old_[a];
         qp_[a] = last_[a] = next_[a] = qp_old_[a];
       }
+      if (qriv_) std::copy(qriv_old_ + first_node(i), qriv_old_ + end_node(i), qriv_ + first_node(i));
     }
     stop = std::min(stop, section_link_stop(chan_, area_, section_mode::from_area, i));
   }
@@ -578,6 +622,10 @@ void router::run() {
       break;
     }
     if (cmax >= set_.courant_limit) substep /= static_cast<int>(cmax / set_.courant_limit + 1.0);
+    if (exchange_ && !exchange_rates(out.exchange_result)) {
+      out.end = ending::exchange_stop;
+      break;
+    }
     const bool first_ever = out.substeps == 0;
     bool saved = false;
     ++out.substeps;
@@ -654,6 +702,7 @@ void router::run() {
           out.swept = area_;
           break;
         }
+        if (exchange_) book_exchange(substep);
         if (set_.sediment_volumes) add_passed_volumes(substep);
         if (set_.water_volumes) add_passed_water(substep);
         out.outlet_volume += substep * qp_[outlet_];
@@ -689,7 +738,7 @@ void router::run() {
 
 int ex_flow_route(channel_state& chan, const route_settings& settings, double dt) {
   if (error_state.code == own_message_code) return -1;
-  if (!work_arrays_ready(chan)) return -1;
+  if (!work_arrays_ready(chan, settings)) return -1;
   if (settings.location_volumes &&
       chan.hyd_loc_volume.size() != std::size_t(chan.hyd_locations) + 1 &&
       !allocate_zeroed(chan.hyd_loc_volume, std::size_t(chan.hyd_locations) + 1, "hyd_loc_volume"))
@@ -703,6 +752,7 @@ int ex_flow_route(channel_state& chan, const route_settings& settings, double dt
   if (chan.channel_lakes && !update_lake_nodes(chan)) return -1;
 
   route_settings set = settings;
+  set.qriv = set.exchange ? chan.qriv.data() : nullptr;
   double source_rate = 0.0;  // m3/s
   set.source_q = gather_sources(chan, set, source_rate);
   if (failure_raised()) return -1;
@@ -720,7 +770,7 @@ int ex_flow_route(channel_state& chan, const route_settings& settings, double dt
   chan.last_substep = out.last_substep;
   switch (out.end) {
     case ending::routed:
-      return 0;
+      return out.exchange_result;
     case ending::bad_node:
       return report_bad_node(chan, out.address);
     case ending::tiny_substep:
@@ -737,6 +787,7 @@ int ex_flow_route(channel_state& chan, const route_settings& settings, double dt
       section_report_stop(chan, out.swept, section_mode::from_area, out.address);
       return -1;
     case ending::structure_failure:
+    case ending::exchange_stop:
       return -1;  // reported as it failed
   }
   return -1;

@@ -10,12 +10,31 @@
 // thread count. Structure links and channel lakes are worked on one thread:
 // the structure flows before the links that copy them, the lakes' take and
 // release of nodes on entry and their volume accounting after each accepted
-// sub-step. The stream-aquifer exchange (and with it lake seepage) is not
-// routed here; the channel step stops a run that has it.
+// sub-step. The stream-aquifer exchange is worked out afresh at every
+// sub-step, by whoever owns the aquifer, through a substep_exchange.
 
 #include <vector>
 
 struct channel_state;
+
+// The stream-aquifer exchange of a routing call. The stages move within a
+// channel step far more than the heads do, and a node drained by its bed
+// and its flow at once must not be cut from the stage it had at the step's
+// start, so the seepage follows each sub-step.
+class substep_exchange {
+ public:
+  // Fills the network's qriv (m2/s per metre of channel, into the stream +)
+  // from the stages as they stand; a result code of gw_stream_exchange, or
+  // -1 after a stop (raised).
+  virtual int rates() = 0;
+  // The exchange of an accepted sub-step of substep seconds, as the
+  // continuity left the network's qriv out of the rates that qriv_old (per
+  // node address) holds, goes to the cells beneath.
+  virtual void book(const double* qriv_old, double substep) = 0;
+
+ protected:
+  ~substep_exchange() = default;
+};
 
 // What one routing call reads besides the network.
 struct route_settings {
@@ -32,9 +51,17 @@ struct route_settings {
   const double* source_q = nullptr;
   // Pipe-network outlets' inflow per node address (m3/s), or null.
   const double* sewer_q = nullptr;
+  // The stream-aquifer exchange, or null when the run has none.
+  substep_exchange* exchange = nullptr;
+  // Stream-aquifer exchange per node address (m2/s, into the stream +), or
+  // null: the continuity cuts a node's loss to what it holds, and under the
+  // head boundary the outlet passes its exchange on. ex_flow_route points it
+  // at chan.qriv when there is an exchange.
+  double* qriv = nullptr;
 };
 
-// Routes the network over dt seconds. Returns 0, or -1 after a failure (its
+// Routes the network over dt seconds. Returns 0 (with an exchange, the
+// result code of its last sub-step), or -1 after a failure (its
 // message printed and 4000 raised), and at once -1 when a failure is already
 // pending. A culvert or series lookup that fails in a structure, or a lake
 // release that fails, ends the call with -1 at the routing's next check.
@@ -84,7 +111,13 @@ bool structure_link_flows(channel_state& chan, const route_settings& set, double
                           const double* level_area, double substep);
 
 // Moves the area of every node of every routed link on by dt seconds of the
-// given flows, lateral inflow, point inputs and point sources, in place.
+// given flows, lateral inflow, point inputs, point sources and, with
+// set.qriv, the stream-aquifer exchange, in place. A node that would lose
+// more through its bed than it holds loses what it held at the sub-step's
+// start when its other terms bring water, and what they leave it when they
+// take water (nothing when they take all it holds and more): its qriv is
+// cut to that. Under the head boundary with an exchange the outlet node's
+// area is the boundary's and is not written.
 void chan_continuity(const channel_state& chan, const route_settings& set,
                      const std::vector<double>& flow, std::vector<double>& area, double dt);
 

@@ -1,12 +1,15 @@
-// The stream-aquifer exchange at each channel step. The seepage is worked
-// out once from the heads and stages at the step's start and held through
-// its sub-steps: the aquifer moves on the groundwater step, far slower than
-// the channel sub-steps.
+// The stream-aquifer exchange of the channels. While they are routed the
+// seepage follows the stages sub-step by sub-step, from the heads as the
+// aquifer's last step left them; the lakes' seepage is worked out once a
+// channel step, as their levels move only at its start. Channels that are
+// not routed trade at the aquifer's own step.
 
 #include "subsurface/gw_channel_exchange.h"
 
 #include <algorithm>
 #include <cmath>
+#include <span>
+#include <vector>
 
 #include "core/error_state.h"
 #include "run/model_state.h"
@@ -21,6 +24,9 @@ bool size_channel_exchange(model_state& state) {
   if (!exchange || !state.input.explicit_channel || chan.links < 1) return true;
   if (chan.qriv.size() < chan.node_slots() &&
       !allocate_zeroed(chan.qriv, chan.node_slots(), "qriv"))
+    return false;
+  if (!state.input.gw_simulation &&
+      !allocate_per_cell(chan.stream_loss_volume, state.grid.cells, "stream_loss_volume"))
     return false;
   groundwater_state& gw = state.subsurface.gw;
   if (!allocate_zeroed(gw.node_scale, chan.node_slots(), "node_scale")) return false;
@@ -61,29 +67,43 @@ void seep_lakes(model_state& state, double dt) {
 
 namespace {
 
-// The seepage rates of every node, entry and lake cell from the heads and
-// stages as they stand; a result code, or -1 when the exchange arrays are
+// The seepage rates of every node and entry (and with with_lakes of every
+// lake cell) from the heads and stages as they stand: with the groundwater
+// model from its heads, without it from the water table map, if any, or
+// from the depths alone. A result code, or -1 when the exchange arrays are
 // not set up or the exchange stopped the run.
-int aquifer_exchange_rates(model_state& state) {
+int stream_rates(model_state& state, bool with_lakes) {
   channel_state& chan = state.channel;
   groundwater_state& gw = state.subsurface.gw;
-  if (gw.entry_rate.empty() || chan.qriv.size() < chan.node_slots()) return -1;
-  gw_exchange_cells cells;
-  cells.ground = state.grid.elevation;
-  cells.head = gw.elevgw;
-  cells.bottom = gw.bottom_elev;
-  cells.gwbound = gw.gwbound;
-  // The lake bed passes water at the aquifer's own conductivity.
-  cells.lake_bed_k = gw.gw_kx;
-  cells.lake_bed_thickness = chan.mlake;
+  if (!stream_exchange_ready(state)) return -1;
+  const int cells = state.grid.cells;
+  gw_exchange_cells at;
+  at.ground = state.grid.elevation;
   gw_stream_flags flags;
-  flags.water_table_map = 1;
-  flags.groundwater = 1;
   flags.stream_exchange = 1;
   flags.lakes = chan.channel_lakes != 0;
-  flags.lake_exchange = lakes_trade_with_aquifer(chan);
-  const int result =
-      gw_stream_exchange(chan, cells, gw.entry_rate, gw.lake_seep_rate, state.grid.dx, flags);
+  if (state.input.gw_simulation) {
+    at.head = gw.elevgw;
+    at.bottom = gw.bottom_elev;
+    at.gwbound = gw.gwbound;
+    // The lake bed passes water at the aquifer's own conductivity.
+    at.lake_bed_k = gw.gw_kx;
+    at.lake_bed_thickness = chan.mlake;
+    flags.water_table_map = 1;
+    flags.groundwater = 1;
+    flags.lake_exchange = with_lakes && lakes_trade_with_aquifer(chan);
+  } else {
+    flags.water_table_map = state.input.water_table && gw.elevgw.size() > std::size_t(cells) &&
+                            gw.bottom_elev.size() > std::size_t(cells);
+    if (flags.water_table_map) {
+      at.head = gw.elevgw;
+      at.bottom = gw.bottom_elev;
+    }
+  }
+  const int result = gw_stream_exchange(chan, at, gw.entry_rate,
+                                        flags.lake_exchange ? std::span<double>(gw.lake_seep_rate)
+                                                            : std::span<double>(),
+                                        state.grid.dx, flags);
   return error_state.stop_flag ? -1 : result;
 }
 
@@ -144,23 +164,77 @@ void cap_node_losses(model_state& state, double dt) {
   std::fill(gw.node_scale.begin(), gw.node_scale.end(), 1.0);
 }
 
-bool exchange_with_aquifer(model_state& state, double dt) {
+bool stream_exchange_ready(const model_state& state) {
+  const channel_state& chan = state.channel;
+  const groundwater_state& gw = state.subsurface.gw;
+  const std::size_t cells = std::size_t(state.grid.cells);
+  const std::vector<double>& left =
+      state.input.gw_simulation ? gw.gw_stream_vol : chan.stream_loss_volume;
+  return !gw.entry_rate.empty() && chan.qriv.size() >= chan.node_slots() && left.size() > cells;
+}
+
+bool stream_exchange_due(model_state& state, double dt) {
   channel_state& chan = state.channel;
-  const int result = aquifer_exchange_rates(state);
+  const int result = stream_rates(state, true);
   if (result < 0) return false;
   chan.aquifer_feeds = result == gw_stream_gains;
-  if (lakes_trade_with_aquifer(chan)) seep_lakes(state, dt);
-  if (result == gw_no_exchange) return false;
+  if (state.input.gw_simulation && lakes_trade_with_aquifer(chan)) seep_lakes(state, dt);
+  return result != gw_no_exchange;
+}
 
-  const std::size_t slots = chan.node_slots();
-  for (std::size_t a = 0; a < slots && a < chan.qlat.size(); ++a) chan.qlat[a] += chan.qriv[a];
-  leave_stream_volumes(state, dt);
-  return true;
+int routed_stream_exchange::rates() {
+  const int result = stream_rates(state_, false);
+  return result < 0 && error_state.stop_flag == 0 ? gw_no_exchange : result;
+}
+
+void routed_stream_exchange::book(const double* qriv_old, double substep) {
+  channel_state& chan = state_.channel;
+  groundwater_state& gw = state_.subsurface.gw;
+  std::vector<double>& left =
+      state_.input.gw_simulation ? gw.gw_stream_vol : chan.stream_loss_volume;
+  const bool per_entry = !chan.gst_qriv_vol.empty();
+  for (int i = 1; i <= chan.stream_cells; ++i) {
+    for (int e = 1; e <= chan.gst_ncellsingrid[std::size_t(i)]; ++e) {
+      const std::size_t g = chan.gst_index(i, e);
+      const int link = chan.gst_link[g];
+      if (!chan.is_routed(link)) continue;
+      if (chan.gst_node[g] > chan.nx[link]) {
+        gw.entry_rate[g] = 0.0;
+        continue;
+      }
+      if (gw.entry_rate[g] == 0.0) continue;
+      const std::size_t a = std::size_t(chan.node_address(link, chan.gst_node[g]));
+      // The node's entries share its cut; a node whose entries cancel out
+      // moved no water.
+      const double old = qriv_old[a];  // m2/s
+      const double share = std::fabs(old) < 1e-16 ? 0.0 : chan.qriv[a] / old;
+      const double rate = gw.entry_rate[g] * share;  // m2/s, into the stream +
+      gw.entry_rate[g] = rate;
+      const double v = substep * rate * chan.dx[std::size_t(link)] * chan.gst_pct[g];  // m3
+      left[std::size_t(chan.gst_gnum[g])] += v;
+      if (per_entry) chan.gst_qriv_vol[g] += v;
+    }
+  }
+}
+
+void book_ground_exchange(model_state& state) {
+  channel_state& chan = state.channel;
+  if (state.input.gw_simulation || chan.stream_loss_volume.empty()) return;
+  double into = 0.0, out = 0.0;  // m3, into the streams and out of them
+  for (int c = 1; c <= state.grid.cells; ++c) {
+    double& v = chan.stream_loss_volume[std::size_t(c)];
+    (v >= 0.0 ? into : out) += std::fabs(v);
+    v = 0.0;
+  }
+  chan.ground_to_stream += into;
+  chan.event_ground_to_stream += into;
+  chan.stream_to_ground += out;
+  chan.event_stream_to_ground += out;
 }
 
 int exchange_with_idle_channels(model_state& state, double dt) {
   channel_state& chan = state.channel;
-  const int result = aquifer_exchange_rates(state);
+  const int result = stream_rates(state, true);
   if (result < 0) return gw_no_exchange;
   if (lakes_trade_with_aquifer(chan)) {
     fold_lake_counters(chan);
@@ -191,49 +265,6 @@ int exchange_with_idle_channels(model_state& state, double dt) {
   leave_stream_volumes(state, dt);
   ex_section(chan, section_mode::from_area);
   return result;
-}
-
-bool exchange_with_ground(model_state& state, double dt) {
-  channel_state& chan = state.channel;
-  groundwater_state& gw = state.subsurface.gw;
-  const int cells = state.grid.cells;
-  if (gw.entry_rate.empty() || chan.qriv.size() < chan.node_slots()) return false;
-  gw_exchange_cells at;
-  at.ground = state.grid.elevation;
-  gw_stream_flags flags;
-  flags.water_table_map = state.input.water_table && gw.elevgw.size() > std::size_t(cells) &&
-                          gw.bottom_elev.size() > std::size_t(cells);
-  if (flags.water_table_map) {
-    at.head = gw.elevgw;
-    at.bottom = gw.bottom_elev;
-  }
-  flags.stream_exchange = 1;
-  flags.lakes = chan.channel_lakes != 0;
-  const int result = gw_stream_exchange(chan, at, gw.entry_rate, {}, state.grid.dx, flags);
-  if (error_state.stop_flag || result == gw_no_exchange) return false;
-
-  // A node gives no more than it holds: its losing entries are scaled down
-  // together so that the step's loss is its water.
-  cap_node_losses(state, dt);
-  double into = 0.0, out = 0.0;
-  for (int i = 1; i <= chan.stream_cells; ++i) {
-    for (int e = 1; e <= chan.gst_ncellsingrid[std::size_t(i)]; ++e) {
-      const std::size_t g = chan.gst_index(i, e);
-      const double rate = gw.entry_rate[g];  // m2/s, into the stream +
-      if (rate == 0.0) continue;
-      const int link = chan.gst_link[g];
-      const double v = dt * rate * chan.dx[std::size_t(link)] * chan.gst_pct[g];  // m3
-      (v >= 0.0 ? into : out) += std::fabs(v);
-      if (!chan.gst_qriv_vol.empty()) chan.gst_qriv_vol[g] += v;
-    }
-  }
-  const std::size_t slots = chan.node_slots();
-  for (std::size_t a = 0; a < slots && a < chan.qlat.size(); ++a) chan.qlat[a] += chan.qriv[a];
-  chan.ground_to_stream += into;
-  chan.event_ground_to_stream += into;
-  chan.stream_to_ground += out;
-  chan.event_stream_to_ground += out;
-  return true;
 }
 
 pending_exchange pending_stream_exchange(const model_state& state) {

@@ -1,6 +1,8 @@
 #pragma once
 // The channels' side of the stream-aquifer exchange while they are routed.
 
+#include "channel/ex_flow_route.h"
+
 struct channel_state;
 struct model_state;
 
@@ -16,14 +18,40 @@ void cap_node_losses(model_state& state, double dt);
 // false after a message (4000).
 bool size_channel_exchange(model_state& state);
 
-// The seepage of every channel node at the start of a channel step of dt
-// seconds: added to the nodes' lateral inflow (m2/s) for the step, and left
-// per stream cell (m3, out of the aquifer +) for the groundwater step to
-// take. Channel lakes that trade with the aquifer take their cells' seepage
-// of the step into their volume and counters, and leave it per cell in
-// lake_source for the groundwater step. Returns whether any node trades
-// water.
-bool exchange_with_aquifer(model_state& state, double dt);
+// Whether the exchange arrays of the routing are sized: the nodes' qriv,
+// the entries' rates and the cells' stream volumes.
+bool stream_exchange_ready(const model_state& state);
+
+// At the start of a channel step of dt seconds, from the heads and stages
+// as they stand: whether any node trades water through its bed, and
+// (chan.aquifer_feeds) whether the ground feeds some node. Channel lakes
+// that trade with the aquifer take their cells' seepage of the step into
+// their volume and counters, and leave it per cell in lake_source for the
+// groundwater step. The streams' own exchange is the routing's, sub-step by
+// sub-step (routed_stream_exchange).
+bool stream_exchange_due(model_state& state, double dt);
+
+// The routing's stream-aquifer exchange: the rates of every node and entry
+// from the stages of each sub-step, and the water each entry's cell gave or
+// took in an accepted sub-step, left per stream cell (m3, out of the ground
+// +): with the groundwater model in gw_stream_vol, which the aquifer's next
+// step takes, and without it in the channels' stream_loss_volume, which
+// book_ground_exchange books. A node whose loss the continuity cut passes
+// the cut to its entries in proportion.
+class routed_stream_exchange final : public substep_exchange {
+ public:
+  explicit routed_stream_exchange(model_state& state) : state_(state) {}
+  int rates() override;
+  void book(const double* qriv_old, double substep) override;
+
+ private:
+  model_state& state_;
+};
+
+// Without the groundwater model, after the routing: each stream cell's
+// volume of the step goes into the channels' totals from and to the ground
+// by the sign of the cell's net, and is emptied.
+void book_ground_exchange(model_state& state);
 
 // The exchange of channels that are not being routed (before the first
 // storm starts the channel clock, or while they sleep between storms), over
@@ -33,14 +61,6 @@ bool exchange_with_aquifer(model_state& state, double dt);
 // aquifer's next solve. Returns the result code of the exchange (some node
 // gains: the caller starts the routing), gw_no_exchange after a stop.
 int exchange_with_idle_channels(model_state& state, double dt);
-
-// The stream loss of a run without the groundwater model: every wet node
-// loses through its bed by its depth to the ground below, or with a water
-// table map trades with the fixed table by the head above its stage. Added
-// to the nodes' lateral inflow for a channel step of dt seconds, a node's
-// loss cut to the water it holds, and booked in the channels' stream-loss
-// totals. Returns whether any node trades water.
-bool exchange_with_ground(model_state& state, double dt);
 
 // The stream exchange the channels have already made since the aquifer's
 // last step, which the aquifer books and takes from its heads only at its

@@ -471,14 +471,17 @@ gw_fixture::project stream_over_a_high_table() {
 TEST(groundwater_run, a_table_above_the_bed_feeds_the_channel) {
   const gw_fixture::project p = stream_over_a_high_table();
   // The first exchange finds the streams dry over heads 0.4 m above
-  // their beds: per cell (2 + 2 x 0.4) m x 1e-4 /s x 0.4 m x 100 m for 3600 s.
+  // their beds: per cell (2 + 2 x 0.4) m x 1e-4 /s x 0.4 m x 100 m, which
+  // held for the 3600 s would give 403.2 m3. The water it brings raises the
+  // stages within the step, and the seepage follows them down.
   double first = -1.0;
   gw_fixture::run r(p, [&](model_state& s) {
     if (first > 0.0) return;
     first = 0.0;
     for (int i = 1; i <= s.grid.cells; ++i) first += s.subsurface.gw.gw_stream_vol[i];
   });
-  EXPECT_NEAR(first, 10 * 2.8e-4 * 0.4 * 100.0 * 3600.0, 0.01);  // heads moved by then
+  EXPECT_LT(first, 10 * 2.8e-4 * 0.4 * 100.0 * 3600.0);
+  EXPECT_GT(first, 0.8 * 10 * 2.8e-4 * 0.4 * 100.0 * 3600.0);
   ASSERT_EQ(r.out.status, 0) << r.out.text;
   const std::string& text = r.summary;
   const double gained = summary_value(text, "Total flux from gw to river=");
