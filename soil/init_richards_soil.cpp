@@ -50,6 +50,7 @@ int size_columns_on_table(model_state& state) {
   const groundwater_state& gw = state.subsurface.gw;
   const double dzg = aquifer_node_size(state.input);
   for (richards_soil_type& t : rs.types) richards_node_counts(t, 1);
+  rs.last_node.assign(std::size_t(state.grid.cells) + 1, 0);
   int largest = 0;
   for (int c = 1; c <= state.grid.cells; ++c) {
     const richards_soil_type& t = rs.types[std::size_t(rs.soil_type[std::size_t(c)])];
@@ -67,28 +68,55 @@ int size_columns_on_table(model_state& state) {
       b = t.n3 + static_cast<int>(whole) + 1 + (a / dzg - whole >= 0.25 ? 1 : 0);
     }
     rs.numcells[std::size_t(c)] = b + 9;
+    rs.last_node[std::size_t(c)] = b + 9;
     largest = std::max(largest, b + 9);
   }
   return largest + 2;
 }
 
+// Nodes that close a column under an aquifer of its own: the deepest
+// eleven, from nearly impermeable to a tenth of the soil's conductivity.
+constexpr int sealed_nodes = 11;
+
+// The deepest nodes of cell c's column, room the last: a floor the table
+// can fall onto without the column draining through it.
+void seal_column_bottom(richards_soil& rs, std::size_t base, int room) {
+  const int from = std::max(1, room - sealed_nodes + 1);
+  for (int j = from; j <= room - 2; ++j) {
+    rs.ks[base + std::size_t(j)] /= 100.0;
+    rs.thetas[base + std::size_t(j)] = 0.75;
+  }
+  if (room - 1 >= 1) {
+    rs.ks[base + std::size_t(room - 1)] = 1e-5;
+    rs.thetas[base + std::size_t(room - 1)] = 0.8;
+  }
+  rs.ks[base + std::size_t(room)] = 1e-6;
+  rs.thetas[base + std::size_t(room)] = 1.0;
+}
+
 // Every column laid on the table in hydrostatic equilibrium with it: the
 // soil layers' nodes down to the table (the node that straddles it cut to
 // end on it), nodes of the aquifer size below the soil, and the saturated
-// water-table node. A table at or above the ground leaves one saturated
-// node and marks the cell as exfiltrating.
+// water-table node. With GW_ASSIGN_THETA the soil layers keep the contents
+// of the soil table and only the nodes below them stand on the table. A
+// table at or above the ground leaves one saturated node and marks the cell
+// as exfiltrating. Under the aquifer model the column reaches ten nodes
+// below the aquifer bottom, which is lowered to them, and its deepest
+// eleven nodes are sealed.
 void lay_columns_on_table(model_state& state) {
   richards_soil& rs = state.soil.richards;
   const int family = rs.family;
   const int cells = state.grid.cells;
-  const groundwater_state& gw = state.subsurface.gw;
+  groundwater_state& gw = state.subsurface.gw;
   const double dzg = aquifer_node_size(state.input) * 100.0;  // cm
+  const bool aquifer = state.input.gw_simulation != 0;
   std::vector<int>& exfil = state.soil.yes_exfil;
   if (exfil.size() != std::size_t(cells) + 1) exfil.assign(std::size_t(cells) + 1, 0);
+  rs.sealed_from.assign(std::size_t(cells) + 1, 0);
   for (int c = 1; c <= cells; ++c) {
     const richards_soil_type& t = rs.types[std::size_t(rs.soil_type[std::size_t(c)])];
     const std::size_t base = std::size_t(c) * std::size_t(rs.row);
-    const int room = rs.row - 2;
+    const int room = std::min(rs.row - 2, rs.last_node[std::size_t(c)]);
     rs.totaldz[std::size_t(c)] = t.depth[1] + t.depth[2] + t.depth[3];
     rs.avgks[std::size_t(c)] =
         (t.ks[1] * t.depth[1] + t.ks[2] * t.depth[2] + t.ks[3] * t.depth[3]) /
@@ -103,6 +131,12 @@ void lay_columns_on_table(model_state& state) {
     if (t.n2 + 1 <= room)
       rs.ks[base + std::size_t(t.n2 + 1)] =
           richards_interface_ks(t.dz[2], t.ks[2], t.dz[3], t.ks[3]);
+    if (aquifer) {
+      seal_column_bottom(rs, base, room);
+      rs.sealed_from[std::size_t(c)] = std::max(1, room - sealed_nodes + 1);
+      if (gw.bottom_elev.size() > std::size_t(c))
+        gw.bottom_elev[std::size_t(c)] -= 10.0 * dzg / 100.0;
+    }
 
     const double ground = state.grid.elevation[c];
     const double table = gw.elevgw[std::size_t(c)];
@@ -130,11 +164,14 @@ void lay_columns_on_table(model_state& state) {
       }
       n = j;
       double above = 0.0;  // height of the node bottom above the table, cm
+      col.n = n;
       for (int k = n - 1; k >= 1; --k) {
         ph[k] = -(above + 0.5 * dz[k]);
         above += dz[k];
-        col.n = n;
-        soil_theta_from_head(col, k, family);
+        if (rs.keep_soil_contents && k <= t.n3)
+          soil_head_from_theta(col, k, family);
+        else
+          soil_theta_from_head(col, k, family);
       }
       ph[n] = 0.5 * dz[n];
       th[n] = rs.thetas[base + std::size_t(n)];
@@ -259,6 +296,7 @@ void init_richards_soil(model_state& state) {
   rs.row = row;
   // Columns resting on a water table end on it instead of draining freely.
   rs.water_table_bottom = in.water_table;
+  rs.keep_soil_contents = in.settings.gw_assign_theta;
   if (rs.water_table_bottom) rs.row = size_columns_on_table(state);
   if (!alloc_richards_soil(rs, cells) || !alloc_richards_work(rs, omp_get_max_threads())) return;
   const project_settings& set = in.settings;

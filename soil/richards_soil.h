@@ -86,6 +86,11 @@ struct richards_soil {
   std::vector<double> elevgw;       // water-table elevation, m
   std::vector<double> gw_flux;      // exchange with the groundwater, cm
   std::vector<double> bottom_elev;  // aquifer bottom, m
+  // Columns on a table: the deepest node a column may reach, and the first
+  // of the nearly impermeable nodes that close it under the aquifer (0 when
+  // it has none)
+  std::vector<int> last_node;
+  std::vector<int> sealed_from;
   double volchange = 0.0;           // VOLCHANGE change of column water, m3
   double masserror = 0.0;           // MASSERROR, m3
   double root_zone_water = 0.0;     // at the start, m3
@@ -98,6 +103,7 @@ struct richards_soil {
   int iter_max = 1;            // iterations under a flux boundary; 0 skips the solve
   double dtheta_max = 0.0025;  // largest content change per sub-step
   int water_table_bottom = 0;  // columns end on the water table instead of draining freely
+  int keep_soil_contents = 0;  // GW_ASSIGN_THETA: on a table the soil layers keep their own contents
 
   // Per-thread work rows of the solver, each `row` doubles, sized at set-up
   // so the time loop allocates nothing.

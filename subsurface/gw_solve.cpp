@@ -245,6 +245,20 @@ void hold_above_bottom(groundwater_state& gw, bool richards, int cells, double d
   for (int i = 1; i <= cells; ++i) total += gw.book_a[i];
 }
 
+// A table in a soil column moves at the column's storage (the saturated
+// content of the nodes it fills or drains), while the heads' volume counts
+// the aquifer's porosity: what the sub-step stored beyond that share is
+// kept, so that the books hold the water the heads do. Added in cell order.
+void book_column_storage(groundwater_state& gw, int cells) {
+  double over = 0.0;  // m3
+  for (int i = 1; i <= cells; ++i) {
+    if (gw_fixed(gw.gwbound[i])) continue;
+    over += (gw.gw_storage[i] - gw.gw_porosity[i]) * (gw.elevgw[i] - gw.head_start[i]) *
+            gw.gw_dx[i] * gw.gw_dy[i];
+  }
+  gw.stored_over_porosity += over;
+}
+
 // Flow of the sub-step out of each fixed-head cell into its neighbours, m3.
 void book_fixed_head_flow(groundwater_state& gw, const grid_state& grid, int cells, double s) {
 #pragma omp parallel for schedule(static) num_threads(team_for(cells, gw.parallel_min_cells))
@@ -440,6 +454,7 @@ double gw_solve(groundwater_state& gw, const grid_state& grid, const gw_coupling
               layer_weighted_property(*with.richards, i, grid.elevation[i], gw.elevgw[i],
                                       gw.head_start[i], gw.settings.aquifer_delta_z);
     } while (change > pass_tolerance);
+    if (with.richards) book_column_storage(gw, cells);
 
     remaining -= s;
     hold_above_bottom(gw, with.richards != nullptr, cells, dt, std::max(remaining, 0.0), total);

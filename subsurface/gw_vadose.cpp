@@ -220,7 +220,9 @@ bool adjust_vadose_column(richards_soil& rs, int cell, const vadose_levels& at,
   }
 
   if (head >= ground) {
+    // The nodes the table rose over join the aquifer with their water.
     yes_exfil = 1;
+    for (int j = 1; j <= m - 1; ++j) released += old_dz[std::size_t(j)] * old_theta[std::size_t(j)];
     lay_single_node(rs, cell, v, ground, head, t1);
     return true;
   }
@@ -285,12 +287,17 @@ bool adjust_vadose_column(richards_soil& rs, int cell, const vadose_levels& at,
   }
   ++n;
   // Every node takes its layer's soil, so that nodes the column never held
-  // before are complete; aquifer nodes take the deepest layer's.
+  // before are complete; aquifer nodes take the deepest layer's. The sealed
+  // nodes under the aquifer keep what the set-up gave them.
+  const int sealed =
+      rs.sealed_from.size() > std::size_t(cell) ? rs.sealed_from[std::size_t(cell)] : 0;
   for (int j = 1; j <= n; ++j) {
+    if (sealed > 0 && j >= sealed) break;
     const int soil = j <= fixed ? layer_of(j, n1, n2) : std::min(layer, 3);
     const bool boundary = (soil == 2 && j == n1 + 1) || (soil == 3 && j == n2 + 1);
     fill_soil_values(rs, t, cell, j, soil, boundary);
   }
+  table_theta = thetas[n];
   dz[n] = jz;
   phead[n] = k;
   theta[n] = table_theta;
