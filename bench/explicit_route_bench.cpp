@@ -18,6 +18,7 @@
 #include <omp.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -98,5 +99,10 @@ int main() {
                 bench::same(one.depth, eight.depth) && bench::same(one.flux_x, eight.flux_x) &&
                 bench::same(one.flux_y, eight.flux_y);
   bench::loop_rows(f);
+  // The machine is shared: the figures mean little without its load.
+  double load[3] = {0.0, 0.0, 0.0};
+  if (getloadavg(load, 3) == 3)
+    std::printf("  load average %.2f %.2f %.2f over 1, 5 and 15 minutes\n", load[0], load[1],
+                load[2]);
   return f.identical ? 0 : 1;
 }

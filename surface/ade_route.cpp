@@ -130,25 +130,7 @@ inline double face_at(const face_inputs& in, const double* h, int i, int j, int 
 }
 
 // Cells whose faces a pass computes together before it applies them.
-constexpr int face_block = 64;
-
-// The face kernels are also built for AVX2 where the machine has it and
-// chosen at start-up. Every operation in them is exactly rounded and none
-// is fused (the AVX2 target has no fused multiply-add), so both builds give
-// the same bits.
-#if defined(__x86_64__) && defined(__GNUC__)
-#define VALTO_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
-#else
-#define VALTO_WIDE_VECTORS
-#endif
-
-// a when take holds, else b, by their bits: the same value as a branch
-// would give, in a form the compiler runs in vector lanes.
-inline double pick(bool take, double a, double b) {
-  const std::uint64_t m = -static_cast<std::uint64_t>(take);
-  return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & m) |
-                               (std::bit_cast<std::uint64_t>(b) & ~m));
-}
+constexpr int face_block = power_block;
 
 // The terms of the law without extras at the faces of cells b0..b0+count-1
 // whose far cells are far[k], or, when shifted, the cells shift places on:
@@ -231,21 +213,8 @@ void plain_faces(const face_inputs& in, const faces_of& f, const double* h, int 
   } else {
     face_terms<false>(in, h, far, shift, b0, count, g, c, root, sign);
   }
-  double y[face_block];
-  double slow = 0.0;  // counted in the depths' lanes
-#pragma omp simd reduction(+ : slow)
-  for (int k = 0; k < count; ++k) {
-    const bool fast = manning_power_fast(g[k]);
-    y[k] = pick(fast, manning_power_guess_in_lanes(g[k]), 1.0);
-    slow += fast ? 0.0 : 1.0;
-  }
   double power[face_block];
-#pragma omp simd
-  for (int k = 0; k < count; ++k) power[k] = manning_power_refine(g[k], y[k]);
-  if (slow > 0.0) {
-    for (int k = 0; k < count; ++k)
-      if (!manning_power_fast(g[k])) power[k] = manning_power(g[k]);
-  }
+  manning_powers(g, count, power);
 #pragma omp simd
   for (int k = 0; k < count; ++k) {
     // A closed or dry face has c = root = 0, so q = +0 and so is q x 0.

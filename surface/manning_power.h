@@ -68,3 +68,46 @@ inline double manning_power(double g) {
   if (!manning_power_fast(g)) return std::pow(g, 5.0 / 3.0);
   return manning_power_refine(g, manning_power_guess(g));
 }
+
+// The kernels that take the power over a block of faces are also built for
+// AVX2 where the machine has it and chosen at start-up. Every operation in
+// them is exactly rounded and none is fused (the AVX2 target has no fused
+// multiply-add), so both builds give the same bits.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VALTO_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define VALTO_WIDE_VECTORS
+#endif
+
+// a when take holds, else b, by their bits: the same value as a branch
+// would give, in a form the compiler runs in vector lanes.
+inline double pick(bool take, double a, double b) {
+  const std::uint64_t m = -static_cast<std::uint64_t>(take);
+  return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & m) |
+                               (std::bit_cast<std::uint64_t>(b) & ~m));
+}
+
+// The most faces a block of manning_powers may hold.
+constexpr int power_block = 64;
+
+// power[k] = manning_power(g[k]) for count <= power_block depths, to the
+// bit, in loops vector lanes take: the guess and the refinement for every
+// depth alike, then the library's pow for the few outside the form's
+// bounds. A caller passes 1 (or any depth within the bounds) where nothing
+// flows, so that a dry face does not send its block down the slow path.
+[[gnu::always_inline]] inline void manning_powers(const double* g, int count, double* power) {
+  double y[power_block];
+  double slow = 0.0;  // counted in the depths' lanes
+#pragma omp simd reduction(+ : slow)
+  for (int k = 0; k < count; ++k) {
+    const bool fast = manning_power_fast(g[k]);
+    y[k] = pick(fast, manning_power_guess_in_lanes(g[k]), 1.0);
+    slow += fast ? 0.0 : 1.0;
+  }
+#pragma omp simd
+  for (int k = 0; k < count; ++k) power[k] = manning_power_refine(g[k], y[k]);
+  if (slow > 0.0) {
+    for (int k = 0; k < count; ++k)
+      if (!manning_power_fast(g[k])) power[k] = manning_power(g[k]);
+  }
+}

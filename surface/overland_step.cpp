@@ -149,6 +149,22 @@ bool check_routed_water(const model_state& state, double volume) {
   return false;
 }
 
+// The outlet discharge the outputs report for a step that passed volume
+// (m3) in dt (s), m3/s. The ADE's is the mean over this step and the routed
+// step before, one sweeping x first and the other y first, so that it does
+// not alternate with the sweep order; the first routed step has only its
+// own. The explicit scheme's is its step's mean. The water booked is the
+// step's own either way.
+double reported_outlet_discharge(surface_state& sf, bool pair, double volume, double dt) {
+  if (!pair) return volume / dt;
+  const double q = sf.last_outlet_dt > 0.0
+                       ? (volume + sf.last_outlet_volume) / (dt + sf.last_outlet_dt)
+                       : volume / dt;
+  sf.last_outlet_volume = volume;
+  sf.last_outlet_dt = dt;
+  return q;
+}
+
 void take_scan(surface_state& sf, const cell_scan& scan) {
   sf.wet = scan.wet;
   sf.flowing = scan.flowing_cells > 0 ? 1 : 0;
@@ -168,6 +184,7 @@ void jump_to_next_event(model_state& state) {
   ov.next = event_start(run, k + 1);
   ov.last = ov.next - ov.interval_d;
   run.q_out = 0.0;
+  state.surface.last_outlet_dt = 0.0;
 
   process_clock& inf = run.infiltration;
   if (state.surface.wet &&
@@ -417,8 +434,10 @@ void overland_step(model_state& state) {
     if (!in.channel_routing) {
       sf.outflow_volume += volume;
       sf.event_outflow_volume += volume;
-      run.q_out = volume / dt;  // m3/s
+      run.q_out = reported_outlet_discharge(sf, scheme == ade_scheme, volume, dt);
     }
+  } else {
+    sf.last_outlet_dt = 0.0;
   }
 
   // Soil moves only once water flows over some face.

@@ -125,6 +125,10 @@ struct surface_state {
   double event_outflow_volume = 0.0;       // outlet outflow of the event, m3
   double prev_event_outflow_volume = 0.0;  // the previous event's, m3
   double outflow_volume = 0.0;             // outlet outflow of the run, m3
+  // The ADE's outlet flow swings between a step that sweeps x first and one
+  // that sweeps y first; the reported discharge is the mean over such a pair.
+  double last_outlet_volume = 0.0;  // outlet outflow of the routed step before, m3
+  double last_outlet_dt = 0.0;      // that step's length, s; 0 when there is none
   // Run totals the summaries read; apply_rainfall and the routers add to them.
   double rain_volume = 0.0;          // rain reaching the surface (after interception) over the run, m3
   double interception_volume = 0.0;  // rain held by the canopy over the run, m3

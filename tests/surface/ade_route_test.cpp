@@ -403,6 +403,45 @@ TEST(overland_step, a_dry_surface_is_not_routed_but_the_clock_goes_on) {
   EXPECT_EQ(s.surface.ade_calls, 1);
 }
 
+TEST(overland_step, the_ade_reports_the_mean_outlet_discharge_of_the_last_two_steps) {
+  // The first routed step has only its own volume; every later one the
+  // volume of both steps (one sweeping x first, the other y first) over
+  // their 20 s. A dry step between forgets the pair. The books hold each
+  // step's own volume.
+  clear_errors();
+  model_state s;
+  build_plane20(s);
+  s.surface.depth[20] = 0.1;
+  at_overland_time(s, 2);
+  overland_step(s);
+  const double first = s.surface.outflow_volume;
+  EXPECT_NEAR(s.run.q_out, first / 10.0, 1e-12 * first);
+  at_overland_time(s, 2);
+  overland_step(s);
+  const double second = s.surface.outflow_volume - first;
+  ASSERT_GT(std::fabs(second - first), 1e-6 * first);  // else the test shows nothing
+  EXPECT_NEAR(s.run.q_out, (first + second) / 20.0, 1e-12 * first);
+  EXPECT_EQ(s.surface.event_outflow_volume, s.surface.outflow_volume);
+  EXPECT_NEAR(s.surface.outflow_volume + s.surface.depth[20] * 1e4 +
+                  [&] {
+                    double held = 0.0;
+                    for (int i = 1; i < 20; ++i) held += s.surface.depth[std::size_t(i)] * 1e4;
+                    return held;
+                  }(),
+              0.1 * 1e4, 1e-9);
+
+  for (double& h : s.surface.depth) h = 0.0;
+  at_overland_time(s, 2);
+  overland_step(s);
+  EXPECT_EQ(s.run.q_out, 0.0);
+  s.surface.depth[20] = 0.1;
+  const double before = s.surface.outflow_volume;
+  at_overland_time(s, 2);
+  overland_step(s);
+  EXPECT_NEAR(s.run.q_out, (s.surface.outflow_volume - before) / 10.0, 1e-12 * first);
+  clear_errors();
+}
+
 TEST(overland_step, a_depth_that_is_not_a_number_stops_the_run_naming_the_cell) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   // A depth is not a number at cell 3, or infinite at cell 4.

@@ -35,6 +35,31 @@ struct face_pair {
   }
 };
 
+TEST(manning_power, a_block_of_depths_gives_the_bits_of_one_depth_at_a_time) {
+  // Both routers take their faces' powers a block at a time and their
+  // other faces one at a time; a block that holds depths outside the fast
+  // form's bounds takes those by the library's power and the rest alike.
+  std::vector<double> g;
+  for (double x = 1e-9; g.size() < std::size_t(power_block); x *= 1.37) g.push_back(x);
+  g[5] = 0.0;
+  g[17] = 1e-310;
+  g[40] = std::nan("");
+  g[63] = 1.0;
+  for (const int count : {1, 7, power_block}) {
+    std::vector<double> power(std::size_t(power_block), -1.0);
+    manning_powers(g.data(), count, power.data());
+    for (int k = 0; k < count; ++k) {
+      const double one = manning_power(g[std::size_t(k)]);
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(power[std::size_t(k)]),
+                std::bit_cast<std::uint64_t>(one))
+          << g[std::size_t(k)];
+    }
+    if (count < power_block) {
+      EXPECT_EQ(power[std::size_t(count)], -1.0);
+    }
+  }
+}
+
 // Manning discharge through a 100 m face, by hand: g^(5/3) / n x sqrt(S) x 100.
 double manning(double g, double n, double s) { return std::pow(g, 5.0 / 3.0) / n * std::sqrt(s) * 100.0; }
 
