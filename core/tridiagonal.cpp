@@ -3,6 +3,8 @@
 
 #include "core/tridiagonal.h"
 
+#include "core/parallel_team.h"
+
 void solve_tridiagonal(int first, int last, const double* upper, double* diagonal,
                        const double* lower, double* rhs) {
   if (last < first) return;
@@ -19,7 +21,7 @@ void parallel_clamp_fill(int n, const double* upper_table, double* out, const do
                          const int* type_index, const double* upper_map, const double* lower_map,
                          int per_cell_mode, double value) {
   constexpr double margin = 0.01;  // same units as the bounds
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i) {
     double upper;
     double lower;

@@ -241,7 +241,8 @@ bool water_above_retention(const model_state& state, const int* olake, const int
   const double* held = sf.retent_dep.data();
   const int n = state.grid.cells;
   int above = 0;
-#pragma omp parallel for schedule(static) reduction(| : above) if (n >= parallel_min_cells)
+#pragma omp parallel for schedule(static) reduction(| : above) \
+    num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i) {
     if ((olake != nullptr && olake[i] > 0) || (chan_lake != nullptr && chan_lake[i] > 0)) continue;
     if (h[i] > held[i] + 1e-16) above = 1;
@@ -358,7 +359,7 @@ void apply_snow_roughness(model_state& state) {
   double* dist = sf.dist_rough.data();
   const double* own = sf.dist_rough_copy.data();
   const double* pack = swe.data();
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i) dist[i] = pack[i] > 0.0 ? rough : own[i];
 }
 

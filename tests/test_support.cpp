@@ -4,8 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -92,6 +95,40 @@ std::vector<std::string> lines_of(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+watchdog::watchdog(const char* what, int seconds) {
+  const std::string name = what;
+  watcher_ = std::thread([this, name, seconds] {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done_.load() && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!done_.load()) {
+      std::fprintf(stderr, "%s hung: no end after %d s\n", name.c_str(), seconds);
+      std::abort();
+    }
+  });
+}
+
+watchdog::~watchdog() {
+  done_ = true;
+  watcher_.join();
+}
+
+busy_machine::busy_machine(int most_seconds) {
+  const int processors = std::max(1u, std::thread::hardware_concurrency());
+  for (int k = 0; k < processors; ++k)
+    busy_.emplace_back([this, most_seconds] {
+      volatile double x = 1.0;
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(most_seconds);
+      while (on_.load(std::memory_order_relaxed) && std::chrono::steady_clock::now() < until)
+        for (int i = 0; i < 1000; ++i) x = x * 1.0000001;
+    });
+}
+
+busy_machine::~busy_machine() {
+  on_ = false;
+  for (std::thread& t : busy_) t.join();
 }
 
 }  // namespace test_support

@@ -1,9 +1,12 @@
 #pragma once
 // Shared fixtures for the test programs: temporary directory trees, files
-// written from strings, captured console output and running the program.
+// written from strings, captured console output, running the program, and a
+// busy machine watched over for hangs.
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace test_support {
@@ -68,5 +71,37 @@ struct program_result {
 // Runs the valto program with the given argument string in dir.
 program_result run_program(const std::string& args, const std::filesystem::path& dir,
                            const std::string& env = "");
+
+// Aborts the whole test program, naming what hung, unless disarmed within
+// the given seconds: a lost wake-up in a team then fails the test instead
+// of holding ctest until its own timeout.
+class watchdog {
+ public:
+  watchdog(const char* what, int seconds);
+  ~watchdog();  // disarms
+  watchdog(const watchdog&) = delete;
+  watchdog& operator=(const watchdog&) = delete;
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread watcher_;
+};
+
+// One busy thread a processor of the machine for the object's life (and at
+// most the given seconds, so a test that is stopped leaves no load
+// behind): every team the test starts then has more runnable threads than
+// processors, and its threads lose their processors mid-sweep as they do
+// on a shared machine.
+class busy_machine {
+ public:
+  explicit busy_machine(int most_seconds);
+  ~busy_machine();
+  busy_machine(const busy_machine&) = delete;
+  busy_machine& operator=(const busy_machine&) = delete;
+
+ private:
+  std::atomic<bool> on_{true};
+  std::vector<std::thread> busy_;
+};
 
 }  // namespace test_support

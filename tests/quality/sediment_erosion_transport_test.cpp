@@ -14,11 +14,13 @@
 #include <memory>
 #include <vector>
 
+#include "core/parallel_team.h"
 #include "quality/sediment_erosion_transport.h"
 #include "quality/sediment_inputs.h"
 #include "quality/sediment_kernels.h"
 #include "surface/cell_connectivity.h"
 #include "surface/surface_run_fixture.h"
+#include "test_support.h"
 
 namespace {
 
@@ -51,9 +53,8 @@ void short_row(model_state& s, int formula, double parent_fraction) {
 // its outlet in the south-east corner, three classes, the flux and
 // concentration outputs on. Depths, face flows (of both signs) and rain
 // differ from cell to cell; some cells are dry, some carry a channel.
-std::unique_ptr<model_state> ragged_watershed() {
+std::unique_ptr<model_state> ragged_watershed(int rows = 36, int cols = 40) {
   auto s = std::make_unique<model_state>();
-  const int rows = 36, cols = 40;
   std::vector<int> pattern;
   for (int r = 1; r <= rows; ++r)
     for (int c = 1; c <= cols; ++c) {
@@ -224,3 +225,45 @@ TEST(sediment_erosion_transport, a_ragged_watershed_keeps_its_sediment_and_its_b
         << threads;
   }
 }
+
+namespace {
+
+// The wavefront's waits on a machine with more runnable threads than
+// processors: busy threads of the test's own hold every processor while a
+// watershed large enough for a team of eight is eroded round after round at
+// 2 to 8 threads, each row's thread waiting on the row above's progress. A
+// lost wake-up hangs the sweep (the watchdog then fails the test); every
+// round must leave one thread's volumes and totals to the bit.
+TEST(sediment_erosion_transport, the_row_wavefront_never_hangs_and_keeps_its_bits_on_a_busy_machine) {
+  auto erode = [](int threads) {
+    std::unique_ptr<model_state> s = ragged_watershed(280, 270);
+    const int saved = omp_get_max_threads();
+    omp_set_num_threads(threads);
+    sediment_erosion_transport(*s, 10.0);
+    book_sediment_step(*s);
+    omp_set_num_threads(saved);
+    return s;
+  };
+  const std::unique_ptr<model_state> one = erode(1);
+  const sediment_state& sed = one->quality.sediment;
+  ASSERT_GE(one->grid.cells, 8 * cells_per_thread);  // a team of eight is taken
+  test_support::watchdog watch("the erosion wavefront", 280);
+  test_support::busy_machine busy(200);
+  int differ = 0;
+  for (int round = 0; round < 2; ++round)
+    for (int threads = 2; threads <= 8; ++threads) {
+      const std::unique_ptr<model_state> many = erode(threads);
+      const sediment_state& m = many->quality.sediment;
+      const bool same =
+          same_bits(m.vol_sed, sed.vol_sed) && same_bits(m.sed_fract, sed.sed_fract) &&
+          same_bits(m.ov_qsvol, sed.ov_qsvol) && same_bits(m.qsx, sed.qsx) &&
+          same_bits(m.qsy, sed.qsy) &&
+          std::memcmp(m.totals.data(), sed.totals.data(),
+                      sed.totals.size() * sizeof(sed_class_total)) == 0;
+      if (!same) ++differ;
+      EXPECT_TRUE(same) << threads << " threads, round " << round;
+    }
+  EXPECT_EQ(differ, 0);
+}
+
+}  // namespace

@@ -8,12 +8,9 @@
 #include <omp.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -458,26 +455,10 @@ TEST_F(gw_solve_test, relaxation_and_tolerance_cards_outside_their_range_are_ref
 // by a poisoned head. A lost wake-up hangs the solve: the watchdog then
 // fails the test instead of letting it hang.
 TEST_F(gw_solve_test, line_solver_never_hangs_and_keeps_its_heads_on_a_busy_machine) {
-  std::atomic<bool> finished{false};
-  std::thread watchdog([&finished] {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(240);
-    while (!finished.load() && std::chrono::steady_clock::now() < until)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    if (!finished.load()) {
-      std::fprintf(stderr, "the line solver hung\n");
-      std::abort();
-    }
-  });
-  std::atomic<bool> busy_on{true};
-  std::vector<std::thread> busy;
-  const int processors = std::max(1, omp_get_num_procs());
-  for (int k = 0; k < processors; ++k)
-    busy.emplace_back([&busy_on] {
-      volatile double x = 1.0;
-      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(200);
-      while (busy_on.load(std::memory_order_relaxed) && std::chrono::steady_clock::now() < until)
-        for (int i = 0; i < 1000; ++i) x = x * 1.0000001;
-    });
+  // The watchdog outlives the busy threads: it is disarmed only once they
+  // have stopped and every solve has come back.
+  test_support::watchdog watch("the line solver", 240);
+  test_support::busy_machine busy(200);
   const int before = omp_get_max_threads();
   auto solve = [](int threads, bool poisoned, int direction, std::vector<double>& head) {
     omp_set_num_threads(threads);
@@ -505,10 +486,6 @@ TEST_F(gw_solve_test, line_solver_never_hangs_and_keeps_its_heads_on_a_busy_mach
     }
   }
   omp_set_num_threads(before);
-  busy_on = false;
-  for (std::thread& t : busy) t.join();
-  finished = true;
-  watchdog.join();
   error_state = error_record{};
   EXPECT_EQ(differ, 0);
 }

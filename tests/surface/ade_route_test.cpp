@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "core/parallel_team.h"
 #include "surface/face_fluxes.h"
 #include "surface_run_fixture.h"
+#include "test_support.h"
 
 namespace {
 
@@ -91,12 +93,10 @@ TEST(ade_route, the_single_pass_gives_each_face_the_face_laws_flux_to_the_bit) {
 // A 50 x 40 grid of 10 m cells with holes in its mask, so that faces reach
 // unevenly far in cell numbers, on a bumpy tilt with rough patches,
 // retention, dike sides and a pond that steeper neighbours drain dry.
-void build_holed_grid(model_state& s, double handed_in = 0.0) {
-  constexpr int rows = 50;
-  constexpr int cols = 40;
+void build_holed_grid(model_state& s, double handed_in = 0.0, int rows = 50, int cols = 40) {
   build_masked_grid(
       s, rows, cols, 10.0,
-      [](int r, int c) {
+      [rows, cols](int r, int c) {
         const bool hole = (r * 7 + c * 3) % 11 == 0 || (r > 20 && r < 26 && c > 10 && c < 30);
         return !hole || (r == rows && c == cols / 2);
       },
@@ -166,6 +166,56 @@ TEST(ade_route, the_pass_over_both_directions_of_a_team_gives_one_threads_depths
     EXPECT_EQ(team.vol_y, one.vol_y);
     EXPECT_EQ(team.change, one.change);
   }
+}
+
+// The team sweep on a machine with more runnable threads than processors:
+// busy threads of the test's own hold every processor while a grid large
+// enough for a team of eight is routed round after round at 2 to 8 threads,
+// its threads losing their processors between the barriers of every
+// sub-step. Each round must leave one thread's depths and outflow to the
+// bit; a lost wake-up hangs the sweep, and the watchdog then fails the test.
+TEST(ade_route, the_team_sweep_never_hangs_and_keeps_its_depths_on_a_busy_machine) {
+  struct routed {
+    std::vector<double> depth, vol_x, vol_y;
+    long long substeps;
+    double outflow;
+  };
+  const auto route_on = [](int threads) {
+    const int saved = omp_get_max_threads();
+    omp_set_num_threads(threads);
+    model_state s;
+    build_holed_grid(s, 0.0, 400, 380);
+    s.input.settings.overtype = 2;
+    double outflow = 0.0;
+    for (int k = 0; k < 2; ++k) {
+      outflow += ade_overland_route(s, 10.0);
+      s.surface.sweep_parity = s.surface.sweep_parity == 1 ? 2 : 1;
+    }
+    omp_set_num_threads(saved);
+    const surface_state& sf = s.surface;
+    return routed{sf.depth, sf.vol_x, sf.vol_y, sf.ade_substeps, outflow};
+  };
+  const routed one = route_on(1);
+  {
+    model_state s;
+    build_holed_grid(s, 0.0, 400, 380);
+    ASSERT_GE(s.grid.cells, 8 * sweep_cells_per_thread);  // a team of eight is taken
+  }
+  ASSERT_GT(one.substeps, 2);
+  ASSERT_GT(one.outflow, 0.0);
+  test_support::watchdog watch("the ADE team sweep", 280);
+  test_support::busy_machine busy(200);
+  int differ = 0;
+  for (int round = 0; round < 2; ++round)
+    for (int threads = 2; threads <= 8; ++threads) {
+      const routed team = route_on(threads);
+      const bool same = team.substeps == one.substeps && team.outflow == one.outflow &&
+                        team.depth == one.depth && team.vol_x == one.vol_x &&
+                        team.vol_y == one.vol_y;
+      if (!same) ++differ;
+      EXPECT_TRUE(same) << threads << " threads, round " << round;
+    }
+  EXPECT_EQ(differ, 0);
 }
 
 // One 10 m cell that is its own outlet: only the outlet drains it, so each

@@ -41,27 +41,37 @@ TEST(valley_example, runs_three_hours_and_keeps_its_water) {
   EXPECT_LT(peak, equilibrium);
 }
 
-TEST(valley_example, prints_the_same_lines_and_row_on_one_and_eight_threads) {
-  // Enough cells for the per-cell loops to run in parallel.
+TEST(valley_example, prints_the_same_lines_and_files_at_one_two_three_four_and_eight_threads) {
   const std::filesystem::path from =
       std::filesystem::path(VALTO_FIXTURES_DIR) / ".." / ".." / "examples" / "valley";
   test_support::temp_dir dir;
   for (const char* name : {"mask.asc", "elevation.asc", "roughness.asc"})
     dir.write(name, test_support::read_file((from / name).string()));
   const std::string project = test_support::read_file((from / "valley.prj").string());
-  std::vector<std::string> lines[2];
-  std::string rows[2];
-  for (int k = 0; k < 2; ++k) {
-    dir.write("valley.prj", project + (k == 0 ? "NUM_THREADS 1\n" : "NUM_THREADS 8\n"));
+  struct outcome {
+    std::vector<std::string> lines;
+    std::string optim, outlet, summary;
+  };
+  const auto run_on = [&](int threads) {
+    dir.write("valley.prj", project + "NUM_THREADS " + std::to_string(threads) + "\n");
     const run_output out = run_in_process(dir.path(), "valley.prj");
-    ASSERT_EQ(out.status, 0) << out.text;
-    lines[k] = progress_lines(out.text);
-    rows[k] = test_support::read_file(dir.file("valley_optim.out"));
+    EXPECT_EQ(out.status, 0) << out.text;
+    return outcome{progress_lines(out.text), test_support::read_file(dir.file("valley_optim.out")),
+                   test_support::read_file(dir.file("valley_outlet.hyd")),
+                   summary_without_times(test_support::read_file(dir.file("valley_summary.out")))};
+  };
+  const outcome one = run_on(1);
+  EXPECT_EQ(one.lines.size(), 1081u);
+  EXPECT_FALSE(one.optim.empty());
+  EXPECT_FALSE(one.outlet.empty());
+  EXPECT_FALSE(one.summary.empty());
+  for (int threads : {2, 3, 4, 8}) {
+    const outcome many = run_on(threads);
+    EXPECT_EQ(many.lines, one.lines) << threads << " threads";
+    EXPECT_EQ(many.optim, one.optim) << threads << " threads";
+    EXPECT_EQ(many.outlet, one.outlet) << threads << " threads";
+    EXPECT_EQ(many.summary, one.summary) << threads << " threads";
   }
-  EXPECT_EQ(lines[0].size(), 1081u);
-  EXPECT_EQ(lines[0], lines[1]);
-  EXPECT_FALSE(rows[0].empty());
-  EXPECT_EQ(rows[0], rows[1]);
 }
 
 }  // namespace
