@@ -22,6 +22,10 @@ double run_cost_callback(const char* replace_list, const char* project, const do
 void prepare_trial(const char* replace_list, const double* params, int n);
 double score_trial(const run_results& results, calib_objective& objective, const double* params,
                    int n);
+// The trial's line on the screen: its number, its values under their list
+// names, and its cost. A trial's run prints nothing else but its warnings
+// and errors.
+void print_trial_line(const double* params, int n, double cost);
 
 // Before the first trial: a list that cannot be read or names nothing would
 // run every trial on the project's own values, so the driver is refused (-1,

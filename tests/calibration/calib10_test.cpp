@@ -322,3 +322,42 @@ TEST(calib10, monte_carlo_fixes_parameters_and_goes_on_without_observations) {
 }
 
 }  // namespace
+
+namespace {
+
+// A search started as the user starts it prints one line a trial (its
+// number, its value under its list name, its cost) and none of the trials'
+// own run output; reading the project's folder takes the magic line for no
+// card, so no trial warns of an unknown card "valtoproject".
+TEST(calib10, each_trial_prints_one_line_and_no_warning) {
+  work_folder dir;
+  dir.copy_calib10();
+  dir.write("short.in", "calib10.prj\ncalib10.lst\ncalib10.obs\n8 5 0.001 1 3 0 1\n"
+                        "0 0 0 0 0 0\n0.15 0.02 0.30\n");
+  const test_support::program_result r = test_support::run_program("-c short.in", dir.path());
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_FALSE(has(r.output, "Warning")) << r.output;
+  EXPECT_FALSE(has(r.output, "elapsed time")) << r.output;
+  EXPECT_FALSE(has(r.output, "reading")) << r.output;
+  int trials = 0;
+  for (const std::string& line : lines_of(r.output)) {
+    if (line.rfind("trial", 0) != 0) continue;
+    ++trials;
+    char name[16] = {};
+    int number = 0;
+    double value = 0.0, cost = 0.0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "trial %d: %15s %lf cost %lf", &number, name, &value, &cost),
+              4)
+        << line;
+    EXPECT_EQ(number, trials);
+    EXPECT_STREQ(name, "[MANN]");
+    EXPECT_GE(value, 0.02);
+    EXPECT_LE(value, 0.30);
+    EXPECT_GE(cost, 0.0);
+  }
+  // The results file has a header line, then one row a trial.
+  EXPECT_EQ(trials + 1, static_cast<int>(lines_of(dir.read("0000_results_all.out")).size()));
+  EXPECT_GE(trials, 3);
+}
+
+}  // namespace
