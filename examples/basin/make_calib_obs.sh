@@ -5,10 +5,11 @@
 # Rerun it whenever the model's results change, then update the README's
 # figures (python3 examples/readme_figures.py --update).
 #
-#   examples/basin/make_calib_obs.sh [path/to/valto]
+#   examples/basin/make_calib_obs.sh [path/to/valto [output file]]
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 valto=${1:-$here/../../build/release/valto}
+obs=${2:-$here/basin_calib.obs}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 for f in "$here"/*; do [ -f "$f" ] && cp "$f" "$work/"; done
@@ -22,5 +23,5 @@ fi
 # event count + 1 and the run's whole outlet volume, which is no event.
 awk 'NF == 3 { rows[++n] = sprintf("%.3f 1 %.1f 1", $2, $3) }
      END { print n; for (k = 1; k <= n; ++k) print rows[k] }' "$work/valto_optim.out" \
-  > "$here/basin_calib.obs"
-cat "$here/basin_calib.obs"
+  > "$obs"
+cat "$obs"
