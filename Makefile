@@ -7,13 +7,20 @@ FUZZ_SECONDS ?= 60
 FUZZ_JOBS ?= $(JOBS)
 EXAMPLE ?= examples/valley/valley.prj
 
-.PHONY: run test sanitize fuzz fuzz-build build bench clean
+.PHONY: run test sanitize fuzz fuzz-build configure build program bench clean
 
-build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure:
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+
+# A first run needs the program and the libraries it links, not the tests
+# and benchmarks: those come with `make build` (and so `make test`).
+program: configure
+	cmake --build $(BUILD) -j $(JOBS) --target valto
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: program
 	@if [ -f $(EXAMPLE) ]; then cd $(dir $(EXAMPLE)) && $(CURDIR)/$(BUILD)/valto $(notdir $(EXAMPLE)); \
 	else $(BUILD)/valto -v x; fi
 

@@ -125,6 +125,7 @@ void run_case(const bench_case& c, int trials, int threads) {
       run_results results;
       const auto start = std::chrono::steady_clock::now();
       run_simulation(prj, &results);
+      end_trial_run();
       inside += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       return score_trial(results, objective, params, n);
     };

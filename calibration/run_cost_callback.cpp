@@ -1,5 +1,8 @@
 #include "calibration/run_cost_callback.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 
@@ -22,9 +25,48 @@ void give_value(replace_param& node, double value) {
   node.used = 0;
 }
 
+// Trials are scored in trial order, in process 0 when they are dealt out, so
+// the count is the trial's number in every kind of run; a driver's check of
+// its list, before its first trial, starts it again.
+int trials_scored = 0;
+
+// A trial's run would print its set-up notes and, in a long-term run, a
+// progress line a step (336,000 lines for the basin's search): the screen
+// (both streams) is set aside while a trial runs, and given back for the
+// trial's one line.
+int kept_screen[2] = {-1, -1};  // the descriptors of stdout and stderr while set aside
+
+void set_screen_aside() {
+  if (kept_screen[0] >= 0) return;
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const int sink = open("/dev/null", O_WRONLY);
+  if (sink < 0) return;
+  const int streams[2] = {STDOUT_FILENO, STDERR_FILENO};
+  for (int k = 0; k < 2; ++k) {
+    kept_screen[k] = dup(streams[k]);
+    if (kept_screen[k] >= 0) dup2(sink, streams[k]);
+  }
+  close(sink);
+}
+
+void give_screen_back() {
+  if (kept_screen[0] < 0) return;
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const int streams[2] = {STDOUT_FILENO, STDERR_FILENO};
+  for (int k = 0; k < 2; ++k) {
+    if (kept_screen[k] < 0) continue;
+    dup2(kept_screen[k], streams[k]);
+    close(kept_screen[k]);
+    kept_screen[k] = -1;
+  }
+}
+
 }  // namespace
 
 void prepare_trial(const char* replace_list, const double* params, int n) {
+  set_screen_aside();
   error_state = error_record{};
   clear_first_error();
   run_prefix_number = parallel.process_number;
@@ -41,7 +83,25 @@ void prepare_trial(const char* replace_list, const double* params, int n) {
 
 double score_trial(const run_results& results, calib_objective& objective, const double* params,
                    int n) {
-  return objective.evaluate(results.peaks, results.volumes, parallel.process_number, n, params);
+  const double cost =
+      objective.evaluate(results.peaks, results.volumes, parallel.process_number, n, params);
+  print_trial_line(params, n, cost);
+  return cost;
+}
+
+void end_trial_run() { give_screen_back(); }
+
+void print_trial_line(const double* params, int n, double cost) {
+  give_screen_back();
+  ++trials_scored;
+  std::printf("trial %4d:", trials_scored);
+  for (int k = 1; k <= n; ++k) {
+    const bool named = static_cast<int>(replacement.params.size()) >= k;
+    std::printf("  %s %.6g", named ? replacement.params[k - 1].name : "", params ? params[k] : 0.0);
+  }
+  if (cost == failed_score) std::printf("  cost %.6f (the run failed)\n", cost);
+  else std::printf("  cost %.6f\n", cost);
+  std::fflush(stdout);
 }
 
 double run_cost_callback(const char* replace_list, const char* project, const double* params,
@@ -49,10 +109,12 @@ double run_cost_callback(const char* replace_list, const char* project, const do
   prepare_trial(replace_list, params, n);
   run_results results;
   run_simulation(project, &results);
+  end_trial_run();
   return score_trial(results, objective, params, n);
 }
 
 int check_replace_list(const char* replace_list, int n) {
+  trials_scored = 0;
   if (read_replace_params(replace_list) != 0) {
     std::printf("Error: the replacement list %s cannot be read; no trial is run.\n",
                 replace_list ? replace_list : "");

@@ -20,8 +20,16 @@ double run_cost_callback(const char* replace_list, const char* project, const do
 // the run (error record cleared, run prefix on, list re-read and given the
 // vector, substitution on) and after it (the record scored).
 void prepare_trial(const char* replace_list, const double* params, int n);
+// The screen, set aside by prepare_trial while the trial's run prints,
+// given back as soon as the run ends: a process that waits for other
+// trials before it may score its own must still be heard.
+void end_trial_run();
 double score_trial(const run_results& results, calib_objective& objective, const double* params,
                    int n);
+// The trial's line on the screen: its number, its values under their list
+// names, and its cost. A trial's run prints nothing else but its warnings
+// and errors, which the trial's own summary keeps.
+void print_trial_line(const double* params, int n, double cost);
 
 // Before the first trial: a list that cannot be read or names nothing would
 // run every trial on the project's own values, so the driver is refused (-1,

@@ -38,6 +38,7 @@ trial_outcome run_trial_order(const trial_order& order) {
     prepare_trial(order.replace_list.c_str(), order.params.data(), n);
     run_results results;
     outcome.status = run_simulation(order.project.c_str(), &results);
+    end_trial_run();
     outcome.peaks = std::move(results.peaks);
     outcome.volumes = std::move(results.volumes);
   }

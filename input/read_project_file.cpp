@@ -234,8 +234,12 @@ void read_project_path(const char* project_file) {
   const card_row* path_row = find_card("project_path");
   char line[max_line];
   line_status status;
+  bool first = true;
   while ((status = read_project_line(file.stream, line)) != line_status::end) {
-    if (status == line_status::too_long) continue;
+    // The magic line is no card: taken as one it would be warned of as unknown.
+    const bool magic = first && status == line_status::ok && magic_line_valid(line);
+    first = false;
+    if (magic || status == line_status::too_long) continue;
     if (project_card_code(line) != path_row->code) continue;
     char token[token_capacity];
     next_token(line, token);

@@ -264,6 +264,7 @@ TEST(calib10, the_trial_writes_the_vector_into_the_list) {
   // An integer name takes the rounded value, a name beyond the vector 0.
   EXPECT_STREQ(line, "n 0.0812 steps 3 label 0");
   end_substitution();
+  end_trial_run();
 }
 
 TEST(calib10, drivers_refuse_what_would_run_the_project_unchanged) {
@@ -334,6 +335,45 @@ TEST(calib10, monte_carlo_fixes_parameters_and_goes_on_without_observations) {
   const std::vector<std::string> lines = lines_of(dir.read("0000_log_file_p0.log"));
   EXPECT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[4].substr(0, 9), "-1.000000");
+}
+
+}  // namespace
+
+namespace {
+
+// A search started as the user starts it prints one line a trial (its
+// number, its value under its list name, its cost) and none of the trials'
+// own run output; reading the project's folder takes the magic line for no
+// card, so no trial warns of an unknown card "valtoproject".
+TEST(calib10, each_trial_prints_one_line_and_no_warning) {
+  work_folder dir;
+  dir.copy_calib10();
+  dir.write("short.in", "calib10.prj\ncalib10.lst\ncalib10.obs\n8 5 0.001 1 3 0 1\n"
+                        "0 0 0 0 0 0\n0.15 0.02 0.30\n");
+  const test_support::program_result r = test_support::run_program("-c short.in", dir.path());
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_FALSE(has(r.output, "Warning")) << r.output;
+  EXPECT_FALSE(has(r.output, "elapsed time")) << r.output;
+  EXPECT_FALSE(has(r.output, "reading")) << r.output;
+  int trials = 0;
+  for (const std::string& line : lines_of(r.output)) {
+    if (line.rfind("trial", 0) != 0) continue;
+    ++trials;
+    char name[16] = {};
+    int number = 0;
+    double value = 0.0, cost = 0.0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "trial %d: %15s %lf cost %lf", &number, name, &value, &cost),
+              4)
+        << line;
+    EXPECT_EQ(number, trials);
+    EXPECT_STREQ(name, "[MANN]");
+    EXPECT_GE(value, 0.02);
+    EXPECT_LE(value, 0.30);
+    EXPECT_GE(cost, 0.0);
+  }
+  // The results file has a header line, then one row a trial.
+  EXPECT_EQ(trials + 1, static_cast<int>(lines_of(dir.read("0000_results_all.out")).size()));
+  EXPECT_GE(trials, 3);
 }
 
 }  // namespace

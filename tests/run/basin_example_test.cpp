@@ -46,6 +46,7 @@ struct basin_run {
     const fs::path from = fs::path(VALTO_FIXTURES_DIR) / ".." / ".." / "examples" / "basin";
     for (const char* name : inputs) dir.write(name, test_support::read_file((from / name).string()));
     fs::create_directory(dir.path() / "maps");
+    fs::create_directory(dir.path() / "tracers");
     const std::vector<std::string> lines =
         test_support::lines_of(test_support::read_file((from / "hmet.zep").string()));
     std::string kept;
@@ -282,7 +283,12 @@ TEST(basin_example, a_table_risen_into_the_soil_and_over_the_ground_keeps_the_bo
 TEST(basin_example, the_tracers_variant_carries_its_constituents_through_the_lake) {
   basin_run run(1, "basin_tracers.prj");
   ASSERT_EQ(run.out.status, 0) << run.out.text;
-  const std::string& s = run.files["tracers_summary.out"];
+  // Every file of the variant lies in its own folder, the fixed names too.
+  for (const auto& [name, text] : run.files)
+    EXPECT_EQ(name.rfind("tracers/", 0), 0u) << name << " lies outside tracers/";
+  for (const char* name : {"tracers/evap_out", "tracers/maskmap", "tracers/hotstart_file"})
+    EXPECT_TRUE(run.files.count(name)) << name;
+  const std::string& s = run.files["tracers/tracers_summary.out"];
   const double rain = summary_value(s, "Total amount of precip=");
   EXPECT_GT(rain, 100000.0);
   struct constituent {

@@ -44,7 +44,7 @@ TEST(example_ranges, each_example_with_a_value_out_of_range_stops_naming_the_fil
        "on line 7 of the precipitation file rain.gag"},
       {"basin", "basin_sce.in", "2 0.5 6", "7 0.5 6",
        "on line 6 of the SCE input file basin_sce.in is outside its bounds", "-c basin_sce.in"},
-      {"basin", "basin_calib.obs", "2.910 1 56296.0 1", "2.910 1 56296.0 -1",
+      {"basin", "basin_calib.obs", "2\n", "2\n2.0 1 50000.0 -1\n",
        "the volume weight -1 of event 1 on line 2 of the observation file basin_calib.obs",
        "-c basin_sce.in"},
       {"basin", "basin_mc.in", "0.05 1.5", "1.5 0.05",
