@@ -119,7 +119,8 @@ void check_overland_step(model_state& state) {
   const overland_step_estimate e =
       estimate_overland_steps(state.grid, state.surface.dist_rough.data(), in.rain_intensity * mm_h);
   const int scheme = in.settings.overtype;
-  const double limit = scheme == explicit_scheme ? explicit_cuts_allowed * e.explicit_substep : e.ade;
+  const double limit =
+      scheme == explicit_scheme ? explicit_cuts_allowed * e.explicit_substep : e.ade;
   if (limit <= 0.0 || dt <= limit) return;
   const char* name = scheme == explicit_scheme ? "explicit"
                      : scheme == ade_pc_scheme ? "ADE predictor-corrector"
