@@ -116,8 +116,9 @@ void check_overland_step(model_state& state) {
   if (in.channel_routing || state.surface.overland_lakes) return;
   if (state.surface.dist_rough.size() < static_cast<std::size_t>(state.grid.cells) + 1) return;
 
+  const double rain_rate = in.rain_intensity * mm_h;  // m/s
   const overland_step_estimate e =
-      estimate_overland_steps(state.grid, state.surface.dist_rough.data(), in.rain_intensity * mm_h);
+      estimate_overland_steps(state.grid, state.surface.dist_rough.data(), rain_rate);
   const int scheme = in.settings.overtype;
   const double limit =
       scheme == explicit_scheme ? explicit_cuts_allowed * e.explicit_substep : e.ade;

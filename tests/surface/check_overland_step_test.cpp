@@ -81,7 +81,8 @@ class tilted_v_run : public testing::Test {
     const int n = 21, mid = 10;
     std::vector<double> z(n * n);
     for (int r = 0; r < n; ++r)
-      for (int c = 0; c < n; ++c) z[r * n + c] = 100.0 + 0.1 * (n - 1 - r) + 0.1 * std::abs(c - mid);
+      for (int c = 0; c < n; ++c)
+        z[r * n + c] = 100.0 + 0.1 * (n - 1 - r) + 0.1 * std::abs(c - mid);
     dir_.write("mask.asc", ascii_grid(n, n, 10, std::vector<double>(n * n, 1.0)));
     dir_.write("elevation.asc", ascii_grid(n, n, 10, z));
     dir_.write("v.prj", "VALTOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elevation.asc\n"
