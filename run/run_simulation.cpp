@@ -64,6 +64,7 @@ constexpr run_phase setup_phases[] = {
     {"build_cell_connectivity", build_cell_connectivity},
     {"compute_cell_slopes", compute_cell_slopes},
     {"setup_precip_and_hmet", setup_precip_and_hmet},
+    {"check_overland_step", check_overland_step},
     {"init_cell_states", init_cell_states},
     {"read_chan_point_sources", read_chan_point_sources},
     {"init_channel_contam_state", init_channel_contam_state},

@@ -8,6 +8,7 @@ struct model_state;
 void build_cell_connectivity(model_state& state);
 void compute_cell_slopes(model_state& state);
 void setup_precip_and_hmet(model_state& state);
+void check_overland_step(model_state& state);
 void sum_initial_surface_volume(model_state& state);
 
 // Time-loop steps.

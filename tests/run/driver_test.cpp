@@ -335,11 +335,11 @@ TEST(production_lists, set_up_phases_come_in_their_fixed_order) {
       "open_project_files",         "write_startup_header",      "setup_time_steps",
       "read_grid_inputs",           "open_map_outputs",          "write_linknode_headers",
       "open_contam_outputs",        "build_cell_connectivity",   "compute_cell_slopes",
-      "setup_precip_and_hmet",      "init_cell_states",          "read_chan_point_sources",
-      "init_channel_contam_state",  "alloc_run_results",         "read_vune_exchange_maps",
-      "open_xy_outputs",            "sum_initial_surface_volume", "convert_nsm_soil_units",
-      "init_constituent_state",     "init_process_clocks",       "shift_relative_time_series",
-      "read_analyzers_and_notify",  "print_replace_usage"};
+      "setup_precip_and_hmet",      "check_overland_step",       "init_cell_states",
+      "read_chan_point_sources",    "init_channel_contam_state", "alloc_run_results",
+      "read_vune_exchange_maps",    "open_xy_outputs",           "sum_initial_surface_volume",
+      "convert_nsm_soil_units",     "init_constituent_state",    "init_process_clocks",
+      "shift_relative_time_series", "read_analyzers_and_notify", "print_replace_usage"};
   EXPECT_EQ(names(production_setup_phases()), expected);
 }
 
