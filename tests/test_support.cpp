@@ -43,6 +43,22 @@ std::string temp_dir::write(const std::string& name, const std::string& text) co
   return p.string();
 }
 
+void temp_dir::copy_files_of(const std::filesystem::path& from) const {
+  for (const auto& entry : std::filesystem::directory_iterator(from))
+    if (entry.is_regular_file())
+      write(entry.path().filename().string(), read_file(entry.path().string()));
+}
+
+bool temp_dir::replace_in(const std::string& name, const std::string& old_text,
+                          const std::string& new_text) const {
+  std::string text = read_file(file(name));
+  const std::size_t at = text.find(old_text);
+  if (at == std::string::npos) return false;
+  text.replace(at, old_text.size(), new_text);
+  write(name, text);
+  return true;
+}
+
 scoped_cwd::scoped_cwd(const std::filesystem::path& dir) : old_(std::filesystem::current_path()) {
   std::filesystem::current_path(dir);
 }

@@ -23,6 +23,12 @@ class temp_dir {
   std::string file(const std::string& name) const { return (path_ / name).string(); }
   // Writes text to name below the directory (parent folders made) and returns its path.
   std::string write(const std::string& name, const std::string& text) const;
+  // The plain files of folder from copied in: a fixture or an example to change.
+  void copy_files_of(const std::filesystem::path& from) const;
+  // The first old_text of file name replaced by new_text; false when the file
+  // does not hold it (the fixture changed under the test).
+  bool replace_in(const std::string& name, const std::string& old_text,
+                  const std::string& new_text) const;
 
  private:
   std::filesystem::path path_;

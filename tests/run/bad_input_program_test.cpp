@@ -310,22 +310,12 @@ TEST(bad_input_program, every_malformed_process_file_stops_and_names_the_file) {
   for (const process_file_case& c : cases) {
     SCOPED_TRACE(c.label);
     temp_dir dir;
-    const std::filesystem::path from = std::filesystem::path(VALTO_FIXTURES_DIR) / c.fixture;
-    for (const auto& entry : std::filesystem::directory_iterator(from))
-      if (entry.is_regular_file())
-        dir.write(entry.path().filename().string(), read_file(entry.path().string()));
+    dir.copy_files_of(std::filesystem::path(VALTO_FIXTURES_DIR) / c.fixture);
     const std::string project = std::string(c.fixture) + ".prj";
     dir.write(project, read_file((dir.path() / project).string()) + c.cards);
     for (const auto& [name, old_text, new_text] : c.files) {
-      if (old_text.empty()) {
-        dir.write(name, new_text);
-        continue;
-      }
-      std::string text = read_file((dir.path() / name).string());
-      const std::size_t at = text.find(old_text);
-      ASSERT_NE(at, std::string::npos) << name << ": " << old_text;
-      text.replace(at, old_text.size(), new_text);
-      dir.write(name, text);
+      if (old_text.empty()) dir.write(name, new_text);
+      else ASSERT_TRUE(dir.replace_in(name, old_text, new_text)) << name << ": " << old_text;
     }
     const auto run = test_support::run_program(c.args.empty() ? project : c.args, dir.path());
     EXPECT_EQ(run.status, c.status) << run.output.substr(0, 3000);

@@ -72,22 +72,12 @@ void run_cases(const std::vector<value_case>& cases) {
   for (const value_case& c : cases) {
     SCOPED_TRACE(c.label);
     temp_dir dir;
-    const fs::path from = fs::path(VALTO_FIXTURES_DIR) / c.fixture;
-    for (const auto& entry : fs::directory_iterator(from))
-      if (entry.is_regular_file())
-        dir.write(entry.path().filename().string(), read_file(entry.path().string()));
+    dir.copy_files_of(fs::path(VALTO_FIXTURES_DIR) / c.fixture);
     const std::string project = std::string(c.fixture) + ".prj";
     dir.write(project, read_file((dir.path() / project).string()) + c.cards);
     for (const auto& [name, old_text, new_text] : c.files) {
-      if (old_text.empty()) {
-        dir.write(name, new_text);
-        continue;
-      }
-      std::string text = read_file((dir.path() / name).string());
-      const std::size_t at = text.find(old_text);
-      ASSERT_NE(at, std::string::npos) << name << ": " << old_text;
-      text.replace(at, old_text.size(), new_text);
-      dir.write(name, text);
+      if (old_text.empty()) dir.write(name, new_text);
+      else ASSERT_TRUE(dir.replace_in(name, old_text, new_text)) << name << ": " << old_text;
     }
     const auto run = test_support::run_program(project, dir.path());
     EXPECT_EQ(run.status, c.status) << run.output.substr(0, 3000);
@@ -218,15 +208,8 @@ TEST(bad_reader_values, the_basin_example_with_a_value_out_of_range_stops_naming
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.project) + ": " + c.new_text);
     temp_dir dir;
-    const fs::path from = fs::path(VALTO_FIXTURES_DIR) / ".." / ".." / "examples" / "basin";
-    for (const auto& entry : fs::directory_iterator(from))
-      if (entry.is_regular_file())
-        dir.write(entry.path().filename().string(), read_file(entry.path().string()));
-    std::string text = read_file(dir.file(c.file));
-    const std::size_t at = text.find(c.old_text);
-    ASSERT_NE(at, std::string::npos) << c.old_text;
-    text.replace(at, std::strlen(c.old_text), c.new_text);
-    dir.write(c.file, text);
+    dir.copy_files_of(fs::path(VALTO_FIXTURES_DIR) / ".." / ".." / "examples" / "basin");
+    ASSERT_TRUE(dir.replace_in(c.file, c.old_text, c.new_text)) << c.old_text;
     const auto run = test_support::run_program(c.project, dir.path());
     EXPECT_EQ(run.status, 1) << run.output.substr(0, 3000);
     EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output.substr(0, 3000);

@@ -54,15 +54,8 @@ TEST(example_ranges, each_example_with_a_value_out_of_range_stops_naming_the_fil
   for (const range_case& c : cases) {
     SCOPED_TRACE(std::string(c.example) + ": " + c.new_text);
     temp_dir dir;
-    const fs::path from = fs::path(VALTO_FIXTURES_DIR) / ".." / ".." / "examples" / c.example;
-    for (const auto& entry : fs::directory_iterator(from))
-      if (entry.is_regular_file())
-        dir.write(entry.path().filename().string(), read_file(entry.path().string()));
-    std::string text = read_file(dir.file(c.file));
-    const std::size_t at = text.find(c.old_text);
-    ASSERT_NE(at, std::string::npos) << c.old_text;
-    text.replace(at, std::strlen(c.old_text), c.new_text);
-    dir.write(c.file, text);
+    dir.copy_files_of(fs::path(VALTO_FIXTURES_DIR) / ".." / ".." / "examples" / c.example);
+    ASSERT_TRUE(dir.replace_in(c.file, c.old_text, c.new_text)) << c.old_text;
     const auto run =
         test_support::run_program(c.args ? c.args : std::string(c.example) + ".prj", dir.path());
     EXPECT_EQ(run.status, 1) << run.output.substr(0, 3000);

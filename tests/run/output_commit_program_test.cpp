@@ -48,10 +48,7 @@ std::vector<std::string> partial_files(const fs::path& dir) {
 struct basin_copy {
   temp_dir dir;
   explicit basin_copy(std::size_t hours) {
-    const fs::path from = fs::path(VALTO_FIXTURES_DIR) / ".." / ".." / "examples" / "basin";
-    for (const auto& entry : fs::directory_iterator(from))
-      if (entry.is_regular_file())
-        dir.write(entry.path().filename().string(), read_file(entry.path().string()));
+    dir.copy_files_of(fs::path(VALTO_FIXTURES_DIR) / ".." / ".." / "examples" / "basin");
     fs::create_directory(dir.path() / "maps");
     set_hours(hours);
     // Maps every hour, so the set holds many of them.
