@@ -53,13 +53,14 @@ constexpr card_range card_ranges[] = {
 bool card_value_in_range(const card_row& row, double value, card_reader& reader) {
   for (const card_range& r : card_ranges) {
     if (std::strcmp(r.word, row.word) != 0) continue;
+    const card_name card(row.word);
     if (!within(r.range, value)) {
       char allowed[96];
       range_words(r.range, allowed, sizeof allowed);
       raise_message(
           "Error: line %d of the project file %s: the value %g of card %s is outside its range; "
           "it must be %s.\n",
-          reader.line_number, reader.file_name, value, row.word, allowed);
+          reader.line_number, reader.file_name, value, card.c_str(), allowed);
       reader.stop = true;
       return false;
     }
@@ -68,7 +69,7 @@ bool card_value_in_range(const card_row& row, double value, card_reader& reader)
       std::snprintf(text, sizeof text,
                     "Warning: line %d of the project file %s: card %s gives %g, %s; the run goes "
                     "on with it.\n",
-                    reader.line_number, reader.file_name, row.word, value, r.unusual);
+                    reader.line_number, reader.file_name, card.c_str(), value, r.unusual);
       print_message(summary_file, text);
     }
     return true;

@@ -6,6 +6,7 @@
 
 #include "input/card_table.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "input/card_handlers.h"
@@ -530,6 +531,13 @@ constexpr card_row rows[] = {
 }  // namespace
 
 std::span<const card_row> card_table() { return rows; }
+
+card_name::card_name(const char* word) {
+  std::size_t n = 0;
+  for (; word[n] != '\0' && n + 1 < sizeof text; ++n)
+    text[n] = static_cast<char>(std::toupper(static_cast<unsigned char>(word[n])));
+  text[n] = '\0';
+}
 
 const card_row* find_card(const char* lower_word) {
   for (const card_row& row : rows)

@@ -137,3 +137,11 @@ const card_row* find_card(const char* lower_word);
 
 // The row of a code (the first row carrying it), or null.
 const card_row* find_card(int code);
+
+// A card word as messages name it: in the capitals the project files use,
+// whatever case the table folds it to.
+struct card_name {
+  explicit card_name(const char* word);
+  const char* c_str() const { return text; }
+  char text[64];
+};

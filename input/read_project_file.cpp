@@ -83,7 +83,7 @@ bool card_value_reads(const card_row& row, const char* values, bool whole, card_
   }
   if (reads) return true;
   raise_message("Error: line %d of the project file %s: the value \"%.40s\" of card %s is not %s.\n",
-                reader.line_number, reader.file_name, token, row.word,
+                reader.line_number, reader.file_name, token, card_name(row.word).c_str(),
                 whole ? "a whole number within the range of an int" : "a finite number");
   reader.stop = true;
   return false;

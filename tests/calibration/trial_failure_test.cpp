@@ -28,7 +28,7 @@ TEST(trial_failures, a_run_whose_every_trial_failed_says_why_and_fails) {
   const failing_case cases[] = {{"-m4 mc.in", 4}, {"-s mc.in", 500}, {"-c sce.in", 42}};
   const std::string why =
       "the first stopped with: Error: line 15 of the project file calib10.prj: the value "
-      "\"[MANN]\" of card manning_n is not a finite number.\n";
+      "\"[MANN]\" of card MANNING_N is not a finite number.\n";
   for (const failing_case& c : cases) {
     SCOPED_TRACE(c.args);
     work_folder dir;

@@ -582,14 +582,14 @@ TEST_F(read_project, a_number_card_refuses_what_does_not_read_as_its_number) {
   };
   const bad_number cases[] = {
       {"ROWS 99999999999",
-       "the value \"99999999999\" of card rows is not a whole number within the range of an int"},
+       "the value \"99999999999\" of card ROWS is not a whole number within the range of an int"},
       {"ROWS -2147483649",
-       "the value \"-2147483649\" of card rows is not a whole number within the range of an int"},
-      {"ROWS three", "the value \"three\" of card rows is not a whole number within the range"},
-      {"GRIDSIZE ten", "the value \"ten\" of card gridsize is not a finite number"},
-      {"OUTSLOPE x1", "the value \"x1\" of card outslope is not a finite number"},
-      {"GRIDSIZE nan", "the value \"nan\" of card gridsize is not a finite number"},
-      {"GRIDSIZE 1e999", "the value \"1e999\" of card gridsize is not a finite number"},
+       "the value \"-2147483649\" of card ROWS is not a whole number within the range of an int"},
+      {"ROWS three", "the value \"three\" of card ROWS is not a whole number within the range"},
+      {"GRIDSIZE ten", "the value \"ten\" of card GRIDSIZE is not a finite number"},
+      {"OUTSLOPE x1", "the value \"x1\" of card OUTSLOPE is not a finite number"},
+      {"GRIDSIZE nan", "the value \"nan\" of card GRIDSIZE is not a finite number"},
+      {"GRIDSIZE 1e999", "the value \"1e999\" of card GRIDSIZE is not a finite number"},
   };
   for (const bad_number& c : cases) {
     SCOPED_TRACE(c.card);

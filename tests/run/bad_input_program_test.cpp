@@ -77,11 +77,11 @@ TEST(bad_input_program, every_malformed_project_stops_with_status_1_and_a_messag
        },
        "rror"},
       {"a word where a number belongs", [](project_files& f) { f.set_card("GRIDSIZE", "GRIDSIZE ten"); },
-       "Error: line 6 of the project file plane20.prj: the value \"ten\" of card gridsize is not a "
+       "Error: line 6 of the project file plane20.prj: the value \"ten\" of card GRIDSIZE is not a "
        "finite number."},
       {"an int card beyond the range of an int",
        [](project_files& f) { f.set_card("COLS", "COLS 99999999999"); },
-       "Error: line 8 of the project file plane20.prj: the value \"99999999999\" of card cols is "
+       "Error: line 8 of the project file plane20.prj: the value \"99999999999\" of card COLS is "
        "not a whole number within the range of an int."},
       {"nan in the elevation map",
        [&](project_files& f) {
@@ -104,16 +104,16 @@ TEST(bad_input_program, every_malformed_project_stops_with_status_1_and_a_messag
       {"an outlet outside the grid", [](project_files& f) { f.set_card("OUTCOL", "OUTCOL 21"); },
        "The outlet row and column you specified in the project file are not\ninside the watershed mask."},
       {"a zero time step", [](project_files& f) { f.set_card("TIMESTEP", "TIMESTEP 0"); },
-       "the value 0 of card timestep is outside its range; it must be above 0."},
+       "the value 0 of card TIMESTEP is outside its range; it must be above 0."},
       {"a negative time step", [](project_files& f) { f.set_card("TIMESTEP", "TIMESTEP -30"); },
-       "plane20.prj: the value -30 of card timestep is outside its range; it must be above 0."},
+       "plane20.prj: the value -30 of card TIMESTEP is outside its range; it must be above 0."},
       {"rain of 1e30 mm/h", [](project_files& f) { f.set_card("RAIN_INTENSITY", "RAIN_INTENSITY 1e30"); },
-       "the value 1e+30 of card rain_intensity is outside its range; it must be from 0 to 10000."},
+       "the value 1e+30 of card RAIN_INTENSITY is outside its range; it must be from 0 to 10000."},
       {"a groundwater step of 0", [](project_files& f) { f.add_cards("GW_TIMESTEP 0\n"); },
-       "the value 0 of card gw_timestep is outside its range; it must be above 0."},
+       "the value 0 of card GW_TIMESTEP is outside its range; it must be above 0."},
       {"a uniform aquifer porosity of 2.5",
        [](project_files& f) { f.add_cards("GW_UNIF_POROSITY 2.5\n"); },
-       "the value 2.5 of card gw_unif_porosity is outside its range; it must be above 0 and at "
+       "the value 2.5 of card GW_UNIF_POROSITY is outside its range; it must be above 0 and at "
        "most 1."},
       {"a missing mask file",
        [](project_files& f) { f.set_card("WATERSHED_MASK", "WATERSHED_MASK absent.asc"); },

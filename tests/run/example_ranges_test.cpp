@@ -28,13 +28,13 @@ TEST(example_ranges, each_example_with_a_value_out_of_range_stops_naming_the_fil
   // clang-format off
   const range_case cases[] = {
       {"valley", "valley.prj", "TIMESTEP         10", "TIMESTEP -30",
-       "project file valley.prj: the value -30 of card timestep is outside its range"},
+       "project file valley.prj: the value -30 of card TIMESTEP is outside its range"},
       {"valley", "valley.prj", "RAIN_INTENSITY   20", "RAIN_INTENSITY 1e30",
-       "project file valley.prj: the value 1e+30 of card rain_intensity"},
+       "project file valley.prj: the value 1e+30 of card RAIN_INTENSITY"},
       {"basin", "basin.prj", "GW_UNIF_POROSITY 0.2", "GW_UNIF_POROSITY 2.5",
-       "project file basin.prj: the value 2.5 of card gw_unif_porosity"},
+       "project file basin.prj: the value 2.5 of card GW_UNIF_POROSITY"},
       {"basin", "basin.prj", "GW_TIMESTEP      30", "GW_TIMESTEP 0",
-       "project file basin.prj: the value 0 of card gw_timestep"},
+       "project file basin.prj: the value 0 of card GW_TIMESTEP"},
       {"basin", "basin.chan", "BOTTOM_WIDTH 3", "BOTTOM_WIDTH -3",
        "channel input file basin.chan, line 21, card BOTTOM_WIDTH"},
       {"basin", "bound.asc", "1 4 1", "1 9 1", "from bound.asc is 9;"},

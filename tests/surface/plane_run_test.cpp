@@ -229,7 +229,7 @@ TEST_F(plane_run, bad_input_stops_the_run_with_its_message) {
   };
   const std::vector<bad_case> cases = {
       {"negative rain", {"RAIN_INTENSITY"}, "RAIN_INTENSITY -5\n",
-       "Error: line 24 of the project file plane20.prj: the value -5 of card rain_intensity is "
+       "Error: line 24 of the project file plane20.prj: the value -5 of card RAIN_INTENSITY is "
        "outside its range; it must be from 0 to 10000.\n"},
       {"no outlet slope", {"OUTSLOPE"}, "", "Error: Outlet slope not specified.\n"},
       {"outlet outside the mask", {"OUTCOL"}, "OUTCOL 21\n",
