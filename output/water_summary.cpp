@@ -69,7 +69,10 @@ void overall_balance(const run_water_totals& t, const summary_gates& g, water_ba
               boundary_in;
   double loss;
   if (g.gw_simulation) {
-    loss = t.downward_flux - t.recharge + out + t.deep_leakage + t.pumping;
+    // The soil's water on its way to the aquifer counts as held: what left
+    // the soil below the store but has not been booked as recharge, and
+    // what the soil released that the aquifer takes at its next interval.
+    loss = t.downward_flux - t.recharge + out + t.deep_leakage + t.pumping + t.gw_owed;
   } else {
     loss = out + (g.green_ampt ? t.infiltration : t.downward_flux) + t.river_to_gw;
     in += t.gw_to_river;

@@ -234,8 +234,9 @@ TEST(groundwater_run, a_rising_table_takes_in_the_water_the_vadose_zone_holds) {
   const double soil_change = summary_value(r.summary, "Final volume in soils=") -
                              summary_value(r.summary, "Initial volume in soils=");
   EXPECT_NEAR(soil_change + given, 0.25, 0.01);  // the rain stays in the soil
-  EXPECT_NEAR(summary_value(r.summary, "Overall mass balance error ="), 36.0 / 1510000.25 * 100.0,
-              1e-5);
+  // That share, 36 m3 of 1510000.25, is on its way to the aquifer: the
+  // overall balance holds it.
+  EXPECT_NEAR(summary_value(r.summary, "Overall mass balance error ="), 0.0, 1e-6);
 }
 
 // A head point sets the corner cell from a series rising 0.2 m over the two
@@ -716,18 +717,19 @@ TEST(groundwater_run, richards_columns_on_the_table_close_the_water_balance) {
   EXPECT_GT(aquifer, 2000.0);  // the table rose
   EXPECT_GT(summary_value(t, "Sat/unsat. trickery (into gw) ="), 100.0);
   // The columns' own scheme takes the content of a node beside a saturated
-  // one from its head, which keeps water to within 0.2 % of the rain.
-  EXPECT_NEAR(soil + aquifer + r->pending, 2400.0, 5.0);
+  // one from its head; what that changes is booked with the table, so the
+  // soil and the aquifer hold the rain to the rounding of the printed lines.
+  EXPECT_NEAR(soil + aquifer + r->pending, 2400.0, 0.02);
   EXPECT_NEAR(aquifer, summary_value(t, "Total inputs to groundwater="), 0.01);
   EXPECT_EQ(summary_value(t, "Mass Balance error ="), 0.0);
-  EXPECT_LT(std::fabs(summary_value(t, "Overall mass balance error =")), 0.001);
+  EXPECT_LT(std::fabs(summary_value(t, "Overall mass balance error =")), 1e-4);
   // The event's column balance counts what the columns gave the aquifer as
   // the table rose through them with what drained from their bottoms.
   EXPECT_NEAR(summary_value(t, "vol groundwater recharge (cu. m):      "),
               summary_value(t, "vol groundwater recharge (cu. m):                             ") -
                   summary_value(t, "vol from gw to unsat this event, w/o recharge (cu. m):"),
-              0.15);
-  EXPECT_LT(std::fabs(summary_value(t, "Richard equation mass balance error")), 0.01);
+              0.1);
+  EXPECT_LT(std::fabs(summary_value(t, "Richard equation mass balance error")), 1e-4);
 }
 
 // The columns, the solve and the books on three threads give what they give
