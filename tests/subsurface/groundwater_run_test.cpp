@@ -172,6 +172,30 @@ TEST(groundwater_run, a_closed_basin_keeps_what_it_is_given) {
     EXPECT_NEAR(mean(r.wells[k]) - mean(r.wells[k - 1]), 0.00072, 1e-6) << k;
 }
 
+// Under plain Green and Ampt the aquifer is not solved: its heads, and the
+// static flux of the middle cell, stay as they are, and it books nothing.
+// The soil holds no water either: the 10 mm of the first hour (2500 m3 on
+// the 25 cells of 100 m) all soak in and pass below it, out of the books,
+// as they do without the aquifer; every balance closes on that.
+TEST(groundwater_run, plain_green_ampt_over_the_aquifer_lets_the_infiltrated_water_pass) {
+  gw_fixture::project p = closed_basin();
+  p.extra += "RAIN_INTENSITY 10\nGREEN_AMPT\n";
+  gw_fixture::run r(p);
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  const std::string& t = r.summary;
+  EXPECT_NE(t.find("Green & Ampt infiltration.\n"), std::string::npos);
+  EXPECT_EQ(summary_value(t, "Total amount of precip="), 2500.0);
+  EXPECT_EQ(summary_value(t, "Total amount of infiltration="), 2500.0);
+  EXPECT_EQ(summary_value(t, "GW volume start ="), 1000000.0);
+  EXPECT_EQ(summary_value(t, "GW volume end ="), 1000000.0);
+  EXPECT_EQ(summary_value(t, "Total inputs to groundwater="), 0.0);
+  EXPECT_EQ(summary_value(t, "Pumping"), 0.0);
+  EXPECT_EQ(summary_value(t, "Mass Balance error ="), 0.0);
+  EXPECT_LT(std::fabs(summary_value(t, "Mass balance error of surface components =")), 1e-6);
+  // Not the 2500 / 1002500 = 0.249 % of water counted nowhere.
+  EXPECT_LT(std::fabs(summary_value(t, "Overall mass balance error =")), 1e-6);
+}
+
 // The closed basin's middle cell pumped at 1 m3/s: its 20 m x 0.2 x 1e4 m2
 // = 40000 m3 last 11 hours, and the neighbours, through a transmissivity
 // of at most 20 m x 1e-6 m/s, hand it a few hundred m3 more over the two
