@@ -100,6 +100,13 @@ void gather_groundwater_totals(const model_state& state, run_water_totals& t) {
   const gw_totals& r = gw.run;
   t.initial_groundwater = gw.volume_start;
   t.unsat_to_sat = r.unsat_to_sat;
+  // What the soil released at the end of the aquifer's last interval feeds
+  // its next one: it has left the soil's books and is not yet in the
+  // aquifer's (negative for water the soil took first).
+  double owed = 0.0;  // cm, summed in cell order
+  for (int i = 1; i <= state.grid.cells && std::size_t(i) < gw.gw_drop_vol.size(); ++i)
+    owed += gw.gw_drop_vol[std::size_t(i)];
+  t.gw_owed = owed / 100.0 * state.grid.dx * state.grid.dx;
   t.recharge = r.recharge_input;
   t.gw_inputs = r.inputs;
   t.gw_head_boundary = r.head_boundary;

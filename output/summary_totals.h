@@ -127,6 +127,7 @@ struct run_water_totals {
   double recharge = 0.0;         // into groundwater
   double sac_deep_recharge = 0.0;  // Sacramento recharge to deep groundwater
   double unsat_to_sat = 0.0;
+  double gw_owed = 0.0;          // released by the soil, not yet taken in by the aquifer
   double gw_inputs = 0.0;
   double gw_head_boundary = 0.0; // flux across groundwater head boundaries
   double deep_leakage = 0.0;

@@ -67,11 +67,18 @@ void overall_balance(const run_water_totals& t, const summary_gates& g, water_ba
   double in = t.precipitation + t.gw_head_boundary + t.overland_point_sources + lakes_in +
               t.channel_point_sources + t.discharge_boundary_gain + t.drains_from_fixed_heads +
               boundary_in;
+  // Plain Green and Ampt holds no soil water: what it infiltrates passes
+  // below it, out of the books, with the aquifer as without it (the aquifer
+  // takes none of it: it is not solved under plain Green and Ampt).
+  const double downward = g.green_ampt ? t.infiltration : t.downward_flux;
   double loss;
   if (g.gw_simulation) {
-    loss = t.downward_flux - t.recharge + out + t.deep_leakage + t.pumping;
+    // The soil's water on its way to the aquifer counts as held: what left
+    // the soil below the store but has not been booked as recharge, and
+    // what the soil released that the aquifer takes at its next interval.
+    loss = downward - t.recharge + out + t.deep_leakage + t.pumping + t.gw_owed;
   } else {
-    loss = out + (g.green_ampt ? t.infiltration : t.downward_flux) + t.river_to_gw;
+    loss = out + downward + t.river_to_gw;
     in += t.gw_to_river;
   }
   const double supplied = b.initial_storage + in;

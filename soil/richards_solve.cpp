@@ -162,32 +162,39 @@ bool solve_heads(const cell_call& call, column_view& col, bool flux, double dt) 
 
 // Heads and contents brought back into agreement after the content update.
 //
-// On a water table the node above the table node always touches saturated
-// soil and takes its content from its head: the water that changes is
-// drawn from or given to the table, returned in from_table (cm).
+// A node that touches saturated soil takes its content from its head, and
+// the relations may saturate a node at zero pressure: the water that
+// changes is not carried by any flux. A column on a water table books it as
+// drawn from or given to the table it rests on, returned in from_table
+// (cm), so that its books hold the water it holds; a freely draining
+// column has no table to book it with.
 void reconcile(const cell_call& call, column_view& col, bool& ponding_limited,
                double& from_table) {
   const int family = call.rs.family;
-  from_table = 0.0;
+  const bool on_table = call.rs.water_table_bottom != 0;
+  auto water = [&col]() {
+    double w = 0.0;  // cm
+    for (int l = 1; l < col.n; ++l) w += col.th[l] * col.dz[l];
+    return w;
+  };
+  const double held = on_table ? water() : 0.0;
   for (int l = 1; l < col.n; ++l) {
     if (l == 1 && ponding_limited && col.th[1] < 0.999999 * col.ths[1] && col.ph[1] >= 0.0) {
       soil_head_from_theta(col.rel, 1, family);
       ponding_limited = false;
     } else if (col.th[l] >= col.ths[l] || col.th[l - 1] >= col.ths[l - 1] ||
                col.th[l + 1] >= col.ths[l + 1]) {
-      const double before = col.th[l];
       soil_theta_from_head(col.rel, l, family);
-      if (call.rs.water_table_bottom && l == col.n - 1)
-        from_table = (col.th[l] - before) * col.dz[l];
     } else {
       soil_head_from_theta(col.rel, l, family);
     }
   }
-  if (!call.rs.water_table_bottom) {
+  if (!on_table) {
     col.ph[col.n] = col.ph[col.n - 1];
     col.th[col.n] = col.th[col.n - 1];
   }
   update_properties(col.rel, family);
+  from_table = on_table ? water() - held : 0.0;
 }
 
 // One cell over the call's interval. Returns the water that left the
@@ -292,7 +299,7 @@ double advance_cell(cell_call& call) {
     for (int l = 1; l < n; ++l) w.head_iter[std::size_t(l)] = col.ph[l];
 
     bool ponding_limited = false;
-    double from_table = 0.0;  // cm the last iteration drew from the table
+    double from_table = 0.0;  // cm the last iteration drew from the table, no flux carrying it
     double measure = 1.0;
     int iteration = 0;
     if (allowed == 0) next = 0.0;
@@ -335,13 +342,20 @@ double advance_cell(cell_call& call) {
         ponding_limited = true;
       }
       double largest = 1e-4;
+      double floored = 0.0;  // cm no flux brought to nodes held at their residual content
       for (int l = 1; l < n; ++l) {
         const double change = ((col.wf[l] - col.wf[l + 1]) / col.dz[l] + col.src[l]) * dt;
         if (std::isnan(change)) {
           call.fail = {"two", c, l};
           return upward;
         }
-        col.th[l] = std::max(col.th[l] + change, col.thr[l]);
+        const double content = col.th[l] + change;
+        if (content < col.thr[l]) {
+          floored += (col.thr[l] - content) * col.dz[l];
+          col.th[l] = col.thr[l];
+        } else {
+          col.th[l] = content;
+        }
         largest = std::max(largest, std::fabs(change));
       }
       col.th[0] = col.th[1];
@@ -349,6 +363,9 @@ double advance_cell(cell_call& call) {
       next = dt * rs.dtheta_max / largest;
       if (ponding_limited) next = std::min(next, 0.02);
       reconcile(call, col, ponding_limited, from_table);
+      // A node held at its residual content got water no flux brought: on
+      // a table that is the table's too.
+      if (rs.water_table_bottom) from_table += floored;
 
       measure = -DBL_MAX;
       for (int l = 1; l < n; ++l) {

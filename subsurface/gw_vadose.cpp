@@ -192,9 +192,22 @@ double layer_weighted_property(const richards_soil& rs, int cell, double ground,
   return w.water / w.thickness;
 }
 
-bool adjust_vadose_column(richards_soil& rs, int cell, const vadose_levels& at,
-                          std::vector<double>& old_dz, std::vector<double>& old_theta,
-                          int& yes_exfil, double& released) {
+namespace {
+
+// Water cell's column holds, cm: its nodes above the water-table node, as
+// the column volumes count it (none in a column of one node).
+double column_water(const richards_soil& rs, int cell) {
+  const int n = rs.numcells[std::size_t(cell)];
+  const std::size_t base = node_at(rs, cell, 0);
+  double water = 0.0;
+  for (int j = 1; j < n; ++j) water += rs.theta[base + std::size_t(j)] * rs.dz[base + std::size_t(j)];
+  return water;
+}
+
+// The column laid again on the table (adjust_vadose_column without its
+// books).
+bool lay_on_table(richards_soil& rs, int cell, const vadose_levels& at,
+                  std::vector<double>& old_dz, std::vector<double>& old_theta, int& yes_exfil) {
   const richards_soil_type& t = rs.types[std::size_t(rs.soil_type[std::size_t(cell)])];
   column_view v;
   v.col = rs.column(cell);
@@ -209,7 +222,6 @@ bool adjust_vadose_column(richards_soil& rs, int cell, const vadose_levels& at,
   const double ground = at.ground, head = at.head, bottom = at.bottom;
   const double t1 = t.dz[1];
   yes_exfil = 0;
-  released = 0.0;
   // Sized at set-up (size_vadose_work); a caller that did not gets its room
   // once here rather than a write past the end.
   if (old_dz.size() < std::size_t(rs.row)) old_dz.resize(std::size_t(rs.row));
@@ -222,7 +234,6 @@ bool adjust_vadose_column(richards_soil& rs, int cell, const vadose_levels& at,
   if (head >= ground) {
     // The nodes the table rose over join the aquifer with their water.
     yes_exfil = 1;
-    for (int j = 1; j <= m - 1; ++j) released += old_dz[std::size_t(j)] * old_theta[std::size_t(j)];
     lay_single_node(rs, cell, v, ground, head, t1);
     return true;
   }
@@ -310,15 +321,16 @@ bool adjust_vadose_column(richards_soil& rs, int cell, const vadose_levels& at,
       settle_node(v, j, n, k);
     }
   } else if (n < m) {
-    // The table rose: the water of the nodes now under it joins the aquifer.
-    for (int j = n; j <= m - 1; ++j) released += old_dz[std::size_t(j)] * old_theta[std::size_t(j)];
+    // The table rose: what now lies under it (whole nodes, and the part
+    // of the node cut at it) joins the aquifer with its water; the rest
+    // keeps its contents.
   } else if (n == 2) {
     if (t1 > dz[1]) {
       lay_single_node(rs, cell, v, ground, head, t1);
       return true;
     }
     phead[1] = k - half * dz[2] - half * dz[1];
-    released -= soil_theta_from_head(v.col, 1, v.family) * dz[1];
+    soil_theta_from_head(v.col, 1, v.family);
   } else if (n == m + 1 && dz[n - 1] < half * dz[n - 2]) {
     // A thin last node joins the node above, which keeps its own water.
     const int j = n - 2;
@@ -348,7 +360,7 @@ bool adjust_vadose_column(richards_soil& rs, int cell, const vadose_levels& at,
     const double hydrostatic = k - half * dz[n] - dz[j];
     if (theta[j] < 0.75 * thetas[j] && phead[j] < hydrostatic) {
       phead[j] = hydrostatic;
-      released -= soil_theta_from_head(v.col, j, v.family) * dz[j];
+      soil_theta_from_head(v.col, j, v.family);
     }
   }
 
@@ -361,7 +373,6 @@ bool adjust_vadose_column(richards_soil& rs, int cell, const vadose_levels& at,
     rs.numcells[std::size_t(cell)] = n;
     settle_node(v, j, n, k);
   } else if (n >= 2 && t1 > dz[1]) {
-    released += dz[1] * theta[1];
     lay_single_node(rs, cell, v, ground, head, t1);
     return true;
   }
@@ -373,7 +384,6 @@ bool adjust_vadose_column(richards_soil& rs, int cell, const vadose_levels& at,
   double run_dz = 0.0;  // cm
   for (int j = n - 1; j >= 1; --j) {
     if (theta[j] >= thetas[j]) {
-      released += (theta[j] - thetas[j]) * dz[j];
       theta[j] = thetas[j];
       if (run) {
         run_dz += dz[j];
@@ -396,5 +406,20 @@ bool adjust_vadose_column(richards_soil& rs, int cell, const vadose_levels& at,
   dz[n] = jz;
   theta[n] = table_theta;
   phead[n] = k;
+  return true;
+}
+
+}  // namespace
+
+bool adjust_vadose_column(richards_soil& rs, int cell, const vadose_levels& at,
+                          std::vector<double>& old_dz, std::vector<double>& old_theta,
+                          int& yes_exfil, double& released) {
+  // Whatever the new layout keeps, spreads, merges or caps, the water the
+  // column no longer holds went to the aquifer and the water it gained came
+  // from it: the books of both count the column's own water.
+  const double before = column_water(rs, cell);
+  released = 0.0;
+  if (!lay_on_table(rs, cell, at, old_dz, old_theta, yes_exfil)) return false;
+  released = before - column_water(rs, cell);
   return true;
 }

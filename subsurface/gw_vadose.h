@@ -45,7 +45,10 @@ double layer_weighted_property(const richards_soil& rs, int cell, double ground,
 // contents at saturation and sets the saturated part hydrostatic. yes_exfil
 // becomes 1 when the table stands at or above the ground, else 0; released
 // is the water that left the column for the aquifer, cm (negative when the
-// column took water). old_dz and old_theta are work storage of the
+// column took water): the water of the nodes above the table node before
+// less after, so that the column and the aquifer book the same water
+// whatever the new layout keeps, spreads or caps. old_dz and old_theta are
+// work storage of the
 // column's length. False, after a message naming the cell (error 4000),
 // when the column would need more nodes than its arrays hold or its node
 // thickness is not above 0.

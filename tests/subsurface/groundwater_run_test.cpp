@@ -172,6 +172,30 @@ TEST(groundwater_run, a_closed_basin_keeps_what_it_is_given) {
     EXPECT_NEAR(mean(r.wells[k]) - mean(r.wells[k - 1]), 0.00072, 1e-6) << k;
 }
 
+// Under plain Green and Ampt the aquifer is not solved: its heads, and the
+// static flux of the middle cell, stay as they are, and it books nothing.
+// The soil holds no water either: the 10 mm of the first hour (2500 m3 on
+// the 25 cells of 100 m) all soak in and pass below it, out of the books,
+// as they do without the aquifer; every balance closes on that.
+TEST(groundwater_run, plain_green_ampt_over_the_aquifer_lets_the_infiltrated_water_pass) {
+  gw_fixture::project p = closed_basin();
+  p.extra += "RAIN_INTENSITY 10\nGREEN_AMPT\n";
+  gw_fixture::run r(p);
+  ASSERT_EQ(r.out.status, 0) << r.out.text;
+  const std::string& t = r.summary;
+  EXPECT_NE(t.find("Green & Ampt infiltration.\n"), std::string::npos);
+  EXPECT_EQ(summary_value(t, "Total amount of precip="), 2500.0);
+  EXPECT_EQ(summary_value(t, "Total amount of infiltration="), 2500.0);
+  EXPECT_EQ(summary_value(t, "GW volume start ="), 1000000.0);
+  EXPECT_EQ(summary_value(t, "GW volume end ="), 1000000.0);
+  EXPECT_EQ(summary_value(t, "Total inputs to groundwater="), 0.0);
+  EXPECT_EQ(summary_value(t, "Pumping"), 0.0);
+  EXPECT_EQ(summary_value(t, "Mass Balance error ="), 0.0);
+  EXPECT_LT(std::fabs(summary_value(t, "Mass balance error of surface components =")), 1e-6);
+  // Not the 2500 / 1002500 = 0.249 % of water counted nowhere.
+  EXPECT_LT(std::fabs(summary_value(t, "Overall mass balance error =")), 1e-6);
+}
+
 // The closed basin's middle cell pumped at 1 m3/s: its 20 m x 0.2 x 1e4 m2
 // = 40000 m3 last 11 hours, and the neighbours, through a transmissivity
 // of at most 20 m x 1e-6 m/s, hand it a few hundred m3 more over the two
@@ -234,8 +258,9 @@ TEST(groundwater_run, a_rising_table_takes_in_the_water_the_vadose_zone_holds) {
   const double soil_change = summary_value(r.summary, "Final volume in soils=") -
                              summary_value(r.summary, "Initial volume in soils=");
   EXPECT_NEAR(soil_change + given, 0.25, 0.01);  // the rain stays in the soil
-  EXPECT_NEAR(summary_value(r.summary, "Overall mass balance error ="), 36.0 / 1510000.25 * 100.0,
-              1e-5);
+  // That share, 36 m3 of 1510000.25, is on its way to the aquifer: the
+  // overall balance holds it.
+  EXPECT_NEAR(summary_value(r.summary, "Overall mass balance error ="), 0.0, 1e-6);
 }
 
 // A head point sets the corner cell from a series rising 0.2 m over the two
@@ -716,18 +741,19 @@ TEST(groundwater_run, richards_columns_on_the_table_close_the_water_balance) {
   EXPECT_GT(aquifer, 2000.0);  // the table rose
   EXPECT_GT(summary_value(t, "Sat/unsat. trickery (into gw) ="), 100.0);
   // The columns' own scheme takes the content of a node beside a saturated
-  // one from its head, which keeps water to within 0.2 % of the rain.
-  EXPECT_NEAR(soil + aquifer + r->pending, 2400.0, 5.0);
+  // one from its head; what that changes is booked with the table, so the
+  // soil and the aquifer hold the rain to the rounding of the printed lines.
+  EXPECT_NEAR(soil + aquifer + r->pending, 2400.0, 0.02);
   EXPECT_NEAR(aquifer, summary_value(t, "Total inputs to groundwater="), 0.01);
   EXPECT_EQ(summary_value(t, "Mass Balance error ="), 0.0);
-  EXPECT_LT(std::fabs(summary_value(t, "Overall mass balance error =")), 0.001);
+  EXPECT_LT(std::fabs(summary_value(t, "Overall mass balance error =")), 1e-4);
   // The event's column balance counts what the columns gave the aquifer as
   // the table rose through them with what drained from their bottoms.
   EXPECT_NEAR(summary_value(t, "vol groundwater recharge (cu. m):      "),
               summary_value(t, "vol groundwater recharge (cu. m):                             ") -
                   summary_value(t, "vol from gw to unsat this event, w/o recharge (cu. m):"),
-              0.15);
-  EXPECT_LT(std::fabs(summary_value(t, "Richard equation mass balance error")), 0.01);
+              0.1);
+  EXPECT_LT(std::fabs(summary_value(t, "Richard equation mass balance error")), 1e-4);
 }
 
 // The columns, the solve and the books on three threads give what they give

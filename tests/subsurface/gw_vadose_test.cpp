@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ struct column : ::testing::Test {
     // A saturated single node: the table stood at the surface.
     rs.dz[rs.row + 1] = 2.0;
     rs.theta[rs.row + 1] = rs.thetas[rs.row + 1] = 0.45;
+    // The surface slot mirrors node 1, as the set-up leaves it.
+    rs.thetas[rs.row] = 0.45;
     old_dz.assign(std::size_t(rs.row), 0.0);
     old_theta.assign(std::size_t(rs.row), 0.0);
   }
@@ -57,6 +60,12 @@ struct column : ::testing::Test {
     return adjust_vadose_column(rs, 1, at, old_dz, old_theta, yes_exfil, released);
   }
   int nodes() const { return rs.numcells[1]; }
+  // Water above the table node, cm.
+  double water() {
+    double w = 0.0;
+    for (int j = 1; j < nodes(); ++j) w += dz(j) * theta(j);
+    return w;
+  }
   double& dz(int j) { return rs.dz[std::size_t(rs.row + j)]; }
   double& theta(int j) { return rs.theta[std::size_t(rs.row + j)]; }
   double& phead(int j) { return rs.phead[std::size_t(rs.row + j)]; }
@@ -105,13 +114,58 @@ TEST_F(column, a_table_moving_within_its_node_keeps_the_water_above_it) {
   EXPECT_EQ(released, 0.0);
 }
 
-TEST_F(column, a_rising_table_gives_the_water_of_the_nodes_it_covers_to_the_aquifer) {
+// Laid again on a higher or a lower table, the column holds what it held
+// less what it handed the aquifer: the water above the table node before is
+// the water above it after plus the release, whatever the new layout. From
+// the 23.5 cm layout (7.05 cm of water: 23.5 cm at 0.3):
+// - up to 12 cm: node 6 is cut from 5 to 2 cm and nodes 7 and 8 go under
+//   the table, (3 + 5 + 3.5) x 0.3 = 3.45 cm to the aquifer;
+// - up to 1 cm or over the ground: a single node, all 7.05 cm go;
+// - down to 28 cm: node 8 (now 5 cm whole) spreads its 1.05 cm over itself
+//   and node 9, cut to 3 cm, at 1.05 / 8 = 0.13125; node 9, drier than the
+//   table allows, is wetted up to its hydrostatic head 2.5 - 2.5 - 3 = -3 cm
+//   with water from the aquifer;
+// - down within its node: node 8 keeps its water, nothing moves;
+// - down into the third layer and below the soil onto 10 cm aquifer nodes:
+//   the books alone.
+TEST_F(column, a_column_laid_on_a_higher_or_lower_table_keeps_its_books) {
+  const double theta_at_minus_3 = 0.05 + 0.35 / (std::pow(3.0 / 40.0, 3.96) + 1.0);
+  struct relay_case {
+    const char* label;
+    double depth;    // table below the ground, m
+    int nodes;       // after
+    double given;    // cm to the aquifer; NaN: the books only
+    int exfil;
+  };
+  const relay_case cases[] = {
+      {"up to 12 cm", 0.12, 7, (3.0 + 5.0 + 3.5) * 0.3, 0},
+      {"up to 1 cm", 0.01, 1, 23.5 * 0.3, 0},
+      {"over the ground", -0.05, 1, 23.5 * 0.3, 1},
+      {"down to 28 cm", 0.28, 10, 1.05 - 5.0 * 0.13125 - 3.0 * theta_at_minus_3, 0},
+      {"down within its node", 0.24, 9, 0.0, 0},
+      {"down into the third layer", 0.46, 12, NAN, 0},
+      {"down below the soil", 0.8, 15, NAN, 0},
+  };
+  for (const relay_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    SetUp();
+    lay_at_23_5_cm();
+    const double before = water();
+    ASSERT_NEAR(before, 23.5 * 0.3, 1e-12);
+    ASSERT_TRUE(adjust(ground - c.depth, ground - 5.0));
+    EXPECT_EQ(nodes(), c.nodes);
+    EXPECT_EQ(yes_exfil, c.exfil);
+    EXPECT_NEAR(before, water() + released, 1e-12);
+    if (!std::isnan(c.given)) {
+      EXPECT_NEAR(released, c.given, 1e-9);
+    }
+  }
+  // The new layout of the rise: five 2 cm nodes, one cut to 2 cm.
+  SetUp();
   lay_at_23_5_cm();
-  // 12 cm down: five 2 cm nodes, one cut to 2 cm, the table node.
   ASSERT_TRUE(adjust(ground - 0.12));
-  EXPECT_EQ(nodes(), 7);
   EXPECT_NEAR(dz(6), 2.0, 1e-9);
-  EXPECT_NEAR(released, (5.0 + 3.5) * 0.3, 1e-12);
+  EXPECT_NEAR(water(), 6.0 * 2.0 * 0.3, 1e-12);
 }
 
 TEST_F(column, a_sliver_at_the_table_joins_the_node_above) {
@@ -181,12 +235,15 @@ TEST_F(column, the_storage_of_a_moved_table_weighs_the_nodes_it_passed) {
 
 TEST_F(column, a_recharged_cell_lifts_its_table_and_lays_its_column_again) {
   // One cell of 10 m over a bottom at 5 m with the column above; 5 cm of
-  // recharge in an hour. The solve stores it at the saturated content (a
-  // rise of 12.5 cm), and the water of the nodes the table covers joins the
-  // aquifer as the column is laid again, lifting the table further, towards
-  // the 50 cm that the 0.1 the nodes lack would hold.
+  // recharge in an hour. The solve stores it at the saturated content, and
+  // the water of the nodes the table covers joins the aquifer as the column
+  // is laid again, lifting the table further: the 0.1 the nodes lack would
+  // hold 5 cm in 50 cm, more than the 23.5 cm to the ground, so the table
+  // comes out over it with every drop of the column. The aquifer then holds
+  // the 5 cm recharged and the column's 7.05 cm: 12.05 m3 over the 100 m2.
   lay_at_23_5_cm();
-  gw_fixture::aquifer a(1, 1, 10.0, ground, 5.0, ground - 0.235, 360.0, 0.40);
+  const double h0 = ground - 0.235;
+  gw_fixture::aquifer a(1, 1, 10.0, ground, 5.0, h0, 360.0, 0.40);
   a.gw.gw_recharge[1] = 5.0;
   std::vector<int> exfil(2, 0);
   a.with.richards = &rs;
@@ -196,15 +253,19 @@ TEST_F(column, a_recharged_cell_lifts_its_table_and_lays_its_column_again) {
   double vadose = 0.0;
   stdout_capture out;
   const double given = gw_solve(a.gw, a.grid, a.with, 3600.0, vadose);
-  out.stop();
-  ASSERT_EQ(error_state.stop_flag, 0);
-  EXPECT_GT(a.gw.elevgw[1], ground - 0.235 + 0.125);
-  EXPECT_LT(a.gw.elevgw[1], ground - 0.235 + 0.5);
-  EXPECT_GT(vadose, 0.0);
-  // The recharge, 5 m3, and what the covered nodes gave while time remained.
-  EXPECT_GT(given, 5.0);
-  EXPECT_LT(nodes(), 9);
-  EXPECT_EQ(exfil[1], 0);
+  const std::string said = out.stop();
+  ASSERT_EQ(error_state.stop_flag, 0) << said;
+  EXPECT_GT(a.gw.elevgw[1], ground);
+  EXPECT_EQ(nodes(), 1);
+  EXPECT_EQ(exfil[1], 1);
+  EXPECT_NEAR(vadose, 23.5 * 0.3, 1e-9);  // cm, all the column held
+  // Nothing left owed to a later interval: all of it fed this one.
+  EXPECT_NEAR(a.gw.gw_drop_vol[1], 0.0, 1e-12);
+  EXPECT_NEAR(given, 5.0 + 7.05, 1e-9);
+  // The aquifer's books: the heads at the porosity and what the column's
+  // storage held beyond it.
+  const double stored = (a.gw.elevgw[1] - h0) * 0.40 * 100.0 + a.gw.stored_over_porosity;
+  EXPECT_NEAR(stored, given, 1e-4);
 }
 
 }  // namespace
