@@ -189,43 +189,53 @@ TEST(longterm_run, lt10_runs_its_two_storms_on_the_hours_and_closes_every_balanc
   EXPECT_EQ(value_after(event2, "elapsed time when rain began:"), 3480.0);
 }
 
+// A soil method of lt10: the cards of the simple soil it drops, and the
+// cards and files it brings.
+struct soil_method {
+  const char* label;
+  std::vector<std::string> drop;
+  std::string cards;
+  std::vector<std::pair<std::string, std::string>> files;
+};
+
+const std::vector<std::string> redistribution_cards = {
+    "INF_REDIST", "CONDUCTIVITY", "CAPILLARY", "POROSITY", "PORE_INDEX", "RESIDUAL_SAT",
+    "MOISTURE"};
+
+soil_method layered_soil() {
+  const std::string layer = "1.0 0.25 10 0.45 0.30 0.10 0.05 0.25";
+  return {"layered soil", redistribution_cards,
+          "INF_LAYERED_SOIL\nSOIL_TYPE_MAP soils.asc\nSOIL_LAYER_INPUT_FILE layers.txt\n",
+          {{"layers.txt", "1\n0\n1\n" + layer + " 10\n" + layer + " 30\n" + layer + "\n"}}};
+}
+
+// Three layers of loam; the columns take the canopy from their own table.
+soil_method richards_columns(const std::string& extra_cards) {
+  std::vector<std::string> drop = redistribution_cards;
+  for (const char* c : {"ALBEDO", "VHEIGHT", "TCOEFF", "CANOPY", "WILTING_POINT"})
+    drop.push_back(c);
+  const std::string loam = "1.32 0.463 0.027 0.25 0.10 0.30 10 0.252 11.15 1\n";
+  return {"Richards columns", drop,
+          "INF_RICHARDS\nRICHARDS_C_OPTION brooks\nSOIL_TYPE_MAP soils.asc\n"
+          "SOIL_LAYER_INPUT_FILE soils.tbl\n" + extra_cards,
+          {{"soils.tbl", "1\n0\n1 0.23 0.12 1 70\n" + loam + loam + loam}}};
+}
+
 // Every soil method of a long-term run closes its balances: the Richards
 // columns count the ponded water they evaporate once, and their event
 // balance leaves it out of the water that entered them.
 TEST(longterm_run, each_soil_method_closes_its_run_and_event_balances) {
   struct method_case {
-    const char* label;
-    std::vector<std::string> drop;
-    std::string cards;
-    std::vector<std::pair<std::string, std::string>> files;
+    soil_method method;
     bool simple_soil;
   };
-  const std::vector<std::string> redist = {"INF_REDIST",  "CONDUCTIVITY", "CAPILLARY",
-                                           "POROSITY",    "PORE_INDEX",   "RESIDUAL_SAT",
-                                           "MOISTURE"};
-  std::vector<std::string> richards = redist;
-  for (const char* c : {"ALBEDO", "VHEIGHT", "TCOEFF", "CANOPY", "WILTING_POINT"})
-    richards.push_back(c);
-  const std::string layer = "1.0 0.25 10 0.45 0.30 0.10 0.05 0.25";
-  const method_case cases[] = {
-      {"layered soil", redist,
-       "INF_LAYERED_SOIL\nSOIL_TYPE_MAP soils.asc\nSOIL_LAYER_INPUT_FILE layers.txt\n",
-       {{"layers.txt", "1\n0\n1\n" + layer + " 10\n" + layer + " 30\n" + layer + "\n"}}, true},
-      {"Richards columns", richards,
-       "INF_RICHARDS\nRICHARDS_C_OPTION brooks\nSOIL_TYPE_MAP soils.asc\n"
-       "SOIL_LAYER_INPUT_FILE soils.tbl\n",
-       {{"soils.tbl", "1\n0\n1 0.23 0.12 1 70\n"
-                          "1.32 0.463 0.027 0.25 0.10 0.30 10 0.252 11.15 1\n"
-                          "1.32 0.463 0.027 0.25 0.10 0.30 10 0.252 11.15 1\n"
-                          "1.32 0.463 0.027 0.25 0.10 0.30 10 0.252 11.15 1\n"}},
-       false},
-  };
+  const method_case cases[] = {{layered_soil(), true}, {richards_columns(""), false}};
   for (const method_case& c : cases) {
-    SCOPED_TRACE(c.label);
+    SCOPED_TRACE(c.method.label);
     lt10 project;
-    project.cards(c.drop, c.cards + "NUM_THREADS 1\n");
+    project.cards(c.method.drop, c.method.cards + "NUM_THREADS 1\n");
     project.write("soils.asc", project.text("mask.asc"));
-    for (const auto& [name, text] : c.files) project.write(name, text);
+    for (const auto& [name, text] : c.method.files) project.write(name, text);
     const run_output out = project.run();
     ASSERT_EQ(out.status, 0) << out.text;
     const std::string summary = project.text("summary.out");
@@ -273,29 +283,13 @@ std::vector<std::pair<std::string, double>> balance_lines(const std::string& sum
 // table.
 TEST(longterm_run, a_risen_table_closes_every_balance_line_of_the_events_and_the_run) {
   struct soil_case {
-    const char* label;
-    std::vector<std::string> drop;
-    std::string cards;
-    std::vector<std::pair<std::string, std::string>> files;
+    soil_method method;
     int lines;  // balance lines expected
   };
-  const std::vector<std::string> redist = {"INF_REDIST",  "CONDUCTIVITY", "CAPILLARY",
-                                           "POROSITY",    "PORE_INDEX",   "RESIDUAL_SAT",
-                                           "MOISTURE"};
-  std::vector<std::string> richards = redist;
-  for (const char* c : {"ALBEDO", "VHEIGHT", "TCOEFF", "CANOPY", "WILTING_POINT"})
-    richards.push_back(c);
-  const std::string layer = "1.0 0.25 10 0.45 0.30 0.10 0.05 0.25";
-  const std::string loam = "1.32 0.463 0.027 0.25 0.10 0.30 10 0.252 11.15 1\n";
   const soil_case cases[] = {
-      {"simple soil moisture", {}, "SOIL_MOIST_DEPTH 50\nTOP_LAYER_DEPTH 10\n", {}, 6},
-      {"layered soil", redist,
-       "INF_LAYERED_SOIL\nSOIL_TYPE_MAP soils.asc\nSOIL_LAYER_INPUT_FILE layers.txt\n",
-       {{"layers.txt", "1\n0\n1\n" + layer + " 10\n" + layer + " 30\n" + layer + "\n"}}, 6},
-      {"Richards columns", richards,
-       "INF_RICHARDS\nRICHARDS_C_OPTION brooks\nSOIL_TYPE_MAP soils.asc\n"
-       "SOIL_LAYER_INPUT_FILE soils.tbl\nAQUIFER_DELTA_Z 0.1\n",
-       {{"soils.tbl", "1\n0\n1 0.23 0.12 1 70\n" + loam + loam + loam}}, 7},
+      {{"simple soil moisture", {}, "SOIL_MOIST_DEPTH 50\nTOP_LAYER_DEPTH 10\n", {}}, 6},
+      {layered_soil(), 6},
+      {richards_columns("AQUIFER_DELTA_Z 0.1\n"), 7},
   };
   std::vector<double> table(10), bottom(10);
   for (int c = 0; c < 10; ++c) {
@@ -303,9 +297,9 @@ TEST(longterm_run, a_risen_table_closes_every_balance_line_of_the_events_and_the
     bottom[std::size_t(c)] = 9.0 - c - 10.0;
   }
   for (const soil_case& c : cases) {
-    SCOPED_TRACE(c.label);
+    SCOPED_TRACE(c.method.label);
     lt10 project;
-    project.cards(c.drop, c.cards +
+    project.cards(c.method.drop, c.method.cards +
                               "NUM_THREADS 1\nWATER_TABLE table.asc\nGW_SIMULATION\n"
                               "AQUIFER_BOTTOM bottom.asc\nGW_BOUNDFILE bound.asc\n"
                               "GW_UNIF_HYCOND 36\nGW_UNIF_POROSITY 0.2\nGW_TIMESTEP 3600\n"
@@ -316,7 +310,7 @@ TEST(longterm_run, a_risen_table_closes_every_balance_line_of_the_events_and_the
     project.write("bottom.asc", surface_fixture::ascii_grid(1, 10, 100.0, bottom));
     project.write("bound.asc", project.text("mask.asc"));
     project.write("flux.txt", "1\n1 5 -8640.0\n");
-    for (const auto& [name, text] : c.files) project.write(name, text);
+    for (const auto& [name, text] : c.method.files) project.write(name, text);
     const run_output out = project.run();
     ASSERT_EQ(out.status, 0) << out.text;
     const std::string summary = project.text("summary.out");
