@@ -122,6 +122,9 @@ struct superlink_work {
   int ready = 0;  // sized for this network
   // [pipe or node][superlink]
   slink_table<double> Q, ldepth, A, hyd_R, top_width, wet_per, l_veloc, n_veloc, C, Ac;
+  // The depth a pipe's section is taken at, m: its upstream node's, less
+  // the local loss where the flow enters the pipe through one.
+  slink_table<double> pipe_depth;
   slink_table<double> a, b, c, P, D, E, T, U, V, W, O, X, Y, Z;
   // Per superlink: end flows, end relations, end areas and link coefficients
   std::vector<double> Q_u, Q_d;

@@ -59,8 +59,30 @@ void reduce_superlink(superlink_state& sl, int k, double dt) {
   superlink_network& net = sl.net;
   superlink_work& wk = sl.work;
   const int n = pipes_of(net, k);
+  // The local loss acts where the flow meets a change: where it enters the
+  // superlink from its junction, at a manhole or an inlet inside it, or
+  // where the section changes from the pipe before. There it stands in the
+  // momentum of the pipe entered. Along a uniform stretch it would add a
+  // head loss of Q^2 / (g C^2 Ac^2) to every pipe, however short, and a
+  // pipe cut into more pieces would stand ever deeper.
+  auto local_loss_at = [&](int i) {
+    if (i < 2) return true;
+    const int t = net.inlet_type(i, k);
+    if (net.As(i, k) > 0.0 || (t >= 1 && t <= inlet::max_grates)) return true;
+    return net.sec_type(i, k) != net.sec_type(i - 1, k) ||
+           net.diameter(i, k) != net.diameter(i - 1, k) || net.width(i, k) != net.width(i - 1, k);
+  };
   // Pipe properties at the upstream node depth; a full pipe keeps a narrow
-  // slot at its crown so that its nodes still store pressure.
+  // slot at its crown so that its nodes still store pressure. Where the
+  // flow enters the pipe through a local loss, the node's level is the
+  // water before the loss (at a superlink's first node, its junction's):
+  // the pipe runs a loss head, Q^2 / (g C^2 Ac^2) with Ac the area at the
+  // node, below it. Taken at the node's level itself, the pipe would carry
+  // its flow at a depth raised by the loss, and the longer the pipe, the
+  // more the loss would go into its friction instead of the node's level
+  // (a superlink of one long pipe would stand high along its whole length).
+  // The loss never takes the pipe's water below the level of the node it
+  // flows to.
   for (int i = 1; i <= n; ++i) {
     const double y = net.slink_node_depth(i, k);
     wk.ldepth(i, k) = 0.5 * (y + net.slink_node_depth(i + 1, k));
@@ -77,12 +99,23 @@ void reduce_superlink(superlink_state& sl, int k, double dt) {
       superlink_section_props(dia, dia, net.width(i, k), type, sp);
       sp.top_width = 0.01 * dia;
     }
+    wk.Ac(i, k) = sp.area;
+    double yp = y;
+    const double q = wk.Q(i, k), cc = wk.C(i, k);
+    if (wk.ldepth(i, k) < dia && q > 0.0 && sp.area > 0.0 && local_loss_at(i)) {
+      const double drop = q * q / (g * cc * cc * sp.area * sp.area);
+      const double below = net.slink_node_Zinv(i + 1, k) + net.slink_node_depth(i + 1, k) -
+                           net.slink_node_Zinv(i, k);
+      yp = std::max({y - drop, std::min(y, below), depth_floor});
+      sp = section_props{};
+      superlink_section_props(dia, yp, net.width(i, k), type, sp);
+    }
+    wk.pipe_depth(i, k) = yp;
     wk.A(i, k) = sp.area;
     wk.top_width(i, k) = sp.top_width;
     wk.wet_per(i, k) = sp.wet_per;
     wk.l_veloc(i, k) = sp.area > 0.0 ? wk.Q(i, k) / sp.area : 0.0;
     wk.hyd_R(i, k) = sp.wet_per > 0.0 ? sp.area / sp.wet_per : 0.0;
-    wk.Ac(i, k) = sp.area;
   }
   section_props end;
   superlink_section_props(net.diameter(1, k), net.slink_node_depth(1, k), net.width(1, k),
@@ -105,19 +138,6 @@ void reduce_superlink(superlink_state& sl, int k, double dt) {
   // no length and no width).
   auto width_len = [&](int i) {
     return (i < 1 || i > n) ? 0.0 : wk.top_width(i, k) * net.dxc(i, k);
-  };
-  // The local loss acts where the flow meets a change: where it enters the
-  // superlink from its junction, at a manhole or an inlet inside it, or
-  // where the section changes from the pipe before. There it stands in the
-  // momentum of the pipe entered. Along a uniform stretch it would add a
-  // head loss of Q^2 / (g C^2 Ac^2) to every pipe, however short, and a
-  // pipe cut into more pieces would stand ever deeper.
-  auto local_loss_at = [&](int i) {
-    if (i < 2) return true;
-    const int t = net.inlet_type(i, k);
-    if (net.As(i, k) > 0.0 || (t >= 1 && t <= inlet::max_grates)) return true;
-    return net.sec_type(i, k) != net.sec_type(i - 1, k) ||
-           net.diameter(i, k) != net.diameter(i - 1, k) || net.width(i, k) != net.width(i - 1, k);
   };
   for (int i = 1; i <= n; ++i) {
     const double a = wk.n_veloc(i, k) > 0.0 ? -wk.n_veloc(i, k) : 0.0;
@@ -353,8 +373,8 @@ bool superlink_start(superlink_state& sl, const superlink_options& opt) {
   for (int k = 1; k <= net.n_slink; ++k) rows = std::max(rows, pipes_of(net, k) + 2);
   const int cols = net.n_slink + 1;
   for (auto* t : {&wk.Q, &wk.ldepth, &wk.A, &wk.hyd_R, &wk.top_width, &wk.wet_per, &wk.l_veloc,
-                  &wk.n_veloc, &wk.C, &wk.Ac, &wk.a, &wk.b, &wk.c, &wk.P, &wk.D, &wk.E, &wk.T,
-                  &wk.U, &wk.V, &wk.W, &wk.O, &wk.X, &wk.Y, &wk.Z})
+                  &wk.n_veloc, &wk.C, &wk.Ac, &wk.pipe_depth, &wk.a, &wk.b, &wk.c, &wk.P, &wk.D,
+                  &wk.E, &wk.T, &wk.U, &wk.V, &wk.W, &wk.O, &wk.X, &wk.Y, &wk.Z})
     t->size(rows, cols);
   const std::size_t links = std::size_t(net.n_slink) + 1;
   for (auto* v : {&wk.Q_u, &wk.Q_d, &wk.kappa_u, &wk.lambda_u, &wk.mu_u, &wk.kappa_d, &wk.lambda_d,
