@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Whole runs on a busy machine, at the default thread count and on one thread.
 
-    bench/contention_runs.py [--trials T] [--busy B] [--valto PROGRAM]
+    bench/contention_runs.py [--trials T] [--busy B] [--valto PROGRAM] [--only TEXT]
 
 Each example (examples/*/<name>.prj and the other projects of its folder
 that run on their own) and a tilted V of 201 x 201 cells of 10 m (its sides
@@ -14,7 +14,8 @@ starts it, and once with OMP_NUM_THREADS=1, the two in turn, T times each
 (3 by default); the median of each is printed with their ratio (the aim is
 at most 1.25) and the load average. Then, with the busy processes stopped,
 the grids below 10,000 cells run again at the default and on one thread
-(the aim is at most 1.10). The other work of a shared machine adds to the
+(the aim is at most 1.10). With --only, just the runs whose name holds TEXT
+(say "tilted V" or "valley"). The other work of a shared machine adds to the
 load average the script prints; its figures say how idle "idle" was.
 """
 
@@ -84,6 +85,8 @@ def cases(work):
     out = []
     for example in sorted(os.listdir(os.path.join(HERE, "examples"))):
         source = os.path.join(HERE, "examples", example)
+        if not os.path.isdir(source):  # the plotting script and its picture
+            continue
         folder = os.path.join(work, example)
         shutil.copytree(source, folder)
         for project in sorted(f for f in os.listdir(folder) if f.endswith(".prj")):
@@ -147,12 +150,13 @@ def main():
     parser.add_argument("--trials", type=int, default=3)
     parser.add_argument("--busy", type=int, default=8)
     parser.add_argument("--valto", default=os.path.join(HERE, "build", "release", "valto"))
+    parser.add_argument("--only", default="")
     a = parser.parse_args()
     valto = os.path.abspath(a.valto)
     work = tempfile.mkdtemp(prefix="valto_contention_")
     busy = []
     try:
-        runs = cases(work)
+        runs = [r for r in cases(work) if a.only in r[0]]
         print("program %s, %d trials a setting, %d processors; load average at the start %s"
               % (valto, a.trials, os.cpu_count(), load()))
         busy = [subprocess.Popen([sys.executable, "-c", "while True: pass"])
