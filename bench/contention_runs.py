@@ -14,13 +14,15 @@ starts it, and once with OMP_NUM_THREADS=1, the two in turn, T times each
 (3 by default); the median of each is printed with their ratio (the aim is
 at most 1.25) and the load average. Then, with the busy processes stopped,
 the grids below 10,000 cells run again at the default and on one thread
-(the aim is at most 1.10). With --only, just the runs whose name holds TEXT
+(the aim is at most 1.10). Beside the wall times each line gives the
+median processor seconds of both settings. With --only, just the runs whose name holds TEXT
 (say "tilted V" or "valley"). The other work of a shared machine adds to the
 load average the script prints; its figures say how idle "idle" was.
 """
 
 import argparse
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -111,13 +113,19 @@ def environment(one_thread):
 
 
 def seconds_of(valto, folder, project, one_thread):
+    """Wall seconds of one run, and the processor seconds (user and system)
+    its threads took: on a shared machine the wall time swings with the
+    other work, the processor time says whether the run itself did more."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.monotonic()
     done = subprocess.run([valto, project], cwd=folder, env=environment(one_thread),
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=1800)
     took = time.monotonic() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
     if done.returncode != 0:
         sys.exit("%s in %s ended with status %d" % (project, folder, done.returncode))
-    return took
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return took, cpu
 
 
 def load():
@@ -126,19 +134,24 @@ def load():
 
 def compare(valto, runs, trials, aim, title):
     print(title)
-    print("  %-34s %7s %10s %10s %7s  %s" % ("run", "cells", "default s", "1 thread s",
-                                            "ratio", "load average"))
+    print("  %-34s %7s %10s %10s %7s %9s %9s  %s" % ("run", "cells", "default s", "1 thread s",
+                                                     "ratio", "cpu def s", "cpu 1 s",
+                                                     "load average"))
     worst = 0.0
     for name, folder, project, cells in runs:
         default, single = [], []
         for _ in range(trials):
             default.append(seconds_of(valto, folder, project, False))
             single.append(seconds_of(valto, folder, project, True))
-        d, s = statistics.median(default), statistics.median(single)
+        d = statistics.median(t for t, _ in default)
+        s = statistics.median(t for t, _ in single)
+        d_cpu = statistics.median(c for _, c in default)
+        s_cpu = statistics.median(c for _, c in single)
         ratio = d / s
         worst = max(worst, ratio)
-        print("  %-34s %7d %10.3f %10.3f %7.2f  %s%s" % (name, cells, d, s, ratio, load(),
-                                                       "" if ratio <= aim else "  ABOVE %.2f" % aim))
+        print("  %-34s %7d %10.3f %10.3f %7.2f %9.3f %9.3f  %s%s"
+              % (name, cells, d, s, ratio, d_cpu, s_cpu, load(),
+                 "" if ratio <= aim else "  ABOVE %.2f" % aim))
         sys.stdout.flush()
     print("  worst ratio %.2f (aim at most %.2f)" % (worst, aim))
     return worst <= aim
