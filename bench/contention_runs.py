@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Whole runs on a busy machine, at the default thread count and on one thread.
 
-    bench/contention_runs.py [--trials T] [--busy B] [--valto PROGRAM]
+    bench/contention_runs.py [--trials T] [--busy B] [--valto PROGRAM] [--only TEXT]
 
 Each example (examples/*/<name>.prj and the other projects of its folder
 that run on their own) and a tilted V of 201 x 201 cells of 10 m (its sides
@@ -14,12 +14,15 @@ starts it, and once with OMP_NUM_THREADS=1, the two in turn, T times each
 (3 by default); the median of each is printed with their ratio (the aim is
 at most 1.25) and the load average. Then, with the busy processes stopped,
 the grids below 10,000 cells run again at the default and on one thread
-(the aim is at most 1.10). The other work of a shared machine adds to the
+(the aim is at most 1.10). Beside the wall times each line gives the
+median processor seconds of both settings. With --only, just the runs whose name holds TEXT
+(say "tilted V" or "valley"). The other work of a shared machine adds to the
 load average the script prints; its figures say how idle "idle" was.
 """
 
 import argparse
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -84,6 +87,8 @@ def cases(work):
     out = []
     for example in sorted(os.listdir(os.path.join(HERE, "examples"))):
         source = os.path.join(HERE, "examples", example)
+        if not os.path.isdir(source):  # the plotting script and its picture
+            continue
         folder = os.path.join(work, example)
         shutil.copytree(source, folder)
         for project in sorted(f for f in os.listdir(folder) if f.endswith(".prj")):
@@ -108,13 +113,19 @@ def environment(one_thread):
 
 
 def seconds_of(valto, folder, project, one_thread):
+    """Wall seconds of one run, and the processor seconds (user and system)
+    its threads took: on a shared machine the wall time swings with the
+    other work, the processor time says whether the run itself did more."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.monotonic()
     done = subprocess.run([valto, project], cwd=folder, env=environment(one_thread),
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=1800)
     took = time.monotonic() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
     if done.returncode != 0:
         sys.exit("%s in %s ended with status %d" % (project, folder, done.returncode))
-    return took
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return took, cpu
 
 
 def load():
@@ -123,19 +134,24 @@ def load():
 
 def compare(valto, runs, trials, aim, title):
     print(title)
-    print("  %-34s %7s %10s %10s %7s  %s" % ("run", "cells", "default s", "1 thread s",
-                                            "ratio", "load average"))
+    print("  %-34s %7s %10s %10s %7s %9s %9s  %s" % ("run", "cells", "default s", "1 thread s",
+                                                     "ratio", "cpu def s", "cpu 1 s",
+                                                     "load average"))
     worst = 0.0
     for name, folder, project, cells in runs:
         default, single = [], []
         for _ in range(trials):
             default.append(seconds_of(valto, folder, project, False))
             single.append(seconds_of(valto, folder, project, True))
-        d, s = statistics.median(default), statistics.median(single)
+        d = statistics.median(t for t, _ in default)
+        s = statistics.median(t for t, _ in single)
+        d_cpu = statistics.median(c for _, c in default)
+        s_cpu = statistics.median(c for _, c in single)
         ratio = d / s
         worst = max(worst, ratio)
-        print("  %-34s %7d %10.3f %10.3f %7.2f  %s%s" % (name, cells, d, s, ratio, load(),
-                                                       "" if ratio <= aim else "  ABOVE %.2f" % aim))
+        print("  %-34s %7d %10.3f %10.3f %7.2f %9.3f %9.3f  %s%s"
+              % (name, cells, d, s, ratio, d_cpu, s_cpu, load(),
+                 "" if ratio <= aim else "  ABOVE %.2f" % aim))
         sys.stdout.flush()
     print("  worst ratio %.2f (aim at most %.2f)" % (worst, aim))
     return worst <= aim
@@ -147,12 +163,13 @@ def main():
     parser.add_argument("--trials", type=int, default=3)
     parser.add_argument("--busy", type=int, default=8)
     parser.add_argument("--valto", default=os.path.join(HERE, "build", "release", "valto"))
+    parser.add_argument("--only", default="")
     a = parser.parse_args()
     valto = os.path.abspath(a.valto)
     work = tempfile.mkdtemp(prefix="valto_contention_")
     busy = []
     try:
-        runs = cases(work)
+        runs = [r for r in cases(work) if a.only in r[0]]
         print("program %s, %d trials a setting, %d processors; load average at the start %s"
               % (valto, a.trials, os.cpu_count(), load()))
         busy = [subprocess.Popen([sys.executable, "-c", "while True: pass"])

@@ -100,6 +100,10 @@ int wait_for_progress(int& count, Done done) {
   return seen;
 }
 
+// Ints from one thread's count in a plain array of them to the next
+// thread's, so that each count has a cache line of its own.
+constexpr int progress_stride = 64 / sizeof(int);
+
 // Such a count alone on its cache line.
 class alignas(64) progress_count {
  public:

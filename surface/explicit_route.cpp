@@ -51,6 +51,9 @@ constexpr double end_tolerance = 1e-4;        // s
 struct explicit_view {
   int cells;
   double dx;
+  // 1 / dx: a face's slope multiplies by it rather than divide, to the same
+  // value within a unit in the last place.
+  double inverse_dx;
   double offset;  // added to the water-surface slope of faces between free cells
   const double* elevation;
   const double* slope_x;
@@ -79,6 +82,7 @@ explicit_view view_of(model_state& state) {
   explicit_view v{};
   v.cells = g.cells;
   v.dx = g.dx;
+  v.inverse_dx = 1.0 / g.dx;
   v.offset = plain_offset;
   v.elevation = g.elevation.data();
   v.slope_x = g.slope_x.data();
@@ -177,7 +181,7 @@ inline double wetland_blend(const wetland_law& w, double s, double g) {
 template <bool extras = true>
 inline double unit_flux(const explicit_view& v, const direction& d, int i, int j) {
   const double* h = v.depth;
-  const double s = floored(d.bed_slope[i] - (h[j] - h[i]) / v.dx + v.offset);
+  const double s = floored(d.bed_slope[i] - (h[j] - h[i]) * v.inverse_dx + v.offset);
   const int wi = wetland_at<extras>(v, i);
   if (wi == 0) {
     const double g = s >= 0.0 ? h[i] - v.retent_dep[i] : h[j] - v.retent_dep[j];
@@ -239,10 +243,16 @@ inline double unit_flux_out_of_lake(const explicit_view& v, int i, int j, double
 
 // What the stability tests see of one face.
 struct face_check {
-  double celerity;  // |q / dx x s|, m
-  double transfer;  // q x s / dx, m
+  double celerity;  // |q x (s / dx)|, m
+  double transfer;  // q x (s / dx), m
   double after;     // depth the losing cell is left at, m
 };
+
+// The sub-step over the cell width, s / dx (s/m): a face's flux times it is
+// the depth the face moves, the same factor for the face's tests, for the
+// cell it leaves and for the cell it enters, so that what one cell loses
+// the other gains to the bit.
+inline double step_over_width(const explicit_view& v, double s) { return s / v.dx; }
 
 // The cell that loses water is tested: i when the flow leaves it, j when the
 // flow comes from j (a lake's side is not tested). A face without flow loses
@@ -250,8 +260,8 @@ struct face_check {
 inline face_check check_face(const explicit_view& v, int i, int j, double q, double s,
                              bool j_is_lake) {
   face_check c;
-  c.celerity = std::fabs(q / v.dx * s);
-  c.transfer = q * s / v.dx;
+  c.transfer = q * step_over_width(v, s);
+  c.celerity = std::fabs(c.transfer);
   if (q > 0.0) {
     c.after = v.depth[i] - c.transfer;
   } else if (q < 0.0 && !j_is_lake) {
@@ -299,7 +309,7 @@ struct failing_faces {
 
 // Face d of cell i from the depths of the start of the sub-step: writes its
 // flux per unit width and returns the depth it takes out of cell i over the
-// sub-step, q x s / dx (m), the very value the depth update subtracts. A
+// sub-step, q x (s / dx) (m), the very value the depth update subtracts. A
 // face that fails the tests goes to failed.
 template <bool extras>
 inline double route_face(const explicit_view& v, const direction& d, int i, double s,
@@ -336,12 +346,14 @@ void plain_faces(const explicit_view& v, const direction& d, int b0, int b1, int
   double power[face_block];
   bool routed[face_block];
   const int count = b1 - b0 + 1;
+  const double inverse_dx = v.inverse_dx;
+  const double moved = step_over_width(v, s);
   for (int k = 0; k < count; ++k) {
     const int i = b0 + k;
     const int j = d.next[i];
     routed[k] = (j <= last) & face_routed<false>(v, d, i);
     const int far = routed[k] ? j : i;
-    const double sl = floored(d.bed_slope[i] - (h[far] - h[i]) / v.dx + v.offset);
+    const double sl = floored(d.bed_slope[i] - (h[far] - h[i]) * inverse_dx + v.offset);
     const double depth = sl >= 0.0 ? h[i] - r[i] : h[far] - r[far];
     slope[k] = sl;
     g[k] = depth;
@@ -359,14 +371,14 @@ void plain_faces(const explicit_view& v, const direction& d, int b0, int b1, int
   for (int k = 0; k < count; ++k) {
     const double flowing = sign_of(slope[k]) * std::sqrt(std::fabs(slope[k])) / rough[k] * power[k];
     q[k] = pick(routed[k] & (g[k] > 0.0), flowing, 0.0);
-    transfer[k] = q[k] * s / v.dx;
-    celerity[k] = std::fabs(q[k] / v.dx * s);
+    transfer[k] = q[k] * moved;
+    celerity[k] = std::fabs(transfer[k]);
   }
   for (int k = 0; k < count; ++k) {
     const int i = b0 + k;
     const int j = d.next[i];
     if (j > last) {
-      out[k] = d.flux[i] * s / v.dx;
+      out[k] = d.flux[i] * moved;
       continue;
     }
     d.flux[i] = q[k];
@@ -404,6 +416,7 @@ failing_faces route_substep(const explicit_view& v, const grid_order& order, dou
   double* qx = v.flux_x;
   double* qy = v.flux_y;
   double* h = v.depth;
+  const double moved = step_over_width(v, s);
   failing_faces all;
 #pragma omp parallel num_threads(sweep_team(n))
   {
@@ -419,8 +432,8 @@ failing_faces route_substep(const explicit_view& v, const grid_order& order, dou
     const auto update = [&](int i, double out_x, double out_y) {
       const int l = left[i];
       const int a = above[i];
-      const double in_x = qx[l] * s / dx;
-      const double in_y = qy[a] * s / dx;
+      const double in_x = qx[l] * moved;
+      const double in_y = qy[a] * moved;
       if (save) v.saved[i] = h[i];
       h[i] += (in_x - out_x) + (in_y - out_y);
       // A face is used last by its far cell; a face from an earlier share
@@ -433,9 +446,9 @@ failing_faces route_substep(const explicit_view& v, const grid_order& order, dou
     if constexpr (extras) {
       for (int i = first; i <= last; ++i) {
         const double out_x =
-            right[i] > last ? qx[i] * s / dx : route_face<extras>(v, fx, i, s, mine.x);
+            right[i] > last ? qx[i] * moved : route_face<extras>(v, fx, i, s, mine.x);
         const double out_y =
-            below[i] > last ? qy[i] * s / dx : route_face<extras>(v, fy, i, s, mine.y);
+            below[i] > last ? qy[i] * moved : route_face<extras>(v, fy, i, s, mine.y);
         update(i, out_x, out_y);
       }
     } else {
@@ -607,17 +620,17 @@ int print_first_lake_failing_face(const explicit_view& v, const direction& d, do
 // cells that are not lake cells (lake null: every cell).
 void update_depths(const explicit_view& v, double s, const int* lake) {
   const int n = v.cells;
-  const double dx = v.dx;
+  const double moved = step_over_width(v, s);
   const double* qx = v.flux_x;
   const double* qy = v.flux_y;
   double* h = v.depth;
 #pragma omp parallel for schedule(static) num_threads(team_for(n, cells_per_thread))
   for (int i = 1; i <= n; ++i) {
     if (lake != nullptr && lake[i] != 0) continue;
-    const double in_x = qx[v.leftcon[i]] * s / dx;
-    const double out_x = qx[i] * s / dx;
-    const double in_y = qy[v.abovecon[i]] * s / dx;
-    const double out_y = qy[i] * s / dx;
+    const double in_x = qx[v.leftcon[i]] * moved;
+    const double out_x = qx[i] * moved;
+    const double in_y = qy[v.abovecon[i]] * moved;
+    const double out_y = qy[i] * moved;
     h[i] += (in_x - out_x) + (in_y - out_y);
   }
 }

@@ -92,6 +92,8 @@ struct surface_state {
   int ex_reset = 0;                // explicit router: the return to the full step is due
   long long ex_substeps = 0;       // explicit router: sub-steps routed, restarted ones included
   grid_order cell_order;           // both routers: the neighbour tables' order, found at set-up
+  std::vector<int> team_marks;     // ADE team passes: each thread's progress, progress_stride apart
+  int team_round = 0;              // ADE team passes: the passes marked so far
   int wet = 0;                     // a cell held water at the last overland step
   int flowing = 0;                 // a face carried flow at the last overland step
 
