@@ -93,8 +93,14 @@ def summary_of(folder):
     with open(os.path.join(folder, "v_summary.out")) as f:
         text = f.read()
     warned = "Warning: the overland time step" in text
-    cut = re.search(r"Overland steps cut=\s*(.*)", text)
-    return warned, cut.group(1).strip() if cut else "(not reported)"
+    cut = re.search(r"Overland steps cut=\s*(\d+)", text)
+    if not cut:
+        return warned, "none"
+    to = re.findall(r"  to a sub-step of (\S+) s=\s*(\d+)", text)
+    again = re.search(r"routed again after a cut=\s*(\d+)", text)
+    parts = ", ".join("%s to %s s" % (n, s) for s, n in to)
+    return warned, "%s (%s)%s" % (cut.group(1), parts,
+                                  "; sub-steps routed again %s" % again.group(1) if again else "")
 
 
 def measure(valto, work, scheme, dt, side, threads, timing_only=False):

@@ -180,6 +180,23 @@ void print_storages(std::FILE* f, const run_water_totals& t, const summary_gates
   std::fputs("\n", f);
 }
 
+// The overland steps the router cut, when it cut any, and to what: a run
+// whose steps are cut often would run as fast, or faster, at the step left.
+void print_overland_cuts(std::FILE* f, const run_water_totals& t) {
+  const step_cuts& c = t.overland_cuts;
+  if (c.total == 0) return;
+  std::fprintf(f, "Overland steps cut=                             %14lld\n", c.total);
+  for (int k = 0; k < c.kinds; ++k) {
+    char label[64];
+    std::snprintf(label, sizeof label, "  to a sub-step of %.4g s=", c.to[k]);
+    std::fprintf(f, "%-48s%14lld\n", label, c.count[k]);
+  }
+  if (t.overland_retried > 0) {
+    std::fprintf(f, "Overland sub-steps routed again after a cut=    %14lld\n",
+                 t.overland_retried);
+  }
+}
+
 void print_fluxes(std::FILE* f, const run_water_totals& t, const summary_gates& g) {
   std::fprintf(f, "Total amount of precip=                         %14.2lf\n", t.precipitation);
   std::fprintf(f, "Total amount of interception=                   %14.2lf\n", t.interception);
@@ -227,6 +244,8 @@ void print_fluxes(std::FILE* f, const run_water_totals& t, const summary_gates& 
     std::fprintf(f, "Channel routing sub-steps=                      %14lld\n",
                  t.channel_substeps);
   }
+
+  print_overland_cuts(f, t);
 
   if (g.stream_exchange) {
     std::fprintf(f, "Total flux from river to gw=                    %14.2lf\n", t.river_to_gw);
