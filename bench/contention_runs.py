@@ -45,23 +45,28 @@ def write_grid(path, rows, cols, dx, values):
             f.write(" ".join("%.10g" % values[r * cols + c] for c in range(cols)) + "\n")
 
 
-def write_v(folder, scheme):
-    """The tilted V of the whole-run benchmark, 201 x 201 cells."""
+def write_v(folder, scheme, side=V_SIDE, side_slope=0.05, floor_slope=0.02, rough=0.03,
+            rain=20.0, minutes=V_MINUTES, timestep=1.0, hyd_freq=5.0, cards=""):
+    """A tilted V of side x side cells of V_DX m: its sides fall side_slope to
+    the middle column, which falls floor_slope to the outlet on the south
+    edge; rain mm/h for the minutes simulated. The defaults are the V of the
+    whole-run benchmark; cards are added to the project as they are."""
     os.makedirs(folder, exist_ok=True)
-    n = V_SIDE
-    elevation = [100.0 + 0.02 * V_DX * (n - 1 - r) + 0.05 * V_DX * abs(c - n // 2)
+    n = side
+    elevation = [100.0 + floor_slope * V_DX * (n - 1 - r) + side_slope * V_DX * abs(c - n // 2)
                  for r in range(n) for c in range(n)]
     write_grid(os.path.join(folder, "mask.asc"), n, n, V_DX, [1.0] * (n * n))
     write_grid(os.path.join(folder, "elevation.asc"), n, n, V_DX, elevation)
-    write_grid(os.path.join(folder, "roughness.asc"), n, n, V_DX, [0.03] * (n * n))
+    write_grid(os.path.join(folder, "roughness.asc"), n, n, V_DX, [rough] * (n * n))
     with open(os.path.join(folder, "v.prj"), "w") as p:
         p.write("VALTOPROJECT\nWATERSHED_MASK mask.asc\nELEVATION elevation.asc\n"
                 "ROUGHNESS roughness.asc\nGRIDSIZE %g\nROWS %d\nCOLS %d\nOUTROW %d\nOUTCOL %d\n"
-                "OUTSLOPE 0.02\nOVERTYPE %s\nTIMESTEP 1\nTOT_TIME %d\nPRECIP_UNIF\n"
-                "RAIN_INTENSITY 20\nRAIN_DURATION %d\nSTART_DATE 2001 7 15\nSTART_TIME 0 0\n"
-                "HYD_FREQ 5\nMAP_FREQ 600\nQUIET\nSUMMARY v_summary.out\n"
-                "OUTLET_HYDRO v_outlet.hyd\n"
-                % (V_DX, n, n, n, n // 2 + 1, scheme, V_MINUTES, V_MINUTES))
+                "OUTSLOPE %g\nOVERTYPE %s\nTIMESTEP %g\nTOT_TIME %d\nPRECIP_UNIF\n"
+                "RAIN_INTENSITY %g\nRAIN_DURATION %d\nSTART_DATE 2001 7 15\nSTART_TIME 0 0\n"
+                "HYD_FREQ %.10g\nMAP_FREQ 600\nQUIET\nSUMMARY v_summary.out\n"
+                "OUTLET_HYDRO v_outlet.hyd\n%s"
+                % (V_DX, n, n, n, n // 2 + 1, floor_slope, scheme, timestep, minutes, rain,
+                   minutes, hyd_freq, cards))
 
 
 def cells_of(folder, project):

@@ -195,6 +195,12 @@ struct channel_state {
   std::vector<int> gwflux_link, gwflux_node;
   int cell_locations = 0;           // IN_CELLDEPDIS_LOCATION
   std::vector<int> cell_loc_row, cell_loc_col, cell_loc_number;
+  // The ADE's face flows swing between a step that sweeps x first and one
+  // that sweeps y first; a listed cell reports the mean over such a pair.
+  std::vector<double> cell_loc_qx, cell_loc_qy;  // reported right and lower face flows, m3/s
+  std::vector<double> cell_loc_vx, cell_loc_vy;  // volumes of the routed step before, m3
+  double cell_loc_dt = 0.0;  // that step's length, s; 0 when there is none
+  int cell_loc_pair = 0;     // the reported flows are pair means
 
   int chan_has_water = 0;    // some node holds water at the start
   int head_links = 0;        // links without upstream links

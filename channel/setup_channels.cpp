@@ -310,7 +310,15 @@ void read_cell_locator_list(model_state& state) {
   safe_file& file = state.input.files.celldepdis_location;
   const bool ok = read_pairs(file, chan.cell_locations, chan.cell_loc_row, chan.cell_loc_col) &&
                   allocate_zeroed(chan.cell_loc_number, std::size_t(chan.cell_locations) + 1,
-                                  "gnumlocater");
+                                  "gnumlocater") &&
+                  allocate_zeroed(chan.cell_loc_qx, std::size_t(chan.cell_locations) + 1,
+                                  "location flows") &&
+                  allocate_zeroed(chan.cell_loc_qy, std::size_t(chan.cell_locations) + 1,
+                                  "location flows") &&
+                  allocate_zeroed(chan.cell_loc_vx, std::size_t(chan.cell_locations) + 1,
+                                  "location flows") &&
+                  allocate_zeroed(chan.cell_loc_vy, std::size_t(chan.cell_locations) + 1,
+                                  "location flows");
   file.close();
   if (!ok) {
     chan.cell_locations = 0;

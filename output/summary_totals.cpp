@@ -298,6 +298,9 @@ run_water_totals gather_run_totals(const model_state& state) {
   t.initial_channels = chan.initial_volume;
   t.lateral_inflow = chan.lateral_volume;
   t.channel_substeps = chan.substeps;
+  t.overland_cuts =
+      state.input.settings.overtype == 1 /* explicit */ ? surface.ex_cuts : surface.ade_cuts;
+  t.overland_retried = surface.ex_retried;
   t.channel_point_sources = chan.point_input_volume + chan.point_source_volume;
   t.initial_chan_lakes = chan.initial_lake_volume;
   t.lake_inflow = chan.lake_inflow_volume;

@@ -5,6 +5,8 @@
 // each can be checked on hand-made values. A total whose process this
 // version does not run yet is 0 here until that process keeps it.
 
+#include "surface/surface_state.h"
+
 struct model_state;
 struct water_balance;
 
@@ -116,6 +118,8 @@ struct run_water_totals {
   double initial_drains = 0.0;   // the pipes' film of the depth floor
   double snow_melt = 0.0;        // melt water the packs gave the surface
   long long channel_substeps = 0;  // sub-steps of the channel routing
+  step_cuts overland_cuts;         // overland steps cut, by the sub-step left
+  long long overland_retried = 0;  // explicit sub-steps routed again after a cut
   double precipitation = 0.0;    // reaching the surface, interception left out
   double interception = 0.0;
   double infiltration = 0.0;

@@ -100,8 +100,10 @@ void write_celldepdis_row(const model_state& state, const location_row_form& for
   std::fputs("        ", file);
   for (int k = 1; k <= chan.cell_locations; ++k) {
     const int cell = chan.cell_loc_number[k];
-    const double qx = cell_value(sf.flux_x, cell);  // m3/s
-    const double qy = cell_value(sf.flux_y, cell);
+    // Under the ADE the mean over the last two routed steps.
+    const bool pair = chan.cell_loc_pair != 0;
+    const double qx = pair ? chan.cell_loc_qx[k] : cell_value(sf.flux_x, cell);  // m3/s
+    const double qy = pair ? chan.cell_loc_qy[k] : cell_value(sf.flux_y, cell);
     std::fprintf(file, "%12.6lf  ", std::sqrt(qx * qx + qy * qy) * form.q_factor);
   }
   std::fputc('\n', file);

@@ -770,6 +770,7 @@ double route_adaptive(model_state& state, const route_view& v, double dt) {
           restarted = true;
         } else if (code == 2) {
           m = s * 0.5;
+          sf.ade_cuts.add(m);
           restarted = true;
         } else if (code > sf.ade_check) {
           sf.ade_check = code;

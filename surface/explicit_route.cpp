@@ -646,72 +646,71 @@ void print_switched(bool messages, const char* format, double value) {
   std::fflush(stdout);
 }
 
-// The sub-steps of one call, from the depths of its start. Returns true
-// when the face flows are left in m3/s, false when they are left per unit
-// width for the caller to scale.
+// The sub-steps of one call, from the depths of its start. A sub-step
+// that fails the tests is routed again as three of a third its length from
+// the depths it started from; the sub-steps before it stand, and the cut
+// sub-step carries on to the end of the call. Returns true when the face
+// flows are left in m3/s, false when they are left per unit width for the
+// caller to scale.
 bool route_plain(surface_state& sf, const explicit_view& v, double dt, double s, bool messages) {
   const bool y_first = sf.ex_parity == 1;
-  // Cells in grid order take one pass a sub-step; the depths of the start
-  // are saved by the first and put back only by a cut.
+  // Cells in grid order take one pass a sub-step, which keeps the depths it
+  // starts from for a cut to put back; the two-pass order tests the faces
+  // before it changes any depth.
   const bool one_pass = sf.cell_order.ok;
   const bool extras = v.dike_mask != nullptr || v.wetland_mask != nullptr;
-  if (!one_pass) copy_depths(v.cells, v.depth, v.saved);
-  bool saved = !one_pass;
   int cuts = 0;
   int stop = 0;
   split_report report;
-  bool restored = true;
+  double elapsed = 0.0;
   for (;;) {
-    if (!restored) copy_depths(v.cells, v.saved, v.depth);
-    restored = false;
-    double elapsed = 0.0;
-    bool restart = false;
-    bool done = false;
-    while (!done) {
-      ++sf.ex_substeps;
-      const double after = elapsed + s;
-      const bool last = std::fabs(after - dt) < end_tolerance || after > dt;
-      const failing_faces both =
-          extras ? route_pass<true>(v, sf.cell_order, one_pass, s, !saved, last)
-                 : route_pass<false>(v, sf.cell_order, one_pass, s, !saved, last);
-      saved = true;
-      for (int k = 0; k < 2; ++k) {
-        const bool x = (k == 0) != y_first;
-        const direction_failures& failed = x ? both.x : both.y;
-        int split = 0;
-        if (failed.count > 0) {
-          // Below the smallest sub-step a failing face stops the cutting and
-          // the step goes on as it is.
-          if (report.faces == 0) report.first_cell = print_first_failing_face(x, failed);
-          report.faces += failed.count;
-          if (s <= smallest_substep) {
-            stop = 1;
-          } else {
-            split = failed.count;
-          }
-        }
-        if (stop != 0 || split == 0) continue;
-        if (cuts < max_cuts) {
-          s /= cut_divisor;
-          print_switched(messages, " *Changing overland time step to %4.2lf seconds...\n", s);
-          sf.ex_reduced_substep = s;
-          sf.ex_countdown = countdown_calls;
-          ++cuts;
-          restart = true;
-          break;
-        }
-        stop = 1;
-        if (messages) {
-          std::fputs(" *Time step to small to divide, continuing with current time step\n", stdout);
-          std::fflush(stdout);
+    ++sf.ex_substeps;
+    const double after = elapsed + s;
+    const bool last = std::fabs(after - dt) < end_tolerance || after > dt;
+    const failing_faces both =
+        extras ? route_pass<true>(v, sf.cell_order, one_pass, s, one_pass, last)
+               : route_pass<false>(v, sf.cell_order, one_pass, s, one_pass, last);
+    bool cut = false;
+    for (int k = 0; k < 2; ++k) {
+      const bool x = (k == 0) != y_first;
+      const direction_failures& failed = x ? both.x : both.y;
+      int split = 0;
+      if (failed.count > 0) {
+        // Below the smallest sub-step a failing face stops the cutting and
+        // the step goes on as it is.
+        if (report.faces == 0) report.first_cell = print_first_failing_face(x, failed);
+        report.faces += failed.count;
+        if (s <= smallest_substep) {
+          stop = 1;
+        } else {
+          split = failed.count;
         }
       }
-      if (restart) break;
-      if (!one_pass) update_depths(v, s, nullptr);
-      elapsed = after;
-      done = last;
+      if (stop != 0 || split == 0) continue;
+      if (cuts < max_cuts) {
+        s /= cut_divisor;
+        print_switched(messages, " *Changing overland time step to %4.2lf seconds...\n", s);
+        sf.ex_reduced_substep = s;
+        sf.ex_countdown = countdown_calls;
+        sf.ex_cuts.add(s);
+        ++cuts;
+        cut = true;
+        break;
+      }
+      stop = 1;
+      if (messages) {
+        std::fputs(" *Time step to small to divide, continuing with current time step\n", stdout);
+        std::fflush(stdout);
+      }
     }
-    if (!restart) break;
+    if (cut) {
+      ++sf.ex_retried;
+      if (one_pass) copy_depths(v.cells, v.saved, v.depth);
+      continue;
+    }
+    if (!one_pass) update_depths(v, s, nullptr);
+    elapsed = after;
+    if (last) break;
   }
   print_split_count(report);
   return one_pass;

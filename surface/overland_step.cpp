@@ -165,6 +165,37 @@ double reported_outlet_discharge(surface_state& sf, bool pair, double volume, do
   return q;
 }
 
+// The listed cells' face flows the outputs report for an ADE step of dt
+// (s) without lakes: like the outlet's, the mean over this step and the
+// routed step before, from the step's face volumes.
+void pair_location_flows(model_state& state, double dt) {
+  channel_state& chan = state.channel;
+  const surface_state& sf = state.surface;
+  const int n = state.grid.cells;
+  const double span = dt + chan.cell_loc_dt;
+  for (int k = 1; k <= chan.cell_locations; ++k) {
+    const int cell = chan.cell_loc_number[k];
+    const double vx = cell >= 1 && cell <= n ? sf.vol_x[cell] : 0.0;  // m3
+    const double vy = cell >= 1 && cell <= n ? sf.vol_y[cell] : 0.0;
+    chan.cell_loc_qx[k] = (vx + chan.cell_loc_vx[k]) / span;
+    chan.cell_loc_qy[k] = (vy + chan.cell_loc_vy[k]) / span;
+    chan.cell_loc_vx[k] = vx;
+    chan.cell_loc_vy[k] = vy;
+  }
+  chan.cell_loc_dt = dt;
+  chan.cell_loc_pair = 1;
+}
+
+// A step that routes nothing ends the pair: the next routed step reports
+// its own flows first.
+void end_location_pairs(channel_state& chan) {
+  chan.cell_loc_dt = 0.0;
+  for (int k = 1; k <= chan.cell_locations; ++k) {
+    chan.cell_loc_vx[k] = 0.0;
+    chan.cell_loc_vy[k] = 0.0;
+  }
+}
+
 void take_scan(surface_state& sf, const cell_scan& scan) {
   sf.wet = scan.wet;
   sf.flowing = scan.flowing_cells > 0 ? 1 : 0;
@@ -185,6 +216,7 @@ void jump_to_next_event(model_state& state) {
   ov.last = ov.next - ov.interval_d;
   run.q_out = 0.0;
   state.surface.last_outlet_dt = 0.0;
+  end_location_pairs(state.channel);
 
   process_clock& inf = run.infiltration;
   if (state.surface.wet &&
@@ -420,7 +452,9 @@ void overland_step(model_state& state) {
       // A failed step books nothing; the run stops after this step.
       if (volume == ade_route_failed || error_state.stop_flag != 0) return;
     }
-    if (scheme == ade_scheme && !sf.overland_lakes && !state.channel.channel_lakes) {
+    const bool mean_flows =
+        scheme == ade_scheme && !sf.overland_lakes && !state.channel.channel_lakes;
+    if (mean_flows) {
       // The step's fluxes are its mean discharges through the faces.
       double* qx = sf.flux_x.data();
       double* qy = sf.flux_y.data();
@@ -433,6 +467,8 @@ void overland_step(model_state& state) {
       }
     }
     if (!check_routed_water(state, volume)) return;
+    state.channel.cell_loc_pair = mean_flows ? 1 : 0;
+    if (mean_flows) pair_location_flows(state, dt);
     run.q_out = volume;
     if (!sf.max_depth.empty()) array_running_max(sf.depth.data(), sf.max_depth.data(), n);
     sf.sweep_parity = sf.sweep_parity == 1 ? 2 : 1;
@@ -443,6 +479,7 @@ void overland_step(model_state& state) {
     }
   } else {
     sf.last_outlet_dt = 0.0;
+    end_location_pairs(state.channel);
   }
 
   // Soil moves only once water flows over some face.

@@ -4,6 +4,7 @@
 // flags other subsystems read.
 
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "surface/cell_connectivity.h"
@@ -25,6 +26,28 @@ struct low_spot {
 // given and value 5 is left for the wetland routines.
 struct wetland_record {
   std::array<double, 8> value{};
+};
+
+// The overland steps a router cut in the run, by the sub-step each cut
+// left (s): a few lengths at most, since every cut divides the step by a
+// fixed number; lengths beyond the table's room join its last entry.
+struct step_cuts {
+  static constexpr int room = 12;
+  std::array<double, room> to{};
+  std::array<long long, room> count{};
+  int kinds = 0;
+  long long total = 0;
+
+  void add(double s) {
+    ++total;
+    int k = 0;
+    while (k < kinds && std::fabs(to[k] - s) > 1e-9 * s) ++k;
+    if (k == kinds) {
+      if (kinds == room) k = room - 1;
+      else to[kinds++] = s;
+    }
+    ++count[k];
+  }
 };
 
 // One overland lake: a set of grid cells under one water level, apart from
@@ -90,7 +113,10 @@ struct surface_state {
   double ex_reduced_substep = 0.0; // explicit router: the cut sub-step, s
   int ex_countdown = 0;            // explicit router: calls that still start with the cut sub-step
   int ex_reset = 0;                // explicit router: the return to the full step is due
-  long long ex_substeps = 0;       // explicit router: sub-steps routed, restarted ones included
+  long long ex_substeps = 0;       // explicit router: sub-steps routed, retried ones included
+  long long ex_retried = 0;        // explicit router: sub-steps routed again after a cut
+  step_cuts ex_cuts;               // explicit router: the run's cuts
+  step_cuts ade_cuts;              // ADE router: the run's restarts with a halved sub-step
   grid_order cell_order;           // both routers: the neighbour tables' order, found at set-up
   std::vector<int> team_marks;     // ADE team passes: each thread's progress, progress_stride apart
   int team_round = 0;              // ADE team passes: the passes marked so far

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <sstream>
@@ -289,6 +290,37 @@ TEST_F(channel_run, cell_rows_give_depth_and_face_discharge_at_listed_cells) {
   ASSERT_EQ(cfs_row.size(), 19u + 8u + 2 * 14u) << cfs_row;
   EXPECT_EQ(cfs_row.substr(0, 41), row.substr(0, 19) + "        " + row.substr(55, 14));
   EXPECT_NEAR(std::stod(cfs_row.substr(41)), corner_q * 35.314667, 2e-5) << cfs_row;
+}
+
+// Sampled at every 30 s step, the ADE's face flows of a listed cell swing
+// between a step that sweeps x first and one that sweeps y first; the rows
+// give the mean over such a pair, which holds still at equilibrium as the
+// outlet's does. The corner passes its own rain; the middle cell of the top
+// row passes its own and that of the cells up-slope of it in the row.
+TEST_F(channel_run, a_listed_cells_discharge_holds_still_at_equilibrium) {
+  dir_.write("cells.loc", "2\n1 1\n1 5\n");
+  const run_output out = run("bank",
+                             "HYD_FREQ 0.5\nIN_CELLDEPDIS_LOCATION cells.loc\n"
+                             "OUT_CELLDEPDIS_LOCATION cells.out\n",
+                             nullptr, {"HYD_FREQ"});
+  ASSERT_EQ(out.status, 0) << out.text;
+  const std::vector<std::string> rows = lines_of(file("cells.out"));
+  ASSERT_EQ(rows.size(), 721u);
+  for (int k = 0; k < 2; ++k) {
+    SCOPED_TRACE(k == 0 ? "corner" : "middle of the top row");
+    // Time, two depths, eight blanks, two discharges: the k-th discharge.
+    const std::size_t at = 19 + 2 * 14 + 8 + std::size_t(k) * 14;
+    double low = HUGE_VAL, high = 0.0, last = 0.0, largest_change = 0.0;
+    for (int r = 300; r <= 480; ++r) {  // minutes 150 to 240
+      const double q = std::stod(rows[std::size_t(r)].substr(at, 14));
+      low = std::min(low, q);
+      high = std::max(high, q);
+      if (r > 300) largest_change = std::max(largest_change, std::fabs(q - last));
+      last = q;
+    }
+    EXPECT_GT(low, 0.0);
+    EXPECT_LT(largest_change, 0.005 * high) << low << " " << high;
+  }
 }
 
 // Output files that do not open stop the run with their own messages.

@@ -269,6 +269,23 @@ TEST(water_summary, option_lines_and_labels) {
   EXPECT_TRUE(has(s5,
                   "Total amount of discharge=                                0.00\n"
                   "Channel routing sub-steps=                                4321\n"));
+  EXPECT_FALSE(has(s5, "Overland steps cut=")) << s5;
+
+  // Overland steps cut twice to a third and twice to a ninth of 2 s, the
+  // sub-steps that failed routed again.
+  t.overland_cuts.add(2.0 / 3.0);
+  t.overland_cuts.add(2.0 / 9.0);
+  t.overland_cuts.add(2.0 / 3.0);
+  t.overland_cuts.add(2.0 / 9.0 * (1.0 + 1e-8));  // a clock's step is not exact
+  t.overland_retried = 3;
+  const std::string s6 = printed(t, snow, b);
+  EXPECT_TRUE(has(s6,
+                  "Channel routing sub-steps=                                4321\n"
+                  "Overland steps cut=                                          4\n"
+                  "  to a sub-step of 0.6667 s=                                 2\n"
+                  "  to a sub-step of 0.2222 s=                                 2\n"
+                  "Overland sub-steps routed again after a cut=                 3\n"))
+      << s6;
 }
 
 // The optimiser gets the run's outlet volume on one line, and its file is

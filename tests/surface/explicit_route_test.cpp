@@ -342,6 +342,59 @@ TEST(explicit_route, failing_faces_are_shown_once_a_step_with_their_count) {
   clear_errors();
 }
 
+// Three 10 m cells, n 0.01: cell 1 holds 0.5 m just above the dry cell 2,
+// which falls 10 m to cell 3. Started at 1 s, the first sub-step passes 4 cm
+// into cell 2; the second fails there (its 4 cm would leave in less than
+// the second) and is routed again as three of 1/3 s from the depths the
+// first left, which stand: the depths are those of a step of one 1 s
+// sub-step and then one of three 1/3 s sub-steps, in either cell order.
+struct ledge {
+  model_state s;
+  explicit ledge(bool grid_order) {
+    build_grid(s, 1, 3, 10.0, {9.5016, 10.0, 0.0}, {0.01}, 1, 3, 0.01);
+    s.grid.slope_x.assign(4, 0.0);
+    s.grid.slope_y.assign(4, 0.0);
+    fill_cell_slopes(3, 10.0, s.grid.elevation, s.grid.rightcon, s.grid.belowcon, s.grid.slope_x,
+                     s.grid.slope_y);
+    if (!grid_order) s.surface.cell_order.ok = false;
+    s.surface.depth[1] = 0.5;
+    s.input.uniform_rain = 1;
+    s.input.channel_routing = 1;
+  }
+  // One call of dt seconds that starts with the sub-step s.
+  std::string route(double dt, double substep) {
+    s.surface.ex_countdown = 1;
+    s.surface.ex_reduced_substep = substep;
+    test_support::stdout_capture capture;
+    explicit_overland_route(s, dt);
+    return capture.stop();
+  }
+};
+
+TEST(explicit_route, a_cut_routes_again_only_the_sub_step_that_failed) {
+  clear_errors();
+  for (bool grid_order : {true, false}) {
+    SCOPED_TRACE(grid_order ? "one pass" : "two passes");
+    ledge cut(grid_order);
+    const std::string out = cut.route(2.0, 1.0);
+    EXPECT_NE(out.find(" *Changing overland time step to 0.33 seconds...\n"), std::string::npos)
+        << out;
+    EXPECT_EQ(cut.s.surface.ex_substeps, 1 + 1 + 3);
+    EXPECT_EQ(cut.s.surface.ex_retried, 1);
+    ASSERT_EQ(cut.s.surface.ex_cuts.total, 1);
+    EXPECT_EQ(cut.s.surface.ex_cuts.kinds, 1);
+    EXPECT_DOUBLE_EQ(cut.s.surface.ex_cuts.to[0], 1.0 / 3.0);
+
+    ledge two_calls(grid_order);
+    EXPECT_EQ(two_calls.route(1.0, 1.0), "");
+    EXPECT_EQ(two_calls.route(1.0, 1.0 / 3.0), "");
+    for (int i = 1; i <= 3; ++i) EXPECT_EQ(cut.s.surface.depth[i], two_calls.s.surface.depth[i]);
+    EXPECT_NEAR(cut.s.surface.depth[1] + cut.s.surface.depth[2] + cut.s.surface.depth[3], 0.5,
+                1e-14);
+  }
+  clear_errors();
+}
+
 // One 10 m cell, n 0.05, the outlet on a slope of 0.01, holding h metres.
 struct outlet_cell {
   model_state s;
