@@ -1,9 +1,9 @@
 // Monte Carlo trials dealt out to MPI processes: 64 trials of the example
 // basin (basin_mc.in) at 1, 2, 4 and 8 processes of one thread each, the
 // program started by mpirun as a user starts it. Process 0 deals, scores and
-// writes, and runs trials between deals; the others run the trials dealt to
-// them. Every count's results
-// files must equal those of one process. The 1-process time is measured in
+// writes, and runs trials of its own, dealing between their passes; the
+// others run the trials dealt to them. Every count's results files must
+// equal those of one process. The 1-process time is measured in
 // the same run; the load average says how idle the machine was.
 //
 //   bench_mpi_trials_bench [trials]

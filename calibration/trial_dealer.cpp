@@ -10,6 +10,7 @@
 #include "core/parallel_context.h"
 #include "core/safe_file.h"
 #include "input/replace_params.h"
+#include "run/run_loop.h"
 #include "run/run_simulation.h"
 
 #ifdef VALTO_MPI
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <ctime>
 #include <deque>
@@ -237,6 +239,66 @@ int take_outcome(bool wait, std::vector<std::deque<int>>& held,
   return 1;
 }
 
+// The dealing of one mode's trials, where the work between the passes of
+// process 0's own trial reaches it.
+struct dealing {
+  int count = 0;
+  const std::function<trial_order(int)>* order_of = nullptr;
+  std::size_t depth = 1;                  // trials a process holds at most
+  std::vector<std::deque<int>> held;      // per process, the trials dealt it, in order
+  std::map<int, trial_outcome> finished;  // not yet handed on
+  int next_deal = 0;
+  bool failed = false;
+  std::chrono::steady_clock::time_point last_look{};
+};
+
+// Takes the outcomes that have arrived and deals the next trials to the
+// processes they freed. False when the run is being stopped or MPI failed.
+bool serve_processes(dealing& d) {
+  bool changed = false;
+  int taken = 0;
+  while ((taken = take_outcome(false, d.held, d.finished)) == 1) changed = true;
+  bool ok = taken == 0;
+  for (int p = 1; ok && p < size; ++p) {
+    for (;;) {
+      // A second trial waits behind the one a process runs only while there
+      // are trials enough to go round: near the end a trial queued behind
+      // another would keep a free process idle.
+      const std::size_t depth = d.count - d.next_deal > size ? d.depth : 1;
+      if (d.held[p].size() >= depth || d.next_deal >= d.count) break;
+      trial_order order = (*d.order_of)(d.next_deal);
+      packer message;
+      order_fields(message, order);
+      if (!send(message, p, tag_order)) {
+        ok = false;
+        break;
+      }
+      d.held[p].push_back(d.next_deal++);
+      changed = true;
+    }
+  }
+  if (changed) note_held(d.held);
+  return ok;
+}
+
+// A process that sends back its outcome waits (a large one) or idles (its
+// next trial not dealt) until process 0 looks: process 0 looks between the
+// passes of its own trial, often enough that no process waits long, seldom
+// enough that the looks cost its trial nothing measurable.
+dealing* serving = nullptr;
+constexpr std::chrono::microseconds look_interval{500};
+
+void serve_between_passes() {
+  dealing* d = serving;
+  if (!d || d->failed) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - d->last_look < look_interval) return;
+  d->last_look = now;
+  // A failure ends the dealing once the trial has ended; the trial itself
+  // runs on, as it would have before anyone looked.
+  if (!serve_processes(*d)) d->failed = true;
+}
+
 }  // namespace
 
 void start_processes(int& argc, char**& argv) {
@@ -267,62 +329,51 @@ int deal_trials(int count, const std::function<trial_order(int)>& order_of,
     return 0;
   }
   void (*earlier)(int) = std::signal(SIGTERM, ask_stop);
+  dealing d;
+  d.count = count;
+  d.order_of = &order_of;
   // Each process holds two trials, the one it runs and the next, so that it
-  // need not wait while process 0 runs a trial of its own between deals;
-  // one when there are too few trials to go round twice, so that a round of
-  // a search's complexes is spread over every process.
-  const std::size_t depth = count >= 2 * size ? 2 : 1;
-  std::vector<std::deque<int>> held(size);
-  std::map<int, trial_outcome> finished;  // not yet handed on
-  int next_deal = 0;
+  // need not wait for process 0 to look before it starts its next; one when
+  // there are too few trials to go round twice, so that a round of a
+  // search's complexes is spread over every process.
+  d.depth = count >= 2 * size ? 2 : 1;
+  d.held.resize(size);
   int next_done = 0;
-  bool failed = false;
-  while (next_done < count && !failed) {
-    for (int p = 1; p < size && !failed; ++p) {
-      while (held[p].size() < depth && next_deal < count) {
-        trial_order order = order_of(next_deal);
-        packer message;
-        order_fields(message, order);
-        if (!send(message, p, tag_order)) {
-          failed = true;
-          break;
-        }
-        held[p].push_back(next_deal++);
-      }
-    }
-    note_held(held);
-    if (failed) break;
-    int taken = 0;
-    while ((taken = take_outcome(false, held, finished)) == 1) {
-    }
-    if (taken < 0) {
-      failed = true;
+  while (next_done < count && !d.failed) {
+    if (!serve_processes(d)) {
+      d.failed = true;
       break;
     }
-    if (next_deal < count) {
-      const int own = next_deal++;
-      finished[own] = run_trial_order(order_of(own));
-    } else if (finished.find(next_done) == finished.end() &&
-               take_outcome(true, held, finished) < 0) {
-      failed = true;
-      break;
+    if (d.next_deal < count) {
+      // Process 0 runs a trial of its own, and keeps dealing while it runs.
+      const int own = d.next_deal++;
+      const trial_order order = order_of(own);
+      serving = &d;
+      set_between_passes(serve_between_passes);
+      trial_outcome outcome = run_trial_order(order);
+      set_between_passes(nullptr);
+      serving = nullptr;
+      d.finished[own] = std::move(outcome);
+    } else if (d.finished.find(next_done) == d.finished.end()) {
+      if (take_outcome(true, d.held, d.finished) < 0) d.failed = true;
+      note_held(d.held);
     }
-    note_held(held);
-    for (auto at = finished.find(next_done); at != finished.end(); at = finished.find(next_done)) {
+    for (auto at = d.finished.find(next_done); at != d.finished.end();
+         at = d.finished.find(next_done)) {
       done(next_done, at->second);
-      finished.erase(at);
+      d.finished.erase(at);
       ++next_done;
     }
   }
-  if (failed) {
+  if (d.failed) {
     // A stop asked by the launcher has said so already.
     if (!stop_asked) {
-      note_held(held);
+      note_held(d.held);
       std::fflush(stdout);
       ask_stop(SIGTERM);
     }
     // The trials that finished after one still held are kept too.
-    for (const auto& [index, outcome] : finished) done(index, outcome);
+    for (const auto& [index, outcome] : d.finished) done(index, outcome);
     std::fflush(nullptr);
     // The other processes are gone or going; MPI cannot be ended in order.
     std::_Exit(1);

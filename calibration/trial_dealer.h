@@ -1,9 +1,10 @@
 #pragma once
 // Trials spread over the processes of an MPI run. Process 0 draws, deals each
 // trial to a process as it becomes free (trials take uneven time), runs
-// trials of its own between deals, gathers what the trials give back and
-// hands it on in trial order, so that every results file is written as one
-// process writes it. The other processes only run the trials dealt to them.
+// trials of its own and goes on dealing while they run (between the passes
+// of their time loops), gathers what the trials give back and hands it on in
+// trial order, so that every results file is written as one process writes
+// it. The other processes only run the trials dealt to them.
 // In a build without MPI, or a run of one process, there is one process and
 // nothing is dealt.
 

@@ -30,11 +30,18 @@ enum class run_end { completed, stopped_in_setup, stopped_in_loop };
 
 bool interrupted() { return interrupt_signal() != 0; }
 
+void (*between_passes)() = nullptr;
+
+void work_between_passes() {
+  if (between_passes) between_passes();
+}
+
 // Runs the set-up phases in order; false when a phase stopped the run or an
 // interrupt came in during one.
 bool run_setup(model_state& state, std::span<const run_phase> list) {
   for (const run_phase& phase : list) {
     phase.run(state);
+    work_between_passes();
     if (run_must_stop() || interrupted()) return false;
   }
   return true;
@@ -61,6 +68,7 @@ run_end run_to_end(model_state& state, const run_lists& lists, double start_ms) 
   for (;;) {
     if (!run_pass(state, lists.steps)) return run_end::stopped_in_loop;
     state.calib.analyzers.notify_all(1);
+    work_between_passes();
     // The run flag is read only here, so the pass that cleared it has run
     // every step, the end-of-event work and the outputs included.
     if (state.run.run_flag != 1) break;
@@ -94,6 +102,8 @@ void note_partial_results(const model_state& state) {
 }
 
 }  // namespace
+
+void set_between_passes(void (*work)()) { between_passes = work; }
 
 bool run_must_stop() {
   if (error_state.code > 0) report_error();

@@ -37,3 +37,11 @@ int run_model(const char* project_file, run_results* results, const run_lists& l
 // The error test that follows every phase and step: a pending code is
 // reported; true when the stop flag is set.
 bool run_must_stop();
+
+// Work that must go on beside a run in the same process without waiting for
+// its end (process 0 of an MPI run keeping the other processes supplied with
+// trials while it runs one of its own). It is called on the run's own thread
+// after each set-up phase and each pass of the time loop, never inside a
+// step, so it must be cheap and leave every run's state alone. nullptr
+// removes it.
+void set_between_passes(void (*work)());

@@ -157,6 +157,24 @@ TEST_F(driver, passes_run_the_steps_in_list_order_with_analyzer_stages) {
   EXPECT_EQ(timing.rfind("total time (s): ", 0), 0u);
 }
 
+// Process 0 of an MPI run deals trials from here while it runs one of its
+// own: the work comes after each set-up phase and each whole pass, never
+// inside a step, and not once it is taken away.
+TEST_F(driver, work_between_passes_comes_after_each_phase_and_pass_only) {
+  add_analyzer = true;
+  set_between_passes([] { journal.push_back("between"); });
+  const run_phase setup[] = {{"first", setup_first}, {"last", setup_last}};
+  EXPECT_EQ(run(setup, three_steps), 0);
+  const std::vector<std::string> expected = {
+      "setup:first", "between", "setup:last", "between", "a@1", "b@1", "c@1", "analyzer:1",
+      "between", "a@2", "b@2", "c@2", "analyzer:1", "between", "summary", "analyzer:16", "close"};
+  EXPECT_EQ(journal, expected);
+  set_between_passes(nullptr);
+  journal.clear();
+  EXPECT_EQ(run(setup, three_steps), 0);
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "between"), 0);
+}
+
 TEST_F(driver, a_warning_lets_the_run_go_on) {
   fail_pass = 1;
   fail_code = 55;
