@@ -31,7 +31,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path source_root = fs::path(__FILE__).parent_path().parent_path();
+// The fixtures are read from the source tree, wherever the bench is started
+// (`make bench` starts it from the repository's root).
+const fs::path source_root = VALTO_SOURCE_DIR;
 
 std::string read_text(const fs::path& path) {
   std::ifstream in(path);
