@@ -100,6 +100,43 @@ int wait_for_progress(int& count, Done done) {
   return seen;
 }
 
+// A barrier of the threads of a team, whose wait is that of the progress
+// counts: a thread that arrives early spins for about a wake-up's time and
+// then sleeps. The runtime's own barrier spins only as long as the idle
+// threads between teams are told to (a short time, so that a busy machine
+// gets its processors back), and a team whose phases are a few tens of
+// microseconds long would then put some of its threads to sleep at nearly
+// every barrier and pay a wake-up for each, on a virtual machine above a
+// hundred microseconds. Every thread of the team must arrive, and each
+// names the team's size alike.
+class team_barrier {
+ public:
+  team_barrier() = default;
+  team_barrier(const team_barrier&) = delete;
+  team_barrier& operator=(const team_barrier&) = delete;
+
+  void arrive_and_wait(int team) {
+    if (team <= 1) return;
+    // The round cannot turn before this thread arrives, and turns back only
+    // after every waiter has seen it turn and arrived again, so two values
+    // tell the rounds apart.
+    const int round = progress_of(round_);
+    std::atomic_ref<int> arrived(arrived_);
+    if (arrived.fetch_add(1, std::memory_order_acq_rel) == team - 1) {
+      // What every thread wrote before it arrived is seen by the last one,
+      // and through the round by every thread that sees it turn.
+      arrived.store(0, std::memory_order_relaxed);
+      raise_progress(round_, 1 - round);
+    } else {
+      wait_for_progress(round_, [round](int seen) { return seen != round; });
+    }
+  }
+
+ private:
+  alignas(64) int arrived_ = 0;
+  alignas(64) int round_ = 0;
+};
+
 // Such a count alone on its cache line.
 class alignas(64) progress_count {
  public:
