@@ -748,6 +748,9 @@ void router::run() {
     if (out.end != ending::routed) break;
   }
   if (omp_get_thread_num() == 0) result_ = out;
+  // The threads leave together, so that none waits at the region's end in
+  // the runtime's barrier long enough to fall asleep there.
+  meet();
 }
 
 }  // namespace
