@@ -25,7 +25,8 @@
 //
 // A sub-step takes some tens of microseconds on eight threads, so the team
 // is sized by its links: a network takes another thread only for every
-// links_per_thread links, and a small one routes on the calling thread. Its
+// routed_links_per_thread links, and a small one routes on the calling
+// thread. Its
 // phases are that short too, so the threads meet at the parallel layer's
 // team barrier, which spins about a wake-up's time before it sleeps: the
 // runtime's own barrier spins far less, and would put threads to sleep at
@@ -776,7 +777,7 @@ int ex_flow_route(channel_state& chan, const route_settings& settings, double dt
   set.source_q = gather_sources(chan, set, source_rate);
   if (failure_raised()) return -1;
 
-  const int team = std::min(chan.link_team(), max_team);
+  const int team = std::min(chan.route_team(), max_team);
   partials slots[max_team];
   router r(chan, set, dt, source_rate, slots, team);
 #pragma omp parallel num_threads(team) if (team > 1)
