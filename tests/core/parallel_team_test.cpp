@@ -20,8 +20,8 @@ TEST(team_for, takes_a_thread_for_each_full_share_up_to_the_run_count) {
     int team;
   };
   const sizing cases[] = {
-      {0, 64, 1},         {127, 64, 1},    {128, 64, 2},   {1023, 64, 8},
-      {1LL << 40, 64, 8}, {457, 8192, 1},  {20000, 8192, 2}, {5, 0, 5},
+      {0, 64, 1},    {127, 64, 1},       {128, 64, 2},      {1023, 64, 8},
+      {457, 8192, 1}, {20000, 8192, 2}, {1LL << 40, 64, 8}, {5, 0, 5},
   };
   for (const sizing& c : cases)
     EXPECT_EQ(team_for(c.items, c.per_thread), c.team) << c.items << " items, " << c.per_thread;
@@ -49,7 +49,8 @@ TEST(team_barrier, orders_every_threads_writes_before_any_read_over_many_rounds)
       ran = omp_get_num_threads();
       const int size = omp_get_num_threads();
       for (int r = 0; r < rounds; ++r) {
-        if (me == r % size && r % 500 == 7) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const bool late = me == r % size && r % 500 == 7;
+        if (late) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         slot[std::size_t(me) * 16] = r;
         barrier.arrive_and_wait(size);
         for (int t = 0; t < size; ++t)
