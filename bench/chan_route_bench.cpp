@@ -147,8 +147,9 @@ int main() {
     const double q = chan->water_volume();
     const bool differs = base && (chan->area != base->area || chan->qp != base->qp);
     if (differs) f.identical = false;
-    std::printf("%d thread(s): %.3e node sub-steps/s, speed-up %.2f, volume %.6f m3%s\n",
-                threads, rate, rate / base_rate, q, differs ? " (DIFFERS)" : "");
+    std::printf("%d thread(s): %.3e node sub-steps/s, speed-up %.2f, volume %.6f m3%s; %s\n",
+                threads, rate, rate / base_rate, q, differs ? " (DIFFERS)" : "",
+                bench::load_average().c_str());
     if (threads == 1) f.one = rate;
     if (threads == 8) f.eight = rate;
     if (!base) base = std::move(chan);

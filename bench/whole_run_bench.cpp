@@ -126,11 +126,11 @@ void report(const char* name, const whole_run& one, const whole_run& eight) {
     std::snprintf(substeps, sizeof substeps, ", %lld overland sub-steps", one.substeps);
   std::printf("%s: %.2f simulated hours%s; 1 thread %.2f s (%.2f s an hour, set-up and first "
               "pass %.2f s), 8 threads %.2f s (%.2f s an hour, set-up and first pass %.2f s), "
-              "speed-up %.2f; status %d and %d; outlet and summary %s\n",
+              "speed-up %.2f; status %d and %d; outlet and summary %s; %s\n",
               name, one.hours, substeps, one.seconds, one.seconds / one.hours, one.setup_seconds,
               eight.seconds, eight.seconds / eight.hours, eight.setup_seconds,
               one.seconds / eight.seconds, one.status, eight.status,
-              identical ? "identical" : "DIFFER");
+              identical ? "identical" : "DIFFER", bench::load_average().c_str());
   char what[96];
   std::snprintf(what, sizeof what, "%s, 1 thread", name);
   bench::table_row(what, one.seconds / one.hours, "s a simulated hour", "whole run");

@@ -9,6 +9,7 @@
 // entries, so that point max_nodes + 1 of a link (read past the last point of
 // a lake or structure link) is a slot of its own and reads 0.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <vector>
@@ -292,6 +293,12 @@ struct channel_state {
   // would cost more than the work.
   int parallel_min_links = links_per_thread;
   int link_team() const { return team_for(links, parallel_min_links); }
+  // The explicit router's team, for its share of the links in the same
+  // proportion to parallel_min_links.
+  int route_team() const {
+    return team_for(links, std::max(1, parallel_min_links * routed_links_per_thread /
+                                           links_per_thread));
+  }
   // Run and event totals, m3
   double lateral_volume = 0.0, event_lateral_volume = 0.0;  // bank exchange, inflow +
   double sac_volume = 0.0, event_sac_volume = 0.0;  // Sacramento base flow taken in, m3

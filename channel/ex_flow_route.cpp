@@ -25,7 +25,12 @@
 //
 // A sub-step takes some tens of microseconds on eight threads, so the team
 // is sized by its links: a network takes another thread only for every
-// links_per_thread links, and a small one routes on the calling thread.
+// routed_links_per_thread links, and a small one routes on the calling
+// thread. Its
+// phases are that short too, so the threads meet at the parallel layer's
+// team barrier, which spins about a wake-up's time before it sleeps: the
+// runtime's own barrier spins far less, and would put threads to sleep at
+// nearly every phase.
 //
 // A network with structure links has two more: the links above a structure
 // copy its flow, so before each of the two flow phases one thread works out
@@ -99,6 +104,14 @@ constexpr int max_team = 256;
 // out a network wet over a quarter, a half or three quarters of its
 // numbering evenly, at few such meetings.
 constexpr int chunks_per_thread = 4;
+
+// The chunk of links that cuts the network into at most chunks_per_thread
+// chunks a thread: rounded down, the chunks would number a few more, and the
+// first threads would take one more than the others in every phase.
+int chunk_of(int links, int team) {
+  const int chunks = team * chunks_per_thread;
+  return std::max(1, (links + chunks - 1) / chunks);
+}
 
 bool failure_raised() { return error_state.stop_flag != 0; }
 
@@ -205,7 +218,7 @@ class router {
         source_rate_(source_rate),
         slots_(slots),
         links_(chan.links),
-        chunk_(std::max(1, chan.links / (team * chunks_per_thread))),
+        chunk_(chunk_of(chan.links, team)),
         outlet_(std::size_t(
             chan.node_address(chan.links, chan.links > 0 ? chan.nx[chan.links] : 0))),
         rises_(outlet_rises(chan, set)),
@@ -233,6 +246,8 @@ class router {
 
   partials& mine() { return slots_[omp_get_thread_num()]; }
   int team() const { return omp_get_num_threads(); }
+  // Every thread of the team waits here for the others.
+  void meet() { barrier_.arrive_and_wait(team()); }
   template <class Field, class Combine, class T>
   T combined(Field field, Combine combine, T start) const {
     T all = start;
@@ -284,6 +299,7 @@ class router {
   double* const next_;
   double* const qriv_;      // null without an exchange
   double* const qriv_old_;
+  team_barrier barrier_;
   outcome result_;
 };
 
@@ -346,7 +362,7 @@ void router::check_nodes(double substep, int& bad, double& cmax) {
   for (int i = 1; i <= links_; ++i) check_link(i, substep, my_bad, my_cmax);
   mine().bad = my_bad;
   mine().cmax = my_cmax;
-#pragma omp barrier
+  meet();
   bad = combined(&partials::bad, [](int a, int b) { return std::min(a, b); }, INT_MAX);
   cmax = combined(&partials::cmax, [](double a, double b) { return std::max(a, b); }, 0.0);
 }
@@ -370,8 +386,8 @@ void router::save(bool first_ever) {
 // thread, the others waiting at the end: every link's continuity reads it.
 // False after a stop.
 bool router::exchange_rates(int& result) {
-#pragma omp single
-  exchange_result_ = exchange_->rates();
+  if (omp_get_thread_num() == 0) exchange_result_ = exchange_->rates();
+  meet();
   result = exchange_result_;
   return result >= 0;
 }
@@ -380,16 +396,17 @@ bool router::exchange_rates(int& result) {
 // one thread, the others waiting at the end: the next sub-step's rates
 // replace qriv.
 void router::book_exchange(double substep) {
-#pragma omp single
-  exchange_->book(qriv_old_, substep);
+  if (omp_get_thread_num() == 0) exchange_->book(qriv_old_, substep);
+  meet();
 }
 
 // Every structure's flow into flow, on one thread, the others waiting at the
 // end: the links of the coming flow phase copy it. Stages from level_area
 // as node_level reads them. Whether the structures worked.
 bool router::structure_phase(double* flow, const double* level_area, double substep) {
-#pragma omp single
-  structures_ok_ = structure_link_flows(chan_, set_, flow, level_area, substep);
+  if (omp_get_thread_num() == 0)
+    structures_ok_ = structure_link_flows(chan_, set_, flow, level_area, substep);
+  meet();
   return structures_ok_;
 }
 
@@ -425,7 +442,7 @@ int router::start_pass(bool with_save, bool first_ever) {
     stop = std::min(stop, section_link_stop(chan_, iter_, section_mode::from_area, i));
   }
   mine().stop_a = stop;
-#pragma omp barrier
+  meet();
   return first_stop(&partials::stop_a);
 }
 
@@ -450,7 +467,7 @@ int router::predict(double substep) {
                                             chan_.is_routed(i)));
   }
   mine().stop_b = stop;
-#pragma omp barrier
+  meet();
   return first_stop(&partials::stop_b);
 }
 
@@ -474,7 +491,7 @@ void router::mean_flows() {
     if (qriv_ && chan_.is_routed(i))
       std::copy(qriv_old_ + first_node(i), qriv_old_ + end_node(i), qriv_ + first_node(i));
   }
-#pragma omp barrier
+  meet();
 }
 
 // The corrector: continuity with the mean flows, the largest area change,
@@ -504,7 +521,7 @@ void router::correct(double substep, double& change, bool& too_dry, int& stop_c,
   p.dry = dry;
   p.stop_c = stop_as_is;
   p.stop_d = stop_cleared;
-#pragma omp barrier
+  meet();
   change = combined(&partials::change, [](double a, double b) { return std::max(a, b); }, 0.0);
   too_dry = combined(&partials::dry, [](int a, int b) { return a | b; }, 0) != 0;
   stop_c = first_stop(&partials::stop_c);
@@ -531,7 +548,7 @@ void router::stop_predictor_sweep(int stop) {
 
 void router::sweep_and_wait(double* area) {
   sweep(area, section_no_stop);
-#pragma omp barrier
+  meet();
 }
 
 // The saved state back for a retry at half the sub-step; returns the stop of
@@ -550,7 +567,7 @@ int router::restore_for_retry() {
     stop = std::min(stop, section_link_stop(chan_, area_, section_mode::from_area, i));
   }
   mine().stop_r = stop;
-#pragma omp barrier
+  meet();
   return first_stop(&partials::stop_r);
 }
 
@@ -571,7 +588,7 @@ void router::close_substep(double substep, int stop, bool with_checks, int& bad,
   if (!with_checks) return;
   mine().bad = my_bad;
   mine().cmax = my_cmax;
-#pragma omp barrier
+  meet();
   bad = combined(&partials::bad, [](int a, int b) { return std::min(a, b); }, INT_MAX);
   cmax = combined(&partials::cmax, [](double a, double b) { return std::max(a, b); }, 0.0);
 }
@@ -732,6 +749,9 @@ void router::run() {
     if (out.end != ending::routed) break;
   }
   if (omp_get_thread_num() == 0) result_ = out;
+  // The threads leave together, so that none waits at the region's end in
+  // the runtime's barrier long enough to fall asleep there.
+  meet();
 }
 
 }  // namespace
@@ -757,7 +777,7 @@ int ex_flow_route(channel_state& chan, const route_settings& settings, double dt
   set.source_q = gather_sources(chan, set, source_rate);
   if (failure_raised()) return -1;
 
-  const int team = std::min(chan.link_team(), max_team);
+  const int team = std::min(chan.route_team(), max_team);
   partials slots[max_team];
   router r(chan, set, dt, source_rate, slots, team);
 #pragma omp parallel num_threads(team) if (team > 1)
