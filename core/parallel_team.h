@@ -107,10 +107,6 @@ int wait_for_progress(int& count, Done done) {
   return seen;
 }
 
-// Ints from one thread's count in a plain array of them to the next
-// thread's, so that each count has a cache line of its own.
-constexpr int progress_stride = 64 / sizeof(int);
-
 // A barrier of the threads of a team, whose wait is that of the progress
 // counts: a thread that arrives early spins for about a wake-up's time and
 // then sleeps. The runtime's own barrier spins only as long as the idle

@@ -71,9 +71,6 @@ struct route_view {
   int outlet;           // outlet cell drained here, 0 with channel routing on
   double outlet_n;      // its Manning n
   double outlet_slope;  // m/m
-  int* marks;           // the team passes' progress marks, progress_stride apart
-  int mark_slots;       // threads they have room for
-  int* round;           // the passes marked so far
 };
 
 route_view view_of(model_state& state) {
@@ -95,48 +92,7 @@ route_view view_of(model_state& state) {
   v.outlet = state.input.channel_routing ? 0 : g.outlet_cell;
   v.outlet_n = v.outlet > 0 ? sf.dist_rough[v.outlet] : 0.0;
   v.outlet_slope = g.outlet_slope;
-  v.marks = sf.team_marks.data();
-  v.mark_slots = int(sf.team_marks.size() / progress_stride);
-  v.round = &sf.team_round;
   return v;
-}
-
-// How the threads of one team pass wait for each other where a barrier
-// would hold every thread back for the slowest: each waits only for the
-// thread whose share lies beside its own. Thread t's mark is a plain int of
-// the run's work; stage k of the pass numbered r raises it to 3 r + k, so
-// the marks only grow, and a waiter holds until its neighbour's mark has
-// reached the stage it needs. A pass without marks (a team larger than
-// the slots, or faces that reach past the neighbour's share) meets at
-// barriers instead.
-struct team_marks {
-  int* marks = nullptr;  // null: barriers
-  int base = 0;
-
-  int& of(int t) const { return marks[std::size_t(t) * progress_stride]; }
-  void raise(int t, int stage) const { raise_progress(of(t), base + stage); }
-  void wait(int t, int stage) const {
-    const int need = base + stage;
-    wait_for_progress(of(t), [need](int seen) { return seen >= need; });
-  }
-};
-
-// Marks that grow this large start again from 0, between two passes.
-constexpr int last_mark_round = 1 << 28;
-
-// The marks of the next pass of a team of `team` threads, whose faces reach
-// `reach` cells on; called on the calling thread, between passes.
-team_marks next_marks(const route_view& v, int team, int reach) {
-  team_marks m;
-  if (v.marks == nullptr || team < 2 || team > v.mark_slots || reach > v.cells / team) return m;
-  if (*v.round >= last_mark_round) {
-    std::fill(v.marks, v.marks + std::size_t(v.mark_slots) * progress_stride, 0);
-    *v.round = 0;
-  }
-  ++*v.round;
-  m.marks = v.marks;
-  m.base = 3 * *v.round;
-  return m;
 }
 
 void sweep(const route_view& v, bool x, const double* depth) {
@@ -282,24 +238,14 @@ int faces_in_cell_order(const route_view& v, const faces_of& f, int reach, const
   const int n = v.cells;
   const face_inputs& in = v.faces;
   int bits = 0;
-  const int team = sweep_team(n);
-  const team_marks marks = next_marks(v, team, reach);
-#pragma omp parallel reduction(| : bits) num_threads(team)
+#pragma omp parallel reduction(| : bits) num_threads(sweep_team(n))
   {
-    const int t = omp_get_thread_num();
     int first = 0;
     int last = 0;
-    thread_cells(n, t, omp_get_num_threads(), first, last);
+    thread_cells(n, omp_get_thread_num(), omp_get_num_threads(), first, last);
     for (int i = std::max(first, last - reach + 1); i <= last; ++i)
       if (f.next[i] > last) q[i] = combine(i, face_at<extras>(in, h, i, f.next[i], f.closed_side));
-    // The share's first cells are read by the faces of the share before,
-    // whose last faces this share's first updates read.
-    if (marks.marks != nullptr) {
-      marks.raise(t, 1);
-      if (t > 0) marks.wait(t - 1, 1);
-    } else {
 #pragma omp barrier
-    }
     double raw[face_block];
     for (int b0 = first; b0 <= last; b0 += face_block) {
       const int b1 = std::min(last, b0 + face_block - 1);
@@ -522,36 +468,16 @@ int route_both_directions(const route_view& v, const faces_of& fa, const faces_o
                       0,       0.0,     fresh};
   const int lag = plan.lag;
   int bits = 0;
-  const int team = sweep_team(n);
-  const team_marks marks = next_marks(v, team, reach_a);
-#pragma omp parallel reduction(| : bits) num_threads(team)
+#pragma omp parallel reduction(| : bits) num_threads(sweep_team(n))
   {
-    const int t = omp_get_thread_num();
-    const int count = omp_get_num_threads();
     int first = 0;
     int last = 0;
-    thread_cells(n, t, count, first, last);
+    thread_cells(n, omp_get_thread_num(), omp_get_num_threads(), first, last);
     const int head_end = first + lag - 1;  // b updates kept back: first..head_end
     const int tail_start = last - lag + 1;  // and tail_start..last
     for (int i = std::max(first, last - reach_a + 1); i <= last; ++i)
       if (fa.next[i] > last) fa.flux[i] = face_at<false>(in, h, i, fa.next[i], fa.closed_side);
-    // Stage 1: the a faces that cross into this share are taken (the share
-    // before may change its cells). Stage 2: this share's kept-back cells
-    // hold their depths after the a sweep (the share before may take its b
-    // faces that cross). Stage 3: those b faces are taken (the share after
-    // may make its kept-back b updates).
-    bool head_swept = false;
-    const auto head_after_a = [&](int b1) {
-      if (marks.marks == nullptr || head_swept || b1 < head_end) return;
-      marks.raise(t, 2);
-      head_swept = true;
-    };
-    if (marks.marks != nullptr) {
-      marks.raise(t, 1);
-      if (t > 0) marks.wait(t - 1, 1);
-    } else {
 #pragma omp barrier
-    }
     double raw[face_block];
     // The b faces of cells c0..c1 and the b updates of those not kept back.
     const auto b_block = [&](int c0, int c1) {
@@ -569,7 +495,6 @@ int route_both_directions(const route_view& v, const faces_of& fa, const faces_o
       for (int i = b0; i <= b1; ++i)
         if (fa.next[i] <= last) fa.flux[i] = raw[i - b0];
       bits |= step_block(pa, b0, b1);
-      head_after_a(b1);
       // Cells up to b1 - lag have every b neighbour through their a update.
       while (b_done < b1 - lag) {
         const int c0 = b_done + 1;
@@ -584,26 +509,14 @@ int route_both_directions(const route_view& v, const faces_of& fa, const faces_o
       b_block(c0, c1);
       b_done = c1;
     }
-    head_after_a(last);
-    if (marks.marks != nullptr) {
-      if (t + 1 < count) marks.wait(t + 1, 2);
-    } else {
 #pragma omp barrier
-    }
     // The b faces that cross into the next share, whose first cells still
     // hold their depths after the a sweep.
     for (int i = tail_start; i <= last; ++i)
       if (fb.next[i] > last) fb.flux[i] = face_at<false>(in, h, i, fb.next[i], fb.closed_side);
-    if (marks.marks != nullptr) {
-      marks.raise(t, 3);
-      bits |= step_range(pb, tail_start, last);
-      if (t > 0) marks.wait(t - 1, 3);
-      bits |= step_range(pb, first, head_end);
-    } else {
 #pragma omp barrier
-      bits |= step_range(pb, first, head_end);
-      bits |= step_range(pb, tail_start, last);
-    }
+    bits |= step_range(pb, first, head_end);
+    bits |= step_range(pb, tail_start, last);
   }
   return sweep_code(bits, cleared_count);
 }

@@ -311,10 +311,6 @@ bool alloc_overland_work(model_state& state) {
   // The tables are built before the work arrays and fixed for the run.
   const grid_state& g = state.grid;
   sf.cell_order = find_grid_order(n, g.rightcon, g.belowcon, g.leftcon, g.abovecon);
-  // A slot for every thread a team may take, each on a cache line of its own.
-  const int slots = std::max({1, omp_get_max_threads(), omp_get_num_procs()});
-  sf.team_marks.assign(std::size_t(slots) * progress_stride, 0);
-  sf.team_round = 0;
   return allocate_per_cell(sf.rain_rate, n, "rain_rate") &&
          allocate_per_cell(sf.flux_x, n, "flux_x") && allocate_per_cell(sf.flux_y, n, "flux_y") &&
          allocate_per_cell(sf.vol_x, n, "vol_x") && allocate_per_cell(sf.vol_y, n, "vol_y") &&

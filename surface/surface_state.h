@@ -118,8 +118,6 @@ struct surface_state {
   step_cuts ex_cuts;               // explicit router: the run's cuts
   step_cuts ade_cuts;              // ADE router: the run's restarts with a halved sub-step
   grid_order cell_order;           // both routers: the neighbour tables' order, found at set-up
-  std::vector<int> team_marks;     // ADE team passes: each thread's progress, progress_stride apart
-  int team_round = 0;              // ADE team passes: the passes marked so far
   int wet = 0;                     // a cell held water at the last overland step
   int flowing = 0;                 // a face carried flow at the last overland step
 
