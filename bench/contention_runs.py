@@ -137,7 +137,7 @@ def compare(valto, runs, trials, aim, title):
         print("  %-34s %7d %10.3f %10.3f %7.2f  %s%s" % (name, cells, d, s, ratio, load(),
                                                        "" if ratio <= aim else "  ABOVE %.2f" % aim))
         sys.stdout.flush()
-    print("  worst ratio %.2f (aim at most %.2f)" % (worst, aim))
+    print("  worst ratio %.2f (aim at most %.2f); load average %s" % (worst, aim, load()))
     return worst <= aim
 
 
