@@ -84,6 +84,9 @@ def cases(work):
     out = []
     for example in sorted(os.listdir(os.path.join(HERE, "examples"))):
         source = os.path.join(HERE, "examples", example)
+        # The folder also holds the README's plots and scripts.
+        if not os.path.isdir(source):
+            continue
         folder = os.path.join(work, example)
         shutil.copytree(source, folder)
         for project in sorted(f for f in os.listdir(folder) if f.endswith(".prj")):
