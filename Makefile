@@ -73,7 +73,7 @@ bench-runs: build
 	echo "== bench/thread_identity.sh"; bench/thread_identity.sh $(BUILD)/valto || status=1; \
 	echo "== bench/contention_runs.py --trials $(BENCH_TRIALS)"; \
 	/usr/bin/env python3 bench/contention_runs.py --trials $(BENCH_TRIALS) --valto $(BUILD)/valto || \
-	  echo "contention: a ratio above its aim (see above)"; \
+	  echo "contention: a ratio above its aim or a failed run (see above)"; \
 	exit $$status
 
 clean:
