@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_JOBS ?= $(JOBS)
 EXAMPLE ?= examples/valley/valley.prj
 
-.PHONY: run test sanitize fuzz fuzz-build configure build program bench clean
+.PHONY: run test sanitize fuzz fuzz-build configure build program bench bench-runs clean
 
 configure:
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -55,6 +55,26 @@ bench: build
 	@echo; echo "== every benchmark's figures"
 	@printf "%-56s %12s  %-26s %s\n" "measure" "figure" "unit" "held against"
 	@grep '^table	' $(BUILD)/bench.out | awk -F'\t' '{ printf "%-56s %12s  %-26s %s\n", $$2, $$3, $$4, $$5 }'
+
+# The whole-run scripts of bench/, short by default: the refined basin's
+# hang runs (BENCH_RUNS a thread count, each under BENCH_TIMEOUT seconds),
+# every example's files at 1 to 8 threads, and the runs on a busy machine
+# (BENCH_TRIALS a setting). Each prints the load average beside its figures.
+# The target fails on a hang, a failed run or a difference; a contention
+# ratio above its aim is printed, for one trial on a shared machine says
+# little about speed.
+BENCH_RUNS ?= 10
+BENCH_TIMEOUT ?= 120
+BENCH_TRIALS ?= 1
+bench-runs: build
+	@status=0; \
+	echo "== bench/refined_basin_runs.sh $(BENCH_RUNS) $(BENCH_TIMEOUT)"; \
+	bench/refined_basin_runs.sh $(BENCH_RUNS) $(BENCH_TIMEOUT) $(BUILD)/valto || status=1; \
+	echo "== bench/thread_identity.sh"; bench/thread_identity.sh $(BUILD)/valto || status=1; \
+	echo "== bench/contention_runs.py --trials $(BENCH_TRIALS)"; \
+	/usr/bin/env python3 bench/contention_runs.py --trials $(BENCH_TRIALS) --valto $(BUILD)/valto || \
+	  echo "contention: a ratio above its aim or a failed run (see above)"; \
+	exit $$status
 
 clean:
 	rm -rf build

@@ -158,7 +158,7 @@ def compare(valto, runs, trials, aim, title):
               % (name, cells, d, s, ratio, d_cpu, s_cpu, load(),
                  "" if ratio <= aim else "  ABOVE %.2f" % aim))
         sys.stdout.flush()
-    print("  worst ratio %.2f (aim at most %.2f)" % (worst, aim))
+    print("  worst ratio %.2f (aim at most %.2f); load average %s" % (worst, aim, load()))
     return worst <= aim
 
 

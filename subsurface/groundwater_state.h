@@ -74,6 +74,10 @@ struct gw_line_work {
   int sweeps_touched = 0;            // sweeps of the last solve that may have counted lines
   std::vector<double> sweep_largest; // [0..gw_max_sweeps]: largest head change of each sweep, m
   std::vector<int> sweep_not_number; // [0..gw_max_sweeps]: a change of the sweep was no number
+  // What the runs' teams were, for the benches that must know a team formed.
+  long long solves = 0;              // line solves since set-up
+  long long team_solves = 0;         // of them, those whose sweeps ran on a team
+  int widest_team = 1;               // most threads the sweeps of a solve were dealt
 };
 
 // The five-point system of one pass: per cell the face coefficients toward

@@ -219,6 +219,9 @@ int gw_lsor_solve(double* head, double relax, int rows, int cols, const gw_syste
       if (!plan.sweep(k, t)) break;
   }
   const int dealt = plan.team;
+  ++work.solves;
+  if (dealt > 1) ++work.team_solves;
+  work.widest_team = std::max(work.widest_team, dealt);
   const int last = std::min(plan.stop, gw_max_sweeps);
   work.sweeps_touched = std::min(last + dealt, gw_max_sweeps);
   // The sweep after the last may have solved some lines already: those

@@ -17,8 +17,6 @@
 
 #include "core/parallel_team.h"
 
-// The fewest cells on which the per-cell loops take a second thread.
-constexpr int parallel_min_cells = 2 * cells_per_thread;
 constexpr int sum_block_cells = 1024;
 
 // Threads of a routers' sweep over n cells.

@@ -8,11 +8,11 @@
 #include <cstring>
 #include <omp.h>
 
+#include "core/parallel_team.h"
 #include "quality/contaminant_inputs.h"
 #include "quality/contaminant_model.h"
 #include "quality/nsm_model.h"
 #include "quality/nsm_setup.h"
-#include "surface/cell_loops.h"
 
 namespace {
 
@@ -173,8 +173,8 @@ TEST(nsm_derived, a_dry_cell_has_no_ammonia_in_its_total_nitrogen) {
 TEST(nsm_soil_fluxes, every_pool_with_a_species_hands_its_top_layer_over_on_any_thread_count) {
   contaminant_model m;
   m.soil_transport = 1;
-  // Enough cells for the loop to run on threads.
-  const int cells = parallel_min_cells + 203;
+  // Enough cells for the loop to take a second thread.
+  const int cells = 2 * cells_per_thread + 203;
   size_contaminant_arrays(m, 0, cells, 2);
   append_nutrient_block(m, cells);
   ASSERT_EQ(m.c.constituents, 13);

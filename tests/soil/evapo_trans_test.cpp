@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/error_state.h"
+#include "core/parallel_team.h"
 #include "soil/evapo_trans.h"
-#include "surface/cell_loops.h"
 #include "test_support.h"
 
 namespace {
@@ -543,7 +543,7 @@ struct varied_run {
 };
 
 varied_run run_varied(int threads, bool pen, bool gridded, int hour, bool slope_terms = false) {
-  const int n = parallel_min_cells + 200;
+  const int n = 2 * cells_per_thread + 200;  // enough for a second thread
   et_grid g(n);
   gridded_air air(n);
   for (int i = 1; i <= n; ++i) {
