@@ -67,6 +67,14 @@ safe_file::~safe_file() {
   if (stream) close();
 }
 
+std::string safe_file::final_name() const {
+  std::string name = path;
+  constexpr std::size_t suffix = sizeof partial_suffix - 1;
+  if (name.size() > suffix && name.compare(name.size() - suffix, suffix, partial_suffix) == 0)
+    name.resize(name.size() - suffix);
+  return name;
+}
+
 bool safe_file::open(const char* name, const char* open_mode, file_commit commit) {
   if (stream != shadow) print_corrupt(*this);
   if (!name || name[0] == '\0') return false;

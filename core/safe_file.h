@@ -4,6 +4,7 @@
 // under, notices when its own memory has been overwritten, and closes itself.
 
 #include <cstdio>
+#include <string>
 
 #include "core/output_set.h"
 
@@ -30,6 +31,10 @@ class safe_file {
   // a closed wrapper. Withdraws summary_file when it refers here. Always 0.
   int close();
   bool is_open() const { return stream != nullptr; }
+
+  // The name the file will stand under once the run is over: its path
+  // without the temporary suffix, which a user never sees.
+  std::string final_name() const;
 
   std::FILE* stream;         // the open file, null when closed
   std::FILE* shadow;         // copy of stream; a difference means overwritten memory

@@ -29,10 +29,12 @@ void open_optimization_output(model_state& state) {
     raise_error(4000);
     return;
   }
-  if (!in.super_quiet) std::fprintf(stderr, "writing output for optimization to file %s\n", file.path);
+  const std::string shown = file.final_name();
+  if (!in.super_quiet)
+    std::fprintf(stderr, "writing output for optimization to file %s\n", shown.c_str());
   const safe_file& summary = state.output.summary;
   if (summary.is_open() && summary.stream == summary.shadow) {
-    std::fprintf(summary.stream, "writing output for optimization to file %s\n", file.path);
+    std::fprintf(summary.stream, "writing output for optimization to file %s\n", shown.c_str());
   }
 }
 

@@ -168,6 +168,11 @@ TEST(run_outputs, plane20_leaves_its_hydrograph_and_both_summaries) {
   EXPECT_LT(std::fabs(value_after(summary, "Mass balance error of surface components =")), 0.01);
   EXPECT_LT(std::fabs(value_after(summary, "mass conservation error:")), 0.01);
 
+  // The file is named as it will stand, not by the name it is written under.
+  EXPECT_NE(summary.find("writing output for optimization to file plane_optim.out\n"),
+            std::string::npos);
+  EXPECT_EQ(summary.find(".partial"), std::string::npos);
+
   // The optimiser's closing line: event counter + 1 and the run's outflow.
   const std::vector<std::string> optim = lines_of(r.file("plane_optim.out"));
   ASSERT_FALSE(optim.empty());
