@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "run/model_state.h"
 #include "run/progress.h"
@@ -194,20 +193,10 @@ void print_overland_cuts(std::FILE* f, const run_water_totals& t) {
   const step_cuts& c = t.overland_cuts;
   if (c.total == 0) return;
   std::fprintf(f, "Overland steps cut=                             %14lld\n", c.total);
-  // Steps of a few seconds come from clock differences that are not
-  // exact, so one sub-step may be kept under neighbouring lengths: they
-  // share a line.
-  char label[step_cuts::room][64];
-  for (int k = 0; k < c.kinds; ++k)
-    std::snprintf(label[k], sizeof label[k], "  to a sub-step of %.4g s=", c.to[k]);
   for (int k = 0; k < c.kinds; ++k) {
-    bool seen = false;
-    for (int j = 0; j < k && !seen; ++j) seen = std::strcmp(label[j], label[k]) == 0;
-    if (seen) continue;
-    long long count = 0;
-    for (int j = k; j < c.kinds; ++j)
-      if (std::strcmp(label[j], label[k]) == 0) count += c.count[j];
-    std::fprintf(f, "%-48s%14lld\n", label[k], count);
+    char label[64];
+    std::snprintf(label, sizeof label, "  to a sub-step of %.4g s=", c.to[k]);
+    std::fprintf(f, "%-48s%14lld\n", label, c.count[k]);
   }
   if (t.overland_retried > 0) {
     std::fprintf(f, "Overland sub-steps routed again after a cut=    %14lld\n",

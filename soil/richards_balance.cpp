@@ -12,18 +12,22 @@
 #include "run/model_state.h"
 #include "soil/richards_soil.h"
 
+double richards_cell_water(const richards_soil& rs, int c) {
+  const int n = rs.numcells[std::size_t(c)];
+  const std::size_t base = std::size_t(c) * std::size_t(rs.row);
+  double cell = 0.0;
+  for (int j = 1; j < n; ++j) cell += rs.theta[base + std::size_t(j)] * rs.dz[base + std::size_t(j)];
+  return cell;
+}
+
 double richards_column_volume(const richards_soil& rs, int cells, double cell_area,
                               int* columns) {
   double water = 0.0;  // cm, summed over cells
   int counted = 0;
   for (int c = 1; c <= cells; ++c) {
-    const int n = rs.numcells[std::size_t(c)];
-    if (n <= 1) continue;
+    if (rs.numcells[std::size_t(c)] <= 1) continue;
     ++counted;
-    const std::size_t base = std::size_t(c) * std::size_t(rs.row);
-    double cell = 0.0;
-    for (int j = 1; j < n; ++j) cell += rs.theta[base + std::size_t(j)] * rs.dz[base + std::size_t(j)];
-    water += cell;
+    water += richards_cell_water(rs, c);
   }
   if (columns) *columns = counted;
   // cm over a cell of cell_area m2 gives m3 after / 100.

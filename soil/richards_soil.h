@@ -179,6 +179,10 @@ double richards_solve(model_state& state, double dt);
 // when the content change allows allowed h.
 double richards_next_substep(double remaining, double interval, double allowed);
 
+// Water of cell c's column over its nodes 1..n-1, cm; a column of one node
+// (the water table at the surface) holds none.
+double richards_cell_water(const richards_soil& rs, int c);
+
 // Water of the columns of cells 1..cells over their nodes 1..n-1, m3 on
 // cells of cell_area m2, added in cell order; a column of one node (the
 // water table at the surface) holds none. columns, when given, receives the

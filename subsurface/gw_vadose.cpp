@@ -194,16 +194,6 @@ double layer_weighted_property(const richards_soil& rs, int cell, double ground,
 
 namespace {
 
-// Water cell's column holds, cm: its nodes above the water-table node, as
-// the column volumes count it (none in a column of one node).
-double column_water(const richards_soil& rs, int cell) {
-  const int n = rs.numcells[std::size_t(cell)];
-  const std::size_t base = node_at(rs, cell, 0);
-  double water = 0.0;
-  for (int j = 1; j < n; ++j) water += rs.theta[base + std::size_t(j)] * rs.dz[base + std::size_t(j)];
-  return water;
-}
-
 // The column laid again on the table (adjust_vadose_column without its
 // books).
 bool lay_on_table(richards_soil& rs, int cell, const vadose_levels& at,
@@ -417,9 +407,9 @@ bool adjust_vadose_column(richards_soil& rs, int cell, const vadose_levels& at,
   // Whatever the new layout keeps, spreads, merges or caps, the water the
   // column no longer holds went to the aquifer and the water it gained came
   // from it: the books of both count the column's own water.
-  const double before = column_water(rs, cell);
+  const double before = richards_cell_water(rs, cell);
   released = 0.0;
   if (!lay_on_table(rs, cell, at, old_dz, old_theta, yes_exfil)) return false;
-  released = before - column_water(rs, cell);
+  released = before - richards_cell_water(rs, cell);
   return true;
 }

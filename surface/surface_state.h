@@ -30,7 +30,9 @@ struct wetland_record {
 
 // The overland steps a router cut in the run, by the sub-step each cut
 // left (s): a few lengths at most, since every cut divides the step by a
-// fixed number; lengths beyond the table's room join its last entry.
+// fixed number; lengths beyond the table's room join its last entry. The
+// step a clock leaves is not exact (a Julian date in days holds some
+// 4e-5 s), so lengths within 1e-4 of each other are one.
 struct step_cuts {
   static constexpr int room = 12;
   std::array<double, room> to{};
@@ -41,7 +43,7 @@ struct step_cuts {
   void add(double s) {
     ++total;
     int k = 0;
-    while (k < kinds && std::fabs(to[k] - s) > 1e-9 * s) ++k;
+    while (k < kinds && std::fabs(to[k] - s) > 1e-4 * s) ++k;
     if (k == kinds) {
       if (kinds == room) k = room - 1;
       else to[kinds++] = s;
