@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "test_support.h"
+
 namespace {
 
 TEST(team_for, takes_a_thread_for_each_full_share_up_to_the_run_count) {
@@ -60,6 +62,45 @@ TEST(team_barrier, orders_every_threads_writes_before_any_read_over_many_rounds)
     }
     EXPECT_EQ(ran, team);
     EXPECT_EQ(wrong, 0);
+  }
+}
+
+// With a busy thread on every processor, the team's threads lose their
+// processors at any point of a round, mid-spin or about to sleep: every
+// round is still ordered, and no wake-up is lost (the watchdog fails the
+// test rather than let it hang). Each team runs its rounds for some
+// seconds, as many as the machine gives it.
+TEST(team_barrier, orders_every_round_and_never_hangs_on_a_busy_machine) {
+  test_support::watchdog watch("the team barrier", 240);
+  test_support::busy_machine busy(120);
+  for (int team : {2, 5, 8}) {
+    SCOPED_TRACE(team);
+    std::vector<int> slot(std::size_t(team) * 16, -1);
+    team_barrier barrier;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    bool stop = false;  // thread 0's, written before a round's first meeting
+    long long rounds = 0;
+    int wrong = 0;
+#pragma omp parallel num_threads(team) reduction(+ : wrong)
+    {
+      const int me = omp_get_thread_num();
+      const int size = omp_get_num_threads();
+      for (int r = 0;; ++r) {
+        slot[std::size_t(me) * 16] = r;
+        if (me == 0 && std::chrono::steady_clock::now() >= until) stop = true;
+        barrier.arrive_and_wait(size);
+        for (int t = 0; t < size; ++t)
+          if (slot[std::size_t(t) * 16] != r) ++wrong;
+        const bool last = stop;
+        barrier.arrive_and_wait(size);
+        if (last) {
+          if (me == 0) rounds = r + 1;
+          break;
+        }
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(rounds, 100);
   }
 }
 
