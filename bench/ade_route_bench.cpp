@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "core/parallel_context.h"
 #include "run/model_state.h"
 #include "surface/ade_route.h"
 #include "surface/overland_step.h"
@@ -133,7 +134,8 @@ bool measure(int scheme) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   const bool adaptive = measure(2);
   const bool corrected = measure(3);
   // The machine is shared: the figures mean little without its load.

@@ -13,6 +13,7 @@
 #include "bench_support.h"
 #include "core/error_state.h"
 #include "core/grid_state.h"
+#include "core/parallel_context.h"
 #include "core/safe_file.h"
 #include "input/ascii_grid.h"
 
@@ -64,7 +65,8 @@ bool time_reads(const std::string& path, int kind, int** mask, double& best, dou
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("ascii_grid_bench_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "core/parallel_context.h"
 #include "quality/cell_contam_mass.h"
 
 namespace {
@@ -137,7 +138,8 @@ timing run(const plane& p, int threads) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   const plane p;
   const timing one = run(p, 1);
   const timing eight = run(p, 8);

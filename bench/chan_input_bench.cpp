@@ -15,6 +15,7 @@
 #include "bench_support.h"
 #include "channel/read_chan_input.h"
 #include "core/error_state.h"
+#include "core/parallel_context.h"
 #include "run/model_state.h"
 #include "core/text_io.h"
 
@@ -70,7 +71,8 @@ bool write_network(const std::string& chan_path, const std::string& gst_path) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("valto_chan_bench_" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);

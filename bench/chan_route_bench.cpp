@@ -41,6 +41,7 @@
 #include "channel/ex_flow_route.h"
 #include "channel/ex_section.h"
 #include "core/error_state.h"
+#include "core/parallel_context.h"
 
 namespace {
 
@@ -119,7 +120,8 @@ double route_hour(channel_state& chan) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   double base_rate = 0.0;
   std::unique_ptr<channel_state> base;
   bench::loop_figures f;

@@ -13,6 +13,7 @@
 
 #include "bench_support.h"
 #include "channel/channel_state.h"
+#include "core/parallel_context.h"
 #include "run/model_state.h"
 #include "quality/chan_sediment.h"
 #include "quality/sediment_kernels.h"
@@ -97,7 +98,8 @@ double best_seconds(F&& call) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   auto s = std::make_unique<model_state>();
   build(*s);
   chan_sediment_state& cs = s->quality.chan_sediment;

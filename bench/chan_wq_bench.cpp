@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
+#include "core/parallel_context.h"
 #include "quality/chan_wq_route.h"
 
 namespace {
@@ -51,7 +52,8 @@ void build(channel_state& c) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   channel_state c;
   build(c);
   chan_wq_work work[constituents];

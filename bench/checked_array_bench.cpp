@@ -12,6 +12,7 @@
 
 #include "bench_support.h"
 #include "core/checked_array.h"
+#include "core/parallel_context.h"
 
 namespace {
 
@@ -119,7 +120,8 @@ void report(const char* kernel, int n, double raw, double checked) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   std::printf("Checked array access against raw pointers (best of 7 trials, per element)\n");
   double keep = 0.0;  // printed, so that no loop is optimised away
   for (int n : {4096, 1 << 20}) {

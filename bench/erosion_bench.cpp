@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "core/parallel_context.h"
 #include "run/model_state.h"
 #include "quality/sediment_erosion_transport.h"
 #include "quality/sediment_inputs.h"
@@ -99,7 +100,8 @@ timing erode(int threads) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   std::printf("overland erosion, %d x %d cells of %.0f m, 3 classes, %d calls of %.0f s\n", rows,
               cols, dx, calls, dt);
   std::printf("threads  ms/call  speed-up\n");

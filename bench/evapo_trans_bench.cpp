@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/parallel_context.h"
 #include "soil/evapo_trans.h"
 #include "bench_support.h"
 
@@ -114,7 +115,8 @@ using bench::same;
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   const timing one = run(1);
   const timing eight = run(8);
   const double work = double(cells) * repeats;

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "core/parallel_context.h"
 #include "run/model_state.h"
 #include "surface/cell_connectivity.h"
 #include "surface/explicit_route.h"
@@ -81,7 +82,8 @@ timing route(int threads) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   std::printf("explicit overland, %d x %d cells of %.0f m, %d steps of %.0f s, best of %d\n", rows,
               cols, dx, steps, dt, trials);
   const timing one = route(1);

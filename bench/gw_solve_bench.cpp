@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "core/grid_state.h"
+#include "core/parallel_context.h"
 #include "subsurface/gw_solve.h"
 #include "surface/cell_connectivity.h"
 #include "bench_support.h"
@@ -126,7 +127,8 @@ sweep_timing seconds_per_sweep(int orientation, int threads) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   const timing one = one_step(1);
   const timing eight = one_step(8);
   const sweep_timing by_rows = seconds_per_sweep(1, 1);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "core/parallel_context.h"
 #include "output/map_formats.h"
 
 namespace {
@@ -40,7 +41,8 @@ double best_of_three(const std::string& path, Write write, long& bytes) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   std::vector<int> cells(std::size_t(rows + 2) * (cols + 2), 0);
   std::vector<int*> mask(rows + 2);
   int n = 0;

@@ -9,6 +9,7 @@
 #include <omp.h>
 
 #include "bench_support.h"
+#include "core/parallel_context.h"
 #include "quality/contaminant_inputs.h"
 #include "quality/contaminant_model.h"
 #include "quality/nsm_model.h"
@@ -41,7 +42,8 @@ timed run(const contaminant_model& start, int threads) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   contaminant_model m;
   m.soil_transport = 1;
   size_contaminant_arrays(m, 0, cells, layers);

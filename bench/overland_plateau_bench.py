@@ -56,7 +56,6 @@ def run(valto, folder, threads):
     env = {k: v for k, v in os.environ.items()
            if not k.startswith("OMP_") and not k.startswith("GOMP_")}
     env["OMP_NUM_THREADS"] = str(threads)
-    env["OMP_WAIT_POLICY"] = "PASSIVE"
     start = time.monotonic()
     done = subprocess.run([valto, "v.prj"], cwd=folder, env=env, stdout=subprocess.PIPE,
                           stderr=subprocess.STDOUT, timeout=3600)

@@ -127,7 +127,8 @@ void print(const char* label, double dt, const row& r) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   const fs::path dir = bench::scratch_folder("valto_timestep_bench");
   constexpr double steps[] = {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 30.0};
   std::printf("tilted V, %d x %d cells of %.0f m, sides 5 %%, rain %.0f mm/h, last %d of %d minutes\n",

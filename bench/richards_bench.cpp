@@ -24,6 +24,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/parallel_context.h"
 #include "run/model_state.h"
 #include "soil/richards_soil.h"
 #include "bench_support.h"
@@ -112,7 +113,8 @@ using bench::same;
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   const timing one = run(1);
   const timing eight = run(8);
   const double work = double(cells) * 50.0 * repeats;

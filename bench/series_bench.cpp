@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "core/parallel_context.h"
 #include "input/series.h"
 
 namespace {
@@ -29,7 +30,8 @@ double seconds_since(bench_clock::time_point start) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   time_series_list list;
   time_series* s = ts_new(list);
   s->name = "hourly";

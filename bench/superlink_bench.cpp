@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/error_state.h"
+#include "core/parallel_context.h"
 #include "subsurface/superlink_step.h"
 #include "bench_support.h"
 
@@ -101,7 +102,8 @@ void run(superlink_state& sl, std::vector<double>& depth, int calls) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   const std::filesystem::path scratch = std::filesystem::temp_directory_path() / "superlink_bench";
   std::filesystem::create_directories(scratch);
   std::filesystem::current_path(scratch);

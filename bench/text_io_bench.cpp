@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "core/parallel_context.h"
 #include "core/text_io.h"
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   const int lines = 400000;
   const int values_per_line = 12;
   std::FILE* f = std::tmpfile();

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "bench_support.h"
+#include "core/parallel_context.h"
 
 namespace {
 
@@ -15,7 +16,8 @@ constexpr int trials = 20;
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   const double one = bench::triad_gb_s(1, n, trials);
   const double eight = bench::triad_gb_s(8, n, trials);
   std::printf("triad on %ld doubles an array, best of %d: 1 thread %.2f GB/s, 8 threads %.2f GB/s\n",

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/parallel_context.h"
 #include "core/tridiagonal.h"
 
 namespace {
@@ -44,7 +45,8 @@ double run(int threads, double& checksum) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   int all = omp_get_max_threads();
   double serial_sum = 0.0;
   double parallel_sum = 0.0;

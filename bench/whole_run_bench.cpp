@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "core/parallel_context.h"
 #include "run/model_state.h"
 #include "run/run_loop.h"
 #include "run/run_simulation.h"
@@ -144,7 +145,8 @@ void report(const char* name, const whole_run& one, const whole_run& eight) {
 
 }  // namespace
 
-int main() {
+int main(int, char** argv) {
+  settle_thread_waits(argv);
   const fs::path work = bench::scratch_folder("valto_whole_run_bench");
   whole_run v[2];
   const int threads[2] = {1, 8};

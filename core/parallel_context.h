@@ -33,6 +33,8 @@ int fit_threads_to_machine();
 
 // The OpenMP runtime reads how its idle threads wait once, as it is loaded,
 // before main. Unless the user chose (OMP_WAIT_POLICY, GOMP_SPINCOUNT), the
-// program starts its own image again with a short, bounded spin chosen;
-// returns only where it does not (already chosen, or no image to start).
+// program starts its own image again with a bounded spin chosen: some
+// milliseconds where its threads find the processors free, a wake-up's time
+// where other work already holds them; returns only where it does not
+// (already chosen, or no image to start).
 void settle_thread_waits(char** argv);
