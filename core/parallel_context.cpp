@@ -84,13 +84,12 @@ int busy_processors_now() {
 // another number inherited the words from a program that started it.
 constexpr const char* waits_handed_down = "VALTO_THREAD_WAITS";
 
-// Processors seen busy before this image started, -1 where none were handed
-// down; set by settle_thread_waits.
+// Processors seen busy before this image started (at most the processors),
+// -1 where none were handed down; set by settle_thread_waits.
 int busy_handed_down = -1;
 
 int busy_processors_at_start() {
-  if (busy_handed_down < 0) return busy_processors_now();
-  return std::min(busy_handed_down, std::max(1, omp_get_num_procs()));
+  return busy_handed_down >= 0 ? busy_handed_down : busy_processors_now();
 }
 
 }  // namespace
@@ -129,13 +128,15 @@ void settle_thread_waits(char** argv) {
     long pid = -1, busy = -1;
     const bool read = std::sscanf(handed, "%ld %ld", &pid, &busy) == 2;
     unsetenv(waits_handed_down);
-    // The runtime has read the spin it was started with; programs this one
-    // starts choose their own.
-    unsetenv("GOMP_SPINCOUNT");
     if (read && pid == long(getpid())) {
-      busy_handed_down = busy >= 0 && busy <= 1 << 20 ? int(busy) : -1;
+      // The runtime has read the spin it was started with; programs this
+      // one starts choose their own.
+      unsetenv("GOMP_SPINCOUNT");
+      busy_handed_down = busy < 0 ? -1 : int(std::min<long>(busy, std::max(1, omp_get_num_procs())));
       return;
     }
+    // Another process's words: whatever wait is set beside them is the
+    // user's.
   }
   if (std::getenv("OMP_WAIT_POLICY") != nullptr || std::getenv("GOMP_SPINCOUNT") != nullptr) return;
   // The threads the run will take: the user's count, else every processor
