@@ -174,9 +174,11 @@ int sce_check_input(sce_optimizer& opt) {
     ++r;
     opt.nspl = opt.npg;
   }
-  if (opt.npg * opt.ngs > 1320) {
-    std::printf(" **WARNING** THE NUMBER OF POINTS IN INITIAL POPULATION %d EXCEED\n",
-                opt.npg * opt.ngs);
+  // A file may give any count of complexes: the product is taken wide.
+  const long long population = static_cast<long long>(opt.npg) * opt.ngs;
+  if (population > 1320) {
+    std::printf(" **WARNING** THE NUMBER OF POINTS IN INITIAL POPULATION %lld EXCEED\n",
+                population);
     std::printf(" THE POPULATION LIMIT.  SET NGS TO 2, AND NPG, NPS AND NSPL TO DEFAULTS\n");
     ++r;
     opt.ngs = 2;
